@@ -1,0 +1,80 @@
+// DecoderState: the program-wide state shared by the frame loop, the timestamp step, the frame
+// output step, the AX.25 decoder and the window commands. One instance lives for the whole run;
+// each frame overwrites its frame fields and nothing resets them except a pass, which resets
+// FrameCount and ByteCount only.
+#ifndef PACKSCOPE_CAPTURE_DECODER_STATE_H_
+#define PACKSCOPE_CAPTURE_DECODER_STATE_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace packscope {
+
+class LineSink;
+class CaptureObserver;
+
+// OutputMode values: what the frame output step does with a frame.
+enum OutputModes : std::int16_t {
+  kScreen = 0,
+  kHexComplete = 1,
+  kHexKissFrame = 2,
+  kHexPayload = 3,
+  kHexPayloadTime = 4,
+  kAsciiPayloadTime = 5,
+};
+
+// Longest frame handled, in bytes after un-escaping. Longer frames end the pass.
+inline constexpr std::int32_t kMaxFrameLength = 65535;
+// FrameBytes always holds at least these positions, so that the AX.25 decoder's fixed positions
+// (80 at most) read defined bytes even for short frames.
+inline constexpr std::int32_t kFrameBytesMinimum = 2048;
+
+struct DecoderState {
+  DecoderState() : FrameBytes(kFrameBytesMinimum + 1, 0) {}
+
+  // --- Chosen files and mode (window commands) ---
+  std::string CaptureFileName;  // path of the chosen capture; empty: none chosen
+  std::string OutputFileName;   // path of the file written last
+  std::int16_t OutputMode = kScreen;
+
+  // --- The current frame (frame loop) ---
+  // Positions count from 1; index 0 is unused. Position 1 is the type byte. FrameBytes is never
+  // cleared and never shrinks: positions beyond FrameLength keep bytes of earlier, longer frames
+  // (of this pass or earlier ones), which the AX.25 decoder may read.
+  std::vector<std::uint8_t> FrameBytes;
+  std::int32_t FrameLength = 0;
+  std::int64_t FrameCount = 0;
+  std::int64_t ByteCount = 0;
+  std::string RawHex;    // hex text of the frame as stored: "C0 ", the bytes read, closing FEND
+  std::string FrameHex;  // hex text of the un-escaped frame
+  // Where the frame starts: byte offset (from 0) of the FEND that opened it.
+  std::int64_t FrameOffset = 0;
+
+  // --- Timestamp frames ---
+  std::string StampText;    // text of the most recent stamp; empty until the first one
+  double StampMillis = 0;   // milliseconds since 1970 of the most recent binary stamp
+
+  // --- AX.25 decoder ---
+  std::string DestCall;
+  std::string SourceCall;
+  std::uint8_t DestSsid = 0;
+  std::uint8_t SourceSsid = 0;
+  std::uint8_t AddressEnd = 0;
+  std::int16_t FieldPos = 0;
+  std::int16_t DigiIndex = 0;
+  std::uint8_t ControlByte = 0;
+  std::uint8_t TypeCode = 0;
+  std::uint8_t PidByte = 0;
+  std::int16_t InfoPos = 0;
+  std::string PayloadHex;  // information field as hex text; rebuilt by every decoder call
+
+  // --- Open output (during a write command only; not owned) ---
+  LineSink* OutputFile = nullptr;
+  // Optional listener for the converter's extra layouts and health report (not owned).
+  CaptureObserver* Observer = nullptr;
+};
+
+}  // namespace packscope
+
+#endif  // PACKSCOPE_CAPTURE_DECODER_STATE_H_

@@ -1,0 +1,275 @@
+#include "capture/frame_loop.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "ax25/ax25_decoder.h"
+#include "capture/errors.h"
+#include "capture/frame_output.h"
+#include "capture/timestamp.h"
+#include "render/hex.h"
+
+namespace packscope {
+namespace {
+
+constexpr std::size_t kReadBlock = 1 << 20;
+
+std::string CannotRead(const std::string& path) { return "Cannot read the capture " + Quoted(path); }
+
+// The capture file, read in large blocks.
+class CaptureFile {
+ public:
+  explicit CaptureFile(const std::string& path) : path_(path) {
+    if (path.empty()) throw CommandError("Cannot read the capture: no file name was given.");
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) throw CommandError(ErrnoMessage(CannotRead(path), errno));
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) {
+      const int e = errno;
+      ::close(fd_);
+      throw CommandError(ErrnoMessage(CannotRead(path), e));
+    }
+    if (S_ISDIR(st.st_mode)) {
+      ::close(fd_);
+      throw CommandError(CannotRead(path) + ": it is a folder, not a file.");
+    }
+    size_ = S_ISREG(st.st_mode) ? static_cast<std::int64_t>(st.st_size) : -1;
+  }
+  ~CaptureFile() { ::close(fd_); }
+  CaptureFile(const CaptureFile&) = delete;
+  CaptureFile& operator=(const CaptureFile&) = delete;
+
+  // Reads the next block; 0 at the end of the file.
+  std::size_t Read(std::uint8_t* buffer, std::size_t size) {
+    for (;;) {
+      const ssize_t n = ::read(fd_, buffer, size);
+      if (n >= 0) return static_cast<std::size_t>(n);
+      if (errno != EINTR) throw CommandError(ErrnoMessage(CannotRead(path_), errno));
+    }
+  }
+  std::int64_t Size() const { return size_; }
+
+ private:
+  std::string path_;
+  int fd_ = -1;
+  std::int64_t size_ = -1;
+};
+
+// Shows the default pointer again however the pass ends.
+class BusyPointer {
+ public:
+  explicit BusyPointer(Window& window) : window_(window) { window_.SetBusy(true); }
+  ~BusyPointer() { window_.SetBusy(false); }
+  BusyPointer(const BusyPointer&) = delete;
+  BusyPointer& operator=(const BusyPointer&) = delete;
+
+ private:
+  Window& window_;
+};
+
+class FrameLoop {
+ public:
+  FrameLoop(DecoderState& state, Window& window) : state_(state), window_(window) {}
+
+  void Run(CaptureFile& file) {
+    std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[kReadBlock]);
+    std::int64_t base = 0;
+    for (;;) {
+      const std::size_t n = file.Read(buffer.get(), kReadBlock);
+      if (n == 0) break;
+      Scan(buffer.get(), n, base);
+      base += static_cast<std::int64_t>(n);
+      window_.ShowProgress(base, file.Size());
+    }
+    if (where_ == kSkipping && state_.Observer != nullptr) state_.Observer->OnSkipped(0, base);
+    if (where_ == kInFrame) FinishFrame(/*closed=*/false);
+  }
+
+ private:
+  enum Where { kStart, kSkipping, kBetween, kInFrame };
+
+  void Scan(const std::uint8_t* buf, std::size_t n, std::int64_t base) {
+    std::size_t pos = 0;
+    while (pos < n) {
+      switch (where_) {
+        case kStart:
+          if (buf[pos] == kFend) {
+            OpenFrame(base + static_cast<std::int64_t>(pos), /*recovered=*/false);
+            ++pos;
+          } else {
+            where_ = kSkipping;
+          }
+          break;
+        case kSkipping: {
+          const void* hit = std::memchr(buf + pos, kFend, n - pos);
+          if (hit == nullptr) {
+            pos = n;
+            break;
+          }
+          pos = static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - buf);
+          last_fend_ = base + static_cast<std::int64_t>(pos);
+          if (state_.Observer != nullptr) state_.Observer->OnSkipped(0, last_fend_);
+          ++pos;  // the FEND that ends the skip opens nothing
+          where_ = kBetween;
+          break;
+        }
+        case kBetween:
+          if (buf[pos] == kFend) {
+            OpenFrame(base + static_cast<std::int64_t>(pos), /*recovered=*/false);
+            ++pos;
+          } else {
+            OpenFrame(last_fend_, /*recovered=*/true);  // the byte is the frame's first
+          }
+          break;
+        case kInFrame: {
+          const void* hit = std::memchr(buf + pos, kFend, n - pos);
+          const std::size_t end =
+              hit == nullptr ? n : static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - buf);
+          Collect(buf + pos, end - pos, base + static_cast<std::int64_t>(pos));
+          if (end == n) {
+            pos = n;
+          } else {
+            last_fend_ = base + static_cast<std::int64_t>(end);
+            pos = end + 1;
+            FinishFrame(/*closed=*/true);
+          }
+          break;
+        }
+      }
+    }
+  }
+
+  void OpenFrame(std::int64_t offset, bool recovered) {
+    ++state_.FrameCount;
+    state_.FrameOffset = offset;
+    info_ = FrameInfo{};
+    info_.recovered = recovered;
+    raw_.clear();
+    length_ = 0;
+    pending_escape_ = false;
+    where_ = kInFrame;
+  }
+
+  // Bytes of the frame as stored (no FEND among them): kept for RawHex and un-escaped into
+  // FrameBytes.
+  void Collect(const std::uint8_t* bytes, std::size_t n, std::int64_t offset) {
+    if (n == 0) return;
+    // Room for what these bytes can give, never more than the longest frame plus one.
+    const auto need = static_cast<std::size_t>(
+        1 + std::min<std::int64_t>(length_ + static_cast<std::int64_t>(n) + 1, kMaxFrameLength + 1));
+    if (state_.FrameBytes.size() < need) state_.FrameBytes.resize(need);
+    std::uint8_t* out = state_.FrameBytes.data() + 1;
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::uint8_t b = bytes[i];
+      if (pending_escape_) {
+        pending_escape_ = false;
+        if (b == kTfend || b == kTfesc) {
+          Put(out, b == kTfend ? kFend : kFesc);
+          continue;
+        }
+        Put(out, kFesc);
+        StrayEscape(escape_offset_);
+      }
+      if (b == kFesc) {
+        pending_escape_ = true;
+        escape_offset_ = offset + static_cast<std::int64_t>(i);
+      } else {
+        Put(out, b);
+      }
+    }
+    raw_.insert(raw_.end(), bytes, bytes + n);
+  }
+
+  void Put(std::uint8_t* out, std::uint8_t b) {
+    if (length_ == kMaxFrameLength) TooLong();
+    out[length_++] = b;
+  }
+
+  [[noreturn]] void TooLong() {
+    throw CommandError("Frame " + std::to_string(state_.FrameCount) + " at byte offset " +
+                       std::to_string(state_.FrameOffset) + " of " + Quoted(state_.CaptureFileName) +
+                       " is longer than " + std::to_string(kMaxFrameLength) +
+                       " bytes; the pass stopped there.");
+  }
+
+  void StrayEscape(std::int64_t offset) {
+    if (state_.Observer != nullptr) state_.Observer->OnStrayEscape(offset);
+  }
+
+  void FinishFrame(bool closed) {
+    where_ = kBetween;
+    if (pending_escape_) {  // a FESC standing last is kept
+      pending_escape_ = false;
+      std::uint8_t* out = state_.FrameBytes.data() + 1;
+      Put(out, kFesc);
+      StrayEscape(escape_offset_);
+    }
+    info_.cut_off = !closed;
+
+    state_.RawHex.assign("C0 ");
+    AppendHexText(state_.RawHex, raw_.data(), raw_.size());
+    if (closed) state_.RawHex.append("C0 ");
+
+    state_.FrameLength = length_;
+    state_.ByteCount += length_;
+    caption_.clear();
+    AppendCountsCaption(caption_, state_.FrameCount, state_.ByteCount);
+    window_.SetLabel1Caption(caption_);
+
+    state_.FrameHex.clear();
+    AppendHexText(state_.FrameHex, state_.FrameBytes.data() + 1, static_cast<std::size_t>(length_));
+
+    info_.timestamp = length_ >= 1 && state_.FrameBytes[1] == kTimestampType;
+    if (info_.timestamp) TimestampStep(state_, window_);
+    if (window_.Check2()) DecodeAx25(state_, window_);
+    if (!info_.timestamp) FrameOutputStep(state_, window_);
+    if (state_.Observer != nullptr) state_.Observer->OnFrame(state_, info_);
+  }
+
+  DecoderState& state_;
+  Window& window_;
+  Where where_ = kStart;
+  std::int64_t last_fend_ = 0;
+  std::vector<std::uint8_t> raw_;
+  std::int32_t length_ = 0;
+  bool pending_escape_ = false;
+  std::int64_t escape_offset_ = 0;
+  FrameInfo info_;
+  std::string caption_;
+};
+
+}  // namespace
+
+void AppendCountsCaption(std::string& out, std::int64_t frames, std::int64_t bytes) {
+  char buf[24];
+  out.append(buf, std::to_chars(buf, buf + sizeof buf, frames).ptr);
+  out.append(" frames / ");
+  out.append(buf, std::to_chars(buf, buf + sizeof buf, bytes).ptr);
+  out.append(" bytes");
+}
+
+std::string CountsCaption(std::int64_t frames, std::int64_t bytes) {
+  std::string out;
+  AppendCountsCaption(out, frames, bytes);
+  return out;
+}
+
+void ReadCapture(DecoderState& state, Window& window) {
+  BusyPointer busy(window);
+  window.SetDisplayText("");
+  state.FrameCount = 0;
+  state.ByteCount = 0;
+  CaptureFile file(state.CaptureFileName);
+  FrameLoop loop(state, window);
+  loop.Run(file);
+}
+
+}  // namespace packscope

@@ -1,0 +1,25 @@
+// The frame output step: what becomes of one frame that is not a timestamp frame.
+//
+// Screen (OutputMode 0) appends a block to the display:
+//
+//   <StampText, or nothing>                               black
+//   000 > C0 00 41 42 C0                                  blue: RawHex as stored (Check1 off)
+//   <empty line>                                                red: FrameHex (Check1 on)
+//   ..AB.                                                 green: HexToAscii of the same text
+//   ________________________________________ (80)         green
+//
+// The file modes write one line each: 1 RawHex, 2 FrameHex, 3 PayloadHex,
+// 4 StampText ": " PayloadHex, 5 StampText ": " HexToAscii(RawHex). Other modes write nothing.
+#ifndef PACKSCOPE_CAPTURE_FRAME_OUTPUT_H_
+#define PACKSCOPE_CAPTURE_FRAME_OUTPUT_H_
+
+#include "capture/decoder_state.h"
+#include "capture/window.h"
+
+namespace packscope {
+
+void FrameOutputStep(DecoderState& state, Window& window);
+
+}  // namespace packscope
+
+#endif  // PACKSCOPE_CAPTURE_FRAME_OUTPUT_H_

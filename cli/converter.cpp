@@ -1,0 +1,194 @@
+#include "cli/converter.h"
+
+#include <unistd.h>
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <chrono>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "capture/decoder_state.h"
+#include "capture/frame_loop.h"
+#include "capture/headless_window.h"
+#include "capture/output_file.h"
+#include "ui/commands.h"
+#include "ui/qt_text.h"
+
+namespace packscope {
+namespace {
+
+constexpr std::string_view kScreenLayout = "screen";
+
+// The headless window with the user's regional date texts and a progress line on a terminal.
+class ConverterWindow : public HeadlessWindow {
+ public:
+  std::string ShortDateText(int year, int month, int day) const override {
+    return dates_.ShortDate(year, month, day);
+  }
+  std::string LongTimeText(int hour, int minute, int second) const override {
+    return dates_.LongTime(hour, minute, second);
+  }
+  void SetBusy(bool busy) override {
+    HeadlessWindow::SetBusy(busy);
+    if (busy) {
+      pass_start_ = Clock::now();
+      last_shown_ = pass_start_;
+    } else if (progress_shown_) {
+      std::fputs("\r\033[K", stderr);
+      progress_shown_ = false;
+    }
+  }
+  void ShowProgress(std::int64_t done, std::int64_t total) override {
+    if (!terminal_) return;
+    const auto now = Clock::now();
+    if (now - pass_start_ < std::chrono::milliseconds(500) ||
+        now - last_shown_ < std::chrono::milliseconds(100)) {
+      return;
+    }
+    last_shown_ = now;
+    progress_shown_ = true;
+    if (total > 0) {
+      std::fprintf(stderr, "\r\033[K%s: %d%% (%lld of %lld MB)", name_.c_str(),
+                   static_cast<int>(100 * done / total), static_cast<long long>(done >> 20),
+                   static_cast<long long>(total >> 20));
+    } else {
+      std::fprintf(stderr, "\r\033[K%s: %lld MB", name_.c_str(), static_cast<long long>(done >> 20));
+    }
+    std::fflush(stderr);
+  }
+  void SetCaptureName(const std::string& name) { name_ = name; }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  LocaleDateText dates_;
+  bool terminal_ = ::isatty(STDERR_FILENO) != 0;
+  bool progress_shown_ = false;
+  Clock::time_point pass_start_;
+  Clock::time_point last_shown_;
+  std::string name_;
+};
+
+QString LayoutNames() {
+  QStringList names{QString::fromUtf8(kScreenLayout.data(), kScreenLayout.size())};
+  for (const WriteCommand& c : kWriteCommands) names << FromUtf8(c.layout);
+  return names.join(QStringLiteral(", "));
+}
+
+int UsageError(const QString& message) {
+  std::fprintf(stderr, "packscope-convert: %s\nTry 'packscope-convert --help'.\n",
+               qPrintable(message));
+  return 2;
+}
+
+void PrintErrors(HeadlessWindow& window) {
+  for (const std::string& e : window.Errors()) std::fprintf(stderr, "packscope-convert: %s\n", e.c_str());
+  window.ClearErrors();
+}
+
+// One capture through the layout's command. True when its output was written.
+bool Convert(ConverterWindow& window, const std::string& capture, std::string_view layout,
+             const std::optional<std::string>& output) {
+  DecoderState state;
+  window.SetCaptureName(capture);
+  bool ok = false;
+  if (layout == kScreenLayout) {
+    ok = OpenCapture(state, window, capture) && WriteLogfile(state, window, output);
+  } else {
+    state.CaptureFileName = capture;
+    for (const WriteCommand& c : kWriteCommands) {
+      if (c.layout == layout) ok = RunWriteCommand(state, window, c, output);
+    }
+  }
+  PrintErrors(window);
+  if (ok) {
+    std::fprintf(stderr, "%s (%s)\n", window.Label2().c_str(),
+                 CountsCaption(state.FrameCount, state.ByteCount).c_str());
+  }
+  return ok;
+}
+
+}  // namespace
+
+int RunConverter(const QStringList& arguments) {
+  QCommandLineParser parser;
+  parser.setApplicationDescription(QStringLiteral(
+      "Converts KISS captures to text files, as the Write menu of packscope does.\n"
+      "Each output goes next to its capture (pass1.kss -> pass1.hex) unless -o is given."));
+  const QCommandLineOption layout_option(
+      QStringList{QStringLiteral("l"), QStringLiteral("layout")},
+      QStringLiteral("Output layout: %1.").arg(LayoutNames()), QStringLiteral("LAYOUT"));
+  const QCommandLineOption decode_kiss_option(
+      QStringLiteral("decode-kiss"),
+      QStringLiteral("Show the un-escaped frame in the screen layout (Decode Kissframe)."));
+  const QCommandLineOption no_ax25_option(
+      QStringLiteral("no-ax25"),
+      QStringLiteral("Do not decode AX.25 (the payload layouts then repeat the last payload)."));
+  const QCommandLineOption stamp_log_option(
+      QStringLiteral("stamp-log"),
+      QStringLiteral("Write the log of binary timestamps to PATH after the run."),
+      QStringLiteral("PATH"));
+  const QCommandLineOption output_option(
+      QStringList{QStringLiteral("o"), QStringLiteral("output")},
+      QStringLiteral("Write the output to PATH (one capture only; - for standard output)."),
+      QStringLiteral("PATH"));
+  parser.addOption(layout_option);
+  parser.addOption(decode_kiss_option);
+  parser.addOption(no_ax25_option);
+  parser.addOption(stamp_log_option);
+  parser.addOption(output_option);
+  const QCommandLineOption help_option = parser.addHelpOption();
+  const QCommandLineOption version_option = parser.addVersionOption();
+  parser.addPositionalArgument(QStringLiteral("CAPTURE"), QStringLiteral("KISS capture files."),
+                               QStringLiteral("CAPTURE..."));
+
+  if (!parser.parse(arguments)) return UsageError(parser.errorText());
+  if (parser.isSet(help_option)) {
+    std::fputs(qPrintable(parser.helpText()), stdout);
+    return 0;
+  }
+  if (parser.isSet(version_option)) {
+    std::printf("%s %s\n", qPrintable(QCoreApplication::applicationName()),
+                qPrintable(QCoreApplication::applicationVersion()));
+    return 0;
+  }
+  if (!parser.isSet(layout_option)) return UsageError(QStringLiteral("--layout is required."));
+  const std::string layout = ToUtf8(parser.value(layout_option));
+  bool known = layout == kScreenLayout;
+  for (const WriteCommand& c : kWriteCommands) known = known || c.layout == layout;
+  if (!known) {
+    return UsageError(QStringLiteral("unknown layout '%1'; one of %2.")
+                          .arg(FromUtf8(layout), LayoutNames()));
+  }
+  const QStringList captures = parser.positionalArguments();
+  if (captures.isEmpty()) return UsageError(QStringLiteral("no capture given."));
+  std::optional<std::string> output;
+  if (parser.isSet(output_option)) {
+    if (captures.size() > 1) return UsageError(QStringLiteral("-o takes one capture only."));
+    output = ToUtf8(parser.value(output_option));
+  }
+
+  ConverterWindow window;
+  window.SetCheck1(parser.isSet(decode_kiss_option));
+  window.SetCheck2(!parser.isSet(no_ax25_option));
+  int status = 0;
+  for (const QString& capture : captures) {
+    if (!Convert(window, ToUtf8(capture), layout, output)) status = 1;
+  }
+  if (parser.isSet(stamp_log_option)) {
+    const std::string path = ToUtf8(parser.value(stamp_log_option));
+    try {
+      OutputFile log(path);
+      log.Write(window.Text4());
+      log.Commit();
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "packscope-convert: %s\n", e.what());
+      status = 1;
+    }
+  }
+  return status;
+}
+
+}  // namespace packscope

@@ -1,0 +1,81 @@
+// DisplayModel: the display's content held compactly: the text as Windows-1252 bytes, its
+// colours as runs, a selection, and an index of line starts for painting.
+//
+//   text   "ab\r\ncd"          bytes, CR LF counts as two characters
+//   runs   {0, black} {2, red}  each run colours from its start up to the next run's start
+//   lines  {0, 4}               a line ends behind its LF; the text after the last LF is a line
+//
+// It behaves as the rich-text box that the frame output step writes to: the selection
+// operations of AppendColored, the whole text, and recolouring of the selection. Appending at
+// the end (what a pass does) costs amortised constant time per call.
+#ifndef PACKSCOPE_RENDER_DISPLAY_MODEL_H_
+#define PACKSCOPE_RENDER_DISPLAY_MODEL_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "capture/window.h"
+
+namespace packscope {
+
+class DisplayModel {
+ public:
+  struct Run {
+    std::int64_t start;
+    Color color;
+    friend bool operator==(const Run&, const Run&) = default;
+  };
+
+  const std::string& Text() const { return text_; }
+  std::int64_t Size() const { return static_cast<std::int64_t>(text_.size()); }
+
+  // Replaces the whole text, in black; the selection becomes empty at 0.
+  void SetText(std::string_view text);
+  // Releases the memory of a large text as well (SetText("") keeps the capacity).
+  void Clear();
+
+  std::int64_t SelStart() const { return sel_start_; }
+  std::int64_t SelLength() const { return sel_length_; }
+  // Empty selection at start (clamped to 0..Size()).
+  void SetSelStart(std::int64_t start);
+  // Selection from SelStart() of length (clamped to what the text holds).
+  void SetSelLength(std::int64_t length);
+  // Replaces the selection with text, which takes the colour of the character in front of it
+  // (black at 0); the insertion point ends behind it with nothing selected.
+  void SetSelText(std::string_view text);
+  // Colours the selected characters.
+  void SetSelColor(Color color);
+  std::string_view SelectedText() const;
+
+  // Colour runs, ordered by start; empty for an empty text, else the first starts at 0.
+  const std::vector<Run>& Runs() const { return runs_; }
+  Color ColorAt(std::int64_t offset) const;
+  // Index into Runs() of the run that colours offset (offset < Size()).
+  std::size_t RunIndexAt(std::int64_t offset) const;
+
+  // Lines: number of lines (at least 1), start offset of a line, the line of an offset, and a
+  // line's text without its line break.
+  std::int64_t LineCount() const;
+  std::int64_t LineStart(std::int64_t line) const;
+  std::int64_t LineOf(std::int64_t offset) const;
+  std::string_view LineText(std::int64_t line) const;
+
+ private:
+  void Recolor(std::int64_t begin, std::int64_t end, Color color);
+  void ExtendLineIndex() const;
+  void TruncateLineIndex(std::int64_t offset);
+
+  std::string text_;
+  std::vector<Run> runs_;
+  std::int64_t sel_start_ = 0;
+  std::int64_t sel_length_ = 0;
+  // Line starts of text_[0, indexed_) are known; the rest is indexed when asked for.
+  mutable std::vector<std::int64_t> line_starts_{0};
+  mutable std::int64_t indexed_ = 0;
+};
+
+}  // namespace packscope
+
+#endif  // PACKSCOPE_RENDER_DISPLAY_MODEL_H_

@@ -1,0 +1,40 @@
+// Test support: a temporary folder per test, capture files written from bytes, files read back.
+#ifndef PACKSCOPE_TESTS_SUPPORT_TEST_FILES_H_
+#define PACKSCOPE_TESTS_SUPPORT_TEST_FILES_H_
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+namespace packscope::testing {
+
+// Bytes from a list of values: Bytes({0xC0, 0x00, 0x41, 0xC0}).
+std::string Bytes(std::initializer_list<int> values);
+// Bytes from hex text with blanks: Hex("C0 00 41 C0").
+std::string Hex(const std::string& hex_text);
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& bytes);
+bool FileExists(const std::string& path);
+
+// A fresh folder under the system's temporary folder, removed with the fixture.
+class TempDirTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+  // Path of name inside the folder.
+  std::string PathOf(const std::string& name) const { return dir_ + "/" + name; }
+  // Writes a capture of these bytes and returns its path.
+  std::string WriteCapture(const std::string& name, const std::string& bytes) const;
+  const std::string& Dir() const { return dir_; }
+
+ private:
+  std::string dir_;
+};
+
+}  // namespace packscope::testing
+
+#endif  // PACKSCOPE_TESTS_SUPPORT_TEST_FILES_H_

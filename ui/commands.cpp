@@ -1,0 +1,151 @@
+#include "ui/commands.h"
+
+#include <cstdio>
+#include <exception>
+#include <new>
+
+#include "capture/errors.h"
+#include "capture/frame_loop.h"
+#include "capture/output_file.h"
+
+namespace packscope {
+namespace {
+
+// Runs body; anything it throws becomes one message to the user. False when it failed.
+template <typename Body>
+bool Reported(Window& window, const std::string& suffix, Body&& body) {
+  try {
+    body();
+    return true;
+  } catch (const CommandError& e) {
+    window.ReportError(e.what() + suffix);
+  } catch (const std::bad_alloc&) {
+    window.ReportError("Not enough memory to finish the command." + suffix);
+  } catch (const std::exception& e) {
+    window.ReportError(std::string("The command failed: ") + e.what() + suffix);
+  }
+  return false;
+}
+
+// The guard against a command that would replace the capture with its own output.
+bool RefuseCaptureAsOutput(const DecoderState& state, Window& window) {
+  if (state.OutputFileName == "-" || !SameFile(state.CaptureFileName, state.OutputFileName)) {
+    return false;
+  }
+  window.ReportError(Quoted(state.OutputFileName) +
+                     " was not written: it is the capture itself, which the command reads.");
+  return true;
+}
+
+std::string NotWritten(const std::string& path) {
+  return path == "-" ? std::string() : " Nothing was written to " + Quoted(path) + ".";
+}
+
+// Writes the output through fill and puts it in place; the pass's or the file's failure leaves
+// an earlier file of that name as it was.
+template <typename Fill>
+bool WriteOutput(DecoderState& state, Window& window, Fill&& fill) {
+  const std::string& path = state.OutputFileName;
+  const bool ok = Reported(window, "", [&] {
+    OutputFile out(path);
+    struct Detach {
+      DecoderState& s;
+      ~Detach() { s.OutputFile = nullptr; }
+    } detach{state};
+    try {
+      fill(out);
+      out.Commit();
+    } catch (const CommandError& e) {
+      throw CommandError(e.what() + NotWritten(path));
+    }
+  });
+  if (ok) window.SetLabel2Caption((path == "-" ? "standard output" : path) + " has been written");
+  return ok;
+}
+
+}  // namespace
+
+bool ShowCapture(DecoderState& state, Window& window) {
+  state.OutputMode = kScreen;
+  return Reported(window, "", [&] { ReadCapture(state, window); });
+}
+
+bool OpenCapture(DecoderState& state, Window& window, const std::string& path) {
+  state.CaptureFileName = path;
+  if (state.CaptureFileName.empty()) return false;
+  window.SetLabel2Caption("File: " + state.CaptureFileName);
+  return ShowCapture(state, window);
+}
+
+void DropFiles(DecoderState& state, Window& window, const std::vector<std::string>& paths,
+               const std::function<void()>& process_events) {
+  if (paths.empty()) return;
+  state.CaptureFileName = paths.front();
+  window.SetLabel2Caption("File: " + state.CaptureFileName);
+  if (process_events) process_events();
+  ShowCapture(state, window);
+}
+
+void Check1Clicked(DecoderState& state, Window& window) {
+  if (state.CaptureFileName.empty()) return;
+  ShowCapture(state, window);
+}
+
+std::string DeriveOutputName(std::string_view capture_file_name, std::string_view extension) {
+  const std::size_t slash = capture_file_name.rfind('/');
+  const std::size_t name_start = slash == std::string_view::npos ? 0 : slash + 1;
+  const std::size_t dot = capture_file_name.find('.', name_start);
+  std::string result;
+  if (dot == std::string_view::npos) {
+    result.assign(capture_file_name);
+    result.push_back('.');
+  } else {
+    result.assign(capture_file_name.substr(0, dot + 1));
+  }
+  result.append(extension);
+  return result;
+}
+
+std::array<std::string, 2> ColumnHeader() {
+  std::array<std::string, 2> lines;
+  for (int n = 0; n < 100; ++n) {
+    lines[0].push_back(static_cast<char>('0' + n / 10));
+    lines[0].push_back(static_cast<char>('0' + n % 10));
+    lines[0].push_back(' ');
+  }
+  lines[1].assign(300, '-');
+  return lines;
+}
+
+bool RunWriteCommand(DecoderState& state, Window& window, std::int16_t mode,
+                     std::string_view extension, bool with_header,
+                     const std::optional<std::string>& output_path) {
+  if (state.CaptureFileName.empty()) return false;
+  state.OutputMode = mode;
+  state.OutputFileName = output_path ? *output_path : DeriveOutputName(state.CaptureFileName, extension);
+  if (RefuseCaptureAsOutput(state, window)) return false;
+  return WriteOutput(state, window, [&](OutputFile& out) {
+    if (with_header) {
+      for (const std::string& line : ColumnHeader()) out.WriteLine(line);
+    }
+    state.OutputFile = &out;
+    ReadCapture(state, window);
+  });
+}
+
+bool RunWriteCommand(DecoderState& state, Window& window, const WriteCommand& command,
+                     const std::optional<std::string>& output_path) {
+  return RunWriteCommand(state, window, command.mode, command.extension, command.with_header,
+                         output_path);
+}
+
+bool WriteLogfile(DecoderState& state, Window& window,
+                  const std::optional<std::string>& output_path) {
+  if (state.CaptureFileName.empty()) return false;
+  state.OutputFileName =
+      output_path ? *output_path : DeriveOutputName(state.CaptureFileName, kLogfileExtension);
+  if (RefuseCaptureAsOutput(state, window)) return false;
+  return WriteOutput(state, window, [&](OutputFile& out) { out.WriteLine(window.DisplayText()); });
+}
+
+}  // namespace packscope

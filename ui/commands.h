@@ -1,0 +1,87 @@
+// The main window's commands, written against the Window interface so that the Qt window, the
+// command-line converter and the tests run the very same steps. Event handlers call these after
+// they have asked the user (file dialog) or taken the dropped data apart.
+//
+// Every command catches what fails inside it and reports it through Window::ReportError; the
+// window stays usable and no error ends the program.
+#ifndef PACKSCOPE_UI_COMMANDS_H_
+#define PACKSCOPE_UI_COMMANDS_H_
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "capture/decoder_state.h"
+#include "capture/window.h"
+
+namespace packscope {
+
+// The frame-writing commands of the Write menu, in menu order, and the converter's names for
+// their layouts.
+struct WriteCommand {
+  std::int16_t mode;
+  std::string_view extension;
+  bool with_header;
+  std::string_view caption;  // menu item caption
+  std::string_view layout;   // packscope-convert --layout
+};
+inline constexpr std::array<WriteCommand, 5> kWriteCommands = {{
+    {kHexComplete, "hex", true, "Write Hexfile (complete frame)", "hex-complete"},
+    {kHexKissFrame, "hex", true, "Write Hexfile (kissframe)", "hex-kissframe"},
+    {kHexPayload, "hex", false, "Write Hexfile (payload)", "hex-payload"},
+    {kHexPayloadTime, "hex", false, "Write Hexfile (payload with timestamp)", "hex-payload-time"},
+    {kAsciiPayloadTime, "txt", false, "Write ASCII File (payload with timestamp)",
+     "ascii-payload-time"},
+}};
+inline constexpr std::string_view kLogfileCaption = "Write Logfile (screen dump)";
+inline constexpr std::string_view kLogfileExtension = "log";
+
+// --- Showing a capture ---
+
+// OutputMode = Screen and one pass over CaptureFileName. False when the pass failed (reported).
+bool ShowCapture(DecoderState& state, Window& window);
+
+// File > Open after the dialog: path is what the dialog gave back, empty when cancelled (which
+// clears CaptureFileName all the same and changes nothing else). False when nothing was shown.
+bool OpenCapture(DecoderState& state, Window& window, const std::string& path);
+
+// Files dropped on the window or the display: the first path is shown; no paths change nothing.
+// process_events lets the window repaint once before the pass.
+void DropFiles(DecoderState& state, Window& window, const std::vector<std::string>& paths,
+               const std::function<void()>& process_events);
+
+// Check1 clicked: the current capture again, in the view Check1 now selects.
+void Check1Clicked(DecoderState& state, Window& window);
+
+// --- Writing files ---
+
+// The output name for a capture: the capture's file name cut behind its first "." and the
+// extension appended; a file name without "." gets "." and the extension. Folders are kept.
+//   /captures/pass1.kss + hex  ->  /captures/pass1.hex
+//   /data/sat.logs/pass1.kss   ->  /data/sat.logs/pass1.hex
+//   /captures/pass1 + log      ->  /captures/pass1.log
+std::string DeriveOutputName(std::string_view capture_file_name, std::string_view extension);
+
+// The two header lines of the complete-frame layouts: "00 01 ... 99 " and 300 "-".
+std::array<std::string, 2> ColumnHeader();
+
+// The body of the five frame-writing commands. Without a capture it does nothing at all. With
+// output_path the file goes there instead of DeriveOutputName's name ("-": standard output).
+// True when the file was written.
+bool RunWriteCommand(DecoderState& state, Window& window, std::int16_t mode,
+                     std::string_view extension, bool with_header,
+                     const std::optional<std::string>& output_path = std::nullopt);
+bool RunWriteCommand(DecoderState& state, Window& window, const WriteCommand& command,
+                     const std::optional<std::string>& output_path = std::nullopt);
+
+// Write Logfile (screen dump): the display's whole text and CR LF; no pass, OutputMode kept.
+bool WriteLogfile(DecoderState& state, Window& window,
+                  const std::optional<std::string>& output_path = std::nullopt);
+
+}  // namespace packscope
+
+#endif  // PACKSCOPE_UI_COMMANDS_H_

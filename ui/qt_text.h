@@ -1,0 +1,43 @@
+// The Qt edge of the program's text: conversion between the core's Windows-1252 bytes and
+// QString, between UTF-8 paths and QString, and the user's regional date and time texts.
+#ifndef PACKSCOPE_UI_QT_TEXT_H_
+#define PACKSCOPE_UI_QT_TEXT_H_
+
+#include <QLocale>
+#include <QString>
+#include <string>
+#include <string_view>
+
+namespace packscope {
+
+QString FromCp1252(std::string_view bytes);
+// Characters outside Windows-1252 become "?".
+std::string ToCp1252(const QString& text);
+
+inline QString FromUtf8(std::string_view utf8) {
+  return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
+inline std::string ToUtf8(const QString& text) { return text.toUtf8().toStdString(); }
+
+// Date and time texts as the user's regional settings write them: the short date with a
+// four-digit year, the long time with seconds and without a time-zone part. Any Unicode space
+// becomes a plain blank, so the text survives the single-byte code page.
+class LocaleDateText {
+ public:
+  explicit LocaleDateText(const QLocale& locale = QLocale::system());
+  std::string ShortDate(int year, int month, int day) const;
+  std::string LongTime(int hour, int minute, int second) const;
+
+  // The formats used, for tests: "M/d/yyyy", "h:mm:ss AP" under en_US.
+  const QString& DateFormat() const { return date_format_; }
+  const QString& TimeFormat() const { return time_format_; }
+
+ private:
+  QLocale locale_;
+  QString date_format_;
+  QString time_format_;
+};
+
+}  // namespace packscope
+
+#endif  // PACKSCOPE_UI_QT_TEXT_H_
