@@ -12,7 +12,8 @@ namespace {
 std::uint8_t DecodeCallsign(const DecoderState& state, int pos, std::string& call) {
   char chars[6];
   for (int i = 0; i < 6; ++i) {
-    chars[i] = static_cast<char>(ShiftRight(state.FrameBytes[static_cast<std::size_t>(pos + i)], 1));
+    chars[i] =
+        static_cast<char>(ShiftRight(state.FrameBytes[static_cast<std::size_t>(pos + i)], 1));
   }
   int begin = 0;
   int end = 6;

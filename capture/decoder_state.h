@@ -52,8 +52,8 @@ struct DecoderState {
   std::int64_t FrameOffset = 0;
 
   // --- Timestamp frames ---
-  std::string StampText;    // text of the most recent stamp; empty until the first one
-  double StampMillis = 0;   // milliseconds since 1970 of the most recent binary stamp
+  std::string StampText;   // text of the most recent stamp; empty until the first one
+  double StampMillis = 0;  // milliseconds since 1970 of the most recent binary stamp
 
   // --- AX.25 decoder ---
   std::string DestCall;

@@ -22,7 +22,9 @@ namespace {
 
 constexpr std::size_t kReadBlock = 1 << 20;
 
-std::string CannotRead(const std::string& path) { return "Cannot read the capture " + Quoted(path); }
+std::string CannotRead(const std::string& path) {
+  return "Cannot read the capture " + Quoted(path);
+}
 
 // The capture file, read in large blocks.
 class CaptureFile {
@@ -132,7 +134,9 @@ class FrameLoop {
         case kInFrame: {
           const void* hit = std::memchr(buf + pos, kFend, n - pos);
           const std::size_t end =
-              hit == nullptr ? n : static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - buf);
+              hit == nullptr
+                  ? n
+                  : static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - buf);
           Collect(buf + pos, end - pos, base + static_cast<std::int64_t>(pos));
           if (end == n) {
             pos = n;
@@ -164,7 +168,8 @@ class FrameLoop {
     if (n == 0) return;
     // Room for what these bytes can give, never more than the longest frame plus one.
     const auto need = static_cast<std::size_t>(
-        1 + std::min<std::int64_t>(length_ + static_cast<std::int64_t>(n) + 1, kMaxFrameLength + 1));
+        1 +
+        std::min<std::int64_t>(length_ + static_cast<std::int64_t>(n) + 1, kMaxFrameLength + 1));
     if (state_.FrameBytes.size() < need) state_.FrameBytes.resize(need);
     std::uint8_t* out = state_.FrameBytes.data() + 1;
     for (std::size_t i = 0; i < n; ++i) {
@@ -195,9 +200,9 @@ class FrameLoop {
 
   [[noreturn]] void TooLong() {
     throw CommandError("Frame " + std::to_string(state_.FrameCount) + " at byte offset " +
-                       std::to_string(state_.FrameOffset) + " of " + Quoted(state_.CaptureFileName) +
-                       " is longer than " + std::to_string(kMaxFrameLength) +
-                       " bytes; the pass stopped there.");
+                       std::to_string(state_.FrameOffset) + " of " +
+                       Quoted(state_.CaptureFileName) + " is longer than " +
+                       std::to_string(kMaxFrameLength) + " bytes; the pass stopped there.");
   }
 
   void StrayEscape(std::int64_t offset) {

@@ -45,9 +45,9 @@ class OutputFile : public LineSink {
   [[noreturn]] void Fail(int error_number);
   void Discard();
 
-  std::string target_;       // as given, for messages
-  std::string final_path_;   // where the file ends up (links resolved)
-  std::string temp_path_;    // empty when writing directly
+  std::string target_;      // as given, for messages
+  std::string final_path_;  // where the file ends up (links resolved)
+  std::string temp_path_;   // empty when writing directly
   int fd_ = -1;
   bool owns_fd_ = true;
   bool committed_ = false;

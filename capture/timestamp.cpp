@@ -45,8 +45,7 @@ void HandleBinaryStamp(DecoderState& state, Window& window) {
   for (int pos = 2; pos <= 9; ++pos) value = (value << 8) | state.FrameBytes[pos];
   state.StampMillis = static_cast<double>(value);
 
-  const std::string date_text =
-      GeneralDateText(window, SecondsToDate(state.StampMillis / 1000.0));
+  const std::string date_text = GeneralDateText(window, SecondsToDate(state.StampMillis / 1000.0));
   const std::string millis = MillisPart(state.StampMillis);
   window.AppendText4(digits + " -> " + date_text + "." + millis + "\r\n");
   state.StampText = date_text + "." + millis + " UTC";

@@ -55,7 +55,8 @@ class ConverterWindow : public HeadlessWindow {
                    static_cast<int>(100 * done / total), static_cast<long long>(done >> 20),
                    static_cast<long long>(total >> 20));
     } else {
-      std::fprintf(stderr, "\r\033[K%s: %lld MB", name_.c_str(), static_cast<long long>(done >> 20));
+      std::fprintf(stderr, "\r\033[K%s: %lld MB", name_.c_str(),
+                   static_cast<long long>(done >> 20));
     }
     std::fflush(stderr);
   }
@@ -84,7 +85,8 @@ int UsageError(const QString& message) {
 }
 
 void PrintErrors(HeadlessWindow& window) {
-  for (const std::string& e : window.Errors()) std::fprintf(stderr, "packscope-convert: %s\n", e.c_str());
+  for (const std::string& e : window.Errors())
+    std::fprintf(stderr, "packscope-convert: %s\n", e.c_str());
   window.ClearErrors();
 }
 
@@ -117,9 +119,9 @@ int RunConverter(const QStringList& arguments) {
   parser.setApplicationDescription(QStringLiteral(
       "Converts KISS captures to text files, as the Write menu of packscope does.\n"
       "Each output goes next to its capture (pass1.kss -> pass1.hex) unless -o is given."));
-  const QCommandLineOption layout_option(
-      QStringList{QStringLiteral("l"), QStringLiteral("layout")},
-      QStringLiteral("Output layout: %1.").arg(LayoutNames()), QStringLiteral("LAYOUT"));
+  const QCommandLineOption layout_option(QStringList{QStringLiteral("l"), QStringLiteral("layout")},
+                                         QStringLiteral("Output layout: %1.").arg(LayoutNames()),
+                                         QStringLiteral("LAYOUT"));
   const QCommandLineOption decode_kiss_option(
       QStringLiteral("decode-kiss"),
       QStringLiteral("Show the un-escaped frame in the screen layout (Decode Kissframe)."));
@@ -159,8 +161,8 @@ int RunConverter(const QStringList& arguments) {
   bool known = layout == kScreenLayout;
   for (const WriteCommand& c : kWriteCommands) known = known || c.layout == layout;
   if (!known) {
-    return UsageError(QStringLiteral("unknown layout '%1'; one of %2.")
-                          .arg(FromUtf8(layout), LayoutNames()));
+    return UsageError(
+        QStringLiteral("unknown layout '%1'; one of %2.").arg(FromUtf8(layout), LayoutNames()));
   }
   const QStringList captures = parser.positionalArguments();
   if (captures.isEmpty()) return UsageError(QStringLiteral("no capture given."));

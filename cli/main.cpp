@@ -1,6 +1,5 @@
-#include <csignal>
-
 #include <QCoreApplication>
+#include <csignal>
 
 #include "cli/converter.h"
 

@@ -84,7 +84,8 @@ void DisplayModel::SetSelText(std::string_view text) {
     runs_.erase(runs_.begin() + static_cast<std::ptrdiff_t>(first),
                 runs_.begin() + static_cast<std::ptrdiff_t>(past));
     for (std::size_t i = first; i < runs_.size(); ++i) runs_[i].start -= sel_length_;
-    if (end < Size()) runs_.insert(runs_.begin() + static_cast<std::ptrdiff_t>(first), {start, after});
+    if (end < Size())
+      runs_.insert(runs_.begin() + static_cast<std::ptrdiff_t>(first), {start, after});
     text_.erase(static_cast<std::size_t>(start), static_cast<std::size_t>(sel_length_));
     if (text_.empty()) runs_.clear();
     MergeWithPrevious(runs_, first);
@@ -102,7 +103,8 @@ void DisplayModel::SetSelText(std::string_view text) {
     const std::size_t i = LowerRun(runs_, start);
     const bool run_starts_here = i < runs_.size() && runs_[i].start == start;
     for (std::size_t k = i; k < runs_.size(); ++k) runs_[k].start += n;
-    if (!run_starts_here) runs_.insert(runs_.begin() + static_cast<std::ptrdiff_t>(i), {start + n, after});
+    if (!run_starts_here)
+      runs_.insert(runs_.begin() + static_cast<std::ptrdiff_t>(i), {start + n, after});
     runs_.insert(runs_.begin() + static_cast<std::ptrdiff_t>(i), {start, inherited});
     MergeWithPrevious(runs_, i + 1);
     MergeWithPrevious(runs_, i);
@@ -161,8 +163,8 @@ std::string_view DisplayModel::LineText(std::int64_t line) const {
   ExtendLineIndex();
   const auto i = static_cast<std::size_t>(line);
   const std::size_t begin = static_cast<std::size_t>(line_starts_[i]);
-  std::size_t end = i + 1 < line_starts_.size() ? static_cast<std::size_t>(line_starts_[i + 1])
-                                                 : text_.size();
+  std::size_t end =
+      i + 1 < line_starts_.size() ? static_cast<std::size_t>(line_starts_[i + 1]) : text_.size();
   if (end > begin && text_[end - 1] == '\n') {
     --end;
     if (end > begin && text_[end - 1] == '\r') --end;

@@ -122,7 +122,8 @@ bool RunWriteCommand(DecoderState& state, Window& window, std::int16_t mode,
                      const std::optional<std::string>& output_path) {
   if (state.CaptureFileName.empty()) return false;
   state.OutputMode = mode;
-  state.OutputFileName = output_path ? *output_path : DeriveOutputName(state.CaptureFileName, extension);
+  state.OutputFileName =
+      output_path ? *output_path : DeriveOutputName(state.CaptureFileName, extension);
   if (RefuseCaptureAsOutput(state, window)) return false;
   return WriteOutput(state, window, [&](OutputFile& out) {
     if (with_header) {

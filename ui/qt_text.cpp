@@ -79,14 +79,14 @@ QString WithoutTimeZone(const QString& format) {
   return Join(kept);
 }
 
-std::string PlainSpaces(QString text) {
+}  // namespace
+
+std::string DateTextBytes(QString text) {
   for (QChar& c : text) {
-    if (c.isSpace() && c != u' ' && c != u'\r' && c != u'\n' && c != u'\t') c = u' ';
+    if (c.category() == QChar::Separator_Space) c = u' ';
   }
   return ToCp1252(text);
 }
-
-}  // namespace
 
 QString FromCp1252(std::string_view bytes) {
   QString out(static_cast<qsizetype>(bytes.size()), Qt::Uninitialized);
@@ -115,11 +115,11 @@ LocaleDateText::LocaleDateText(const QLocale& locale)
       time_format_(WithoutTimeZone(locale.timeFormat(QLocale::LongFormat))) {}
 
 std::string LocaleDateText::ShortDate(int year, int month, int day) const {
-  return PlainSpaces(locale_.toString(QDate(year, month, day), date_format_));
+  return DateTextBytes(locale_.toString(QDate(year, month, day), date_format_));
 }
 
 std::string LocaleDateText::LongTime(int hour, int minute, int second) const {
-  return PlainSpaces(locale_.toString(QTime(hour, minute, second), time_format_));
+  return DateTextBytes(locale_.toString(QTime(hour, minute, second), time_format_));
 }
 
 }  // namespace packscope

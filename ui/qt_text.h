@@ -19,6 +19,10 @@ inline QString FromUtf8(std::string_view utf8) {
 }
 inline std::string ToUtf8(const QString& text) { return text.toUtf8().toStdString(); }
 
+// A date or time text as the core keeps it: every Unicode space (U+202F before "PM" in newer
+// locale data, U+00A0) a plain blank, then Windows-1252.
+std::string DateTextBytes(QString text);
+
 // Date and time texts as the user's regional settings write them: the short date with a
 // four-digit year, the long time with seconds and without a time-zone part. Any Unicode space
 // becomes a plain blank, so the text survives the single-byte code page.

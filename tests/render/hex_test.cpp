@@ -1,1 +1,134 @@
+#include "render/hex.h"
+
 #include <gtest/gtest.h>
+
+#include <string>
+
+namespace packscope {
+namespace {
+
+TEST(ByteToHexTest, EveryByteIsTwoUpperCaseDigitsThatReadBack) {
+  for (int b = 0; b < 256; ++b) {
+    const std::string hex = ByteToHex(static_cast<std::uint8_t>(b));
+    ASSERT_EQ(hex.size(), 2u) << b;
+    for (char c : hex) EXPECT_TRUE((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F')) << hex;
+    EXPECT_EQ(ParseHexNumber(hex), b) << hex;
+  }
+  EXPECT_EQ(ByteToHex(0), "00");
+  EXPECT_EQ(ByteToHex(10), "0A");
+  EXPECT_EQ(ByteToHex(15), "0F");
+  EXPECT_EQ(ByteToHex(16), "10");
+  EXPECT_EQ(ByteToHex(192), "C0");
+  EXPECT_EQ(ByteToHex(255), "FF");
+}
+
+TEST(AppendHexTextTest, GroupsOfThreeEndingInABlank) {
+  std::string out = "x";
+  const std::uint8_t bytes[] = {0x00, 0x41, 0xC0, 0xFF};
+  AppendHexText(out, bytes, 4);
+  EXPECT_EQ(out, "x00 41 C0 FF ");
+  AppendHexText(out, bytes, 0);
+  EXPECT_EQ(out, "x00 41 C0 FF ");
+}
+
+std::string HexOfCount(int n) {
+  std::string s;
+  for (int i = 0; i < n; ++i) s += ByteToHex(static_cast<std::uint8_t>(i)) + " ";
+  return s;
+}
+
+TEST(HexDumpTest, EmptyTextIsOneLineWithOffsetOnly) { EXPECT_EQ(HexDump(""), "000 > \r\n"); }
+
+TEST(HexDumpTest, ShortTextIsOneLine) {
+  EXPECT_EQ(HexDump("C0 00 41 42 C0 "), "000 > C0 00 41 42 C0 \r\n");
+}
+
+TEST(HexDumpTest, TwentyBytesGiveAFullLineAndAnEmptyOne) {
+  const std::string s = HexOfCount(20);
+  ASSERT_EQ(s.size(), 60u);
+  EXPECT_EQ(HexDump(s), "000 > " + s + "\r\n020 > \r\n");
+}
+
+TEST(HexDumpTest, TwentyOneBytesPutTheLastGroupOnTheSecondLine) {
+  const std::string s = HexOfCount(21);
+  EXPECT_EQ(HexDump(s), "000 > " + s.substr(0, 60) + "\r\n020 > 14 \r\n");
+}
+
+TEST(HexDumpTest, OffsetsGrowToFourDigitsUnshortened) {
+  const std::string dump = HexDump(std::string(60 * 50 + 3, 'A'));
+  // 51 lines for 50 full lines and a partial one; the 51st starts at offset 1000.
+  EXPECT_NE(dump.find("\r\n980 > "), std::string::npos);
+  EXPECT_NE(dump.find("\r\n1000 > AAA\r\n"), std::string::npos);
+  EXPECT_EQ(dump.find("\r\n000 > ", 1), std::string::npos);
+  std::size_t lines = 0;
+  for (std::size_t p = dump.find("\r\n"); p != std::string::npos; p = dump.find("\r\n", p + 2)) {
+    ++lines;
+  }
+  EXPECT_EQ(lines, 51u);
+}
+
+TEST(HexDumpTest, MultipleOfSixtyEndsWithAnOffsetOnlyLine) {
+  const std::string dump = HexDump(std::string(120, 'B'));
+  EXPECT_EQ(dump, "000 > " + std::string(60, 'B') + "\r\n020 > " + std::string(60, 'B') +
+                      "\r\n040 > \r\n");
+}
+
+TEST(HexDumpTest, TakesAnyTextByPosition) {
+  // Not hex text at all: cut by position all the same, nothing checked.
+  EXPECT_EQ(HexDump("hello"), "000 > hello\r\n");
+}
+
+TEST(HexToAsciiTest, PrintableCharactersAndFullStops) {
+  EXPECT_EQ(HexToAscii("48 65 6C 6C 6F 00 1F 20 "), "Hello.. ");
+  EXPECT_EQ(HexToAscii("7F "), "\x7F");  // DEL stays itself
+  EXPECT_EQ(HexToAscii("1F 20 "), ". ");
+}
+
+TEST(HexToAsciiTest, HighBytesPassThroughAsCodePageBytes) {
+  EXPECT_EQ(HexToAscii("C0 00 41 42 C0 "), "\xC0.AB\xC0");
+  EXPECT_EQ(HexToAscii("80 FF A0 "), "\x80\xFF\xA0");
+}
+
+TEST(HexToAsciiTest, GroupCountRoundsAsTheLengthGives) {
+  EXPECT_EQ(HexToAscii(""), "");
+  EXPECT_EQ(HexToAscii("41 42"), "AB");  // a last group without its blank counts
+  EXPECT_EQ(HexToAscii("41 4"), "A");    // a single trailing character does not
+  EXPECT_EQ(HexToAscii("4"), "");
+  EXPECT_EQ(HexToAscii("41"), "A");
+}
+
+TEST(HexToAsciiTest, GroupsAreReadLikeParseHexNumber) {
+  // "4G" reads as 4 (a control character: "."), "G4" as 0, "0x" as 0, lower case as upper.
+  EXPECT_EQ(HexToAscii("4G G4 0x 6a "), "...j");
+}
+
+TEST(ParseHexNumberTest, PrefixesAndLeadingDigits) {
+  EXPECT_EQ(ParseHexNumber("4A"), 74);
+  EXPECT_EQ(ParseHexNumber("4a"), 74);
+  EXPECT_EQ(ParseHexNumber("0x4a"), 74);
+  EXPECT_EQ(ParseHexNumber("0X4A"), 74);
+  EXPECT_EQ(ParseHexNumber("&h4A"), 74);
+  EXPECT_EQ(ParseHexNumber("&H4A"), 74);
+  EXPECT_EQ(ParseHexNumber("FF"), 255);
+  EXPECT_EQ(ParseHexNumber("4G"), 4);
+  EXPECT_EQ(ParseHexNumber("4A "), 74);
+}
+
+TEST(ParseHexNumberTest, NoDigitsGiveZero) {
+  EXPECT_EQ(ParseHexNumber("ZZ"), 0);
+  EXPECT_EQ(ParseHexNumber("0x"), 0);
+  EXPECT_EQ(ParseHexNumber("&H"), 0);
+  EXPECT_EQ(ParseHexNumber(""), 0);
+  EXPECT_EQ(ParseHexNumber(" 4A"), 0);
+  EXPECT_EQ(ParseHexNumber("&"), 0);
+}
+
+TEST(ParseHexNumberTest, LongNumbers) {
+  EXPECT_EQ(ParseHexNumber("7FFFFFFF"), 2147483647);
+  EXPECT_EQ(ParseHexNumber("FFFFFFFF"), -1);
+  EXPECT_EQ(ParseHexNumber("00000000FF"), 255);  // leading zeros do not overflow
+  EXPECT_EQ(ParseHexNumber("100000000"), 0);     // more than 32 bits: an error, which gives 0
+}
+
+}  // namespace
+}  // namespace packscope

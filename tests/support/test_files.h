@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "capture/frame_loop.h"
+
 namespace packscope::testing {
 
 // Bytes from a list of values: Bytes({0xC0, 0x00, 0x41, 0xC0}).
@@ -33,6 +35,32 @@ class TempDirTest : public ::testing::Test {
 
  private:
   std::string dir_;
+};
+
+// What a pass handed on, frame by frame, and what it skipped.
+struct RecordedFrame {
+  std::string raw_hex;
+  std::string frame_hex;
+  std::int32_t length = 0;
+  std::int64_t offset = 0;
+  FrameInfo info;
+  std::string payload_hex;
+  std::string stamp_text;
+};
+
+class FrameRecorder : public CaptureObserver {
+ public:
+  void OnSkipped(std::int64_t offset, std::int64_t count) override {
+    skipped.push_back({offset, count});
+  }
+  void OnStrayEscape(std::int64_t offset) override { stray_escapes.push_back(offset); }
+  void OnFrame(const DecoderState& state, const FrameInfo& info) override {
+    frames.push_back({state.RawHex, state.FrameHex, state.FrameLength, state.FrameOffset, info,
+                      state.PayloadHex, state.StampText});
+  }
+  std::vector<RecordedFrame> frames;
+  std::vector<std::pair<std::int64_t, std::int64_t>> skipped;
+  std::vector<std::int64_t> stray_escapes;
 };
 
 }  // namespace packscope::testing

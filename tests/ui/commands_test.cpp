@@ -1,1 +1,247 @@
+#include "ui/commands.h"
+
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "capture/headless_window.h"
+#include "support/test_files.h"
+
+namespace packscope {
+namespace {
+
+using testing::FileExists;
+using testing::Hex;
+using testing::ReadFile;
+using testing::WriteFile;
+
+TEST(DeriveOutputNameTest, CutsTheFileNameAtItsFirstDot) {
+  EXPECT_EQ(DeriveOutputName("/captures/pass1.kss", "hex"), "/captures/pass1.hex");
+  EXPECT_EQ(DeriveOutputName("/captures/pass1.2021-05-03.kss", "txt"), "/captures/pass1.txt");
+  EXPECT_EQ(DeriveOutputName("/data/sat.logs/pass1.kss", "hex"), "/data/sat.logs/pass1.hex");
+  EXPECT_EQ(DeriveOutputName("/captures/pass1", "log"), "/captures/pass1.log");
+  EXPECT_EQ(DeriveOutputName("/captures/pass1.", "hex"), "/captures/pass1.hex");
+  EXPECT_EQ(DeriveOutputName("pass1.kss", "hex"), "pass1.hex");
+  EXPECT_EQ(DeriveOutputName("pass1", "hex"), "pass1.hex");
+  EXPECT_EQ(DeriveOutputName("/a.b/c.d/pass", "txt"), "/a.b/c.d/pass.txt");
+}
+
+TEST(ColumnHeaderTest, NumbersAboveEveryGroupAndALineOfDashes) {
+  const auto header = ColumnHeader();
+  ASSERT_EQ(header[0].size(), 300u);
+  EXPECT_EQ(header[0].substr(0, 9), "00 01 02 ");
+  EXPECT_EQ(header[0].substr(297), "99 ");
+  EXPECT_EQ(header[0].substr(3 * 42, 3), "42 ");
+  EXPECT_EQ(header[1], std::string(300, '-'));
+}
+
+const std::string kCapture =
+    Hex("C0 09 00 00 01 51 FD 2F 08 95 C0"
+        " C0 00 86 A2 40 40 40 40 60 A2 A2 60 A2 A2 40 63 03 F0 48 69 C0"
+        " C0 00 41 42 C0");
+
+class CommandsTest : public testing::TempDirTest {
+ protected:
+  void SetUp() override {
+    testing::TempDirTest::SetUp();
+    capture = WriteCapture("pass1.kss", kCapture);
+  }
+  std::string Header() const {
+    const auto h = ColumnHeader();
+    return h[0] + "\r\n" + h[1] + "\r\n";
+  }
+  DecoderState state;
+  HeadlessWindow window;
+  std::string capture;
+};
+
+TEST_F(CommandsTest, OpeningShowsTheCapture) {
+  OpenCapture(state, window, capture);
+  EXPECT_EQ(window.Label2(), "File: " + capture);
+  EXPECT_EQ(state.CaptureFileName, capture);
+  EXPECT_EQ(state.OutputMode, kScreen);
+  EXPECT_EQ(window.Label1(), "3 frames / 31 bytes");
+  EXPECT_NE(window.DisplayText().find("000 > C0 00 41 42 C0"), std::string::npos);
+  // The last frame, 00 41 42, has "!" (0x42 >> 1) where the UI frame had "Q": the rest of the
+  // destination comes from the UI frame's bytes.
+  EXPECT_EQ(window.Text2(), "-!-");
+  EXPECT_EQ(window.Text3(), "-QQ0QQ-1-");
+}
+
+TEST_F(CommandsTest, ACancelledOpenClearsTheCaptureAndNothingElse) {
+  OpenCapture(state, window, capture);
+  const std::string display = window.DisplayText();
+  OpenCapture(state, window, "");
+  EXPECT_EQ(state.CaptureFileName, "");
+  EXPECT_EQ(window.Label2(), "File: " + capture);
+  EXPECT_EQ(window.DisplayText(), display);
+  // With no capture chosen, Check1 and the write commands do nothing.
+  window.SetCheck1(true);
+  Check1Clicked(state, window);
+  EXPECT_EQ(window.DisplayText(), display);
+  for (const WriteCommand& c : kWriteCommands) EXPECT_FALSE(RunWriteCommand(state, window, c));
+  EXPECT_FALSE(WriteLogfile(state, window));
+  EXPECT_FALSE(FileExists(PathOf("pass1.hex")));
+  EXPECT_FALSE(FileExists(PathOf("pass1.txt")));
+  EXPECT_FALSE(FileExists(PathOf("pass1.log")));
+  EXPECT_EQ(window.Label2(), "File: " + capture);
+  EXPECT_EQ(state.OutputMode, kScreen);
+  EXPECT_TRUE(window.Errors().empty());
+}
+
+TEST_F(CommandsTest, DropsShowTheFirstFileOnly) {
+  int events = 0;
+  DropFiles(state, window, {}, [&] { ++events; });
+  EXPECT_EQ(events, 0);
+  EXPECT_EQ(state.CaptureFileName, "");
+  EXPECT_EQ(window.Label2(), "");
+
+  const std::string other = WriteCapture("other.txt", Hex("C0 00 41 C0"));
+  DropFiles(state, window, {other, capture, capture}, [&] {
+    ++events;
+    EXPECT_EQ(window.Label2(), "File: " + other);  // the label is set before the events run
+    EXPECT_EQ(window.BusyCount(), 0);              // ...and before the pass
+  });
+  EXPECT_EQ(events, 1);
+  EXPECT_EQ(state.CaptureFileName, other);
+  EXPECT_EQ(window.Label1(), "1 frames / 2 bytes");
+}
+
+TEST_F(CommandsTest, Check1ShowsTheCaptureAgainInTheOtherView) {
+  OpenCapture(state, window, capture);
+  RunWriteCommand(state, window, kWriteCommands[0]);
+  EXPECT_EQ(window.DisplayText(), "");
+  window.SetCheck1(true);
+  Check1Clicked(state, window);
+  EXPECT_EQ(state.OutputMode, kScreen);
+  EXPECT_NE(window.DisplayText().find("000 > 00 41 42 \r\n"), std::string::npos);
+  EXPECT_EQ(window.Label2(), PathOf("pass1.hex") + " has been written");
+}
+
+TEST_F(CommandsTest, WriteCommandsWriteTheirLayoutNextToTheCapture) {
+  state.CaptureFileName = capture;
+  const std::string hex = PathOf("pass1.hex");
+  const std::string stamp = "1 Jan 2016 12:34:56.789 UTC";
+  const std::string raw = "C0 00 86 A2 40 40 40 40 60 A2 A2 60 A2 A2 40 63 03 F0 48 69 C0 ";
+
+  ASSERT_TRUE(RunWriteCommand(state, window, kWriteCommands[0]));
+  EXPECT_EQ(ReadFile(hex), Header() + raw + "\r\nC0 00 41 42 C0 \r\n");
+  EXPECT_EQ(window.Label2(), hex + " has been written");
+  EXPECT_EQ(state.OutputFileName, hex);
+  EXPECT_EQ(state.OutputMode, kHexComplete);
+
+  ASSERT_TRUE(RunWriteCommand(state, window, kWriteCommands[1]));
+  EXPECT_EQ(ReadFile(hex), Header() + raw.substr(3, raw.size() - 6) + "\r\n00 41 42 \r\n");
+  ASSERT_TRUE(RunWriteCommand(state, window, kWriteCommands[2]));
+  EXPECT_EQ(ReadFile(hex), "48 69 \r\n\r\n");
+  ASSERT_TRUE(RunWriteCommand(state, window, kWriteCommands[3]));
+  EXPECT_EQ(ReadFile(hex), stamp + ": 48 69 \r\n" + stamp + ": \r\n");
+  EXPECT_EQ(state.OutputMode, kHexPayloadTime);
+  ASSERT_TRUE(RunWriteCommand(state, window, kWriteCommands[4]));
+  EXPECT_EQ(ReadFile(PathOf("pass1.txt")),
+            stamp + ": \xC0.\x86\xA2@@@@`\xA2\xA2`\xA2\xA2@c.\xF0Hi\xC0\r\n" + stamp +
+                ": \xC0.AB\xC0\r\n");
+  EXPECT_EQ(window.Label2(), PathOf("pass1.txt") + " has been written");
+  EXPECT_EQ(window.DisplayText(), "");
+  EXPECT_TRUE(window.Errors().empty());
+}
+
+TEST_F(CommandsTest, CapturesWithoutFramesGiveHeadersOrEmptyFiles) {
+  state.CaptureFileName = WriteCapture("empty.kss", "");
+  ASSERT_TRUE(RunWriteCommand(state, window, kWriteCommands[0]));
+  EXPECT_EQ(ReadFile(PathOf("empty.hex")), Header());
+  ASSERT_TRUE(RunWriteCommand(state, window, kWriteCommands[2]));
+  EXPECT_EQ(ReadFile(PathOf("empty.hex")), "");
+  state.CaptureFileName = WriteCapture("stamps.kss", Hex("C0 09 00 00 01 51 FD 2F 08 95 C0"));
+  ASSERT_TRUE(RunWriteCommand(state, window, kWriteCommands[1]));
+  EXPECT_EQ(ReadFile(PathOf("stamps.hex")), Header());
+  ASSERT_TRUE(RunWriteCommand(state, window, kWriteCommands[4]));
+  EXPECT_EQ(ReadFile(PathOf("stamps.txt")), "");
+}
+
+TEST_F(CommandsTest, TheLogHoldsTheDisplayAndAnotherLineBreak) {
+  OpenCapture(state, window, capture);
+  const std::string display = window.DisplayText();
+  state.OutputMode = kHexPayload;  // not touched by the log command
+  ASSERT_TRUE(WriteLogfile(state, window));
+  EXPECT_EQ(ReadFile(PathOf("pass1.log")), display + "\r\n");
+  EXPECT_EQ(window.Label2(), PathOf("pass1.log") + " has been written");
+  EXPECT_EQ(window.DisplayText(), display);
+  EXPECT_EQ(state.OutputMode, kHexPayload);
+  // After a frame-writing command the display is empty: the log is one empty line.
+  RunWriteCommand(state, window, kWriteCommands[2]);
+  ASSERT_TRUE(WriteLogfile(state, window));
+  EXPECT_EQ(ReadFile(PathOf("pass1.log")), "\r\n");
+}
+
+TEST_F(CommandsTest, NoCommandReplacesTheCaptureItself) {
+  const std::string hex_capture = WriteCapture("sat.hex", kCapture);
+  state.CaptureFileName = hex_capture;
+  EXPECT_FALSE(RunWriteCommand(state, window, kWriteCommands[0]));
+  ASSERT_EQ(window.Errors().size(), 1u);
+  EXPECT_EQ(window.Errors()[0], "\"" + hex_capture +
+                                    "\" was not written: it is the capture itself, which the "
+                                    "command reads.");
+  EXPECT_EQ(ReadFile(hex_capture), kCapture);
+  EXPECT_EQ(window.Label2(), "");
+
+  // Also when the capture is reached through a link, and for the log.
+  const std::string link = PathOf("view.kss");
+  ASSERT_EQ(::symlink(PathOf("view.log").c_str(), link.c_str()), 0);
+  WriteFile(PathOf("view.log"), kCapture);
+  state.CaptureFileName = link;
+  window.ClearErrors();
+  EXPECT_FALSE(WriteLogfile(state, window));
+  EXPECT_EQ(window.Errors().size(), 1u);
+  EXPECT_EQ(ReadFile(PathOf("view.log")), kCapture);
+}
+
+TEST_F(CommandsTest, AFailedCommandLeavesTheEarlierFile) {
+  const std::string hex = PathOf("pass1.hex");
+  WriteFile(hex, "earlier output");
+  state.CaptureFileName = capture;
+  ASSERT_EQ(::unlink(capture.c_str()), 0);
+  EXPECT_FALSE(RunWriteCommand(state, window, kWriteCommands[0]));
+  ASSERT_EQ(window.Errors().size(), 1u);
+  EXPECT_EQ(window.Errors()[0], "Cannot read the capture \"" + capture +
+                                    "\": No such file or directory. Nothing was written to \"" +
+                                    hex + "\".");
+  EXPECT_EQ(ReadFile(hex), "earlier output");
+  EXPECT_EQ(window.Label2(), "");
+  EXPECT_FALSE(window.Busy());
+
+  // A frame too long: the frames before it are not written either.
+  WriteCapture("pass1.kss", Hex("C0 00 41 C0 C0") + std::string(70000, 'A'));
+  window.ClearErrors();
+  EXPECT_FALSE(RunWriteCommand(state, window, kWriteCommands[1]));
+  ASSERT_EQ(window.Errors().size(), 1u);
+  EXPECT_NE(window.Errors()[0].find("Frame 2 at byte offset 4"), std::string::npos);
+  EXPECT_EQ(ReadFile(hex), "earlier output");
+}
+
+TEST_F(CommandsTest, AnOutputFolderThatDoesNotExist) {
+  state.CaptureFileName = PathOf("gone/pass1.kss");
+  EXPECT_FALSE(RunWriteCommand(state, window, kWriteCommands[2]));
+  ASSERT_EQ(window.Errors().size(), 1u);
+  EXPECT_EQ(window.Errors()[0],
+            "Cannot write \"" + PathOf("gone/pass1.hex") + "\": No such file or directory.");
+  EXPECT_EQ(window.BusyCount(), 0);  // no pass ran
+  EXPECT_EQ(state.OutputMode, kHexPayload);
+}
+
+TEST_F(CommandsTest, ShowingAMissingCaptureReportsItAndKeepsGoing) {
+  OpenCapture(state, window, PathOf("missing.kss"));
+  ASSERT_EQ(window.Errors().size(), 1u);
+  EXPECT_EQ(window.Errors()[0], "Cannot read the capture \"" + PathOf("missing.kss") +
+                                    "\": No such file or directory.");
+  EXPECT_EQ(window.Label2(), "File: " + PathOf("missing.kss"));
+  EXPECT_FALSE(window.Busy());
+  OpenCapture(state, window, capture);
+  EXPECT_EQ(window.Label1(), "3 frames / 31 bytes");
+}
+
+}  // namespace
+}  // namespace packscope

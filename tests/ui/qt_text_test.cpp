@@ -1,1 +1,57 @@
+#include "ui/qt_text.h"
+
 #include <gtest/gtest.h>
+
+namespace packscope {
+namespace {
+
+TEST(Cp1252Test, EveryByteRoundTripsThroughQString) {
+  std::string all;
+  for (int b = 0; b < 256; ++b) all.push_back(static_cast<char>(b));
+  const QString text = FromCp1252(all);
+  EXPECT_EQ(text.size(), 256);
+  EXPECT_EQ(text[0x80], QChar(0x20AC));
+  EXPECT_EQ(text[0xC0], QChar(0xC0));
+  EXPECT_EQ(ToCp1252(text), all);
+  EXPECT_EQ(ToCp1252(QStringLiteral(u"a\u4E2Db\U0001F600")), "a?b?");
+}
+
+TEST(DateTextBytesTest, UnicodeSpacesBecomePlainBlanks) {
+  EXPECT_EQ(DateTextBytes(QStringLiteral(u"12:34:56\u202FPM")), "12:34:56 PM");
+  EXPECT_EQ(DateTextBytes(QStringLiteral(u"1.\u00A02.\u20092016")), "1. 2. 2016");
+}
+
+TEST(LocaleDateTextTest, UsEnglish) {
+  const LocaleDateText t{QLocale(QStringLiteral("en_US"))};
+  EXPECT_EQ(t.ShortDate(2016, 1, 1), "1/1/2016");
+  EXPECT_EQ(t.LongTime(12, 34, 56), "12:34:56 PM");
+  EXPECT_EQ(t.LongTime(0, 0, 0), "12:00:00 AM");
+  EXPECT_EQ(t.ShortDate(9999, 12, 31), "12/31/9999");
+}
+
+TEST(LocaleDateTextTest, German) {
+  const LocaleDateText t{QLocale(QStringLiteral("de_DE"))};
+  EXPECT_EQ(t.ShortDate(2016, 1, 1), "01.01.2016");
+  EXPECT_EQ(t.LongTime(12, 34, 56), "12:34:56");
+  EXPECT_EQ(t.LongTime(0, 0, 0), "00:00:00");
+}
+
+TEST(LocaleDateTextTest, CLocale) {
+  const LocaleDateText t{QLocale::c()};
+  EXPECT_EQ(t.ShortDate(2016, 1, 1), "1 Jan 2016");
+  EXPECT_EQ(t.LongTime(12, 34, 56), "12:34:56");
+}
+
+TEST(LocaleDateTextTest, TwoDigitYearsWidenAndTimeZonesGo) {
+  // Korean writes "yy. M. d." and "AP h시 m분 s초 t": the year widens, the zone goes, and the
+  // characters outside the code page become "?".
+  const LocaleDateText t{QLocale(QStringLiteral("ko_KR"))};
+  EXPECT_EQ(t.ShortDate(2016, 1, 2), "2016. 1. 2.");
+  EXPECT_EQ(t.TimeFormat().contains(u't'), false);
+  EXPECT_EQ(t.LongTime(12, 34, 56), "?? 12? 34? 56?");
+  const LocaleDateText j{QLocale(QStringLiteral("ja_JP"))};
+  EXPECT_EQ(j.ShortDate(2016, 1, 2), "2016/01/02");
+}
+
+}  // namespace
+}  // namespace packscope
