@@ -24,7 +24,8 @@ std::uint8_t DecodeCallsign(const DecoderState& state, int pos, std::string& cal
       static_cast<std::uint8_t>((state.FrameBytes[static_cast<std::size_t>(pos + 6)] & 0x1E) / 2);
   if (ssid > 0) {
     call.push_back('-');
-    call.append(std::to_string(ssid));
+    if (ssid >= 10) call.push_back('1');
+    call.push_back(static_cast<char>('0' + ssid % 10));
   }
   return ssid;
 }
@@ -62,8 +63,11 @@ void DecodeAx25(DecoderState& state, Window& window) {
       state.FieldPos = static_cast<std::int16_t>(state.FieldPos + 7);
     } while (state.AddressEnd != 1 && state.DigiIndex != 10);
   }
-  window.SetText2("-" + state.DestCall + "-");
-  window.SetText3("-" + state.SourceCall + "-");
+  static std::string box;  // kept between frames: no allocation per frame
+  box.assign("-").append(state.DestCall).append("-");
+  window.SetText2(box);
+  box.assign("-").append(state.SourceCall).append("-");
+  window.SetText3(box);
 
   // Control field and PID.
   state.ControlByte = ByteAt(state, state.FieldPos);

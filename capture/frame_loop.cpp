@@ -156,13 +156,13 @@ class FrameLoop {
     state_.FrameOffset = offset;
     info_ = FrameInfo{};
     info_.recovered = recovered;
-    raw_.clear();
+    state_.RawHex.assign("C0 ");
     length_ = 0;
     pending_escape_ = false;
     where_ = kInFrame;
   }
 
-  // Bytes of the frame as stored (no FEND among them): kept for RawHex and un-escaped into
+  // Bytes of the frame as stored (no FEND among them): added to RawHex and un-escaped into
   // FrameBytes.
   void Collect(const std::uint8_t* bytes, std::size_t n, std::int64_t offset) {
     if (n == 0) return;
@@ -190,7 +190,7 @@ class FrameLoop {
         Put(out, b);
       }
     }
-    raw_.insert(raw_.end(), bytes, bytes + n);
+    AppendHexText(state_.RawHex, bytes, n);
   }
 
   void Put(std::uint8_t* out, std::uint8_t b) {
@@ -219,8 +219,6 @@ class FrameLoop {
     }
     info_.cut_off = !closed;
 
-    state_.RawHex.assign("C0 ");
-    AppendHexText(state_.RawHex, raw_.data(), raw_.size());
     if (closed) state_.RawHex.append("C0 ");
 
     state_.FrameLength = length_;
@@ -243,7 +241,6 @@ class FrameLoop {
   Window& window_;
   Where where_ = kStart;
   std::int64_t last_fend_ = 0;
-  std::vector<std::uint8_t> raw_;
   std::int32_t length_ = 0;
   bool pending_escape_ = false;
   std::int64_t escape_offset_ = 0;

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <chrono>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -61,6 +62,12 @@ class ConverterWindow : public HeadlessWindow {
     std::fflush(stderr);
   }
   void SetCaptureName(const std::string& name) { name_ = name; }
+  // The timestamp log goes straight to the stamp-log file (or nowhere), so that memory does not
+  // grow with the capture.
+  void AppendText4(std::string_view text) override {
+    if (stamp_log_ != nullptr) stamp_log_->Write(text);
+  }
+  void SetStampLog(OutputFile* log) { stamp_log_ = log; }
 
  private:
   using Clock = std::chrono::steady_clock;
@@ -70,6 +77,7 @@ class ConverterWindow : public HeadlessWindow {
   Clock::time_point pass_start_;
   Clock::time_point last_shown_;
   std::string name_;
+  OutputFile* stamp_log_ = nullptr;
 };
 
 QString LayoutNames() {
@@ -176,15 +184,22 @@ int RunConverter(const QStringList& arguments) {
   window.SetCheck1(parser.isSet(decode_kiss_option));
   window.SetCheck2(!parser.isSet(no_ax25_option));
   int status = 0;
+  std::unique_ptr<OutputFile> stamp_log;
+  if (parser.isSet(stamp_log_option)) {
+    try {
+      stamp_log = std::make_unique<OutputFile>(ToUtf8(parser.value(stamp_log_option)));
+      window.SetStampLog(stamp_log.get());
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "packscope-convert: %s\n", e.what());
+      status = 1;
+    }
+  }
   for (const QString& capture : captures) {
     if (!Convert(window, ToUtf8(capture), layout, output)) status = 1;
   }
-  if (parser.isSet(stamp_log_option)) {
-    const std::string path = ToUtf8(parser.value(stamp_log_option));
+  if (stamp_log) {
     try {
-      OutputFile log(path);
-      log.Write(window.Text4());
-      log.Commit();
+      stamp_log->Commit();
     } catch (const std::exception& e) {
       std::fprintf(stderr, "packscope-convert: %s\n", e.what());
       status = 1;

@@ -115,11 +115,25 @@ LocaleDateText::LocaleDateText(const QLocale& locale)
       time_format_(WithoutTimeZone(locale.timeFormat(QLocale::LongFormat))) {}
 
 std::string LocaleDateText::ShortDate(int year, int month, int day) const {
-  return DateTextBytes(locale_.toString(QDate(year, month, day), date_format_));
+  const int key = (year * 16 + month) * 32 + day;
+  if (key != last_date_key_) {
+    last_date_ = DateTextBytes(locale_.toString(QDate(year, month, day), date_format_));
+    last_date_key_ = key;
+  }
+  return last_date_;
 }
 
 std::string LocaleDateText::LongTime(int hour, int minute, int second) const {
-  return DateTextBytes(locale_.toString(QTime(hour, minute, second), time_format_));
+  const int key = (hour * 60 + minute) * 60 + second;
+  if (key < 0 || key >= 86400) {
+    return DateTextBytes(locale_.toString(QTime(hour, minute, second), time_format_));
+  }
+  if (times_.empty()) times_.resize(86400);
+  std::string& text = times_[static_cast<std::size_t>(key)];
+  if (text.empty()) {
+    text = DateTextBytes(locale_.toString(QTime(hour, minute, second), time_format_));
+  }
+  return text;
 }
 
 }  // namespace packscope

@@ -7,6 +7,7 @@
 #include <QString>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace packscope {
 
@@ -26,6 +27,9 @@ std::string DateTextBytes(QString text);
 // Date and time texts as the user's regional settings write them: the short date with a
 // four-digit year, the long time with seconds and without a time-zone part. Any Unicode space
 // becomes a plain blank, so the text survives the single-byte code page.
+//
+// A capture holds a stamp every few seconds, so texts are remembered: the last date, and every
+// time of day once asked for (at most 86,400 of them).
 class LocaleDateText {
  public:
   explicit LocaleDateText(const QLocale& locale = QLocale::system());
@@ -40,6 +44,9 @@ class LocaleDateText {
   QLocale locale_;
   QString date_format_;
   QString time_format_;
+  mutable int last_date_key_ = -1;
+  mutable std::string last_date_;
+  mutable std::vector<std::string> times_;  // by second of the day; empty: not asked yet
 };
 
 }  // namespace packscope
