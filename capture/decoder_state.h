@@ -22,6 +22,9 @@ enum OutputModes : std::int16_t {
   kHexPayload = 3,
   kHexPayloadTime = 4,
   kAsciiPayloadTime = 5,
+  // The converter's own layouts and its health report: a CaptureObserver handles every frame,
+  // the frame output step neither shows nor writes anything.
+  kNoWindowOutput = -1,
 };
 
 // Longest frame handled, in bytes after un-escaping. Longer frames end the pass.
@@ -52,8 +55,8 @@ struct DecoderState {
   std::int64_t FrameOffset = 0;
 
   // --- Timestamp frames ---
-  std::string StampText;    // text of the most recent stamp; empty until the first one
-  double StampMillis = 0;   // milliseconds since 1970 of the most recent binary stamp
+  std::string StampText;   // text of the most recent stamp; empty until the first one
+  double StampMillis = 0;  // milliseconds since 1970 of the most recent binary stamp
 
   // --- AX.25 decoder ---
   std::string DestCall;

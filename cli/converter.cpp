@@ -14,6 +14,8 @@
 #include "capture/frame_loop.h"
 #include "capture/headless_window.h"
 #include "capture/output_file.h"
+#include "cli/health_check.h"
+#include "cli/layouts.h"
 #include "ui/commands.h"
 #include "ui/qt_text.h"
 
@@ -55,7 +57,8 @@ class ConverterWindow : public HeadlessWindow {
                    static_cast<int>(100 * done / total), static_cast<long long>(done >> 20),
                    static_cast<long long>(total >> 20));
     } else {
-      std::fprintf(stderr, "\r\033[K%s: %lld MB", name_.c_str(), static_cast<long long>(done >> 20));
+      std::fprintf(stderr, "\r\033[K%s: %lld MB", name_.c_str(),
+                   static_cast<long long>(done >> 20));
     }
     std::fflush(stderr);
   }
@@ -74,7 +77,16 @@ class ConverterWindow : public HeadlessWindow {
 QString LayoutNames() {
   QStringList names{QString::fromUtf8(kScreenLayout.data(), kScreenLayout.size())};
   for (const WriteCommand& c : kWriteCommands) names << FromUtf8(c.layout);
+  for (const ConverterLayout& l : kConverterLayouts) names << FromUtf8(l.name);
   return names.join(QStringLiteral(", "));
+}
+
+// The converter's own layouts (pcap, jsonl, monitor); nullptr for the window's layouts.
+const ConverterLayout* FindConverterLayout(std::string_view name) {
+  for (const ConverterLayout& l : kConverterLayouts) {
+    if (l.name == name) return &l;
+  }
+  return nullptr;
 }
 
 int UsageError(const QString& message) {
@@ -84,7 +96,8 @@ int UsageError(const QString& message) {
 }
 
 void PrintErrors(HeadlessWindow& window) {
-  for (const std::string& e : window.Errors()) std::fprintf(stderr, "packscope-convert: %s\n", e.c_str());
+  for (const std::string& e : window.Errors())
+    std::fprintf(stderr, "packscope-convert: %s\n", e.c_str());
   window.ClearErrors();
 }
 
@@ -96,6 +109,9 @@ bool Convert(ConverterWindow& window, const std::string& capture, std::string_vi
   bool ok = false;
   if (layout == kScreenLayout) {
     ok = OpenCapture(state, window, capture) && WriteLogfile(state, window, output);
+  } else if (const ConverterLayout* own = FindConverterLayout(layout)) {
+    state.CaptureFileName = capture;
+    ok = RunFrameWriterCommand(state, window, own->extension, own->make_writer, output);
   } else {
     state.CaptureFileName = capture;
     for (const WriteCommand& c : kWriteCommands) {
@@ -110,16 +126,49 @@ bool Convert(ConverterWindow& window, const std::string& capture, std::string_vi
   return ok;
 }
 
+// --check: the report of each capture on standard output. Returns the worst status.
+int CheckCaptures(ConverterWindow& window, const QStringList& captures) {
+  int status = kCheckClean;
+  for (const QString& name : captures) {
+    const std::string capture = ToUtf8(name);
+    window.SetCaptureName(capture);
+    DecoderState state;
+    int result = kCheckClean;
+    try {
+      OutputFile report("-");
+      result = CheckCapture(state, window, capture, report);
+      report.Commit();
+    } catch (const std::exception& e) {
+      // A report that failed during the pass has said so already.
+      if (result != kCheckUnreadable) window.ReportError(e.what());
+      result = kCheckUnreadable;
+    }
+    PrintErrors(window);
+    status = WorseCheckStatus(status, result);
+  }
+  return status;
+}
+
 }  // namespace
 
 int RunConverter(const QStringList& arguments) {
   QCommandLineParser parser;
   parser.setApplicationDescription(QStringLiteral(
-      "Converts KISS captures to text files, as the Write menu of packscope does.\n"
-      "Each output goes next to its capture (pass1.kss -> pass1.hex) unless -o is given."));
-  const QCommandLineOption layout_option(
-      QStringList{QStringLiteral("l"), QStringLiteral("layout")},
-      QStringLiteral("Output layout: %1.").arg(LayoutNames()), QStringLiteral("LAYOUT"));
+      "Converts KISS captures to text files, as the Write menu of packscope does, and to\n"
+      "pcap (Wireshark), JSON Lines and monitor lines. Each output goes next to its capture\n"
+      "(pass1.kss -> pass1.hex, pass1.pcap, pass1.jsonl, pass1.monitor.txt) unless -o is given.\n"
+      "With --check it reports what is wrong with each capture instead.\n"
+      "Exit status: 0 done (--check: every capture clean), 1 a capture could not be converted\n"
+      "or read, 2 usage error, 3 --check found something."));
+  const QCommandLineOption layout_option(QStringList{QStringLiteral("l"), QStringLiteral("layout")},
+                                         QStringLiteral("Output layout: %1.").arg(LayoutNames()),
+                                         QStringLiteral("LAYOUT"));
+  const QCommandLineOption check_option(
+      QStringLiteral("check"),
+      QStringLiteral("Report what is wrong with each capture, with byte offsets, on standard "
+                     "output: skipped bytes, recovered and cut-off frames, bad escapes, empty, "
+                     "short and non-data frames, broken address fields and callsigns, timestamps "
+                     "going backwards or before 2000. Takes no --layout."));
   const QCommandLineOption decode_kiss_option(
       QStringLiteral("decode-kiss"),
       QStringLiteral("Show the un-escaped frame in the screen layout (Decode Kissframe)."));
@@ -135,6 +184,7 @@ int RunConverter(const QStringList& arguments) {
       QStringLiteral("Write the output to PATH (one capture only; - for standard output)."),
       QStringLiteral("PATH"));
   parser.addOption(layout_option);
+  parser.addOption(check_option);
   parser.addOption(decode_kiss_option);
   parser.addOption(no_ax25_option);
   parser.addOption(stamp_log_option);
@@ -154,13 +204,22 @@ int RunConverter(const QStringList& arguments) {
                 qPrintable(QCoreApplication::applicationVersion()));
     return 0;
   }
-  if (!parser.isSet(layout_option)) return UsageError(QStringLiteral("--layout is required."));
+  const bool check = parser.isSet(check_option);
+  if (check && parser.isSet(layout_option)) {
+    return UsageError(QStringLiteral("--check takes no --layout."));
+  }
+  if (check && parser.isSet(output_option)) {
+    return UsageError(QStringLiteral("--check writes its report to standard output; no -o."));
+  }
+  if (!check && !parser.isSet(layout_option)) {
+    return UsageError(QStringLiteral("--layout (or --check) is required."));
+  }
   const std::string layout = ToUtf8(parser.value(layout_option));
-  bool known = layout == kScreenLayout;
+  bool known = check || layout == kScreenLayout || FindConverterLayout(layout) != nullptr;
   for (const WriteCommand& c : kWriteCommands) known = known || c.layout == layout;
   if (!known) {
-    return UsageError(QStringLiteral("unknown layout '%1'; one of %2.")
-                          .arg(FromUtf8(layout), LayoutNames()));
+    return UsageError(
+        QStringLiteral("unknown layout '%1'; one of %2.").arg(FromUtf8(layout), LayoutNames()));
   }
   const QStringList captures = parser.positionalArguments();
   if (captures.isEmpty()) return UsageError(QStringLiteral("no capture given."));
@@ -172,10 +231,17 @@ int RunConverter(const QStringList& arguments) {
 
   ConverterWindow window;
   window.SetCheck1(parser.isSet(decode_kiss_option));
-  window.SetCheck2(!parser.isSet(no_ax25_option));
+  // The converter's own layouts and the report read AX.25 themselves (DescribeAx25); the
+  // window's decoder would only fill the callsign boxes nobody sees.
+  window.SetCheck2(!parser.isSet(no_ax25_option) && !check &&
+                   FindConverterLayout(layout) == nullptr);
   int status = 0;
-  for (const QString& capture : captures) {
-    if (!Convert(window, ToUtf8(capture), layout, output)) status = 1;
+  if (check) {
+    status = CheckCaptures(window, captures);
+  } else {
+    for (const QString& capture : captures) {
+      if (!Convert(window, ToUtf8(capture), layout, output)) status = 1;
+    }
   }
   if (parser.isSet(stamp_log_option)) {
     const std::string path = ToUtf8(parser.value(stamp_log_option));
