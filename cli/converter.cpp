@@ -174,7 +174,8 @@ int RunConverter(const QStringList& arguments) {
       QStringLiteral("Show the un-escaped frame in the screen layout (Decode Kissframe)."));
   const QCommandLineOption no_ax25_option(
       QStringLiteral("no-ax25"),
-      QStringLiteral("Do not decode AX.25 (the payload layouts then repeat the last payload)."));
+      QStringLiteral("Do not decode AX.25 (the payload layouts then repeat the last payload; "
+                     "pcap, jsonl, monitor and --check decode all the same)."));
   const QCommandLineOption stamp_log_option(
       QStringLiteral("stamp-log"),
       QStringLiteral("Write the log of binary timestamps to PATH after the run."),
