@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "capture/decoder_state.h"
+#include "capture/errors.h"
 #include "capture/frame_loop.h"
 #include "capture/headless_window.h"
 #include "capture/output_file.h"
@@ -25,8 +26,23 @@ namespace {
 constexpr std::string_view kScreenLayout = "screen";
 
 // The headless window with the user's regional date texts and a progress line on a terminal.
+// The timestamp log (Text4) is not kept: it goes straight to the --stamp-log file, if any, so that
+// memory does not grow with the number of stamps.
 class ConverterWindow : public HeadlessWindow {
  public:
+  void AppendText4(std::string_view text) override {
+    if (stamp_log_ == nullptr || !stamp_log_error_.empty()) return;
+    try {
+      stamp_log_->Write(text);
+    } catch (const std::exception& e) {
+      // Raised inside a pass, a failure of the log must not end the conversion: it is reported
+      // after the run.
+      stamp_log_error_ = e.what();
+    }
+  }
+  void SetStampLog(LineSink* log) { stamp_log_ = log; }
+  const std::string& StampLogError() const { return stamp_log_error_; }
+
   std::string ShortDateText(int year, int month, int day) const override {
     return dates_.ShortDate(year, month, day);
   }
@@ -72,6 +88,8 @@ class ConverterWindow : public HeadlessWindow {
   Clock::time_point pass_start_;
   Clock::time_point last_shown_;
   std::string name_;
+  LineSink* stamp_log_ = nullptr;
+  std::string stamp_log_error_;
 };
 
 QString LayoutNames() {
@@ -237,19 +255,29 @@ int RunConverter(const QStringList& arguments) {
   window.SetCheck2(!parser.isSet(no_ax25_option) && !check &&
                    FindConverterLayout(layout) == nullptr);
   int status = 0;
+  // The log of binary timestamps, written as the passes meet them and put in place after the run.
+  std::optional<OutputFile> stamp_log;
+  if (parser.isSet(stamp_log_option)) {
+    try {
+      stamp_log.emplace(ToUtf8(parser.value(stamp_log_option)));
+      window.SetStampLog(&*stamp_log);
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "packscope-convert: %s\n", e.what());
+      status = 1;
+    }
+  }
   if (check) {
-    status = CheckCaptures(window, captures);
+    status = WorseCheckStatus(status, CheckCaptures(window, captures));
   } else {
     for (const QString& capture : captures) {
       if (!Convert(window, ToUtf8(capture), layout, output)) status = 1;
     }
   }
-  if (parser.isSet(stamp_log_option)) {
-    const std::string path = ToUtf8(parser.value(stamp_log_option));
+  if (stamp_log) {
+    window.SetStampLog(nullptr);
     try {
-      OutputFile log(path);
-      log.Write(window.Text4());
-      log.Commit();
+      if (!window.StampLogError().empty()) throw CommandError(window.StampLogError());
+      stamp_log->Commit();
     } catch (const std::exception& e) {
       std::fprintf(stderr, "packscope-convert: %s\n", e.what());
       status = 1;

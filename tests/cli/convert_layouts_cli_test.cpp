@@ -45,12 +45,13 @@ const std::string kSabm = Ax25Frame({"QQ1QQ", 0, true}, {"QQ0QQ", 1}, {}, 0x3F, 
 
 class ConvertLayoutsCliTest : public testing::TempDirTest {
  protected:
-  // Runs packscope-convert with arguments (already quoted for the shell, if need be).
+  // Runs packscope-convert with arguments (already quoted for the shell, if need be) in the C
+  // locale, so that dates read the same on every machine.
   Result Convert(const std::string& arguments) {
     const std::string out = PathOf("stdout");
     const std::string err = PathOf("stderr");
-    const std::string command =
-        std::string(PACKSCOPE_CONVERT) + " " + arguments + " > " + out + " 2> " + err;
+    const std::string command = "LC_ALL=C LANG=C " + std::string(PACKSCOPE_CONVERT) + " " +
+                                arguments + " > " + out + " 2> " + err;
     const int raw = std::system(command.c_str());
     Result r;
     r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -116,10 +117,24 @@ TEST_F(ConvertLayoutsCliTest, AFailingCaptureFailsTheRunAndTheOthersAreWritten) 
   EXPECT_TRUE(testing::FileExists(PathOf("a.jsonl")));
 }
 
-TEST_F(ConvertLayoutsCliTest, StampLogWithTheNewLayouts) {
-  const Result r = Convert("-l pcap --stamp-log " + PathOf("stamps.txt") + " " + Capture("a.kss"));
+TEST_F(ConvertLayoutsCliTest, StampLogWithTheNewLayoutsAndCheck) {
+  const std::string line = "00000151FD2F0895 -> 1 Jan 2016 12:34:56.789\r\n";
+  const std::string a = Capture("a.kss");
+  const std::string b = Capture("b.kss");
+  Result r = Convert("-l pcap --stamp-log " + PathOf("stamps.txt") + " " + a + " " + b);
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(testing::ReadFile(PathOf("stamps.txt")).substr(0, 20), "00000151FD2F0895 -> ");
+  // One line per binary stamp of every capture, in the order met; dates in the C locale.
+  EXPECT_EQ(testing::ReadFile(PathOf("stamps.txt")), line + line);
+
+  r = Convert("--check --stamp-log " + PathOf("check-stamps.txt") + " " + a);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(testing::ReadFile(PathOf("check-stamps.txt")), line);
+
+  // A log that cannot be written fails the run; the conversion itself is done.
+  r = Convert("-l jsonl --stamp-log " + PathOf("no/such/folder/log.txt") + " " + a);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("log.txt"), std::string::npos) << r.err;
+  EXPECT_TRUE(testing::FileExists(PathOf("a.jsonl")));
 }
 
 TEST_F(ConvertLayoutsCliTest, TsharkDecodesThePcap) {
