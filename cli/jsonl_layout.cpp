@@ -95,7 +95,6 @@ class JsonlWriter : public FrameWriter {
     j["frame_hex"] = HexTextTrimmed(frame);
     j["problem"] = OrNull(problem);
 
-    line_.clear();
     line_ = j.dump(-1, ' ', false, Json::error_handler_t::replace);
     line_.push_back('\n');
     out_.Write(line_);
