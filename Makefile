@@ -1,12 +1,13 @@
 # Packscope: every set-up step behind two commands.
 #   make run    installs what is missing, builds, starts packscope on the sample capture
 #   make test   installs what is missing, builds, runs every test
+#   make sample remakes samples/sample.kss with the capture generator
 BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all build run test bench deps clean
+.PHONY: all build run test bench sample deps clean
 
 all: build
 
@@ -25,6 +26,11 @@ run:
 	scripts/install-deps build run
 	$(MAKE) build
 	$(BUILD_DIR)/packscope
+
+sample:
+	scripts/install-deps build
+	$(MAKE) $(BUILD_DIR)/build.ninja
+	cmake --build $(BUILD_DIR) --target sample
 
 bench:
 	@echo "make bench: the benchmarks are not built yet." >&2; exit 1
