@@ -33,6 +33,7 @@ void DisplayModel::SetText(std::string_view text) {
   sel_length_ = 0;
   line_starts_.assign(1, 0);
   indexed_ = 0;
+  max_closed_length_ = 0;
 }
 
 void DisplayModel::Clear() {
@@ -42,6 +43,7 @@ void DisplayModel::Clear() {
   sel_start_ = 0;
   sel_length_ = 0;
   indexed_ = 0;
+  max_closed_length_ = 0;
 }
 
 void DisplayModel::SetSelStart(std::int64_t start) {
@@ -84,7 +86,8 @@ void DisplayModel::SetSelText(std::string_view text) {
     runs_.erase(runs_.begin() + static_cast<std::ptrdiff_t>(first),
                 runs_.begin() + static_cast<std::ptrdiff_t>(past));
     for (std::size_t i = first; i < runs_.size(); ++i) runs_[i].start -= sel_length_;
-    if (end < Size()) runs_.insert(runs_.begin() + static_cast<std::ptrdiff_t>(first), {start, after});
+    if (end < Size())
+      runs_.insert(runs_.begin() + static_cast<std::ptrdiff_t>(first), {start, after});
     text_.erase(static_cast<std::size_t>(start), static_cast<std::size_t>(sel_length_));
     if (text_.empty()) runs_.clear();
     MergeWithPrevious(runs_, first);
@@ -102,7 +105,8 @@ void DisplayModel::SetSelText(std::string_view text) {
     const std::size_t i = LowerRun(runs_, start);
     const bool run_starts_here = i < runs_.size() && runs_[i].start == start;
     for (std::size_t k = i; k < runs_.size(); ++k) runs_[k].start += n;
-    if (!run_starts_here) runs_.insert(runs_.begin() + static_cast<std::ptrdiff_t>(i), {start + n, after});
+    if (!run_starts_here)
+      runs_.insert(runs_.begin() + static_cast<std::ptrdiff_t>(i), {start + n, after});
     runs_.insert(runs_.begin() + static_cast<std::ptrdiff_t>(i), {start, inherited});
     MergeWithPrevious(runs_, i + 1);
     MergeWithPrevious(runs_, i);
@@ -161,8 +165,8 @@ std::string_view DisplayModel::LineText(std::int64_t line) const {
   ExtendLineIndex();
   const auto i = static_cast<std::size_t>(line);
   const std::size_t begin = static_cast<std::size_t>(line_starts_[i]);
-  std::size_t end = i + 1 < line_starts_.size() ? static_cast<std::size_t>(line_starts_[i + 1])
-                                                 : text_.size();
+  std::size_t end =
+      i + 1 < line_starts_.size() ? static_cast<std::size_t>(line_starts_[i + 1]) : text_.size();
   if (end > begin && text_[end - 1] == '\n') {
     --end;
     if (end > begin && text_[end - 1] == '\r') --end;
@@ -179,8 +183,21 @@ void DisplayModel::ExtendLineIndex() const {
     if (hit == nullptr) break;
     pos = static_cast<std::size_t>(static_cast<const char*>(hit) - base) + 1;
     line_starts_.push_back(static_cast<std::int64_t>(pos));
+    max_closed_length_ = std::max(max_closed_length_, ClosedLineLength(line_starts_.size() - 2));
   }
   indexed_ = Size();
+}
+
+std::int64_t DisplayModel::ClosedLineLength(std::size_t i) const {
+  const std::int64_t begin = line_starts_[i];
+  std::int64_t end = line_starts_[i + 1] - 1;  // the LF
+  if (end > begin && text_[static_cast<std::size_t>(end - 1)] == '\r') --end;
+  return end - begin;
+}
+
+std::int64_t DisplayModel::MaxLineLength() const {
+  ExtendLineIndex();
+  return std::max(max_closed_length_, Size() - line_starts_.back());
 }
 
 void DisplayModel::TruncateLineIndex(std::int64_t offset) {
@@ -188,6 +205,11 @@ void DisplayModel::TruncateLineIndex(std::int64_t offset) {
   auto it = std::upper_bound(line_starts_.begin(), line_starts_.end(), offset);
   line_starts_.erase(it, line_starts_.end());
   indexed_ = offset;
+  // Rare (an edit inside the text): the longest of the lines that are still closed.
+  max_closed_length_ = 0;
+  for (std::size_t i = 0; i + 1 < line_starts_.size(); ++i) {
+    max_closed_length_ = std::max(max_closed_length_, ClosedLineLength(i));
+  }
 }
 
 }  // namespace packscope
