@@ -35,6 +35,8 @@ class DisplayModel {
   void SetText(std::string_view text);
   // Releases the memory of a large text as well (SetText("") keeps the capacity).
   void Clear();
+  // Room for a text of this many bytes, so that a long pass appends without moving the text.
+  void Reserve(std::int64_t bytes);
 
   std::int64_t SelStart() const { return sel_start_; }
   std::int64_t SelLength() const { return sel_length_; }

@@ -1,6 +1,9 @@
 // The display model's longest line, which the display needs for its width: kept up to date as a
-// pass appends, and right again after edits inside the text.
+// pass appends, and right again after edits inside the text. Making room for a long pass changes
+// nothing else.
 #include <gtest/gtest.h>
+
+#include <vector>
 
 #include "render/display_model.h"
 
@@ -55,6 +58,30 @@ TEST(DisplayModelMaxLineLength, RightAfterEditsInsideTheText) {
   EXPECT_EQ(model.MaxLineLength(), 19);
   model.Clear();
   EXPECT_EQ(model.MaxLineLength(), 0);
+}
+
+TEST(DisplayModelReserve, ChangesNothingBesidesRoom) {
+  DisplayModel model;
+  model.SetSelText("ab\r\n");
+  model.SetSelStart(0);
+  model.SetSelLength(2);
+  model.SetSelColor(kRed);
+  model.SetSelStart(1);
+  model.SetSelLength(1);
+  model.Reserve(1 << 20);
+  EXPECT_EQ(model.Text(), "ab\r\n");
+  EXPECT_EQ(model.SelStart(), 1);
+  EXPECT_EQ(model.SelLength(), 1);
+  const std::vector<DisplayModel::Run> expected = {{0, kRed}, {2, kBlack}};
+  EXPECT_EQ(model.Runs(), expected);
+  model.Reserve(1);  // less than the text: nothing to do
+  EXPECT_EQ(model.Text(), "ab\r\n");
+  // Appending at the end after making room: the new text takes the colour before it.
+  model.SetSelStart(model.Size());
+  model.SetSelText("cd");
+  EXPECT_EQ(model.Text(), "ab\r\ncd");
+  EXPECT_EQ(model.ColorAt(5), kBlack);
+  EXPECT_EQ(model.LineText(1), "cd");
 }
 
 }  // namespace
