@@ -12,6 +12,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QUrl>
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -39,6 +40,12 @@ QChar Printable(QChar c) {
 }
 
 }  // namespace
+
+bool CarriesFiles(const QMimeData& data) {
+  if (!data.hasUrls()) return false;
+  const QList<QUrl> urls = data.urls();
+  return std::any_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); });
+}
 
 DisplayWidget::DisplayWidget(QWidget* parent) : QAbstractScrollArea(parent) {
   setFocusPolicy(Qt::StrongFocus);
@@ -328,7 +335,7 @@ void DisplayWidget::contextMenuEvent(QContextMenuEvent* event) {
 }
 
 void DisplayWidget::dragEnterEvent(QDragEnterEvent* event) {
-  if (event->mimeData()->hasUrls()) {
+  if (CarriesFiles(*event->mimeData())) {
     event->acceptProposedAction();
   } else {
     event->ignore();
@@ -336,7 +343,7 @@ void DisplayWidget::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void DisplayWidget::dragMoveEvent(QDragMoveEvent* event) {
-  if (event->mimeData()->hasUrls()) {
+  if (CarriesFiles(*event->mimeData())) {
     event->acceptProposedAction();
   } else {
     event->ignore();
@@ -344,7 +351,7 @@ void DisplayWidget::dragMoveEvent(QDragMoveEvent* event) {
 }
 
 void DisplayWidget::dropEvent(QDropEvent* event) {
-  if (event->mimeData()->hasUrls()) {
+  if (CarriesFiles(*event->mimeData())) {
     event->acceptProposedAction();
   } else {
     event->ignore();

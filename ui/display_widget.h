@@ -28,6 +28,9 @@ class QMimeData;
 
 namespace packscope {
 
+// True when a drag carries at least one local file: the only drags the window takes.
+bool CarriesFiles(const QMimeData& data);
+
 class DisplayWidget : public QAbstractScrollArea {
   Q_OBJECT
 

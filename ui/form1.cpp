@@ -270,7 +270,7 @@ void Form1::MnuWriteLogfile_Click() {
 }
 
 void Form1::dragEnterEvent(QDragEnterEvent* event) {
-  if (event->mimeData()->hasUrls()) {
+  if (CarriesFiles(*event->mimeData())) {
     event->acceptProposedAction();
   } else {
     event->ignore();
@@ -278,7 +278,7 @@ void Form1::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void Form1::dragMoveEvent(QDragMoveEvent* event) {
-  if (event->mimeData()->hasUrls()) {
+  if (CarriesFiles(*event->mimeData())) {
     event->acceptProposedAction();
   } else {
     event->ignore();
@@ -286,7 +286,7 @@ void Form1::dragMoveEvent(QDragMoveEvent* event) {
 }
 
 void Form1::dropEvent(QDropEvent* event) {
-  if (event->mimeData()->hasUrls()) {
+  if (CarriesFiles(*event->mimeData())) {
     event->acceptProposedAction();
   } else {
     event->ignore();

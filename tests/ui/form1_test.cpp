@@ -540,13 +540,17 @@ void Form1Test::drops() {
 
 void Form1Test::dragsWithoutFilesAreRefused() {
   const std::unique_ptr<QMimeData> text(TextDrop(QStringLiteral("hello")));
+  const std::unique_ptr<QMimeData> web(new QMimeData);
+  web->setUrls({QUrl(QStringLiteral("https://example.org/pass1.kss"))});
   const std::unique_ptr<QMimeData> files(FileDrop({dir_->filePath(QStringLiteral("x.kss"))}));
   QWidget* targets[] = {form_, Display()->viewport()};
   for (QWidget* target : targets) {
-    QDragEnterEvent refused(QPoint(5, 5), Qt::CopyAction, text.get(), Qt::LeftButton,
-                            Qt::NoModifier);
-    QApplication::sendEvent(target, &refused);
-    QCOMPARE(refused.isAccepted(), false);
+    for (QMimeData* refused_data : {text.get(), web.get()}) {
+      QDragEnterEvent refused(QPoint(5, 5), Qt::CopyAction, refused_data, Qt::LeftButton,
+                              Qt::NoModifier);
+      QApplication::sendEvent(target, &refused);
+      QCOMPARE(refused.isAccepted(), false);
+    }
     QDragEnterEvent accepted(QPoint(5, 5), Qt::CopyAction, files.get(), Qt::LeftButton,
                              Qt::NoModifier);
     QApplication::sendEvent(target, &accepted);
