@@ -1,5 +1,7 @@
 #include "ui/qt_window.h"
 
+#include <unistd.h>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QFile>
@@ -10,6 +12,8 @@
 #include <QProgressDialog>
 #include <QTextCursor>
 #include <algorithm>
+#include <new>
+#include <stdexcept>
 #include <utility>
 
 #include "ui/display_widget.h"
@@ -56,8 +60,15 @@ std::string QtWindow::DisplayText() const { return controls_.display->Model().Te
 
 void QtWindow::SetDisplayText(std::string_view text) {
   controls_.display->Model().SetText(text);
-  // The pass begins: room for the whole text at once, now that the old one is gone.
-  if (reserve_ > 0) controls_.display->Model().Reserve(std::exchange(reserve_, 0));
+  // The pass begins: room for the whole text at once, now that the old one is gone. Only a
+  // help: without the room the text grows as it goes.
+  if (reserve_ > 0) {
+    try {
+      controls_.display->Model().Reserve(std::exchange(reserve_, 0));
+    } catch (const std::bad_alloc&) {
+    } catch (const std::length_error&) {
+    }
+  }
   controls_.display->ScrollToStart();
   DisplayChanged();
 }
@@ -165,7 +176,13 @@ std::int64_t QtWindow::ScreenPassSize() const {
   // A screen block holds about 4.4 characters per stored byte (hex dump, offsets, printable
   // line) and some 120 per frame; captures of short frames need more and grow the text once.
   constexpr std::int64_t kCharactersPerByte = 5;
-  return kCharactersPerByte * capture.size();
+  // Never more than half the machine's memory: a text that big would not be shown anyway.
+  const long pages = ::sysconf(_SC_PHYS_PAGES);
+  const long page_size = ::sysconf(_SC_PAGESIZE);
+  const std::int64_t limit = pages > 0 && page_size > 0
+                                 ? static_cast<std::int64_t>(pages) * page_size / 2
+                                 : std::int64_t{1} << 30;
+  return std::min<std::int64_t>(kCharactersPerByte * capture.size(), limit);
 }
 
 QProgressDialog* QtWindow::ProgressDialog() const { return progress_.data(); }
