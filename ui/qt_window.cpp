@@ -12,6 +12,7 @@
 #include <QProgressDialog>
 #include <QTextCursor>
 #include <algorithm>
+#include <exception>
 #include <new>
 #include <stdexcept>
 #include <utility>
@@ -51,9 +52,14 @@ void QtWindow::SetBusy(bool busy) {
     return;
   }
   reserve_ = 0;
-  Flush();
   delete progress_.data();
   QApplication::restoreOverrideCursor();
+  // The pass ends here, also when it failed (this runs while its exception unwinds): nothing
+  // may escape. Should the widgets lack memory for the texts, they keep what they showed.
+  try {
+    Flush();
+  } catch (const std::exception&) {
+  }
 }
 
 std::string QtWindow::DisplayText() const { return controls_.display->Model().Text(); }
