@@ -3,12 +3,14 @@
 #               (without a display: prints the sample's screen view on the terminal)
 #   make test   installs what is missing, builds, runs every test
 #   make sample remakes samples/sample.kss with the capture generator
+#   make install [PREFIX=/usr/local] [DESTDIR=...]   installs the programs, menu entry, icons, man pages
+#   make package  builds build/packscope_<version>_<arch>.deb (apt-get install ./build/packscope_*.deb)
 BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all build run test bench sample deps clean
+.PHONY: all build run test bench sample deps clean install package
 
 all: build
 
@@ -42,6 +44,17 @@ sample:
 	scripts/install-deps build
 	$(MAKE) $(BUILD_DIR)/build.ninja
 	cmake --build $(BUILD_DIR) --target sample
+
+PREFIX ?= /usr/local
+
+# DESTDIR, when set, is honoured by cmake --install (staged installs).
+install: build
+	cmake --install $(BUILD_DIR) --prefix $(PREFIX)
+
+package:
+	scripts/install-deps build package
+	$(MAKE) build
+	cmake --build $(BUILD_DIR) --target package
 
 bench:
 	@echo "make bench: the benchmarks are not built yet." >&2; exit 1
