@@ -1,6 +1,9 @@
 # Shared by the install tests: failing with a message, and comparing the converter of an
 # installed tree with the build tree's on the sample capture.
 
+# A command that fails under set -e says where, so that no test ends without a word.
+trap 'echo "FAIL: ${BASH_SOURCE[0]}:$LINENO: $BASH_COMMAND" >&2' ERR
+
 fail() {
   echo "FAIL: $*" >&2
   exit 1

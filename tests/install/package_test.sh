@@ -37,13 +37,18 @@ for f in usr/bin/packscope usr/bin/packscope-convert usr/share/applications/pack
   [ -f "$root/$f" ] || fail "not in the package: /$f"
 done
 
-# Every library the programs load directly comes from a package that Depends names.
+# Every library the programs load directly comes from a package that Depends names. (No pipe
+# here ends its reader early: under pipefail the writer's SIGPIPE would fail the test.)
 for program in packscope packscope-convert; do
-  for lib in $(objdump -p "$root/usr/bin/$program" | awk '$1 == "NEEDED" {print $2}'); do
-    path=$(ldconfig -p | awk -v l="$lib" '$1 == l {print $NF; exit}')
+  needed=$(objdump -p "$root/usr/bin/$program" | awk '$1 == "NEEDED" {print $2}')
+  [ -n "$needed" ] || fail "objdump finds no NEEDED libraries in $program"
+  resolved=$(ldd "$root/usr/bin/$program")
+  for lib in $needed; do
+    path=$(awk -v l="$lib" '$1 == l && $2 == "=>" && !seen {print $3; seen = 1}' <<<"$resolved")
     [ -n "$path" ] || fail "$program needs $lib, which this machine does not have"
-    owner=$(dpkg -S "$(readlink -f "$path")" 2>/dev/null | head -1 | cut -d: -f1) ||
-      owner=$(dpkg -S "$path" | head -1 | cut -d: -f1)
+    owners=$(dpkg -S "$path" 2>/dev/null || dpkg -S "$(readlink -f "$path")" 2>/dev/null || true)
+    owner=$(sed -n '1s/:.*//p' <<<"$owners")
+    [ -n "$owner" ] || fail "no installed package holds $path ($lib, needed by $program)"
     grep -qx "$owner" <<<"$depends" ||
       fail "$program needs $lib from package $owner, which Depends does not name: $(field Depends)"
   done
