@@ -3,14 +3,12 @@
 #               (without a display: prints the sample's screen view on the terminal)
 #   make test   installs what is missing, builds, runs every test
 #   make sample remakes samples/sample.kss with the capture generator
-#   make install [PREFIX=/usr/local] [DESTDIR=...]   installs the programs, menu entry, icons, man pages
-#   make package  builds build/packscope_<version>_<arch>.deb (apt-get install ./build/packscope_*.deb)
 BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all build run test bench sample deps clean install package
+.PHONY: all build run test bench sample deps clean
 
 all: build
 
@@ -40,14 +38,12 @@ run:
 	  $(BUILD_DIR)/packscope-convert --layout screen -o - $(SAMPLE) | iconv -f WINDOWS-1252 -t UTF-8; \
 	fi
 
-sample:
-	scripts/install-deps build
-	$(MAKE) $(BUILD_DIR)/build.ninja
-	cmake --build $(BUILD_DIR) --target sample
-
+# make install [PREFIX=/usr/local] [DESTDIR=...]: the programs, the menu entry, the MIME type, the
+# icons and the manual pages. make package: build/packscope_<version>_<arch>.deb, for
+# apt-get install ./build/packscope_*.deb.
+.PHONY: install package
 PREFIX ?= /usr/local
 
-# DESTDIR, when set, is honoured by cmake --install (staged installs).
 install: build
 	cmake --install $(BUILD_DIR) --prefix $(PREFIX)
 
@@ -55,6 +51,11 @@ package:
 	scripts/install-deps build package
 	$(MAKE) build
 	cmake --build $(BUILD_DIR) --target package
+
+sample:
+	scripts/install-deps build
+	$(MAKE) $(BUILD_DIR)/build.ninja
+	cmake --build $(BUILD_DIR) --target sample
 
 bench:
 	@echo "make bench: the benchmarks are not built yet." >&2; exit 1
