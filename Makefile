@@ -38,6 +38,20 @@ run:
 	  $(BUILD_DIR)/packscope-convert --layout screen -o - $(SAMPLE) | iconv -f WINDOWS-1252 -t UTF-8; \
 	fi
 
+# make install [PREFIX=/usr/local] [DESTDIR=...]: the programs, the menu entry, the MIME type, the
+# icons and the manual pages. make package: build/packscope_<version>_<arch>.deb, for
+# apt-get install ./build/packscope_*.deb.
+.PHONY: install package
+PREFIX ?= /usr/local
+
+install: build
+	cmake --install $(BUILD_DIR) --prefix $(PREFIX)
+
+package:
+	scripts/install-deps build package
+	$(MAKE) build
+	cmake --build $(BUILD_DIR) --target package
+
 sample:
 	scripts/install-deps build
 	$(MAKE) $(BUILD_DIR)/build.ninja
