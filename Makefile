@@ -1,5 +1,6 @@
 # Packscope: every set-up step behind two commands.
 #   make run    installs what is missing, builds, starts packscope on the sample capture
+#               (without a display: prints the sample's screen view on the terminal)
 #   make test   installs what is missing, builds, runs every test
 #   make sample remakes samples/sample.kss with the capture generator
 #   make bench  builds and runs the benchmarks (bench/README.md); never part of make test
@@ -23,10 +24,20 @@ test:
 	$(MAKE) build
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
+SAMPLE ?= samples/sample.kss
+
+# Without a display the window cannot open: the converter shows the sample's screen view on the
+# terminal instead (the display's Windows-1252 text turned into UTF-8).
 run:
 	scripts/install-deps build run
 	$(MAKE) build
-	$(BUILD_DIR)/packscope
+	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
+	  $(BUILD_DIR)/packscope $(SAMPLE); \
+	else \
+	  echo "make run: no display (DISPLAY and WAYLAND_DISPLAY are not set), so packscope cannot open its window." >&2; \
+	  echo "make run: showing $(SAMPLE) as the window would, with packscope-convert --layout screen:" >&2; \
+	  $(BUILD_DIR)/packscope-convert --layout screen -o - $(SAMPLE) | iconv -f WINDOWS-1252 -t UTF-8; \
+	fi
 
 sample:
 	scripts/install-deps build
