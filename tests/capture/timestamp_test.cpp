@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <string>
 
 #include "capture/frame_loop.h"
@@ -149,6 +150,19 @@ TEST(MillisPartTest, ThreeDigits) {
   EXPECT_EQ(MillisPart(0), "000");
   EXPECT_EQ(MillisPart(1451651696789.0), "789");
   EXPECT_EQ(MillisPart(1000), "000");
+}
+
+// Whole stamps are taken apart without fmod; beyond 2^53 and at 2^64 the digits must still be
+// those of fmod.
+TEST(MillisPartTest, LargeStampsGiveTheDigitsOfFmod) {
+  const double values[] = {9007199254740993.0,     9007199254740999.0,     1e17 + 123, 1e19,
+                           18446744073709549568.0, 18446744073709551616.0, 1e30};
+  for (double v : values) {
+    const int r = static_cast<int>(std::fmod(v, 1000.0));
+    char digits[4];
+    std::snprintf(digits, sizeof digits, "%03d", r);
+    EXPECT_EQ(MillisPart(v), digits) << v;
+  }
 }
 
 TEST(GeneralDateTextTest, DateTimeDateAloneTimeAlone) {
