@@ -127,7 +127,9 @@ bool Convert(ConverterWindow& window, const std::string& capture, std::string_vi
   window.SetCaptureName(capture);
   bool ok = false;
   if (layout == kScreenLayout) {
-    ok = OpenCapture(state, window, capture) && WriteLogfile(state, window, output);
+    // What the window shows and Write Logfile writes, streamed: the display is never kept.
+    state.CaptureFileName = capture;
+    ok = WriteScreenPass(state, window, output);
   } else if (const ConverterLayout* own = FindConverterLayout(layout)) {
     state.CaptureFileName = capture;
     ok = RunFrameWriterCommand(state, window, own->extension, own->make_writer, output);
