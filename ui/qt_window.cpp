@@ -37,20 +37,21 @@ QString LogText(std::string_view cp1252, int& lines_in_block) {
   const QString text = FromCp1252(cp1252);
   QString out;
   out.reserve(text.size());
-  for (qsizetype i = 0; i < text.size(); ++i) {
-    const QChar c = text[i];
-    if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') {
-      ++i;
-      if (++lines_in_block < kLogLinesPerBlock) {
-        out.append(QChar(QChar::LineSeparator));
-        continue;
-      }
+  qsizetype from = 0;
+  for (;;) {
+    const qsizetype crlf = text.indexOf(QLatin1String("\r\n"), from);
+    const QStringView line = QStringView(text).mid(from, crlf < 0 ? -1 : crlf - from);
+    out.append(line);
+    // A line break of another kind begins a new block in the box.
+    if (line.contains(u'\n')) lines_in_block = 0;
+    if (crlf < 0) break;
+    if (++lines_in_block < kLogLinesPerBlock) {
+      out.append(QChar(QChar::LineSeparator));
+    } else {
       out.append(u'\n');
       lines_in_block = 0;
-    } else {
-      out.append(c);
-      if (c == u'\n') lines_in_block = 0;
     }
+    from = crlf + 2;
   }
   return out;
 }
