@@ -26,6 +26,18 @@ std::string CannotRead(const std::string& path) {
   return "Cannot read the capture " + Quoted(path);
 }
 
+// The Label1 caption in buf, which has room for 64 characters: built once per frame, so without
+// a string of its own.
+std::string_view CountsText(char (&buf)[64], std::int64_t frames, std::int64_t bytes) {
+  constexpr std::string_view kFrames = " frames / ";
+  constexpr std::string_view kBytes = " bytes";
+  char* p = std::to_chars(buf, buf + 20, frames).ptr;
+  p = std::copy(kFrames.begin(), kFrames.end(), p);
+  p = std::to_chars(p, p + 20, bytes).ptr;
+  p = std::copy(kBytes.begin(), kBytes.end(), p);
+  return std::string_view(buf, static_cast<std::size_t>(p - buf));
+}
+
 // The capture file, read in large blocks.
 class CaptureFile {
  public:
@@ -238,9 +250,7 @@ class FrameLoop {
 
     state_.FrameLength = length_;
     state_.ByteCount += length_;
-    caption_.clear();
-    AppendCountsCaption(caption_, state_.FrameCount, state_.ByteCount);
-    window_.SetLabel1Caption(caption_);
+    window_.SetLabel1Caption(CountsText(caption_, state_.FrameCount, state_.ByteCount));
 
     if (escaped_) {
       state_.FrameHex.clear();
@@ -268,17 +278,14 @@ class FrameLoop {
   bool escaped_ = false;  // a FESC was read in this frame: FrameBytes differ from the bytes read
   std::int64_t escape_offset_ = 0;
   FrameInfo info_;
-  std::string caption_;
+  char caption_[64];
 };
 
 }  // namespace
 
 void AppendCountsCaption(std::string& out, std::int64_t frames, std::int64_t bytes) {
-  char buf[24];
-  out.append(buf, std::to_chars(buf, buf + sizeof buf, frames).ptr);
-  out.append(" frames / ");
-  out.append(buf, std::to_chars(buf, buf + sizeof buf, bytes).ptr);
-  out.append(" bytes");
+  char buf[64];
+  out.append(CountsText(buf, frames, bytes));
 }
 
 std::string CountsCaption(std::int64_t frames, std::int64_t bytes) {

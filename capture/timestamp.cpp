@@ -68,11 +68,15 @@ void HandleBinaryStamp(DecoderState& state, Window& window) {
   when.push_back('.');
   AppendMillis(when, state.StampMillis);
 
-  // Log line: FrameHex without the type byte's group and without blanks.
+  // Log line: FrameHex without the type byte's group and without blanks, that is the digits of
+  // the eight stamp bytes.
+  static constexpr char kDigits[] = "0123456789ABCDEF";
   static std::string line;
-  line.clear();
-  for (std::size_t i = 3; i < state.FrameHex.size(); ++i) {
-    if (state.FrameHex[i] != ' ') line.push_back(state.FrameHex[i]);
+  line.resize(16);
+  for (int k = 0; k < 8; ++k) {
+    const std::uint8_t b = state.FrameBytes[static_cast<std::size_t>(k + 2)];
+    line[static_cast<std::size_t>(2 * k)] = kDigits[b >> 4];
+    line[static_cast<std::size_t>(2 * k + 1)] = kDigits[b & 15];
   }
   line.append(" -> ").append(when).append("\r\n");
   window.AppendText4(line);
