@@ -101,9 +101,9 @@ void PortableGroups(char* p, const std::uint8_t* bytes, std::size_t n) {
 }
 
 #ifdef PACKSCOPE_HEX_SSSE3
-// Sixteen bytes at a time: the digits by table shuffle, then spread to groups of three.
-__attribute__((target("ssse3"))) void Ssse3Groups(char* p, const std::uint8_t* bytes,
-                                                  std::size_t n) {
+// 48 characters of hex text for the 16 bytes at bytes, by table shuffle: the digits of each
+// byte, then spread to groups of three.
+__attribute__((target("ssse3"))) inline void Ssse3Sixteen(char* p, const std::uint8_t* bytes) {
   const __m128i digits =
       _mm_setr_epi8('0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'A', 'B', 'C', 'D', 'E', 'F');
   const __m128i low_nibble = _mm_set1_epi8(0x0F);
@@ -116,22 +116,32 @@ __attribute__((target("ssse3"))) void Ssse3Groups(char* p, const std::uint8_t* b
   const __m128i blanks0 = _mm_setr_epi8(0, 0, ' ', 0, 0, ' ', 0, 0, ' ', 0, 0, ' ', 0, 0, ' ', 0);
   const __m128i blanks1 = _mm_setr_epi8(0, ' ', 0, 0, ' ', 0, 0, ' ', 0, 0, ' ', 0, 0, ' ', 0, 0);
   const __m128i blanks2 = _mm_setr_epi8(' ', 0, 0, ' ', 0, 0, ' ', 0, 0, ' ', 0, 0, ' ', 0, 0, ' ');
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes));
+  const __m128i hi = _mm_shuffle_epi8(digits, _mm_and_si128(_mm_srli_epi16(v, 4), low_nibble));
+  const __m128i lo = _mm_shuffle_epi8(digits, _mm_and_si128(v, low_nibble));
+  const __m128i a = _mm_unpacklo_epi8(hi, lo);
+  const __m128i b = _mm_unpackhi_epi8(hi, lo);
+  const __m128i o0 = _mm_or_si128(_mm_shuffle_epi8(a, out0_a), blanks0);
+  const __m128i o1 =
+      _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(a, out1_a), _mm_shuffle_epi8(b, out1_b)), blanks1);
+  const __m128i o2 = _mm_or_si128(_mm_shuffle_epi8(b, out2_b), blanks2);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(p), o0);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(p + 16), o1);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(p + 32), o2);
+}
+
+// Groups of n bytes at p (3n characters): sixteen bytes at a time, the rest through a copy of
+// sixteen, so that nothing is read or written beyond the bytes and their text.
+__attribute__((target("ssse3"))) void Ssse3Groups(char* p, const std::uint8_t* bytes,
+                                                  std::size_t n) {
   std::size_t i = 0;
-  for (; i + 16 <= n; i += 16, p += 48) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
-    const __m128i hi = _mm_shuffle_epi8(digits, _mm_and_si128(_mm_srli_epi16(v, 4), low_nibble));
-    const __m128i lo = _mm_shuffle_epi8(digits, _mm_and_si128(v, low_nibble));
-    const __m128i a = _mm_unpacklo_epi8(hi, lo);
-    const __m128i b = _mm_unpackhi_epi8(hi, lo);
-    const __m128i o0 = _mm_or_si128(_mm_shuffle_epi8(a, out0_a), blanks0);
-    const __m128i o1 = _mm_or_si128(
-        _mm_or_si128(_mm_shuffle_epi8(a, out1_a), _mm_shuffle_epi8(b, out1_b)), blanks1);
-    const __m128i o2 = _mm_or_si128(_mm_shuffle_epi8(b, out2_b), blanks2);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), o0);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(p + 16), o1);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(p + 32), o2);
-  }
-  PortableGroups(p, bytes + i, n - i);
+  for (; i + 16 <= n; i += 16, p += 48) Ssse3Sixteen(p, bytes + i);
+  if (i == n) return;
+  std::uint8_t rest[16] = {};
+  char text[48];
+  std::memcpy(rest, bytes + i, n - i);
+  Ssse3Sixteen(text, rest);
+  std::memcpy(p, text, 3 * (n - i));
 }
 
 const bool kHaveSsse3 = __builtin_cpu_supports("ssse3");
@@ -146,7 +156,7 @@ void AppendHexText(std::string& out, const std::uint8_t* bytes, std::size_t n) {
   out.resize(old + 3 * n + 1);
   char* p = out.data() + old;
 #ifdef PACKSCOPE_HEX_SSSE3
-  if (kHaveSsse3 && n >= 16) {
+  if (kHaveSsse3) {
     Ssse3Groups(p, bytes, n);
   } else {
     PortableGroups(p, bytes, n);
