@@ -171,6 +171,10 @@ TEST(GeneralDateTextTest, DateTimeDateAloneTimeAlone) {
   EXPECT_EQ(GeneralDateText(w, {2016, 1, 1, 0, 0, 0}), "1 Jan 2016");
   EXPECT_EQ(GeneralDateText(w, kZeroDateTime), "00:00:00");
   EXPECT_EQ(GeneralDateText(w, {1899, 12, 30, 5, 6, 7}), "05:06:07");
+  // The headless window's texts at the ends of the range: years with four digits, always.
+  EXPECT_EQ(GeneralDateText(w, {100, 3, 1, 0, 0, 1}), "1 Mar 0100 00:00:01");
+  EXPECT_EQ(GeneralDateText(w, {9999, 12, 31, 23, 59, 59}), "31 Dec 9999 23:59:59");
+  EXPECT_EQ(GeneralDateText(w, {2016, 10, 9, 10, 0, 0}), "9 Oct 2016 10:00:00");
 }
 
 }  // namespace
