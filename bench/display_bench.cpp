@@ -223,7 +223,7 @@ int main(int argc, char** argv) {
     for (const Round& r : results) rss = std::max(rss, r.rss_kb);
     char line[512];
     std::snprintf(line, sizeof line,
-                  "| %ld | %.1f | %.1f | %ld | %.2f | %.2f | %.0f | %.1f | %.1f | %.1f | %.1f | "
+                  "| %ld | %.1f | %.1f | %ld | %.2f | %.2f | %.0f | %.1f | %.1f | %.1f | %.2f | "
                   "%.1f |\n",
                   frames, static_cast<double>(std::filesystem::file_size(capture)) / 1e6,
                   results[0].mb, results[0].lines, med(&Round::open_ms) / 1000,
