@@ -1,5 +1,7 @@
 #include "ax25/ax25_decoder.h"
 
+#include <bit>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -30,13 +32,19 @@ namespace {
 // The callsign text of a block into buf (room for 9 characters); returns its length.
 std::size_t CallsignChars(const std::uint8_t* block, char* buf, std::uint8_t& ssid) {
   char chars[6];
-  for (int i = 0; i < 6; ++i) chars[i] = static_cast<char>(ShiftRight(block[i], 1));
-  int begin = 0;
-  int end = 6;
-  while (begin < end && chars[begin] == ' ') ++begin;
-  while (end > begin && chars[end - 1] == ' ') --end;
+  unsigned kept = 0;  // bit i: character i is not a blank
+  for (int i = 0; i < 6; ++i) {
+    chars[i] = static_cast<char>(ShiftRight(block[i], 1));
+    kept |= static_cast<unsigned>(chars[i] != ' ') << i;
+  }
+  // Blanks trimmed at both ends: from the first kept character through the last.
   std::size_t n = 0;
-  for (int i = begin; i < end; ++i) buf[n++] = chars[i];
+  if (kept != 0) {
+    const int begin = std::countr_zero(kept);
+    const int end = std::bit_width(kept);
+    n = static_cast<std::size_t>(end - begin);
+    std::memcpy(buf, chars + begin, n);
+  }
   ssid = static_cast<std::uint8_t>((block[6] & 0x1E) / 2);
   if (ssid > 0) {
     buf[n++] = '-';
