@@ -3,6 +3,7 @@
 #               (without a display: prints the sample's screen view on the terminal)
 #   make test   installs what is missing, builds, runs every test
 #   make sample remakes samples/sample.kss with the capture generator
+#   make bench  builds and runs the benchmarks (bench/README.md); never part of make test
 BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
@@ -57,8 +58,15 @@ sample:
 	$(MAKE) $(BUILD_DIR)/build.ninja
 	cmake --build $(BUILD_DIR) --target sample
 
+# BENCH_ARGS go to bench/compare, e.g. BENCH_ARGS="--rounds 3 --size 20000000".
+BENCH_ARGS ?=
 bench:
-	@echo "make bench: the benchmarks are not built yet." >&2; exit 1
+	scripts/install-deps build bench
+	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DPACKSCOPE_BUILD_BENCH=ON $(CMAKE_FLAGS)
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target packscope-convert packscope-gencapture micro_bench display_bench
+	$(BUILD_DIR)/bench/micro_bench
+	bench/compare --build $(BUILD_DIR) $(BENCH_ARGS)
+	$(BUILD_DIR)/bench/display_bench
 
 clean:
 	rm -rf $(BUILD_DIR)
