@@ -13,16 +13,16 @@
 // before the first stamp); stamp_ms: the time the frame carries (StampClock). port, command: the
 // type byte's nibbles (null for an empty frame). The AX.25 keys are null when "problem" says why
 // the frame cannot be read as AX.25; ns and nr are read modulo 8.
-#include <charconv>
-#include <optional>
+#include <nlohmann/json.hpp>
 
 #include "cli/frame_text.h"
 #include "cli/layouts.h"
 #include "render/codepage.h"
-#include "render/hex.h"
 
 namespace packscope {
 namespace {
+
+using Json = nlohmann::ordered_json;
 
 std::string_view RoleName(Ax25Role role) {
   switch (role) {
@@ -36,89 +36,12 @@ std::string_view RoleName(Ax25Role role) {
   return {};
 }
 
-// The line is written as a JSON serializer writes it without blanks: keys in the order given,
-// integers in decimal, strings with '"', '\\', the control characters \b \f \n \r \t as such
-// and every other one below 0x20 as \u00xx, the rest as it is. The strings here are UTF-8 by
-// construction: ASCII (calls, names, hex text, problems) or converted from the code page.
-class JsonLine {
- public:
-  explicit JsonLine(std::string& out) : out_(out) {}
+Json OrNull(std::string_view text) { return text.empty() ? Json(nullptr) : Json(text); }
 
-  void Key(std::string_view key) {
-    out_.push_back(first_ ? '{' : ',');
-    first_ = false;
-    out_.push_back('"');
-    out_.append(key);
-    out_.append("\":");
-  }
-  void Null() { out_.append("null"); }
-  void Bool(bool value) { out_.append(value ? "true" : "false"); }
-  void Number(std::int64_t value) {
-    char buf[24];
-    out_.append(buf,
-                static_cast<std::size_t>(std::to_chars(buf, buf + sizeof buf, value).ptr - buf));
-  }
-  void String(std::string_view text) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    out_.push_back('"');
-    std::size_t run = 0;  // start of the characters not yet written
-    for (std::size_t i = 0; i < text.size(); ++i) {
-      const auto c = static_cast<unsigned char>(text[i]);
-      if (c >= 0x20 && c != '"' && c != '\\') continue;
-      out_.append(text.substr(run, i - run));
-      run = i + 1;
-      switch (c) {
-        case '"':
-          out_.append("\\\"");
-          break;
-        case '\\':
-          out_.append("\\\\");
-          break;
-        case '\b':
-          out_.append("\\b");
-          break;
-        case '\f':
-          out_.append("\\f");
-          break;
-        case '\n':
-          out_.append("\\n");
-          break;
-        case '\r':
-          out_.append("\\r");
-          break;
-        case '\t':
-          out_.append("\\t");
-          break;
-        default: {
-          const char u[6] = {'\\', 'u', '0', '0', kDigits[c >> 4], kDigits[c & 15]};
-          out_.append(u, sizeof u);
-        }
-      }
-    }
-    out_.append(text.substr(run));
-    out_.push_back('"');
-  }
-  void StringOrNull(std::string_view text) {
-    if (text.empty()) {
-      Null();
-    } else {
-      String(text);
-    }
-  }
-  template <typename T>
-  void NumberOrNull(const std::optional<T>& value) {
-    if (value) {
-      Number(*value);
-    } else {
-      Null();
-    }
-  }
-  void End() { out_.append(first_ ? "{}" : "}"); }
-
- private:
-  std::string& out_;
-  bool first_ = true;
-};
+template <typename T>
+Json OrNull(const std::optional<T>& value) {
+  return value ? Json(*value) : Json(nullptr);
+}
 
 class JsonlWriter : public FrameWriter {
  public:
@@ -131,125 +54,55 @@ class JsonlWriter : public FrameWriter {
     }
     const std::span<const std::uint8_t> frame = KissFrame(state);
     const bool data = IsDataFrame(frame);
-    if (data) {
-      details_ = DescribeAx25(frame);
-    } else {
-      details_ = Ax25Details();
-    }
-    const Ax25Details& d = details_;
+    Ax25Details d;
+    if (data) d = DescribeAx25(frame);
     const std::string problem = FrameProblem(frame, d);
     const bool ax25 = problem.empty();
 
-    line_.clear();
-    JsonLine j(line_);
-    j.Key("frame");
-    j.Number(state.FrameCount);
-    j.Key("offset");
-    j.Number(state.FrameOffset);
-    j.Key("stamp");
-    if (state.StampText.empty()) {
-      j.Null();
-    } else {
-      // Stamp texts are the window's single-byte text; JSON wants UTF-8. Converted once per
-      // stamp, into a buffer kept between frames.
-      if (stamp_source_ != state.StampText) {
-        stamp_source_ = state.StampText;
-        stamp_utf8_.clear();
-        AppendCp1252AsUtf8(stamp_utf8_, stamp_source_);
-      }
-      j.String(stamp_utf8_);
-    }
-    j.Key("stamp_ms");
-    j.NumberOrNull(clock_.Millis());
-    j.Key("port");
-    if (frame.empty()) {
-      j.Null();
-    } else {
-      j.Number(KissPort(frame[0]));
-    }
-    j.Key("command");
-    if (frame.empty()) {
-      j.Null();
-    } else {
-      j.Number(KissCommand(frame[0]));
-    }
+    Json j;
+    j["frame"] = state.FrameCount;
+    j["offset"] = state.FrameOffset;
+    // Stamp texts are the window's single-byte text; JSON wants UTF-8.
+    j["stamp"] = state.StampText.empty() ? Json(nullptr) : Json(Cp1252ToUtf8(state.StampText));
+    j["stamp_ms"] = OrNull(clock_.Millis());
+    j["port"] = frame.empty() ? Json(nullptr) : Json(KissPort(frame[0]));
+    j["command"] = frame.empty() ? Json(nullptr) : Json(KissCommand(frame[0]));
     if (ax25) {
-      j.Key("destination");
-      j.String(d.destination.call);
-      j.Key("source");
-      j.String(d.source.call);
-      j.Key("digipeaters");
-      line_.push_back('[');
+      j["destination"] = d.destination.call;
+      j["source"] = d.source.call;
+      Json digis = Json::array();
       for (int i = 0; i < d.digipeater_count; ++i) {
         const Ax25Address& a = d.digipeaters[static_cast<std::size_t>(i)];
-        if (i > 0) line_.push_back(',');
-        JsonLine digi(line_);
-        digi.Key("call");
-        digi.String(a.call);
-        digi.Key("repeated");
-        digi.Bool(a.high_bit);
-        digi.End();
+        digis.push_back(Json{{"call", a.call}, {"repeated", a.high_bit}});
       }
-      line_.push_back(']');
-      j.Key("cr");
-      j.StringOrNull(RoleName(d.role));
-      j.Key("kind");
-      j.String(KindLetter(d.kind));
-      j.Key("name");
-      j.StringOrNull(d.name);
-      j.Key("code");
-      if (d.kind == Ax25Kind::kI) {
-        j.Null();
-      } else {
-        j.Number(d.type_code);
-      }
-      j.Key("ns");
-      j.NumberOrNull(d.ns);
-      j.Key("nr");
-      j.NumberOrNull(d.nr);
-      j.Key("pf");
-      j.Bool(d.poll_final);
-      j.Key("pid");
-      j.NumberOrNull(d.pid);
-      j.Key("pid_name");
-      if (d.pid) {
-        j.StringOrNull(PidName(*d.pid));
-      } else {
-        j.Null();
-      }
-      j.Key("payload_hex");
-      HexTrimmed(j, d.info);
+      j["digipeaters"] = std::move(digis);
+      j["cr"] = OrNull(RoleName(d.role));
+      j["kind"] = KindLetter(d.kind);
+      j["name"] = OrNull(d.name);
+      j["code"] = d.kind == Ax25Kind::kI ? Json(nullptr) : Json(d.type_code);
+      j["ns"] = OrNull(d.ns);
+      j["nr"] = OrNull(d.nr);
+      j["pf"] = d.poll_final;
+      j["pid"] = d.pid ? Json(*d.pid) : Json(nullptr);
+      j["pid_name"] = d.pid ? OrNull(PidName(*d.pid)) : Json(nullptr);
+      j["payload_hex"] = HexTextTrimmed(d.info);
     } else {
       for (const char* key : {"destination", "source", "digipeaters", "cr", "kind", "name", "code",
                               "ns", "nr", "pf", "pid", "pid_name", "payload_hex"}) {
-        j.Key(key);
-        j.Null();
+        j[key] = nullptr;
       }
     }
-    j.Key("frame_hex");
-    HexTrimmed(j, frame);
-    j.Key("problem");
-    j.StringOrNull(problem);
-    j.End();
+    j["frame_hex"] = HexTextTrimmed(frame);
+    j["problem"] = OrNull(problem);
+
+    line_ = j.dump(-1, ' ', false, Json::error_handler_t::replace);
     line_.push_back('\n');
     out_.Write(line_);
   }
 
  private:
-  // The hex text of bytes without its final blank, as a string.
-  void HexTrimmed(JsonLine& j, std::span<const std::uint8_t> bytes) {
-    hex_.clear();
-    AppendHexText(hex_, bytes.data(), bytes.size());
-    if (!hex_.empty()) hex_.pop_back();
-    j.String(hex_);
-  }
-
   LineSink& out_;
   StampClock clock_;
-  Ax25Details details_;
-  std::string stamp_source_;  // StampText whose UTF-8 text stamp_utf8_ is
-  std::string stamp_utf8_;
-  std::string hex_;
   std::string line_;
 };
 

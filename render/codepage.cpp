@@ -39,14 +39,10 @@ std::uint8_t UnicodeToCp1252(char32_t c) {
   return '?';
 }
 
-void AppendCp1252AsUtf8(std::string& out, std::string_view bytes) {
-  for (char b : bytes) AppendUtf8(out, Cp1252ToUnicode(static_cast<std::uint8_t>(b)));
-}
-
 std::string Cp1252ToUtf8(std::string_view bytes) {
   std::string out;
   out.reserve(bytes.size());
-  AppendCp1252AsUtf8(out, bytes);
+  for (char b : bytes) AppendUtf8(out, Cp1252ToUnicode(static_cast<std::uint8_t>(b)));
   return out;
 }
 

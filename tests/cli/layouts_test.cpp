@@ -375,33 +375,6 @@ TEST_F(LayoutTest, JsonLinesOfOddFrames) {
   EXPECT_EQ(odd["pid_name"], "AX.25 layer 3");
 }
 
-// Every line is what a JSON library writes for the values it holds, character for character:
-// calls made of every 7-bit character (quotes, backslashes and control characters among them),
-// stamps with every high byte of the code page, frames that are no AX.25.
-TEST_F(LayoutTest, JsonLinesAreWrittenAsAJsonLibraryWritesThem) {
-  std::string capture;
-  for (int c = 0; c < 128; c += 6) {
-    std::string call;
-    for (int k = c; k < c + 6 && k < 128; ++k) call.push_back(static_cast<char>(k));
-    std::string stamp_text;
-    for (int k = 0; k < 24; ++k)
-      stamp_text.push_back(static_cast<char>(0x80 + (c / 6 * 24 + k) % 128));
-    capture += Kiss(TextStamp(stamp_text + "UTC"));
-    capture += Kiss(Ax25Frame({call}, {"QQ0QQ", c % 16}, {{call, 0, c % 2 == 0}}, 0x03, 0xF0,
-                              "payload \"\\\x01"));
-    capture +=
-        Kiss(Ax25Frame({"CQ"}, {call}, {}, static_cast<std::uint8_t>(c * 2 + 1), std::nullopt, ""));
-  }
-  capture += Kiss(BinaryStamp(kStampMillis)) + Kiss(std::string("\x01\x02", 2)) +
-             Kiss(std::string()) + Kiss(std::string("\x00\x41", 2));
-  const std::vector<std::string> lines = Lines(Run(Layout("jsonl"), capture));
-  ASSERT_TRUE(ok_);
-  ASSERT_EQ(lines.size(), 2 * 22 + 3U);
-  for (const std::string& line : lines) {
-    EXPECT_EQ(nlohmann::ordered_json::parse(line).dump(), line);
-  }
-}
-
 // --- monitor ---
 
 TEST_F(LayoutTest, MonitorLines) {
