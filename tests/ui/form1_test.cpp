@@ -80,20 +80,6 @@ std::string ColumnHeaderLines() {
   return line1 + "\r\n" + std::string(300, '-') + "\r\n";
 }
 
-// The headless window with the regional date texts the Qt window uses.
-class LocaleHeadlessWindow : public HeadlessWindow {
- public:
-  std::string ShortDateText(int year, int month, int day) const override {
-    return dates_.ShortDate(year, month, day);
-  }
-  std::string LongTimeText(int hour, int minute, int second) const override {
-    return dates_.LongTime(hour, minute, second);
-  }
-
- private:
-  LocaleDateText dates_;
-};
-
 enum class DropTarget { kFormHandler, kDisplayHandler, kFormEvent, kDisplayEvent };
 enum class DropContent { kNoFiles, kOneFile, kThreeFiles, kTextOnly, kWebAddress };
 

@@ -18,24 +18,11 @@
 #include "ui_test_support.h"
 
 using namespace packscope;
+using packscope::testing::LocaleHeadlessWindow;
 using packscope::testing::Utf8Path;
 using packscope::testing::WriteBytes;
 
 namespace {
-
-// The headless window with the regional date texts the Qt window uses.
-class LocaleHeadlessWindow : public HeadlessWindow {
- public:
-  std::string ShortDateText(int year, int month, int day) const override {
-    return dates_.ShortDate(year, month, day);
-  }
-  std::string LongTimeText(int hour, int minute, int second) const override {
-    return dates_.LongTime(hour, minute, second);
-  }
-
- private:
-  LocaleDateText dates_;
-};
 
 // The log as a plain text box would hold it: one paragraph a line.
 QString Paragraphs(const std::string& cp1252) {

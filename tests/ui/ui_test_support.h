@@ -14,9 +14,25 @@
 #include <utility>
 #include <vector>
 
+#include "capture/headless_window.h"
 #include "render/display_model.h"
+#include "ui/qt_text.h"
 
 namespace packscope::testing {
+
+// The headless window with the regional date texts the Qt window uses.
+class LocaleHeadlessWindow : public HeadlessWindow {
+ public:
+  std::string ShortDateText(int year, int month, int day) const override {
+    return dates_.ShortDate(year, month, day);
+  }
+  std::string LongTimeText(int hour, int minute, int second) const override {
+    return dates_.LongTime(hour, minute, second);
+  }
+
+ private:
+  LocaleDateText dates_;
+};
 
 inline std::string Bytes(std::initializer_list<int> values) {
   std::string out;
