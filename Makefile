@@ -1,8 +1,10 @@
 # Packscope: every set-up step behind two commands.
 #   make run    installs what is missing, builds, starts packscope on the sample capture
+#               (without a display: prints the sample's screen view on the terminal)
 #   make test   installs what is missing, builds, runs every test
 #   make sanitize   every test again, built with AddressSanitizer and UndefinedBehaviorSanitizer
 #   make fuzz       the capture fuzzer for FUZZ_SECONDS seconds (clang 14, libFuzzer)
+#   make sample remakes samples/sample.kss with the capture generator
 BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
@@ -18,7 +20,7 @@ SANITIZE_ENV = QT_QPA_PLATFORM=offscreen \
   LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp:print_suppressions=0 \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-.PHONY: all build run test sanitize fuzz bench deps clean
+.PHONY: all build run test sanitize fuzz bench sample deps clean
 
 all: build
 
@@ -54,10 +56,25 @@ fuzz:
 	  -timeout=20 -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix=$(FUZZ_DIR)/ $(FUZZ_FLAGS) \
 	  $(FUZZ_DIR)/corpus fuzz/corpus fuzz/regressions
 
+SAMPLE ?= samples/sample.kss
+
+# Without a display the window cannot open: the converter shows the sample's screen view on the
+# terminal instead (the display's Windows-1252 text turned into UTF-8).
 run:
 	scripts/install-deps build run
 	$(MAKE) build
-	$(BUILD_DIR)/packscope
+	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
+	  $(BUILD_DIR)/packscope $(SAMPLE); \
+	else \
+	  echo "make run: no display (DISPLAY and WAYLAND_DISPLAY are not set), so packscope cannot open its window." >&2; \
+	  echo "make run: showing $(SAMPLE) as the window would, with packscope-convert --layout screen:" >&2; \
+	  $(BUILD_DIR)/packscope-convert --layout screen -o - $(SAMPLE) | iconv -f WINDOWS-1252 -t UTF-8; \
+	fi
+
+sample:
+	scripts/install-deps build
+	$(MAKE) $(BUILD_DIR)/build.ninja
+	cmake --build $(BUILD_DIR) --target sample
 
 bench:
 	@echo "make bench: the benchmarks are not built yet." >&2; exit 1

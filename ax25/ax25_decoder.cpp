@@ -7,27 +7,9 @@
 namespace packscope {
 namespace {
 
-// Six shifted characters at pos..pos+5, blanks trimmed at both ends, and "-SSID" from the
-// byte at pos+6 when the SSID is not 0. Returns the SSID.
+// The address block at pos..pos+6 of FrameBytes.
 std::uint8_t DecodeCallsign(const DecoderState& state, int pos, std::string& call) {
-  char chars[6];
-  for (int i = 0; i < 6; ++i) {
-    chars[i] =
-        static_cast<char>(ShiftRight(state.FrameBytes[static_cast<std::size_t>(pos + i)], 1));
-  }
-  int begin = 0;
-  int end = 6;
-  while (begin < end && chars[begin] == ' ') ++begin;
-  while (end > begin && chars[end - 1] == ' ') --end;
-  call.assign(chars + begin, chars + end);
-  const auto ssid =
-      static_cast<std::uint8_t>((state.FrameBytes[static_cast<std::size_t>(pos + 6)] & 0x1E) / 2);
-  if (ssid > 0) {
-    call.push_back('-');
-    if (ssid >= 10) call.push_back('1');
-    call.push_back(static_cast<char>('0' + ssid % 10));
-  }
-  return ssid;
+  return CallsignText(state.FrameBytes.data() + pos, call);
 }
 
 std::uint8_t ByteAt(const DecoderState& state, int pos) {
@@ -45,6 +27,23 @@ std::uint8_t ShiftRight(std::uint8_t b, std::int16_t n) {
 bool TestBit(std::uint8_t b, std::int16_t n) {
   if (n < 0 || n > 7) return false;
   return ((b >> n) & 1) != 0;
+}
+
+std::uint8_t CallsignText(const std::uint8_t* block, std::string& call) {
+  char chars[6];
+  for (int i = 0; i < 6; ++i) chars[i] = static_cast<char>(ShiftRight(block[i], 1));
+  int begin = 0;
+  int end = 6;
+  while (begin < end && chars[begin] == ' ') ++begin;
+  while (end > begin && chars[end - 1] == ' ') --end;
+  call.assign(chars + begin, chars + end);
+  const auto ssid = static_cast<std::uint8_t>((block[6] & 0x1E) / 2);
+  if (ssid > 0) {
+    call.push_back('-');
+    if (ssid >= 10) call.push_back('1');
+    call.push_back(static_cast<char>('0' + ssid % 10));
+  }
+  return ssid;
 }
 
 void DecodeAx25(DecoderState& state, Window& window) {

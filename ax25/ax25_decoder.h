@@ -20,6 +20,7 @@
 #define PACKSCOPE_AX25_AX25_DECODER_H_
 
 #include <cstdint>
+#include <string>
 
 #include "capture/decoder_state.h"
 #include "capture/window.h"
@@ -31,6 +32,11 @@ std::uint8_t ShiftRight(std::uint8_t b, std::int16_t n);
 
 // Bit n of b (bit 0 the least significant); false for every n outside 0..7.
 bool TestBit(std::uint8_t b, std::int16_t n);
+
+// The text of one 7-byte address block (six shifted characters, then the SSID byte) as the
+// decoder shows it: the characters with blanks trimmed at both ends, then "-" and the SSID in
+// decimal when the SSID is not 0. Reads block[0] to block[6]. Returns the SSID.
+std::uint8_t CallsignText(const std::uint8_t* block, std::string& call);
 
 // Decodes the current frame: DestCall, SourceCall, their SSIDs, AddressEnd, FieldPos,
 // DigiIndex, ControlByte, TypeCode, PidByte (I and UI frames only), InfoPos and PayloadHex;

@@ -22,6 +22,9 @@ enum OutputModes : std::int16_t {
   kHexPayload = 3,
   kHexPayloadTime = 4,
   kAsciiPayloadTime = 5,
+  // The converter's own layouts and its health report: a CaptureObserver handles every frame,
+  // the frame output step neither shows nor writes anything.
+  kNoWindowOutput = -1,
 };
 
 // Longest frame handled, in bytes after un-escaping. Longer frames end the pass.

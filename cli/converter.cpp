@@ -12,9 +12,12 @@
 #include <vector>
 
 #include "capture/decoder_state.h"
+#include "capture/errors.h"
 #include "capture/frame_loop.h"
 #include "capture/headless_window.h"
 #include "capture/output_file.h"
+#include "cli/health_check.h"
+#include "cli/layouts.h"
 #include "ui/commands.h"
 #include "ui/qt_text.h"
 
@@ -24,8 +27,23 @@ namespace {
 constexpr std::string_view kScreenLayout = "screen";
 
 // The headless window with the user's regional date texts and a progress line on a terminal.
+// The timestamp log (Text4) is not kept: it goes straight to the --stamp-log file, if any, so that
+// memory does not grow with the number of stamps.
 class ConverterWindow : public HeadlessWindow {
  public:
+  void AppendText4(std::string_view text) override {
+    if (stamp_log_ == nullptr || !stamp_log_error_.empty()) return;
+    try {
+      stamp_log_->Write(text);
+    } catch (const std::exception& e) {
+      // Raised inside a pass, a failure of the log must not end the conversion: it is reported
+      // after the run.
+      stamp_log_error_ = e.what();
+    }
+  }
+  void SetStampLog(LineSink* log) { stamp_log_ = log; }
+  const std::string& StampLogError() const { return stamp_log_error_; }
+
   std::string ShortDateText(int year, int month, int day) const override {
     return dates_.ShortDate(year, month, day);
   }
@@ -62,12 +80,6 @@ class ConverterWindow : public HeadlessWindow {
     std::fflush(stderr);
   }
   void SetCaptureName(const std::string& name) { name_ = name; }
-  // The timestamp log goes straight to the stamp-log file (or nowhere), so that memory does not
-  // grow with the capture.
-  void AppendText4(std::string_view text) override {
-    if (stamp_log_ != nullptr) stamp_log_->Write(text);
-  }
-  void SetStampLog(OutputFile* log) { stamp_log_ = log; }
 
  private:
   using Clock = std::chrono::steady_clock;
@@ -77,13 +89,23 @@ class ConverterWindow : public HeadlessWindow {
   Clock::time_point pass_start_;
   Clock::time_point last_shown_;
   std::string name_;
-  OutputFile* stamp_log_ = nullptr;
+  LineSink* stamp_log_ = nullptr;
+  std::string stamp_log_error_;
 };
 
 QString LayoutNames() {
   QStringList names{QString::fromUtf8(kScreenLayout.data(), kScreenLayout.size())};
   for (const WriteCommand& c : kWriteCommands) names << FromUtf8(c.layout);
+  for (const ConverterLayout& l : kConverterLayouts) names << FromUtf8(l.name);
   return names.join(QStringLiteral(", "));
+}
+
+// The converter's own layouts (pcap, jsonl, monitor); nullptr for the window's layouts.
+const ConverterLayout* FindConverterLayout(std::string_view name) {
+  for (const ConverterLayout& l : kConverterLayouts) {
+    if (l.name == name) return &l;
+  }
+  return nullptr;
 }
 
 int UsageError(const QString& message) {
@@ -106,6 +128,9 @@ bool Convert(ConverterWindow& window, const std::string& capture, std::string_vi
   bool ok = false;
   if (layout == kScreenLayout) {
     ok = OpenCapture(state, window, capture) && WriteLogfile(state, window, output);
+  } else if (const ConverterLayout* own = FindConverterLayout(layout)) {
+    state.CaptureFileName = capture;
+    ok = RunFrameWriterCommand(state, window, own->extension, own->make_writer, output);
   } else {
     state.CaptureFileName = capture;
     for (const WriteCommand& c : kWriteCommands) {
@@ -120,22 +145,56 @@ bool Convert(ConverterWindow& window, const std::string& capture, std::string_vi
   return ok;
 }
 
+// --check: the report of each capture on standard output. Returns the worst status.
+int CheckCaptures(ConverterWindow& window, const QStringList& captures) {
+  int status = kCheckClean;
+  for (const QString& name : captures) {
+    const std::string capture = ToUtf8(name);
+    window.SetCaptureName(capture);
+    DecoderState state;
+    int result = kCheckClean;
+    try {
+      OutputFile report("-");
+      result = CheckCapture(state, window, capture, report);
+      report.Commit();
+    } catch (const std::exception& e) {
+      // A report that failed during the pass has said so already.
+      if (result != kCheckUnreadable) window.ReportError(e.what());
+      result = kCheckUnreadable;
+    }
+    PrintErrors(window);
+    status = WorseCheckStatus(status, result);
+  }
+  return status;
+}
+
 }  // namespace
 
 int RunConverter(const QStringList& arguments) {
   QCommandLineParser parser;
   parser.setApplicationDescription(QStringLiteral(
-      "Converts KISS captures to text files, as the Write menu of packscope does.\n"
-      "Each output goes next to its capture (pass1.kss -> pass1.hex) unless -o is given."));
+      "Converts KISS captures to text files, as the Write menu of packscope does, and to\n"
+      "pcap (Wireshark), JSON Lines and monitor lines. Each output goes next to its capture\n"
+      "(pass1.kss -> pass1.hex, pass1.pcap, pass1.jsonl, pass1.monitor.txt) unless -o is given.\n"
+      "With --check it reports what is wrong with each capture instead.\n"
+      "Exit status: 0 done (--check: every capture clean), 1 a capture could not be converted\n"
+      "or read, 2 usage error, 3 --check found something."));
   const QCommandLineOption layout_option(QStringList{QStringLiteral("l"), QStringLiteral("layout")},
                                          QStringLiteral("Output layout: %1.").arg(LayoutNames()),
                                          QStringLiteral("LAYOUT"));
+  const QCommandLineOption check_option(
+      QStringLiteral("check"),
+      QStringLiteral("Report what is wrong with each capture, with byte offsets, on standard "
+                     "output: skipped bytes, recovered and cut-off frames, bad escapes, empty, "
+                     "short and non-data frames, broken address fields and callsigns, timestamps "
+                     "going backwards or before 2000. Takes no --layout."));
   const QCommandLineOption decode_kiss_option(
       QStringLiteral("decode-kiss"),
       QStringLiteral("Show the un-escaped frame in the screen layout (Decode Kissframe)."));
   const QCommandLineOption no_ax25_option(
       QStringLiteral("no-ax25"),
-      QStringLiteral("Do not decode AX.25 (the payload layouts then repeat the last payload)."));
+      QStringLiteral("Do not decode AX.25 (the payload layouts then repeat the last payload; "
+                     "pcap, jsonl, monitor and --check decode all the same)."));
   const QCommandLineOption stamp_log_option(
       QStringLiteral("stamp-log"),
       QStringLiteral("Write the log of binary timestamps to PATH after the run."),
@@ -145,6 +204,7 @@ int RunConverter(const QStringList& arguments) {
       QStringLiteral("Write the output to PATH (one capture only; - for standard output)."),
       QStringLiteral("PATH"));
   parser.addOption(layout_option);
+  parser.addOption(check_option);
   parser.addOption(decode_kiss_option);
   parser.addOption(no_ax25_option);
   parser.addOption(stamp_log_option);
@@ -164,9 +224,18 @@ int RunConverter(const QStringList& arguments) {
                 qPrintable(QCoreApplication::applicationVersion()));
     return 0;
   }
-  if (!parser.isSet(layout_option)) return UsageError(QStringLiteral("--layout is required."));
+  const bool check = parser.isSet(check_option);
+  if (check && parser.isSet(layout_option)) {
+    return UsageError(QStringLiteral("--check takes no --layout."));
+  }
+  if (check && parser.isSet(output_option)) {
+    return UsageError(QStringLiteral("--check writes its report to standard output; no -o."));
+  }
+  if (!check && !parser.isSet(layout_option)) {
+    return UsageError(QStringLiteral("--layout (or --check) is required."));
+  }
   const std::string layout = ToUtf8(parser.value(layout_option));
-  bool known = layout == kScreenLayout;
+  bool known = check || layout == kScreenLayout || FindConverterLayout(layout) != nullptr;
   for (const WriteCommand& c : kWriteCommands) known = known || c.layout == layout;
   if (!known) {
     return UsageError(
@@ -182,23 +251,33 @@ int RunConverter(const QStringList& arguments) {
 
   ConverterWindow window;
   window.SetCheck1(parser.isSet(decode_kiss_option));
-  window.SetCheck2(!parser.isSet(no_ax25_option));
+  // The converter's own layouts and the report read AX.25 themselves (DescribeAx25); the
+  // window's decoder would only fill the callsign boxes nobody sees.
+  window.SetCheck2(!parser.isSet(no_ax25_option) && !check &&
+                   FindConverterLayout(layout) == nullptr);
   int status = 0;
-  std::unique_ptr<OutputFile> stamp_log;
+  // The log of binary timestamps, written as the passes meet them and put in place after the run.
+  std::optional<OutputFile> stamp_log;
   if (parser.isSet(stamp_log_option)) {
     try {
-      stamp_log = std::make_unique<OutputFile>(ToUtf8(parser.value(stamp_log_option)));
-      window.SetStampLog(stamp_log.get());
+      stamp_log.emplace(ToUtf8(parser.value(stamp_log_option)));
+      window.SetStampLog(&*stamp_log);
     } catch (const std::exception& e) {
       std::fprintf(stderr, "packscope-convert: %s\n", e.what());
       status = 1;
     }
   }
-  for (const QString& capture : captures) {
-    if (!Convert(window, ToUtf8(capture), layout, output)) status = 1;
+  if (check) {
+    status = WorseCheckStatus(status, CheckCaptures(window, captures));
+  } else {
+    for (const QString& capture : captures) {
+      if (!Convert(window, ToUtf8(capture), layout, output)) status = 1;
+    }
   }
   if (stamp_log) {
+    window.SetStampLog(nullptr);
     try {
+      if (!window.StampLogError().empty()) throw CommandError(window.StampLogError());
       stamp_log->Commit();
     } catch (const std::exception& e) {
       std::fprintf(stderr, "packscope-convert: %s\n", e.what());

@@ -1,6 +1,8 @@
 // packscope-convert: the window's conversions without a window. Each capture runs through the
 // very commands of the Write menu (and, for the screen layout, opening the capture followed by
-// Write Logfile) against a headless window.
+// Write Logfile) against a headless window. The converter's own layouts (pcap, jsonl, monitor;
+// cli/layouts.h) and the health report (--check; cli/health_check.h) run the same pass with an
+// observer instead of the frame output step.
 #ifndef PACKSCOPE_CLI_CONVERTER_H_
 #define PACKSCOPE_CLI_CONVERTER_H_
 
@@ -8,7 +10,8 @@
 
 namespace packscope {
 
-// Exit status: 0 every capture converted, 1 some conversion failed, 2 usage error.
+// Exit status: 0 every capture converted, 1 some conversion failed, 2 usage error. With --check:
+// 0 every capture clean, 3 findings, 1 a capture could not be read (the worst of all captures).
 int RunConverter(const QStringList& arguments);
 
 }  // namespace packscope

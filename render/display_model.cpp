@@ -1,7 +1,12 @@
 #include "render/display_model.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 namespace packscope {
 namespace {
@@ -33,6 +38,7 @@ void DisplayModel::SetText(std::string_view text) {
   sel_length_ = 0;
   line_starts_.assign(1, 0);
   indexed_ = 0;
+  max_closed_length_ = 0;
 }
 
 void DisplayModel::Clear() {
@@ -42,6 +48,23 @@ void DisplayModel::Clear() {
   sel_start_ = 0;
   sel_length_ = 0;
   indexed_ = 0;
+  max_closed_length_ = 0;
+}
+
+void DisplayModel::Reserve(std::int64_t bytes) {
+  if (bytes <= static_cast<std::int64_t>(text_.capacity())) return;
+  text_.reserve(static_cast<std::size_t>(bytes));
+  // A screen block of some 900 characters has three colour runs.
+  runs_.reserve(static_cast<std::size_t>(bytes / 256));
+#if defined(MADV_HUGEPAGE)
+  // A pass touches the new memory page by page; with huge pages that costs a fraction of the
+  // page faults. Only a hint: the system may ignore it.
+  constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
+  const auto data = reinterpret_cast<std::uintptr_t>(text_.data());
+  const std::uintptr_t begin = (data + kHugePage - 1) & ~(kHugePage - 1);
+  const std::uintptr_t end = (data + text_.capacity()) & ~(kHugePage - 1);
+  if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#endif
 }
 
 void DisplayModel::SetSelStart(std::int64_t start) {
@@ -73,7 +96,10 @@ std::size_t DisplayModel::RunIndexAt(std::int64_t offset) const {
 void DisplayModel::SetSelText(std::string_view text) {
   const std::int64_t start = sel_start_;
   const auto n = static_cast<std::int64_t>(text.size());
-  const Color inherited = start > 0 ? ColorAt(start - 1) : kBlack;
+  // At the end of the text (every append of a pass) the last run colours the character before.
+  const Color inherited = start == 0        ? kBlack
+                          : start == Size() ? runs_.back().color
+                                            : ColorAt(start - 1);
 
   // Remove the selected characters.
   if (sel_length_ > 0) {
@@ -176,13 +202,33 @@ void DisplayModel::ExtendLineIndex() const {
   const char* base = text_.data();
   const auto size = static_cast<std::size_t>(Size());
   auto pos = static_cast<std::size_t>(indexed_);
+  // Room for many new lines at once (lines of a screen block average some 60 characters), so
+  // that a large text is indexed without moving the index again and again.
+  constexpr std::size_t kShortLine = 32;
+  const std::size_t needed = line_starts_.size() + (size - pos) / kShortLine;
+  if (needed > line_starts_.capacity()) {
+    line_starts_.reserve(std::max(needed, 2 * line_starts_.capacity()));
+  }
   while (pos < size) {
     const void* hit = std::memchr(base + pos, '\n', size - pos);
     if (hit == nullptr) break;
     pos = static_cast<std::size_t>(static_cast<const char*>(hit) - base) + 1;
     line_starts_.push_back(static_cast<std::int64_t>(pos));
+    max_closed_length_ = std::max(max_closed_length_, ClosedLineLength(line_starts_.size() - 2));
   }
   indexed_ = Size();
+}
+
+std::int64_t DisplayModel::ClosedLineLength(std::size_t i) const {
+  const std::int64_t begin = line_starts_[i];
+  std::int64_t end = line_starts_[i + 1] - 1;  // the LF
+  if (end > begin && text_[static_cast<std::size_t>(end - 1)] == '\r') --end;
+  return end - begin;
+}
+
+std::int64_t DisplayModel::MaxLineLength() const {
+  ExtendLineIndex();
+  return std::max(max_closed_length_, Size() - line_starts_.back());
 }
 
 void DisplayModel::TruncateLineIndex(std::int64_t offset) {
@@ -190,6 +236,11 @@ void DisplayModel::TruncateLineIndex(std::int64_t offset) {
   auto it = std::upper_bound(line_starts_.begin(), line_starts_.end(), offset);
   line_starts_.erase(it, line_starts_.end());
   indexed_ = offset;
+  // Rare (an edit inside the text): the longest of the lines that are still closed.
+  max_closed_length_ = 0;
+  for (std::size_t i = 0; i + 1 < line_starts_.size(); ++i) {
+    max_closed_length_ = std::max(max_closed_length_, ClosedLineLength(i));
+  }
 }
 
 }  // namespace packscope

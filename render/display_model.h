@@ -35,6 +35,8 @@ class DisplayModel {
   void SetText(std::string_view text);
   // Releases the memory of a large text as well (SetText("") keeps the capacity).
   void Clear();
+  // Room for a text of this many bytes, so that a long pass appends without moving the text.
+  void Reserve(std::int64_t bytes);
 
   std::int64_t SelStart() const { return sel_start_; }
   std::int64_t SelLength() const { return sel_length_; }
@@ -61,11 +63,15 @@ class DisplayModel {
   std::int64_t LineStart(std::int64_t line) const;
   std::int64_t LineOf(std::int64_t offset) const;
   std::string_view LineText(std::int64_t line) const;
+  // Characters of the longest line, line breaks not counted (what a view needs for its width).
+  std::int64_t MaxLineLength() const;
 
  private:
   void Recolor(std::int64_t begin, std::int64_t end, Color color);
   void ExtendLineIndex() const;
   void TruncateLineIndex(std::int64_t offset);
+  // Length of line i without its line break; the line must end in LF.
+  std::int64_t ClosedLineLength(std::size_t i) const;
 
   std::string text_;
   std::vector<Run> runs_;
@@ -74,6 +80,8 @@ class DisplayModel {
   // Line starts of text_[0, indexed_) are known; the rest is indexed when asked for.
   mutable std::vector<std::int64_t> line_starts_{0};
   mutable std::int64_t indexed_ = 0;
+  // Longest of the indexed lines that end in LF.
+  mutable std::int64_t max_closed_length_ = 0;
 };
 
 }  // namespace packscope

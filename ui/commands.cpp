@@ -63,6 +63,21 @@ bool WriteOutput(DecoderState& state, Window& window, Fill&& fill) {
   return ok;
 }
 
+// Hangs observer on the state for one pass and takes it off again however the pass ends.
+class ObserverAttached {
+ public:
+  ObserverAttached(DecoderState& state, CaptureObserver& observer) : state_(state) {
+    state_.OutputMode = kNoWindowOutput;
+    state_.Observer = &observer;
+  }
+  ~ObserverAttached() { state_.Observer = nullptr; }
+  ObserverAttached(const ObserverAttached&) = delete;
+  ObserverAttached& operator=(const ObserverAttached&) = delete;
+
+ private:
+  DecoderState& state_;
+};
+
 }  // namespace
 
 bool ShowCapture(DecoderState& state, Window& window) {
@@ -138,6 +153,31 @@ bool RunWriteCommand(DecoderState& state, Window& window, const WriteCommand& co
                      const std::optional<std::string>& output_path) {
   return RunWriteCommand(state, window, command.mode, command.extension, command.with_header,
                          output_path);
+}
+
+bool RunObservedPass(DecoderState& state, Window& window, CaptureObserver& observer) {
+  return Reported(window, "", [&] {
+    ObserverAttached attached(state, observer);
+    ReadCapture(state, window);
+  });
+}
+
+bool RunFrameWriterCommand(DecoderState& state, Window& window, std::string_view extension,
+                           const FrameWriterFactory& make_writer,
+                           const std::optional<std::string>& output_path) {
+  if (state.CaptureFileName.empty()) return false;
+  state.OutputMode = kNoWindowOutput;
+  state.OutputFileName =
+      output_path ? *output_path : DeriveOutputName(state.CaptureFileName, extension);
+  if (RefuseCaptureAsOutput(state, window)) return false;
+  return WriteOutput(state, window, [&](OutputFile& out) {
+    const std::unique_ptr<FrameWriter> writer = make_writer(out);
+    {
+      ObserverAttached attached(state, *writer);
+      ReadCapture(state, window);
+    }
+    writer->Finish();
+  });
 }
 
 bool WriteLogfile(DecoderState& state, Window& window,

@@ -10,12 +10,15 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "capture/decoder_state.h"
+#include "capture/frame_loop.h"
+#include "capture/line_sink.h"
 #include "capture/window.h"
 
 namespace packscope {
@@ -77,6 +80,26 @@ bool RunWriteCommand(DecoderState& state, Window& window, std::int16_t mode,
                      const std::optional<std::string>& output_path = std::nullopt);
 bool RunWriteCommand(DecoderState& state, Window& window, const WriteCommand& command,
                      const std::optional<std::string>& output_path = std::nullopt);
+
+// --- The converter's own layouts (no menu items) ---
+
+// One pass with OutputMode kNoWindowOutput: observer sees every frame, nothing is shown or
+// written. False when the pass failed (reported); the frames before the failure were observed.
+bool RunObservedPass(DecoderState& state, Window& window, CaptureObserver& observer);
+
+// A layout written frame by frame by an observer rather than by the frame output step.
+class FrameWriter : public CaptureObserver {
+ public:
+  // After the last frame, before the output is put in place. Throws CommandError.
+  virtual void Finish() {}
+};
+using FrameWriterFactory = std::function<std::unique_ptr<FrameWriter>(LineSink& out)>;
+
+// RunWriteCommand for such a layout: the output is named and guarded the same way and written
+// whole or not at all; make_writer gets the open output before the pass.
+bool RunFrameWriterCommand(DecoderState& state, Window& window, std::string_view extension,
+                           const FrameWriterFactory& make_writer,
+                           const std::optional<std::string>& output_path = std::nullopt);
 
 // Write Logfile (screen dump): the display's whole text and CR LF; no pass, OutputMode kept.
 bool WriteLogfile(DecoderState& state, Window& window,

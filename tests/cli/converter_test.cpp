@@ -148,7 +148,7 @@ TEST_F(ConverterTest, TheCaptureIsNeverItsOwnOutput) {
 
 TEST_F(ConverterTest, UsageErrors) {
   EXPECT_EQ(Run("pass1.kss"), 2);
-  EXPECT_NE(err.find("--layout is required"), std::string::npos) << err;
+  EXPECT_NE(err.find("--layout (or --check) is required"), std::string::npos) << err;
   EXPECT_EQ(Run("--layout hexdump pass1.kss"), 2);
   EXPECT_NE(err.find("unknown layout 'hexdump'"), std::string::npos) << err;
   EXPECT_EQ(Run("--layout screen"), 2);

@@ -1,0 +1,172 @@
+#include "ax25/ax25_details.h"
+
+#include <algorithm>
+
+#include "ax25/ax25_decoder.h"
+
+namespace packscope {
+namespace {
+
+constexpr std::size_t kBlockLength = 7;
+
+bool IsCallsignByte(std::uint8_t b) {
+  if (TestBit(b, 0)) return false;
+  const auto c = static_cast<char>(ShiftRight(b, 1));
+  return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == ' ';
+}
+
+void ReadAddress(const std::uint8_t* block, Ax25Address& address) {
+  std::copy(block, block + kBlockLength, address.block.begin());
+  address.ssid = CallsignText(block, address.call);
+  address.high_bit = TestBit(block[6], 7);
+  address.chars_valid = std::all_of(block, block + 6, IsCallsignByte);
+}
+
+Ax25Details TooShort(Ax25Details details, std::size_t needed) {
+  details.problem = Ax25Problem::kTooShort;
+  details.needed = needed;
+  return details;
+}
+
+}  // namespace
+
+Ax25Details DescribeAx25(std::span<const std::uint8_t> kiss_frame) {
+  Ax25Details d;
+  if (kiss_frame.empty()) return TooShort(d, kMinAx25HeaderLength);
+  // From here on, offsets count from the destination's first byte.
+  const std::span<const std::uint8_t> frame = kiss_frame.subspan(1);
+  d.length = frame.size();
+  if (frame.size() < kMinAx25HeaderLength) return TooShort(d, kMinAx25HeaderLength);
+
+  ReadAddress(frame.data(), d.destination);
+  ReadAddress(frame.data() + kBlockLength, d.source);
+  if (d.destination.high_bit != d.source.high_bit) {
+    d.role = d.destination.high_bit ? Ax25Role::kCommand : Ax25Role::kResponse;
+  }
+  std::size_t pos = 2 * kBlockLength;
+  bool last = TestBit(frame[pos - 1], 0);
+  while (!last) {
+    if (d.digipeater_count == kMaxDigipeaters) {
+      d.problem = Ax25Problem::kNoAddressEnd;
+      return d;
+    }
+    // The block and a control byte behind it.
+    if (pos + kBlockLength >= frame.size()) return TooShort(d, pos + kBlockLength + 1);
+    ReadAddress(frame.data() + pos, d.digipeaters[static_cast<std::size_t>(d.digipeater_count)]);
+    ++d.digipeater_count;
+    pos += kBlockLength;
+    last = TestBit(frame[pos - 1], 0);
+  }
+  if (pos >= frame.size()) return TooShort(d, pos + 1);
+
+  const std::uint8_t c = frame[pos++];
+  d.control = c;
+  d.poll_final = TestBit(c, 4);
+  if (!TestBit(c, 0)) {
+    d.kind = Ax25Kind::kI;
+    d.ns = (c >> 1) & 0x07;
+    d.nr = c >> 5;
+    d.has_pid = true;
+  } else if (!TestBit(c, 1)) {
+    d.kind = Ax25Kind::kS;
+    d.type_code = ShiftRight(c & 0x0C, 2);
+    d.name = SFrameName(d.type_code);
+    d.nr = c >> 5;
+  } else {
+    d.kind = Ax25Kind::kU;
+    d.type_code = static_cast<std::uint8_t>(ShiftRight(c & 0xE0, 3) + ShiftRight(c & 0x0C, 2));
+    d.name = UFrameName(d.type_code);
+    d.has_pid = d.type_code == 0;  // UI
+  }
+  if (d.has_pid && pos < frame.size()) d.pid = frame[pos++];
+  d.info = frame.subspan(pos);
+  return d;
+}
+
+Ax25Details DescribeAx25(const DecoderState& state) {
+  const auto length = static_cast<std::size_t>(std::max(state.FrameLength, 0));
+  return DescribeAx25(std::span<const std::uint8_t>(state.FrameBytes.data() + 1, length));
+}
+
+std::string_view SFrameName(std::uint8_t code) {
+  static constexpr std::string_view kNames[] = {"RR", "RNR", "REJ", "SREJ"};
+  return code < 4 ? kNames[code] : std::string_view();
+}
+
+std::string_view UFrameName(std::uint8_t code) {
+  switch (code) {
+    case 0:
+      return "UI";
+    case 3:
+      return "DM";
+    case 7:
+      return "SABM";
+    case 8:
+      return "DISC";
+    case 12:
+      return "UA";
+    case 15:
+      return "SABME";
+    case 17:
+      return "FRMR";
+    case 23:
+      return "XID";
+    case 28:
+      return "TEST";
+    default:
+      return {};
+  }
+}
+
+std::string_view PidName(std::uint8_t pid) {
+  switch (pid) {
+    case 0x01:
+      return "X.25 PLP";
+    case 0x06:
+      return "Compressed TCP/IP";
+    case 0x07:
+      return "Uncompressed TCP/IP";
+    case 0x08:
+      return "Segmentation fragment";
+    case 0xC3:
+      return "TEXNET";
+    case 0xC4:
+      return "Link Quality Protocol";
+    case 0xCA:
+      return "AppleTalk";
+    case 0xCB:
+      return "AppleTalk ARP";
+    case 0xCC:
+      return "IP";
+    case 0xCD:
+      return "ARP";
+    case 0xCE:
+      return "FlexNet";
+    case 0xCF:
+      return "NET/ROM";
+    case 0xF0:
+      return "No layer 3";
+    case 0xFF:
+      return "Escape";
+    default:
+      break;
+  }
+  // yy01yyyy and yy10yyyy: an AX.25 layer 3 protocol.
+  const int layer3 = pid & 0x30;
+  if (layer3 == 0x10 || layer3 == 0x20) return "AX.25 layer 3";
+  return {};
+}
+
+std::string_view KindLetter(Ax25Kind kind) {
+  switch (kind) {
+    case Ax25Kind::kI:
+      return "I";
+    case Ax25Kind::kS:
+      return "S";
+    case Ax25Kind::kU:
+      return "U";
+  }
+  return {};
+}
+
+}  // namespace packscope

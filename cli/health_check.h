@@ -1,0 +1,52 @@
+// packscope-convert --check: a health report of a capture. One pass over it (RunObservedPass)
+// writes one line per finding and then a summary line:
+//
+//   pass1.kss: offset 0: skipped: 3 bytes before the first FEND
+//   pass1.kss: offset 57: recovered: frame 4 recovered behind a shared FEND or garbage
+//   pass1.kss: 12 frames, 2 findings (skipped 1, recovered 1)
+//   clean.kss: 40 frames, no findings
+//
+// The offset is that of the frame's opening FEND (for a recovered frame, the FEND that closed the
+// frame before it), of the FESC of a bad escape, and 0 for skipped bytes. Findings, by tag:
+//   skipped           bytes before the first FEND
+//   recovered         a frame read behind a shared FEND or garbage
+//   bad-escape        FESC followed by neither TFEND nor TFESC, or standing last
+//   cut-off           a last frame ended by the end of the file
+//   empty             a frame of no bytes (two FENDs in a row)
+//   frame-type        a type byte whose command nibble is neither data (0) nor the timestamp 0x09
+//   too-short         a data frame under 15 bytes after the type byte, or ending inside its
+//                     digipeater chain or before its control byte
+//   address-end       no address end mark within the 10 address blocks AX.25 allows
+//   callsign          an address with characters outside A-Z, 0-9 and blank
+//   time-backwards    a timestamp earlier than the one before it in the capture
+//   time-before-2000  a timestamp before 2000-01-01
+// Timestamps are those whose time is known (StampClock).
+#ifndef PACKSCOPE_CLI_HEALTH_CHECK_H_
+#define PACKSCOPE_CLI_HEALTH_CHECK_H_
+
+#include <string>
+
+#include "capture/decoder_state.h"
+#include "capture/line_sink.h"
+#include "capture/window.h"
+
+namespace packscope {
+
+// Exit statuses of --check; with several captures the converter returns the worst, in the order
+// clean, findings, unreadable.
+inline constexpr int kCheckClean = 0;
+inline constexpr int kCheckFindings = 3;
+inline constexpr int kCheckUnreadable = 1;
+
+// Checks one capture (state.CaptureFileName becomes capture) and writes its report to report.
+// A capture that cannot be read to its end is reported through window.ReportError and gives
+// kCheckUnreadable without a summary line; the findings up to that point are written. So does a
+// failure to write the report during the pass; writing the summary line throws CommandError.
+int CheckCapture(DecoderState& state, Window& window, const std::string& capture, LineSink& report);
+
+// The worse of two statuses.
+int WorseCheckStatus(int a, int b);
+
+}  // namespace packscope
+
+#endif  // PACKSCOPE_CLI_HEALTH_CHECK_H_

@@ -1,0 +1,115 @@
+// The jsonl layout: one JSON object per frame that is not a timestamp frame, one object a line
+// (JSON Lines, LF). Every object has every key, null where a value does not apply:
+//
+//   {"frame":3,"offset":41,"stamp":"1 Jan 2016 12:34:56.789 UTC","stamp_ms":1451651696789,
+//    "port":0,"command":0,"destination":"CQ","source":"QQ0QQ-1",
+//    "digipeaters":[{"call":"RELAY","repeated":true},{"call":"WIDE2-1","repeated":false}],
+//    "cr":"command","kind":"U","name":"UI","code":0,"ns":null,"nr":null,"pf":false,
+//    "pid":240,"pid_name":"No layer 3","payload_hex":"41 42 43","frame_hex":"00 86 A2 ...",
+//    "problem":null}
+//
+// frame: FrameCount, every frame of the capture counted (timestamp frames too), as in the health
+// report. offset: of the frame's opening FEND. stamp: StampText as the window shows it (null
+// before the first stamp); stamp_ms: the time the frame carries (StampClock). port, command: the
+// type byte's nibbles (null for an empty frame). The AX.25 keys are null when "problem" says why
+// the frame cannot be read as AX.25; ns and nr are read modulo 8.
+#include <nlohmann/json.hpp>
+
+#include "cli/frame_text.h"
+#include "cli/layouts.h"
+#include "render/codepage.h"
+
+namespace packscope {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+std::string_view RoleName(Ax25Role role) {
+  switch (role) {
+    case Ax25Role::kCommand:
+      return "command";
+    case Ax25Role::kResponse:
+      return "response";
+    case Ax25Role::kUnknown:
+      break;
+  }
+  return {};
+}
+
+Json OrNull(std::string_view text) { return text.empty() ? Json(nullptr) : Json(text); }
+
+template <typename T>
+Json OrNull(const std::optional<T>& value) {
+  return value ? Json(*value) : Json(nullptr);
+}
+
+class JsonlWriter : public FrameWriter {
+ public:
+  explicit JsonlWriter(LineSink& out) : out_(out) {}
+
+  void OnFrame(const DecoderState& state, const FrameInfo& info) override {
+    if (info.timestamp) {
+      clock_.Update(state);
+      return;
+    }
+    const std::span<const std::uint8_t> frame = KissFrame(state);
+    const bool data = IsDataFrame(frame);
+    Ax25Details d;
+    if (data) d = DescribeAx25(frame);
+    const std::string problem = FrameProblem(frame, d);
+    const bool ax25 = problem.empty();
+
+    Json j;
+    j["frame"] = state.FrameCount;
+    j["offset"] = state.FrameOffset;
+    // Stamp texts are the window's single-byte text; JSON wants UTF-8.
+    j["stamp"] = state.StampText.empty() ? Json(nullptr) : Json(Cp1252ToUtf8(state.StampText));
+    j["stamp_ms"] = OrNull(clock_.Millis());
+    j["port"] = frame.empty() ? Json(nullptr) : Json(KissPort(frame[0]));
+    j["command"] = frame.empty() ? Json(nullptr) : Json(KissCommand(frame[0]));
+    if (ax25) {
+      j["destination"] = d.destination.call;
+      j["source"] = d.source.call;
+      Json digis = Json::array();
+      for (int i = 0; i < d.digipeater_count; ++i) {
+        const Ax25Address& a = d.digipeaters[static_cast<std::size_t>(i)];
+        digis.push_back(Json{{"call", a.call}, {"repeated", a.high_bit}});
+      }
+      j["digipeaters"] = std::move(digis);
+      j["cr"] = OrNull(RoleName(d.role));
+      j["kind"] = KindLetter(d.kind);
+      j["name"] = OrNull(d.name);
+      j["code"] = d.kind == Ax25Kind::kI ? Json(nullptr) : Json(d.type_code);
+      j["ns"] = OrNull(d.ns);
+      j["nr"] = OrNull(d.nr);
+      j["pf"] = d.poll_final;
+      j["pid"] = d.pid ? Json(*d.pid) : Json(nullptr);
+      j["pid_name"] = d.pid ? OrNull(PidName(*d.pid)) : Json(nullptr);
+      j["payload_hex"] = HexTextTrimmed(d.info);
+    } else {
+      for (const char* key : {"destination", "source", "digipeaters", "cr", "kind", "name", "code",
+                              "ns", "nr", "pf", "pid", "pid_name", "payload_hex"}) {
+        j[key] = nullptr;
+      }
+    }
+    j["frame_hex"] = HexTextTrimmed(frame);
+    j["problem"] = OrNull(problem);
+
+    line_ = j.dump(-1, ' ', false, Json::error_handler_t::replace);
+    line_.push_back('\n');
+    out_.Write(line_);
+  }
+
+ private:
+  LineSink& out_;
+  StampClock clock_;
+  std::string line_;
+};
+
+}  // namespace
+
+std::unique_ptr<FrameWriter> MakeJsonlWriter(LineSink& out) {
+  return std::make_unique<JsonlWriter>(out);
+}
+
+}  // namespace packscope

@@ -1,0 +1,125 @@
+// The monitor layout: one line per frame that is not a timestamp frame (AppendMonitorLine), LF
+// line ends. The time in front is the frame's time in ISO form ("2016-01-01 12:34:56.789", UTC)
+// when it is known (StampClock), else StampText as the window shows it, else nothing.
+#include "cli/monitor_layout.h"
+
+#include "cli/frame_text.h"
+#include "cli/layouts.h"
+#include "render/codepage.h"
+#include "render/hex.h"
+
+namespace packscope {
+namespace {
+
+void AppendAddress(std::string& out, const Ax25Address& address) {
+  AppendPrintable(out, std::string_view(address.call));
+}
+
+void AppendPollFinal(std::string& out, const Ax25Details& d) {
+  if (!d.poll_final) return;
+  switch (d.role) {
+    case Ax25Role::kCommand:
+      out.append(" P");
+      break;
+    case Ax25Role::kResponse:
+      out.append(" F");
+      break;
+    case Ax25Role::kUnknown:
+      out.append(" P/F");
+      break;
+  }
+}
+
+class MonitorWriter : public FrameWriter {
+ public:
+  explicit MonitorWriter(LineSink& out) : out_(out) {}
+
+  void OnFrame(const DecoderState& state, const FrameInfo& info) override {
+    if (info.timestamp) {
+      if (clock_.Update(state)) {
+        time_.clear();
+        if (clock_.Millis()) time_ = IsoStampText(*clock_.Millis());
+        if (time_.empty()) time_ = Cp1252ToUtf8(state.StampText);
+      }
+      return;
+    }
+    line_.clear();
+    AppendMonitorLine(line_, KissFrame(state), time_);
+    line_.push_back('\n');
+    out_.Write(line_);
+  }
+
+ private:
+  LineSink& out_;
+  StampClock clock_;
+  std::string time_;
+  std::string line_;
+};
+
+}  // namespace
+
+void AppendMonitorLine(std::string& out, std::span<const std::uint8_t> kiss_frame,
+                       std::string_view time) {
+  if (!time.empty()) {
+    out.append(time);
+    out.push_back(' ');
+  }
+  Ax25Details d;
+  if (IsDataFrame(kiss_frame)) d = DescribeAx25(kiss_frame);
+  const std::string problem = FrameProblem(kiss_frame, d);
+  if (!problem.empty()) {
+    out.push_back('(');
+    out.append(problem);
+    out.push_back(')');
+    if (!kiss_frame.empty()) {
+      out.push_back(' ');
+      out.append(HexTextTrimmed(kiss_frame));
+    }
+    return;
+  }
+  const int port = KissPort(kiss_frame[0]);
+  if (port != 0) {
+    out.append("port=");
+    out.append(std::to_string(port));
+    out.push_back(' ');
+  }
+  AppendAddress(out, d.source);
+  out.push_back('>');
+  AppendAddress(out, d.destination);
+  for (int i = 0; i < d.digipeater_count; ++i) {
+    const Ax25Address& digi = d.digipeaters[static_cast<std::size_t>(i)];
+    out.push_back(',');
+    AppendAddress(out, digi);
+    if (digi.high_bit) out.push_back('*');
+  }
+  out.append(": ");
+  if (d.kind == Ax25Kind::kI) {
+    out.append("I ns=");
+    out.append(std::to_string(*d.ns));
+  } else if (!d.name.empty()) {
+    out.append(d.name);
+  } else {
+    out.append("U code=");
+    out.append(std::to_string(d.type_code));
+  }
+  if (d.nr) {
+    out.append(" nr=");
+    out.append(std::to_string(*d.nr));
+  }
+  AppendPollFinal(out, d);
+  if (d.pid) {
+    out.append(" pid=");
+    out.append(ByteToHex(*d.pid));
+  }
+  if (!d.info.empty()) {
+    out.append(" \"");
+    AppendPrintable(out, d.info);
+    out.push_back('"');
+  }
+}
+
+std::unique_ptr<FrameWriter> MakeMonitorWriter(LineSink& out) {
+  return std::make_unique<MonitorWriter>(out);
+}
+
+}  // namespace packscope

@@ -1,0 +1,245 @@
+// The health report (--check), in process: each kind of finding in a small capture written here,
+// none in a clean one.
+#include "cli/health_check.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "capture/headless_window.h"
+#include "capture/line_sink.h"
+#include "support/ax25_frames.h"
+#include "support/test_files.h"
+
+namespace packscope {
+namespace {
+
+using testing::Address;
+using testing::Ax25Frame;
+using testing::BinaryStamp;
+using testing::Kiss;
+using testing::TextStamp;
+
+class StringSink : public LineSink {
+ public:
+  void Write(std::string_view bytes) override { text.append(bytes); }
+  std::string text;
+};
+
+// 2016-01-01 12:34:56.789 UTC
+constexpr std::uint64_t kStampMillis = 1451651696789;
+
+const std::string kUi = Ax25Frame({"CQ"}, {"QQ0QQ", 1}, {{"RELAY", 0, true}}, 0x03, 0xF0, "hello");
+const std::string kSabm = Ax25Frame({"QQ1QQ", 0, true}, {"QQ0QQ", 1}, {}, 0x3F, std::nullopt, "");
+
+struct Report {
+  int status = -1;
+  std::vector<std::pair<std::int64_t, std::string>> findings;  // offset, tag
+  std::vector<std::string> lines;
+  std::string summary;
+};
+
+class HealthCheckTest : public testing::TempDirTest {
+ protected:
+  Report Check(const std::string& bytes) {
+    const std::string path = WriteCapture("c.kss", bytes);
+    return CheckPath(path);
+  }
+  Report CheckPath(const std::string& path) {
+    DecoderState state;
+    StringSink sink;
+    Report r;
+    r.status = CheckCapture(state, window_, path, sink);
+    std::istringstream in(sink.text);
+    std::string line;
+    const std::string prefix = path + ": offset ";
+    while (std::getline(in, line)) {
+      r.lines.push_back(line);
+      if (line.rfind(prefix, 0) == 0) {
+        const std::size_t colon = line.find(": ", prefix.size());
+        const std::size_t tag_end = line.find(": ", colon + 2);
+        r.findings.emplace_back(std::stoll(line.substr(prefix.size(), colon - prefix.size())),
+                                line.substr(colon + 2, tag_end - colon - 2));
+      } else {
+        EXPECT_TRUE(r.summary.empty()) << "second summary line: " << line;
+        r.summary = line;
+      }
+    }
+    return r;
+  }
+  std::string Name() const { return PathOf("c.kss"); }
+
+  HeadlessWindow window_;
+};
+
+using Findings = std::vector<std::pair<std::int64_t, std::string>>;
+
+TEST_F(HealthCheckTest, ACleanCaptureHasNoFindings) {
+  const std::string bytes =
+      Kiss(BinaryStamp(kStampMillis)) + Kiss(kUi) + Kiss(kSabm) +
+      Kiss(BinaryStamp(kStampMillis)) +  // the same time again is not backwards
+      Kiss(Ax25Frame({"QQ0QQ", 1}, {"QQ1QQ", 0, true}, {}, 0x71, std::nullopt, "")) +
+      Kiss(TextStamp("2016-01-01 12:35:00.000 UTC")) +
+      Kiss(Ax25Frame({"APRS"}, {"QQ0QQ", 15}, std::vector<Address>(8, Address{"WIDE1", 1}), 0x03,
+                     0xF0, std::string("\xC0\xDB escaped", 10), 0x10));
+  const Report r = Check(bytes);
+  EXPECT_EQ(r.status, kCheckClean);
+  EXPECT_EQ(r.findings, Findings{});
+  EXPECT_EQ(r.summary, Name() + ": 7 frames, no findings");
+  EXPECT_EQ(r.lines.size(), 1U);
+}
+
+TEST_F(HealthCheckTest, AnEmptyCaptureIsClean) {
+  const Report r = Check("");
+  EXPECT_EQ(r.status, kCheckClean);
+  EXPECT_EQ(r.summary, Name() + ": 0 frames, no findings");
+}
+
+struct FindingCase {
+  const char* name;
+  std::string bytes;
+  Findings findings;
+};
+
+void PrintTo(const FindingCase& c, std::ostream* os) { *os << c.name; }
+
+class FindingKindTest : public HealthCheckTest,
+                        public ::testing::WithParamInterface<FindingCase> {};
+
+TEST_P(FindingKindTest, FindsIt) {
+  const FindingCase& c = GetParam();
+  const Report r = Check(c.bytes);
+  EXPECT_EQ(r.findings, c.findings);
+  EXPECT_EQ(r.status, kCheckFindings);
+  // The summary counts each tag.
+  for (const auto& [offset, tag] : c.findings) {
+    EXPECT_NE(r.summary.find(tag + " "), std::string::npos) << r.summary;
+  }
+  EXPECT_NE(r.summary.find(std::to_string(c.findings.size()) + " findings ("), std::string::npos)
+      << r.summary;
+}
+
+const std::int64_t kUiSize = static_cast<std::int64_t>(Kiss(kUi).size());
+const std::int64_t kStampSize = 11;  // C0 09 8 bytes C0
+
+std::string SabmWithSource(const std::string& call) {
+  return Ax25Frame({"QQ1QQ"}, {call}, {}, 0x3F, std::nullopt, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachKind, FindingKindTest,
+    ::testing::Values(
+        FindingCase{"skipped",
+                    "AB" + Kiss(kUi),
+                    // The first FEND ends the skip; the frame behind it has no FEND of its own.
+                    {{0, "skipped"}, {2, "recovered"}}},
+        FindingCase{"no_fend_at_all", "no FEND here", {{0, "skipped"}}},
+        FindingCase{"shared_fend", Kiss(kUi) + Kiss(kSabm).substr(1), {{kUiSize - 1, "recovered"}}},
+        FindingCase{"bad_escape",
+                    Kiss(Ax25Frame({"CQ"}, {"QQ0QQ"}, {}, 0x03, 0xF0, "x")) + "\xC0" +
+                        Ax25Frame({"CQ"}, {"QQ0QQ"}, {}, 0x03, 0xF0, "\xDBx") + "\xDB\xC0",
+                    {{38, "bad-escape"}, {40, "bad-escape"}}},
+        FindingCase{"cut_off",
+                    Kiss(kUi) + Kiss(kSabm).substr(0, 10),
+                    {{kUiSize, "cut-off"}, {kUiSize, "too-short"}}},
+        FindingCase{"empty", Kiss(kUi) + "\xC0\xC0", {{kUiSize, "empty"}}},
+        FindingCase{"frame_type",
+                    Kiss(std::string("\x01\x05", 2)) + Kiss("\x19rest"),
+                    {{0, "frame-type"}, {4, "frame-type"}}},
+        FindingCase{"too_short",
+                    Kiss(std::string("\x00"
+                                     "ABC",
+                                     4)),
+                    {{0, "too-short"}}},
+        FindingCase{"too_short_inside_digipeaters",
+                    Kiss(Ax25Frame({"CQ"}, {"QQ0QQ"}, {{"RELAY"}}, 0x03, 0xF0, "").substr(0, 20)),
+                    {{0, "too-short"}}},
+        FindingCase{"address_end",
+                    Kiss(Ax25Frame({"CQ"}, {"QQ0QQ"}, std::vector<Address>(9, Address{"R"}), 0x03,
+                                   0xF0, "")),
+                    {{0, "address-end"}}},
+        FindingCase{"callsign_lower_case", Kiss(SabmWithSource("qq0qq")), {{0, "callsign"}}},
+        FindingCase{"callsign_control_character",
+                    Kiss(Ax25Frame({"CQ"}, {"QQ0QQ"}, {{"RE\x01"}, {"R-2"}}, 0x03, 0xF0, "")),
+                    {{0, "callsign"}, {0, "callsign"}}},
+        FindingCase{
+            "time_backwards",
+            Kiss(BinaryStamp(kStampMillis)) + Kiss(kUi) + Kiss(BinaryStamp(kStampMillis - 1)),
+            {{kStampSize + kUiSize, "time-backwards"}}},
+        FindingCase{"text_time_backwards",
+                    Kiss(TextStamp("2016-01-01 12:00:00.000 UTC")) +
+                        Kiss(TextStamp("2015-12-31 23:59:59.999 UTC")),
+                    {{30, "time-backwards"}}},
+        FindingCase{"time_before_2000",
+                    Kiss(BinaryStamp(946684799999)) + Kiss(BinaryStamp(946684800000)),
+                    {{0, "time-before-2000"}}},
+        FindingCase{"text_time_before_2000",
+                    Kiss(TextStamp("1999-12-31 23:59:59.999 UTC")),
+                    {{0, "time-before-2000"}}}),
+    [](const ::testing::TestParamInfo<FindingCase>& param) {
+      return std::string(param.param.name);
+    });
+
+TEST_F(HealthCheckTest, FindingLinesSayWhatAndWhere) {
+  const Report r = Check("AB" + Kiss(kUi) + Kiss(SabmWithSource("qq0qq")) +
+                         Kiss(std::string("\x00"
+                                          "ABC",
+                                          4)) +
+                         Kiss(BinaryStamp(kStampMillis)) + Kiss(BinaryStamp(915148800000)));
+  const std::string n = Name();
+  const std::vector<std::string> expected = {
+      n + ": offset 0: skipped: 2 bytes before the first FEND",
+      n + ": offset 2: recovered: frame 1 recovered behind a shared FEND or garbage",
+      n + ": offset " + std::to_string(2 + kUiSize) +
+          ": callsign: frame 2: source callsign \"qq0qq\" (E2 E2 60 E2 E2 40) has characters "
+          "outside A-Z, 0-9 and blank",
+      n + ": offset " + std::to_string(2 + kUiSize + 18) +
+          ": too-short: frame 3 is too short for an AX.25 header: 3 bytes after the type byte, 15 "
+          "needed",
+      n + ": offset " + std::to_string(2 + kUiSize + 24 + kStampSize) +
+          ": time-before-2000: frame 5: timestamp 1999-01-01 00:00:00.000 is before 2000",
+      n + ": offset " + std::to_string(2 + kUiSize + 24 + kStampSize) +
+          ": time-backwards: frame 5: timestamp 1999-01-01 00:00:00.000 is earlier than the one "
+          "before it, 2016-01-01 12:34:56.789",
+      n + ": 5 frames, 6 findings (skipped 1, recovered 1, too-short 1, callsign 1, "
+          "time-backwards 1, time-before-2000 1)",
+  };
+  EXPECT_EQ(r.lines, expected);
+}
+
+TEST_F(HealthCheckTest, AnUnreadableCapture) {
+  const Report r = CheckPath(PathOf("missing.kss"));
+  EXPECT_EQ(r.status, kCheckUnreadable);
+  EXPECT_TRUE(r.lines.empty());
+  ASSERT_EQ(window_.Errors().size(), 1U);
+  EXPECT_NE(window_.Errors()[0].find("No such file"), std::string::npos) << window_.Errors()[0];
+}
+
+TEST_F(HealthCheckTest, ACaptureReadOnlyPartlyKeepsItsFindingsButHasNoSummary) {
+  std::string bytes = Kiss(std::string("\x00"
+                                       "ABC",
+                                       4)) +
+                      "\xC0";
+  bytes.append(static_cast<std::size_t>(kMaxFrameLength) + 1, 'A');
+  bytes += "\xC0";
+  const Report r = Check(bytes);
+  EXPECT_EQ(r.status, kCheckUnreadable);
+  EXPECT_EQ(r.findings, (Findings{{0, "too-short"}}));
+  EXPECT_EQ(r.summary, "");
+  EXPECT_EQ(window_.Errors().size(), 1U);
+}
+
+TEST(CheckStatusTest, TheWorstWins) {
+  EXPECT_EQ(WorseCheckStatus(kCheckClean, kCheckClean), kCheckClean);
+  EXPECT_EQ(WorseCheckStatus(kCheckClean, kCheckFindings), kCheckFindings);
+  EXPECT_EQ(WorseCheckStatus(kCheckFindings, kCheckClean), kCheckFindings);
+  EXPECT_EQ(WorseCheckStatus(kCheckFindings, kCheckUnreadable), kCheckUnreadable);
+  EXPECT_EQ(WorseCheckStatus(kCheckUnreadable, kCheckFindings), kCheckUnreadable);
+  EXPECT_EQ(WorseCheckStatus(kCheckUnreadable, kCheckClean), kCheckUnreadable);
+}
+
+}  // namespace
+}  // namespace packscope

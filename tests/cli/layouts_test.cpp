@@ -1,0 +1,498 @@
+// The converter's own layouts (pcap, jsonl, monitor), run in process through the same command
+// the converter uses, and the stamp helpers they share.
+#include "cli/layouts.h"
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "capture/errors.h"
+#include "capture/headless_window.h"
+#include "capture/output_file.h"
+#include "cli/frame_text.h"
+#include "cli/monitor_layout.h"
+#include "support/ax25_frames.h"
+#include "support/test_files.h"
+
+namespace packscope {
+namespace {
+
+using nlohmann::json;
+using testing::Address;
+using testing::Ax25Frame;
+using testing::BinaryStamp;
+using testing::Kiss;
+using testing::TextStamp;
+
+// 2016-01-01 12:34:56.789 UTC
+constexpr std::uint64_t kStampMillis = 1451651696789;
+
+std::span<const std::uint8_t> Span(const std::string& bytes) {
+  return {reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()};
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) lines.push_back(line);
+  return lines;
+}
+
+// The frames every layout test uses, un-escaped.
+const std::string kUiWithDigis =
+    Ax25Frame({"CQ", 0, true}, {"QQ0QQ", 1}, {{"RELAY", 0, true}, {"WIDE2", 1}}, 0x03, 0xF0,
+              "payload text\r");
+// I frame, N(R) 5, P, N(S) 2; its information holds bytes that KISS escapes.
+const std::string kIFrame =
+    Ax25Frame({"QQ1QQ", 0, true}, {"QQ0QQ", 1}, {}, 0xB4, 0xF0, std::string("hi\xC0\xDB", 4));
+// RR response, N(R) 3, F.
+const std::string kRrFrame =
+    Ax25Frame({"QQ0QQ", 1}, {"QQ1QQ", 0, true}, {}, 0x71, std::nullopt, "");
+const std::string kSabmFrame =
+    Ax25Frame({"QQ1QQ", 0, true}, {"QQ0QQ", 1}, {}, 0x3F, std::nullopt, "");
+const std::string kShortFrame = std::string(
+    "\x00"
+    "ABC",
+    4);
+const std::string kTxDelay = std::string("\x01\x05", 2);
+
+class LayoutTest : public testing::TempDirTest {
+ protected:
+  // Runs the layout over capture bytes into out.<extension>; returns what was written.
+  std::string Run(const ConverterLayout& layout, const std::string& capture_bytes) {
+    state_ = DecoderState();
+    state_.CaptureFileName = WriteCapture("cap.kss", capture_bytes);
+    const std::string out = PathOf(std::string("out.") + std::string(layout.extension));
+    ok_ = RunFrameWriterCommand(state_, window_, layout.extension, layout.make_writer, out);
+    return testing::ReadFile(out);
+  }
+  static const ConverterLayout& Layout(std::string_view name) {
+    for (const ConverterLayout& l : kConverterLayouts) {
+      if (l.name == name) return l;
+    }
+    throw std::logic_error("no such layout");
+  }
+
+  // A stamp, then the four AX.25 frames, a short frame and a KISS command frame; before the stamp
+  // one frame without a time.
+  std::string Capture() const {
+    return Kiss(kSabmFrame) + Kiss(BinaryStamp(kStampMillis)) + Kiss(kUiWithDigis) + Kiss(kIFrame) +
+           Kiss(kRrFrame) + Kiss(kSabmFrame) + Kiss(kShortFrame) + Kiss(kTxDelay);
+  }
+
+  DecoderState state_;
+  HeadlessWindow window_;
+  bool ok_ = false;
+};
+
+// --- pcap ---
+
+struct PcapRecord {
+  std::uint32_t seconds;
+  std::uint32_t micros;
+  std::uint32_t caplen;
+  std::uint32_t len;
+  std::string data;
+};
+
+struct PcapFile {
+  std::uint32_t magic = 0;
+  std::uint16_t major = 0;
+  std::uint16_t minor = 0;
+  std::uint32_t snaplen = 0;
+  std::uint32_t linktype = 0;
+  std::vector<PcapRecord> records;
+  bool trailing_garbage = false;
+};
+
+std::uint32_t Le32(const std::string& s, std::size_t at) {
+  std::uint32_t v = 0;
+  for (int i = 3; i >= 0; --i)
+    v = (v << 8) | static_cast<std::uint8_t>(s[at + static_cast<std::size_t>(i)]);
+  return v;
+}
+
+// A reader of classic little-endian pcap files, independent of libpcap.
+PcapFile ReadPcap(const std::string& bytes) {
+  PcapFile f;
+  if (bytes.size() < 24) return f;
+  f.magic = Le32(bytes, 0);
+  f.major = static_cast<std::uint16_t>(Le32(bytes, 4) & 0xFFFF);
+  f.minor = static_cast<std::uint16_t>(Le32(bytes, 4) >> 16);
+  f.snaplen = Le32(bytes, 16);
+  f.linktype = Le32(bytes, 20);
+  std::size_t at = 24;
+  while (at + 16 <= bytes.size()) {
+    PcapRecord r{
+        Le32(bytes, at), Le32(bytes, at + 4), Le32(bytes, at + 8), Le32(bytes, at + 12), {}};
+    at += 16;
+    if (at + r.caplen > bytes.size()) {
+      f.trailing_garbage = true;
+      return f;
+    }
+    r.data = bytes.substr(at, r.caplen);
+    at += r.caplen;
+    f.records.push_back(r);
+  }
+  f.trailing_garbage = at != bytes.size();
+  return f;
+}
+
+TEST_F(LayoutTest, PcapRecordsRoundTrip) {
+  const PcapFile f = ReadPcap(Run(Layout("pcap"), Capture()));
+  ASSERT_TRUE(ok_);
+  EXPECT_EQ(f.magic, 0xA1B2C3D4U);  // microsecond time stamps
+  EXPECT_EQ(f.major, 2);
+  EXPECT_EQ(f.minor, 4);
+  EXPECT_EQ(f.linktype, 202U);  // LINKTYPE_AX25_KISS
+  EXPECT_GE(f.snaplen, 65535U);
+  EXPECT_FALSE(f.trailing_garbage);
+  // Every frame but the timestamp, un-escaped, type byte first.
+  const std::vector<std::string> frames = {kSabmFrame, kUiWithDigis, kIFrame, kRrFrame,
+                                           kSabmFrame, kShortFrame,  kTxDelay};
+  ASSERT_EQ(f.records.size(), frames.size());
+  for (std::size_t i = 0; i < frames.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(f.records[i].data, frames[i]);
+    EXPECT_EQ(f.records[i].len, frames[i].size());
+    // Before the stamp no time; after it the stamp's time.
+    EXPECT_EQ(f.records[i].seconds, i == 0 ? 0U : 1451651696U);
+    EXPECT_EQ(f.records[i].micros, i == 0 ? 0U : 789000U);
+  }
+}
+
+TEST_F(LayoutTest, PcapTimesFollowTheStamps) {
+  const std::string capture = Kiss(BinaryStamp(946684800000)) + Kiss(kSabmFrame) +
+                              Kiss(TextStamp("2016-01-01 12:34:56.500 UTC")) + Kiss(kSabmFrame) +
+                              Kiss(TextStamp("xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx UTC")) +
+                              Kiss(kSabmFrame) + Kiss(std::string());
+  const PcapFile f = ReadPcap(Run(Layout("pcap"), capture));
+  ASSERT_EQ(f.records.size(), 4U);
+  EXPECT_EQ(f.records[0].seconds, 946684800U);
+  EXPECT_EQ(f.records[0].micros, 0U);
+  // A text stamp in ISO form gives its time; any other text gives none.
+  EXPECT_EQ(f.records[1].seconds, 1451651696U);
+  EXPECT_EQ(f.records[1].micros, 500000U);
+  EXPECT_EQ(f.records[2].seconds, 0U);
+  // An empty frame is a record of no bytes.
+  EXPECT_EQ(f.records[3].caplen, 0U);
+  EXPECT_EQ(f.records[3].seconds, 0U);
+}
+
+TEST_F(LayoutTest, PcapOfACaptureWithoutFramesHasTheHeaderOnly) {
+  const std::string bytes = Run(Layout("pcap"), "");
+  ASSERT_TRUE(ok_);
+  EXPECT_EQ(bytes.size(), 24U);
+  EXPECT_EQ(ReadPcap(bytes).linktype, 202U);
+}
+
+// --- the display stays empty ---
+
+TEST_F(LayoutTest, NoLayoutFillsTheDisplay) {
+  for (const ConverterLayout& layout : kConverterLayouts) {
+    SCOPED_TRACE(layout.name);
+    window_.SetDisplayText("text of an earlier pass");
+    Run(layout, Capture());
+    ASSERT_TRUE(ok_);
+    EXPECT_EQ(window_.DisplayText(), "");
+    EXPECT_EQ(window_.Label2(),
+              PathOf(std::string("out.") + std::string(layout.extension)) + " has been written");
+    EXPECT_EQ(window_.Label1(), "8 frames / 128 bytes");
+    EXPECT_EQ(state_.Observer, nullptr);
+  }
+}
+
+// --- written whole or not at all ---
+
+ssize_t FailingWrite(int, const void*, std::size_t) {
+  errno = ENOSPC;
+  return -1;
+}
+
+TEST_F(LayoutTest, AFailedPassLeavesAnEarlierFileAsItWas) {
+  for (const ConverterLayout& layout : kConverterLayouts) {
+    SCOPED_TRACE(layout.name);
+    const std::string out = PathOf(std::string("out.") + std::string(layout.extension));
+    testing::WriteFile(out, "earlier");
+    // A frame longer than the longest frame handled stops the pass.
+    std::string too_long = Kiss(kSabmFrame);
+    too_long += '\xC0';
+    too_long.append(static_cast<std::size_t>(kMaxFrameLength) + 1, 'A');
+    too_long += '\xC0';
+    window_.ClearErrors();
+    Run(layout, too_long);
+    EXPECT_FALSE(ok_);
+    EXPECT_EQ(testing::ReadFile(out), "earlier");
+    ASSERT_EQ(window_.Errors().size(), 1U);
+    EXPECT_NE(window_.Errors()[0].find("longer than"), std::string::npos);
+  }
+}
+
+TEST_F(LayoutTest, AFullDiskLeavesNoFile) {
+  // Enough frames that every layout fills the output's buffer during the pass.
+  std::string capture = Kiss(BinaryStamp(kStampMillis));
+  for (int i = 0; i < 20000; ++i) capture += Kiss(kUiWithDigis);
+  for (const ConverterLayout& layout : kConverterLayouts) {
+    SCOPED_TRACE(layout.name);
+    window_.ClearErrors();
+    const auto old = OutputFile::SetWriteFunctionForTesting(&FailingWrite);
+    Run(layout, capture);
+    OutputFile::SetWriteFunctionForTesting(old);
+    EXPECT_FALSE(ok_);
+    EXPECT_FALSE(testing::FileExists(PathOf(std::string("out.") + std::string(layout.extension))));
+    ASSERT_EQ(window_.Errors().size(), 1U);
+    EXPECT_NE(window_.Errors()[0].find("No space left on device"), std::string::npos)
+        << window_.Errors()[0];
+    // Only the output file was there: no temporary file is left behind.
+    std::size_t files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(Dir())) {
+      (void)entry;
+      ++files;
+    }
+    EXPECT_EQ(files, 1U);
+  }
+}
+
+TEST_F(LayoutTest, TheCaptureItselfIsNeverTheOutput) {
+  const std::string capture = WriteCapture("cap.kss", Capture());
+  state_.CaptureFileName = capture;
+  const ConverterLayout& layout = Layout("jsonl");
+  EXPECT_FALSE(
+      RunFrameWriterCommand(state_, window_, layout.extension, layout.make_writer, capture));
+  EXPECT_EQ(testing::ReadFile(capture), Capture());
+  ASSERT_EQ(window_.Errors().size(), 1U);
+}
+
+// --- jsonl ---
+
+TEST_F(LayoutTest, JsonLinesCarryTheFrameFields) {
+  const std::vector<std::string> lines = Lines(Run(Layout("jsonl"), Capture()));
+  ASSERT_TRUE(ok_);
+  ASSERT_EQ(lines.size(), 7U);
+  std::vector<json> objects;
+  for (const std::string& line : lines) {
+    SCOPED_TRACE(line);
+    ASSERT_NO_THROW(objects.push_back(json::parse(line)));
+    EXPECT_TRUE(objects.back().is_object());
+    EXPECT_EQ(objects.back().size(), objects.front().size());  // every key in every line
+  }
+
+  // Before any stamp: no time. Frame numbers count the timestamp frame too.
+  const json& first = objects[0];
+  EXPECT_EQ(first["frame"], 1);
+  EXPECT_EQ(first["offset"], 0);
+  EXPECT_TRUE(first["stamp"].is_null());
+  EXPECT_TRUE(first["stamp_ms"].is_null());
+
+  const json& ui = objects[1];
+  EXPECT_EQ(ui["frame"], 3);
+  EXPECT_EQ(ui["offset"], Kiss(kSabmFrame).size() + Kiss(BinaryStamp(kStampMillis)).size());
+  EXPECT_EQ(ui["stamp"], "1 Jan 2016 12:34:56.789 UTC");
+  EXPECT_EQ(ui["stamp_ms"], kStampMillis);
+  EXPECT_EQ(ui["port"], 0);
+  EXPECT_EQ(ui["command"], 0);
+  EXPECT_EQ(ui["destination"], "CQ");
+  EXPECT_EQ(ui["source"], "QQ0QQ-1");
+  EXPECT_EQ(ui["digipeaters"], json::parse(R"([{"call":"RELAY","repeated":true},
+                                                {"call":"WIDE2-1","repeated":false}])"));
+  EXPECT_EQ(ui["cr"], "command");
+  EXPECT_EQ(ui["kind"], "U");
+  EXPECT_EQ(ui["name"], "UI");
+  EXPECT_EQ(ui["code"], 0);
+  EXPECT_TRUE(ui["ns"].is_null());
+  EXPECT_TRUE(ui["nr"].is_null());
+  EXPECT_EQ(ui["pf"], false);
+  EXPECT_EQ(ui["pid"], 0xF0);
+  EXPECT_EQ(ui["pid_name"], "No layer 3");
+  EXPECT_EQ(ui["payload_hex"], "70 61 79 6C 6F 61 64 20 74 65 78 74 0D");
+  EXPECT_EQ(ui["frame_hex"].get<std::string>().substr(0, 23), "00 86 A2 40 40 40 40 E0");
+  EXPECT_TRUE(ui["problem"].is_null());
+
+  const json& i = objects[2];
+  EXPECT_EQ(i["kind"], "I");
+  EXPECT_TRUE(i["name"].is_null());
+  EXPECT_TRUE(i["code"].is_null());
+  EXPECT_EQ(i["ns"], 2);
+  EXPECT_EQ(i["nr"], 5);
+  EXPECT_EQ(i["pf"], true);
+  EXPECT_EQ(i["digipeaters"], json::array());
+  EXPECT_EQ(i["payload_hex"], "68 69 C0 DB");  // un-escaped
+
+  const json& rr = objects[3];
+  EXPECT_EQ(rr["kind"], "S");
+  EXPECT_EQ(rr["name"], "RR");
+  EXPECT_EQ(rr["code"], 0);
+  EXPECT_EQ(rr["nr"], 3);
+  EXPECT_TRUE(rr["ns"].is_null());
+  EXPECT_EQ(rr["pf"], true);
+  EXPECT_EQ(rr["cr"], "response");
+  EXPECT_TRUE(rr["pid"].is_null());
+  EXPECT_EQ(rr["payload_hex"], "");
+
+  const json& sabm = objects[4];
+  EXPECT_EQ(sabm["kind"], "U");
+  EXPECT_EQ(sabm["name"], "SABM");
+  EXPECT_EQ(sabm["code"], 7);
+  EXPECT_EQ(sabm["pf"], true);
+  EXPECT_TRUE(sabm["pid"].is_null());
+
+  const json& shorter = objects[5];
+  EXPECT_EQ(shorter["problem"],
+            "too short for an AX.25 header: 3 bytes after the type byte, 15 needed");
+  EXPECT_TRUE(shorter["destination"].is_null());
+  EXPECT_TRUE(shorter["kind"].is_null());
+  EXPECT_EQ(shorter["frame_hex"], "00 41 42 43");
+
+  const json& command = objects[6];
+  EXPECT_EQ(command["command"], 1);
+  EXPECT_EQ(command["problem"], "type byte 0x01 (port 0, command 1) is not a data frame");
+}
+
+TEST_F(LayoutTest, JsonLinesOfOddFrames) {
+  const std::string port2 = Ax25Frame({"CQ"}, {"QQ0QQ"}, {}, 0x07, std::nullopt, "", 0x20);
+  const std::string strange_call =
+      Ax25Frame({"CQ"}, {std::string("Q\x01\"Q", 4)}, {}, 0x03, 0x10, "");
+  const std::string capture = Kiss(TextStamp("xxxxxxxxx\xE9t\xE9 2016-01-01 UTC")) +
+                              Kiss(std::string()) + Kiss(port2) + Kiss(strange_call);
+  const std::vector<std::string> lines = Lines(Run(Layout("jsonl"), capture));
+  ASSERT_EQ(lines.size(), 3U);
+  const json empty = json::parse(lines[0]);
+  // A text stamp in another form: its text (as UTF-8), no time.
+  EXPECT_EQ(empty["stamp"], "xxxxxxxxx\xC3\xA9t\xC3\xA9 2016-01-01 UTC");
+  EXPECT_TRUE(empty["stamp_ms"].is_null());
+  EXPECT_TRUE(empty["port"].is_null());
+  EXPECT_EQ(empty["problem"], "empty frame");
+  EXPECT_EQ(empty["frame_hex"], "");
+
+  const json unassigned = json::parse(lines[1]);
+  EXPECT_EQ(unassigned["port"], 2);
+  EXPECT_EQ(unassigned["command"], 0);
+  EXPECT_EQ(unassigned["kind"], "U");
+  EXPECT_TRUE(unassigned["name"].is_null());
+  EXPECT_EQ(unassigned["code"], 1);
+  EXPECT_TRUE(unassigned["cr"].is_null());
+
+  const json odd = json::parse(lines[2]);
+  EXPECT_EQ(odd["source"], std::string("Q\x01\"Q", 4));  // escaped in the line, intact when read
+  EXPECT_EQ(odd["pid"], 0x10);
+  EXPECT_EQ(odd["pid_name"], "AX.25 layer 3");
+}
+
+// --- monitor ---
+
+TEST_F(LayoutTest, MonitorLines) {
+  const std::vector<std::string> lines = Lines(Run(Layout("monitor"), Capture()));
+  ASSERT_TRUE(ok_);
+  const std::vector<std::string> expected = {
+      "QQ0QQ-1>QQ1QQ: SABM P",
+      "2016-01-01 12:34:56.789 QQ0QQ-1>CQ,RELAY*,WIDE2-1: UI pid=F0 \"payload text<0x0D>\"",
+      "2016-01-01 12:34:56.789 QQ0QQ-1>QQ1QQ: I ns=2 nr=5 P pid=F0 \"hi<0xC0><0xDB>\"",
+      "2016-01-01 12:34:56.789 QQ1QQ>QQ0QQ-1: RR nr=3 F",
+      "2016-01-01 12:34:56.789 QQ0QQ-1>QQ1QQ: SABM P",
+      "2016-01-01 12:34:56.789 (too short for an AX.25 header: 3 bytes after the type byte, 15 "
+      "needed) 00 41 42 43",
+      "2016-01-01 12:34:56.789 (type byte 0x01 (port 0, command 1) is not a data frame) 01 05",
+  };
+  EXPECT_EQ(lines, expected);
+}
+
+TEST(MonitorLineTest, DetailsOfEachKind) {
+  struct Case {
+    std::string frame;
+    std::string line;
+  };
+  const Address a{"QQ0QQ", 1, true};
+  const Address b{"QQ1QQ"};
+  const std::vector<Case> cases = {
+      {Ax25Frame(a, b, {}, 0x03, 0xF0, "x"), "QQ1QQ>QQ0QQ-1: UI pid=F0 \"x\""},
+      {Ax25Frame(a, b, {}, 0x13, 0xCF, ""), "QQ1QQ>QQ0QQ-1: UI P pid=CF"},
+      {Ax25Frame(a, b, {}, 0x00, 0xF0, "ok"), "QQ1QQ>QQ0QQ-1: I ns=0 nr=0 pid=F0 \"ok\""},
+      {Ax25Frame(b, a, {}, 0xA5, std::nullopt, ""), "QQ0QQ-1>QQ1QQ: RNR nr=5"},
+      {Ax25Frame(b, a, {}, 0x19, std::nullopt, ""), "QQ0QQ-1>QQ1QQ: REJ nr=0 F"},
+      {Ax25Frame(b, b, {}, 0x1D, std::nullopt, ""), "QQ1QQ>QQ1QQ: SREJ nr=0 P/F"},
+      {Ax25Frame(a, b, {}, 0x53, std::nullopt, ""), "QQ1QQ>QQ0QQ-1: DISC P"},
+      {Ax25Frame(b, a, {}, 0x73, std::nullopt, ""), "QQ0QQ-1>QQ1QQ: UA F"},
+      {Ax25Frame(b, a, {}, 0x1F, std::nullopt, ""), "QQ0QQ-1>QQ1QQ: DM F"},
+      {Ax25Frame(b, a, {}, 0x87, std::nullopt, std::string("\x01\x02\x03", 3)),
+       "QQ0QQ-1>QQ1QQ: FRMR \"<0x01><0x02><0x03>\""},
+      {Ax25Frame(a, b, {}, 0xAF, std::nullopt, ""), "QQ1QQ>QQ0QQ-1: XID"},
+      {Ax25Frame(a, b, {}, 0xF3, std::nullopt, "ping"), "QQ1QQ>QQ0QQ-1: TEST P \"ping\""},
+      {Ax25Frame(a, b, {}, 0x07, std::nullopt, ""), "QQ1QQ>QQ0QQ-1: U code=1"},
+      {Ax25Frame(a, b, {{"R1", 0, true}, {"R2", 0, true}, {"R3"}}, 0x03, 0xF0, ""),
+       "QQ1QQ>QQ0QQ-1,R1*,R2*,R3: UI pid=F0"},
+      {Ax25Frame(a, {std::string("Q\x7FQ", 3)}, {}, 0x03, 0xF0, ""), "Q<0x7F>Q>QQ0QQ-1: UI pid=F0"},
+      {Ax25Frame(a, b, {}, 0x03, 0xF0, "", 0x30), "port=3 QQ1QQ>QQ0QQ-1: UI pid=F0"},
+      {std::string(), "(empty frame)"},
+  };
+  for (const Case& c : cases) {
+    std::string line;
+    AppendMonitorLine(line, Span(c.frame), "");
+    EXPECT_EQ(line, c.line);
+  }
+  std::string line;
+  AppendMonitorLine(line, Span(cases[0].frame), "12:00");
+  EXPECT_EQ(line, "12:00 " + cases[0].line);
+}
+
+TEST_F(LayoutTest, MonitorTimeFromAStampInAnotherForm) {
+  const std::string capture =
+      Kiss(TextStamp("on the 1st of January, 12:00 UTC")) + Kiss(kSabmFrame);
+  EXPECT_EQ(Lines(Run(Layout("monitor"), capture)),
+            std::vector<std::string>{"e 1st of January, 12:00 UTC QQ0QQ-1>QQ1QQ: SABM P"});
+}
+
+// --- stamp helpers ---
+
+TEST(StampTextTest, ParsesTheIsoForm) {
+  EXPECT_EQ(ParseStampText("2016-01-01 12:34:56.789 UTC"),
+            std::optional<std::int64_t>(kStampMillis));
+  EXPECT_EQ(ParseStampText("2016-01-01T12:34:56.789UTC"),
+            std::optional<std::int64_t>(kStampMillis));
+  EXPECT_EQ(ParseStampText("2016-01-01 12:34:56 UTC"), std::optional<std::int64_t>(1451651696000));
+  EXPECT_EQ(ParseStampText("2016-01-01 12:34:56.7 UTC"),
+            std::optional<std::int64_t>(1451651696700));
+  EXPECT_EQ(ParseStampText("2016-01-01 12:34:56.07 UTC"),
+            std::optional<std::int64_t>(1451651696070));
+  EXPECT_EQ(ParseStampText("1970-01-01 00:00:00.000 UTC"), std::optional<std::int64_t>(0));
+  EXPECT_EQ(ParseStampText("2016-02-29 00:00:00 UTC"), std::optional<std::int64_t>(1456704000000));
+  EXPECT_EQ(ParseStampText("1969-12-31 23:59:59.500 UTC"), std::optional<std::int64_t>(-500));
+}
+
+TEST(StampTextTest, RejectsOtherTexts) {
+  for (const char* text :
+       {"", "UTC", "2016-01-01 12:34:56.789 utc", "2016-01-01 12:34:56.789",
+        "2016-1-01 12:34:56 UTC", "2016-01-01 12:34 UTC", "2016-01-01 12:34:56. UTC",
+        "2016-01-01 12:34:56.7890 UTC", "2015-02-29 00:00:00 UTC", "2016-04-31 00:00:00 UTC",
+        "2016-13-01 00:00:00 UTC", "2016-01-01 24:00:00 UTC", "x2016-01-01 12:34:56 UTC",
+        "2016-01-01 12:34:56 UTC "}) {
+    EXPECT_EQ(ParseStampText(text), std::nullopt) << text;
+  }
+}
+
+TEST(StampTextTest, IsoText) {
+  EXPECT_EQ(IsoStampText(static_cast<std::int64_t>(kStampMillis)), "2016-01-01 12:34:56.789");
+  EXPECT_EQ(IsoStampText(0), "1970-01-01 00:00:00.000");
+  EXPECT_EQ(IsoStampText(5), "1970-01-01 00:00:00.005");
+  EXPECT_EQ(IsoStampText(-500), "1969-12-31 23:59:59.500");
+  EXPECT_EQ(IsoStampText(253402300799999), "9999-12-31 23:59:59.999");
+  EXPECT_EQ(IsoStampText(253402300800000), "");  // year 10000
+}
+
+TEST(PrintableTest, BytesOutsideAsciiPrintablesAreNamed) {
+  EXPECT_EQ(
+      [] {
+        std::string out;
+        AppendPrintable(out, std::string_view("a \x1F\x7E\x7F\x80\xFF", 7));
+        return out;
+      }(),
+      "a <0x1F>~<0x7F><0x80><0xFF>");
+  EXPECT_EQ(HexTextTrimmed(Span(std::string("\x00\xAB", 2))), "00 AB");
+  EXPECT_EQ(HexTextTrimmed(Span(std::string())), "");
+}
+
+}  // namespace
+}  // namespace packscope

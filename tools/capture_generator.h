@@ -1,0 +1,126 @@
+// The capture generator behind packscope-gencapture: writes KISS captures of made-up but
+// plausible AX.25 traffic, for samples, tests and benchmarks. It only encodes; it never reads a
+// capture.
+//
+// What it writes, frame by frame:
+//
+//   C0 | 09 | 8 bytes ms since 1970 UTC, MSB first | C0          binary stamp (--stamps binary)
+//   C0 | 09 | "2016-01-01 12:34:56.789 UTC" | C0                 text stamp (--stamps text)
+//   C0 | 00 | AX.25 frame, KISS-escaped | C0                     the radio frame
+//
+//   KISS escaping of every byte after C0:  C0 -> DB DC,  DB -> DB DD  (stamps included)
+//
+//   AX.25 frame:
+//     dest (7) | source (7) | digipeaters (7 each, 0..8) | control | PID F0 | information
+//     address block: six callsign characters, blank padded, each shifted left one bit, then
+//                    the SSID byte  C/H 1 1 S S S S E   (E: last address block)
+//     C bits: destination C set and source C clear for commands, the reverse for responses;
+//     H bit on a digipeater: the frame has been repeated by it.
+//     control 03 (UI) with PID and information; with --mix also I frames (N(R) P N(S) 0, PID,
+//     information), S frames (RR, RNR, REJ: N(R) P/F SS 01, no PID) and U frames (SABM, DISC,
+//     UA, DM: no PID) of short connected sessions between a user and a node.
+//
+// The output depends on the options alone: the random numbers come from std::mt19937_64 with
+// the project's own bounded mapping (the std distributions differ between libraries), and no
+// floating point is used. A --size run writes a prefix of the same seed's --frames run.
+#ifndef PACKSCOPE_TOOLS_CAPTURE_GENERATOR_H_
+#define PACKSCOPE_TOOLS_CAPTURE_GENERATOR_H_
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace packscope::gen {
+
+enum class StampForm { kBinary, kText, kNone };
+
+// 2016-01-01 12:34:56.789 UTC.
+inline constexpr std::int64_t kDefaultStartMillis = 1451651696789;
+// AX.25 frames longer than this do not fit the capture reader (type byte included).
+inline constexpr int kLongestFrame = 65534;
+inline constexpr int kMostDigipeaters = 8;
+// Address (14) + control + PID + one information byte.
+inline constexpr int kShortestFrame = 17;
+
+struct Options {
+  std::uint64_t seed = 1;
+  // How much to write: frames counts radio frames (stamps not counted); size in bytes of the
+  // capture, ending with the first radio frame that reaches it. Exactly one of them is >= 0.
+  std::int64_t frames = 100;
+  std::int64_t size = -1;
+  // Length range of the AX.25 frames that carry an information field (UI and I frames):
+  // address field through information field, before escaping, without the KISS type byte.
+  // S and U frames are the address field and the control byte alone.
+  int min_length = 20;
+  int max_length = 240;
+  int max_digis = 2;
+  StampForm stamps = StampForm::kBinary;
+  std::int64_t start_millis = kDefaultStartMillis;
+  bool mix = false;
+  std::string output = "-";  // "-": standard output
+};
+
+enum class FrameKind { kUi, kI, kS, kU };
+
+struct Address {
+  std::string call;  // up to six characters
+  int ssid = 0;
+  bool high_bit = false;  // C bit (destination, source) or H bit (digipeater)
+  friend bool operator==(const Address&, const Address&) = default;
+};
+
+// One radio frame as written, for callers that check the output.
+struct GeneratedFrame {
+  FrameKind kind = FrameKind::kUi;
+  Address destination;
+  Address source;
+  std::vector<Address> digipeaters;
+  std::uint8_t control = 0;
+  int pid = -1;                    // -1: none (S and U frames other than UI)
+  std::string info;                // information field, raw bytes
+  std::int64_t stamp_millis = -1;  // the stamp written in front of it; -1 with --stamps none
+  std::int64_t end_offset = 0;     // capture bytes written up to and including its closing C0
+  int length = 0;                  // AX.25 bytes, before escaping
+};
+
+struct Summary {
+  std::int64_t frames = 0;  // radio frames
+  std::int64_t stamps = 0;
+  std::int64_t bytes = 0;
+  std::int64_t escapes = 0;  // C0 and DB bytes that were escaped
+  std::int64_t ui_frames = 0;
+  std::int64_t i_frames = 0;
+  std::int64_t s_frames = 0;
+  std::int64_t u_frames = 0;
+};
+
+// Writes the capture that options describe through write (called with blocks of about a
+// megabyte, and once more at the end). When record is given, every radio frame is appended to
+// it as well. Options must be valid (as ParseArguments returns them).
+Summary GenerateCapture(const Options& options, const std::function<void(std::string_view)>& write,
+                        std::vector<GeneratedFrame>* record = nullptr);
+
+// The capture in memory.
+std::string GenerateCaptureBytes(const Options& options,
+                                 std::vector<GeneratedFrame>* record = nullptr);
+
+// The text stamp of a time: "2016-01-01 12:34:56.789 UTC".
+std::string StampText(std::int64_t millis);
+
+struct ParsedArguments {
+  Options options;
+  bool help = false;
+  std::string error;  // not empty: the arguments are unusable, and this says why
+};
+
+// The command line without the program name.
+ParsedArguments ParseArguments(const std::vector<std::string_view>& args);
+
+// The --help text.
+std::string UsageText();
+
+}  // namespace packscope::gen
+
+#endif  // PACKSCOPE_TOOLS_CAPTURE_GENERATOR_H_

@@ -1,0 +1,306 @@
+#include "ui/form1.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QUrl>
+#include <array>
+
+#include "ui/commands.h"
+#include "ui/design.h"
+#include "ui/display_widget.h"
+#include "ui/form2.h"
+#include "ui/qt_window.h"
+
+namespace packscope {
+
+const char* const kOpenFilter = "KISS Files (*.kss);;Text Files (*.txt);;All Files (*.*)";
+
+namespace {
+
+constexpr int kTwipsPerPixel = 15;
+
+// A control's place from the window design, in twips, as pixels at 96 dots per inch.
+QRect Twips(int left, int top, int width, int height) {
+  return QRect(left / kTwipsPerPixel, top / kTwipsPerPixel, width / kTwipsPerPixel,
+               height / kTwipsPerPixel);
+}
+
+// The designed client area: 10200 x 7230 twips.
+const QSize kClientSize(10200 / kTwipsPerPixel, 7230 / kTwipsPerPixel);
+
+// The local files of a drop, in the order of the drop, as file-system paths.
+std::vector<std::string> DroppedFiles(const QMimeData& dropped) {
+  std::vector<std::string> paths;
+  if (!dropped.hasUrls()) return paths;
+  for (const QUrl& url : dropped.urls()) {
+    if (url.isLocalFile()) paths.push_back(QFile::encodeName(url.toLocalFile()).toStdString());
+  }
+  return paths;
+}
+
+QString DefaultOpenDialog(QWidget* parent) {
+  const std::unique_ptr<QFileDialog> dialog = CreateOpenDialog(parent);
+  if (dialog->exec() != QDialog::Accepted) return QString();
+  const QStringList files = dialog->selectedFiles();
+  return files.isEmpty() ? QString() : files.first();
+}
+
+// A text box that takes no drops, so that files dropped on it reach the window.
+void RefuseDrops(QAbstractScrollArea* box) {
+  box->setAcceptDrops(false);
+  box->viewport()->setAcceptDrops(false);
+}
+
+}  // namespace
+
+std::unique_ptr<QFileDialog> CreateOpenDialog(QWidget* parent) {
+  auto dialog = std::make_unique<QFileDialog>(parent, QStringLiteral("Open Kissfile"));
+  dialog->setAcceptMode(QFileDialog::AcceptOpen);
+  dialog->setFileMode(QFileDialog::ExistingFile);
+  dialog->setNameFilter(QString::fromLatin1(kOpenFilter));
+  dialog->selectNameFilter(dialog->nameFilters().first());
+  dialog->selectFile(QString());
+  dialog->setWindowModality(Qt::ApplicationModal);
+  return dialog;
+}
+
+Form1::Form1(QWidget* parent)
+    : QMainWindow(parent),
+      open_dialog_(&DefaultOpenDialog),
+      error_reporter_([this](const QString& m) {
+        QMessageBox::warning(this, QStringLiteral("Packscope+"), m);
+      }) {
+  setObjectName(QStringLiteral("Form1"));
+  setWindowTitle(QStringLiteral("Packscope+ (QQ0QQ)"));
+  setWindowIcon(QIcon(QStringLiteral(":/packscope/icon.png")));
+  setAcceptDrops(true);
+  CreateControls();
+  CreateMenus();
+  window_ =
+      std::make_unique<QtWindow>(QtWindow::Controls{this, rich_text_box1_, label1_, label2_, text2_,
+                                                    text3_, text4_, check1_, check2_},
+                                 state_, [this](const QString& message) { ShowError(message); });
+  resize(kClientSize.width(), kClientSize.height() + menuBar()->sizeHint().height());
+}
+
+Form1::~Form1() = default;
+
+void Form1::CreateControls() {
+  auto* client = new QWidget(this);
+  client->setObjectName(QStringLiteral("ClientArea"));
+  client->setFont(DesignFont(QStringLiteral("MS Sans Serif"), 8.25, false));
+  setCentralWidget(client);
+
+  rich_text_box1_ = new DisplayWidget(client);
+  rich_text_box1_->setObjectName(QStringLiteral("RichTextBox1"));
+  rich_text_box1_->setGeometry(Twips(120, 0, 9975, 6615));
+  rich_text_box1_->setFont(DesignFont(QStringLiteral("Courier New"), 9, true));
+  connect(rich_text_box1_, &DisplayWidget::FilesDropped, this, &Form1::RichTextBox1_OLEDragDrop);
+
+  check1_ = new QCheckBox(QStringLiteral("Decode Kissframe"), client);
+  check1_->setObjectName(QStringLiteral("Check1"));
+  check1_->setGeometry(Twips(120, 6720, 1695, 195));
+  check1_->setChecked(false);
+  connect(check1_, &QCheckBox::clicked, this, &Form1::Check1_Click);
+
+  check2_ = new QCheckBox(QStringLiteral("AX.25"), client);
+  check2_->setObjectName(QStringLiteral("Check2"));
+  check2_->setGeometry(Twips(120, 6960, 1575, 255));
+  check2_->setChecked(true);
+
+  const auto make_label = [client](const char* name, const QString& text, QRect place) {
+    auto* label = new QLabel(text, client);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setGeometry(place);
+    label->setTextFormat(Qt::PlainText);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    return label;
+  };
+  label2_ = make_label("Label2", QString(), Twips(2040, 6720, 7935, 255));
+  label1_ = make_label("Label1", QString(), Twips(2040, 6960, 3375, 255));
+  QPalette grey = label1_->palette();
+  grey.setColor(QPalette::WindowText, ToQColor(0x404040));
+  label1_->setPalette(grey);
+
+  text1_ = new QPlainTextEdit(client);
+  text1_->setObjectName(QStringLiteral("Text1"));
+  text1_->setGeometry(Twips(120, 7440, 10095, 1095));
+  text1_->setFont(DesignFont(QStringLiteral("Courier New"), 8.25, true));
+  text1_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  text1_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  text1_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  RefuseDrops(text1_);
+
+  label3_ = make_label("Label3", QStringLiteral("RXCall"), Twips(120, 8760, 495, 255));
+  text2_ = new QLineEdit(client);
+  text2_->setObjectName(QStringLiteral("Text2"));
+  text2_->setGeometry(Twips(720, 8760, 975, 285));
+  text2_->setAcceptDrops(false);
+  label4_ = make_label("Label4", QStringLiteral("TXCall"), Twips(2040, 8760, 495, 255));
+  text3_ = new QLineEdit(client);
+  text3_->setObjectName(QStringLiteral("Text3"));
+  text3_->setGeometry(Twips(2640, 8760, 975, 285));
+  text3_->setAcceptDrops(false);
+
+  // The timestamp log: the program appends to it; the user reads and copies.
+  text4_ = new QPlainTextEdit(client);
+  text4_->setObjectName(QStringLiteral("Text4"));
+  text4_->setGeometry(Twips(10440, 0, 4815, 6615));
+  text4_->setFont(DesignFont(QStringLiteral("Consolas"), 8.25, true));
+  text4_->setReadOnly(true);
+  text4_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  text4_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  text4_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  RefuseDrops(text4_);
+
+  // Tab order of the design; the labels take no focus.
+  setTabOrder(text1_, rich_text_box1_);
+  setTabOrder(rich_text_box1_, check1_);
+  setTabOrder(check1_, check2_);
+  setTabOrder(check2_, text2_);
+  setTabOrder(text2_, text3_);
+  setTabOrder(text3_, text4_);
+}
+
+void Form1::CreateMenus() {
+  const auto item = [this](QMenu* menu, const char* name, const QString& caption,
+                           void (Form1::*handler)()) {
+    QAction* action = menu->addAction(caption);
+    action->setObjectName(QString::fromLatin1(name));
+    connect(action, &QAction::triggered, this, handler);
+  };
+
+  QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+  file->setObjectName(QStringLiteral("MnuFile"));
+  item(file, "MnuFileOpen", QStringLiteral("&Open Kissfile"), &Form1::MnuFileOpen_Click);
+  item(file, "MnuExit", QStringLiteral("&Exit"), &Form1::MnuExit_Click);
+
+  // The frame-writing items follow the command table (ui/commands.h), then the screen dump.
+  struct WriteItem {
+    const char* name;
+    void (Form1::*handler)();
+  };
+  static constexpr std::array<WriteItem, kWriteCommands.size()> kWriteItems = {{
+      {"MnuWriteHexfilecomplete", &Form1::MnuWriteHexfilecomplete_Click},
+      {"MnuWriteHexFilekissframe", &Form1::MnuWriteHexFilekissframe_Click},
+      {"MnuWriteHexfilePayload", &Form1::MnuWriteHexfilePayload_Click},
+      {"MnuWriteHexfilePayloadTime", &Form1::MnuWriteHexfilePayloadTime_Click},
+      {"MnuWriteASCIIPL", &Form1::MnuWriteASCIIPL_Click},
+  }};
+  QMenu* write = menuBar()->addMenu(QStringLiteral("&Write"));
+  write->setObjectName(QStringLiteral("MnuWrite"));
+  for (std::size_t i = 0; i < kWriteItems.size(); ++i) {
+    item(write, kWriteItems[i].name, FromUtf8(kWriteCommands[i].caption), kWriteItems[i].handler);
+  }
+  item(write, "MnuWriteLogfile", FromUtf8(kLogfileCaption), &Form1::MnuWriteLogfile_Click);
+
+  // Info is an item of the menu bar itself: a click acts at once.
+  QAction* info = menuBar()->addAction(QStringLiteral("Info"));
+  info->setObjectName(QStringLiteral("MnuInfo"));
+  connect(info, &QAction::triggered, this, &Form1::MnuInfo_Click);
+}
+
+void Form1::SetErrorReporter(ErrorReporter reporter) { error_reporter_ = std::move(reporter); }
+
+void Form1::ShowError(const QString& message) {
+  if (error_reporter_) error_reporter_(message);
+}
+
+bool Form1::Idle() const { return !command_running_ && !window_->InPass(); }
+
+void Form1::RunCommand(const std::function<void()>& body) {
+  if (!Idle()) return;
+  struct Running {
+    bool& flag;
+    ~Running() { flag = false; }
+  } running{command_running_};
+  command_running_ = true;
+  body();
+}
+
+void Form1::MnuFileOpen_Click() {
+  RunCommand([this] {
+    const QString chosen = open_dialog_ ? open_dialog_(this) : QString();
+    OpenCapture(state_, *window_, QFile::encodeName(chosen).toStdString());
+  });
+}
+
+void Form1::Form_OLEDragDrop(const QMimeData& dropped) { OpenPaths(DroppedFiles(dropped)); }
+
+void Form1::RichTextBox1_OLEDragDrop(const QMimeData& dropped) { OpenPaths(DroppedFiles(dropped)); }
+
+void Form1::OpenPaths(const std::vector<std::string>& paths) {
+  RunCommand(
+      [&] { DropFiles(state_, *window_, paths, [] { QCoreApplication::processEvents(); }); });
+}
+
+void Form1::Check1_Click() {
+  RunCommand([this] { Check1Clicked(state_, *window_); });
+}
+
+void Form1::MnuExit_Click() { close(); }
+
+void Form1::MnuInfo_Click() { Form2::ShowAbout(); }
+
+void Form1::Write(std::size_t index) {
+  RunCommand([this, index] { RunWriteCommand(state_, *window_, kWriteCommands[index]); });
+}
+
+void Form1::MnuWriteHexfilecomplete_Click() { Write(0); }
+void Form1::MnuWriteHexFilekissframe_Click() { Write(1); }
+void Form1::MnuWriteHexfilePayload_Click() { Write(2); }
+void Form1::MnuWriteHexfilePayloadTime_Click() { Write(3); }
+void Form1::MnuWriteASCIIPL_Click() { Write(4); }
+
+void Form1::MnuWriteLogfile_Click() {
+  RunCommand([this] { WriteLogfile(state_, *window_); });
+}
+
+void Form1::dragEnterEvent(QDragEnterEvent* event) {
+  if (CarriesFiles(*event->mimeData())) {
+    event->acceptProposedAction();
+  } else {
+    event->ignore();
+  }
+}
+
+void Form1::dragMoveEvent(QDragMoveEvent* event) {
+  if (CarriesFiles(*event->mimeData())) {
+    event->acceptProposedAction();
+  } else {
+    event->ignore();
+  }
+}
+
+void Form1::dropEvent(QDropEvent* event) {
+  if (CarriesFiles(*event->mimeData())) {
+    event->acceptProposedAction();
+  } else {
+    event->ignore();
+  }
+  Form_OLEDragDrop(*event->mimeData());
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+  // The pass holds the window's state; it ends on its own shortly.
+  if (Idle()) {
+    event->accept();
+  } else {
+    event->ignore();
+  }
+}
+
+}  // namespace packscope

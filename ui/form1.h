@@ -1,0 +1,116 @@
+// Form1: the main window. Its controls keep the designer's names and fixed places (no layouts:
+// nothing moves when the window is resized; a larger window uncovers Text1, the callsign row and
+// the timestamp log, which lie outside the designed client area of 680 x 482 pixels).
+//
+// The handlers keep their designer's names and are one to three lines each: they ask the user
+// (file dialog) or take the dropped data apart, then run the window's commands (ui/commands.h)
+// against the QtWindow. The file dialog and the error message box sit behind seams that tests
+// replace.
+//
+// Drops: files dropped anywhere on the window reach a handler. The display has its own
+// (RichTextBox1_OLEDragDrop); drops over every other control reach Form_OLEDragDrop, because the
+// text boxes do not take drops themselves. A drop without local files changes nothing.
+#ifndef PACKSCOPE_UI_FORM1_H_
+#define PACKSCOPE_UI_FORM1_H_
+
+#include <QMainWindow>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "capture/decoder_state.h"
+
+class QCheckBox;
+class QFileDialog;
+class QLabel;
+class QLineEdit;
+class QMimeData;
+class QPlainTextEdit;
+
+namespace packscope {
+
+class DisplayWidget;
+class QtWindow;
+
+// The open dialog's filter list: "KISS Files (*.kss)", "Text Files (*.txt)", "All Files (*.*)".
+extern const char* const kOpenFilter;
+// The open dialog as File > Open shows it: modal, the first filter selected, no file name.
+std::unique_ptr<QFileDialog> CreateOpenDialog(QWidget* parent);
+
+class Form1 : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  // Asks for a capture; returns its path, or an empty text when the user cancels.
+  using OpenDialog = std::function<QString(QWidget* parent)>;
+  // Shows a command's error message.
+  using ErrorReporter = std::function<void(const QString& message)>;
+
+  explicit Form1(QWidget* parent = nullptr);
+  ~Form1() override;
+
+  // --- Event handlers ---
+  void MnuFileOpen_Click();
+  void Form_OLEDragDrop(const QMimeData& dropped);
+  void RichTextBox1_OLEDragDrop(const QMimeData& dropped);
+  void Check1_Click();
+  void MnuExit_Click();
+  void MnuInfo_Click();
+  void MnuWriteHexfilecomplete_Click();
+  void MnuWriteHexFilekissframe_Click();
+  void MnuWriteHexfilePayload_Click();
+  void MnuWriteHexfilePayloadTime_Click();
+  void MnuWriteASCIIPL_Click();
+  void MnuWriteLogfile_Click();
+
+  // Paths given on the command line, opened exactly as if they were dropped on the window.
+  void OpenPaths(const std::vector<std::string>& paths);
+
+  // --- Seams and state, for main() and tests ---
+  void SetOpenDialog(OpenDialog dialog) { open_dialog_ = std::move(dialog); }
+  void SetErrorReporter(ErrorReporter reporter);
+  DecoderState& State() { return state_; }
+  QtWindow& Host() { return *window_; }
+
+ protected:
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void CreateControls();
+  void CreateMenus();
+  void ShowError(const QString& message);
+  // Runs a write command of the menu table.
+  void Write(std::size_t index);
+  // A command may start: none runs (the progress dialog and a drop let events through, and a
+  // second command must not start inside the first).
+  bool Idle() const;
+  // Runs body as the one command of the moment; does nothing while another runs.
+  void RunCommand(const std::function<void()>& body);
+
+  DecoderState state_;
+  std::unique_ptr<QtWindow> window_;
+  OpenDialog open_dialog_;
+  ErrorReporter error_reporter_;
+  bool command_running_ = false;
+
+  DisplayWidget* rich_text_box1_ = nullptr;
+  QCheckBox* check1_ = nullptr;
+  QCheckBox* check2_ = nullptr;
+  QLabel* label1_ = nullptr;
+  QLabel* label2_ = nullptr;
+  QLabel* label3_ = nullptr;
+  QLabel* label4_ = nullptr;
+  QPlainTextEdit* text1_ = nullptr;
+  QLineEdit* text2_ = nullptr;
+  QLineEdit* text3_ = nullptr;
+  QPlainTextEdit* text4_ = nullptr;
+};
+
+}  // namespace packscope
+
+#endif  // PACKSCOPE_UI_FORM1_H_

@@ -1,0 +1,229 @@
+#include "ui/qt_window.h"
+
+#include <unistd.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressDialog>
+#include <QTextCursor>
+#include <algorithm>
+#include <exception>
+#include <new>
+#include <stdexcept>
+#include <utility>
+
+#include "ui/display_widget.h"
+
+namespace packscope {
+namespace {
+
+// The progress bar counts in thousandths of the capture.
+constexpr int kProgressSteps = 1000;
+
+// Text boxes hold paragraphs; the core's lines end in CR LF.
+QString BoxText(std::string_view cp1252) {
+  QString text = FromCp1252(cp1252);
+  text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  return text;
+}
+
+}  // namespace
+
+QtWindow::QtWindow(const Controls& controls, const DecoderState& state, ErrorSink error_sink)
+    : controls_(controls), state_(state), error_sink_(std::move(error_sink)) {}
+
+QtWindow::~QtWindow() {
+  if (busy_) QApplication::restoreOverrideCursor();
+  delete progress_.data();
+}
+
+void QtWindow::SetBusy(bool busy) {
+  if (busy == busy_) return;
+  busy_ = busy;
+  if (busy) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    pass_timer_.start();
+    reserve_ = ScreenPassSize();
+    return;
+  }
+  reserve_ = 0;
+  delete progress_.data();
+  QApplication::restoreOverrideCursor();
+  // The pass ends here, also when it failed (this runs while its exception unwinds): nothing
+  // may escape. Should the widgets lack memory for the texts, they keep what they showed.
+  try {
+    Flush();
+  } catch (const std::exception&) {
+  }
+}
+
+std::string QtWindow::DisplayText() const { return controls_.display->Model().Text(); }
+
+void QtWindow::SetDisplayText(std::string_view text) {
+  controls_.display->Model().SetText(text);
+  // The pass begins: room for the whole text at once, now that the old one is gone. Only a
+  // help: without the room the text grows as it goes.
+  if (reserve_ > 0) {
+    try {
+      controls_.display->Model().Reserve(std::exchange(reserve_, 0));
+    } catch (const std::bad_alloc&) {
+    } catch (const std::length_error&) {
+    }
+  }
+  controls_.display->ScrollToStart();
+  DisplayChanged();
+}
+
+std::int64_t QtWindow::SelStart() const { return controls_.display->Model().SelStart(); }
+
+void QtWindow::SetSelStart(std::int64_t start) {
+  controls_.display->Model().SetSelStart(start);
+  DisplayChanged();
+}
+
+void QtWindow::SetSelLength(std::int64_t length) {
+  controls_.display->Model().SetSelLength(length);
+  DisplayChanged();
+}
+
+void QtWindow::SetSelText(std::string_view text) {
+  controls_.display->Model().SetSelText(text);
+  DisplayChanged();
+}
+
+void QtWindow::SetSelColor(Color color) {
+  controls_.display->Model().SetSelColor(color);
+  DisplayChanged();
+}
+
+void QtWindow::SetLabel1Caption(std::string_view caption) {
+  label1_.assign(caption);
+  label1_pending_ = true;
+  if (!busy_) Flush();
+}
+
+void QtWindow::SetLabel2Caption(std::string_view caption) {
+  controls_.label2->setText(FromUtf8(caption));
+}
+
+void QtWindow::SetText2(std::string_view text) {
+  text2_.assign(text);
+  text2_pending_ = true;
+  if (!busy_) Flush();
+}
+
+void QtWindow::SetText3(std::string_view text) {
+  text3_.assign(text);
+  text3_pending_ = true;
+  if (!busy_) Flush();
+}
+
+void QtWindow::AppendText4(std::string_view text) {
+  text4_pending_.append(text);
+  if (!busy_) Flush();
+}
+
+bool QtWindow::Check1() const { return controls_.check1->isChecked(); }
+
+bool QtWindow::Check2() const { return controls_.check2->isChecked(); }
+
+std::string QtWindow::ShortDateText(int year, int month, int day) const {
+  return dates_.ShortDate(year, month, day);
+}
+
+std::string QtWindow::LongTimeText(int hour, int minute, int second) const {
+  return dates_.LongTime(hour, minute, second);
+}
+
+void QtWindow::ReportError(std::string_view message) {
+  // A pass reports only after it ended; flush anyway so that the message box shows the window
+  // as the command left it.
+  Flush();
+  if (error_sink_) error_sink_(FromUtf8(message));
+}
+
+void QtWindow::ShowProgress(std::int64_t done, std::int64_t total) {
+  if (!busy_) return;
+  if (progress_ == nullptr) {
+    if (pass_timer_.elapsed() < progress_delay_ms_) return;
+    progress_ = new QProgressDialog(controls_.form);
+    progress_->setObjectName(QStringLiteral("ProgressDialog"));
+    progress_->setWindowTitle(QStringLiteral("Packscope+"));
+    progress_->setWindowModality(Qt::WindowModal);
+    progress_->setCancelButton(nullptr);
+    progress_->setAutoClose(false);
+    progress_->setAutoReset(false);
+    progress_->setMinimumDuration(0);
+  }
+  Flush();
+  if (total > 0) {
+    progress_->setRange(0, kProgressSteps);
+    progress_->setValue(static_cast<int>(
+        std::clamp<std::int64_t>(done * kProgressSteps / total, 0, kProgressSteps)));
+  } else {
+    progress_->setRange(0, 0);  // size unknown: a busy bar
+  }
+  progress_->setLabelText(QStringLiteral("Reading the capture\n") + FromUtf8(label1_));
+  // The dialog has no cancel button, but Escape or the title bar can still hide it; the pass
+  // goes on, so it comes back.
+  if (!progress_->isVisible()) progress_->show();
+  QCoreApplication::processEvents();
+}
+
+std::int64_t QtWindow::ScreenPassSize() const {
+  if (state_.OutputMode != kScreen) return 0;
+  const QFileInfo capture(QFile::decodeName(state_.CaptureFileName.c_str()));
+  if (!capture.isFile()) return 0;
+  // A screen block holds about 4.4 characters per stored byte (hex dump, offsets, printable
+  // line) and some 120 per frame; captures of short frames need more and grow the text once.
+  constexpr std::int64_t kCharactersPerByte = 5;
+  // Never more than half the machine's memory: a text that big would not be shown anyway.
+  const long pages = ::sysconf(_SC_PHYS_PAGES);
+  const long page_size = ::sysconf(_SC_PAGESIZE);
+  const std::int64_t limit = pages > 0 && page_size > 0
+                                 ? static_cast<std::int64_t>(pages) * page_size / 2
+                                 : std::int64_t{1} << 30;
+  return std::min<std::int64_t>(kCharactersPerByte * capture.size(), limit);
+}
+
+QProgressDialog* QtWindow::ProgressDialog() const { return progress_.data(); }
+
+void QtWindow::Flush() {
+  if (label1_pending_) {
+    controls_.label1->setText(FromUtf8(label1_));
+    label1_pending_ = false;
+  }
+  if (text2_pending_) {
+    controls_.text2->setText(FromCp1252(text2_));
+    text2_pending_ = false;
+  }
+  if (text3_pending_) {
+    controls_.text3->setText(FromCp1252(text3_));
+    text3_pending_ = false;
+  }
+  if (!text4_pending_.empty()) {
+    QTextCursor cursor(controls_.text4->document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(BoxText(text4_pending_));
+    text4_pending_.clear();
+  }
+  if (display_pending_) {
+    display_pending_ = false;
+    controls_.display->ModelChanged();
+  }
+}
+
+void QtWindow::DisplayChanged() {
+  if (busy_) {
+    display_pending_ = true;
+  } else {
+    controls_.display->ModelChanged();
+  }
+}
+
+}  // namespace packscope
