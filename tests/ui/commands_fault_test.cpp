@@ -260,6 +260,38 @@ TEST_F(CommandsFaultTest, ACaptureThatShrinksOrVanishesDuringThePass) {
   ExpectWindowUsable();
 }
 
+TEST_F(CommandsFaultTest, AnOutputFolderThatIsMissing) {
+  // The output named on purpose into a folder that does not exist.
+  state.CaptureFileName = good;
+  const std::string nowhere = PathOf("nowhere/good.hex");
+  EXPECT_FALSE(RunWriteCommand(state, window, kWriteCommands[0], nowhere));
+  EXPECT_FALSE(WriteLogfile(state, window, PathOf("nowhere/good.log")));
+  EXPECT_EQ(window.Errors(), (std::vector<std::string>{
+                                 "Cannot write \"" + nowhere + "\": No such file or directory.",
+                                 "Cannot write \"" + PathOf("nowhere/good.log") +
+                                     "\": No such file or directory."}));
+
+  // The capture's folder removed after the capture was shown: the derived name has no folder.
+  ASSERT_EQ(::mkdir(PathOf("sub").c_str(), 0755), 0);
+  const std::string capture = WriteCapture("sub/pass1.kss", kGood);
+  ASSERT_TRUE(OpenCapture(state, window, capture));
+  std::filesystem::remove_all(PathOf("sub"));
+  window.ClearErrors();
+  for (const WriteCommand& c : kWriteCommands) {
+    EXPECT_FALSE(RunWriteCommand(state, window, c)) << c.caption;
+  }
+  EXPECT_FALSE(WriteLogfile(state, window));
+  ASSERT_EQ(window.Errors().size(), 6u);
+  for (const std::string& e : window.Errors()) {
+    EXPECT_TRUE(e.rfind("Cannot write \"" + PathOf("sub/pass1."), 0) == 0 &&
+                e.find("\": No such file or directory.") != std::string::npos)
+        << e;
+  }
+  EXPECT_EQ(window.Label2(), "File: " + capture);
+  EXPECT_EQ(Names(), (std::set<std::string>{"good.kss"}));
+  ExpectWindowUsable();
+}
+
 TEST_F(CommandsFaultTest, AnOutputFolderThatVanishesDuringThePass) {
   const std::string capture = WriteCapture("big.kss", Frames(3 << 20));
   const std::string folder = PathOf("out");
