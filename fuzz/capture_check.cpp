@@ -18,6 +18,8 @@
 #include "capture/frame_loop.h"
 #include "capture/headless_window.h"
 #include "capture/line_sink.h"
+#include "cli/health_check.h"
+#include "cli/layouts.h"
 #include "ui/commands.h"
 
 namespace packscope::fuzz {
@@ -560,6 +562,81 @@ void RunPass(Host& host, const Model& model, const std::uint8_t* data, const Pas
   }
 }
 
+// The converter's own layouts and its health report over the same capture: each covers every
+// frame but timestamp frames, and each fails exactly when the capture holds a frame too long.
+void CheckConverterLayouts(Host& host, const Model& model) {
+  std::vector<const ModelFrame*> shown;
+  for (const ModelFrame& f : model.frames) {
+    if (f.bytes.empty() || static_cast<std::uint8_t>(f.bytes[0]) != kTimestampType) {
+      shown.push_back(&f);
+    }
+  }
+  for (const ConverterLayout& layout : kConverterLayouts) {
+    const std::string what = "layout " + std::string(layout.name);
+    CheckingSink out;
+    host.window.ClearErrors();
+    std::unique_ptr<FrameWriter> writer = layout.make_writer(out);
+    const bool ok = RunObservedPass(host.state, host.window, *writer);
+    CAPTURE_CHECK(ok != model.too_long, what + ": the pass " + (ok ? "went through" : "failed"));
+    CAPTURE_CHECK_NUMBER(what + ": errors reported", host.window.Errors().size(), ok ? 0u : 1u);
+    CAPTURE_CHECK(!host.window.Busy(), what + ": the busy pointer stays on");
+    if (!ok) continue;
+    try {
+      writer->Finish();
+    } catch (const std::exception& e) {
+      g_failure(what + ": Finish threw " + e.what());
+    }
+    writer.reset();
+    const std::string& text = out.pending;
+    if (layout.name != "pcap") {
+      CAPTURE_CHECK_NUMBER(what + ": lines", std::count(text.begin(), text.end(), '\n'),
+                           static_cast<std::ptrdiff_t>(shown.size()));
+      CAPTURE_CHECK(text.empty() || text.back() == '\n', what + ": the last line has no end");
+      continue;
+    }
+    // pcap: a 24-byte file header, then per frame a 16-byte record header (seconds,
+    // microseconds, captured length, length) and the un-escaped frame.
+    std::size_t at = 24;
+    CAPTURE_CHECK(text.size() >= at, "pcap: no file header");
+    for (std::size_t i = 0; i < shown.size() && text.size() >= at + 16; ++i) {
+      std::uint32_t lengths[2];
+      std::memcpy(lengths, text.data() + at + 8, sizeof lengths);
+      const std::string& bytes = shown[i]->bytes;
+      CAPTURE_CHECK(lengths[0] == bytes.size() && lengths[1] == bytes.size(),
+                    "pcap: record " + std::to_string(i + 1) + " holds " +
+                        std::to_string(lengths[0]) + " of " + std::to_string(lengths[1]) +
+                        " bytes, expected " + std::to_string(bytes.size()));
+      at += 16;
+      CAPTURE_CHECK(text.compare(at, bytes.size(), bytes) == 0,
+                    "pcap: record " + std::to_string(i + 1) + " is not the frame");
+      at += bytes.size();
+    }
+    CAPTURE_CHECK_NUMBER("pcap: file size", text.size(), at);
+  }
+
+  CheckingSink report;
+  host.window.ClearErrors();
+  const std::string capture = host.state.CaptureFileName;
+  const int status = packscope::CheckCapture(host.state, host.window, capture, report);
+  if (model.too_long) {
+    CAPTURE_CHECK_NUMBER("--check status", status, kCheckUnreadable);
+    CAPTURE_CHECK_NUMBER("--check errors reported", host.window.Errors().size(), 1u);
+  } else {
+    CAPTURE_CHECK(status == kCheckClean || status == kCheckFindings,
+                  "--check status " + std::to_string(status));
+    const std::string summary = capture + ": " + std::to_string(model.frames.size()) + " frames, ";
+    const std::size_t last = report.pending.size() < 2
+                                 ? std::string::npos
+                                 : report.pending.rfind('\n', report.pending.size() - 2);
+    const std::size_t from = last == std::string::npos ? 0 : last + 1;
+    CAPTURE_CHECK(report.pending.compare(from, summary.size(), summary) == 0,
+                  "--check summary line \"" + Shown(report.pending, from) + "\"");
+    const bool no_findings = report.pending.find("no findings", from) != std::string::npos;
+    CAPTURE_CHECK(no_findings == (status == kCheckClean),
+                  "--check status " + std::to_string(status) + " and its summary disagree");
+  }
+}
+
 // Puts the capture into the memory file and names it as a path.
 void LoadCapture(Host& host, const std::uint8_t* data, std::size_t size) {
   if (host.capture_fd < 0) {
@@ -587,6 +664,7 @@ void CheckCapture(const std::uint8_t* data, std::size_t size) {
   LoadCapture(host, data, size);
   const Model model = ModelReader().Read(data, size);
   for (const PassSetup& setup : kPasses) RunPass(host, model, data, setup);
+  CheckConverterLayouts(host, model);
 
   // The same capture followed by a FEND and a run of bytes longer than any frame: whatever
   // state the capture ends in, the run becomes a frame that is too long and ends the pass.

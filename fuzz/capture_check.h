@@ -8,13 +8,16 @@
 //   Screen      Check1 on  (FrameHex, red)  Check2 off    through ShowCapture
 //   layouts 1..5                             Check2 on     ReadCapture into a checking sink
 //   layouts 1..5                             Check2 off
+//   the converter's pcap, jsonl and monitor layouts and its --check report
 //
 // What is checked, frame by frame: the frame's place in the capture, RawHex, FrameHex,
 // FrameLength and FrameBytes (also the bytes beyond FrameLength that earlier frames left), the
 // counts and the Label1 caption, the timestamp step (StampText, StampMillis, the Text4 line),
 // the AX.25 decoder's PayloadHex and callsign boxes (or that nothing changed without Check2),
 // the line each layout wrote; after the pass the whole display text with its colours, the
-// counts, the error of a frame that is too long, and the busy pointer.
+// counts, the error of a frame that is too long, and the busy pointer. Of the converter's
+// layouts: one line (pcap: one record holding the frame) per frame that is not a timestamp
+// frame, and the frame count of the --check summary.
 //
 // A failed check calls the failure handler: the fuzz target aborts (libFuzzer keeps the input),
 // the corpus test records a test failure and goes on.
