@@ -47,6 +47,14 @@ bool CarriesFiles(const QMimeData& data) {
   return std::any_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); });
 }
 
+void AcceptFilesOnly(QDropEvent& event) {
+  if (CarriesFiles(*event.mimeData())) {
+    event.acceptProposedAction();
+  } else {
+    event.ignore();
+  }
+}
+
 DisplayWidget::DisplayWidget(QWidget* parent) : QAbstractScrollArea(parent) {
   setFocusPolicy(Qt::StrongFocus);
   setAcceptDrops(true);
@@ -334,28 +342,12 @@ void DisplayWidget::contextMenuEvent(QContextMenuEvent* event) {
   menu->exec(event->globalPos());
 }
 
-void DisplayWidget::dragEnterEvent(QDragEnterEvent* event) {
-  if (CarriesFiles(*event->mimeData())) {
-    event->acceptProposedAction();
-  } else {
-    event->ignore();
-  }
-}
+void DisplayWidget::dragEnterEvent(QDragEnterEvent* event) { AcceptFilesOnly(*event); }
 
-void DisplayWidget::dragMoveEvent(QDragMoveEvent* event) {
-  if (CarriesFiles(*event->mimeData())) {
-    event->acceptProposedAction();
-  } else {
-    event->ignore();
-  }
-}
+void DisplayWidget::dragMoveEvent(QDragMoveEvent* event) { AcceptFilesOnly(*event); }
 
 void DisplayWidget::dropEvent(QDropEvent* event) {
-  if (CarriesFiles(*event->mimeData())) {
-    event->acceptProposedAction();
-  } else {
-    event->ignore();
-  }
+  AcceptFilesOnly(*event);
   emit FilesDropped(*event->mimeData());
 }
 

@@ -25,11 +25,15 @@
 
 class QMenu;
 class QMimeData;
+class QDropEvent;
 
 namespace packscope {
 
 // True when a drag carries at least one local file: the only drags the window takes.
 bool CarriesFiles(const QMimeData& data);
+
+// Takes a drag or drop event's proposed action when it carries files, and ignores it otherwise.
+void AcceptFilesOnly(QDropEvent& event);
 
 class DisplayWidget : public QAbstractScrollArea {
   Q_OBJECT

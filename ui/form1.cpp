@@ -269,28 +269,12 @@ void Form1::MnuWriteLogfile_Click() {
   RunCommand([this] { WriteLogfile(state_, *window_); });
 }
 
-void Form1::dragEnterEvent(QDragEnterEvent* event) {
-  if (CarriesFiles(*event->mimeData())) {
-    event->acceptProposedAction();
-  } else {
-    event->ignore();
-  }
-}
+void Form1::dragEnterEvent(QDragEnterEvent* event) { AcceptFilesOnly(*event); }
 
-void Form1::dragMoveEvent(QDragMoveEvent* event) {
-  if (CarriesFiles(*event->mimeData())) {
-    event->acceptProposedAction();
-  } else {
-    event->ignore();
-  }
-}
+void Form1::dragMoveEvent(QDragMoveEvent* event) { AcceptFilesOnly(*event); }
 
 void Form1::dropEvent(QDropEvent* event) {
-  if (CarriesFiles(*event->mimeData())) {
-    event->acceptProposedAction();
-  } else {
-    event->ignore();
-  }
+  AcceptFilesOnly(*event);
   Form_OLEDragDrop(*event->mimeData());
 }
 

@@ -7,6 +7,7 @@
 
 #include "capture/frame_loop.h"
 #include "capture/headless_window.h"
+#include "support/ax25_frames.h"
 #include "support/test_files.h"
 
 namespace packscope {
@@ -16,13 +17,7 @@ using testing::Hex;
 
 // One address block: six characters shifted left, then the SSID byte 011SSSSE (plus C/H bit 7).
 std::string Address(const std::string& call, int ssid, bool last, bool bit7 = false) {
-  std::string block;
-  for (int i = 0; i < 6; ++i) {
-    const char c = i < static_cast<int>(call.size()) ? call[static_cast<std::size_t>(i)] : ' ';
-    block.push_back(static_cast<char>(static_cast<unsigned char>(c) << 1));
-  }
-  block.push_back(static_cast<char>(0x60 | (ssid << 1) | (last ? 1 : 0) | (bit7 ? 0x80 : 0)));
-  return block;
+  return testing::AddressBlock({call, ssid, bit7}, last);
 }
 
 // A frame from its type byte on: type 00, destination, source, digipeaters, then the rest.

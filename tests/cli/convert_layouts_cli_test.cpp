@@ -20,20 +20,13 @@ using testing::Address;
 using testing::Ax25Frame;
 using testing::BinaryStamp;
 using testing::Kiss;
+using testing::Lines;
 
 struct Result {
   int status = -1;
   std::string out;
   std::string err;
 };
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line)) lines.push_back(line);
-  return lines;
-}
 
 bool HasTshark() { return std::system("command -v tshark > /dev/null 2>&1") == 0; }
 

@@ -25,6 +25,7 @@ using testing::Address;
 using testing::Ax25Frame;
 using testing::BinaryStamp;
 using testing::Kiss;
+using testing::Lines;
 using testing::TextStamp;
 
 // 2016-01-01 12:34:56.789 UTC
@@ -32,14 +33,6 @@ constexpr std::uint64_t kStampMillis = 1451651696789;
 
 std::span<const std::uint8_t> Span(const std::string& bytes) {
   return {reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()};
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line)) lines.push_back(line);
-  return lines;
 }
 
 // The frames every layout test uses, un-escaped.

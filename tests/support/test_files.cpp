@@ -14,6 +14,14 @@ std::string Bytes(std::initializer_list<int> values) {
   return out;
 }
 
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) lines.push_back(line);
+  return lines;
+}
+
 std::string Hex(const std::string& hex_text) {
   std::string out;
   std::istringstream in(hex_text);

@@ -21,6 +21,8 @@ std::string Hex(const std::string& hex_text);
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
+// The lines of a text, without their line feeds (a CR before one stays).
+std::vector<std::string> Lines(const std::string& text);
 
 // A fresh folder under the system's temporary folder, removed with the fixture.
 class TempDirTest : public ::testing::Test {

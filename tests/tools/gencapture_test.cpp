@@ -89,14 +89,6 @@ std::string HexOf(const std::string& bytes) {
   return out;
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line)) lines.push_back(line);
-  return lines;
-}
-
 // Offset of the first byte where a and b differ, -1 when they are equal.
 std::int64_t FirstDifference(const std::string& a, const std::string& b) {
   const auto [ia, ib] = std::mismatch(a.begin(), a.end(), b.begin(), b.end());
