@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <nlohmann/json.hpp>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -562,6 +563,31 @@ void RunPass(Host& host, const Model& model, const std::uint8_t* data, const Pas
   }
 }
 
+// Every jsonl line is one JSON object that names its frame by number, offset and bytes.
+void CheckJsonLines(const std::string& text, const Model& model) {
+  std::size_t line_start = 0;
+  for (std::size_t i = 0; i < model.frames.size(); ++i) {
+    const ModelFrame& f = model.frames[i];
+    if (!f.bytes.empty() && static_cast<std::uint8_t>(f.bytes[0]) == kTimestampType) continue;
+    const std::size_t end = text.find('\n', line_start);
+    if (end == std::string::npos) return;  // the line count is checked apart
+    const std::string line = text.substr(line_start, end - line_start);
+    line_start = end + 1;
+    const std::string n = "jsonl: frame " + std::to_string(i + 1);
+    const auto j = nlohmann::json::parse(line, nullptr, /*allow_exceptions=*/false);
+    CAPTURE_CHECK(j.is_object(), n + ": not a JSON object: " + Shown(line, 0));
+    if (!j.is_object()) continue;
+    std::string hex = HexOf(f.bytes);
+    if (!hex.empty()) hex.pop_back();
+    CAPTURE_CHECK(j.value("frame", std::int64_t{-1}) == static_cast<std::int64_t>(i + 1),
+                  n + ": \"frame\" is " + j["frame"].dump());
+    CAPTURE_CHECK(j.value("offset", std::int64_t{-1}) == f.offset,
+                  n + ": \"offset\" is " + j["offset"].dump());
+    CAPTURE_CHECK(j.value("frame_hex", std::string("?")) == hex,
+                  n + ": \"frame_hex\" is " + j["frame_hex"].dump());
+  }
+}
+
 // The converter's own layouts and its health report over the same capture: each covers every
 // frame but timestamp frames, and each fails exactly when the capture holds a frame too long.
 void CheckConverterLayouts(Host& host, const Model& model) {
@@ -588,6 +614,7 @@ void CheckConverterLayouts(Host& host, const Model& model) {
     }
     writer.reset();
     const std::string& text = out.pending;
+    if (layout.name == "jsonl") CheckJsonLines(text, model);
     if (layout.name != "pcap") {
       CAPTURE_CHECK_NUMBER(what + ": lines", std::count(text.begin(), text.end(), '\n'),
                            static_cast<std::ptrdiff_t>(shown.size()));

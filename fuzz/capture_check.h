@@ -17,7 +17,8 @@
 // the line each layout wrote; after the pass the whole display text with its colours, the
 // counts, the error of a frame that is too long, and the busy pointer. Of the converter's
 // layouts: one line (pcap: one record holding the frame) per frame that is not a timestamp
-// frame, and the frame count of the --check summary.
+// frame, each jsonl line a JSON object with the frame's number, offset and bytes, and the frame
+// count of the --check summary.
 //
 // A failed check calls the failure handler: the fuzz target aborts (libFuzzer keeps the input),
 // the corpus test records a test failure and goes on.
