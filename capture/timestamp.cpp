@@ -42,7 +42,7 @@ void HandleBinaryStamp(DecoderState& state, Window& window) {
     if (state.FrameHex[i] != ' ') digits.push_back(state.FrameHex[i]);
   }
   std::uint64_t value = 0;
-  for (int pos = 2; pos <= 9; ++pos) value = (value << 8) | state.FrameBytes[pos];
+  for (std::size_t pos = 2; pos <= 9; ++pos) value = (value << 8) | state.FrameBytes[pos];
   state.StampMillis = static_cast<double>(value);
 
   const std::string date_text = GeneralDateText(window, SecondsToDate(state.StampMillis / 1000.0));
