@@ -5,6 +5,7 @@
 #   make sanitize   every test again, built with AddressSanitizer and UndefinedBehaviorSanitizer
 #   make fuzz       the capture fuzzer for FUZZ_SECONDS seconds (clang 14, libFuzzer)
 #   make sample remakes samples/sample.kss with the capture generator
+#   make bench  builds and runs the benchmarks (bench/README.md); never part of make test
 BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
@@ -70,13 +71,34 @@ run:
 	  $(BUILD_DIR)/packscope-convert --layout screen -o - $(SAMPLE) | iconv -f WINDOWS-1252 -t UTF-8; \
 	fi
 
+# make install [PREFIX=/usr/local] [DESTDIR=...]: the programs, the menu entry, the MIME type, the
+# icons and the manual pages. make package: build/packscope_<version>_<arch>.deb, for
+# apt-get install ./build/packscope_*.deb.
+.PHONY: install package
+PREFIX ?= /usr/local
+
+install: build
+	cmake --install $(BUILD_DIR) --prefix $(PREFIX)
+
+package:
+	scripts/install-deps build package
+	$(MAKE) build
+	cmake --build $(BUILD_DIR) --target package
+
 sample:
 	scripts/install-deps build
 	$(MAKE) $(BUILD_DIR)/build.ninja
 	cmake --build $(BUILD_DIR) --target sample
 
+# BENCH_ARGS go to bench/compare, e.g. BENCH_ARGS="--rounds 3 --size 20000000".
+BENCH_ARGS ?=
 bench:
-	@echo "make bench: the benchmarks are not built yet." >&2; exit 1
+	scripts/install-deps build bench
+	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DPACKSCOPE_BUILD_BENCH=ON $(CMAKE_FLAGS)
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target packscope-convert packscope-gencapture micro_bench display_bench
+	$(BUILD_DIR)/bench/micro_bench
+	bench/compare --build $(BUILD_DIR) $(BENCH_ARGS)
+	$(BUILD_DIR)/bench/display_bench
 
 clean:
 	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR)

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "packscope_version.h"
 #include "ui/form1.h"
 
 namespace {

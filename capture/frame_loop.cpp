@@ -27,6 +27,18 @@ std::string CannotRead(const std::string& path) {
   return "Cannot read the capture " + Quoted(path);
 }
 
+// The Label1 caption in buf, which has room for 64 characters: built once per frame, so without
+// a string of its own.
+std::string_view CountsText(char (&buf)[64], std::int64_t frames, std::int64_t bytes) {
+  constexpr std::string_view kFrames = " frames / ";
+  constexpr std::string_view kBytes = " bytes";
+  char* p = std::to_chars(buf, buf + 20, frames).ptr;
+  p = std::copy(kFrames.begin(), kFrames.end(), p);
+  p = std::to_chars(p, p + 20, bytes).ptr;
+  p = std::copy(kBytes.begin(), kBytes.end(), p);
+  return std::string_view(buf, static_cast<std::size_t>(p - buf));
+}
+
 // The capture file, read in large blocks.
 class CaptureFile {
  public:
@@ -166,11 +178,12 @@ class FrameLoop {
     state_.RawHex.assign("C0 ");
     length_ = 0;
     pending_escape_ = false;
+    escaped_ = false;
     where_ = kInFrame;
   }
 
   // Bytes of the frame as stored (no FEND among them): added to RawHex and un-escaped into
-  // FrameBytes.
+  // FrameBytes. The runs between escapes are copied whole.
   void Collect(const std::uint8_t* bytes, std::size_t n, std::int64_t offset) {
     if (n == 0) return;
     // Room for what these bytes can give, never more than the longest frame plus one.
@@ -179,23 +192,29 @@ class FrameLoop {
         std::min<std::int64_t>(length_ + static_cast<std::int64_t>(n) + 1, kMaxFrameLength + 1));
     if (state_.FrameBytes.size() < need) state_.FrameBytes.resize(need);
     std::uint8_t* out = state_.FrameBytes.data() + 1;
-    for (std::size_t i = 0; i < n; ++i) {
-      const std::uint8_t b = bytes[i];
+    std::size_t i = 0;
+    while (i < n) {
       if (pending_escape_) {
         pending_escape_ = false;
+        const std::uint8_t b = bytes[i];
         if (b == kTfend || b == kTfesc) {
           Put(out, b == kTfend ? kFend : kFesc);
+          ++i;
           continue;
         }
         Put(out, kFesc);
         StrayEscape(escape_offset_);
       }
-      if (b == kFesc) {
-        pending_escape_ = true;
-        escape_offset_ = offset + static_cast<std::int64_t>(i);
-      } else {
-        Put(out, b);
-      }
+      const void* hit = std::memchr(bytes + i, kFesc, n - i);
+      const std::size_t end =
+          hit == nullptr ? n
+                         : static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - bytes);
+      PutRun(out, bytes + i, end - i);
+      if (end == n) break;
+      escaped_ = true;
+      pending_escape_ = true;
+      escape_offset_ = offset + static_cast<std::int64_t>(end);
+      i = end + 1;
     }
     AppendHexText(state_.RawHex, bytes, n);
   }
@@ -203,6 +222,14 @@ class FrameLoop {
   void Put(std::uint8_t* out, std::uint8_t b) {
     if (length_ == kMaxFrameLength) TooLong();
     out[length_++] = b;
+  }
+
+  void PutRun(std::uint8_t* out, const std::uint8_t* bytes, std::size_t n) {
+    const auto room = static_cast<std::size_t>(kMaxFrameLength - length_);
+    const std::size_t fit = std::min(n, room);
+    std::memcpy(out + length_, bytes, fit);
+    length_ += static_cast<std::int32_t>(fit);
+    if (fit < n) TooLong();
   }
 
   [[noreturn]] void TooLong() {
@@ -230,12 +257,17 @@ class FrameLoop {
 
     state_.FrameLength = length_;
     state_.ByteCount += length_;
-    caption_.clear();
-    AppendCountsCaption(caption_, state_.FrameCount, state_.ByteCount);
-    window_.SetLabel1Caption(caption_);
+    window_.SetLabel1Caption(CountsText(caption_, state_.FrameCount, state_.ByteCount));
 
-    state_.FrameHex.clear();
-    AppendHexText(state_.FrameHex, state_.FrameBytes.data() + 1, static_cast<std::size_t>(length_));
+    if (escaped_) {
+      state_.FrameHex.clear();
+      AppendHexText(state_.FrameHex, state_.FrameBytes.data() + 1,
+                    static_cast<std::size_t>(length_));
+    } else {
+      // Without escapes the frame is the bytes as stored: its groups are already in RawHex,
+      // behind the opening "C0 ".
+      state_.FrameHex.assign(state_.RawHex, 3, 3 * static_cast<std::size_t>(length_));
+    }
 
     info_.timestamp = length_ >= 1 && state_.FrameBytes[1] == kTimestampType;
     if (info_.timestamp) TimestampStep(state_, window_);
@@ -250,19 +282,17 @@ class FrameLoop {
   std::int64_t last_fend_ = 0;
   std::int32_t length_ = 0;
   bool pending_escape_ = false;
+  bool escaped_ = false;  // a FESC was read in this frame: FrameBytes differ from the bytes read
   std::int64_t escape_offset_ = 0;
   FrameInfo info_;
-  std::string caption_;
+  char caption_[64];
 };
 
 }  // namespace
 
 void AppendCountsCaption(std::string& out, std::int64_t frames, std::int64_t bytes) {
-  char buf[24];
-  out.append(buf, std::to_chars(buf, buf + sizeof buf, frames).ptr);
-  out.append(" frames / ");
-  out.append(buf, std::to_chars(buf, buf + sizeof buf, bytes).ptr);
-  out.append(" bytes");
+  char buf[64];
+  out.append(CountsText(buf, frames, bytes));
 }
 
 std::string CountsCaption(std::int64_t frames, std::int64_t bytes) {

@@ -34,21 +34,53 @@ void CivilFromDays(std::int64_t z, int& year, int& month, int& day) {
 const std::int64_t kFirstSecond = DaysFromCivil(100, 1, 1) * 86400;
 const std::int64_t kLastSecond = DaysFromCivil(9999, 12, 31) * 86400 + 86399;
 
-void HandleBinaryStamp(DecoderState& state, Window& window) {
-  // Digits: FrameHex without the type byte's group and without blanks.
-  std::string digits;
-  digits.reserve(16);
-  for (std::size_t i = 3; i < state.FrameHex.size(); ++i) {
-    if (state.FrameHex[i] != ' ') digits.push_back(state.FrameHex[i]);
+// The three digits of MillisPart into out.
+void AppendMillis(std::string& out, double millis) {
+  int v = 0;
+  // Stamps are whole numbers below 2^64: integer arithmetic gives what fmod gives.
+  if (millis >= 0 && millis < 18446744073709551616.0) {
+    const auto whole = static_cast<std::uint64_t>(millis);
+    if (static_cast<double>(whole) == millis) {
+      v = static_cast<int>(whole % 1000);
+    } else {
+      v = static_cast<int>(std::fmod(millis, 1000.0));
+    }
+  } else {
+    double r = std::fmod(millis, 1000.0);
+    if (!(r >= 0)) r = r < 0 ? r + 1000.0 : 0.0;
+    v = static_cast<int>(r);
   }
+  const char digits[3] = {static_cast<char>('0' + v / 100), static_cast<char>('0' + v / 10 % 10),
+                          static_cast<char>('0' + v % 10)};
+  out.append(digits, 3);
+}
+
+void HandleBinaryStamp(DecoderState& state, Window& window) {
   std::uint64_t value = 0;
   for (std::size_t pos = 2; pos <= 9; ++pos) value = (value << 8) | state.FrameBytes[pos];
   state.StampMillis = static_cast<double>(value);
 
-  const std::string date_text = GeneralDateText(window, SecondsToDate(state.StampMillis / 1000.0));
-  const std::string millis = MillisPart(state.StampMillis);
-  window.AppendText4(digits + " -> " + date_text + "." + millis + "\r\n");
-  state.StampText = date_text + "." + millis + " UTC";
+  // "date time.mmm" once per stamp, into buffers kept between frames: a capture holds a stamp
+  // before nearly every frame, and none of them should cost an allocation.
+  static std::string when;
+  when.clear();
+  AppendGeneralDateText(when, window, SecondsToDate(state.StampMillis / 1000.0));
+  when.push_back('.');
+  AppendMillis(when, state.StampMillis);
+
+  // Log line: FrameHex without the type byte's group and without blanks, that is the digits of
+  // the eight stamp bytes.
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  static std::string line;
+  line.resize(16);
+  for (int k = 0; k < 8; ++k) {
+    const std::uint8_t b = state.FrameBytes[static_cast<std::size_t>(k + 2)];
+    line[static_cast<std::size_t>(2 * k)] = kDigits[b >> 4];
+    line[static_cast<std::size_t>(2 * k + 1)] = kDigits[b & 15];
+  }
+  line.append(" -> ").append(when).append("\r\n");
+  window.AppendText4(line);
+  state.StampText.assign(when).append(" UTC");
 }
 
 void HandleTextStamp(DecoderState& state) {
@@ -94,22 +126,28 @@ CivilDateTime SecondsToDate(double seconds) {
 }
 
 std::string MillisPart(double millis) {
-  double r = std::fmod(millis, 1000.0);
-  if (!(r >= 0)) r = r < 0 ? r + 1000.0 : 0.0;
-  const int v = static_cast<int>(r);
-  return {static_cast<char>('0' + v / 100), static_cast<char>('0' + v / 10 % 10),
-          static_cast<char>('0' + v % 10)};
+  std::string out;
+  AppendMillis(out, millis);
+  return out;
+}
+
+void AppendGeneralDateText(std::string& out, const Window& window, const CivilDateTime& dt) {
+  const bool zero_date = dt.year == kZeroDateTime.year && dt.month == kZeroDateTime.month &&
+                         dt.day == kZeroDateTime.day;
+  if (zero_date) {
+    out.append(window.LongTimeText(dt.hour, dt.minute, dt.second));
+    return;
+  }
+  out.append(window.ShortDateText(dt.year, dt.month, dt.day));
+  if (dt.hour == 0 && dt.minute == 0 && dt.second == 0) return;
+  out.push_back(' ');
+  out.append(window.LongTimeText(dt.hour, dt.minute, dt.second));
 }
 
 std::string GeneralDateText(const Window& window, const CivilDateTime& dt) {
-  const bool zero_date = dt.year == kZeroDateTime.year && dt.month == kZeroDateTime.month &&
-                         dt.day == kZeroDateTime.day;
-  if (zero_date) return window.LongTimeText(dt.hour, dt.minute, dt.second);
-  if (dt.hour == 0 && dt.minute == 0 && dt.second == 0) {
-    return window.ShortDateText(dt.year, dt.month, dt.day);
-  }
-  return window.ShortDateText(dt.year, dt.month, dt.day) + " " +
-         window.LongTimeText(dt.hour, dt.minute, dt.second);
+  std::string out;
+  AppendGeneralDateText(out, window, dt);
+  return out;
 }
 
 }  // namespace packscope

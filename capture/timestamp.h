@@ -33,6 +33,7 @@ std::string MillisPart(double millis);
 // The general date-time text in the window's regional settings: the long time alone for the
 // zero date (30 December 1899), the short date alone at 00:00:00, else short date, blank, time.
 std::string GeneralDateText(const Window& window, const CivilDateTime& date_time);
+void AppendGeneralDateText(std::string& out, const Window& window, const CivilDateTime& date_time);
 
 }  // namespace packscope
 

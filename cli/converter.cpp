@@ -1,10 +1,7 @@
 #include "cli/converter.h"
 
-#include <unistd.h>
-
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -16,6 +13,7 @@
 #include "capture/frame_loop.h"
 #include "capture/headless_window.h"
 #include "capture/output_file.h"
+#include "cli/converter_window.h"
 #include "cli/health_check.h"
 #include "cli/layouts.h"
 #include "ui/commands.h"
@@ -25,73 +23,6 @@ namespace packscope {
 namespace {
 
 constexpr std::string_view kScreenLayout = "screen";
-
-// The headless window with the user's regional date texts and a progress line on a terminal.
-// The timestamp log (Text4) is not kept: it goes straight to the --stamp-log file, if any, so that
-// memory does not grow with the number of stamps.
-class ConverterWindow : public HeadlessWindow {
- public:
-  void AppendText4(std::string_view text) override {
-    if (stamp_log_ == nullptr || !stamp_log_error_.empty()) return;
-    try {
-      stamp_log_->Write(text);
-    } catch (const std::exception& e) {
-      // Raised inside a pass, a failure of the log must not end the conversion: it is reported
-      // after the run.
-      stamp_log_error_ = e.what();
-    }
-  }
-  void SetStampLog(LineSink* log) { stamp_log_ = log; }
-  const std::string& StampLogError() const { return stamp_log_error_; }
-
-  std::string ShortDateText(int year, int month, int day) const override {
-    return dates_.ShortDate(year, month, day);
-  }
-  std::string LongTimeText(int hour, int minute, int second) const override {
-    return dates_.LongTime(hour, minute, second);
-  }
-  void SetBusy(bool busy) override {
-    HeadlessWindow::SetBusy(busy);
-    if (busy) {
-      pass_start_ = Clock::now();
-      last_shown_ = pass_start_;
-    } else if (progress_shown_) {
-      std::fputs("\r\033[K", stderr);
-      progress_shown_ = false;
-    }
-  }
-  void ShowProgress(std::int64_t done, std::int64_t total) override {
-    if (!terminal_) return;
-    const auto now = Clock::now();
-    if (now - pass_start_ < std::chrono::milliseconds(500) ||
-        now - last_shown_ < std::chrono::milliseconds(100)) {
-      return;
-    }
-    last_shown_ = now;
-    progress_shown_ = true;
-    if (total > 0) {
-      std::fprintf(stderr, "\r\033[K%s: %d%% (%lld of %lld MB)", name_.c_str(),
-                   static_cast<int>(100 * done / total), static_cast<long long>(done >> 20),
-                   static_cast<long long>(total >> 20));
-    } else {
-      std::fprintf(stderr, "\r\033[K%s: %lld MB", name_.c_str(),
-                   static_cast<long long>(done >> 20));
-    }
-    std::fflush(stderr);
-  }
-  void SetCaptureName(const std::string& name) { name_ = name; }
-
- private:
-  using Clock = std::chrono::steady_clock;
-  LocaleDateText dates_;
-  bool terminal_ = ::isatty(STDERR_FILENO) != 0;
-  bool progress_shown_ = false;
-  Clock::time_point pass_start_;
-  Clock::time_point last_shown_;
-  std::string name_;
-  LineSink* stamp_log_ = nullptr;
-  std::string stamp_log_error_;
-};
 
 QString LayoutNames() {
   QStringList names{QString::fromUtf8(kScreenLayout.data(), kScreenLayout.size())};
@@ -127,7 +58,9 @@ bool Convert(ConverterWindow& window, const std::string& capture, std::string_vi
   window.SetCaptureName(capture);
   bool ok = false;
   if (layout == kScreenLayout) {
-    ok = OpenCapture(state, window, capture) && WriteLogfile(state, window, output);
+    // What the window shows and Write Logfile writes, streamed: the display is never kept.
+    state.CaptureFileName = capture;
+    ok = WriteScreenPass(state, window, output);
   } else if (const ConverterLayout* own = FindConverterLayout(layout)) {
     state.CaptureFileName = capture;
     ok = RunFrameWriterCommand(state, window, own->extension, own->make_writer, output);

@@ -40,13 +40,17 @@ std::span<const std::uint8_t> KissFrame(const DecoderState& state) {
 }
 
 void AppendPrintable(std::string& out, std::span<const std::uint8_t> bytes) {
-  for (const std::uint8_t b : bytes) {
-    if (b >= 0x20 && b <= 0x7E) {
-      out.push_back(static_cast<char>(b));
-    } else {
-      out.append("<0x");
-      out.append(ByteToHex(b));
-      out.push_back('>');
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  const auto printable = [](std::uint8_t b) { return b >= 0x20 && b <= 0x7E; };
+  std::size_t i = 0;
+  while (i < bytes.size()) {
+    // A run of printable bytes in one piece, then the bytes that are not, one by one.
+    std::size_t end = i;
+    while (end < bytes.size() && printable(bytes[end])) ++end;
+    out.append(reinterpret_cast<const char*>(bytes.data() + i), end - i);
+    for (i = end; i < bytes.size() && !printable(bytes[i]); ++i) {
+      const char escaped[6] = {'<', '0', 'x', kDigits[bytes[i] >> 4], kDigits[bytes[i] & 15], '>'};
+      out.append(escaped, sizeof escaped);
     }
   }
 }
@@ -110,7 +114,20 @@ std::optional<std::int64_t> ParseStampText(std::string_view text) {
   return static_cast<std::int64_t>(seconds) * 1000 + millis;
 }
 
-std::string IsoStampText(std::int64_t millis) {
+namespace {
+
+// value (0..9999) as digits digits with leading zeros.
+char* PutDigits(char* p, int value, int digits) {
+  for (int i = digits - 1; i >= 0; --i) {
+    p[i] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  }
+  return p + digits;
+}
+
+}  // namespace
+
+void AppendIsoStampText(std::string& out, std::int64_t millis) {
   std::int64_t seconds = millis / 1000;
   std::int64_t rest = millis % 1000;
   if (rest < 0) {
@@ -118,11 +135,29 @@ std::string IsoStampText(std::int64_t millis) {
     --seconds;
   }
   const CivilDateTime dt = SecondsToDate(static_cast<double>(seconds));
-  if (dt == kZeroDateTime) return {};
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.", dt.year, dt.month, dt.day,
-                dt.hour, dt.minute, dt.second);
-  return buf + MillisPart(static_cast<double>(rest));
+  if (dt == kZeroDateTime) return;
+  // Once per stamp: digits put in place rather than formatted.
+  char buf[23];
+  char* p = PutDigits(buf, dt.year, 4);
+  *p++ = '-';
+  p = PutDigits(p, dt.month, 2);
+  *p++ = '-';
+  p = PutDigits(p, dt.day, 2);
+  *p++ = ' ';
+  p = PutDigits(p, dt.hour, 2);
+  *p++ = ':';
+  p = PutDigits(p, dt.minute, 2);
+  *p++ = ':';
+  p = PutDigits(p, dt.second, 2);
+  *p++ = '.';
+  p = PutDigits(p, static_cast<int>(rest), 3);
+  out.append(buf, static_cast<std::size_t>(p - buf));
+}
+
+std::string IsoStampText(std::int64_t millis) {
+  std::string out;
+  AppendIsoStampText(out, millis);
+  return out;
 }
 
 bool StampClock::Update(const DecoderState& state) {

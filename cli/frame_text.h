@@ -32,6 +32,7 @@ std::optional<std::int64_t> ParseStampText(std::string_view text);
 
 // "YYYY-MM-DD HH:MM:SS.mmm" (UTC) of a millisecond count; empty outside years 100 to 9999.
 std::string IsoStampText(std::int64_t millis);
+void AppendIsoStampText(std::string& out, std::int64_t millis);
 
 // The time that a capture's frames carry, followed through its timestamp frames. A binary stamp
 // gives its milliseconds; a text stamp gives them when it is written as ParseStampText reads,

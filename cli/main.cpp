@@ -2,6 +2,7 @@
 #include <csignal>
 
 #include "cli/converter.h"
+#include "packscope_version.h"
 
 int main(int argc, char** argv) {
   // A closed pipe is a write error to report, not a reason to die silently.

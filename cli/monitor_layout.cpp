@@ -53,7 +53,7 @@ class MonitorWriter : public FrameWriter {
     if (info.timestamp) {
       if (clock_.Update(state)) {
         time_.clear();
-        if (clock_.Millis()) time_ = IsoStampText(*clock_.Millis());
+        if (clock_.Millis()) AppendIsoStampText(time_, *clock_.Millis());
         if (time_.empty()) time_ = PrintableStamp(state.StampText);
       }
       return;

@@ -1,8 +1,14 @@
 #include "render/hex.h"
 
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cstring>
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#define PACKSCOPE_HEX_SSSE3 1
+#endif
 
 namespace packscope {
 namespace {
@@ -38,12 +44,26 @@ constexpr int DigitValue(char c) {
 // Value of the two characters of one group, read as ParseHexNumber reads them. For two
 // characters both prefixes ("0x", "&H") leave no digits and give 0, which the plain reading
 // of leading digits gives as well.
-inline int GroupValue(char c1, char c2) {
+constexpr int GroupValue(char c1, char c2) {
   const int d1 = DigitValue(c1);
   if (d1 < 0) return 0;
   const int d2 = DigitValue(c2);
   return d2 < 0 ? d1 : d1 * 16 + d2;
 }
+
+// HexToAscii's character for every pair of characters (first << 8 | second): the group's value
+// when it is 32..255, else ".".
+constexpr std::array<char, 65536> MakeAsciiTable() {
+  std::array<char, 65536> table{};
+  for (int c1 = 0; c1 < 256; ++c1) {
+    for (int c2 = 0; c2 < 256; ++c2) {
+      const int v = GroupValue(static_cast<char>(c1), static_cast<char>(c2));
+      table[static_cast<std::size_t>(c1 << 8 | c2)] = v > 31 ? static_cast<char>(v) : '.';
+    }
+  }
+  return table;
+}
+constexpr auto kAsciiOfGroup = MakeAsciiTable();
 
 void AppendOffset(std::string& out, std::int64_t offset) {
   char buf[24];
@@ -56,13 +76,94 @@ void AppendOffset(std::string& out, std::int64_t offset) {
 
 std::string ByteToHex(std::uint8_t b) { return std::string(kGroups[b].data(), 2); }
 
+namespace {
+
+// Four groups (12 characters) from four bytes in two stores.
+inline void FourGroups(char* p, const std::uint8_t* b) {
+  std::uint32_t g[4];
+  for (int k = 0; k < 4; ++k) std::memcpy(&g[k], kGroups4[b[k]].data(), 4);
+  // Little-endian: the first character is the lowest byte of each word.
+  const std::uint64_t first = std::uint64_t{g[0] & 0xFFFFFF} |
+                              std::uint64_t{g[1] & 0xFFFFFF} << 24 | std::uint64_t{g[2]} << 48;
+  const std::uint32_t second = (g[2] >> 16 & 0xFF) | (g[3] & 0xFFFFFF) << 8;
+  std::memcpy(p, &first, 8);
+  std::memcpy(p + 8, &second, 4);
+}
+
+// Groups of n bytes at p, which has room for 3n + 1 characters (the last store may write one
+// character past the text).
+void PortableGroups(char* p, const std::uint8_t* bytes, std::size_t n) {
+  std::size_t i = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    for (; i + 4 <= n; i += 4, p += 12) FourGroups(p, bytes + i);
+  }
+  for (; i < n; ++i, p += 3) std::memcpy(p, kGroups4[bytes[i]].data(), 4);
+}
+
+#ifdef PACKSCOPE_HEX_SSSE3
+// 48 characters of hex text for the 16 bytes at bytes, by table shuffle: the digits of each
+// byte, then spread to groups of three.
+__attribute__((target("ssse3"))) inline void Ssse3Sixteen(char* p, const std::uint8_t* bytes) {
+  const __m128i digits =
+      _mm_setr_epi8('0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'A', 'B', 'C', 'D', 'E', 'F');
+  const __m128i low_nibble = _mm_set1_epi8(0x0F);
+  constexpr char Z = -128;  // shuffle index giving 0
+  // a: digit pairs of bytes 0..7, b: of bytes 8..15. Output characters 0..47.
+  const __m128i out0_a = _mm_setr_epi8(0, 1, Z, 2, 3, Z, 4, 5, Z, 6, 7, Z, 8, 9, Z, 10);
+  const __m128i out1_a = _mm_setr_epi8(11, Z, 12, 13, Z, 14, 15, Z, Z, Z, Z, Z, Z, Z, Z, Z);
+  const __m128i out1_b = _mm_setr_epi8(Z, Z, Z, Z, Z, Z, Z, Z, 0, 1, Z, 2, 3, Z, 4, 5);
+  const __m128i out2_b = _mm_setr_epi8(Z, 6, 7, Z, 8, 9, Z, 10, 11, Z, 12, 13, Z, 14, 15, Z);
+  const __m128i blanks0 = _mm_setr_epi8(0, 0, ' ', 0, 0, ' ', 0, 0, ' ', 0, 0, ' ', 0, 0, ' ', 0);
+  const __m128i blanks1 = _mm_setr_epi8(0, ' ', 0, 0, ' ', 0, 0, ' ', 0, 0, ' ', 0, 0, ' ', 0, 0);
+  const __m128i blanks2 = _mm_setr_epi8(' ', 0, 0, ' ', 0, 0, ' ', 0, 0, ' ', 0, 0, ' ', 0, 0, ' ');
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes));
+  const __m128i hi = _mm_shuffle_epi8(digits, _mm_and_si128(_mm_srli_epi16(v, 4), low_nibble));
+  const __m128i lo = _mm_shuffle_epi8(digits, _mm_and_si128(v, low_nibble));
+  const __m128i a = _mm_unpacklo_epi8(hi, lo);
+  const __m128i b = _mm_unpackhi_epi8(hi, lo);
+  const __m128i o0 = _mm_or_si128(_mm_shuffle_epi8(a, out0_a), blanks0);
+  const __m128i o1 =
+      _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(a, out1_a), _mm_shuffle_epi8(b, out1_b)), blanks1);
+  const __m128i o2 = _mm_or_si128(_mm_shuffle_epi8(b, out2_b), blanks2);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(p), o0);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(p + 16), o1);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(p + 32), o2);
+}
+
+// Groups of n bytes at p (3n characters): sixteen bytes at a time, the rest through a copy of
+// sixteen, so that nothing is read or written beyond the bytes and their text.
+__attribute__((target("ssse3"))) void Ssse3Groups(char* p, const std::uint8_t* bytes,
+                                                  std::size_t n) {
+  std::size_t i = 0;
+  for (; i + 16 <= n; i += 16, p += 48) Ssse3Sixteen(p, bytes + i);
+  if (i == n) return;
+  std::uint8_t rest[16] = {};
+  char text[48];
+  std::memcpy(rest, bytes + i, n - i);
+  Ssse3Sixteen(text, rest);
+  std::memcpy(p, text, 3 * (n - i));
+}
+
+const bool kHaveSsse3 = __builtin_cpu_supports("ssse3");
+#endif
+
+}  // namespace
+
 void AppendHexText(std::string& out, const std::uint8_t* bytes, std::size_t n) {
   if (n == 0) return;
   const std::size_t old = out.size();
   // One spare byte lets every group go in as one four-byte store; the spare is cut off again.
   out.resize(old + 3 * n + 1);
   char* p = out.data() + old;
-  for (std::size_t i = 0; i < n; ++i, p += 3) std::memcpy(p, kGroups4[bytes[i]].data(), 4);
+#ifdef PACKSCOPE_HEX_SSSE3
+  if (kHaveSsse3) {
+    Ssse3Groups(p, bytes, n);
+  } else {
+    PortableGroups(p, bytes, n);
+  }
+#else
+  PortableGroups(p, bytes, n);
+#endif
   out.resize(old + 3 * n);
 }
 
@@ -87,10 +188,8 @@ void AppendHexToAscii(std::string& out, std::string_view s) {
   const std::size_t old = out.size();
   out.resize(old + groups);
   char* p = out.data() + old;
-  for (std::size_t k = 0; k < groups; ++k) {
-    const int v = GroupValue(s[3 * k], s[3 * k + 1]);
-    p[k] = v > 31 ? static_cast<char>(v) : '.';
-  }
+  const auto* in = reinterpret_cast<const unsigned char*>(s.data());
+  for (std::size_t k = 0; k < groups; ++k, in += 3) p[k] = kAsciiOfGroup[in[0] << 8 | in[1]];
 }
 
 std::string HexToAscii(std::string_view s) {

@@ -4,6 +4,12 @@
 //
 //   build/packscope-images ui/resources
 //
+// It also draws the square icon that desktops show in their menus and file managers, in the
+// hicolor theme's layout (FOLDER/48x48/apps/packscope.png, ...). The build runs this for every
+// size it installs:
+//
+//   build/packscope-images --desktop-icons FOLDER 16 32 48 64 128 256
+//
 // Both show a lattice mast sending radio waves, with a strip of KISS frames in the display's
 // colours (blue frame as stored, red un-escaped frame, green printable characters).
 #include <QColor>
@@ -16,7 +22,10 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
+#include <QStringList>
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -90,6 +99,51 @@ QImage Icon() {
   return image;
 }
 
+// The icon's picture on a square of size x size pixels, drawn on a 64 x 64 grid. Lines never get
+// thinner than one pixel, so that the mast and the waves still show at 16 x 16.
+QImage DesktopIcon(int size) {
+  QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+  image.fill(Qt::transparent);
+  QPainter p(&image);
+  p.setRenderHint(QPainter::Antialiasing);
+  const qreal scale = size / 64.0;
+  const qreal pixel = 1 / scale;
+  p.scale(scale, scale);
+  // A rounded tile of sky, as desktops show square icons.
+  QPainterPath tile;
+  tile.addRoundedRect(QRectF(1, 1, 62, 62), 8, 8);
+  p.setClipPath(tile);
+  Sky(p, QRectF(0, 0, 64, 64));
+  Mast(p, QPointF(20, 48), 12, 20, std::max(1.8, pixel));
+  Waves(p, QPointF(20, 10), 9, 7, 3, std::max(2.6, 1.5 * pixel));
+  // Three frames on a strip along the bottom.
+  p.setPen(Qt::NoPen);
+  p.fillRect(QRectF(0, 50, 64, 14), QColor(0xF4, 0xF4, 0xF0));
+  const QColor frames[] = {kDumpBlue, kDumpRed, kAsciiGreen};
+  for (int i = 0; i < 3; ++i) p.fillRect(QRectF(5 + 19 * i, 53, 16, 7), frames[i]);
+  p.end();
+  return image;
+}
+
+// --desktop-icons FOLDER SIZE...: FOLDER/<size>x<size>/apps/packscope.png for each size.
+int WriteDesktopIcons(const QDir& folder, const QStringList& sizes) {
+  for (const QString& text : sizes) {
+    bool ok = false;
+    const int size = text.toInt(&ok);
+    if (!ok || size < 16 || size > 1024) {
+      std::fprintf(stderr, "packscope-images: icon size %s is not 16..1024\n", qPrintable(text));
+      return 2;
+    }
+    const QString apps = QStringLiteral("%1x%1/apps").arg(size);
+    const QString file = folder.filePath(apps + QStringLiteral("/packscope.png"));
+    if (!folder.mkpath(apps) || !DesktopIcon(size).save(file, "PNG")) {
+      std::fprintf(stderr, "packscope-images: cannot write %s\n", qPrintable(file));
+      return 1;
+    }
+  }
+  return 0;
+}
+
 QImage AboutPicture() {
   QImage image(200, 158, QImage::Format_RGB888);
   QPainter p(&image);
@@ -137,8 +191,15 @@ QImage AboutPicture() {
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QGuiApplication app(argc, argv);
+  if (argc >= 4 && std::strcmp(argv[1], "--desktop-icons") == 0) {
+    QStringList sizes;
+    for (int i = 3; i < argc; ++i) sizes << QString::fromLocal8Bit(argv[i]);
+    return WriteDesktopIcons(QDir(QString::fromLocal8Bit(argv[2])), sizes);
+  }
   if (argc != 2) {
-    std::fprintf(stderr, "usage: packscope-images FOLDER\n");
+    std::fprintf(stderr,
+                 "usage: packscope-images FOLDER\n"
+                 "       packscope-images --desktop-icons FOLDER SIZE...\n");
     return 2;
   }
   const QDir folder(QString::fromLocal8Bit(argv[1]));

@@ -1,5 +1,6 @@
 #include "ui/commands.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <new>
@@ -76,6 +77,68 @@ class ObserverAttached {
 
  private:
   DecoderState& state_;
+};
+
+// The window as a pass sees it, with a display that is written out instead of kept: what the
+// pass appends at the end of the display goes to out; colours are not part of the text and are
+// dropped. Only appends can be streamed: any other change of the text fails the pass. Everything
+// else is the window's.
+class StreamedDisplay : public Window {
+ public:
+  StreamedDisplay(Window& window, LineSink& out) : window_(window), out_(out) {}
+
+  void SetBusy(bool busy) override { window_.SetBusy(busy); }
+  std::string DisplayText() const override { throw NotAppended(); }
+  void SetDisplayText(std::string_view text) override {
+    if (size_ != 0) throw NotAppended();
+    out_.Write(text);
+    size_ = static_cast<std::int64_t>(text.size());
+    sel_start_ = 0;
+    sel_length_ = 0;
+  }
+  std::int64_t SelStart() const override { return sel_start_; }
+  void SetSelStart(std::int64_t start) override {
+    sel_start_ = std::clamp<std::int64_t>(start, 0, size_);
+    sel_length_ = 0;
+  }
+  void SetSelLength(std::int64_t length) override {
+    sel_length_ = std::clamp<std::int64_t>(length, 0, size_ - sel_start_);
+  }
+  void SetSelText(std::string_view text) override {
+    if (sel_start_ != size_) throw NotAppended();
+    out_.Write(text);
+    size_ += static_cast<std::int64_t>(text.size());
+    sel_start_ = size_;
+  }
+  void SetSelColor(Color color) override { (void)color; }
+  void SetLabel1Caption(std::string_view caption) override { window_.SetLabel1Caption(caption); }
+  void SetLabel2Caption(std::string_view caption) override { window_.SetLabel2Caption(caption); }
+  void SetText2(std::string_view text) override { window_.SetText2(text); }
+  void SetText3(std::string_view text) override { window_.SetText3(text); }
+  void AppendText4(std::string_view text) override { window_.AppendText4(text); }
+  bool Check1() const override { return window_.Check1(); }
+  bool Check2() const override { return window_.Check2(); }
+  std::string ShortDateText(int year, int month, int day) const override {
+    return window_.ShortDateText(year, month, day);
+  }
+  std::string LongTimeText(int hour, int minute, int second) const override {
+    return window_.LongTimeText(hour, minute, second);
+  }
+  void ReportError(std::string_view message) override { window_.ReportError(message); }
+  void ShowProgress(std::int64_t done, std::int64_t total) override {
+    window_.ShowProgress(done, total);
+  }
+
+ private:
+  static CommandError NotAppended() {
+    return CommandError("The screen text can only be written as it is appended.");
+  }
+
+  Window& window_;
+  LineSink& out_;
+  std::int64_t size_ = 0;  // characters written
+  std::int64_t sel_start_ = 0;
+  std::int64_t sel_length_ = 0;
 };
 
 }  // namespace
@@ -187,6 +250,20 @@ bool WriteLogfile(DecoderState& state, Window& window,
       output_path ? *output_path : DeriveOutputName(state.CaptureFileName, kLogfileExtension);
   if (RefuseCaptureAsOutput(state, window)) return false;
   return WriteOutput(state, window, [&](OutputFile& out) { out.WriteLine(window.DisplayText()); });
+}
+
+bool WriteScreenPass(DecoderState& state, Window& window,
+                     const std::optional<std::string>& output_path) {
+  if (state.CaptureFileName.empty()) return false;
+  state.OutputFileName =
+      output_path ? *output_path : DeriveOutputName(state.CaptureFileName, kLogfileExtension);
+  if (RefuseCaptureAsOutput(state, window)) return false;
+  return WriteOutput(state, window, [&](OutputFile& out) {
+    StreamedDisplay display(window, out);
+    state.OutputMode = kScreen;
+    ReadCapture(state, display);
+    out.Write("\r\n");
+  });
 }
 
 }  // namespace packscope

@@ -105,6 +105,14 @@ bool RunFrameWriterCommand(DecoderState& state, Window& window, std::string_view
 bool WriteLogfile(DecoderState& state, Window& window,
                   const std::optional<std::string>& output_path = std::nullopt);
 
+// ShowCapture followed by WriteLogfile, byte for byte, without keeping the display: a pass with
+// OutputMode Screen whose display text goes straight to the output as the pass appends it, then
+// CR LF. Memory does not grow with the capture. Everything but the display reaches window; its
+// display is left as it was. The output is named and guarded as WriteLogfile's. True when the
+// file was written.
+bool WriteScreenPass(DecoderState& state, Window& window,
+                     const std::optional<std::string>& output_path = std::nullopt);
+
 }  // namespace packscope
 
 #endif  // PACKSCOPE_UI_COMMANDS_H_

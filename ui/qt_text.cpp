@@ -123,16 +123,88 @@ std::string LocaleDateText::ShortDate(int year, int month, int day) const {
   return last_date_;
 }
 
+std::string LocaleDateText::QtTime(int hour, int minute, int second) const {
+  return DateTextBytes(locale_.toString(QTime(hour, minute, second), time_format_));
+}
+
+namespace {
+
+void AppendNumber(std::string& out, int value, bool padded) {
+  if (padded || value >= 10) out.push_back(static_cast<char>('0' + value / 10));
+  out.push_back(static_cast<char>('0' + value % 10));
+}
+
+// The pattern's text for minute and second: its pieces around the two digit places.
+std::string Fill(const std::string& text, std::size_t minute_at, bool minute_padded, int minute,
+                 std::size_t second_at, bool second_padded, int second) {
+  std::string out;
+  out.reserve(text.size());
+  const bool minute_first = minute_at < second_at;
+  const std::size_t first = minute_first ? minute_at : second_at;
+  const std::size_t last = minute_first ? second_at : minute_at;
+  out.append(text, 0, first);
+  if (minute_first) {
+    AppendNumber(out, minute, minute_padded);
+  } else {
+    AppendNumber(out, second, second_padded);
+  }
+  out.append(text, first + 2, last - first - 2);
+  if (minute_first) {
+    AppendNumber(out, second, second_padded);
+  } else {
+    AppendNumber(out, minute, minute_padded);
+  }
+  out.append(text, last + 2, std::string::npos);
+  return out;
+}
+
+}  // namespace
+
+const LocaleDateText::HourPattern& LocaleDateText::Pattern(int hour) const {
+  HourPattern& p = hours_[hour];
+  if (p.known) return p;
+  p.known = true;
+  p.text = QtTime(hour, 48, 39);
+  p.minute_at = p.text.find("48");
+  p.second_at = p.text.find("39");
+  if (p.minute_at == std::string::npos || p.second_at == std::string::npos ||
+      (p.minute_at < p.second_at ? p.second_at - p.minute_at : p.minute_at - p.second_at) < 2) {
+    return p;
+  }
+  // Leading zeros: what the locale writes for 7:09 tells.
+  const std::string probe = QtTime(hour, 7, 9);
+  bool found = false;
+  for (int k = 0; k < 4 && !found; ++k) {
+    if (Fill(p.text, p.minute_at, (k & 1) != 0, 7, p.second_at, (k & 2) != 0, 9) == probe) {
+      p.minute_padded = (k & 1) != 0;
+      p.second_padded = (k & 2) != 0;
+      found = true;
+    }
+  }
+  if (!found) return p;
+  static constexpr int kSamples[][2] = {{0, 0}, {9, 59}, {10, 5}, {59, 10}, {30, 30}, {1, 1}};
+  for (const auto& [minute, second] : kSamples) {
+    if (Fill(p.text, p.minute_at, p.minute_padded, minute, p.second_at, p.second_padded, second) !=
+        QtTime(hour, minute, second)) {
+      return p;
+    }
+  }
+  p.usable = true;
+  return p;
+}
+
 std::string LocaleDateText::LongTime(int hour, int minute, int second) const {
   const int key = (hour * 60 + minute) * 60 + second;
-  if (key < 0 || key >= 86400) {
-    return DateTextBytes(locale_.toString(QTime(hour, minute, second), time_format_));
+  if (key < 0 || key >= 86400 || minute < 0 || minute > 59 || second < 0 || second > 59) {
+    return QtTime(hour, minute, second);
+  }
+  const HourPattern& p = Pattern(hour);
+  if (p.usable) {
+    return Fill(p.text, p.minute_at, p.minute_padded, minute, p.second_at, p.second_padded, second);
   }
   if (times_.empty()) times_.resize(86400);
   std::string& text = times_[static_cast<std::size_t>(key)];
-  if (text.empty()) {
-    text = DateTextBytes(locale_.toString(QTime(hour, minute, second), time_format_));
-  }
+  if (text.empty()) text = QtTime(hour, minute, second);
   return text;
 }
 

@@ -28,8 +28,11 @@ std::string DateTextBytes(QString text);
 // four-digit year, the long time with seconds and without a time-zone part. Any Unicode space
 // becomes a plain blank, so the text survives the single-byte code page.
 //
-// A capture holds a stamp every few seconds, so texts are remembered: the last date, and every
-// time of day once asked for (at most 86,400 of them).
+// A capture holds a stamp every few seconds, so texts are remembered: the last date, and per
+// hour of the day a pattern of the time text in which only the minute and second digits change
+// (found by asking the locale for a few times of that hour, and used only when it gives exactly
+// what the locale gives for a sample of that hour's times); an hour without such a pattern has
+// every time of day remembered once asked for.
 class LocaleDateText {
  public:
   explicit LocaleDateText(const QLocale& locale = QLocale::system());
@@ -44,9 +47,24 @@ class LocaleDateText {
   QLocale locale_;
   QString date_format_;
   QString time_format_;
+  // The time texts of one hour: pattern with the minute and second digits of 48:39 at
+  // minute_at and second_at, each two digits or, unpadded, as many as the value needs.
+  struct HourPattern {
+    bool known = false;   // looked for
+    bool usable = false;  // found and checked
+    std::string text;
+    std::size_t minute_at = 0;
+    std::size_t second_at = 0;
+    bool minute_padded = true;
+    bool second_padded = true;
+  };
+  std::string QtTime(int hour, int minute, int second) const;
+  const HourPattern& Pattern(int hour) const;
+
   mutable int last_date_key_ = -1;
   mutable std::string last_date_;
-  mutable std::vector<std::string> times_;  // by second of the day; empty: not asked yet
+  mutable HourPattern hours_[24];
+  mutable std::vector<std::string> times_;  // by second of the day, for hours without a pattern
 };
 
 }  // namespace packscope

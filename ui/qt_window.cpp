@@ -25,11 +25,35 @@ namespace {
 // The progress bar counts in thousandths of the capture.
 constexpr int kProgressSteps = 1000;
 
-// Text boxes hold paragraphs; the core's lines end in CR LF.
-QString BoxText(std::string_view cp1252) {
-  QString text = FromCp1252(cp1252);
-  text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-  return text;
+// The timestamp log's lines per text block. A text document pays for every block it holds (a
+// long pass logs hundreds of thousands of stamps, and one block per line takes seconds to
+// insert); the lines of a block are joined by line separators, which the box shows as line
+// breaks and which its plain text and copies give as "\n".
+constexpr int kLogLinesPerBlock = 64;
+
+// The log's text for the box: the core's CR LF line ends become line separators, and every
+// kLogLinesPerBlock-th a paragraph break. lines_in_block counts the lines of the box's last block.
+QString LogText(std::string_view cp1252, int& lines_in_block) {
+  const QString text = FromCp1252(cp1252);
+  QString out;
+  out.reserve(text.size());
+  qsizetype from = 0;
+  for (;;) {
+    const qsizetype crlf = text.indexOf(QLatin1String("\r\n"), from);
+    const QStringView line = QStringView(text).mid(from, crlf < 0 ? -1 : crlf - from);
+    out.append(line);
+    // A line break of another kind begins a new block in the box.
+    if (line.contains(u'\n')) lines_in_block = 0;
+    if (crlf < 0) break;
+    if (++lines_in_block < kLogLinesPerBlock) {
+      out.append(QChar(QChar::LineSeparator));
+    } else {
+      out.append(u'\n');
+      lines_in_block = 0;
+    }
+    from = crlf + 2;
+  }
+  return out;
 }
 
 }  // namespace
@@ -209,7 +233,7 @@ void QtWindow::Flush() {
   if (!text4_pending_.empty()) {
     QTextCursor cursor(controls_.text4->document());
     cursor.movePosition(QTextCursor::End);
-    cursor.insertText(BoxText(text4_pending_));
+    cursor.insertText(LogText(text4_pending_, text4_block_lines_));
     text4_pending_.clear();
   }
   if (display_pending_) {

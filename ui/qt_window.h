@@ -111,6 +111,7 @@ class QtWindow : public Window {
   std::string text3_;
   bool text3_pending_ = false;
   std::string text4_pending_;
+  int text4_block_lines_ = 0;  // lines in the last text block of Text4
   bool display_pending_ = false;
   std::int64_t reserve_ = 0;  // room to make when the pass empties the display
   QElapsedTimer pass_timer_;

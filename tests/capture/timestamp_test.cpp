@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <string>
 
 #include "capture/frame_loop.h"
@@ -151,12 +152,29 @@ TEST(MillisPartTest, ThreeDigits) {
   EXPECT_EQ(MillisPart(1000), "000");
 }
 
+// Whole stamps are taken apart without fmod; beyond 2^53 and at 2^64 the digits must still be
+// those of fmod.
+TEST(MillisPartTest, LargeStampsGiveTheDigitsOfFmod) {
+  const double values[] = {9007199254740993.0,     9007199254740999.0,     1e17 + 123, 1e19,
+                           18446744073709549568.0, 18446744073709551616.0, 1e30};
+  for (double v : values) {
+    const int r = static_cast<int>(std::fmod(v, 1000.0));
+    char digits[4];
+    std::snprintf(digits, sizeof digits, "%03d", r);
+    EXPECT_EQ(MillisPart(v), digits) << v;
+  }
+}
+
 TEST(GeneralDateTextTest, DateTimeDateAloneTimeAlone) {
   HeadlessWindow w;
   EXPECT_EQ(GeneralDateText(w, {2016, 1, 1, 12, 34, 56}), "1 Jan 2016 12:34:56");
   EXPECT_EQ(GeneralDateText(w, {2016, 1, 1, 0, 0, 0}), "1 Jan 2016");
   EXPECT_EQ(GeneralDateText(w, kZeroDateTime), "00:00:00");
   EXPECT_EQ(GeneralDateText(w, {1899, 12, 30, 5, 6, 7}), "05:06:07");
+  // The headless window's texts at the ends of the range: years with four digits, always.
+  EXPECT_EQ(GeneralDateText(w, {100, 3, 1, 0, 0, 1}), "1 Mar 0100 00:00:01");
+  EXPECT_EQ(GeneralDateText(w, {9999, 12, 31, 23, 59, 59}), "31 Dec 9999 23:59:59");
+  EXPECT_EQ(GeneralDateText(w, {2016, 10, 9, 10, 0, 0}), "9 Oct 2016 10:00:00");
 }
 
 }  // namespace

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <random>
 #include <string>
+#include <vector>
 
 namespace packscope {
 namespace {
@@ -29,6 +32,25 @@ TEST(AppendHexTextTest, GroupsOfThreeEndingInABlank) {
   EXPECT_EQ(out, "x00 41 C0 FF ");
   AppendHexText(out, bytes, 0);
   EXPECT_EQ(out, "x00 41 C0 FF ");
+}
+
+// The fast paths (sixteen bytes at a time, four at a time, one at a time) against the byte by
+// byte reading of the routine: every length up to 100 and every alignment of the text.
+TEST(AppendHexTextTest, EveryLengthAndAlignmentGivesTheGroupsOfByteToHex) {
+  std::mt19937 random(7);
+  std::vector<std::uint8_t> bytes(100);
+  for (auto& b : bytes) b = static_cast<std::uint8_t>(random());
+  bytes[3] = 0x00;
+  bytes[17] = 0xFF;
+  for (std::size_t prefix = 0; prefix < 3; ++prefix) {
+    for (std::size_t n = 0; n <= bytes.size(); ++n) {
+      std::string expected(prefix, 'x');
+      for (std::size_t i = 0; i < n; ++i) expected += ByteToHex(bytes[i]) + " ";
+      std::string out(prefix, 'x');
+      AppendHexText(out, bytes.data(), n);
+      ASSERT_EQ(out, expected) << "length " << n << ", prefix " << prefix;
+    }
+  }
 }
 
 std::string HexOfCount(int n) {
@@ -100,6 +122,22 @@ TEST(HexToAsciiTest, GroupCountRoundsAsTheLengthGives) {
 TEST(HexToAsciiTest, GroupsAreReadLikeParseHexNumber) {
   // "4G" reads as 4 (a control character: "."), "G4" as 0, "0x" as 0, lower case as upper.
   EXPECT_EQ(HexToAscii("4G G4 0x 6a "), "...j");
+}
+
+// Each group read as ParseHexNumber reads its two characters, for texts of any characters:
+// the table behind HexToAscii must agree with that reading for every pair.
+TEST(HexToAsciiTest, EveryPairOfCharactersReadsAsParseHexNumberReadsIt) {
+  std::string text;
+  std::string expected;
+  for (int c1 = 0; c1 < 256; ++c1) {
+    for (int c2 = 0; c2 < 256; ++c2) {
+      const std::string group{static_cast<char>(c1), static_cast<char>(c2)};
+      const std::int32_t v = ParseHexNumber(group);
+      text += group + " ";
+      expected.push_back(v > 31 ? static_cast<char>(v) : '.');
+    }
+  }
+  EXPECT_EQ(HexToAscii(text), expected);
 }
 
 TEST(ParseHexNumberTest, PrefixesAndLeadingDigits) {

@@ -9,6 +9,7 @@
 
 #include "capture/headless_window.h"
 #include "support/test_files.h"
+#include "tools/capture_generator.h"
 
 namespace packscope {
 namespace {
@@ -175,6 +176,79 @@ TEST_F(CommandsTest, TheLogHoldsTheDisplayAndAnotherLineBreak) {
   RunWriteCommand(state, window, kWriteCommands[2]);
   ASSERT_TRUE(WriteLogfile(state, window));
   EXPECT_EQ(ReadFile(PathOf("pass1.log")), "\r\n");
+}
+
+// The streamed screen pass against the display a shown capture leaves and the log of it, in both
+// views, on a capture with stamps, escapes, long frames and every frame type.
+TEST_F(CommandsTest, TheScreenPassWritesWhatTheLogOfTheShownCaptureHolds) {
+  gen::Options options;
+  options.seed = 5;
+  options.frames = 300;
+  options.mix = true;
+  options.max_length = 400;
+  options.max_digis = 8;
+  const std::string mixed =
+      WriteCapture("mixed.kss", Hex("41 C0 00 DB 41 DB C0 C0") +
+                                    gen::GenerateCaptureBytes(options) + Hex("C0 00 41 DB DC"));
+  for (const bool kiss_view : {false, true}) {
+    SCOPED_TRACE(kiss_view ? "Decode Kissframe" : "as stored");
+    DecoderState shown_state;
+    HeadlessWindow shown;
+    shown.SetCheck1(kiss_view);
+    ASSERT_TRUE(OpenCapture(shown_state, shown, mixed));
+    ASSERT_TRUE(WriteLogfile(shown_state, shown, PathOf("shown.log")));
+
+    DecoderState streamed_state;
+    streamed_state.CaptureFileName = mixed;
+    streamed_state.OutputMode = kHexPayload;
+    HeadlessWindow streamed;
+    streamed.SetCheck1(kiss_view);
+    streamed.SetDisplayText("earlier text");
+    ASSERT_TRUE(WriteScreenPass(streamed_state, streamed));
+    const std::string log = PathOf("mixed.log");
+    EXPECT_EQ(ReadFile(log), ReadFile(PathOf("shown.log")));
+    EXPECT_EQ(ReadFile(log).size(), shown.DisplayText().size() + 2);
+    // The display is not the pass's; everything else is as the shown pass left it.
+    EXPECT_EQ(streamed.DisplayText(), "earlier text");
+    EXPECT_EQ(streamed.Label1(), shown.Label1());
+    EXPECT_EQ(streamed.Text2(), shown.Text2());
+    EXPECT_EQ(streamed.Text3(), shown.Text3());
+    EXPECT_EQ(streamed.Text4(), shown.Text4());
+    EXPECT_EQ(streamed.Label2(), log + " has been written");
+    EXPECT_EQ(streamed_state.OutputMode, kScreen);
+    EXPECT_EQ(streamed_state.FrameCount, shown_state.FrameCount);
+    EXPECT_EQ(streamed.BusyCount(), 1);
+    EXPECT_FALSE(streamed.Busy());
+    EXPECT_TRUE(streamed.Errors().empty());
+  }
+}
+
+TEST_F(CommandsTest, AFailedScreenPassWritesNothing) {
+  const std::string log = PathOf("pass1.log");
+  WriteFile(log, "earlier output");
+  // A frame too long: the blocks of the frames before it are not written either.
+  WriteCapture("pass1.kss", kCapture + Hex("C0") + std::string(70000, 'A'));
+  state.CaptureFileName = capture;
+  EXPECT_FALSE(WriteScreenPass(state, window));
+  ASSERT_EQ(window.Errors().size(), 1u);
+  EXPECT_NE(window.Errors()[0].find("Frame 4 at byte offset 37"), std::string::npos)
+      << window.Errors()[0];
+  EXPECT_NE(window.Errors()[0].find("Nothing was written to \"" + log + "\"."), std::string::npos)
+      << window.Errors()[0];
+  EXPECT_EQ(ReadFile(log), "earlier output");
+  EXPECT_FALSE(window.Busy());
+
+  // The capture is never its own output; without a capture nothing happens at all.
+  window.ClearErrors();
+  EXPECT_FALSE(WriteScreenPass(state, window, capture));
+  ASSERT_EQ(window.Errors().size(), 1u);
+  EXPECT_NE(window.Errors()[0].find("it is the capture itself"), std::string::npos);
+  state.CaptureFileName.clear();
+  window.ClearErrors();
+  EXPECT_FALSE(WriteScreenPass(state, window, PathOf("none.log")));
+  EXPECT_TRUE(window.Errors().empty());
+  EXPECT_FALSE(FileExists(PathOf("none.log")));
+  EXPECT_EQ(window.BusyCount(), 1);  // only the failed pass ran
 }
 
 TEST_F(CommandsTest, NoCommandReplacesTheCaptureItself) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QTime>
+
 namespace packscope {
 namespace {
 
@@ -51,6 +53,26 @@ TEST(LocaleDateTextTest, TwoDigitYearsWidenAndTimeZonesGo) {
   EXPECT_EQ(t.LongTime(12, 34, 56), "?? 12? 34? 56?");
   const LocaleDateText j{QLocale(QStringLiteral("ja_JP"))};
   EXPECT_EQ(j.ShortDate(2016, 1, 2), "2016/01/02");
+}
+
+// Times come from a pattern per hour; they must be exactly what the locale writes, for every
+// hour and for minutes and seconds with one and two digits, in locales of 12 and 24 hours, with
+// leading zeros or without, with text around or between the numbers.
+TEST(LocaleDateTextTest, EveryTimeOfDayAsTheLocaleWritesIt) {
+  for (const char* name : {"C", "en_US", "en_GB", "de_DE", "fr_FR", "fi_FI", "ko_KR", "ja_JP",
+                           "zh_CN", "ar_EG", "hi_IN", "bg_BG", "pt_BR", "sv_SE"}) {
+    const QLocale locale{QString::fromLatin1(name)};
+    const LocaleDateText t{locale};
+    for (int hour = 0; hour < 24; ++hour) {
+      for (int minute = 0; minute < 60; ++minute) {
+        for (int second = (hour + minute) % 7; second < 60; second += 7) {
+          ASSERT_EQ(t.LongTime(hour, minute, second),
+                    DateTextBytes(locale.toString(QTime(hour, minute, second), t.TimeFormat())))
+              << name << " " << hour << ":" << minute << ":" << second;
+        }
+      }
+    }
+  }
 }
 
 }  // namespace

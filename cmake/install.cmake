@@ -1,0 +1,72 @@
+# What `cmake --install` puts where (under the prefix; /usr in the Debian package):
+#   bin/packscope, bin/packscope-convert
+#   share/applications/packscope.desktop           the menu entry, opens *.kss captures
+#   share/mime/packages/packscope.xml              *.kss is application/x-kiss-capture
+#   share/icons/hicolor/NxN/apps/packscope.png     drawn at build time by packscope-images
+#   share/man/man1/packscope.1.gz, packscope-convert.1.gz
+# and what `make package` (cpack) puts in the Debian package around it.
+include(GNUInstallDirs)
+
+install(TARGETS packscope packscope-convert RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES data/packscope.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES data/packscope-mime.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages
+  RENAME packscope.xml)
+
+# The icon at the sizes menus, docks and file managers ask for.
+set(PACKSCOPE_ICON_SIZES 16 32 48 64 128 256)
+set(icon_files)
+foreach(size IN LISTS PACKSCOPE_ICON_SIZES)
+  set(icon ${PROJECT_BINARY_DIR}/icons/${size}x${size}/apps/packscope.png)
+  list(APPEND icon_files ${icon})
+  install(FILES ${icon} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
+endforeach()
+add_custom_command(OUTPUT ${icon_files}
+  COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen
+    $<TARGET_FILE:packscope-images> --desktop-icons ${PROJECT_BINARY_DIR}/icons
+    ${PACKSCOPE_ICON_SIZES}
+  DEPENDS packscope-images
+  COMMENT "Drawing the desktop icons"
+  VERBATIM)
+add_custom_target(packscope_icons ALL DEPENDS ${icon_files})
+
+# Manual pages, with the project's version, compressed as Debian keeps them (-n: the same bytes
+# on every build).
+set(man_files)
+foreach(page packscope.1 packscope-convert.1)
+  configure_file(docs/man/${page} ${PROJECT_BINARY_DIR}/man/${page} @ONLY)
+  set(packed ${PROJECT_BINARY_DIR}/man/${page}.gz)
+  add_custom_command(OUTPUT ${packed}
+    COMMAND gzip -9 -n -c ${PROJECT_BINARY_DIR}/man/${page} > ${packed}
+    DEPENDS ${PROJECT_BINARY_DIR}/man/${page}
+    COMMENT "Compressing ${page}")
+  list(APPEND man_files ${packed})
+endforeach()
+add_custom_target(packscope_man ALL DEPENDS ${man_files})
+install(FILES ${man_files} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+# The Debian package: build/packscope_<version>_<arch>.deb. dpkg-shlibdeps finds the libraries
+# the programs link (Qt, libpcap, the C++ runtime); the window also needs Qt's platform plugins,
+# which no library link shows.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME packscope)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "KISS capture viewer and converter for packet radio")
+set(CPACK_PACKAGE_CONTACT "Packscope maintainers <maintainers@users.noreply.c-seed-f3f67607.example>")
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION hamradio)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+# The long description; cpack puts the summary above it and indents it as Debian wants.
+set(CPACK_PACKAGE_DESCRIPTION
+  "Packscope opens a KISS capture (a file of KISS frames recorded from a TNC,
+a soundmodem or a satellite decoder, usually *.kss), cuts it into frames and
+shows each one as a coloured hex dump with its printable characters. It
+decodes AX.25 callsigns and payloads and attaches the capture's timestamp
+frames to the frames that follow.
+
+packscope-convert converts captures on the command line, in batch: to the
+window's hex and text layouts, to pcap for Wireshark, to JSON Lines and to
+monitor lines, and checks captures for damage.")
+include(CPack)
