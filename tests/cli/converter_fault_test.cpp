@@ -339,7 +339,7 @@ TEST_F(ConverterFaultTest, TwoGigabyteSparseCaptures) {
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err,
             "packscope-convert: Frame 1 at byte offset 0 of \"fend.kss\" is longer than 65535 "
-            "bytes; the pass stopped there.\n");
+            "bytes; the pass stopped there. Nothing was written to \"fend.log\".\n");
   EXPECT_EQ(ReadFile(PathOf("fend.log")), "earlier");
   ExpectConstantMemory(run, "screen");
 }
