@@ -2,14 +2,25 @@
 #   make run    installs what is missing, builds, starts packscope on the sample capture
 #               (without a display: prints the sample's screen view on the terminal)
 #   make test   installs what is missing, builds, runs every test
+#   make sanitize   every test again, built with AddressSanitizer and UndefinedBehaviorSanitizer
+#   make fuzz       the capture fuzzer for FUZZ_SECONDS seconds (clang 14, libFuzzer)
 #   make sample remakes samples/sample.kss with the capture generator
 #   make bench  builds and runs the benchmarks (bench/README.md); never part of make test
 BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
+SANITIZE_DIR ?= build-sanitize
+FUZZ_DIR ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_MAX_LEN ?= 8192
+FUZZ_FLAGS ?=
+# Leaks are errors in every test, GUI tests included (no suppressions needed on Debian 12).
+SANITIZE_ENV = QT_QPA_PLATFORM=offscreen \
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1 \
+  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-.PHONY: all build run test bench sample deps clean
+.PHONY: all build run test sanitize fuzz bench sample deps clean
 
 all: build
 
@@ -23,6 +34,27 @@ test:
 	scripts/install-deps build test
 	$(MAKE) build
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+# The whole test suite, GUI tests included, with ASan and UBSan in its own build folder.
+sanitize:
+	scripts/install-deps build test
+	cmake -S . -B $(SANITIZE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DPACKSCOPE_SANITIZE=ON $(CMAKE_FLAGS)
+	cmake --build $(SANITIZE_DIR) -j $(JOBS)
+	cd $(SANITIZE_DIR) && $(SANITIZE_ENV) ctest --output-on-failure -j $(JOBS)
+
+# The capture fuzzer on one core: new inputs go to $(FUZZ_DIR)/corpus, failing ones to
+# $(FUZZ_DIR)/ (keep them in fuzz/regressions/ once fixed).
+fuzz:
+	scripts/install-deps build fuzz
+	cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_CXX_COMPILER=clang++-14 -DPACKSCOPE_FUZZ=ON -DPACKSCOPE_BUILD_QT=OFF \
+	  -DPACKSCOPE_BUILD_TESTS=OFF
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target capture_fuzzer
+	mkdir -p $(FUZZ_DIR)/corpus
+	$(FUZZ_DIR)/fuzz/capture_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=$(FUZZ_MAX_LEN) \
+	  -timeout=20 -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix=$(FUZZ_DIR)/ $(FUZZ_FLAGS) \
+	  $(FUZZ_DIR)/corpus fuzz/corpus fuzz/regressions
 
 SAMPLE ?= samples/sample.kss
 
@@ -69,4 +101,4 @@ bench:
 	$(BUILD_DIR)/bench/display_bench
 
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR)

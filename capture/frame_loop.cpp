@@ -21,6 +21,7 @@ namespace packscope {
 namespace {
 
 constexpr std::size_t kReadBlock = 1 << 20;
+constexpr std::size_t kMinReadBlock = 1 << 12;
 
 std::string CannotRead(const std::string& path) {
   return "Cannot read the capture " + Quoted(path);
@@ -94,10 +95,16 @@ class FrameLoop {
   FrameLoop(DecoderState& state, Window& window) : state_(state), window_(window) {}
 
   void Run(CaptureFile& file) {
-    std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[kReadBlock]);
+    // A small capture gets a small buffer: the passes over it (every Check1 click, every write
+    // command) then do not map and unmap a large block each time.
+    const std::size_t block =
+        file.Size() < 0 ? kReadBlock
+                        : std::clamp<std::size_t>(static_cast<std::size_t>(file.Size()) + 1,
+                                                  kMinReadBlock, kReadBlock);
+    std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[block]);
     std::int64_t base = 0;
     for (;;) {
-      const std::size_t n = file.Read(buffer.get(), kReadBlock);
+      const std::size_t n = file.Read(buffer.get(), block);
       if (n == 0) break;
       Scan(buffer.get(), n, base);
       base += static_cast<std::int64_t>(n);

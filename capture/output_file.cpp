@@ -1,6 +1,7 @@
 #include "capture/output_file.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,6 +31,23 @@ std::string ResolveLinks(const std::string& target) {
   return ec ? target : resolved.string();
 }
 
+// A write beyond a file size limit (ulimit -f) raises SIGXFSZ, and one into a pipe that nobody
+// reads raises SIGPIPE: either would end the program in the middle of a command and leave the
+// temporary file behind. Ignored, the write fails with EFBIG or EPIPE and the command reports
+// it like a full disk. A handler that the host installed stays.
+void IgnoreWriteSignals() {
+  static const bool ignored = [] {
+    for (const int signal_number : {SIGXFSZ, SIGPIPE}) {
+      struct sigaction current {};
+      if (::sigaction(signal_number, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) {
+        ::signal(signal_number, SIG_IGN);
+      }
+    }
+    return true;
+  }();
+  (void)ignored;
+}
+
 mode_t NewFileMode() {
   const mode_t mask = ::umask(0);
   ::umask(mask);
@@ -46,6 +64,7 @@ OutputFile::WriteFunction OutputFile::SetWriteFunctionForTesting(WriteFunction f
 
 OutputFile::OutputFile(const std::string& target)
     : target_(target), buffer_(new char[kBufferSize]) {
+  IgnoreWriteSignals();
   if (target == "-") {
     fd_ = STDOUT_FILENO;
     owns_fd_ = false;

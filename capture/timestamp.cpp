@@ -57,7 +57,7 @@ void AppendMillis(std::string& out, double millis) {
 
 void HandleBinaryStamp(DecoderState& state, Window& window) {
   std::uint64_t value = 0;
-  for (int pos = 2; pos <= 9; ++pos) value = (value << 8) | state.FrameBytes[pos];
+  for (std::size_t pos = 2; pos <= 9; ++pos) value = (value << 8) | state.FrameBytes[pos];
   state.StampMillis = static_cast<double>(value);
 
   // "date time.mmm" once per stamp, into buffers kept between frames: a capture holds a stamp

@@ -30,6 +30,21 @@ void AppendPollFinal(std::string& out, const Ax25Details& d) {
   }
 }
 
+// A text stamp as the window shows it, but on one line: its control characters (a stamp may
+// hold any byte, line breaks too) as <0xNN>, its other characters as UTF-8.
+std::string PrintableStamp(std::string_view stamp) {
+  std::string out;
+  for (std::size_t i = 0; i < stamp.size(); ++i) {
+    const auto b = static_cast<std::uint8_t>(stamp[i]);
+    if (b < 0x20 || b == 0x7F) {
+      AppendPrintable(out, stamp.substr(i, 1));
+    } else {
+      out.append(Cp1252ToUtf8(stamp.substr(i, 1)));
+    }
+  }
+  return out;
+}
+
 class MonitorWriter : public FrameWriter {
  public:
   explicit MonitorWriter(LineSink& out) : out_(out) {}
@@ -39,7 +54,7 @@ class MonitorWriter : public FrameWriter {
       if (clock_.Update(state)) {
         time_.clear();
         if (clock_.Millis()) AppendIsoStampText(time_, *clock_.Millis());
-        if (time_.empty()) time_ = Cp1252ToUtf8(state.StampText);
+        if (time_.empty()) time_ = PrintableStamp(state.StampText);
       }
       return;
     }

@@ -135,7 +135,9 @@ TEST(Ax25DetailsTest, RoleFromTheCBits) {
 
 TEST(Ax25DetailsTest, EightDigipeatersAreTheMost) {
   const std::vector<Address> eight(8, Address{"DIGI", 2, true});
-  const Ax25Details d = DescribeAx25(Span(Ax25Frame(kDest, kSource, eight, 0x03, 0xF0, "x")));
+  // The details point into the frame: it must outlive them.
+  const std::string frame = Ax25Frame(kDest, kSource, eight, 0x03, 0xF0, "x");
+  const Ax25Details d = DescribeAx25(Span(frame));
   ASSERT_EQ(d.problem, Ax25Problem::kNone);
   EXPECT_EQ(d.digipeater_count, 8);
   EXPECT_EQ(d.digipeaters[7].call, "DIGI-2");

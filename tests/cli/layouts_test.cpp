@@ -438,6 +438,15 @@ TEST_F(LayoutTest, MonitorTimeFromAStampInAnotherForm) {
             std::vector<std::string>{"e 1st of January, 12:00 UTC QQ0QQ-1>QQ1QQ: SABM P"});
 }
 
+// A text stamp may hold any byte: its line breaks and other control characters do not break the
+// one line of the frames behind it.
+TEST_F(LayoutTest, MonitorTimeWithControlCharactersStaysOnOneLine) {
+  const std::string capture =
+      Kiss(TextStamp("on the 1st\r\nof Jan\xE9, 12:00\t UTC")) + Kiss(kSabmFrame);
+  const std::string text = Run(Layout("monitor"), capture);
+  EXPECT_EQ(text, "he 1st<0x0D><0x0A>of Jan\xC3\xA9, 12:00<0x09> UTC QQ0QQ-1>QQ1QQ: SABM P\n");
+}
+
 // --- stamp helpers ---
 
 TEST(StampTextTest, ParsesTheIsoForm) {
