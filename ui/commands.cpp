@@ -28,14 +28,18 @@ bool Reported(Window& window, const std::string& suffix, Body&& body) {
   return false;
 }
 
-// The guard against a command that would replace the capture with its own output.
-bool RefuseCaptureAsOutput(const DecoderState& state, Window& window) {
+// Names the command's output (output_path, or the name derived from the capture) in
+// OutputFileName; false, with a message, when that is the capture itself, which the command reads.
+bool NameOutput(DecoderState& state, Window& window, std::string_view extension,
+                const std::optional<std::string>& output_path) {
+  state.OutputFileName =
+      output_path ? *output_path : DeriveOutputName(state.CaptureFileName, extension);
   if (state.OutputFileName == "-" || !SameFile(state.CaptureFileName, state.OutputFileName)) {
-    return false;
+    return true;
   }
   window.ReportError(Quoted(state.OutputFileName) +
                      " was not written: it is the capture itself, which the command reads.");
-  return true;
+  return false;
 }
 
 std::string NotWritten(const std::string& path) {
@@ -200,9 +204,7 @@ bool RunWriteCommand(DecoderState& state, Window& window, std::int16_t mode,
                      const std::optional<std::string>& output_path) {
   if (state.CaptureFileName.empty()) return false;
   state.OutputMode = mode;
-  state.OutputFileName =
-      output_path ? *output_path : DeriveOutputName(state.CaptureFileName, extension);
-  if (RefuseCaptureAsOutput(state, window)) return false;
+  if (!NameOutput(state, window, extension, output_path)) return false;
   return WriteOutput(state, window, [&](OutputFile& out) {
     if (with_header) {
       for (const std::string& line : ColumnHeader()) out.WriteLine(line);
@@ -230,9 +232,7 @@ bool RunFrameWriterCommand(DecoderState& state, Window& window, std::string_view
                            const std::optional<std::string>& output_path) {
   if (state.CaptureFileName.empty()) return false;
   state.OutputMode = kNoWindowOutput;
-  state.OutputFileName =
-      output_path ? *output_path : DeriveOutputName(state.CaptureFileName, extension);
-  if (RefuseCaptureAsOutput(state, window)) return false;
+  if (!NameOutput(state, window, extension, output_path)) return false;
   return WriteOutput(state, window, [&](OutputFile& out) {
     const std::unique_ptr<FrameWriter> writer = make_writer(out);
     {
@@ -246,18 +246,14 @@ bool RunFrameWriterCommand(DecoderState& state, Window& window, std::string_view
 bool WriteLogfile(DecoderState& state, Window& window,
                   const std::optional<std::string>& output_path) {
   if (state.CaptureFileName.empty()) return false;
-  state.OutputFileName =
-      output_path ? *output_path : DeriveOutputName(state.CaptureFileName, kLogfileExtension);
-  if (RefuseCaptureAsOutput(state, window)) return false;
+  if (!NameOutput(state, window, kLogfileExtension, output_path)) return false;
   return WriteOutput(state, window, [&](OutputFile& out) { out.WriteLine(window.DisplayText()); });
 }
 
 bool WriteScreenPass(DecoderState& state, Window& window,
                      const std::optional<std::string>& output_path) {
   if (state.CaptureFileName.empty()) return false;
-  state.OutputFileName =
-      output_path ? *output_path : DeriveOutputName(state.CaptureFileName, kLogfileExtension);
-  if (RefuseCaptureAsOutput(state, window)) return false;
+  if (!NameOutput(state, window, kLogfileExtension, output_path)) return false;
   return WriteOutput(state, window, [&](OutputFile& out) {
     StreamedDisplay display(window, out);
     state.OutputMode = kScreen;
