@@ -8,13 +8,6 @@
 #include "render/hex.h"
 
 namespace packscope {
-namespace {
-
-std::uint8_t ByteAt(const DecoderState& state, int pos) {
-  return state.FrameBytes[static_cast<std::size_t>(pos)];
-}
-
-}  // namespace
 
 std::uint8_t ShiftRight(std::uint8_t b, std::int16_t n) {
   if (n < 1) return b;
@@ -54,18 +47,6 @@ std::size_t CallsignChars(const std::uint8_t* block, char* buf, std::uint8_t& ss
   return n;
 }
 
-// One callsign into call and, framed by "-", into its box.
-std::uint8_t CallsignAndBox(const std::uint8_t* block, std::string& call, std::string_view& box,
-                            char* box_buf) {
-  std::uint8_t ssid = 0;
-  const std::size_t n = CallsignChars(block, box_buf + 1, ssid);
-  call.assign(box_buf + 1, n);
-  box_buf[0] = '-';
-  box_buf[n + 1] = '-';
-  box = std::string_view(box_buf, n + 2);
-  return ssid;
-}
-
 }  // namespace
 
 std::uint8_t CallsignText(const std::uint8_t* block, std::string& call) {
@@ -75,53 +56,60 @@ std::uint8_t CallsignText(const std::uint8_t* block, std::string& call) {
   return ssid;
 }
 
-void DecodeAx25(DecoderState& state, Window& window) {
-  // Address field. The boxes' texts are built beside the calls, without a string of their own.
-  char dest_box[11];
-  char source_box[11];
-  std::string_view dest_text;
-  std::string_view source_text;
-  state.DestSsid = CallsignAndBox(state.FrameBytes.data() + 2, state.DestCall, dest_text, dest_box);
-  state.SourceSsid =
-      CallsignAndBox(state.FrameBytes.data() + 9, state.SourceCall, source_text, source_box);
-  state.AddressEnd = TestBit(ByteAt(state, 15), 0) ? 1 : 0;
-  state.FieldPos = 16;
-  if (state.AddressEnd == 0) {
-    state.DigiIndex = 1;
-    do {
-      state.AddressEnd = TestBit(ByteAt(state, state.FieldPos + 6), 0) ? 1 : 0;
-      ++state.DigiIndex;
-      state.FieldPos = static_cast<std::int16_t>(state.FieldPos + 7);
-    } while (state.AddressEnd != 1 && state.DigiIndex != 10);
+Ax25Control ClassifyControl(std::uint8_t control) {
+  Ax25Control k;
+  if (!TestBit(control, 0)) {
+    k.kind = Ax25Kind::kI;
+    k.has_pid = true;
+  } else if (!TestBit(control, 1)) {
+    k.kind = Ax25Kind::kS;
+    k.type_code = ShiftRight(control & 0x0C, 2);
+  } else {
+    k.kind = Ax25Kind::kU;
+    k.type_code =
+        static_cast<std::uint8_t>(ShiftRight(control & 0xE0, 3) + ShiftRight(control & 0x0C, 2));
+    k.has_pid = k.type_code == 0;  // UI
   }
-  window.SetText2(dest_text);
-  window.SetText3(source_text);
+  return k;
+}
+
+void DecodeAx25(std::span<const std::uint8_t> frame_bytes, std::int32_t frame_length,
+                Ax25Fields& f) {
+  // Position p of FrameBytes (from 1) is frame_bytes[p - 1].
+  const auto at = [&](int pos) { return frame_bytes[static_cast<std::size_t>(pos - 1)]; };
+
+  // Address field.
+  f.DestSsid = CallsignText(frame_bytes.data() + 1, f.DestCall);
+  f.SourceSsid = CallsignText(frame_bytes.data() + 8, f.SourceCall);
+  f.AddressEnd = TestBit(at(15), 0) ? 1 : 0;
+  f.FieldPos = 16;
+  if (f.AddressEnd == 0) {
+    f.DigiIndex = 1;
+    do {
+      f.AddressEnd = TestBit(at(f.FieldPos + 6), 0) ? 1 : 0;
+      ++f.DigiIndex;
+      f.FieldPos = static_cast<std::int16_t>(f.FieldPos + 7);
+    } while (f.AddressEnd != 1 && f.DigiIndex != 10);
+  }
 
   // Control field and PID.
-  state.ControlByte = ByteAt(state, state.FieldPos);
-  ++state.FieldPos;
-  bool has_pid = true;
-  if (TestBit(state.ControlByte, 0)) {
-    state.InfoPos = state.FieldPos;
-    if (TestBit(state.ControlByte, 1)) {
-      state.TypeCode = static_cast<std::uint8_t>(ShiftRight(state.ControlByte & 0xE0, 3) +
-                                                 ShiftRight(state.ControlByte & 0x0C, 2));
-      has_pid = state.TypeCode == 0;  // UI
-    } else {
-      state.TypeCode = ShiftRight(state.ControlByte & 0x0C, 2);
-      has_pid = false;
-    }
+  f.ControlByte = at(f.FieldPos);
+  ++f.FieldPos;
+  const Ax25Control k = ClassifyControl(f.ControlByte);
+  if (k.kind != Ax25Kind::kI) {
+    f.InfoPos = f.FieldPos;
+    f.TypeCode = k.type_code;
   }
-  if (has_pid) {
-    state.PidByte = ByteAt(state, state.FieldPos);
-    state.InfoPos = static_cast<std::int16_t>(state.FieldPos + 1);
+  if (k.has_pid) {
+    f.PidByte = at(f.FieldPos);
+    f.InfoPos = static_cast<std::int16_t>(f.FieldPos + 1);
   }
 
   // Information field: every byte from InfoPos to FrameLength.
-  state.PayloadHex.clear();
-  if (state.InfoPos <= state.FrameLength) {
-    AppendHexText(state.PayloadHex, state.FrameBytes.data() + state.InfoPos,
-                  static_cast<std::size_t>(state.FrameLength - state.InfoPos + 1));
+  f.PayloadHex.clear();
+  if (f.InfoPos <= frame_length) {
+    AppendHexText(f.PayloadHex, frame_bytes.data() + f.InfoPos - 1,
+                  static_cast<std::size_t>(frame_length - f.InfoPos + 1));
   }
 }
 

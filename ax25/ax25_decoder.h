@@ -16,16 +16,52 @@
 // Positions are never compared with FrameLength for the address and control fields: a frame
 // shorter than its address field is decoded from what FrameBytes still holds there, bytes of an
 // earlier, longer frame (or zeros before any). The information field ends at FrameLength.
+//
+// The decoder works over bytes alone; the frame loop's step (capture/ax25_step.h) hands it
+// FrameBytes and shows the callsigns in the window.
 #ifndef PACKSCOPE_AX25_AX25_DECODER_H_
 #define PACKSCOPE_AX25_AX25_DECODER_H_
 
 #include <cstdint>
+#include <span>
 #include <string>
 
-#include "capture/decoder_state.h"
-#include "capture/window.h"
-
 namespace packscope {
+
+// Positions the decoder may read: the address field's fixed positions end at 80 (the control
+// byte at 79 and a PID at 80).
+inline constexpr std::size_t kAx25DecoderReach = 80;
+
+// What the decoder finds, under the names the window's state gives them. Fields a frame does not
+// set keep their earlier values: TypeCode for I frames, PidByte for S and U frames other than UI,
+// DigiIndex for frames without digipeaters.
+struct Ax25Fields {
+  std::string DestCall;
+  std::string SourceCall;
+  std::uint8_t DestSsid = 0;
+  std::uint8_t SourceSsid = 0;
+  std::uint8_t AddressEnd = 0;
+  std::int16_t FieldPos = 0;
+  std::int16_t DigiIndex = 0;
+  std::uint8_t ControlByte = 0;
+  std::uint8_t TypeCode = 0;
+  std::uint8_t PidByte = 0;
+  std::int16_t InfoPos = 0;
+  std::string PayloadHex;  // information field as hex text; rebuilt by every decoder call
+};
+
+// What the control byte says of a frame, as the decoder and the frame details both read it.
+//
+//   xxxxxxx0  I frame   always a PID
+//   xxxxxx01  S frame   TypeCode = bits 2..3 (RR 0, RNR 1, REJ 2, SREJ 3), no PID
+//   xxxxxx11  U frame   TypeCode = bits 5..7 and 2..3 (mmm mm); UI (code 0) has a PID
+enum class Ax25Kind { kI, kS, kU };
+struct Ax25Control {
+  Ax25Kind kind = Ax25Kind::kI;
+  std::uint8_t type_code = 0;  // S and U frames
+  bool has_pid = false;
+};
+Ax25Control ClassifyControl(std::uint8_t control);
 
 // b shifted right by n bits with zeros shifted in; n below 1 gives b, n of 8 or more gives 0.
 std::uint8_t ShiftRight(std::uint8_t b, std::int16_t n);
@@ -38,10 +74,13 @@ bool TestBit(std::uint8_t b, std::int16_t n);
 // decimal when the SSID is not 0. Reads block[0] to block[6]. Returns the SSID.
 std::uint8_t CallsignText(const std::uint8_t* block, std::string& call);
 
-// Decodes the current frame: DestCall, SourceCall, their SSIDs, AddressEnd, FieldPos,
-// DigiIndex, ControlByte, TypeCode, PidByte (I and UI frames only), InfoPos and PayloadHex;
-// sets Text2 to "-" DestCall "-" and Text3 to "-" SourceCall "-".
-void DecodeAx25(DecoderState& state, Window& window);
+// Decodes a frame: frame_bytes holds FrameBytes from position 1 (the type byte) on, at least
+// kAx25DecoderReach bytes of it (bytes beyond frame_length may be those of earlier frames);
+// frame_length is the frame's length. Sets DestCall, SourceCall, their SSIDs, AddressEnd,
+// FieldPos, DigiIndex, ControlByte, TypeCode, PidByte (I and UI frames only), InfoPos and
+// PayloadHex of fields.
+void DecodeAx25(std::span<const std::uint8_t> frame_bytes, std::int32_t frame_length,
+                Ax25Fields& fields);
 
 }  // namespace packscope
 

@@ -62,30 +62,26 @@ Ax25Details DescribeAx25(std::span<const std::uint8_t> kiss_frame) {
   const std::uint8_t c = frame[pos++];
   d.control = c;
   d.poll_final = TestBit(c, 4);
-  if (!TestBit(c, 0)) {
-    d.kind = Ax25Kind::kI;
-    d.ns = (c >> 1) & 0x07;
-    d.nr = c >> 5;
-    d.has_pid = true;
-  } else if (!TestBit(c, 1)) {
-    d.kind = Ax25Kind::kS;
-    d.type_code = ShiftRight(c & 0x0C, 2);
-    d.name = SFrameName(d.type_code);
-    d.nr = c >> 5;
-  } else {
-    d.kind = Ax25Kind::kU;
-    d.type_code = static_cast<std::uint8_t>(ShiftRight(c & 0xE0, 3) + ShiftRight(c & 0x0C, 2));
-    d.name = UFrameName(d.type_code);
-    d.has_pid = d.type_code == 0;  // UI
+  const Ax25Control k = ClassifyControl(c);
+  d.kind = k.kind;
+  d.type_code = k.type_code;
+  d.has_pid = k.has_pid;
+  switch (k.kind) {
+    case Ax25Kind::kI:
+      d.ns = (c >> 1) & 0x07;
+      d.nr = c >> 5;
+      break;
+    case Ax25Kind::kS:
+      d.name = SFrameName(d.type_code);
+      d.nr = c >> 5;
+      break;
+    case Ax25Kind::kU:
+      d.name = UFrameName(d.type_code);
+      break;
   }
   if (d.has_pid && pos < frame.size()) d.pid = frame[pos++];
   d.info = frame.subspan(pos);
   return d;
-}
-
-Ax25Details DescribeAx25(const DecoderState& state) {
-  const auto length = static_cast<std::size_t>(std::max(state.FrameLength, 0));
-  return DescribeAx25(std::span<const std::uint8_t>(state.FrameBytes.data() + 1, length));
 }
 
 std::string_view SFrameName(std::uint8_t code) {

@@ -32,7 +32,7 @@
 #include <string>
 #include <string_view>
 
-#include "capture/decoder_state.h"
+#include "ax25/ax25_decoder.h"
 
 namespace packscope {
 
@@ -51,8 +51,6 @@ enum class Ax25Problem {
   kTooShort,      // the frame ends before its control byte
   kNoAddressEnd,  // no end mark (E bit) within the 10 address blocks
 };
-
-enum class Ax25Kind { kI, kS, kU };
 
 // From the C bits of destination and source (AX.25 2.x): 1/0 command, 0/1 response; equal bits
 // are the older protocol version, which does not tell.
@@ -98,9 +96,6 @@ struct Ax25Details {
 // type byte is not looked at: a caller decides which frames carry AX.25. An empty frame is too
 // short. Spans in the result point into kiss_frame.
 Ax25Details DescribeAx25(std::span<const std::uint8_t> kiss_frame);
-
-// The current frame of state: FrameBytes positions 1 to FrameLength.
-Ax25Details DescribeAx25(const DecoderState& state);
 
 // Name of an S frame (code 0..3) or a U frame (TypeCode 0..31); empty for unassigned U codes.
 std::string_view SFrameName(std::uint8_t code);

@@ -31,7 +31,7 @@
 #include <vector>
 
 #include "capture/decoder_state.h"
-#include "tools/capture_generator.h"
+#include "gencapture/capture_generator.h"
 #include "ui/display_widget.h"
 #include "ui/form1.h"
 

@@ -20,8 +20,8 @@
 #include "capture/frame_loop.h"
 #include "capture/headless_window.h"
 #include "capture/line_sink.h"
+#include "gencapture/capture_generator.h"
 #include "render/hex.h"
-#include "tools/capture_generator.h"
 
 namespace packscope {
 namespace {

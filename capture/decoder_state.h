@@ -5,9 +5,13 @@
 #ifndef PACKSCOPE_CAPTURE_DECODER_STATE_H_
 #define PACKSCOPE_CAPTURE_DECODER_STATE_H_
 
+#include <algorithm>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
+
+#include "ax25/ax25_decoder.h"
 
 namespace packscope {
 
@@ -33,7 +37,7 @@ inline constexpr std::int32_t kMaxFrameLength = 65535;
 // (80 at most) read defined bytes even for short frames.
 inline constexpr std::int32_t kFrameBytesMinimum = 2048;
 
-struct DecoderState {
+struct DecoderState : Ax25Fields {
   DecoderState() : FrameBytes(kFrameBytesMinimum + 1, 0) {}
 
   // --- Chosen files and mode (window commands) ---
@@ -58,25 +62,19 @@ struct DecoderState {
   std::string StampText;   // text of the most recent stamp; empty until the first one
   double StampMillis = 0;  // milliseconds since 1970 of the most recent binary stamp
 
-  // --- AX.25 decoder ---
-  std::string DestCall;
-  std::string SourceCall;
-  std::uint8_t DestSsid = 0;
-  std::uint8_t SourceSsid = 0;
-  std::uint8_t AddressEnd = 0;
-  std::int16_t FieldPos = 0;
-  std::int16_t DigiIndex = 0;
-  std::uint8_t ControlByte = 0;
-  std::uint8_t TypeCode = 0;
-  std::uint8_t PidByte = 0;
-  std::int16_t InfoPos = 0;
-  std::string PayloadHex;  // information field as hex text; rebuilt by every decoder call
+  // The AX.25 decoder's fields (DestCall ... PayloadHex) come from Ax25Fields.
 
   // --- Open output (during a write command only; not owned) ---
   LineSink* OutputFile = nullptr;
   // Optional listener for the converter's extra layouts and health report (not owned).
   CaptureObserver* Observer = nullptr;
 };
+
+// The current frame, un-escaped, from its type byte on: FrameBytes positions 1 to FrameLength.
+inline std::span<const std::uint8_t> KissFrame(const DecoderState& state) {
+  const auto length = static_cast<std::size_t>(std::max(state.FrameLength, 0));
+  return {state.FrameBytes.data() + 1, length};
+}
 
 }  // namespace packscope
 

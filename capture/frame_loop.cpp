@@ -11,7 +11,7 @@
 #include <memory>
 #include <vector>
 
-#include "ax25/ax25_decoder.h"
+#include "capture/ax25_step.h"
 #include "capture/errors.h"
 #include "capture/frame_output.h"
 #include "capture/timestamp.h"

@@ -2,9 +2,9 @@
 
 #include <string>
 
+#include "capture/colored_append.h"
 #include "capture/errors.h"
 #include "capture/line_sink.h"
-#include "render/colored_append.h"
 #include "render/hex.h"
 
 namespace packscope {

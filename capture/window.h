@@ -17,14 +17,9 @@
 #include <string>
 #include <string_view>
 
-namespace packscope {
+#include "render/color.h"
 
-// Colours are 0xBBGGRR: red in the low byte, blue in the high byte.
-using Color = std::uint32_t;
-inline constexpr Color kBlack = 0x000000;
-inline constexpr Color kRed = 0x0000FF;
-inline constexpr Color kBlue = 0xFF0000;
-inline constexpr Color kGreen = 0x008000;
+namespace packscope {
 
 // A calendar date and time of day, as the date arithmetic produces it (no time zone).
 struct CivilDateTime {

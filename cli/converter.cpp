@@ -14,10 +14,10 @@
 #include "capture/headless_window.h"
 #include "capture/output_file.h"
 #include "cli/converter_window.h"
-#include "cli/health_check.h"
-#include "cli/layouts.h"
-#include "ui/commands.h"
-#include "ui/qt_text.h"
+#include "commands/commands.h"
+#include "commands/health_check.h"
+#include "commands/layouts.h"
+#include "qt/qt_text.h"
 
 namespace packscope {
 namespace {

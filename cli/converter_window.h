@@ -17,7 +17,7 @@
 
 #include "capture/headless_window.h"
 #include "capture/line_sink.h"
-#include "ui/qt_text.h"
+#include "qt/qt_text.h"
 
 namespace packscope {
 

@@ -19,9 +19,9 @@
 #include "capture/frame_loop.h"
 #include "capture/headless_window.h"
 #include "capture/line_sink.h"
-#include "cli/health_check.h"
-#include "cli/layouts.h"
-#include "ui/commands.h"
+#include "commands/commands.h"
+#include "commands/health_check.h"
+#include "commands/layouts.h"
 
 namespace packscope::fuzz {
 namespace {

@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-#include "capture/window.h"
+#include "render/color.h"
 
 namespace packscope {
 

@@ -17,8 +17,8 @@
 #include <climits>
 #include <cmath>
 
+#include "qt/qt_text.h"
 #include "ui/design.h"
-#include "ui/qt_text.h"
 
 namespace packscope {
 namespace {

@@ -19,7 +19,7 @@
 #include <QUrl>
 #include <array>
 
-#include "ui/commands.h"
+#include "commands/commands.h"
 #include "ui/design.h"
 #include "ui/display_widget.h"
 #include "ui/form2.h"
@@ -192,7 +192,7 @@ void Form1::CreateMenus() {
   item(file, "MnuFileOpen", QStringLiteral("&Open Kissfile"), &Form1::MnuFileOpen_Click);
   item(file, "MnuExit", QStringLiteral("&Exit"), &Form1::MnuExit_Click);
 
-  // The frame-writing items follow the command table (ui/commands.h), then the screen dump.
+  // The frame-writing items follow the command table (commands/commands.h), then the screen dump.
   struct WriteItem {
     const char* name;
     void (Form1::*handler)();

@@ -3,9 +3,9 @@
 // the timestamp log, which lie outside the designed client area of 680 x 482 pixels).
 //
 // The handlers keep their designer's names and are one to three lines each: they ask the user
-// (file dialog) or take the dropped data apart, then run the window's commands (ui/commands.h)
-// against the QtWindow. The file dialog and the error message box sit behind seams that tests
-// replace.
+// (file dialog) or take the dropped data apart, then run the window's commands
+// (commands/commands.h) against the QtWindow. The file dialog and the error message box sit behind
+// seams that tests replace.
 //
 // Drops: files dropped anywhere on the window reach a handler. The display has its own
 // (RichTextBox1_OLEDragDrop); drops over every other control reach Form_OLEDragDrop, because the

@@ -24,7 +24,7 @@
 
 #include "capture/decoder_state.h"
 #include "capture/window.h"
-#include "ui/qt_text.h"
+#include "qt/qt_text.h"
 
 class QCheckBox;
 class QLabel;

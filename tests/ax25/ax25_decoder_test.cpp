@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "capture/ax25_step.h"
 #include "capture/frame_loop.h"
 #include "capture/headless_window.h"
 #include "support/ax25_frames.h"

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ax25/ax25_decoder.h"
+#include "capture/ax25_step.h"
 #include "capture/headless_window.h"
 #include "render/hex.h"
 #include "support/ax25_frames.h"
@@ -200,7 +201,7 @@ TEST(Ax25DetailsTest, NeverReadsBytesOfAnEarlierFrame) {
   state.FrameLength = 3;
   DecodeAx25(state, window);
   EXPECT_EQ(state.SourceCall, "QQ0QQ-1");
-  const Ax25Details d = DescribeAx25(state);
+  const Ax25Details d = DescribeAx25(KissFrame(state));
   EXPECT_EQ(d.problem, Ax25Problem::kTooShort);
   EXPECT_EQ(d.length, 2U);
 }
@@ -229,7 +230,7 @@ TEST(Ax25DetailsTest, AgreesWithTheWindowsDecoder) {
     std::copy(frame.begin(), frame.end(), state.FrameBytes.begin() + 1);
     state.FrameLength = static_cast<std::int32_t>(frame.size());
     DecodeAx25(state, window);
-    const Ax25Details d = DescribeAx25(state);
+    const Ax25Details d = DescribeAx25(KissFrame(state));
     ASSERT_EQ(d.problem, Ax25Problem::kNone);
     EXPECT_EQ(d.destination.call, state.DestCall);
     EXPECT_EQ(d.source.call, state.SourceCall);

@@ -19,8 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "commands/commands.h"
 #include "support/test_files.h"
-#include "ui/commands.h"
 
 extern char** environ;
 

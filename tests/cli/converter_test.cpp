@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "commands/commands.h"
 #include "support/test_files.h"
-#include "ui/commands.h"
 
 namespace packscope {
 namespace {

@@ -19,8 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "gencapture/capture_generator.h"
 #include "support/test_files.h"
-#include "tools/capture_generator.h"
 
 namespace packscope {
 namespace {

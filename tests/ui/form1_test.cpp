@@ -26,11 +26,11 @@
 #include <memory>
 
 #include "capture/headless_window.h"
+#include "commands/commands.h"
+#include "qt/qt_text.h"
 #include "tests/ui/ui_test_support.h"
-#include "ui/commands.h"
 #include "ui/display_widget.h"
 #include "ui/form2.h"
-#include "ui/qt_text.h"
 #include "ui/qt_window.h"
 
 using namespace packscope;

@@ -11,10 +11,10 @@
 #include <string>
 
 #include "capture/headless_window.h"
-#include "tools/capture_generator.h"
-#include "ui/commands.h"
+#include "commands/commands.h"
+#include "gencapture/capture_generator.h"
+#include "qt/qt_text.h"
 #include "ui/form1.h"
-#include "ui/qt_text.h"
 #include "ui_test_support.h"
 
 using namespace packscope;

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "capture/headless_window.h"
+#include "qt/qt_text.h"
 #include "render/display_model.h"
-#include "ui/qt_text.h"
 
 namespace packscope::testing {
 

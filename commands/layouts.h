@@ -15,7 +15,7 @@
 #include <string_view>
 
 #include "capture/line_sink.h"
-#include "ui/commands.h"
+#include "commands/commands.h"
 
 namespace packscope {
 

@@ -1,6 +1,6 @@
 // The converter's own layouts (pcap, jsonl, monitor), run in process through the same command
 // the converter uses, and the stamp helpers they share.
-#include "cli/layouts.h"
+#include "commands/layouts.h"
 
 #include <gtest/gtest.h>
 
@@ -12,8 +12,8 @@
 #include "capture/errors.h"
 #include "capture/headless_window.h"
 #include "capture/output_file.h"
-#include "cli/frame_text.h"
-#include "cli/monitor_layout.h"
+#include "commands/frame_text.h"
+#include "commands/monitor_layout.h"
 #include "support/ax25_frames.h"
 #include "support/test_files.h"
 

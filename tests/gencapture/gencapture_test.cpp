@@ -13,9 +13,9 @@
 #include "capture/decoder_state.h"
 #include "capture/frame_loop.h"
 #include "capture/headless_window.h"
+#include "commands/commands.h"
+#include "gencapture/capture_generator.h"
 #include "support/test_files.h"
-#include "tools/capture_generator.h"
-#include "ui/commands.h"
 
 namespace packscope::testing {
 namespace {

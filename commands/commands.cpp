@@ -1,4 +1,4 @@
-#include "ui/commands.h"
+#include "commands/commands.h"
 
 #include <algorithm>
 #include <cstdio>

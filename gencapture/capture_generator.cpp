@@ -1,4 +1,4 @@
-#include "tools/capture_generator.h"
+#include "gencapture/capture_generator.h"
 
 #include <algorithm>
 #include <array>

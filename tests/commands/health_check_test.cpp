@@ -1,6 +1,6 @@
 // The health report (--check), in process: each kind of finding in a small capture written here,
 // none in a clean one.
-#include "cli/health_check.h"
+#include "commands/health_check.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "ui/commands.h"
+#include "commands/commands.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "capture/headless_window.h"
+#include "gencapture/capture_generator.h"
 #include "support/test_files.h"
-#include "tools/capture_generator.h"
 
 namespace packscope {
 namespace {

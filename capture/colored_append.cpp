@@ -1,4 +1,4 @@
-#include "render/colored_append.h"
+#include "capture/colored_append.h"
 
 #include <cstdint>
 

@@ -19,8 +19,8 @@
 #include <limits>
 
 #include "capture/errors.h"
-#include "cli/frame_text.h"
-#include "cli/layouts.h"
+#include "commands/frame_text.h"
+#include "commands/layouts.h"
 
 namespace packscope {
 namespace {

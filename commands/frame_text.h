@@ -15,9 +15,6 @@
 
 namespace packscope {
 
-// The current frame of state, type byte first (FrameBytes positions 1 to FrameLength).
-std::span<const std::uint8_t> KissFrame(const DecoderState& state);
-
 // Bytes 0x20..0x7E as they are, every other byte as <0xNN> (upper-case digits).
 void AppendPrintable(std::string& out, std::span<const std::uint8_t> bytes);
 void AppendPrintable(std::string& out, std::string_view bytes);

@@ -1,4 +1,4 @@
-#include "ui/qt_text.h"
+#include "qt/qt_text.h"
 
 #include <QDate>
 #include <QTime>

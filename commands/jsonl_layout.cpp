@@ -15,8 +15,8 @@
 // the frame cannot be read as AX.25; ns and nr are read modulo 8.
 #include <nlohmann/json.hpp>
 
-#include "cli/frame_text.h"
-#include "cli/layouts.h"
+#include "commands/frame_text.h"
+#include "commands/layouts.h"
 #include "render/codepage.h"
 
 namespace packscope {

@@ -17,8 +17,8 @@
 
 #include "capture/headless_window.h"
 #include "capture/output_file.h"
+#include "commands/commands.h"
 #include "support/test_files.h"
-#include "ui/commands.h"
 
 namespace packscope {
 namespace {

@@ -1,4 +1,4 @@
-#include "cli/health_check.h"
+#include "commands/health_check.h"
 
 #include <array>
 #include <cstdint>
@@ -7,9 +7,9 @@
 #include "ax25/ax25_details.h"
 #include "capture/errors.h"
 #include "capture/frame_loop.h"
-#include "cli/frame_text.h"
+#include "commands/commands.h"
+#include "commands/frame_text.h"
 #include "render/hex.h"
-#include "ui/commands.h"
 
 namespace packscope {
 namespace {

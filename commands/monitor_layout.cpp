@@ -1,10 +1,10 @@
 // The monitor layout: one line per frame that is not a timestamp frame (AppendMonitorLine), LF
 // line ends. The time in front is the frame's time in ISO form ("2016-01-01 12:34:56.789", UTC)
 // when it is known (StampClock), else StampText as the window shows it, else nothing.
-#include "cli/monitor_layout.h"
+#include "commands/monitor_layout.h"
 
-#include "cli/frame_text.h"
-#include "cli/layouts.h"
+#include "commands/frame_text.h"
+#include "commands/layouts.h"
 #include "render/codepage.h"
 #include "render/hex.h"
 

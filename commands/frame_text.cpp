@@ -1,4 +1,4 @@
-#include "cli/frame_text.h"
+#include "commands/frame_text.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -33,11 +33,6 @@ bool Char(std::string_view text, std::size_t& pos, char c) {
 }
 
 }  // namespace
-
-std::span<const std::uint8_t> KissFrame(const DecoderState& state) {
-  const auto length = static_cast<std::size_t>(std::max(state.FrameLength, 0));
-  return {state.FrameBytes.data() + 1, length};
-}
 
 void AppendPrintable(std::string& out, std::span<const std::uint8_t> bytes) {
   static constexpr char kDigits[] = "0123456789ABCDEF";

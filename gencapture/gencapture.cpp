@@ -1,4 +1,4 @@
-// packscope-gencapture: writes a made-up KISS capture (see tools/capture_generator.h).
+// packscope-gencapture: writes a made-up KISS capture (see gencapture/capture_generator.h).
 //
 //   packscope-gencapture --seed 3 --frames 40 --mix -o sample.kss
 //   packscope-gencapture --size 100000000 -o big.kss
@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "tools/capture_generator.h"
+#include "gencapture/capture_generator.h"
 
 namespace {
 
