@@ -22,21 +22,24 @@
 namespace packscope {
 namespace {
 
-constexpr std::string_view kScreenLayout = "screen";
-
 QString LayoutNames() {
-  QStringList names{QString::fromUtf8(kScreenLayout.data(), kScreenLayout.size())};
-  for (const WriteCommand& c : kWriteCommands) names << FromUtf8(c.layout);
-  for (const ConverterLayout& l : kConverterLayouts) names << FromUtf8(l.name);
+  QStringList names;
+  for (const Layout& l : kLayouts) names << FromUtf8(l.name);
   return names.join(QStringLiteral(", "));
 }
 
-// The converter's own layouts (pcap, jsonl, monitor); nullptr for the window's layouts.
-const ConverterLayout* FindConverterLayout(std::string_view name) {
-  for (const ConverterLayout& l : kConverterLayouts) {
-    if (l.name == name) return &l;
+// The layouts, one line each, for --help.
+QString LayoutHelp() {
+  QString text = QStringLiteral(
+      "\nLayouts (output name: the capture's name cut at its first dot, "
+      "then the extension):\n");
+  for (const Layout& l : kLayouts) {
+    text += QStringLiteral("  %1 %2 %3\n")
+                .arg(FromUtf8(l.name), -19)
+                .arg(QStringLiteral(".") + FromUtf8(l.extension), -12)
+                .arg(FromUtf8(l.help));
   }
-  return nullptr;
+  return text;
 }
 
 int UsageError(const QString& message) {
@@ -51,25 +54,13 @@ void PrintErrors(HeadlessWindow& window) {
   window.ClearErrors();
 }
 
-// One capture through the layout's command. True when its output was written.
-bool Convert(ConverterWindow& window, const std::string& capture, std::string_view layout,
+// One capture through the layout. True when its output was written.
+bool Convert(ConverterWindow& window, const std::string& capture, const Layout& layout,
              const std::optional<std::string>& output) {
   DecoderState state;
   window.SetCaptureName(capture);
-  bool ok = false;
-  if (layout == kScreenLayout) {
-    // What the window shows and Write Logfile writes, streamed: the display is never kept.
-    state.CaptureFileName = capture;
-    ok = WriteScreenPass(state, window, output);
-  } else if (const ConverterLayout* own = FindConverterLayout(layout)) {
-    state.CaptureFileName = capture;
-    ok = RunFrameWriterCommand(state, window, own->extension, own->make_writer, output);
-  } else {
-    state.CaptureFileName = capture;
-    for (const WriteCommand& c : kWriteCommands) {
-      if (c.layout == layout) ok = RunWriteCommand(state, window, c, output);
-    }
-  }
+  state.CaptureFileName = capture;
+  const bool ok = RunLayout(state, window, layout, output);
   PrintErrors(window);
   if (ok) {
     std::fprintf(stderr, "%s (%s)\n", window.Label2().c_str(),
@@ -149,7 +140,7 @@ int RunConverter(const QStringList& arguments) {
 
   if (!parser.parse(arguments)) return UsageError(parser.errorText());
   if (parser.isSet(help_option)) {
-    std::fputs(qPrintable(parser.helpText()), stdout);
+    std::fputs(qPrintable(parser.helpText() + LayoutHelp()), stdout);
     return 0;
   }
   if (parser.isSet(version_option)) {
@@ -167,12 +158,13 @@ int RunConverter(const QStringList& arguments) {
   if (!check && !parser.isSet(layout_option)) {
     return UsageError(QStringLiteral("--layout (or --check) is required."));
   }
-  const std::string layout = ToUtf8(parser.value(layout_option));
-  bool known = check || layout == kScreenLayout || FindConverterLayout(layout) != nullptr;
-  for (const WriteCommand& c : kWriteCommands) known = known || c.layout == layout;
-  if (!known) {
-    return UsageError(
-        QStringLiteral("unknown layout '%1'; one of %2.").arg(FromUtf8(layout), LayoutNames()));
+  const Layout* layout = nullptr;
+  if (!check) {
+    layout = FindLayout(ToUtf8(parser.value(layout_option)));
+    if (layout == nullptr) {
+      return UsageError(QStringLiteral("unknown layout '%1'; one of %2.")
+                            .arg(parser.value(layout_option), LayoutNames()));
+    }
   }
   const QStringList captures = parser.positionalArguments();
   if (captures.isEmpty()) return UsageError(QStringLiteral("no capture given."));
@@ -187,7 +179,7 @@ int RunConverter(const QStringList& arguments) {
   // The converter's own layouts and the report read AX.25 themselves (DescribeAx25); the
   // window's decoder would only fill the callsign boxes nobody sees.
   window.SetCheck2(!parser.isSet(no_ax25_option) && !check &&
-                   FindConverterLayout(layout) == nullptr);
+                   layout->kind != LayoutKind::kFrameWriter);
   int status = 0;
   // The log of binary timestamps, written as the passes meet them and put in place after the run.
   std::optional<OutputFile> stamp_log;
@@ -204,7 +196,7 @@ int RunConverter(const QStringList& arguments) {
     status = WorseCheckStatus(status, CheckCaptures(window, captures));
   } else {
     for (const QString& capture : captures) {
-      if (!Convert(window, ToUtf8(capture), layout, output)) status = 1;
+      if (!Convert(window, ToUtf8(capture), *layout, output)) status = 1;
     }
   }
   if (stamp_log) {

@@ -33,11 +33,25 @@ add_custom_target(packscope_icons ALL DEPENDS ${icon_files})
 # on every build).
 set(man_files)
 foreach(page packscope.1 packscope-convert.1)
-  configure_file(docs/man/${page} ${PROJECT_BINARY_DIR}/man/${page} @ONLY)
-  set(packed ${PROJECT_BINARY_DIR}/man/${page}.gz)
+  set(template ${PROJECT_SOURCE_DIR}/docs/man/${page})
+  set(filled ${PROJECT_BINARY_DIR}/man/${page})
+  set(list_args)
+  set(list_depends)
+  if(page STREQUAL "packscope-convert.1")
+    set(list_args -DLIST_PROGRAM=$<TARGET_FILE:packscope-layout-list>)
+    set(list_depends packscope-layout-list)
+  endif()
+  add_custom_command(OUTPUT ${filled}
+    COMMAND ${CMAKE_COMMAND} -DTEMPLATE=${template} -DOUTPUT=${filled}
+      -DPROJECT_VERSION=${PROJECT_VERSION} ${list_args}
+      -P ${PROJECT_SOURCE_DIR}/cmake/man_page.cmake
+    DEPENDS ${template} ${PROJECT_SOURCE_DIR}/cmake/man_page.cmake ${list_depends}
+    COMMENT "Filling in ${page}"
+    VERBATIM)
+  set(packed ${filled}.gz)
   add_custom_command(OUTPUT ${packed}
-    COMMAND gzip -9 -n -c ${PROJECT_BINARY_DIR}/man/${page} > ${packed}
-    DEPENDS ${PROJECT_BINARY_DIR}/man/${page}
+    COMMAND gzip -9 -n -c ${filled} > ${packed}
+    DEPENDS ${filled}
     COMMENT "Compressing ${page}")
   list(APPEND man_files ${packed})
 endforeach()

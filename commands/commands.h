@@ -20,26 +20,11 @@
 #include "capture/frame_loop.h"
 #include "capture/line_sink.h"
 #include "capture/window.h"
+#include "commands/frame_writer.h"
+#include "commands/layouts.h"
 
 namespace packscope {
 
-// The frame-writing commands of the Write menu, in menu order, and the converter's names for
-// their layouts.
-struct WriteCommand {
-  std::int16_t mode;
-  std::string_view extension;
-  bool with_header;
-  std::string_view caption;  // menu item caption
-  std::string_view layout;   // packscope-convert --layout
-};
-inline constexpr std::array<WriteCommand, 5> kWriteCommands = {{
-    {kHexComplete, "hex", true, "Write Hexfile (complete frame)", "hex-complete"},
-    {kHexKissFrame, "hex", true, "Write Hexfile (kissframe)", "hex-kissframe"},
-    {kHexPayload, "hex", false, "Write Hexfile (payload)", "hex-payload"},
-    {kHexPayloadTime, "hex", false, "Write Hexfile (payload with timestamp)", "hex-payload-time"},
-    {kAsciiPayloadTime, "txt", false, "Write ASCII File (payload with timestamp)",
-     "ascii-payload-time"},
-}};
 inline constexpr std::string_view kLogfileCaption = "Write Logfile (screen dump)";
 inline constexpr std::string_view kLogfileExtension = "log";
 
@@ -86,14 +71,6 @@ bool RunWriteCommand(DecoderState& state, Window& window, const WriteCommand& co
 // One pass with OutputMode kNoWindowOutput: observer sees every frame, nothing is shown or
 // written. False when the pass failed (reported); the frames before the failure were observed.
 bool RunObservedPass(DecoderState& state, Window& window, CaptureObserver& observer);
-
-// A layout written frame by frame by an observer rather than by the frame output step.
-class FrameWriter : public CaptureObserver {
- public:
-  // After the last frame, before the output is put in place. Throws CommandError.
-  virtual void Finish() {}
-};
-using FrameWriterFactory = std::function<std::unique_ptr<FrameWriter>(LineSink& out)>;
 
 // RunWriteCommand for such a layout: the output is named and guarded the same way and written
 // whole or not at all; make_writer gets the open output before the pass.

@@ -1,21 +1,25 @@
-// The converter's own layouts, written frame by frame by a FrameWriter rather than by the frame
-// output step, and so absent from the window's Write menu:
+// The layout registry: every layout the converter writes, one row each. The converter's --help,
+// its check of --layout, its dispatch and the manual page's list of layouts all read this table,
+// and the Write menu shows the rows that carry a caption. A new layout is one row.
 //
-//   pcap     a libpcap capture file, link type 202 (LINKTYPE_AX25_KISS), for Wireshark/tshark
-//   jsonl    one JSON object per frame (JSON Lines)
-//   monitor  one human-readable line per frame, as a TNC's monitor shows traffic
-//
-// All three cover every frame but timestamp frames; a timestamp frame sets the time of the frames
-// behind it (StampClock). Their text lines end with LF alone.
-#ifndef PACKSCOPE_CLI_LAYOUTS_H_
-#define PACKSCOPE_CLI_LAYOUTS_H_
+//   screen              the display's text, as Write Logfile saves it (WriteScreenPass)
+//   hex-complete ...    the five frame-writing commands of the Write menu (RunWriteCommand)
+//   pcap, jsonl, ...    the converter's own layouts, written by a FrameWriter; their text lines
+//                       end with LF alone, every frame but timestamp frames
+#ifndef PACKSCOPE_COMMANDS_LAYOUTS_H_
+#define PACKSCOPE_COMMANDS_LAYOUTS_H_
 
 #include <array>
+#include <cstddef>
 #include <memory>
+#include <optional>
+#include <string>
 #include <string_view>
 
+#include "capture/decoder_state.h"
 #include "capture/line_sink.h"
-#include "commands/commands.h"
+#include "capture/window.h"
+#include "commands/frame_writer.h"
 
 namespace packscope {
 
@@ -23,17 +27,116 @@ std::unique_ptr<FrameWriter> MakePcapWriter(LineSink& out);
 std::unique_ptr<FrameWriter> MakeJsonlWriter(LineSink& out);
 std::unique_ptr<FrameWriter> MakeMonitorWriter(LineSink& out);
 
-struct ConverterLayout {
+// The frame-writing commands of the Write menu, in menu order, and the converter's names for
+// their layouts: the registry's rows that the Write menu shows (kWriteCommands below).
+struct WriteCommand {
+  std::int16_t mode;
+  std::string_view extension;
+  bool with_header;
+  std::string_view caption;  // menu item caption
+  std::string_view layout;   // packscope-convert --layout
+};
+
+enum class LayoutKind {
+  kScreen,       // WriteScreenPass
+  kWindowFile,   // RunWriteCommand with mode and with_header
+  kFrameWriter,  // RunFrameWriterCommand with make_writer
+};
+
+struct Layout {
   std::string_view name;       // packscope-convert --layout
   std::string_view extension;  // of the output's derived name (DeriveOutputName)
+  std::string_view help;       // one line for --help and the manual page
+  LayoutKind kind;
+  std::int16_t mode = kScreen;    // kWindowFile: OutputMode
+  bool with_header = false;       // kWindowFile: the two column header lines first
+  std::string_view caption = {};  // kWindowFile: the Write menu's caption
+  std::unique_ptr<FrameWriter> (*make_writer)(LineSink& out) = nullptr;  // kFrameWriter
+};
+
+inline constexpr std::array<Layout, 9> kLayouts = {{
+    {"screen", "log", "the display's text, as Write Logfile saves it", LayoutKind::kScreen},
+    {"hex-complete", "hex", "every frame as stored, in hex, under two column header lines",
+     LayoutKind::kWindowFile, kHexComplete, true, "Write Hexfile (complete frame)"},
+    {"hex-kissframe", "hex", "every frame un-escaped, in hex, under two column header lines",
+     LayoutKind::kWindowFile, kHexKissFrame, true, "Write Hexfile (kissframe)"},
+    {"hex-payload", "hex", "the AX.25 payload of every frame, in hex", LayoutKind::kWindowFile,
+     kHexPayload, false, "Write Hexfile (payload)"},
+    {"hex-payload-time", "hex", "the stamp and the AX.25 payload of every frame, in hex",
+     LayoutKind::kWindowFile, kHexPayloadTime, false, "Write Hexfile (payload with timestamp)"},
+    {"ascii-payload-time", "txt", "the stamp and the printable characters of every frame",
+     LayoutKind::kWindowFile, kAsciiPayloadTime, false,
+     "Write ASCII File (payload with timestamp)"},
+    {"pcap",
+     "pcap",
+     "a pcap file of AX.25 KISS frames, for Wireshark and tshark",
+     LayoutKind::kFrameWriter,
+     kNoWindowOutput,
+     false,
+     {},
+     &MakePcapWriter},
+    {"jsonl",
+     "jsonl",
+     "one JSON object per frame (JSON Lines)",
+     LayoutKind::kFrameWriter,
+     kNoWindowOutput,
+     false,
+     {},
+     &MakeJsonlWriter},
+    {"monitor",
+     "monitor.txt",
+     "one line per frame, as a TNC's monitor shows traffic",
+     LayoutKind::kFrameWriter,
+     kNoWindowOutput,
+     false,
+     {},
+     &MakeMonitorWriter},
+}};
+
+// The row named name; nullptr when there is none.
+const Layout* FindLayout(std::string_view name);
+
+// Runs the layout over CaptureFileName: its output goes to output_path, or next to the capture
+// under the derived name. True when the output was written; failures are reported to window.
+bool RunLayout(DecoderState& state, Window& window, const Layout& layout,
+               const std::optional<std::string>& output_path = std::nullopt);
+
+namespace layouts_detail {
+template <LayoutKind kind>
+constexpr std::size_t Count() {
+  std::size_t n = 0;
+  for (const Layout& l : kLayouts) n += l.kind == kind ? 1 : 0;
+  return n;
+}
+}  // namespace layouts_detail
+
+// The Write menu's frame-writing commands, in menu order (the window-file rows).
+inline constexpr auto kWriteCommands = [] {
+  std::array<WriteCommand, layouts_detail::Count<LayoutKind::kWindowFile>()> out{};
+  std::size_t n = 0;
+  for (const Layout& l : kLayouts) {
+    if (l.kind == LayoutKind::kWindowFile) {
+      out[n++] = {l.mode, l.extension, l.with_header, l.caption, l.name};
+    }
+  }
+  return out;
+}();
+
+// The converter's own layouts (the frame-writer rows).
+struct ConverterLayout {
+  std::string_view name;
+  std::string_view extension;
   std::unique_ptr<FrameWriter> (*make_writer)(LineSink& out);
 };
-inline constexpr std::array<ConverterLayout, 3> kConverterLayouts = {{
-    {"pcap", "pcap", &MakePcapWriter},
-    {"jsonl", "jsonl", &MakeJsonlWriter},
-    {"monitor", "monitor.txt", &MakeMonitorWriter},
-}};
+inline constexpr auto kConverterLayouts = [] {
+  std::array<ConverterLayout, layouts_detail::Count<LayoutKind::kFrameWriter>()> out{};
+  std::size_t n = 0;
+  for (const Layout& l : kLayouts) {
+    if (l.kind == LayoutKind::kFrameWriter) out[n++] = {l.name, l.extension, l.make_writer};
+  }
+  return out;
+}();
 
 }  // namespace packscope
 
-#endif  // PACKSCOPE_CLI_LAYOUTS_H_
+#endif  // PACKSCOPE_COMMANDS_LAYOUTS_H_

@@ -12,6 +12,7 @@
 #include "capture/errors.h"
 #include "capture/headless_window.h"
 #include "capture/output_file.h"
+#include "commands/commands.h"
 #include "commands/frame_text.h"
 #include "commands/monitor_layout.h"
 #include "support/ax25_frames.h"
