@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "ax25/ax25_decoder.h"
+#include "capture/encoding_sink.h"
 
 namespace packscope {
 
@@ -44,6 +45,9 @@ struct DecoderState : Ax25Fields {
   std::string CaptureFileName;  // path of the chosen capture; empty: none chosen
   std::string OutputFileName;   // path of the file written last
   std::int16_t OutputMode = kScreen;
+  // How the screen dump and the five file layouts write characters 128..255 (the window always
+  // writes Windows-1252; the converter may ask for UTF-8).
+  TextEncoding OutputEncoding = TextEncoding::kWindows1252;
 
   // --- The current frame (frame loop) ---
   // Positions count from 1; index 0 is unused. Position 1 is the type byte. FrameBytes is never

@@ -86,8 +86,7 @@ OutputFile::OutputFile(const std::string& target)
   }
 
   const std::filesystem::path p(final_path_);
-  std::string dir = p.parent_path().string();
-  if (dir.empty()) dir = ".";
+  const std::string dir = p.has_parent_path() ? p.parent_path().string() : std::string(".");
   std::string pattern = dir + "/." + p.filename().string() + ".XXXXXX";
   fd_ = ::mkstemp(pattern.data());
   if (fd_ < 0) throw CommandError(ErrnoMessage(CannotWrite(target), errno));

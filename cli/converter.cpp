@@ -56,10 +56,11 @@ void PrintErrors(HeadlessWindow& window) {
 
 // One capture through the layout. True when its output was written.
 bool Convert(ConverterWindow& window, const std::string& capture, const Layout& layout,
-             const std::optional<std::string>& output) {
+             const std::optional<std::string>& output, TextEncoding encoding) {
   DecoderState state;
   window.SetCaptureName(capture);
   state.CaptureFileName = capture;
+  state.OutputEncoding = encoding;
   const bool ok = RunLayout(state, window, layout, output);
   PrintErrors(window);
   if (ok) {
@@ -132,7 +133,15 @@ int RunConverter(const QStringList& arguments) {
   parser.addOption(decode_kiss_option);
   parser.addOption(no_ax25_option);
   parser.addOption(stamp_log_option);
+  const QCommandLineOption encoding_option(
+      QStringLiteral("encoding"),
+      QStringLiteral("How the screen and the five window layouts and the stamp log write "
+                     "characters 128..255: windows-1252 (the default, the window's bytes) or "
+                     "utf-8 (each byte as the window shows it; 81, 8D, 8F, 90, 9D as the C1 "
+                     "control characters U+0081 ...)."),
+      QStringLiteral("ENCODING"));
   parser.addOption(output_option);
+  parser.addOption(encoding_option);
   const QCommandLineOption help_option = parser.addHelpOption();
   const QCommandLineOption version_option = parser.addVersionOption();
   parser.addPositionalArgument(QStringLiteral("CAPTURE"), QStringLiteral("KISS capture files."),
@@ -166,6 +175,16 @@ int RunConverter(const QStringList& arguments) {
                             .arg(parser.value(layout_option), LayoutNames()));
     }
   }
+  TextEncoding encoding = TextEncoding::kWindows1252;
+  if (parser.isSet(encoding_option)) {
+    const QString name = parser.value(encoding_option).toLower();
+    if (name == QStringLiteral("utf-8") || name == QStringLiteral("utf8")) {
+      encoding = TextEncoding::kUtf8;
+    } else if (name != QStringLiteral("windows-1252") && name != QStringLiteral("cp1252")) {
+      return UsageError(QStringLiteral("unknown encoding '%1'; windows-1252 or utf-8.")
+                            .arg(parser.value(encoding_option)));
+    }
+  }
   const QStringList captures = parser.positionalArguments();
   if (captures.isEmpty()) return UsageError(QStringLiteral("no capture given."));
   std::optional<std::string> output;
@@ -183,10 +202,15 @@ int RunConverter(const QStringList& arguments) {
   int status = 0;
   // The log of binary timestamps, written as the passes meet them and put in place after the run.
   std::optional<OutputFile> stamp_log;
+  std::optional<Utf8Sink> stamp_log_utf8;
   if (parser.isSet(stamp_log_option)) {
     try {
       stamp_log.emplace(ToUtf8(parser.value(stamp_log_option)));
-      window.SetStampLog(&*stamp_log);
+      if (encoding == TextEncoding::kUtf8) {
+        window.SetStampLog(&stamp_log_utf8.emplace(*stamp_log));
+      } else {
+        window.SetStampLog(&*stamp_log);
+      }
     } catch (const std::exception& e) {
       std::fprintf(stderr, "packscope-convert: %s\n", e.what());
       status = 1;
@@ -196,7 +220,7 @@ int RunConverter(const QStringList& arguments) {
     status = WorseCheckStatus(status, CheckCaptures(window, captures));
   } else {
     for (const QString& capture : captures) {
-      if (!Convert(window, ToUtf8(capture), *layout, output)) status = 1;
+      if (!Convert(window, ToUtf8(capture), *layout, output, encoding)) status = 1;
     }
   }
   if (stamp_log) {

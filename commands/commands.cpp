@@ -47,19 +47,23 @@ std::string NotWritten(const std::string& path) {
 }
 
 // Writes the output through fill and puts it in place; the pass's or the file's failure leaves
-// an earlier file of that name as it was.
+// an earlier file of that name as it was. Text layouts (text) follow OutputEncoding.
 template <typename Fill>
-bool WriteOutput(DecoderState& state, Window& window, Fill&& fill) {
+bool WriteOutput(DecoderState& state, Window& window, bool text, Fill&& fill) {
   const std::string& path = state.OutputFileName;
   const bool ok = Reported(window, "", [&] {
-    OutputFile out(path);
+    OutputFile file(path);
+    Utf8Sink utf8(file);
+    LineSink& out = text && state.OutputEncoding == TextEncoding::kUtf8
+                        ? static_cast<LineSink&>(utf8)
+                        : static_cast<LineSink&>(file);
     struct Detach {
       DecoderState& s;
       ~Detach() { s.OutputFile = nullptr; }
     } detach{state};
     try {
       fill(out);
-      out.Commit();
+      file.Commit();
     } catch (const CommandError& e) {
       throw CommandError(e.what() + NotWritten(path));
     }
@@ -205,7 +209,7 @@ bool RunWriteCommand(DecoderState& state, Window& window, std::int16_t mode,
   if (state.CaptureFileName.empty()) return false;
   state.OutputMode = mode;
   if (!NameOutput(state, window, extension, output_path)) return false;
-  return WriteOutput(state, window, [&](OutputFile& out) {
+  return WriteOutput(state, window, /*text=*/true, [&](LineSink& out) {
     if (with_header) {
       for (const std::string& line : ColumnHeader()) out.WriteLine(line);
     }
@@ -233,7 +237,7 @@ bool RunFrameWriterCommand(DecoderState& state, Window& window, std::string_view
   if (state.CaptureFileName.empty()) return false;
   state.OutputMode = kNoWindowOutput;
   if (!NameOutput(state, window, extension, output_path)) return false;
-  return WriteOutput(state, window, [&](OutputFile& out) {
+  return WriteOutput(state, window, /*text=*/false, [&](LineSink& out) {
     const std::unique_ptr<FrameWriter> writer = make_writer(out);
     {
       ObserverAttached attached(state, *writer);
@@ -247,14 +251,15 @@ bool WriteLogfile(DecoderState& state, Window& window,
                   const std::optional<std::string>& output_path) {
   if (state.CaptureFileName.empty()) return false;
   if (!NameOutput(state, window, kLogfileExtension, output_path)) return false;
-  return WriteOutput(state, window, [&](OutputFile& out) { out.WriteLine(window.DisplayText()); });
+  return WriteOutput(state, window, /*text=*/true,
+                     [&](LineSink& out) { out.WriteLine(window.DisplayText()); });
 }
 
 bool WriteScreenPass(DecoderState& state, Window& window,
                      const std::optional<std::string>& output_path) {
   if (state.CaptureFileName.empty()) return false;
   if (!NameOutput(state, window, kLogfileExtension, output_path)) return false;
-  return WriteOutput(state, window, [&](OutputFile& out) {
+  return WriteOutput(state, window, /*text=*/true, [&](LineSink& out) {
     StreamedDisplay display(window, out);
     state.OutputMode = kScreen;
     ReadCapture(state, display);

@@ -4,13 +4,13 @@
 //   packscope-gencapture --size 100000000 -o big.kss
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
+#include <exception>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "capture/output_file.h"
 #include "gencapture/capture_generator.h"
 
 namespace {
@@ -38,29 +38,13 @@ int main(int argc, char** argv) {
   if (to_stdout && ::isatty(STDOUT_FILENO) != 0) {
     return Fail("will not write a binary capture to a terminal; use -o PATH or a pipe", 2);
   }
-  std::FILE* out = to_stdout ? stdout : std::fopen(options.output.c_str(), "wb");
-  const std::string where = to_stdout ? "standard output" : "\"" + options.output + "\"";
-  if (out == nullptr) return Fail("cannot write " + where + ": " + std::strerror(errno), 1);
-
-  // A failed write ends the run at once.
-  struct WriteFailed {};
-  int write_error = 0;
+  // The capture is written whole or not at all: a failed run keeps an earlier file of the name.
   try {
-    packscope::gen::GenerateCapture(options, [&](std::string_view block) {
-      if (std::fwrite(block.data(), 1, block.size(), out) != block.size()) {
-        write_error = errno != 0 ? errno : EIO;
-        throw WriteFailed{};
-      }
-    });
-  } catch (const WriteFailed&) {
-  }
-  if (std::fflush(out) != 0 && write_error == 0) write_error = errno != 0 ? errno : EIO;
-  if (!to_stdout && std::fclose(out) != 0 && write_error == 0)
-    write_error = errno != 0 ? errno : EIO;
-  if (write_error != 0) {
-    // A cut-off capture would pass for a whole one: remove it.
-    if (!to_stdout) std::remove(options.output.c_str());
-    return Fail("cannot write " + where + ": " + std::strerror(write_error), 1);
+    packscope::OutputFile out(options.output);
+    packscope::gen::GenerateCapture(options, [&](std::string_view block) { out.Write(block); });
+    out.Commit();
+  } catch (const std::exception& e) {
+    return Fail(e.what(), 1);
   }
   return 0;
 }

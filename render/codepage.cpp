@@ -39,10 +39,14 @@ std::uint8_t UnicodeToCp1252(char32_t c) {
   return '?';
 }
 
+void AppendCp1252AsUtf8(std::string& out, std::string_view bytes) {
+  out.reserve(out.size() + bytes.size() + bytes.size() / 2);
+  for (char b : bytes) AppendUtf8(out, Cp1252ToUnicode(static_cast<std::uint8_t>(b)));
+}
+
 std::string Cp1252ToUtf8(std::string_view bytes) {
   std::string out;
-  out.reserve(bytes.size());
-  for (char b : bytes) AppendUtf8(out, Cp1252ToUnicode(static_cast<std::uint8_t>(b)));
+  AppendCp1252AsUtf8(out, bytes);
   return out;
 }
 

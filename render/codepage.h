@@ -16,6 +16,7 @@ char16_t Cp1252ToUnicode(std::uint8_t byte);
 std::uint8_t UnicodeToCp1252(char32_t c);
 
 std::string Cp1252ToUtf8(std::string_view bytes);
+void AppendCp1252AsUtf8(std::string& out, std::string_view bytes);
 // Malformed UTF-8 and characters outside the code page become '?'.
 std::string Utf8ToCp1252(std::string_view utf8);
 

@@ -399,5 +399,21 @@ TEST_F(GencaptureProgramTest, BadArgumentsWriteNothing) {
   EXPECT_EQ(ReadThroughCore(PathOf("ok.kss")).frame_count, 3);
 }
 
+// A run that fails midway (here: a file size limit of 64 KiB) keeps the earlier capture of the
+// name byte for byte, and leaves no partial file beside it.
+TEST_F(GencaptureProgramTest, AFailedRunKeepsTheEarlierCapture) {
+  WriteFile(PathOf("keep.kss"), "earlier capture");
+  const std::string command = "ulimit -f 64; exec '" + std::string(PACKSCOPE_GENCAPTURE) +
+                              "' --size 1000000 -o '" + PathOf("keep.kss") + "' 2>'" +
+                              PathOf("stderr.txt") + "'";
+  const int status = std::system(("bash -c \"" + command + "\"").c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_NE(ReadFile(PathOf("stderr.txt")).find("File too large"), std::string::npos)
+      << ReadFile(PathOf("stderr.txt"));
+  EXPECT_EQ(ReadFile(PathOf("keep.kss")), "earlier capture");
+  EXPECT_EQ(FileNames(), std::vector<std::string>({"keep.kss", "stderr.txt"}));
+}
+
 }  // namespace
 }  // namespace packscope::testing

@@ -1,5 +1,6 @@
 #include "support/test_files.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -54,6 +55,15 @@ void TempDirTest::SetUp() {
 void TempDirTest::TearDown() {
   std::error_code ec;
   std::filesystem::remove_all(dir_, ec);
+}
+
+std::vector<std::string> TempDirTest::FileNames() const {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(dir_)) {
+    names.push_back(e.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 std::string TempDirTest::WriteCapture(const std::string& name, const std::string& bytes) const {

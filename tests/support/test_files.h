@@ -34,6 +34,8 @@ class TempDirTest : public ::testing::Test {
   // Writes a capture of these bytes and returns its path.
   std::string WriteCapture(const std::string& name, const std::string& bytes) const;
   const std::string& Dir() const { return dir_; }
+  // The names in the folder, sorted (hidden ones included).
+  std::vector<std::string> FileNames() const;
 
  private:
   std::string dir_;
