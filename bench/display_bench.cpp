@@ -1,7 +1,9 @@
 // display_bench: the real main window Form1 on the offscreen platform, one File > Open (a Screen
 // pass) over generated captures, timed from the command to the display filled, laid out and
 // painted; then the user's next steps on the full display: scrolling to the end, a page down,
-// a mouse selection of a few lines, Copy of it, Select All.
+// a mouse selection of a few lines, Copy of it, Select All; last six clicks on Decode Kissframe
+// (each a pass in the other view that keeps the frame in view), with the memory in use before
+// and after them: passes over the same capture must not add to it.
 //
 //   build/bench/display_bench                          20,000 and 500,000 frames, 3 rounds each
 //   build/bench/display_bench --frames 20000 --rounds 5
@@ -15,6 +17,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -40,20 +43,36 @@ namespace {
 
 // Times of one round, in milliseconds, and the child's peak RSS.
 struct Round {
-  double open_ms = 0;    // command to display painted
-  double pass_ms = 0;    // of which: the command itself (the pass)
-  double end_ms = 0;     // scroll to the last line and paint
-  double page_ms = 0;    // Page Down and paint
-  double select_ms = 0;  // mouse selection over five lines and paint
-  double copy_ms = 0;    // Copy of that selection
-  double all_ms = 0;     // Select All and paint
-  double mb = 0;         // display text, MB
+  double open_ms = 0;       // command to display painted
+  double pass_ms = 0;       // of which: the command itself (the pass)
+  double end_ms = 0;        // scroll to the last line and paint
+  double page_ms = 0;       // Page Down and paint
+  double select_ms = 0;     // mouse selection over five lines and paint
+  double copy_ms = 0;       // Copy of that selection
+  double all_ms = 0;        // Select All and paint
+  double toggle_ms = 0;     // Decode Kissframe clicked: command to display painted (median of six)
+  long rss_open_kb = 0;     // memory in use after the open and the steps above
+  long rss_toggled_kb = 0;  // ...and after the six clicks
+  double mb = 0;            // display text, MB
   long lines = 0;
   long selected = 0;  // characters in the five-line selection
   long rss_kb = 0;
 };
 
 double Ms(const QElapsedTimer& t) { return static_cast<double>(t.nsecsElapsed()) / 1e6; }
+
+// Resident memory of this process now, in kB.
+long RssKb() {
+  long pages = 0;
+  long resident = 0;
+  if (std::FILE* f = std::fopen("/proc/self/statm", "r")) {
+    if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+    std::fclose(f);
+  }
+  return resident * (::sysconf(_SC_PAGESIZE) / 1024);
+}
+
+double Median(std::vector<double> v);
 
 // One round inside the child: returns the times (RSS filled in by the parent).
 Round RunRound(const std::string& capture) {
@@ -117,6 +136,19 @@ Round RunRound(const std::string& capture) {
   display->SelectAll();
   view->repaint();
   r.all_ms = Ms(t);
+
+  r.rss_open_kb = RssKb();
+  auto* check1 = form.findChild<QCheckBox*>(QStringLiteral("Check1"));
+  std::vector<double> toggles;
+  for (int i = 0; i < 6 && check1 != nullptr; ++i) {
+    t.restart();
+    check1->click();
+    QApplication::processEvents();
+    view->repaint();
+    toggles.push_back(Ms(t));
+  }
+  r.toggle_ms = toggles.empty() ? 0 : Median(toggles);
+  r.rss_toggled_kb = RssKb();
   return r;
 }
 
@@ -200,7 +232,8 @@ int main(int argc, char** argv) {
   std::string table =
       "| frames | capture MB | display MB | lines | open: command to display painted, s | of which "
       "the pass, s | peak RSS MB | scroll to end, ms | page down, ms | select 5 lines, ms | copy "
-      "them, ms | select all, ms |\n|---|---|---|---|---|---|---|---|---|---|---|---|\n";
+      "them, ms | select all, ms | Decode Kissframe clicked, s | RSS before / after six clicks, "
+      "MB |\n|---|---|---|---|---|---|---|---|---|---|---|---|---|---|\n";
   for (long frames : sizes) {
     const std::string capture = CapturePath(frames);
     std::vector<Round> results;
@@ -221,20 +254,28 @@ int main(int argc, char** argv) {
     };
     long rss = 0;
     for (const Round& r : results) rss = std::max(rss, r.rss_kb);
+    long rss_open = 0;
+    long rss_toggled = 0;
+    for (const Round& r : results) {
+      rss_open = std::max(rss_open, r.rss_open_kb);
+      rss_toggled = std::max(rss_toggled, r.rss_toggled_kb);
+    }
     char line[512];
     std::snprintf(line, sizeof line,
                   "| %ld | %.1f | %.1f | %ld | %.2f | %.2f | %.0f | %.1f | %.1f | %.1f | %.2f | "
-                  "%.1f |\n",
+                  "%.1f | %.2f | %.0f / %.0f |\n",
                   frames, static_cast<double>(std::filesystem::file_size(capture)) / 1e6,
                   results[0].mb, results[0].lines, med(&Round::open_ms) / 1000,
                   med(&Round::pass_ms) / 1000, static_cast<double>(rss) / 1024, med(&Round::end_ms),
                   med(&Round::page_ms), med(&Round::select_ms), med(&Round::copy_ms),
-                  med(&Round::all_ms));
+                  med(&Round::all_ms), med(&Round::toggle_ms) / 1000,
+                  static_cast<double>(rss_open) / 1024, static_cast<double>(rss_toggled) / 1024);
     table += line;
   }
   const std::string header = "Display: Form1 on the offscreen platform, File > Open of " +
                              std::string("packscope-gencapture --seed 1 --frames N; ") +
-                             std::to_string(rounds) + " rounds, medians; peak RSS the largest.";
+                             std::to_string(rounds) +
+                             " rounds, medians; peak RSS and RSS the largest.";
   std::printf("%s\n\n%s", header.c_str(), table.c_str());
   if (!markdown.empty()) {
     std::ofstream md(markdown);

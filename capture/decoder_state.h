@@ -1,7 +1,7 @@
 // DecoderState: the program-wide state shared by the frame loop, the timestamp step, the frame
 // output step, the AX.25 decoder and the window commands. One instance lives for the whole run;
 // each frame overwrites its frame fields and nothing resets them except a pass, which resets
-// FrameCount and ByteCount only.
+// FrameCount, ByteCount, StampText and StampMillis only.
 #ifndef PACKSCOPE_CAPTURE_DECODER_STATE_H_
 #define PACKSCOPE_CAPTURE_DECODER_STATE_H_
 
@@ -48,6 +48,8 @@ struct DecoderState : Ax25Fields {
   // How the screen dump and the five file layouts write characters 128..255 (the window always
   // writes Windows-1252; the converter may ask for UTF-8).
   TextEncoding OutputEncoding = TextEncoding::kWindows1252;
+  // The last screen pass was cancelled: the display holds only a part of the capture.
+  bool ShownInPart = false;
 
   // --- The current frame (frame loop) ---
   // Positions count from 1; index 0 is unused. Position 1 is the type byte. FrameBytes is never
@@ -63,8 +65,9 @@ struct DecoderState : Ax25Fields {
   std::int64_t FrameOffset = 0;
 
   // --- Timestamp frames ---
-  std::string StampText;   // text of the most recent stamp; empty until the first one
-  double StampMillis = 0;  // milliseconds since 1970 of the most recent binary stamp
+  // Both start empty with every pass: a frame before the pass's first stamp has none.
+  std::string StampText;   // text of the pass's most recent stamp; empty until its first one
+  double StampMillis = 0;  // milliseconds since 1970 of the pass's most recent binary stamp
 
   // The AX.25 decoder's fields (DestCall ... PayloadHex) come from Ax25Fields.
 

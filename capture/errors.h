@@ -14,6 +14,20 @@ class CommandError : public std::runtime_error {
   explicit CommandError(const std::string& message) : std::runtime_error(message) {}
 };
 
+// The capture itself could not be read (missing, a folder, no access, a read error): the pass
+// showed nothing of it worth keeping.
+class CaptureUnreadable : public CommandError {
+ public:
+  using CommandError::CommandError;
+};
+
+// The user stopped the pass (Window::ShowProgress answered false). Not an error: commands say so
+// in Label2 and report nothing.
+class PassCancelled : public std::runtime_error {
+ public:
+  PassCancelled() : std::runtime_error("The pass was cancelled.") {}
+};
+
 // "<what>: <reason of errno>", e.g. Cannot read the capture "/x.kss": No such file or directory
 std::string ErrnoMessage(const std::string& what, int error_number);
 

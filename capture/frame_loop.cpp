@@ -43,18 +43,18 @@ std::string_view CountsText(char (&buf)[64], std::int64_t frames, std::int64_t b
 class CaptureFile {
  public:
   explicit CaptureFile(const std::string& path) : path_(path) {
-    if (path.empty()) throw CommandError("Cannot read the capture: no file name was given.");
+    if (path.empty()) throw CaptureUnreadable("Cannot read the capture: no file name was given.");
     fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) throw CommandError(ErrnoMessage(CannotRead(path), errno));
+    if (fd_ < 0) throw CaptureUnreadable(ErrnoMessage(CannotRead(path), errno));
     struct stat st {};
     if (::fstat(fd_, &st) != 0) {
       const int e = errno;
       ::close(fd_);
-      throw CommandError(ErrnoMessage(CannotRead(path), e));
+      throw CaptureUnreadable(ErrnoMessage(CannotRead(path), e));
     }
     if (S_ISDIR(st.st_mode)) {
       ::close(fd_);
-      throw CommandError(CannotRead(path) + ": it is a folder, not a file.");
+      throw CaptureUnreadable(CannotRead(path) + ": it is a folder, not a file.");
     }
     size_ = S_ISREG(st.st_mode) ? static_cast<std::int64_t>(st.st_size) : -1;
   }
@@ -67,7 +67,7 @@ class CaptureFile {
     for (;;) {
       const ssize_t n = ::read(fd_, buffer, size);
       if (n >= 0) return static_cast<std::size_t>(n);
-      if (errno != EINTR) throw CommandError(ErrnoMessage(CannotRead(path_), errno));
+      if (errno != EINTR) throw CaptureUnreadable(ErrnoMessage(CannotRead(path_), errno));
     }
   }
   std::int64_t Size() const { return size_; }
@@ -108,7 +108,7 @@ class FrameLoop {
       if (n == 0) break;
       Scan(buffer.get(), n, base);
       base += static_cast<std::int64_t>(n);
-      window_.ShowProgress(base, file.Size());
+      if (!window_.ShowProgress(base, file.Size())) throw PassCancelled();
     }
     if (where_ == kSkipping && state_.Observer != nullptr) state_.Observer->OnSkipped(0, base);
     if (where_ == kInFrame) FinishFrame(/*closed=*/false);
@@ -303,9 +303,14 @@ std::string CountsCaption(std::int64_t frames, std::int64_t bytes) {
 
 void ReadCapture(DecoderState& state, Window& window) {
   BusyPointer busy(window);
-  window.SetDisplayText("");
+  // A file pass leaves the display as it is: it still shows the capture.
+  if (state.OutputMode == kScreen) window.SetDisplayText("");
+  window.ClearText4();
   state.FrameCount = 0;
   state.ByteCount = 0;
+  // A frame before the pass's first timestamp frame has no stamp, whatever an earlier pass met.
+  state.StampText.clear();
+  state.StampMillis = 0;
   CaptureFile file(state.CaptureFileName);
   FrameLoop loop(state, window);
   loop.Run(file);

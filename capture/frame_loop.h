@@ -59,10 +59,12 @@ class CaptureObserver {
   }
 };
 
-// Runs one pass: busy pointer, display emptied, FrameCount and ByteCount set to 0, the whole
-// capture read, the pointer restored (also when the pass fails). Throws CommandError when the
-// capture cannot be read or a frame is longer than kMaxFrameLength; frames before that point
-// have been handled. Errors of the output file pass through.
+// Runs one pass: busy pointer, the display emptied (OutputMode Screen only: a file pass leaves it
+// as it is), Text4 emptied, FrameCount, ByteCount, StampText and StampMillis reset, the whole
+// capture read, the pointer restored (also when the pass fails). Throws CaptureUnreadable when the
+// capture cannot be read, CommandError when a frame is longer than kMaxFrameLength, and
+// PassCancelled when the window asks to stop; frames before that point have been handled. Errors
+// of the output file pass through.
 void ReadCapture(DecoderState& state, Window& window);
 
 // The Label1 caption "N frames / M bytes" (plain decimal; no singular form).

@@ -46,9 +46,10 @@ std::string HeadlessWindow::LongTimeText(int hour, int minute, int second) const
   return text;
 }
 
-void HeadlessWindow::ShowProgress(std::int64_t done, std::int64_t total) {
+bool HeadlessWindow::ShowProgress(std::int64_t done, std::int64_t total) {
   (void)done;
   (void)total;
+  return true;
 }
 
 }  // namespace packscope

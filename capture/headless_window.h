@@ -31,12 +31,14 @@ class HeadlessWindow : public Window {
   void SetText2(std::string_view text) override { text2_.assign(text); }
   void SetText3(std::string_view text) override { text3_.assign(text); }
   void AppendText4(std::string_view text) override { text4_.append(text); }
+  void ClearText4() override { text4_.clear(); }
   bool Check1() const override { return check1_; }
   bool Check2() const override { return check2_; }
   std::string ShortDateText(int year, int month, int day) const override;
   std::string LongTimeText(int hour, int minute, int second) const override;
   void ReportError(std::string_view message) override { errors_.emplace_back(message); }
-  void ShowProgress(std::int64_t done, std::int64_t total) override;
+  // Never asks to stop.
+  bool ShowProgress(std::int64_t done, std::int64_t total) override;
 
   // What a user would see and set.
   const DisplayModel& Display() const { return display_; }

@@ -56,10 +56,12 @@ class Window {
   virtual void SetLabel1Caption(std::string_view caption) = 0;
   virtual void SetLabel2Caption(std::string_view caption) = 0;
 
-  // Callsign boxes and the timestamp log. Text4 only ever grows.
+  // Callsign boxes and the timestamp log. Every pass empties Text4 and logs its own stamps, so
+  // that it holds the stamps of one reading of the capture.
   virtual void SetText2(std::string_view text) = 0;
   virtual void SetText3(std::string_view text) = 0;
   virtual void AppendText4(std::string_view text) = 0;
+  virtual void ClearText4() = 0;
 
   // Check1 "Decode Kissframe" and Check2 "AX.25": ticked or not.
   virtual bool Check1() const = 0;
@@ -73,9 +75,10 @@ class Window {
   // A command failed: tell the user what failed and why (UTF-8). The window stays usable.
   virtual void ReportError(std::string_view message) = 0;
 
-  // A long pass reports how far it got, every few hundred kilobytes; total is the capture's
-  // size in bytes, or -1 when unknown. Hosts may ignore it.
-  virtual void ShowProgress(std::int64_t done, std::int64_t total) = 0;
+  // A long pass reports how far it got, after every block read; total is the capture's size in
+  // bytes, or -1 when unknown. Hosts may ignore it. False when the user asked to stop: the pass
+  // then ends with PassCancelled, after the frames read so far.
+  virtual bool ShowProgress(std::int64_t done, std::int64_t total) = 0;
 };
 
 }  // namespace packscope

@@ -32,11 +32,11 @@ void ConverterWindow::SetBusy(bool busy) {
   }
 }
 
-void ConverterWindow::ShowProgress(std::int64_t done, std::int64_t total) {
-  if (!terminal_ || !Busy()) return;
+bool ConverterWindow::ShowProgress(std::int64_t done, std::int64_t total) {
+  if (!terminal_ || !Busy()) return true;
   const auto now = Clock::now();
-  if (now - pass_start_ < delay_) return;
-  if (progress_shown_ && now - last_shown_ < std::chrono::milliseconds(100)) return;
+  if (now - pass_start_ < delay_) return true;
+  if (progress_shown_ && now - last_shown_ < std::chrono::milliseconds(100)) return true;
   last_shown_ = now;
   progress_shown_ = true;
   if (total > 0) {
@@ -48,6 +48,7 @@ void ConverterWindow::ShowProgress(std::int64_t done, std::int64_t total) {
                  static_cast<long long>(done >> 20));
   }
   std::fflush(progress_);
+  return true;
 }
 
 }  // namespace packscope

@@ -27,6 +27,8 @@ class ConverterWindow : public HeadlessWindow {
   // a terminal.
   explicit ConverterWindow(std::FILE* progress = stderr);
 
+  // The --stamp-log file logs the stamps of the whole run: ClearText4 at the start of each pass
+  // leaves it alone.
   void AppendText4(std::string_view text) override;
   void SetStampLog(LineSink* log) { stamp_log_ = log; }
   // What went wrong with the stamp log during the passes; empty when nothing did.
@@ -39,7 +41,7 @@ class ConverterWindow : public HeadlessWindow {
     return dates_.LongTime(hour, minute, second);
   }
   void SetBusy(bool busy) override;
-  void ShowProgress(std::int64_t done, std::int64_t total) override;
+  bool ShowProgress(std::int64_t done, std::int64_t total) override;
   // The capture the progress line names.
   void SetCaptureName(const std::string& name) { name_ = name; }
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <exception>
 #include <new>
+#include <utility>
 
 #include "capture/errors.h"
 #include "capture/frame_loop.h"
@@ -12,20 +13,35 @@
 namespace packscope {
 namespace {
 
-// Runs body; anything it throws becomes one message to the user. False when it failed.
+// Runs body; anything it throws becomes one message to the user. A pass the user cancelled is no
+// error: Label2 then reads cancelled (unless that is empty). False when it failed or was cancelled.
 template <typename Body>
-bool Reported(Window& window, const std::string& suffix, Body&& body) {
+bool Reported(Window& window, std::string_view cancelled, Body&& body) {
   try {
     body();
     return true;
+  } catch (const PassCancelled&) {
+    if (!cancelled.empty()) window.SetLabel2Caption(cancelled);
   } catch (const CommandError& e) {
-    window.ReportError(e.what() + suffix);
+    window.ReportError(e.what());
   } catch (const std::bad_alloc&) {
-    window.ReportError("Not enough memory to finish the command." + suffix);
+    window.ReportError("Not enough memory to finish the command.");
   } catch (const std::exception& e) {
-    window.ReportError(std::string("The command failed: ") + e.what() + suffix);
+    window.ReportError(std::string("The command failed: ") + e.what());
   }
   return false;
+}
+
+std::string FileCaption(const std::string& path) { return "File: " + path; }
+
+// A capture that could not be read is not chosen, and the window shows nothing of it: the
+// message names it, the labels and the display are emptied.
+void ForgetCapture(DecoderState& state, Window& window) {
+  state.CaptureFileName.clear();
+  window.SetLabel2Caption("");
+  window.SetLabel1Caption("");
+  window.SetDisplayText("");
+  window.ClearText4();
 }
 
 // Names the command's output (output_path, or the name derived from the capture) in
@@ -51,7 +67,8 @@ std::string NotWritten(const std::string& path) {
 template <typename Fill>
 bool WriteOutput(DecoderState& state, Window& window, bool text, Fill&& fill) {
   const std::string& path = state.OutputFileName;
-  const bool ok = Reported(window, "", [&] {
+  const std::string shown = path == "-" ? "standard output" : path;
+  const bool ok = Reported(window, shown + " was not written (cancelled)", [&] {
     OutputFile file(path);
     Utf8Sink utf8(file);
     LineSink& out = text && state.OutputEncoding == TextEncoding::kUtf8
@@ -68,7 +85,7 @@ bool WriteOutput(DecoderState& state, Window& window, bool text, Fill&& fill) {
       throw CommandError(e.what() + NotWritten(path));
     }
   });
-  if (ok) window.SetLabel2Caption((path == "-" ? "standard output" : path) + " has been written");
+  if (ok) window.SetLabel2Caption(shown + " has been written");
   return ok;
 }
 
@@ -124,6 +141,7 @@ class StreamedDisplay : public Window {
   void SetText2(std::string_view text) override { window_.SetText2(text); }
   void SetText3(std::string_view text) override { window_.SetText3(text); }
   void AppendText4(std::string_view text) override { window_.AppendText4(text); }
+  void ClearText4() override { window_.ClearText4(); }
   bool Check1() const override { return window_.Check1(); }
   bool Check2() const override { return window_.Check2(); }
   std::string ShortDateText(int year, int month, int day) const override {
@@ -133,8 +151,8 @@ class StreamedDisplay : public Window {
     return window_.LongTimeText(hour, minute, second);
   }
   void ReportError(std::string_view message) override { window_.ReportError(message); }
-  void ShowProgress(std::int64_t done, std::int64_t total) override {
-    window_.ShowProgress(done, total);
+  bool ShowProgress(std::int64_t done, std::int64_t total) override {
+    return window_.ShowProgress(done, total);
   }
 
  private:
@@ -153,13 +171,29 @@ class StreamedDisplay : public Window {
 
 bool ShowCapture(DecoderState& state, Window& window) {
   state.OutputMode = kScreen;
-  return Reported(window, "", [&] { ReadCapture(state, window); });
+  const bool was_in_part = std::exchange(state.ShownInPart, false);
+  const auto pass = [&] {
+    try {
+      ReadCapture(state, window);
+    } catch (const PassCancelled&) {
+      state.ShownInPart = true;
+      throw;
+    } catch (const CaptureUnreadable&) {
+      ForgetCapture(state, window);
+      throw;
+    }
+  };
+  const bool ok =
+      Reported(window, FileCaption(state.CaptureFileName) + " (cancelled, shown in part)", pass);
+  // The display is whole again: Label2 no longer says it is not.
+  if (ok && was_in_part) window.SetLabel2Caption(FileCaption(state.CaptureFileName));
+  return ok;
 }
 
 bool OpenCapture(DecoderState& state, Window& window, const std::string& path) {
   state.CaptureFileName = path;
   if (state.CaptureFileName.empty()) return false;
-  window.SetLabel2Caption("File: " + state.CaptureFileName);
+  window.SetLabel2Caption(FileCaption(state.CaptureFileName));
   return ShowCapture(state, window);
 }
 
@@ -167,14 +201,15 @@ void DropFiles(DecoderState& state, Window& window, const std::vector<std::strin
                const std::function<void()>& process_events) {
   if (paths.empty()) return;
   state.CaptureFileName = paths.front();
-  window.SetLabel2Caption("File: " + state.CaptureFileName);
+  window.SetLabel2Caption(FileCaption(state.CaptureFileName));
   if (process_events) process_events();
   ShowCapture(state, window);
 }
 
-void Check1Clicked(DecoderState& state, Window& window) {
-  if (state.CaptureFileName.empty()) return;
+bool Check1Clicked(DecoderState& state, Window& window) {
+  if (state.CaptureFileName.empty()) return false;
   ShowCapture(state, window);
+  return true;
 }
 
 std::string DeriveOutputName(std::string_view capture_file_name, std::string_view extension) {
@@ -225,7 +260,7 @@ bool RunWriteCommand(DecoderState& state, Window& window, const WriteCommand& co
 }
 
 bool RunObservedPass(DecoderState& state, Window& window, CaptureObserver& observer) {
-  return Reported(window, "", [&] {
+  return Reported(window, "The pass was cancelled.", [&] {
     ObserverAttached attached(state, observer);
     ReadCapture(state, window);
   });

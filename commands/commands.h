@@ -30,7 +30,10 @@ inline constexpr std::string_view kLogfileExtension = "log";
 
 // --- Showing a capture ---
 
-// OutputMode = Screen and one pass over CaptureFileName. False when the pass failed (reported).
+// OutputMode = Screen and one pass over CaptureFileName. False when the pass failed (reported)
+// or was cancelled. A capture that cannot be read is forgotten: CaptureFileName, the labels and
+// the display are emptied, and the message names it. A cancelled pass leaves the frames read so
+// far on the screen, and Label2 says so until a later screen pass shows the whole capture.
 bool ShowCapture(DecoderState& state, Window& window);
 
 // File > Open after the dialog: path is what the dialog gave back, empty when cancelled (which
@@ -42,8 +45,9 @@ bool OpenCapture(DecoderState& state, Window& window, const std::string& path);
 void DropFiles(DecoderState& state, Window& window, const std::vector<std::string>& paths,
                const std::function<void()>& process_events);
 
-// Check1 clicked: the current capture again, in the view Check1 now selects.
-void Check1Clicked(DecoderState& state, Window& window);
+// Check1 clicked: the current capture again, in the view Check1 now selects. False when no
+// capture is chosen (nothing happens then).
+bool Check1Clicked(DecoderState& state, Window& window);
 
 // --- Writing files ---
 
@@ -59,7 +63,8 @@ std::array<std::string, 2> ColumnHeader();
 
 // The body of the five frame-writing commands. Without a capture it does nothing at all. With
 // output_path the file goes there instead of DeriveOutputName's name ("-": standard output).
-// True when the file was written.
+// True when the file was written. The display is left as it was; a cancelled pass writes
+// nothing (an earlier file stays) and says so in Label2.
 bool RunWriteCommand(DecoderState& state, Window& window, std::int16_t mode,
                      std::string_view extension, bool with_header,
                      const std::optional<std::string>& output_path = std::nullopt);

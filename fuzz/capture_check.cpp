@@ -216,6 +216,10 @@ class CheckWindow : public HeadlessWindow {
     ++text4_lines;
     text4_last.assign(text);
   }
+  void ClearText4() override {
+    text4_lines = 0;
+    text4_last.clear();
+  }
   std::int64_t text4_lines = 0;
   std::string text4_last;
 };
@@ -294,12 +298,11 @@ class PassChecker : public CaptureObserver {
         data_(data),
         setup_(setup),
         sink_(sink),
-        stamp_(host.state.StampText),
         payload_before_(host.state.PayloadHex),
         text2_before_(host.window.Text2()),
         text3_before_(host.window.Text3()),
         caption_(host.window.Label1()),
-        text4_lines_(host.window.text4_lines) {}
+        display_before_(setup.mode == kScreen ? std::string() : host.window.DisplayText()) {}
 
   void OnFrame(const DecoderState& state, const FrameInfo& info) override {
     const std::size_t i = seen_++;
@@ -367,7 +370,7 @@ class PassChecker : public CaptureObserver {
     CAPTURE_CHECK_NUMBER("timestamp log lines", h.window.text4_lines, text4_lines_);
     CAPTURE_CHECK(sink_.pending.empty(), "something was written after the last frame");
     if (setup_.mode != kScreen) {
-      CAPTURE_CHECK_TEXT("display after a file pass", h.window.DisplayText(), std::string());
+      CAPTURE_CHECK_TEXT("display after a file pass", h.window.DisplayText(), display_before_);
       return;
     }
     const DisplayModel& display = h.window.Display();
@@ -506,12 +509,13 @@ class PassChecker : public CaptureObserver {
   CheckingSink& sink_;
   std::size_t seen_ = 0;
   std::int64_t bytes_ = 0;
-  std::string stamp_;
+  std::string stamp_;  // every pass starts without a stamp
   std::string payload_before_;
   std::string text2_before_;
   std::string text3_before_;
   std::string caption_;
-  std::int64_t text4_lines_;
+  std::string display_before_;    // a file pass leaves the display as it was
+  std::int64_t text4_lines_ = 0;  // every pass starts a new log
   std::string display_;
   std::vector<std::pair<std::int64_t, Color>> colors_;
 };

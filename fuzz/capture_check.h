@@ -14,8 +14,9 @@
 // FrameLength and FrameBytes (also the bytes beyond FrameLength that earlier frames left), the
 // counts and the Label1 caption, the timestamp step (StampText, StampMillis, the Text4 line),
 // the AX.25 decoder's PayloadHex and callsign boxes (or that nothing changed without Check2),
-// the line each layout wrote; after the pass the whole display text with its colours, the
-// counts, the error of a frame that is too long, and the busy pointer. Of the converter's
+// the line each layout wrote; after the pass the whole display text with its colours (a file
+// pass leaves it as it was), the counts, the error of a frame that is too long, and the busy
+// pointer. Every pass starts without a stamp and with an empty timestamp log. Of the converter's
 // layouts: one line (pcap: one record holding the frame) per frame that is not a timestamp
 // frame, each jsonl line a JSON object with the frame's number, offset and bytes, and the frame
 // count of the --check summary.

@@ -63,4 +63,13 @@ QFont DesignFont(const QString& family, qreal point_size, bool fixed_pitch, bool
   return font;
 }
 
+void FitCaptionFont(QWidget& control) {
+  QFont font = control.font();
+  while (control.sizeHint().width() > control.width() &&
+         font.pointSizeF() - 0.25 >= kSmallestCaptionPoints) {
+    font.setPointSizeF(font.pointSizeF() - 0.25);
+    control.setFont(font);
+  }
+}
+
 }  // namespace packscope

@@ -16,6 +16,8 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <utility>
+#include <vector>
 
 #include "qt/qt_text.h"
 #include "ui/design.h"
@@ -26,11 +28,29 @@ namespace {
 // Blank space left of the first column, as a text box has.
 constexpr int kMargin = 2;
 
+// The display's background, as designed (the text colours are chosen for it).
+constexpr QRgb kBackground = 0xFFFFFF;
+
 int ClampToInt(std::int64_t value) {
   return static_cast<int>(std::clamp<std::int64_t>(value, 0, INT_MAX));
 }
 
 bool IsWordByte(char c) { return c != ' ' && c != '\r' && c != '\n' && c != '\t'; }
+
+// Where each frame's block begins: the starts of the black runs.
+std::vector<std::int64_t> BlockStarts(const DisplayModel& model) {
+  std::vector<std::int64_t> starts;
+  for (const DisplayModel::Run& run : model.Runs()) {
+    if (run.color == kBlack) starts.push_back(run.start);
+  }
+  return starts;
+}
+
+// The block that holds offset (0 before the first block).
+std::int64_t BlockOf(const std::vector<std::int64_t>& starts, std::int64_t offset) {
+  const auto after = std::upper_bound(starts.begin(), starts.end(), offset);
+  return after == starts.begin() ? 0 : static_cast<std::int64_t>(after - starts.begin()) - 1;
+}
 
 // Control characters (C0, DEL, and the C1 codes that stand for the bytes Windows-1252 leaves
 // undefined) have no glyph worth painting; they take a blank cell.
@@ -59,8 +79,8 @@ DisplayWidget::DisplayWidget(QWidget* parent) : QAbstractScrollArea(parent) {
   setFocusPolicy(Qt::StrongFocus);
   setAcceptDrops(true);
   viewport()->setAcceptDrops(true);
-  viewport()->setBackgroundRole(QPalette::Base);
-  viewport()->setAutoFillBackground(true);
+  // paintEvent fills the background itself, so that no palette or style sheet can darken it.
+  viewport()->setAutoFillBackground(false);
   viewport()->setCursor(Qt::IBeamCursor);
   setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -102,6 +122,55 @@ std::unique_ptr<QMenu> DisplayWidget::CreateContextMenu() {
 }
 
 std::int64_t DisplayWidget::FirstVisibleLine() const { return verticalScrollBar()->value(); }
+
+DisplayWidget::FramePlace DisplayWidget::CurrentFramePlace() const {
+  const std::vector<std::int64_t> starts = BlockStarts(model_);
+  FramePlace place;
+  place.horizontal = horizontalScrollBar()->value();
+  if (starts.empty()) return place;
+  const std::int64_t top = model_.LineStart(FirstVisibleLine());
+  place.top_block = BlockOf(starts, top);
+  place.top_line_in_block =
+      FirstVisibleLine() - model_.LineOf(starts[static_cast<std::size_t>(place.top_block)]);
+  const auto locate = [&](std::int64_t offset, std::int64_t& block, std::int64_t& in_block) {
+    block = BlockOf(starts, offset);
+    in_block = offset - starts[static_cast<std::size_t>(block)];
+  };
+  locate(model_.SelStart(), place.sel_begin_block, place.sel_begin_offset);
+  locate(model_.SelStart() + model_.SelLength(), place.sel_end_block, place.sel_end_offset);
+  return place;
+}
+
+void DisplayWidget::GoToFramePlace(const FramePlace& place) {
+  const std::vector<std::int64_t> starts = BlockStarts(model_);
+  UpdateScrollBars();
+  horizontalScrollBar()->setValue(place.horizontal);
+  if (starts.empty()) return;
+  const auto count = static_cast<std::int64_t>(starts.size());
+  // Start and end of a block, as offsets.
+  const auto bounds = [&](std::int64_t block) {
+    const std::int64_t b = std::clamp<std::int64_t>(block, 0, count - 1);
+    const std::int64_t begin = starts[static_cast<std::size_t>(b)];
+    const std::int64_t end =
+        b + 1 < count ? starts[static_cast<std::size_t>(b + 1)] : model_.Size();
+    return std::pair{begin, end};
+  };
+  const auto [top_begin, top_end] = bounds(place.top_block);
+  const std::int64_t first_line = model_.LineOf(top_begin);
+  const std::int64_t last_line = std::max(first_line, model_.LineOf(top_end) - 1);
+  verticalScrollBar()->setValue(ClampToInt(
+      std::min(first_line + std::max<std::int64_t>(place.top_line_in_block, 0), last_line)));
+
+  const auto offset = [&](std::int64_t block, std::int64_t in_block) {
+    const auto [begin, end] = bounds(block);
+    return block >= count ? end : std::clamp(begin + in_block, begin, end);
+  };
+  const std::int64_t sel_begin = offset(place.sel_begin_block, place.sel_begin_offset);
+  const std::int64_t sel_end = offset(place.sel_end_block, place.sel_end_offset);
+  model_.SetSelStart(sel_begin);
+  model_.SetSelLength(std::max<std::int64_t>(sel_end - sel_begin, 0));
+  viewport()->update();
+}
 
 int DisplayWidget::PageLines() const { return std::max(1, viewport()->height() / line_height_); }
 
@@ -176,6 +245,7 @@ std::int64_t DisplayWidget::Anchor() const {
 void DisplayWidget::paintEvent(QPaintEvent* event) {
   (void)event;
   QPainter painter(viewport());
+  painter.fillRect(viewport()->rect(), QColor(kBackground));
   painter.setFont(font());
   const std::int64_t lines = model_.LineCount();
   const std::int64_t first = FirstVisibleLine();

@@ -12,6 +12,9 @@
 //
 // Whoever changes the model calls ModelChanged() afterwards (once after a whole pass is enough):
 // the scroll ranges follow the text and the view repaints.
+//
+// The colours are the design's and the background is white whatever the palette or style sheet
+// says: black stamp lines and blue dumps must stay readable under a dark desktop theme.
 #ifndef PACKSCOPE_UI_DISPLAY_WIDGET_H_
 #define PACKSCOPE_UI_DISPLAY_WIDGET_H_
 
@@ -66,6 +69,26 @@ class DisplayWidget : public QAbstractScrollArea {
   std::int64_t FirstVisibleLine() const;
   // Whole lines that fit into the viewport (at least 1).
   int PageLines() const;
+
+  // Where the view stands among the frames' blocks. Each frame's block begins with its stamp
+  // line, the only black text in it (dump blue or red, characters and separator green), so the
+  // black runs of the model are the block starts. Place: the block at the top of the view and its
+  // line there, the horizontal scroll position, and each end of the selection as a block and an
+  // offset into it.
+  struct FramePlace {
+    std::int64_t top_block = 0;
+    std::int64_t top_line_in_block = 0;
+    int horizontal = 0;
+    std::int64_t sel_begin_block = 0;
+    std::int64_t sel_begin_offset = 0;
+    std::int64_t sel_end_block = 0;
+    std::int64_t sel_end_offset = 0;
+  };
+  FramePlace CurrentFramePlace() const;
+  // The same place in a new text of the same frames (another view of them): the block at the top
+  // of the view again, and the selection in the same blocks, each end clamped to its block. A
+  // block that is no longer there (fewer frames) gives the last one.
+  void GoToFramePlace(const FramePlace& place);
 
  signals:
   // Something was dropped on the display; the receiver decides what it holds.

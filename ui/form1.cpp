@@ -115,12 +115,14 @@ void Form1::CreateControls() {
   check1_->setObjectName(QStringLiteral("Check1"));
   check1_->setGeometry(Twips(120, 6720, 1695, 195));
   check1_->setChecked(false);
+  FitCaptionFont(*check1_);
   connect(check1_, &QCheckBox::clicked, this, &Form1::Check1_Click);
 
   check2_ = new QCheckBox(QStringLiteral("AX.25"), client);
   check2_->setObjectName(QStringLiteral("Check2"));
   check2_->setGeometry(Twips(120, 6960, 1575, 255));
   check2_->setChecked(true);
+  FitCaptionFont(*check2_);
 
   const auto make_label = [client](const char* name, const QString& text, QRect place) {
     auto* label = new QLabel(text, client);
@@ -146,11 +148,13 @@ void Form1::CreateControls() {
   RefuseDrops(text1_);
 
   label3_ = make_label("Label3", QStringLiteral("RXCall"), Twips(120, 8760, 495, 255));
+  FitCaptionFont(*label3_);
   text2_ = new QLineEdit(client);
   text2_->setObjectName(QStringLiteral("Text2"));
   text2_->setGeometry(Twips(720, 8760, 975, 285));
   text2_->setAcceptDrops(false);
   label4_ = make_label("Label4", QStringLiteral("TXCall"), Twips(2040, 8760, 495, 255));
+  FitCaptionFont(*label4_);
   text3_ = new QLineEdit(client);
   text3_->setObjectName(QStringLiteral("Text3"));
   text3_->setGeometry(Twips(2640, 8760, 975, 285));
@@ -252,7 +256,11 @@ void Form1::OpenPaths(const std::vector<std::string>& paths) {
 }
 
 void Form1::Check1_Click() {
-  RunCommand([this] { Check1Clicked(state_, *window_); });
+  RunCommand([this] {
+    // The other view of the same frames: the view stays on the frame it showed.
+    const DisplayWidget::FramePlace place = rich_text_box1_->CurrentFramePlace();
+    if (Check1Clicked(state_, *window_)) rich_text_box1_->GoToFramePlace(place);
+  });
 }
 
 void Form1::MnuExit_Click() { close(); }

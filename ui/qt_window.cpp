@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -54,6 +55,24 @@ QString LogText(std::string_view cp1252, int& lines_in_block) {
     from = crlf + 2;
   }
   return out;
+}
+
+// caption as it fits into width pixels: whole when it fits; else the end of its folder part gives
+// way to an ellipsis, so that the file name and what follows it stay whole; a caption without a
+// folder, or a file name too long even for that, loses its middle.
+QString ElideCaption(const QString& caption, const QFontMetrics& metrics, int width) {
+  if (metrics.horizontalAdvance(caption) <= width) return caption;
+  const QString ellipsis(QChar(0x2026));
+  const qsizetype slash = caption.lastIndexOf(u'/');
+  if (slash > 0) {
+    const QString tail = caption.mid(slash);
+    // Kerning across the joint can add a pixel or two.
+    const int room = width - metrics.horizontalAdvance(tail) - 2;
+    if (room > 4 * metrics.horizontalAdvance(ellipsis)) {
+      return metrics.elidedText(caption.left(slash), Qt::ElideRight, room) + tail;
+    }
+  }
+  return metrics.elidedText(caption, Qt::ElideMiddle, width);
 }
 
 }  // namespace
@@ -132,7 +151,12 @@ void QtWindow::SetLabel1Caption(std::string_view caption) {
 }
 
 void QtWindow::SetLabel2Caption(std::string_view caption) {
-  controls_.label2->setText(FromUtf8(caption));
+  label2_caption_ = FromUtf8(caption);
+  QLabel* label = controls_.label2;
+  const QString shown =
+      ElideCaption(label2_caption_, label->fontMetrics(), label->contentsRect().width());
+  label->setText(shown);
+  label->setToolTip(shown == label2_caption_ ? QString() : label2_caption_);
 }
 
 void QtWindow::SetText2(std::string_view text) {
@@ -149,6 +173,13 @@ void QtWindow::SetText3(std::string_view text) {
 
 void QtWindow::AppendText4(std::string_view text) {
   text4_pending_.append(text);
+  if (!busy_) Flush();
+}
+
+void QtWindow::ClearText4() {
+  text4_pending_.clear();
+  text4_clear_pending_ = true;
+  text4_block_lines_ = 0;
   if (!busy_) Flush();
 }
 
@@ -171,15 +202,15 @@ void QtWindow::ReportError(std::string_view message) {
   if (error_sink_) error_sink_(FromUtf8(message));
 }
 
-void QtWindow::ShowProgress(std::int64_t done, std::int64_t total) {
-  if (!busy_) return;
+bool QtWindow::ShowProgress(std::int64_t done, std::int64_t total) {
+  if (!busy_) return true;
   if (progress_ == nullptr) {
-    if (pass_timer_.elapsed() < progress_delay_ms_) return;
+    if (pass_timer_.elapsed() < progress_delay_ms_) return true;
     progress_ = new QProgressDialog(controls_.form);
     progress_->setObjectName(QStringLiteral("ProgressDialog"));
     progress_->setWindowTitle(QStringLiteral("Packscope+"));
     progress_->setWindowModality(Qt::WindowModal);
-    progress_->setCancelButton(nullptr);
+    progress_->setCancelButtonText(QStringLiteral("Cancel"));
     progress_->setAutoClose(false);
     progress_->setAutoReset(false);
     progress_->setMinimumDuration(0);
@@ -193,10 +224,10 @@ void QtWindow::ShowProgress(std::int64_t done, std::int64_t total) {
     progress_->setRange(0, 0);  // size unknown: a busy bar
   }
   progress_->setLabelText(QStringLiteral("Reading the capture\n") + FromUtf8(label1_));
-  // The dialog has no cancel button, but Escape or the title bar can still hide it; the pass
-  // goes on, so it comes back.
   if (!progress_->isVisible()) progress_->show();
   QCoreApplication::processEvents();
+  // Cancel, Escape and closing the dialog all stop the pass.
+  return !progress_->wasCanceled();
 }
 
 std::int64_t QtWindow::ScreenPassSize() const {
@@ -229,6 +260,10 @@ void QtWindow::Flush() {
   if (text3_pending_) {
     controls_.text3->setText(FromCp1252(text3_));
     text3_pending_ = false;
+  }
+  if (text4_clear_pending_) {
+    controls_.text4->document()->clear();
+    text4_clear_pending_ = false;
   }
   if (!text4_pending_.empty()) {
     QTextCursor cursor(controls_.text4->document());

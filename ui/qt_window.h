@@ -11,8 +11,13 @@
 // The display's text and colours live in the DisplayWidget's model; the window only tells the
 // widget when to catch up.
 //
-// A pass that runs longer than about half a second gets a progress dialog, modal for Form1 and
-// without a cancel button; it is the only place where events are processed during a pass.
+// A pass that runs longer than about half a second gets a progress dialog, modal for Form1, whose
+// Cancel button (or Escape) stops the pass after the block being read; it is the only place
+// where events are processed during a pass.
+//
+// Label2 names files whose folders can be long: a caption wider than the label loses the middle
+// of its folder part to an ellipsis, so that the file name stays visible, and the whole caption
+// becomes the label's tooltip.
 #ifndef PACKSCOPE_UI_QT_WINDOW_H_
 #define PACKSCOPE_UI_QT_WINDOW_H_
 
@@ -74,12 +79,13 @@ class QtWindow : public Window {
   void SetText2(std::string_view text) override;
   void SetText3(std::string_view text) override;
   void AppendText4(std::string_view text) override;
+  void ClearText4() override;
   bool Check1() const override;
   bool Check2() const override;
   std::string ShortDateText(int year, int month, int day) const override;
   std::string LongTimeText(int hour, int minute, int second) const override;
   void ReportError(std::string_view message) override;
-  void ShowProgress(std::int64_t done, std::int64_t total) override;
+  bool ShowProgress(std::int64_t done, std::int64_t total) override;
 
   // True while a pass runs (from SetBusy(true) to SetBusy(false)).
   bool InPass() const { return busy_; }
@@ -88,6 +94,8 @@ class QtWindow : public Window {
   void SetProgressDelay(int milliseconds) { progress_delay_ms_ = milliseconds; }
   // The progress dialog while it is shown, else null.
   QProgressDialog* ProgressDialog() const;
+  // Label2's caption as set, before any elision.
+  const QString& Label2Caption() const { return label2_caption_; }
 
  private:
   // Puts what a pass has set so far into the widgets.
@@ -111,7 +119,9 @@ class QtWindow : public Window {
   std::string text3_;
   bool text3_pending_ = false;
   std::string text4_pending_;
+  bool text4_clear_pending_ = false;
   int text4_block_lines_ = 0;  // lines in the last text block of Text4
+  QString label2_caption_;
   bool display_pending_ = false;
   std::int64_t reserve_ = 0;  // room to make when the pass empties the display
   QElapsedTimer pass_timer_;

@@ -94,35 +94,41 @@ TEST_F(TimestampTest, ATextStampNearTheFrameStartTakesTheFrameFromItsFirstCharac
 }
 
 TEST_F(TimestampTest, FramesWithoutAStampChangeNothing) {
-  Pass(BinaryStamp(1451651696789));
-  Pass(TextFrame("2016-01-01 12:34:56.789 utc"));  // the search is exact
-  EXPECT_EQ(state.StampText, "1 Jan 2016 12:34:56.789 UTC");
-  Pass(TextFrame("0123456789"));  // 10 bytes without UTC
-  EXPECT_EQ(state.StampText, "1 Jan 2016 12:34:56.789 UTC");
-  EXPECT_EQ(state.FrameCount, 1);
+  Pass(BinaryStamp(1451651696789) +
+       TextFrame("2016-01-01 12:34:56.789 utc") +  // the search is exact
+       TextFrame("0123456789") +                   // 10 bytes without UTC
+       Hex("C0 09 C0"));                           // only the type byte
+  ASSERT_EQ(recorder.frames.size(), 4u);
+  for (const testing::RecordedFrame& frame : recorder.frames) {
+    EXPECT_EQ(frame.stamp_text, "1 Jan 2016 12:34:56.789 UTC");
+  }
+  EXPECT_EQ(state.StampMillis, 1451651696789.0);
   EXPECT_EQ(window.DisplayText(), "");
-  Pass(Hex("C0 09 C0"));  // only the type byte
-  EXPECT_EQ(state.StampText, "1 Jan 2016 12:34:56.789 UTC");
 }
 
-TEST_F(TimestampTest, TheStampOfTheLastPassLeadsTheNextPass) {
+TEST_F(TimestampTest, EveryPassStartsWithoutAStampAndWithAnEmptyLog) {
   const std::string capture = Hex("C0 00 41 C0") + BinaryStamp(1451651696789) + Hex("C0 00 42 C0");
   Pass(capture);
-  EXPECT_EQ(recorder.frames[0].stamp_text, "");
   recorder = testing::FrameRecorder();
   Pass(capture);
-  EXPECT_EQ(recorder.frames[0].stamp_text, "1 Jan 2016 12:34:56.789 UTC");
-  // Text4 logs the stamp again.
-  EXPECT_EQ(window.Text4(),
-            "00000151FD2F0895 -> 1 Jan 2016 12:34:56.789\r\n"
-            "00000151FD2F0895 -> 1 Jan 2016 12:34:56.789\r\n");
+  ASSERT_EQ(recorder.frames.size(), 3u);
+  EXPECT_EQ(recorder.frames[0].stamp_text, "");
+  EXPECT_EQ(recorder.frames[2].stamp_text, "1 Jan 2016 12:34:56.789 UTC");
+  EXPECT_EQ(window.Text4(), "00000151FD2F0895 -> 1 Jan 2016 12:34:56.789\r\n");
+  // A capture without stamps: nothing of the one before.
+  Pass(Hex("C0 00 41 C0"));
+  EXPECT_EQ(state.StampText, "");
+  EXPECT_EQ(state.StampMillis, 0.0);
+  EXPECT_EQ(window.Text4(), "");
 }
 
 TEST_F(TimestampTest, MidnightShowsTheDateAloneAndOutOfRangeTheTimeAlone) {
-  Pass(BinaryStamp(1451606400000));  // 2016-01-01 00:00:00.000
-  EXPECT_EQ(state.StampText, "1 Jan 2016.000 UTC");
-  Pass(BinaryStamp(0xFFFFFFFFFFFFFFFFull));
-  EXPECT_EQ(state.StampText, "00:00:00.616 UTC");  // 2^64 - 1 as a double is 18446744073709551616
+  Pass(BinaryStamp(1451606400000) +  // 2016-01-01 00:00:00.000
+       Hex("C0 00 41 C0") + BinaryStamp(0xFFFFFFFFFFFFFFFFull) + Hex("C0 00 42 C0"));
+  ASSERT_EQ(recorder.frames.size(), 4u);
+  EXPECT_EQ(recorder.frames[1].stamp_text, "1 Jan 2016.000 UTC");
+  // 2^64 - 1 as a double is 18446744073709551616
+  EXPECT_EQ(recorder.frames[3].stamp_text, "00:00:00.616 UTC");
   EXPECT_EQ(window.Text4(),
             "00000151FA7BDC00 -> 1 Jan 2016.000\r\n"
             "FFFFFFFFFFFFFFFF -> 00:00:00.616\r\n");

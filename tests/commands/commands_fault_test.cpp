@@ -33,8 +33,9 @@ const std::string kGood = Hex("C0 00 41 42 C0 C0 00 43 C0");
 // The headless window with a hook into the pass: ShowProgress comes after every block read.
 class HookWindow : public HeadlessWindow {
  public:
-  void ShowProgress(std::int64_t done, std::int64_t total) override {
+  bool ShowProgress(std::int64_t done, std::int64_t total) override {
     if (on_progress) on_progress(done, total);
+    return true;
   }
   std::function<void(std::int64_t, std::int64_t)> on_progress;
 };
@@ -108,9 +109,10 @@ class CommandsFaultTest : public testing::TempDirTest {
     EXPECT_FALSE(window.Busy());
   }
 
-  // Opening, Check1 and the five write commands on a capture that cannot be read: each
-  // reports message (and that nothing was written), and no file changes. When the output's
-  // folder cannot hold a file either (output_reason), the write commands fail on the output.
+  // Opening a capture that cannot be read reports message and leaves no capture chosen, so that
+  // Check1 then does nothing. The five write commands on a chosen capture that cannot be read
+  // any more each report message and that nothing was written, and no file changes. When the
+  // output's folder cannot hold a file either (output_reason), they fail on the output.
   void ExpectUnreadable(const std::string& capture, const std::string& message,
                         const std::string& output_reason = "") {
     SCOPED_TRACE(capture);
@@ -121,15 +123,19 @@ class CommandsFaultTest : public testing::TempDirTest {
 
     EXPECT_FALSE(OpenCapture(state, window, capture));
     EXPECT_EQ(window.Errors(), std::vector<std::string>{message});
+    EXPECT_EQ(state.CaptureFileName, "");
     EXPECT_EQ(window.DisplayText(), "");
-    EXPECT_EQ(window.Label1(), "earlier caption");
-    EXPECT_EQ(window.Label2(), "File: " + capture);
+    EXPECT_EQ(window.Label1(), "");
+    EXPECT_EQ(window.Label2(), "");
     EXPECT_FALSE(window.Busy());
 
     window.ClearErrors();
     window.SetCheck1(!window.Check1());
-    Check1Clicked(state, window);
-    EXPECT_EQ(window.Errors(), std::vector<std::string>{message});
+    EXPECT_FALSE(Check1Clicked(state, window));
+    EXPECT_EQ(window.Errors(), std::vector<std::string>());
+
+    state.CaptureFileName = capture;
+    window.SetLabel2Caption("File: " + capture);
 
     for (const WriteCommand& c : kWriteCommands) {
       window.ClearErrors();
@@ -190,9 +196,12 @@ TEST_F(CommandsFaultTest, ACaptureThatFailsWhileItIsRead) {
   EXPECT_EQ(window.Errors(), std::vector<std::string>{message});
   EXPECT_FALSE(window.Busy());
 
+  EXPECT_EQ(state.CaptureFileName, "");
+
   const std::string out = PathOf("mem.hex");
   WriteFile(out, "earlier");
   window.ClearErrors();
+  state.CaptureFileName = capture;
   EXPECT_FALSE(RunWriteCommand(state, window, kWriteCommands[0], out));
   EXPECT_EQ(window.Errors(),
             std::vector<std::string>{message + " Nothing was written to \"" + out + "\"."});

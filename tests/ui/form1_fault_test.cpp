@@ -190,38 +190,18 @@ void Form1FaultTest::capturesThatCannotBeRead() {
   const QString message = "Cannot read the capture \"" + capture + "\"" + reason;
   Open(capture);
   QCOMPARE(errors_, QStringList{message});
-  QCOMPARE(Label("Label2"), "File: " + capture);
+  // Nothing of it is shown or named, and it is not the chosen capture: Check1 and every write
+  // command do nothing.
+  QCOMPARE(Label("Label2"), QString());
+  QCOMPARE(Label("Label1"), QString());
   QCOMPARE(Display().Size(), std::int64_t{0});
-  QCOMPARE(Label("Label1"), QStringLiteral("2 frames / 5 bytes"));  // of the pass before
-
-  // Check1 and every write command meet the same capture.
   errors_.clear();
   form_->Check1_Click();
-  QCOMPARE(errors_, QStringList{message});
-  errors_.clear();
   ClickAllWriteCommands();
-  QCOMPARE(errors_.size(), 5);
-  for (int i = 0; i < errors_.size(); ++i) {
-    const QString out = Path(name.chopped(3) + (i < 4 ? "hex" : "txt"));
-    const QString expected = name.startsWith(QStringLiteral("plain"))
-                                 ? "Cannot write \"" + out + "\": Not a directory."
-                                 : message + " Nothing was written to \"" + out + "\".";
-    QCOMPARE(errors_[i], expected);
-  }
-  // The screen dump saves what the display shows: nothing, but written whole.
-  errors_.clear();
   form_->MnuWriteLogfile_Click();
-  if (name.startsWith(QStringLiteral("plain"))) {
-    QCOMPARE(errors_.size(), 1);
-    QVERIFY2(errors_[0].contains(QStringLiteral("Not a directory")), qPrintable(errors_[0]));
-    QCOMPARE(Folder(), before);
-  } else {
-    QCOMPARE(errors_, QStringList());
-    auto expected = before;
-    expected[name.chopped(3) + "log"] = "\r\n";
-    QCOMPARE(Folder(), expected);
-  }
-  QCOMPARE(Label("Label1"), QStringLiteral("2 frames / 5 bytes"));
+  QCOMPARE(errors_, QStringList());
+  QCOMPARE(Folder(), before);
+  QCOMPARE(Display().Size(), std::int64_t{0});
   ExpectUsable();
 }
 
