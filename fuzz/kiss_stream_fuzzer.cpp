@@ -32,7 +32,9 @@ void Check(bool ok, const char* what) {
 Frames Parse(std::span<const std::uint8_t> stream, std::minstd_rand* pieces) {
   packscope::KissStreamParser parser;
   Frames frames;
-  const auto keep = [&](std::span<const std::uint8_t> f) { frames.emplace_back(f.begin(), f.end()); };
+  const auto keep = [&](std::span<const std::uint8_t> f) {
+    frames.emplace_back(f.begin(), f.end());
+  };
   std::size_t pos = 0;
   while (pos < stream.size()) {
     std::size_t n = stream.size() - pos;
@@ -75,8 +77,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   bool complete = false;
   const Frames loop = FrameLoopFrames(data, size, complete);
-  Check(complete ? loop == whole
-                 : loop.size() <= whole.size() && std::equal(loop.begin(), loop.end(), whole.begin()),
+  Check(complete
+            ? loop == whole
+            : loop.size() <= whole.size() && std::equal(loop.begin(), loop.end(), whole.begin()),
         "the stream parser and the capture's frame loop read other frames");
 
   std::vector<std::uint8_t> escaped;

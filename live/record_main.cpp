@@ -18,7 +18,7 @@ namespace packscope {
 namespace {
 
 // Status lines on standard error; with --monitor a monitor line per frame on standard output,
-// written out batch by batch.
+// written out once its batch is in the capture.
 class Printer : public RecordListener {
  public:
   explicit Printer(bool monitor) : monitor_(monitor) {}
@@ -75,7 +75,6 @@ int Run(int argc, char** argv) {
     Printer printer(c.monitor);
     const std::atomic<bool>& stop = StopOnSignals();
     const RecordResult result = Record(*source, capture, c.options, printer, stop);
-    printer.OnWritten();
     const std::string recorded = std::to_string(result.frames) +
                                  (result.frames == 1 ? " frame" : " frames") + " recorded into " +
                                  Quoted(c.output);

@@ -126,17 +126,17 @@ class Recording {
     if (options_.stamps) stamp = received;
     std::int64_t taken = 0;
     parser_.Feed(bytes, [&](std::span<const std::uint8_t> frame) {
-      if (options_.count >= 0 && result_.frames >= options_.count) return;
+      if (options_.count >= 0 && result_.frames + taken >= options_.count) return;
       // A stamp frame from the source (a decoder that stamps its frames) is kept as it came.
       const bool is_stamp = frame[0] == kTimestampType;
       capture_.Add(frame, is_stamp ? std::nullopt : stamp);
       if (is_stamp) return;
-      ++result_.frames;
       ++taken;
       listener_.OnFrame(frame, received);
     });
     if (!capture_.HasBatch()) return;
-    capture_.Write();
+    capture_.Write();  // on failure the frames of this batch are not counted
+    result_.frames += taken;
     if (!sync_due_) sync_due_ = Clock::now() + kSyncInterval;
     if (taken > 0) listener_.OnWritten();
   }

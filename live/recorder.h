@@ -37,7 +37,7 @@ class RecordListener {
   // Connected, connection lost, trying again: one line of text for the user.
   virtual void OnStatus(std::string_view message) { (void)message; }
   // Each frame (un-escaped, type byte first) before its batch is written; received_millis is
-  // its time of reception (ms since 1970).
+  // its time of reception (ms since 1970). When the write fails, OnWritten does not follow.
   virtual void OnFrame(std::span<const std::uint8_t> kiss_frame, std::int64_t received_millis) {
     (void)kiss_frame;
     (void)received_millis;

@@ -36,6 +36,7 @@ constexpr std::size_t kLowWater = 1 << 16;
 constexpr auto kLingerTime = std::chrono::seconds(2);
 
 struct Stopped {};
+struct FirstClientLeft {};
 
 std::string AddressText(const sockaddr_storage& address) {
   char host[INET6_ADDRSTRLEN] = "?";
@@ -87,13 +88,19 @@ class Serving {
               [&] { return accepted_ > accepted_before || (options_.loop && !clients_.empty()); });
         accepted_before = accepted_;
         first_client_ = clients_.back().id;
+        playing_ = true;
         if (!Play()) return result_;
+        playing_ = false;
         if (options_.once) {
           Finish();
           return result_;
         }
       }
     } catch (const Stopped&) {
+      return result_;
+    } catch (const FirstClientLeft&) {
+      result_.ok = false;
+      result_.error = "The client left before the end of the replay.";
       return result_;
     }
   }
@@ -139,15 +146,9 @@ class Serving {
     if (MostPending() > kHighWater) Serve(std::nullopt, [&] { return MostPending() <= kLowWater; });
   }
 
-  // With once: the client that began the play has been sent everything (or has left); the
-  // clients are told the end (shutdown) and given a moment to close.
+  // With once: the client that began the play has been sent everything; the clients are told
+  // the end (shutdown) and given a moment to close.
   void Finish() {
-    const bool first_here = std::any_of(clients_.begin(), clients_.end(),
-                                        [&](const Client& c) { return c.id == first_client_; });
-    if (!first_here) {
-      result_.ok = false;
-      result_.error = "The client left before the end of the replay.";
-    }
     for (Client& c : clients_) ::shutdown(c.fd, SHUT_WR);
     closing_ = true;
     Serve(Clock::now() + kLingerTime, [&] { return clients_.empty(); });
@@ -250,8 +251,11 @@ class Serving {
 
   void Drop(std::size_t i, const std::string& why) {
     if (!closing_) listener_.OnStatus("Client " + clients_[i].name + " left: " + why);
+    const bool first = clients_[i].id == first_client_;
     ::close(clients_[i].fd);
     clients_.erase(clients_.begin() + static_cast<std::ptrdiff_t>(i));
+    // With once, a play for no one would go on to its end for nothing.
+    if (first && playing_ && options_.once) throw FirstClientLeft{};
   }
 
   int listen_fd_;
@@ -262,6 +266,7 @@ class Serving {
   std::vector<Client> clients_;
   std::int64_t accepted_ = 0;
   std::int64_t first_client_ = 0;
+  bool playing_ = false;
   bool closing_ = false;
   std::optional<std::pair<std::int64_t, Clock::time_point>> base_;
   std::int64_t last_millis_ = 0;

@@ -10,7 +10,8 @@
 // A play (all captures, in order) begins when a client connects while none is running; clients
 // that connect during a play get its frames from then on. With loop, a play is followed by the
 // next; with once, the server ends after one play, when the client that began it has been sent
-// everything. A client that does not read holds the play up. Bytes from clients are read and
+// everything (or, as a failure, as soon as that client leaves). A client that does not read
+// holds the play up. Bytes from clients are read and
 // dropped. Empty frames and a frame cut off by the end of its capture are not sent.
 #ifndef PACKSCOPE_LIVE_REPLAY_SERVER_H_
 #define PACKSCOPE_LIVE_REPLAY_SERVER_H_

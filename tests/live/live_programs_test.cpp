@@ -15,6 +15,7 @@
 #include "commands/frame_text.h"
 #include "commands/monitor_layout.h"
 #include "gencapture/capture_generator.h"
+#include "live/byte_source.h"
 #include "live/capture_appender.h"
 #include "live/kiss_stream.h"
 #include "live/live_test_support.h"
@@ -159,6 +160,25 @@ TEST_F(LiveProgramsTest,
     if (!f.timestamp && !f.bytes.empty()) appended.push_back(f.bytes);
   }
   ExpectConsecutive(appended, source);
+}
+
+TEST_F(LiveProgramsTest, AReplayOnceEndsAtOnceWhenItsClientLeaves) {
+  std::vector<std::uint8_t> capture;  // two frames 100 s apart
+  for (const std::int64_t offset : {0, 100000}) {
+    AppendKissEscaped(capture, BinaryStampFrame(1451651696789 + offset));
+    AppendKissEscaped(capture, ByteVec{0x00, 0x41});
+  }
+  WriteCapture("slow.kss", std::string(capture.begin(), capture.end()));
+  auto [replay, address] = StartReplay({"--once", PathOf("slow.kss")});
+  TcpSource client(*ParseHostPort(address));
+  std::string error;
+  ASSERT_TRUE(client.Open(error)) << error;
+  std::uint8_t first[4];
+  EXPECT_EQ(client.Read(first, 20000, error), 4) << "the first frame at once";
+  client.Close();
+  EXPECT_EQ(replay->Wait(20s), 1);
+  EXPECT_NE(replay->Err().find("The client left before the end of the replay."), std::string::npos)
+      << replay->Err();
 }
 
 TEST_F(LiveProgramsTest, AFullDiskEndsTheRecordingWithEveryFrameBeforeItWhole) {

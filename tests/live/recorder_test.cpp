@@ -157,12 +157,12 @@ TEST_F(RecorderTest, EndsAtTheFirstFailureWithoutRetryAndOnTheStopFlagOrDuration
   EXPECT_EQ(testing::ReadFile(PathOf("rec.kss")), "") << "nothing came, nothing written";
 }
 
-TEST_F(RecorderTest, WithoutStampsFramesAreWrittenAsTheyCameAndTheTncsOwnStampsKept) {
+TEST_F(RecorderTest, WithoutStampsFramesAreWrittenAsTheyCameUpToTheCountAndTheTncsOwnStampsKept) {
   FakeTnc tnc;
   const ByteVec stamp = BinaryStampFrame(1451651696789), a = {0x00, 0x41};
   std::thread script([&] {
     const int fd = tnc.Accept();
-    FakeTnc::Send(fd, Escaped({stamp, a, a}));
+    FakeTnc::Send(fd, Escaped({stamp, a, a, a}));  // the third frame is beyond the count
     std::this_thread::sleep_for(200ms);
     ::close(fd);
   });
