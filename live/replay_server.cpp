@@ -32,6 +32,8 @@ constexpr auto kPollStep = milliseconds(200);
 // the low mark again; with speed 0 the frames are sent in pieces of the low mark.
 constexpr std::size_t kHighWater = 1 << 18;
 constexpr std::size_t kLowWater = 1 << 16;
+// With speed 0, how often a play that never waits looks at its clients and the stop flag.
+constexpr std::int64_t kFramesBetweenLooks = 256;
 // With once: how long the clients may take to close after the last frame.
 constexpr auto kLingerTime = std::chrono::seconds(2);
 
@@ -87,6 +89,7 @@ class Serving {
         Serve(std::nullopt,
               [&] { return accepted_ > accepted_before || (options_.loop && !clients_.empty()); });
         accepted_before = accepted_;
+        if (clients_.empty()) continue;  // it came and went at once
         first_client_ = clients_.back().id;
         playing_ = true;
         if (!Play()) return result_;
@@ -143,7 +146,13 @@ class Serving {
     for (Client& c : clients_) c.out.insert(c.out.end(), encoded_.begin(), encoded_.end());
     ++result_.frames;
     if (options_.speed > 0 || MostPending() >= kLowWater) SendAll();
-    if (MostPending() > kHighWater) Serve(std::nullopt, [&] { return MostPending() <= kLowWater; });
+    if (MostPending() > kHighWater) {
+      Serve(std::nullopt, [&] { return MostPending() <= kLowWater; });
+    } else if (options_.speed == 0 && result_.frames % kFramesBetweenLooks == 0) {
+      // Clients that read as fast as the frames come never make the play wait: new clients,
+      // leaving ones and the stop flag are looked at every so many frames instead.
+      Serve(Clock::now(), [] { return false; });
+    }
   }
 
   // With once: the client that began the play has been sent everything; the clients are told
@@ -160,31 +169,31 @@ class Serving {
     return most;
   }
 
-  // Accepts, reads and sends until done() or the deadline; Stopped on the stop flag.
+  // Accepts, reads and sends until done() or the deadline (a deadline already past: one look
+  // without waiting); Stopped on the stop flag.
   void Serve(std::optional<Clock::time_point> deadline, const std::function<bool()>& done) {
     std::vector<pollfd> fds;
     for (;;) {
       if (stop_.load()) throw Stopped{};
       if (done()) return;
-      const auto now = Clock::now();
       auto timeout = Clock::duration(kPollStep);
-      if (deadline) {
-        if (now >= *deadline) return;
-        timeout = std::min(timeout, *deadline - now);
-      }
+      if (deadline)
+        timeout = std::clamp(*deadline - Clock::now(), Clock::duration::zero(), timeout);
       fds.clear();
       fds.push_back({listen_fd_, static_cast<short>(closing_ ? 0 : POLLIN), 0});
       for (const Client& c : clients_) {
         fds.push_back({c.fd, static_cast<short>(POLLIN | (c.Pending() > 0 ? POLLOUT : 0)), 0});
       }
       const int ms = static_cast<int>(std::chrono::ceil<milliseconds>(timeout).count());
-      if (::poll(fds.data(), fds.size(), ms) <= 0) continue;
-      for (std::size_t i = clients_.size(); i-- > 0;) {
-        const short events = fds[i + 1].revents;
-        if ((events & (POLLIN | POLLHUP | POLLERR)) != 0) Drain(i);
+      if (::poll(fds.data(), fds.size(), ms) > 0) {
+        for (std::size_t i = clients_.size(); i-- > 0;) {
+          const short events = fds[i + 1].revents;
+          if ((events & (POLLIN | POLLHUP | POLLERR)) != 0) Drain(i);
+        }
+        SendAll();
+        if ((fds[0].revents & POLLIN) != 0) Accept();
       }
-      SendAll();
-      if ((fds[0].revents & POLLIN) != 0) Accept();
+      if (deadline && Clock::now() >= *deadline) return;
     }
   }
 
