@@ -47,16 +47,6 @@ TEST(KissStreamParserTest, FramesAreUnescapedAndWholeInPiecesOfAnySize) {
   }
 }
 
-TEST(KissStreamParserTest, ALostConnectionDropsTheFrameInProgress) {
-  KissStreamParser parser;
-  EXPECT_EQ(Parse(parser, {0xC0, 0x00, 0x41, 0xC0, 0x00, 0x42, 0x43}, 64).size(), 1u);
-  EXPECT_EQ(parser.Reset(), 3u);
-  // The new connection begins inside a frame: its bytes up to the first FEND are no frame.
-  EXPECT_EQ(Parse(parser, {0x44, 0x45, 0xC0, 0x00, 0x46, 0xC0}, 64),
-            (std::vector<ByteVec>{{0x00, 0x46}}));
-  EXPECT_EQ(parser.Reset(), 0u) << "nothing open after a closing FEND";
-}
-
 TEST(KissStreamParserTest, AFrameTooLongForACaptureIsDroppedAndTheNextOneRead) {
   ByteVec stream = {0xC0};
   stream.insert(stream.end(), static_cast<std::size_t>(kMaxFrameLength), 0x41);
