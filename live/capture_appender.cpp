@@ -32,7 +32,10 @@ std::vector<std::uint8_t> BinaryStampFrame(std::int64_t millis) {
 
 CaptureAppender::CaptureAppender(std::string path) : path_(std::move(path)) {
   if (path_.empty()) throw CommandError("Cannot record: no capture file was given.");
-  fd_ = ::open(path_.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  constexpr int kFlags = O_RDWR | O_APPEND | O_CLOEXEC;
+  fd_ = ::open(path_.c_str(), kFlags | O_CREAT | O_EXCL, 0666);
+  created_ = fd_ >= 0;
+  if (fd_ < 0 && errno == EEXIST) fd_ = ::open(path_.c_str(), kFlags);
   if (fd_ < 0) {
     if (errno == EISDIR) throw CommandError(CannotRecordInto(path_) + ": it is a folder.");
     throw CommandError(ErrnoMessage(CannotRecordInto(path_), errno));
@@ -60,7 +63,19 @@ CaptureAppender::CaptureAppender(std::string path) : path_(std::move(path)) {
   }
 }
 
-CaptureAppender::~CaptureAppender() { ::close(fd_); }
+CaptureAppender::~CaptureAppender() {
+  // A capture this appender created and never wrote to is taken away again, so that a
+  // recording that never got a frame leaves no empty file behind; only while the name still
+  // leads to that file.
+  struct stat mine {
+  }, named{};
+  if (created_ && size_ == 0 && ::fstat(fd_, &mine) == 0 && mine.st_size == 0 &&
+      ::stat(path_.c_str(), &named) == 0 && named.st_dev == mine.st_dev &&
+      named.st_ino == mine.st_ino) {
+    ::unlink(path_.c_str());
+  }
+  ::close(fd_);
+}
 
 void CaptureAppender::Add(std::span<const std::uint8_t> kiss_frame,
                           std::optional<std::int64_t> stamp_millis) {

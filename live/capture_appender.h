@@ -27,6 +27,7 @@ class CaptureAppender {
   // Opens the capture for appending, creating it when missing (mode 0666 less the umask).
   // Throws CommandError when it cannot, it is a folder, or another recorder holds it.
   explicit CaptureAppender(std::string path);
+  // Closes the capture; one that it created and never wrote to is removed.
   ~CaptureAppender();
   CaptureAppender(const CaptureAppender&) = delete;
   CaptureAppender& operator=(const CaptureAppender&) = delete;
@@ -53,6 +54,7 @@ class CaptureAppender {
   std::string path_;
   int fd_ = -1;
   bool regular_ = true;
+  bool created_ = false;
   std::int64_t size_ = 0;
   std::int64_t unsynced_ = 0;
   bool needs_fend_ = false;              // the capture ends inside a frame

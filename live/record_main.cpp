@@ -75,13 +75,15 @@ int Run(int argc, char** argv) {
     Printer printer(c.monitor);
     const std::atomic<bool>& stop = StopOnSignals();
     const RecordResult result = Record(*source, capture, c.options, printer, stop);
-    const std::string recorded = std::to_string(result.frames) +
-                                 (result.frames == 1 ? " frame" : " frames") + " recorded into " +
-                                 Quoted(c.output);
+    std::string recorded = "No frame recorded";
+    if (result.frames > 0) {
+      recorded = std::to_string(result.frames) + (result.frames == 1 ? " frame" : " frames") +
+                 " recorded into " + Quoted(c.output);
+      if (result.end == RecordEnd::kWriteFailed) recorded += ", each one whole";
+    }
     if (result.end == RecordEnd::kSourceFailed || result.end == RecordEnd::kWriteFailed) {
-      std::fprintf(stderr, "packscope-record: %s\npackscope-record: %s%s\n", result.error.c_str(),
-                   recorded.c_str(),
-                   result.end == RecordEnd::kWriteFailed ? ", each one whole" : "");
+      printer.OnStatus(result.error);
+      printer.OnStatus(recorded);
       return 1;
     }
     printer.OnStatus(recorded);
