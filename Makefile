@@ -3,8 +3,8 @@
 #               (without a display: prints the sample's screen view on the terminal)
 #   make test   installs what is missing, builds, runs every test
 #   make sanitize   every test again, built with AddressSanitizer and UndefinedBehaviorSanitizer
-#   make release    the two programs as a packager builds them (Release, -O3)
-#   make fuzz       the capture fuzzer for FUZZ_SECONDS seconds (clang 14, libFuzzer)
+#   make release    the programs as a packager builds them (Release, -O3)
+#   make fuzz       each fuzz target for FUZZ_SECONDS seconds (clang 14, libFuzzer)
 #   make sample remakes samples/sample.kss with the capture generator
 #   make bench  builds and runs the benchmarks (bench/README.md); never part of make test
 BUILD_DIR ?= build
@@ -19,6 +19,7 @@ FUZZ_DIR ?= build-fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_MAX_LEN ?= 8192
 FUZZ_FLAGS ?=
+FUZZ_TARGETS ?= capture_fuzzer kiss_stream_fuzzer
 # Leaks are errors in every test, GUI tests included (no suppressions needed on Debian 12).
 SANITIZE_ENV = QT_QPA_PLATFORM=offscreen \
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1 \
@@ -47,27 +48,31 @@ sanitize:
 	cmake --build $(SANITIZE_DIR) -j $(JOBS)
 	cd $(SANITIZE_DIR) && $(SANITIZE_ENV) ctest --output-on-failure -j $(JOBS)
 
-# The two programs as a packager builds them (Release, -O3), warnings as errors: the code must build
+# The programs as a packager builds them (Release, -O3), warnings as errors: the code must build
 # clean at every optimisation level.
 RELEASE_DIR ?= build-release
 release:
 	scripts/install-deps build
 	cmake -S . -B $(RELEASE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DPACKSCOPE_BUILD_TESTS=OFF \
 	  -DPACKSCOPE_BUILD_BENCH=OFF $(WERROR_FLAGS) $(CMAKE_FLAGS)
-	cmake --build $(RELEASE_DIR) -j $(JOBS) --target packscope packscope-convert
+	cmake --build $(RELEASE_DIR) -j $(JOBS) --target packscope packscope-convert packscope-record \
+	  packscope-replay
 
-# The capture fuzzer on one core: new inputs go to $(FUZZ_DIR)/corpus, failing ones to
-# $(FUZZ_DIR)/ (keep them in fuzz/regressions/ once fixed).
+# The fuzz targets one after the other on one core: new inputs go to $(FUZZ_DIR)/corpus (the
+# capture fuzzer) or $(FUZZ_DIR)/corpus-TARGET, failing ones to $(FUZZ_DIR)/ (keep them in
+# fuzz/regressions/ once fixed).
 fuzz:
 	scripts/install-deps build fuzz
 	cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DCMAKE_CXX_COMPILER=clang++-14 -DPACKSCOPE_FUZZ=ON -DPACKSCOPE_BUILD_QT=OFF \
 	  -DPACKSCOPE_BUILD_TESTS=OFF $(WERROR_FLAGS)
-	cmake --build $(FUZZ_DIR) -j $(JOBS) --target capture_fuzzer
-	mkdir -p $(FUZZ_DIR)/corpus
-	$(FUZZ_DIR)/fuzz/capture_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=$(FUZZ_MAX_LEN) \
-	  -timeout=20 -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix=$(FUZZ_DIR)/ $(FUZZ_FLAGS) \
-	  $(FUZZ_DIR)/corpus fuzz/corpus fuzz/regressions
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target $(FUZZ_TARGETS)
+	for t in $(FUZZ_TARGETS); do \
+	  corpus=$(FUZZ_DIR)/corpus; [ $$t = capture_fuzzer ] || corpus=$$corpus-$$t; mkdir -p $$corpus; \
+	  $(FUZZ_DIR)/fuzz/$$t -max_total_time=$(FUZZ_SECONDS) -max_len=$(FUZZ_MAX_LEN) \
+	    -timeout=20 -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix=$(FUZZ_DIR)/ $(FUZZ_FLAGS) \
+	    $$corpus fuzz/corpus fuzz/regressions || exit 1; \
+	done
 
 SAMPLE ?= samples/sample.kss
 
@@ -103,15 +108,19 @@ sample:
 	$(MAKE) $(BUILD_DIR)/build.ninja
 	cmake --build $(BUILD_DIR) --target sample
 
-# BENCH_ARGS go to bench/compare, e.g. BENCH_ARGS="--rounds 3 --size 20000000".
+# BENCH_ARGS go to bench/compare, e.g. BENCH_ARGS="--rounds 3 --size 20000000"; LIVE_BENCH_ARGS
+# to bench/live_bench, e.g. LIVE_BENCH_ARGS="--frames 1000000 --monitor".
 BENCH_ARGS ?=
+LIVE_BENCH_ARGS ?=
 bench:
 	scripts/install-deps build bench
 	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DPACKSCOPE_BUILD_BENCH=ON $(WERROR_FLAGS) $(CMAKE_FLAGS)
-	cmake --build $(BUILD_DIR) -j $(JOBS) --target packscope-convert packscope-gencapture micro_bench display_bench
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target packscope-convert packscope-gencapture micro_bench display_bench \
+	  packscope-record packscope-replay
 	$(BUILD_DIR)/bench/micro_bench
 	bench/compare --build $(BUILD_DIR) $(BENCH_ARGS)
 	$(BUILD_DIR)/bench/display_bench
+	bench/live_bench --build $(BUILD_DIR) $(LIVE_BENCH_ARGS)
 
 clean:
 	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR) $(RELEASE_DIR)

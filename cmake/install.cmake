@@ -1,13 +1,14 @@
 # What `cmake --install` puts where (under the prefix; /usr in the Debian package):
-#   bin/packscope, bin/packscope-convert
+#   bin/packscope, bin/packscope-convert, bin/packscope-record, bin/packscope-replay
 #   share/applications/packscope.desktop           the menu entry, opens *.kss captures
 #   share/mime/packages/packscope.xml              *.kss is application/x-kiss-capture
 #   share/icons/hicolor/NxN/apps/packscope.png     drawn at build time by packscope-images
-#   share/man/man1/packscope.1.gz, packscope-convert.1.gz
+#   share/man/man1/packscope.1.gz, packscope-convert.1.gz, packscope-record.1.gz,
+#                  packscope-replay.1.gz
 # and what `make package` (cpack) puts in the Debian package around it.
 include(GNUInstallDirs)
 
-install(TARGETS packscope packscope-convert RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS packscope packscope-convert packscope-record packscope-replay RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES data/packscope.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES data/packscope-mime.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages
   RENAME packscope.xml)
@@ -32,7 +33,7 @@ add_custom_target(packscope_icons ALL DEPENDS ${icon_files})
 # Manual pages, with the project's version, compressed as Debian keeps them (-n: the same bytes
 # on every build).
 set(man_files)
-foreach(page packscope.1 packscope-convert.1)
+foreach(page packscope.1 packscope-convert.1 packscope-record.1 packscope-replay.1)
   set(template ${PROJECT_SOURCE_DIR}/docs/man/${page})
   set(filled ${PROJECT_BINARY_DIR}/man/${page})
   set(list_args)
@@ -82,5 +83,10 @@ frames to the frames that follow.
 
 packscope-convert converts captures on the command line, in batch: to the
 window's hex and text layouts, to pcap for Wireshark, to JSON Lines and to
-monitor lines, and checks captures for damage.")
+monitor lines, and checks captures for damage.
+
+packscope-record records a TNC or soundmodem (KISS over TCP or a serial
+line) into a capture, each frame whole and stamped with its time of
+reception; packscope-replay serves captures on a KISS-over-TCP port, as a
+TNC does, to feed recorded traffic to other programs.")
 include(CPack)

@@ -17,14 +17,18 @@ cmake --install "$build" --prefix "$prefix" >"$work/install.log" ||
 expected=(
   bin/packscope
   bin/packscope-convert
+  bin/packscope-record
+  bin/packscope-replay
   share/applications/packscope.desktop
   share/mime/packages/packscope.xml
   share/man/man1/packscope.1.gz
   share/man/man1/packscope-convert.1.gz
+  share/man/man1/packscope-record.1.gz
+  share/man/man1/packscope-replay.1.gz
 )
 for size in "${sizes[@]}"; do expected+=("share/icons/hicolor/${size}x${size}/apps/packscope.png"); done
 for f in "${expected[@]}"; do [ -f "$prefix/$f" ] || fail "not installed: $f"; done
-for f in bin/packscope bin/packscope-convert; do [ -x "$prefix/$f" ] || fail "$f is not executable"; done
+for f in bin/packscope bin/packscope-convert bin/packscope-record bin/packscope-replay; do [ -x "$prefix/$f" ] || fail "$f is not executable"; done
 # Nothing else: the capture generator and the picture tool stay in the build tree.
 installed=$(cd "$prefix" && find . -type f | sed 's|^\./||' | sort)
 wanted=$(printf '%s\n' "${expected[@]}" | sort)
@@ -43,6 +47,10 @@ out=$("$prefix/bin/packscope-convert" --version) || fail "installed packscope-co
 [ "$out" = "packscope-convert $version" ] || fail "packscope-convert --version says '$out', not 'packscope-convert $version'"
 out=$(DISPLAY= WAYLAND_DISPLAY= "$prefix/bin/packscope" --version) || fail "installed packscope --version failed"
 [ "$out" = "packscope $version" ] || fail "packscope --version says '$out', not 'packscope $version'"
+for program in packscope-record packscope-replay; do
+  out=$("$prefix/bin/$program" --version) || fail "installed $program --version failed"
+  [ "$out" = "$program $version" ] || fail "$program --version says '$out', not '$program $version'"
+done
 
 same_conversions "$prefix/bin/packscope-convert" "$build/packscope-convert" "$sample" "$work"
 

@@ -25,13 +25,15 @@ field() { dpkg-deb -f "$deb" "$1"; }
 # Depends as one package name a line, versions and alternatives dropped.
 depends=$(field Depends | tr ',|' '\n\n' | sed 's/(.*)//; s/^ *//; s/ *$//' | sed '/^$/d' | sort -u)
 # The window needs Qt's platform plugins, which no library link shows.
-for p in libqt6core6 libqt6gui6 libqt6widgets6 libpcap0.8 qt6-qpa-plugins; do
+for p in libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 libpcap0.8 qt6-qpa-plugins; do
   grep -qx "$p" <<<"$depends" || fail "Depends lacks $p: $(field Depends)"
 done
 
 dpkg -x "$deb" "$work/root"
 root=$work/root
-for f in usr/bin/packscope usr/bin/packscope-convert usr/share/applications/packscope.desktop \
+for f in usr/bin/packscope usr/bin/packscope-convert usr/bin/packscope-record usr/bin/packscope-replay \
+  usr/share/applications/packscope.desktop usr/share/man/man1/packscope-record.1.gz \
+  usr/share/man/man1/packscope-replay.1.gz \
   usr/share/mime/packages/packscope.xml usr/share/man/man1/packscope.1.gz \
   usr/share/man/man1/packscope-convert.1.gz usr/share/icons/hicolor/48x48/apps/packscope.png; do
   [ -f "$root/$f" ] || fail "not in the package: /$f"
@@ -39,7 +41,7 @@ done
 
 # Every library the programs load directly comes from a package that Depends names. (No pipe
 # here ends its reader early: under pipefail the writer's SIGPIPE would fail the test.)
-for program in packscope packscope-convert; do
+for program in packscope packscope-convert packscope-record packscope-replay; do
   needed=$(objdump -p "$root/usr/bin/$program" | awk '$1 == "NEEDED" {print $2}')
   [ -n "$needed" ] || fail "objdump finds no NEEDED libraries in $program"
   resolved=$(ldd "$root/usr/bin/$program")

@@ -1,0 +1,105 @@
+// packscope-record: records a TNC's KISS frames into a capture (live/recorder.h).
+#include <QCoreApplication>
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "capture/errors.h"
+#include "commands/frame_text.h"
+#include "commands/monitor_layout.h"
+#include "live/live_commands.h"
+#include "live/serial_source.h"
+#include "packscope_version.h"
+
+namespace packscope {
+namespace {
+
+// Status lines on standard error; with --monitor a monitor line per frame on standard output,
+// written out once its batch is in the capture.
+class Printer : public RecordListener {
+ public:
+  explicit Printer(bool monitor) : monitor_(monitor) {}
+
+  void OnStatus(std::string_view message) override {
+    std::fprintf(stderr, "packscope-record: %.*s\n", static_cast<int>(message.size()),
+                 message.data());
+  }
+  void OnFrame(std::span<const std::uint8_t> kiss_frame, std::int64_t received_millis) override {
+    if (!monitor_) return;
+    AppendMonitorLine(lines_, kiss_frame, IsoStampText(received_millis));
+    lines_.push_back('\n');
+  }
+  void OnWritten() override {
+    if (lines_.empty()) return;
+    std::fwrite(lines_.data(), 1, lines_.size(), stdout);
+    std::fflush(stdout);
+    lines_.clear();
+  }
+
+ private:
+  bool monitor_;
+  std::string lines_;
+};
+
+int Run(int argc, char** argv) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  const auto parsed = ParseRecordCommand(args);
+  switch (parsed.action) {
+    case CommandAction::kHelp:
+      std::fputs(RecordHelp().c_str(), stdout);
+      return 0;
+    case CommandAction::kVersion:
+      std::puts("packscope-record " PACKSCOPE_VERSION);
+      return 0;
+    case CommandAction::kUsageError:
+      std::fprintf(stderr, "packscope-record: %s\nTry 'packscope-record --help'.\n",
+                   parsed.error.c_str());
+      return 2;
+    case CommandAction::kRun:
+      break;
+  }
+  const RecordCommand& c = parsed.command;
+  std::optional<QCoreApplication> app;  // Qt Serial Port needs one
+  std::unique_ptr<ByteSource> source;
+  if (IsSerialDevice(c.source)) {
+    app.emplace(argc, argv);
+    source = MakeSerialSource(c.source, c.baud);
+  } else {
+    source = std::make_unique<TcpSource>(c.address);
+  }
+  try {
+    CaptureAppender capture(c.output);
+    Printer printer(c.monitor);
+    const std::atomic<bool>& stop = StopOnSignals();
+    const RecordResult result = Record(*source, capture, c.options, printer, stop);
+    std::string recorded = "No frame recorded";
+    if (result.frames > 0) {
+      recorded = std::to_string(result.frames) + (result.frames == 1 ? " frame" : " frames") +
+                 " recorded into " + Quoted(c.output);
+      if (result.end == RecordEnd::kWriteFailed) recorded += ", each one whole";
+    }
+    if (result.end == RecordEnd::kSourceFailed || result.end == RecordEnd::kWriteFailed) {
+      printer.OnStatus(result.error);
+      printer.OnStatus(recorded);
+      return 1;
+    }
+    printer.OnStatus(recorded);
+    return 0;
+  } catch (const CommandError& e) {
+    std::fprintf(stderr, "packscope-record: %s\n", e.what());
+    return 1;
+  }
+}
+
+}  // namespace
+}  // namespace packscope
+
+int main(int argc, char** argv) {
+  // A full disk or the file size limit is a write error to report, not a reason to die.
+  std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
+  return packscope::Run(argc, argv);
+}
