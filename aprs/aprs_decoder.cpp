@@ -119,12 +119,12 @@ std::string_view ReadTimestamp(Field& f, std::string_view s) {
     f.p.timestamp = s;
     return {};
   }
-  f.p.timestamp = s.substr(0, 7);
+  f.p.timestamp = Sub(s, 0, 7);
   if (!ValidTimestamp(f.p.timestamp)) {
     ErrorText(f).Quoted(f.p.timestamp)
         << " is not a timestamp (day, hour, minute and z or /, or hour, minute, second and h)";
   }
-  return s.substr(7);
+  return Sub(s, 7);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -233,8 +233,8 @@ void ReadUncompressed(Field& f, std::string_view s) {
   Coordinate lon;
   f.p.symbol[0] = s[8];
   f.p.symbol[1] = s[18];
-  const bool lat_ok = ReadCoordinate(f, s.substr(0, 8), true, lat);
-  const bool lon_ok = ReadCoordinate(f, s.substr(9, 9), false, lon);
+  const bool lat_ok = ReadCoordinate(f, Sub(s, 0, 8), true, lat);
+  const bool lon_ok = ReadCoordinate(f, Sub(s, 9, 9), false, lon);
   CheckSymbol(f, s[8], s[18]);
   // The latitude's blanks make the longitude just as open.
   const int blanks = std::max(lat_ok ? lat.blanks : 0, lon_ok ? lon.blanks : 0);
@@ -259,7 +259,7 @@ void ReadCompressed(Field& f, std::string_view s) {
   f.p.symbol[1] = s[9];
   // Latitude and longitude, each valid or not on its own.
   for (int half = 0; half < 2; ++half) {
-    const std::string_view digits = s.substr(half == 0 ? 1 : 5, 4);
+    const std::string_view digits = Sub(s, half == 0 ? 1 : 5, 4);
     bool valid = true;
     for (char c : digits) {
       if (valid && !IsBase91(c)) {
@@ -296,7 +296,7 @@ void ReadCompressed(Field& f, std::string_view s) {
   if (!IsBase91(c) || !IsBase91(sp) || !IsBase91(t)) {
     ErrorText e(f);
     e << "bad character in the compressed course, speed or altitude ";
-    e.Quoted(s.substr(10, 3));
+    e.Quoted(Sub(s, 10, 3));
     return;
   }
   if (((t - 33) & 0x18) == 0x10) {
@@ -324,7 +324,7 @@ bool ReadCommentTelemetry(Field& f, std::string_view t) {
   for (char c : t) {
     if (!IsBase91(c)) return false;
   }
-  const int seq = Base91(t.substr(0, 2));
+  const int seq = Base91(Sub(t, 0, 2));
   const std::size_t seq_len =
       static_cast<std::size_t>(std::to_chars(f.seq, f.seq + 8, seq).ptr - f.seq);
   f.p.seq = std::string_view(f.seq, seq_len);
@@ -332,10 +332,10 @@ bool ReadCommentTelemetry(Field& f, std::string_view t) {
   f.p.analog_count = std::min(pairs, kAprsAnalogChannels);
   for (int i = 0; i < f.p.analog_count; ++i) {
     f.p.analog[static_cast<std::size_t>(i)] =
-        Base91(t.substr(static_cast<std::size_t>(2 + 2 * i), 2));
+        Base91(Sub(t, static_cast<std::size_t>(2 + 2 * i), 2));
   }
   if (pairs == 6) {
-    const int bits = Base91(t.substr(12, 2));
+    const int bits = Base91(Sub(t, 12, 2));
     // The first bit sent is bit 0 of the value.
     for (int i = 0; i < 8; ++i) f.digital[i] = (bits >> i) & 1 ? '1' : '0';
     f.p.digital = std::string_view(f.digital, 8);
@@ -353,7 +353,7 @@ void ReadComment(Field& f, std::string_view s, bool dao) {
 
   // Altitude in feet: /A=123456 or /A=-01234, anywhere.
   for (std::size_t at = s.find("/A="); at != std::string_view::npos; at = s.find("/A=", at + 1)) {
-    const std::string_view v = s.substr(at + 3, 6);
+    const std::string_view v = Sub(s, at + 3, 6);
     const bool neg = !v.empty() && v[0] == '-';
     const auto n = Digits(v, neg ? 1 : 0, neg ? 5 : 6);
     if (!n) continue;
@@ -382,6 +382,15 @@ void ReadComment(Field& f, std::string_view s, bool dao) {
       };
       *f.p.lat += std::copysign(extra(s[at + 2]) / 60.0, *f.p.lat);
       *f.p.lon += std::copysign(extra(s[at + 3]) / 60.0, *f.p.lon);
+      // At a pole or on the date line there is no room for more digits.
+      if (std::abs(*f.p.lat) > 90.0 || std::abs(*f.p.lon) > 180.0) {
+        ErrorText e(f);
+        e << "!DAO! ";
+        e.Quoted(Sub(s, at, 5)) << " takes the position beyond "
+                                << (std::abs(*f.p.lat) > 90.0 ? "the pole" : "180 degrees");
+        if (std::abs(*f.p.lat) > 90.0) f.p.lat.reset();
+        if (std::abs(*f.p.lon) > 180.0) f.p.lon.reset();
+      }
     }
     cut_from[cuts] = at;
     cut_len[cuts++] = 5;
@@ -397,7 +406,7 @@ void ReadComment(Field& f, std::string_view s, bool dao) {
       overlaps = overlaps || (at < cut_from[i] + cut_len[i] && end + 1 > cut_from[i]);
     }
     if (!overlaps && f.p.analog_count == 0 &&
-        ReadCommentTelemetry(f, s.substr(at + 1, end - at - 1))) {
+        ReadCommentTelemetry(f, Sub(s, at + 1, end - at - 1))) {
       cut_from[cuts] = at;
       cut_len[cuts++] = end - at + 1;
       break;
@@ -417,10 +426,10 @@ void ReadComment(Field& f, std::string_view s, bool dao) {
       if (cut_from[i] >= pos && (next < 0 || cut_from[i] < cut_from[next])) next = i;
     }
     if (next < 0) break;
-    f.comment.append(s.substr(pos, cut_from[next] - pos));
+    f.comment.append(Sub(s, pos, cut_from[next] - pos));
     pos = cut_from[next] + cut_len[next];
   }
-  f.comment.append(s.substr(pos));
+  f.comment.append(Sub(s, pos));
   f.p.comment = f.comment;
 }
 
@@ -436,7 +445,7 @@ struct WeatherValue {
 WeatherValue ReadWeatherValue(std::string_view s, std::size_t& pos, char letter, std::size_t n) {
   WeatherValue w;
   if (pos >= s.size() || s[pos] != letter || pos + 1 + n > s.size()) return w;
-  const std::string_view v = s.substr(pos + 1, n);
+  const std::string_view v = Sub(s, pos + 1, n);
   bool unknown = true;
   bool number = true;
   for (std::size_t i = 0; i < v.size(); ++i) {
@@ -552,7 +561,7 @@ bool ReadWindExtension(Field& f, std::string_view s) {
   };
   std::optional<int> dir;
   std::optional<int> speed;
-  if (!part(s.substr(0, 3), dir) || !part(s.substr(4, 3), speed)) return false;
+  if (!part(Sub(s, 0, 3), dir) || !part(Sub(s, 4, 3), speed)) return false;
   if (dir && *dir > 360) {
     ErrorText(f) << "wind direction " << *dir << " is over 360 degrees";
   } else if (dir && *dir > 0) {
@@ -576,25 +585,25 @@ std::string_view ReadExtension(Field& f, std::string_view s) {
     };
     std::optional<int> course;
     std::optional<int> speed;
-    if (three(s.substr(0, 3), course) && three(s.substr(4, 3), speed)) {
+    if (three(Sub(s, 0, 3), course) && three(Sub(s, 4, 3), speed)) {
       if (course) SetCourse(f, *course);
       if (speed) f.p.speed_kmh = KnotsToKmh(*speed);
       // A DF report goes on with "/BRG/NRQ".
       if (s.size() >= 15 && s[7] == '/' && s[11] == '/' && Digits(s, 8, 3) && Digits(s, 12, 3)) {
-        return s.substr(15);
+        return Sub(s, 15);
       }
-      return s.substr(7);
+      return Sub(s, 7);
     }
     return s;
   }
-  if (s.substr(0, 3) == "PHG" && Digits(s, 3, 4)) {
-    f.p.phg = s.substr(0, 7);
-    return s.substr(7);
+  if (Sub(s, 0, 3) == "PHG" && Digits(s, 3, 4)) {
+    f.p.phg = Sub(s, 0, 7);
+    return Sub(s, 7);
   }
-  if (s.substr(0, 3) == "RNG") {
+  if (Sub(s, 0, 3) == "RNG") {
     if (const auto miles = Digits(s, 3, 4)) {
       f.p.range_km = *miles * kMileKm;
-      return s.substr(7);
+      return Sub(s, 7);
     }
   }
   return s;
@@ -614,7 +623,7 @@ void ReadAfterPosition(Field& f, std::string_view rest, bool compressed) {
       rest.remove_prefix(7);
     }
     const std::size_t end = ReadWeather(f, rest, 0);
-    ReadComment(f, rest.substr(end), false);
+    ReadComment(f, Sub(rest, end), false);
     return;
   }
   if (!compressed) rest = ReadExtension(f, rest);
@@ -638,7 +647,7 @@ void ReadPosition(Field& f, std::string_view s) {
   } else {
     ReadUncompressed(f, s);
   }
-  ReadAfterPosition(f, s.substr(need), compressed);
+  ReadAfterPosition(f, Sub(s, need), compressed);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -686,7 +695,7 @@ constexpr std::string_view kCustomCodes[8] = {"Emergency", "Custom-6", "Custom-5
 
 void ReadMicE(Field& f, std::string_view info) {
   f.p.type = AprsType::kMicE;
-  const std::string_view dest = f.header.destination.substr(0, f.header.destination.find('-'));
+  const std::string_view dest = Sub(f.header.destination, 0, f.header.destination.find('-'));
   if (dest.size() != 6) {
     ErrorText e(f);
     e << "Mic-E destination ";
@@ -801,7 +810,7 @@ void ReadMicE(Field& f, std::string_view info) {
   if (sp < 0 || dc < 0 || se < 0 || sp > 99 || dc > 99 || se > 99) {
     ErrorText e(f);
     e << "Mic-E speed and course bytes ";
-    e.Quoted(info.substr(4, 3)) << " are out of range";
+    e.Quoted(Sub(info, 4, 3)) << " are out of range";
   } else {
     int speed = sp * 10 + dc / 10;
     if (speed >= 800) speed -= 800;
@@ -812,13 +821,13 @@ void ReadMicE(Field& f, std::string_view info) {
   }
 
   // The text: type byte, altitude "xxx}" (base 91 metres above -10000), comment, device code.
-  std::string_view text = TrimLineEnd(info.substr(9));
+  std::string_view text = TrimLineEnd(Sub(info, 9));
   const AprsMicEDevice device = MicEDevice(text);
   f.p.device = device.name;
-  text = text.substr(device.prefix, text.size() - device.prefix - device.suffix);
+  text = Sub(text, device.prefix, text.size() - device.prefix - device.suffix);
   if (text.size() >= 4 && text[3] == '}' && IsBase91(text[0]) && IsBase91(text[1]) &&
       IsBase91(text[2])) {
-    f.p.altitude_m = Base91(text.substr(0, 3)) - 10000;
+    f.p.altitude_m = Base91(Sub(text, 0, 3)) - 10000;
     text.remove_prefix(4);
   }
   ReadComment(f, text, true);
@@ -834,8 +843,8 @@ void ReadMessage(Field& f, std::string_view info) {
     ErrorText(f) << "message addressee is not 9 characters between colons";
     return;
   }
-  f.p.addressee = TrimRight(info.substr(1, 9));
-  const std::string_view text = TrimLineEnd(info.substr(11));
+  f.p.addressee = TrimRight(Sub(info, 1, 9));
+  const std::string_view text = TrimLineEnd(Sub(info, 11));
   f.p.text = text;
 
   if (TelemetryDefinitionKind(text) != AprsTelemetryDefinition::kNone) {
@@ -844,10 +853,10 @@ void ReadMessage(Field& f, std::string_view info) {
     if (!fault.empty()) ErrorText(f) << fault;
     return;
   }
-  const std::string_view head = text.substr(0, 3);
+  const std::string_view head = Sub(text, 0, 3);
   if (head == "ack" || head == "rej") {
-    std::string_view id = text.substr(3);
-    id = id.substr(0, id.find('}'));
+    std::string_view id = Sub(text, 3);
+    id = Sub(id, 0, id.find('}'));
     bool valid = !id.empty() && id.size() <= 5;
     for (char c : id) valid = valid && IsAlnum(c);
     if (valid) {
@@ -857,24 +866,24 @@ void ReadMessage(Field& f, std::string_view info) {
       return;
     }
   }
-  if (f.p.addressee.substr(0, 3) == "BLN" || f.p.addressee.substr(0, 4) == "NWS-") {
+  if (Sub(f.p.addressee, 0, 3) == "BLN" || Sub(f.p.addressee, 0, 4) == "NWS-") {
     f.p.type = AprsType::kBulletin;
-    if (f.p.addressee.substr(0, 3) == "BLN") f.p.id = f.p.addressee.substr(3, 1);
+    if (Sub(f.p.addressee, 0, 3) == "BLN") f.p.id = Sub(f.p.addressee, 3, 1);
     return;
   }
   if (!text.empty() && text[0] == '?') {
     f.p.type = AprsType::kQuery;
-    f.p.text = text.substr(1);
+    f.p.text = Sub(text, 1);
     return;
   }
   // Message number: "{" and 1 to 5 letters or digits at the end, or a reply-ack "{MM}AA".
   const std::size_t brace = text.rfind('{');
   if (brace == std::string_view::npos) return;
-  std::string_view number = text.substr(brace + 1);
+  std::string_view number = Sub(text, brace + 1);
   std::string_view reply;
   if (const std::size_t close = number.find('}'); close != std::string_view::npos) {
-    reply = number.substr(close + 1);
-    number = number.substr(0, close);
+    reply = Sub(number, close + 1);
+    number = Sub(number, 0, close);
   }
   bool valid = !number.empty() && number.size() <= 5 && reply.size() <= 5;
   for (char c : number) valid = valid && IsAlnum(c);
@@ -882,7 +891,7 @@ void ReadMessage(Field& f, std::string_view info) {
   if (!valid) return;
   f.p.id = number;
   f.p.reply_ack = reply;
-  f.p.text = text.substr(0, brace);
+  f.p.text = Sub(text, 0, brace);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -895,9 +904,9 @@ void ReadTelemetry(Field& f, std::string_view info) {
     ErrorText(f) << "telemetry report does not begin with T#";
     return;
   }
-  std::string_view rest = TrimLineEnd(info.substr(2));
-  if (rest.substr(0, 3) == "MIC") {
-    f.p.seq = rest.substr(0, 3);
+  std::string_view rest = TrimLineEnd(Sub(info, 2));
+  if (Sub(rest, 0, 3) == "MIC") {
+    f.p.seq = Sub(rest, 0, 3);
     rest.remove_prefix(3);
     if (!rest.empty() && rest[0] == ',') rest.remove_prefix(1);
   } else {
@@ -925,7 +934,7 @@ void ReadTelemetry(Field& f, std::string_view info) {
     f.p.analog[static_cast<std::size_t>(f.p.analog_count++)] = *v;
   }
   if (!rest.empty()) {
-    const std::string_view bits = rest.substr(0, 8);
+    const std::string_view bits = Sub(rest, 0, 8);
     bool valid = bits.size() == 8;
     for (char c : bits) valid = valid && (c == '0' || c == '1');
     if (!valid) {
@@ -934,7 +943,7 @@ void ReadTelemetry(Field& f, std::string_view info) {
       e.Quoted(bits) << " are not 8 digits of 0 and 1";
     } else {
       f.p.digital = bits;
-      f.p.comment = rest.substr(8);
+      f.p.comment = Sub(rest, 8);
     }
   }
 
@@ -972,7 +981,7 @@ bool MaidenheadPair(char a, char b, char lo, char hi) {
 // ">text", ">092345ztext" or ">IO91SX/G text" (locator, symbol table and code).
 void ReadStatus(Field& f, std::string_view info) {
   f.p.type = AprsType::kStatus;
-  std::string_view s = TrimLineEnd(info.substr(1));
+  std::string_view s = TrimLineEnd(Sub(info, 1));
   if (s.size() >= 7 && s[6] == 'z' && Digits(s, 0, 6)) {
     s = ReadTimestamp(f, s);
   } else {
@@ -998,7 +1007,7 @@ void ReadStatus(Field& f, std::string_view info) {
       f.p.symbol[0] = s[n];
       f.p.symbol[1] = s[n + 1];
       CheckSymbol(f, s[n], s[n + 1]);
-      s = s.size() > n + 3 ? s.substr(n + 3) : std::string_view();
+      s = s.size() > n + 3 ? Sub(s, n + 3) : std::string_view();
       break;
     }
   }
@@ -1008,7 +1017,7 @@ void ReadStatus(Field& f, std::string_view info) {
 // "?APRS?", "?IGATE?", "?WX?" and an optional footprint "lat,lon,radius".
 void ReadQuery(Field& f, std::string_view info) {
   f.p.type = AprsType::kQuery;
-  const std::string_view s = TrimLineEnd(info.substr(1));
+  const std::string_view s = TrimLineEnd(Sub(info, 1));
   const std::size_t end = s.find('?');
   if (end == std::string_view::npos) {
     ErrorText e(f);
@@ -1017,8 +1026,8 @@ void ReadQuery(Field& f, std::string_view info) {
     f.p.text = s;
     return;
   }
-  f.p.text = s.substr(0, end);
-  f.p.comment = s.substr(end + 1);
+  f.p.text = Sub(s, 0, end);
+  f.p.comment = Sub(s, end + 1);
 }
 
 int HexDigit(char c) {
@@ -1036,8 +1045,8 @@ bool ReadNmeaCoordinate(Field& f, std::string_view v, std::string_view h, bool l
   const std::size_t whole = point == std::string_view::npos ? v.size() : point;
   const std::size_t d = latitude ? 2 : 3;
   const auto degrees = Digits(v, 0, d);
-  const auto minutes = Number(v.substr(d));
-  if (whole != d + 2 || !degrees || !minutes || v.substr(d).front() == '-') {
+  const auto minutes = Number(Sub(v, d));
+  if (whole != d + 2 || !degrees || !minutes || Sub(v, d).front() == '-') {
     ErrorText e(f);
     e << "NMEA " << what << ' ';
     e.Quoted(v) << " is not " << (latitude ? "ddmm.mm" : "dddmm.mm");
@@ -1071,17 +1080,17 @@ bool ReadNmeaCoordinate(Field& f, std::string_view v, std::string_view h, bool l
 
 void ReadNmea(Field& f, std::string_view info) {
   f.p.type = AprsType::kNmea;
-  std::string_view s = TrimLineEnd(info.substr(1));
+  std::string_view s = TrimLineEnd(Sub(info, 1));
   // The checksum: XOR of the bytes between $ and *, two hexadecimal digits after the *.
   const std::size_t star = s.rfind('*');
   if (star != std::string_view::npos) {
-    const std::string_view sent = s.substr(star + 1);
+    const std::string_view sent = Sub(s, star + 1);
     int given = -1;
     if (sent.size() == 2 && HexDigit(sent[0]) >= 0 && HexDigit(sent[1]) >= 0) {
       given = HexDigit(sent[0]) * 16 + HexDigit(sent[1]);
     }
     int sum = 0;
-    for (char c : s.substr(0, star)) sum ^= static_cast<std::uint8_t>(c);
+    for (char c : Sub(s, 0, star)) sum ^= static_cast<std::uint8_t>(c);
     if (given < 0) {
       ErrorText e(f);
       e << "NMEA checksum ";
@@ -1092,7 +1101,7 @@ void ReadNmea(Field& f, std::string_view info) {
       ErrorText(f) << "NMEA checksum " << sent << " does not match the sentence, which sums to "
                    << std::string_view(want, 2);
     }
-    s = s.substr(0, star);
+    s = Sub(s, 0, star);
   }
   std::array<std::string_view, 12> field{};
   std::size_t n = 0;
@@ -1103,7 +1112,7 @@ void ReadNmea(Field& f, std::string_view info) {
   f.p.sentence = field[0];
   if (!f.error.empty()) return;  // no values from a sentence that fails its checksum
 
-  const std::string_view kind = field[0].size() == 5 ? field[0].substr(2) : std::string_view();
+  const std::string_view kind = field[0].size() == 5 ? Sub(field[0], 2) : std::string_view();
   double lat = 0;
   double lon = 0;
   if (kind == "RMC") {
@@ -1163,7 +1172,7 @@ void ReadObject(Field& f, std::string_view info) {
     CutShort(f, "object", info.size(), 18);
     return;
   }
-  f.p.name = TrimRight(info.substr(1, 9));
+  f.p.name = TrimRight(Sub(info, 1, 9));
   const char state = info[10];
   if (state == '*' || state == '_') {
     f.p.alive = state == '*';
@@ -1172,7 +1181,7 @@ void ReadObject(Field& f, std::string_view info) {
     e << "object state ";
     e.Char(state) << " after the name is not * (alive) or _ (killed)";
   }
-  const std::string_view rest = ReadTimestamp(f, info.substr(11));
+  const std::string_view rest = ReadTimestamp(f, Sub(info, 11));
   if (f.p.timestamp.size() < 7) return;
   ReadPosition(f, rest);
 }
@@ -1186,9 +1195,9 @@ void ReadItem(Field& f, std::string_view info) {
     ErrorText(f) << "item name is not 3 to 9 characters followed by ! (alive) or _ (killed)";
     return;
   }
-  f.p.name = info.substr(1, end - 1);
+  f.p.name = Sub(info, 1, end - 1);
   f.p.alive = info[end] == '!';
-  ReadPosition(f, info.substr(end + 1));
+  ReadPosition(f, Sub(info, end + 1));
 }
 
 // "}SOURCE>DESTINATION,PATH:info": the header as text, then the inner field.
@@ -1196,27 +1205,27 @@ bool SplitThirdParty(std::string_view s, std::string_view& source, std::string_v
                      std::string_view& path, std::string_view& inner) {
   const std::size_t colon = s.find(':');
   if (colon == std::string_view::npos) return false;
-  const std::string_view head = s.substr(0, colon);
+  const std::string_view head = Sub(s, 0, colon);
   const std::size_t gt = head.find('>');
   if (gt == std::string_view::npos || gt == 0) return false;
-  source = head.substr(0, gt);
-  const std::string_view after = head.substr(gt + 1);
+  source = Sub(head, 0, gt);
+  const std::string_view after = Sub(head, gt + 1);
   const std::size_t comma = after.find(',');
-  dest = after.substr(0, comma);
-  path = comma == std::string_view::npos ? std::string_view() : after.substr(comma + 1);
-  inner = s.substr(colon + 1);
+  dest = Sub(after, 0, comma);
+  path = comma == std::string_view::npos ? std::string_view() : Sub(after, comma + 1);
+  inner = Sub(s, colon + 1);
   return !dest.empty();
 }
 
 // A position whose ! stands within the first 40 characters, after other text (beacons of
 // TNCs and nodes that put their own text first).
 bool ReadPositionAfterText(Field& f, std::string_view info) {
-  const std::size_t bang = info.substr(0, 40).find('!');
+  const std::size_t bang = Sub(info, 0, 40).find('!');
   if (bang == std::string_view::npos || bang + 1 >= info.size()) return false;
   const char c = info[bang + 1];
   if (!IsDigit(c) && !ValidTable(c) && !(c >= 'a' && c <= 'j')) return false;
   f.p.type = AprsType::kPosition;
-  ReadPosition(f, info.substr(bang + 1));
+  ReadPosition(f, Sub(info, bang + 1));
   return true;
 }
 
@@ -1259,13 +1268,13 @@ void AprsDecoder::DecodeInto(int depth, const AprsHeader& header, std::string_vi
     case '=':
       p.type = AprsType::kPosition;
       p.messaging = info[0] == '=';
-      ReadPosition(f, info.substr(1));
+      ReadPosition(f, Sub(info, 1));
       break;
     case '/':
     case '@': {
       p.type = AprsType::kPosition;
       p.messaging = info[0] == '@';
-      const std::string_view rest = ReadTimestamp(f, info.substr(1));
+      const std::string_view rest = ReadTimestamp(f, Sub(info, 1));
       if (p.timestamp.size() == 7) ReadPosition(f, rest);
       break;
     }
@@ -1292,11 +1301,11 @@ void AprsDecoder::DecodeInto(int depth, const AprsHeader& header, std::string_vi
       break;
     case '<':
       p.type = AprsType::kCapabilities;
-      p.text = TrimLineEnd(info.substr(1));
+      p.text = TrimLineEnd(Sub(info, 1));
       break;
     case 'T':
       // "TheNet X1J4 ..." beacons carry a position after their text.
-      if (info.substr(0, 2) != "T#" && ReadPositionAfterText(f, info)) break;
+      if (Sub(info, 0, 2) != "T#" && ReadPositionAfterText(f, info)) break;
       ReadTelemetry(f, info);
       break;
     case '$':
@@ -1304,13 +1313,13 @@ void AprsDecoder::DecodeInto(int depth, const AprsHeader& header, std::string_vi
       break;
     case '{':
       p.type = AprsType::kUserDefined;
-      p.text = TrimLineEnd(info.substr(1));
+      p.text = TrimLineEnd(Sub(info, 1));
       break;
     case '_': {
       // "_MMDDHHMM" then weather values and the station's software and unit codes.
       p.type = AprsType::kWeather;
-      const std::string_view s = TrimLineEnd(info.substr(1));
-      p.timestamp = s.substr(0, 8);
+      const std::string_view s = TrimLineEnd(Sub(info, 1));
+      p.timestamp = Sub(s, 0, 8);
       if (p.timestamp.size() < 8) {
         CutShort(f, "weather timestamp", p.timestamp.size(), 8);
         break;
@@ -1320,13 +1329,13 @@ void AprsDecoder::DecodeInto(int depth, const AprsHeader& header, std::string_vi
         ErrorText(f).Quoted(p.timestamp) << " is not a timestamp (month, day, hour, minute)";
       }
       const std::size_t end = ReadWeather(f, s, 8);
-      p.comment = s.substr(end);
+      p.comment = Sub(s, end);
       break;
     }
     case '}': {
       p.type = AprsType::kThirdParty;
       std::string_view inner;
-      if (!SplitThirdParty(info.substr(1), p.inner_source, p.inner_destination, p.inner_path,
+      if (!SplitThirdParty(Sub(info, 1), p.inner_source, p.inner_destination, p.inner_path,
                            inner)) {
         ErrorText(f) << "third-party header is not SOURCE>DESTINATION,PATH:";
         break;

@@ -4,10 +4,13 @@
 #include <nlohmann/json.hpp>
 
 #include "aprs/aprs_fields.h"
+#include "aprs/aprs_parse.h"
 #include "render/codepage.h"
 
 namespace packscope {
 namespace {
+
+using aprs_parse::Sub;
 
 using Json = nlohmann::ordered_json;
 
@@ -85,7 +88,7 @@ void AddChannels(Json& j, const AprsPacket& p, std::string_view array, std::size
   Json list = Json::array();
   for (std::size_t i = first_row; i < fields.size(); ++i) {
     const AprsField& f = fields[i];
-    if (f.name.substr(0, array.size()) != array || f.name.substr(array.size(), 1) != ".") break;
+    if (Sub(f.name, 0, array.size()) != array || Sub(f.name, array.size(), 1) != ".") break;
     const AprsValue v = f.get(p);
     if (!v.Present()) {
       // Names and units may leave a channel out and still name later ones.
@@ -110,13 +113,13 @@ void AddKeys(Json& j, const AprsPacket& p) {
   for (std::size_t i = 0; i < fields.size(); ++i) {
     const AprsField& f = fields[i];
     if (f.place == AprsJsonPlace::kNone) {
-      const std::string_view array = f.name.substr(0, f.name.find('.'));
-      if (f.name.substr(array.size()) == ".1") AddChannels(j, p, array, i);
+      const std::string_view array = Sub(f.name, 0, f.name.find('.'));
+      if (Sub(f.name, array.size()) == ".1") AddChannels(j, p, array, i);
       continue;
     }
     const AprsValue v = f.get(p);
     if (f.place == AprsJsonPlace::kWeather) {
-      if (v.Present()) weather[std::string(f.name.substr(8))] = ValueJson(f, v);
+      if (v.Present()) weather[std::string(Sub(f.name, 8))] = ValueJson(f, v);
       // The weather object stands where its last member's row is.
       if (i + 1 == fields.size() || fields[i + 1].place != AprsJsonPlace::kWeather) {
         if (!weather.empty()) j["weather"] = std::move(weather);

@@ -28,6 +28,12 @@ inline std::optional<int> Digits(std::string_view s, std::size_t pos, std::size_
   return v;
 }
 
+// s.substr(pos, n) without its exception: a start beyond the end gives an empty view.
+inline std::string_view Sub(std::string_view s, std::size_t pos,
+                            std::size_t n = std::string_view::npos) {
+  return pos <= s.size() ? s.substr(pos, n) : std::string_view();
+}
+
 inline std::string_view TrimRight(std::string_view s, std::string_view chars = " ") {
   while (!s.empty() && chars.find(s.back()) != std::string_view::npos) s.remove_suffix(1);
   return s;
@@ -57,7 +63,7 @@ inline std::optional<double> Number(std::string_view s) {
 inline std::string_view NextPart(std::string_view& s, char separator) {
   const std::size_t at = s.find(separator);
   const std::string_view part = s.substr(0, at);
-  s = at == std::string_view::npos ? std::string_view() : s.substr(at + 1);
+  s = at == std::string_view::npos ? std::string_view() : Sub(s, at + 1);
   return part;
 }
 

@@ -2,8 +2,12 @@
 
 #include <array>
 
+#include "aprs/aprs_parse.h"
+
 namespace packscope {
 namespace {
+
+using aprs_parse::Sub;
 
 // Symbol names by code '!' (index 0) to '~' (index 93); "" where the table assigns none.
 constexpr std::array<std::string_view, 94> kPrimarySymbols = {
@@ -142,9 +146,9 @@ AprsMicEDevice MicEDevice(std::string_view text) {
   AprsMicEDevice d;
   if (text.empty()) return d;
   const char type = text.front();
-  const std::string_view tail = text.substr(1);
+  const std::string_view tail = Sub(text, 1);
   const auto ends = [&](std::string_view s) {
-    return tail.size() >= s.size() && tail.substr(tail.size() - s.size()) == s;
+    return tail.size() >= s.size() && Sub(tail, tail.size() - s.size()) == s;
   };
   switch (type) {
     case ' ':
@@ -174,11 +178,11 @@ AprsMicEDevice MicEDevice(std::string_view text) {
 }
 
 std::string_view DeviceFromDestination(std::string_view destination) {
-  destination = destination.substr(0, destination.find('-'));
+  destination = Sub(destination, 0, destination.find('-'));
   std::size_t best = 0;
   std::string_view name;
   for (const Suffix& t : kTocalls) {
-    if (t.bytes.size() > best && destination.substr(0, t.bytes.size()) == t.bytes) {
+    if (t.bytes.size() > best && Sub(destination, 0, t.bytes.size()) == t.bytes) {
       best = t.bytes.size();
       name = t.name;
     }

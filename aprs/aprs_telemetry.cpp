@@ -24,7 +24,7 @@ int ReadList(std::string_view list, std::array<std::string, kAprsTelemetryChanne
 }  // namespace
 
 AprsTelemetryDefinition TelemetryDefinitionKind(std::string_view text) {
-  const std::string_view head = text.substr(0, 5);
+  const std::string_view head = Sub(text, 0, 5);
   if (head == "PARM.") return AprsTelemetryDefinition::kParm;
   if (head == "UNIT.") return AprsTelemetryDefinition::kUnit;
   if (head == "EQNS.") return AprsTelemetryDefinition::kEqns;
@@ -37,7 +37,7 @@ std::string_view AprsTelemetryStore::Apply(std::string_view station, std::string
   error.clear();
   const AprsTelemetryDefinition kind = TelemetryDefinitionKind(text);
   if (kind == AprsTelemetryDefinition::kNone) return error;
-  const std::string_view body = TrimLineEnd(text.substr(5));
+  const std::string_view body = TrimLineEnd(Sub(text, 5));
 
   // Check first, so that a broken message leaves the earlier definitions as they were.
   std::array<std::array<double, 3>, kAprsAnalogChannels> eqns{};
@@ -73,7 +73,7 @@ std::string_view AprsTelemetryStore::Apply(std::string_view station, std::string
   std::string_view sense;
   std::string_view project;
   if (kind == AprsTelemetryDefinition::kBits) {
-    sense = body.substr(0, body.find(','));
+    sense = Sub(body, 0, body.find(','));
     bool bits = sense.size() == 8;
     for (char c : sense) bits = bits && (c == '0' || c == '1');
     if (!bits) {
@@ -82,7 +82,7 @@ std::string_view AprsTelemetryStore::Apply(std::string_view station, std::string
       error.append("\" is not 8 bits of 0 and 1");
       return error;
     }
-    project = body.substr(8);
+    project = Sub(body, 8);
     if (!project.empty() && project.front() == ',') project.remove_prefix(1);
   }
 
