@@ -3,7 +3,7 @@
 #               (without a display: prints the sample's screen view on the terminal)
 #   make test   installs what is missing, builds, runs every test
 #   make sanitize   every test again, built with AddressSanitizer and UndefinedBehaviorSanitizer
-#   make fuzz       the capture fuzzer for FUZZ_SECONDS seconds (clang 14, libFuzzer)
+#   make fuzz       each fuzzer of FUZZ_TARGETS for FUZZ_SECONDS seconds (clang 14, libFuzzer)
 #   make sample remakes samples/sample.kss with the capture generator
 #   make bench  builds and runs the benchmarks (bench/README.md); never part of make test
 BUILD_DIR ?= build
@@ -43,18 +43,35 @@ sanitize:
 	cmake --build $(SANITIZE_DIR) -j $(JOBS)
 	cd $(SANITIZE_DIR) && $(SANITIZE_ENV) ctest --output-on-failure -j $(JOBS)
 
-# The capture fuzzer on one core: new inputs go to $(FUZZ_DIR)/corpus, failing ones to
-# $(FUZZ_DIR)/ (keep them in fuzz/regressions/ once fixed).
+# The fuzzers, one after the other on one core, each for FUZZ_SECONDS seconds:
+#   capture  captures through every pass    new inputs $(FUZZ_DIR)/corpus,      failing ones
+#            $(FUZZ_DIR)/       (keep them in fuzz/regressions/ once fixed)
+#   aprs     APRS fields through the decoder  new inputs $(FUZZ_DIR)/corpus-aprs, failing ones
+#            $(FUZZ_DIR)/aprs-  (keep them in fuzz/aprs_regressions/ once fixed)
+# FUZZ_TARGETS=aprs runs one of them.
+FUZZ_TARGETS ?= capture aprs
+fuzz_work_capture = $(FUZZ_DIR)/corpus
+fuzz_seeds_capture = fuzz/corpus fuzz/regressions
+fuzz_artifacts_capture = $(FUZZ_DIR)/
+fuzz_work_aprs = $(FUZZ_DIR)/corpus-aprs
+fuzz_seeds_aprs = fuzz/aprs_corpus fuzz/aprs_regressions
+fuzz_artifacts_aprs = $(FUZZ_DIR)/aprs-
+
 fuzz:
 	scripts/install-deps build fuzz
 	cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DCMAKE_CXX_COMPILER=clang++-14 -DPACKSCOPE_FUZZ=ON -DPACKSCOPE_BUILD_QT=OFF \
 	  -DPACKSCOPE_BUILD_TESTS=OFF
-	cmake --build $(FUZZ_DIR) -j $(JOBS) --target capture_fuzzer
-	mkdir -p $(FUZZ_DIR)/corpus
-	$(FUZZ_DIR)/fuzz/capture_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=$(FUZZ_MAX_LEN) \
-	  -timeout=20 -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix=$(FUZZ_DIR)/ $(FUZZ_FLAGS) \
-	  $(FUZZ_DIR)/corpus fuzz/corpus fuzz/regressions
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target $(FUZZ_TARGETS:%=%_fuzzer)
+	$(foreach t,$(FUZZ_TARGETS),$(call run_fuzzer,$(t)))
+
+define run_fuzzer
+mkdir -p $(fuzz_work_$(1))
+$(FUZZ_DIR)/fuzz/$(1)_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=$(FUZZ_MAX_LEN) \
+  -timeout=20 -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix=$(fuzz_artifacts_$(1)) \
+  $(FUZZ_FLAGS) $(fuzz_work_$(1)) $(fuzz_seeds_$(1))
+
+endef
 
 SAMPLE ?= samples/sample.kss
 

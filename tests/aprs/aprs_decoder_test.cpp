@@ -6,6 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
+
+#include "aprs/aprs_frame.h"
 
 namespace packscope {
 namespace {
@@ -228,6 +231,28 @@ TEST(AprsDecoderTest, DevicesAndMicEMessageCodes) {
   EXPECT_EQ(Decode(d, "`c_Vm6hk/`\"49}Jeff Mobile_%", "N1ZZN-9", "T2SP0W").comment, "Jeff Mobile");
   EXPECT_TRUE(Decode(d, "=4903.50N/07201.75W-").messaging);
   EXPECT_FALSE(Decode(d, "!4903.50N/07201.75W-").messaging);
+}
+
+// APRS frames are UI frames with PID F0; the decoder's header comes from their addresses.
+TEST(AprsFrameTest, UiFramesWithPidF0) {
+  // KISS type byte, destination APRS, source N0CALL-9, control, PID, information.
+  const auto frame = [](std::uint8_t control, std::uint8_t pid) {
+    std::vector<std::uint8_t> f = {0x00};
+    for (char c : std::string("APRS  ")) f.push_back(static_cast<std::uint8_t>(c << 1));
+    f.push_back(0x60);
+    for (char c : std::string("N0CALL")) f.push_back(static_cast<std::uint8_t>(c << 1));
+    f.push_back(0x61 | (9 << 1));
+    f.push_back(control);
+    f.push_back(pid);
+    f.push_back('>');
+    return f;
+  };
+  const Ax25Details ui = DescribeAx25(frame(0x03, 0xF0));
+  EXPECT_TRUE(IsAprsFrame(ui));
+  EXPECT_EQ(AprsHeaderOf(ui).source, "N0CALL-9");
+  EXPECT_EQ(AprsHeaderOf(ui).destination, "APRS");
+  EXPECT_FALSE(IsAprsFrame(DescribeAx25(frame(0x03, 0xCF))));  // NET/ROM
+  EXPECT_FALSE(IsAprsFrame(DescribeAx25(frame(0x00, 0xF0))));  // an I frame
 }
 
 }  // namespace
