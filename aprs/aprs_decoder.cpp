@@ -1118,8 +1118,9 @@ void ReadNmea(Field& f, std::string_view info) {
   if (kind == "RMC") {
     // time, status (A valid, V warning), lat, N/S, lon, E/W, speed (knots), course, date...
     if (n < 9) {
-      ErrorText(f) << "NMEA sentence " << field[0] << " cut short: " << static_cast<int>(n)
-                   << " of its 9 fields";
+      ErrorText e(f);
+      e << "NMEA sentence ";
+      e.Quoted(field[0]) << " cut short: " << static_cast<int>(n) << " of its 9 fields";
       return;
     }
     f.p.timestamp = field[1];
@@ -1143,8 +1144,9 @@ void ReadNmea(Field& f, std::string_view info) {
   } else if (kind == "GGA") {
     // time, lat, N/S, lon, E/W, fix quality (0 none), satellites, HDOP, altitude, M, ...
     if (n < 10) {
-      ErrorText(f) << "NMEA sentence " << field[0] << " cut short: " << static_cast<int>(n)
-                   << " of its 10 fields";
+      ErrorText e(f);
+      e << "NMEA sentence ";
+      e.Quoted(field[0]) << " cut short: " << static_cast<int>(n) << " of its 10 fields";
       return;
     }
     f.p.timestamp = field[1];
