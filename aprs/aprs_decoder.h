@@ -94,7 +94,7 @@ struct AprsWeather {
   std::optional<double> rain_midnight_mm;
   std::optional<int> humidity;  // percent
   std::optional<double> pressure_hpa;
-  std::optional<int> luminosity;  // W/m²
+  std::optional<int> luminosity;  // watts per square metre
   std::optional<double> snow_24h_cm;
 
   bool Any() const;
@@ -106,13 +106,13 @@ struct AprsWeather {
 struct AprsPacket {
   AprsType type = AprsType::kOther;
   char data_type = 0;      // the first byte of the field (0 for an empty field)
-  bool messaging = false;  // = @ and Mic-E ` : the station takes APRS messages
+  bool messaging = false;  // = and @: the station takes APRS messages
 
   // Position (positions, Mic-E, objects, items, weather, NMEA, status with a locator): north
   // and east positive. An invalid latitude or longitude leaves that one absent (and the other
-  // as the field gives it). Ambiguous positions (digits sent as blanks) give the middle of the area
-  // they leave open; ambiguity counts the blanked digits (1: hundredths of a minute .. 4: tens
-  // of minutes).
+  // as the field gives it). Ambiguous positions (digits sent as blanks) give the middle of the
+  // area they leave open; ambiguity counts the blanked digits (1: hundredths of a minute .. 4:
+  // tens of minutes).
   std::optional<double> lat;
   std::optional<double> lon;
   int ambiguity = 0;
