@@ -4,7 +4,7 @@
 #   make test   installs what is missing, builds, runs every test
 #   make sanitize   every test again, built with AddressSanitizer and UndefinedBehaviorSanitizer
 #   make release    the programs as a packager builds them (Release, -O3)
-#   make fuzz       each fuzz target for FUZZ_SECONDS seconds (clang 14, libFuzzer)
+#   make fuzz       each fuzzer of FUZZ_TARGETS for FUZZ_SECONDS seconds (clang 14, libFuzzer)
 #   make sample remakes samples/sample.kss with the capture generator
 #   make bench  builds and runs the benchmarks (bench/README.md); never part of make test
 BUILD_DIR ?= build
@@ -58,21 +58,40 @@ release:
 	cmake --build $(RELEASE_DIR) -j $(JOBS) --target packscope packscope-convert packscope-record \
 	  packscope-replay
 
-# The fuzz targets one after the other on one core: new inputs go to $(FUZZ_DIR)/corpus (the
-# capture fuzzer) or $(FUZZ_DIR)/corpus-TARGET, failing ones to $(FUZZ_DIR)/ (keep them in
-# fuzz/regressions/ once fixed).
+# The fuzzers, one after the other on one core, each for FUZZ_SECONDS seconds:
+#   capture  captures through every pass    new inputs $(FUZZ_DIR)/corpus,      failing ones
+#            $(FUZZ_DIR)/       (keep them in fuzz/regressions/ once fixed)
+#   aprs     APRS fields through the decoder  new inputs $(FUZZ_DIR)/corpus-aprs, failing ones
+#            $(FUZZ_DIR)/aprs-  (keep them in fuzz/aprs_regressions/ once fixed)
+#   kiss_stream  a TNC's byte stream through the recorder's parser  new inputs
+#            $(FUZZ_DIR)/corpus-kiss_stream, failing ones $(FUZZ_DIR)/kiss_stream-
+# FUZZ_TARGETS=aprs runs one of them.
+FUZZ_TARGETS ?= capture aprs kiss_stream
+fuzz_work_capture = $(FUZZ_DIR)/corpus
+fuzz_seeds_capture = fuzz/corpus fuzz/regressions
+fuzz_artifacts_capture = $(FUZZ_DIR)/
+fuzz_work_aprs = $(FUZZ_DIR)/corpus-aprs
+fuzz_seeds_aprs = fuzz/aprs_corpus fuzz/aprs_regressions
+fuzz_artifacts_aprs = $(FUZZ_DIR)/aprs-
+fuzz_work_kiss_stream = $(FUZZ_DIR)/corpus-kiss_stream
+fuzz_seeds_kiss_stream = fuzz/corpus fuzz/regressions
+fuzz_artifacts_kiss_stream = $(FUZZ_DIR)/kiss_stream-
+
 fuzz:
 	scripts/install-deps build fuzz
 	cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DCMAKE_CXX_COMPILER=clang++-14 -DPACKSCOPE_FUZZ=ON -DPACKSCOPE_BUILD_QT=OFF \
 	  -DPACKSCOPE_BUILD_TESTS=OFF $(WERROR_FLAGS)
-	cmake --build $(FUZZ_DIR) -j $(JOBS) --target $(FUZZ_TARGETS)
-	for t in $(FUZZ_TARGETS); do \
-	  corpus=$(FUZZ_DIR)/corpus; [ $$t = capture_fuzzer ] || corpus=$$corpus-$$t; mkdir -p $$corpus; \
-	  $(FUZZ_DIR)/fuzz/$$t -max_total_time=$(FUZZ_SECONDS) -max_len=$(FUZZ_MAX_LEN) \
-	    -timeout=20 -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix=$(FUZZ_DIR)/ $(FUZZ_FLAGS) \
-	    $$corpus fuzz/corpus fuzz/regressions || exit 1; \
-	done
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target $(FUZZ_TARGETS:%=%_fuzzer)
+	$(foreach t,$(FUZZ_TARGETS),$(call run_fuzzer,$(t)))
+
+define run_fuzzer
+mkdir -p $(fuzz_work_$(1))
+$(FUZZ_DIR)/fuzz/$(1)_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=$(FUZZ_MAX_LEN) \
+  -timeout=20 -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix=$(fuzz_artifacts_$(1)) \
+  $(FUZZ_FLAGS) $(fuzz_work_$(1)) $(fuzz_seeds_$(1))
+
+endef
 
 SAMPLE ?= samples/sample.kss
 

@@ -1,27 +1,49 @@
 // Micro-benchmarks of the hot routines: the hex text of a frame, the dump and the printable line
-// built on it, and whole passes of the frame loop over a generated capture, with and without
-// the AX.25 decoder.
+// built on it, whole passes of the frame loop over a generated capture, with and without the
+// AX.25 decoder, and the APRS decoder over a mix of fields as they are heard on the air.
 //
 //   build/bench/micro_bench                       all of them
 //   build/bench/micro_bench --benchmark_filter=FrameLoop
 //
 // Bytes per second are bytes of input: frame bytes for the renderers, capture bytes for a pass.
+// The APRS benchmarks count fields (items per second) and the allocations per field, counted by
+// this program's operator new.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "aprs/aprs_decoder.h"
+#include "aprs/aprs_words.h"
 #include "capture/decoder_state.h"
 #include "capture/frame_loop.h"
 #include "capture/headless_window.h"
 #include "capture/line_sink.h"
 #include "gencapture/capture_generator.h"
 #include "render/hex.h"
+
+// Every allocation of the program, for the allocations-per-field counters.
+std::atomic<std::uint64_t> g_allocations{0};
+
+void* operator new(std::size_t n) {
+  g_allocations.fetch_add(1, std::memory_order_relaxed);
+  if (void* p = std::malloc(n != 0 ? n : 1)) return p;
+  throw std::bad_alloc();
+}
+// GCC sees free() for memory from operator new once it inlines these; the pair is replaced
+// together, so they match.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#pragma GCC diagnostic pop
 
 namespace packscope {
 namespace {
@@ -180,6 +202,78 @@ void BM_FrameLoopScreen(benchmark::State& st) {
   st.SetBytesProcessed(st.iterations() * capture.Size());
 }
 BENCHMARK(BM_FrameLoopScreen)->ArgName("ax25")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// APRS fields in the proportions of a busy VHF channel: positions (plain, compressed, with
+// timestamp), Mic-E, weather, messages and acks, status, telemetry with its station's
+// definitions, objects, items and third-party packets. Source, destination, field.
+struct AprsSample {
+  const char* source;
+  const char* destination;
+  const char* info;
+};
+constexpr AprsSample kAprsMix[] = {
+    {"DL1ABC-9", "APRS", "!4903.50N/07201.75W-PHG5132 Home station"},
+    {"DL1ABC-9", "APDW16", "=4903.50N/07201.75W>088/036/A=001234 on the road"},
+    {"G4KLX", "APU25N", "@092345z4903.50N/07201.75W_220/004g005t077r000p000P000h50b09900wRSW"},
+    {"OH7LZB-9", "APRS", "!/5L!!<*e7>7P[ tracker"},
+    {"N1ZZN-9", "T2SP0W", "`c_Vm6hk/`\"49}Jeff Mobile_%"},
+    {"KB1KTR-8", "TR3U6T", "`c1\x1fl!t>/>\"4^}"},
+    {"W1ERB-9", "T1SW8P", "`dI8l!#j/\"3m}"},
+    {"VE2VL-9", "TU3V0P", "`eB?l\")v/\"3y}QRV 145.390"},
+    {"W6GPS", "APRS", "/234517h3400.00N/11800.00W>045/055"},
+    {"JA1QRP", "APRS", "=/5L!!<*e7OS]S balloon"},
+    {"ZS6EY-1", "APRS", "_10090556c220s004g005t077r000p000P000h50b09900wRSW"},
+    {"WU2Z", "APRS", ":KB2ICI-14:Are you on the net tonight?{00042"},
+    {"KB2ICI-14", "APRS", ":WU2Z     :ack00042"},
+    {"N0CALL", "APRS", ">092345zNet Control Center"},
+    {"N0QBF-11", "APRS", "T#005,199,000,255,073,123,01101001"},
+    {"N0CALL", "APRS", ";LEADER   *092345z4903.50N/07201.75W>088/036"},
+    {"N0CALL", "APRS", ")AID #2!4903.50N/07201.75WA"},
+    {"IGATE", "APRS", "}WB2OSZ>APDW16,TCPIP,IGATE*:!4237.14NS07120.83W#PHG7140"},
+    {"DL2XYZ", "APRS", "!4903.50N/07201.75W-Test /A=000567 !W51!"},
+    {"PY2ABC-5", "APRS", "$GPRMC,063909,A,3349.4302,N,11700.3721,W,43.022,89.3,291099,13.6,E*52"},
+};
+
+void BM_AprsDecode(benchmark::State& st) {
+  AprsDecoder decoder;
+  for (const char* def : {":N0QBF-11 :PARM.Battery,Btemp,ATemp,Pres,Alt",
+                          ":N0QBF-11 :UNIT.Volts,deg.F,deg.F,Mbar,Kft",
+                          ":N0QBF-11 :EQNS.0,5.2,0,0,.53,-32,3,4.39,49,-32,3,18,1,2,3"}) {
+    decoder.Decode(AprsHeader{"N0QBF-11", "APRS"}, def);
+  }
+  const auto pass = [&] {
+    for (const AprsSample& s : kAprsMix) {
+      const AprsPacket& p = decoder.Decode(AprsHeader{s.source, s.destination}, s.info);
+      benchmark::DoNotOptimize(&p);
+    }
+  };
+  // Allocations in the steady state, counted apart from the timed loop (in which the benchmark
+  // library allocates itself): the first pass grows the decoder's buffers.
+  pass();
+  const std::uint64_t before = g_allocations.load();
+  constexpr int kCountedPasses = 1000;
+  for (int i = 0; i < kCountedPasses; ++i) pass();
+  st.counters["allocs_per_field"] = static_cast<double>(g_allocations.load() - before) /
+                                    (kCountedPasses * static_cast<double>(std::size(kAprsMix)));
+  for (auto _ : st) pass();
+  st.SetItemsProcessed(static_cast<std::int64_t>(st.iterations() * std::size(kAprsMix)));
+}
+BENCHMARK(BM_AprsDecode);
+
+// The monitor layout's line in plain words for each field of the same mix.
+void BM_AprsWords(benchmark::State& st) {
+  AprsDecoder decoder;
+  std::string out;
+  for (auto _ : st) {
+    for (const AprsSample& s : kAprsMix) {
+      out.clear();
+      AppendAprsWords(out, decoder.Decode(AprsHeader{s.source, s.destination}, s.info));
+      benchmark::DoNotOptimize(out.data());
+    }
+  }
+  st.SetItemsProcessed(static_cast<std::int64_t>(st.iterations() * std::size(kAprsMix)));
+}
+BENCHMARK(BM_AprsWords);
 
 }  // namespace
 }  // namespace packscope

@@ -1,0 +1,55 @@
+// The fields of a decoded APRS packet under stable names: one table that the JSON object and
+// the filter language both read. Names are the JSON keys; members of the weather object are
+// "weather.temp_c" and so on; single telemetry channels are "analog.1" .. "analog.5",
+// "values.1" .. "values.5", "names.1" .. "names.13", "units.1" .. "units.13".
+//
+//   type lat lon ambiguity symbol course speed_kmh altitude_m timestamp comment name alive
+//   addressee text id status weather.wind_dir weather.wind_speed_kmh weather.gust_kmh
+//   weather.temp_c weather.rain_1h_mm weather.rain_24h_mm weather.rain_midnight_mm
+//   weather.humidity weather.pressure_hpa weather.luminosity seq digital device error
+#ifndef PACKSCOPE_APRS_APRS_FIELDS_H_
+#define PACKSCOPE_APRS_APRS_FIELDS_H_
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "aprs/aprs_decoder.h"
+
+namespace packscope {
+
+// One field's value in a packet: absent (the field does not apply or was not sent), a number,
+// a text (bytes of the frame; views as AprsPacket's) or a truth value.
+struct AprsValue {
+  enum class Kind : std::uint8_t { kAbsent, kNumber, kText, kBool };
+  Kind kind = Kind::kAbsent;
+  double number = 0;
+  std::string_view text;
+  bool truth = false;
+
+  bool Present() const { return kind != Kind::kAbsent; }
+};
+
+// Where a field goes in the JSON object: a key of its own, a key of the "weather" object, or
+// nowhere (a channel of the telemetry arrays, which the object gives whole).
+enum class AprsJsonPlace : std::uint8_t { kTop, kWeather, kNone };
+
+struct AprsField {
+  std::string_view name;
+  AprsJsonPlace place;
+  int decimals;  // numbers in JSON are rounded to this many decimals
+  AprsValue (*get)(const AprsPacket&);
+};
+
+// Every field, in the order of the JSON object's keys.
+std::span<const AprsField> AprsFields();
+
+// The field of that name, or nullptr.
+const AprsField* FindAprsField(std::string_view name);
+
+// The value of the named field in p; absent for a name that is no field.
+AprsValue AprsFieldValue(const AprsPacket& p, std::string_view name);
+
+}  // namespace packscope
+
+#endif  // PACKSCOPE_APRS_APRS_FIELDS_H_

@@ -1,0 +1,159 @@
+#include "aprs/aprs_json.h"
+
+#include <cmath>
+#include <nlohmann/json.hpp>
+
+#include "aprs/aprs_fields.h"
+#include "aprs/aprs_parse.h"
+#include "render/codepage.h"
+
+namespace packscope {
+namespace {
+
+using aprs_parse::Sub;
+
+using Json = nlohmann::ordered_json;
+
+// Whether s is well-formed UTF-8 (no overlong forms, surrogates or values beyond U+10FFFF).
+bool ValidUtf8(std::string_view s) {
+  std::size_t i = 0;
+  while (i < s.size()) {
+    const auto b = static_cast<std::uint8_t>(s[i]);
+    std::size_t n = 0;
+    std::uint32_t cp = 0;
+    if (b < 0x80) {
+      ++i;
+      continue;
+    } else if (b >= 0xC2 && b <= 0xDF) {
+      n = 1;
+      cp = b & 0x1F;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+      n = 2;
+      cp = b & 0x0F;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+      n = 3;
+      cp = b & 0x07;
+    } else {
+      return false;
+    }
+    if (i + n >= s.size()) return false;
+    for (std::size_t k = 1; k <= n; ++k) {
+      const auto c = static_cast<std::uint8_t>(s[i + k]);
+      if ((c & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (c & 0x3F);
+    }
+    if ((n == 2 && cp < 0x800) || (n == 3 && cp < 0x10000) || cp > 0x10FFFF ||
+        (cp >= 0xD800 && cp <= 0xDFFF)) {
+      return false;
+    }
+    i += n + 1;
+  }
+  return true;
+}
+
+Json TextJson(std::string_view s) {
+  return ValidUtf8(s) ? Json(std::string(s)) : Json(Cp1252ToUtf8(s));
+}
+
+double Rounded(double v, int decimals) {
+  const double scale = std::pow(10.0, decimals);
+  const double r = std::round(v * scale) / scale;
+  return r == 0.0 ? 0.0 : r;  // no "-0"
+}
+
+Json ValueJson(const AprsField& f, const AprsValue& v) {
+  switch (v.kind) {
+    case AprsValue::Kind::kNumber: {
+      // Whole numbers without a decimal point: 199, not 199.0.
+      const double r = Rounded(v.number, f.decimals);
+      if (std::abs(r) < 9e15 && r == std::round(r)) {
+        return Json(static_cast<std::int64_t>(r));
+      }
+      return Json(r);
+    }
+    case AprsValue::Kind::kText:
+      return TextJson(v.text);
+    case AprsValue::Kind::kBool:
+      return Json(v.truth);
+    case AprsValue::Kind::kAbsent:
+      break;
+  }
+  return Json();
+}
+
+// The channels of one telemetry array ("analog", "values", "names", "units"), by the rows
+// "analog.1", ... of the field table.
+void AddChannels(Json& j, const AprsPacket& p, std::string_view array, std::size_t first_row) {
+  const auto fields = AprsFields();
+  Json list = Json::array();
+  for (std::size_t i = first_row; i < fields.size(); ++i) {
+    const AprsField& f = fields[i];
+    if (Sub(f.name, 0, array.size()) != array || Sub(f.name, array.size(), 1) != ".") break;
+    const AprsValue v = f.get(p);
+    if (!v.Present()) {
+      // Names and units may leave a channel out and still name later ones.
+      if (v.kind == AprsValue::Kind::kAbsent && (array == "names" || array == "units")) {
+        const int count = array == "names" ? p.name_count : p.unit_count;
+        if (static_cast<int>(i - first_row) < count) {
+          list.push_back("");
+          continue;
+        }
+      }
+      break;
+    }
+    list.push_back(ValueJson(f, v));
+  }
+  if (!list.empty()) j[std::string(array)] = std::move(list);
+}
+
+// Adds the keys of p to j.
+void AddKeys(Json& j, const AprsPacket& p) {
+  Json weather = Json::object();
+  const auto fields = AprsFields();
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    const AprsField& f = fields[i];
+    if (f.place == AprsJsonPlace::kNone) {
+      const std::string_view array = Sub(f.name, 0, f.name.find('.'));
+      if (Sub(f.name, array.size()) == ".1") AddChannels(j, p, array, i);
+      continue;
+    }
+    const AprsValue v = f.get(p);
+    if (f.place == AprsJsonPlace::kWeather) {
+      if (v.Present()) weather[std::string(Sub(f.name, 8))] = ValueJson(f, v);
+      // The weather object stands where its last member's row is.
+      if (i + 1 == fields.size() || fields[i + 1].place != AprsJsonPlace::kWeather) {
+        if (!weather.empty()) j["weather"] = std::move(weather);
+      }
+      continue;
+    }
+    if (f.name == "error" && p.inner != nullptr) {
+      Json inner = Json::object();
+      inner["source"] = TextJson(p.inner_source);
+      inner["destination"] = TextJson(p.inner_destination);
+      if (!p.inner_path.empty()) inner["path"] = TextJson(p.inner_path);
+      AddKeys(inner, *p.inner);
+      j["inner"] = std::move(inner);
+    }
+    if (!v.Present()) continue;
+    if (f.name == "seq") {
+      // A sequence number of digits is a number; "MIC" stays text.
+      bool digits = true;
+      for (char c : v.text) digits = digits && c >= '0' && c <= '9';
+      if (digits && v.text.size() <= 9) {
+        j["seq"] = std::stoi(std::string(v.text));
+        continue;
+      }
+    }
+    j[std::string(f.name)] = ValueJson(f, v);
+  }
+}
+
+}  // namespace
+
+nlohmann::ordered_json AprsJson(const AprsPacket& p) {
+  Json j = Json::object();
+  AddKeys(j, p);
+  return j;
+}
+
+}  // namespace packscope

@@ -1,0 +1,28 @@
+// The JSON object of a decoded APRS field, for the converter's JSON Lines layout: the keys of
+// AprsFields that the field gives (absent ones left out), in their order, with
+//
+//   "weather": {"wind_dir":220,"wind_speed_kmh":7.4,"temp_c":25.0,...}
+//   "seq": 5 (a number; "MIC" as sent), "analog": [199,0,255,73,123], "digital": "01101001",
+//   "values": [...], "names": [...], "units": [...]            (telemetry)
+//   "inner": {"source":"WB2OSZ","destination":"APDW16","path":"TCPIP*",...}   (third-party)
+//
+//   {"type":"mic-e","lat":42.501167,"lon":-71.126333,"symbol":"/k","course":276,
+//    "speed_kmh":25.9,"altitude_m":34.0,"comment":"Jeff Mobile","status":"In Service",
+//    "device":"Yaesu FTM-400DR"}
+//
+// Texts are the field's bytes: UTF-8 when they are valid UTF-8 (APRS allows it in comments and
+// messages), else read as Windows-1252 like the rest of the program's text.
+#ifndef PACKSCOPE_APRS_APRS_JSON_H_
+#define PACKSCOPE_APRS_APRS_JSON_H_
+
+#include <nlohmann/json_fwd.hpp>
+
+#include "aprs/aprs_decoder.h"
+
+namespace packscope {
+
+nlohmann::ordered_json AprsJson(const AprsPacket& p);
+
+}  // namespace packscope
+
+#endif  // PACKSCOPE_APRS_APRS_JSON_H_

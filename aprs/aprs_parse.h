@@ -1,0 +1,107 @@
+// Small readers shared by the APRS decoder's parts (not part of the layer's interface).
+#ifndef PACKSCOPE_APRS_APRS_PARSE_H_
+#define PACKSCOPE_APRS_APRS_PARSE_H_
+
+#include <charconv>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace packscope::aprs_parse {
+
+inline bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+inline bool IsUpper(char c) { return c >= 'A' && c <= 'Z'; }
+inline bool IsLower(char c) { return c >= 'a' && c <= 'z'; }
+inline bool IsAlnum(char c) { return IsDigit(c) || IsUpper(c) || IsLower(c); }
+// Base-91 digits of compressed fields: '!' (0) to '{' (90).
+inline bool IsBase91(char c) { return c >= '!' && c <= '{'; }
+
+// The value of n decimal digits at s[pos..], or nothing when one is not a digit.
+inline std::optional<int> Digits(std::string_view s, std::size_t pos, std::size_t n) {
+  if (pos + n > s.size()) return std::nullopt;
+  int v = 0;
+  for (std::size_t i = pos; i < pos + n; ++i) {
+    if (!IsDigit(s[i])) return std::nullopt;
+    v = v * 10 + (s[i] - '0');
+  }
+  return v;
+}
+
+// s.substr(pos, n) without its exception: a start beyond the end gives an empty view.
+inline std::string_view Sub(std::string_view s, std::size_t pos,
+                            std::size_t n = std::string_view::npos) {
+  return pos <= s.size() ? s.substr(pos, n) : std::string_view();
+}
+
+inline std::string_view TrimRight(std::string_view s, std::string_view chars = " ") {
+  while (!s.empty() && chars.find(s.back()) != std::string_view::npos) s.remove_suffix(1);
+  return s;
+}
+
+inline std::string_view Trim(std::string_view s) {
+  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+  return TrimRight(s);
+}
+
+// Line ends that many stations put at the end of a field.
+inline std::string_view TrimLineEnd(std::string_view s) { return TrimRight(s, "\r\n"); }
+
+// A decimal number, as a whole text: "12", "-3.5", ".53", "+7", "1e3". Blanks around it are
+// allowed; nothing for an empty text or anything else.
+inline std::optional<double> Number(std::string_view s) {
+  s = Trim(s);
+  if (!s.empty() && s.front() == '+') s.remove_prefix(1);
+  if (s.empty() || s.front() == '+') return std::nullopt;
+  double v = 0;
+  const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+  if (ec != std::errc() || end != s.data() + s.size()) return std::nullopt;
+  return v;
+}
+
+// Splits off the text up to the next separator (or the end) from s.
+inline std::string_view NextPart(std::string_view& s, char separator) {
+  const std::size_t at = s.find(separator);
+  const std::string_view part = s.substr(0, at);
+  s = at == std::string_view::npos ? std::string_view() : Sub(s, at + 1);
+  return part;
+}
+
+// A character as a sentence shows it: 'x', or 0xNN when it is not printable ASCII.
+inline void AppendQuotedChar(std::string& out, char c) {
+  const auto b = static_cast<std::uint8_t>(c);
+  if (b >= 0x20 && b < 0x7F) {
+    out.push_back('\'');
+    out.push_back(c);
+    out.push_back('\'');
+  } else {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    out.append("0x");
+    out.push_back(kDigits[b >> 4]);
+    out.push_back(kDigits[b & 15]);
+  }
+}
+
+// Text of a field as a sentence quotes it: printable ASCII as it is, other bytes as <0xNN>.
+inline void AppendQuotedText(std::string& out, std::string_view s) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  for (char c : s) {
+    const auto b = static_cast<std::uint8_t>(c);
+    if (b >= 0x20 && b < 0x7F) {
+      out.push_back(c);
+    } else {
+      const char escaped[6] = {'<', '0', 'x', kDigits[b >> 4], kDigits[b & 15], '>'};
+      out.append(escaped, sizeof escaped);
+    }
+  }
+}
+
+inline void AppendInt(std::string& out, long long v) {
+  char buf[24];
+  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);
+  out.append(buf, end);
+}
+
+}  // namespace packscope::aprs_parse
+
+#endif  // PACKSCOPE_APRS_APRS_PARSE_H_
