@@ -26,6 +26,7 @@ namespace packscope {
 struct TextLines {
   std::int64_t line_feeds = 0;
   std::int64_t longest = 0;
+  friend bool operator==(const TextLines&, const TextLines&) = default;
 };
 TextLines MeasureLines(std::string_view text);
 
