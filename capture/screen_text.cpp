@@ -14,10 +14,12 @@ namespace {
 
 constexpr std::int64_t kSampleEvery = 64;
 constexpr std::size_t kCachedBlocks = 8;
-// Characters of a block besides its stamp piece, its dump and its characters: the CR LF behind
-// the dump and behind the characters, the separator with its CR LF.
+// Characters of a Screen block besides its stamp piece, its dump and its characters: the CR LF
+// behind the dump and behind the characters, the separator with its CR LF.
 constexpr std::int64_t kBlockFrame = 2 + 2 + 82;
 constexpr std::int64_t kSeparatorLength = 80;
+// A log line besides its time text: 16 digits, " -> ", CR LF.
+constexpr std::int64_t kLogLineFrame = 16 + 4 + 2;
 
 // Un-escapes one frame's stored bytes again, through the scanner, and says whether they still
 // make the frame the index holds.
@@ -51,7 +53,16 @@ TextShape ShapeOfPiece(std::string_view piece) {
   return {static_cast<std::int64_t>(piece.size()), lines.line_feeds, lines.longest};
 }
 
+// A piece of one line ending in CR LF.
+TextShape LineShape(std::int64_t size) { return {size, 1, size - 2}; }
+
+bool HasLineFeed(const std::string& text) {
+  return std::memchr(text.data(), '\n', text.size()) != nullptr;
+}
+
 }  // namespace
+
+// --- Regional texts ---
 
 const std::string& CachedDateTexts::ShortDateText(int year, int month, int day) const {
   const std::int64_t key = (static_cast<std::int64_t>(year) * 13 + month) * 32 + day;
@@ -77,142 +88,144 @@ const std::string& CachedDateTexts::LongTimeText(int hour, int minute, int secon
   return times_[key];
 }
 
-// --- ScreenText ---
-
-ScreenText::ScreenText(const Window& window) : window_(window), dates_(window) { Reset(); }
-
-void ScreenText::Reset() {
-  samples_.assign(1, {});
-  walked_ = 0;
-  settled_ = {};
-  settled_longest_ = {};
-  stamp_shape_of_ = -1;
-  cache_.clear();
-  stale_ = false;
+void StampTimes::Append(std::string& out, std::uint64_t value) const {
+  AppendBinaryStampTime(out, texts_, value);
 }
 
-void ScreenText::Update(const IndexSnapshot& snapshot) {
-  const bool same_index = snapshot.IndexId() == snapshot_.IndexId();
-  snapshot_ = snapshot;
-  if (!same_index) Reset();
-  cache_.clear();  // a frame cut off before may have gone on
-  const std::int64_t settled = snapshot_.SettledFrameCount();
-  while (walked_ < settled) {
-    const std::array<TextShape, 2> shapes = Shapes(walked_);
-    for (int v = 0; v < 2; ++v) {
+bool StampTimes::Size(std::uint64_t value, std::int64_t& size) const {
+  const std::optional<std::int64_t> whole = WholeSecond(static_cast<double>(value) / 1000.0);
+  if (!whole) {  // the zero date: the time alone
+    const std::string& time = texts_.LongTimeText(0, 0, 0);
+    size = static_cast<std::int64_t>(time.size()) + 4;
+    return !HasLineFeed(time);
+  }
+  // The date of the last day asked for is kept (stamps come in order, many a day), and the
+  // length of every time of day once asked for (a small table, where the texts are not).
+  const std::int64_t second_of_day = (*whole % 86400 + 86400) % 86400;
+  const std::int64_t day_start = *whole - second_of_day;
+  if (day_start != day_start_) {
+    day_start_ = day_start;
+    const CivilDateTime dt = DateTimeOfSecond(day_start);
+    const std::string& date = texts_.ShortDateText(dt.year, dt.month, dt.day);
+    day_size_ = HasLineFeed(date) ? -1 : static_cast<std::int64_t>(date.size());
+  }
+  if (day_size_ < 0) return false;
+  size = day_size_ + 4;                 // ".mmm"
+  if (second_of_day == 0) return true;  // midnight: the date alone
+  if (time_sizes_.empty()) time_sizes_.assign(86400, kUnknown);
+  std::int8_t& time_size = time_sizes_[static_cast<std::size_t>(second_of_day)];
+  if (time_size == kUnknown) {
+    const std::string& time = texts_.LongTimeText(static_cast<int>(second_of_day / 3600),
+                                                  static_cast<int>(second_of_day / 60 % 60),
+                                                  static_cast<int>(second_of_day % 60));
+    time_size =
+        HasLineFeed(time) || time.size() > 127 ? kMeasure : static_cast<std::int8_t>(time.size());
+  }
+  if (time_size < 0) return false;
+  size += 1 + time_size;
+  return true;
+}
+
+// --- BlockText ---
+
+void BlockText::Restart() {
+  samples_.assign(1, {});
+  walked_ = 0;
+  caught_up_ = true;
+  settled_ = {};
+  settled_longest_ = {};
+  cache_.clear();
+}
+
+bool BlockText::Walk(std::int64_t budget) {
+  const std::int64_t settled = SettledBlockCount();
+  const std::int64_t until = budget < 0 ? settled : std::min(settled, walked_ + budget);
+  while (walked_ < until) {
+    const ViewShapes shapes = Shapes(walked_);
+    for (std::size_t v = 0; v < 2; ++v) {
       settled_[v].size += shapes[v].size;
       settled_[v].lines += shapes[v].lines;
       settled_longest_[v] = std::max(settled_longest_[v], shapes[v].longest);
     }
     if (++walked_ % kSampleEvery == 0) samples_.push_back(settled_);
   }
+  caught_up_ = walked_ == settled;
+  return caught_up_;
 }
 
-const TextShape& ScreenText::StampShape(std::int64_t k) const {
-  if (k == stamp_shape_of_) return stamp_shape_;
-  const StampRecord& stamp = snapshot_.Stamp(k);
-  if (stamp.Binary()) {
-    scratch_stamp_.clear();
-    AppendBinaryStampTime(scratch_stamp_, dates_, stamp.BinaryValue());
-    scratch_stamp_.append(kUtcSuffix).append("\r\n");
-    stamp_shape_ = ShapeOfPiece(scratch_stamp_);
-  } else {
-    stamp_shape_ = {static_cast<std::int64_t>(stamp.TextLength()) + 2, stamp.TextLineFeeds() + 1,
-                    stamp.TextLongestLine()};
+std::int64_t BlockText::Shown() const { return caught_up_ ? BlockCount() : walked_; }
+
+BlockText::Sums BlockText::Unsettled() const {
+  Sums sums;
+  for (std::int64_t b = walked_; b < Shown(); ++b) {
+    const TextShape shape = BlockShape(b);
+    sums.size += shape.size;
+    sums.lines += shape.lines;
   }
-  stamp_shape_of_ = k;
-  return stamp_shape_;
+  return sums;
 }
 
-std::array<TextShape, 2> ScreenText::Shapes(std::int64_t frame) const {
-  const FrameRecord& r = snapshot_.Frame(frame);
-  if (r.Timestamp()) return {};
-  const TextShape stamp = r.StampNumber() < 0 ? TextShape{2, 1, 0} : StampShape(r.StampNumber());
-  std::array<TextShape, 2> shapes;
-  for (int v = 0; v < 2; ++v) {
-    const std::int64_t bytes = v == 0 ? r.StoredLength() : r.Length();
-    const HexDumpShape dump = HexDumpShapeOf(3 * bytes);
-    shapes[v].size = stamp.size + dump.size + bytes + kBlockFrame;
-    shapes[v].lines = stamp.lines + dump.lines + 3;
-    shapes[v].longest = std::max({stamp.longest, dump.longest_line, bytes, kSeparatorLength});
-  }
-  return shapes;
-}
+std::int64_t BlockText::Size() const { return settled_[view_].size + Unsettled().size; }
 
-TextShape ScreenText::BlockShape(std::int64_t frame) const { return Shapes(frame)[View()]; }
+std::int64_t BlockText::LineCount() const { return settled_[view_].lines + Unsettled().lines + 1; }
 
-std::int64_t ScreenText::Size() const {
-  std::int64_t size = settled_[View()].size;
-  if (snapshot_.FrameCount() > walked_) size += BlockShape(walked_).size;
-  return size;
-}
-
-std::int64_t ScreenText::LineCount() const {
-  std::int64_t lines = settled_[View()].lines + 1;
-  if (snapshot_.FrameCount() > walked_) lines += BlockShape(walked_).lines;
-  return lines;
-}
-
-std::int64_t ScreenText::MaxLineLength() const {
-  std::int64_t longest = settled_longest_[View()];
-  if (snapshot_.FrameCount() > walked_) longest = std::max(longest, BlockShape(walked_).longest);
+std::int64_t BlockText::MaxLineLength() const {
+  std::int64_t longest = settled_longest_[view_];
+  for (std::int64_t b = walked_; b < Shown(); ++b)
+    longest = std::max(longest, BlockShape(b).longest);
   return longest;
 }
 
-ScreenText::Place ScreenText::Find(std::int64_t target, bool by_line) const {
-  const int v = View();
-  auto value = [&](const Sums& s) { return by_line ? s.lines : s.size; };
+BlockText::Place BlockText::Find(std::int64_t target, bool by_line) const {
+  const auto v = static_cast<std::size_t>(view_);
+  auto value = [by_line](const Sums& s) { return by_line ? s.lines : s.size; };
   const auto sample = std::upper_bound(samples_.begin(), samples_.end(), target,
                                        [&](std::int64_t t, const std::array<Sums, 2>& s) {
-                                         return t < value(s[static_cast<std::size_t>(v)]);
+                                         return t < value(s[v]);
                                        }) -
                       1;
-  std::int64_t frame = static_cast<std::int64_t>(sample - samples_.begin()) * kSampleEvery;
-  Sums sums = (*sample)[static_cast<std::size_t>(v)];
-  const std::int64_t count = snapshot_.FrameCount();
-  for (; frame < count; ++frame) {
-    const TextShape shape = BlockShape(frame);
+  std::int64_t block = static_cast<std::int64_t>(sample - samples_.begin()) * kSampleEvery;
+  Sums sums = (*sample)[v];
+  for (const std::int64_t count = Shown(); block < count; ++block) {
+    const TextShape shape = BlockShape(block);
     const Sums next{sums.size + shape.size, sums.lines + shape.lines};
     if (value(next) > target) break;
     sums = next;
   }
-  return {frame, sums.size, sums.lines};
+  return {block, sums.size, sums.lines};
 }
 
-ScreenText::Place ScreenText::BlockPlace(std::int64_t frame) const {
-  const int v = View();
+BlockText::Place BlockText::BlockPlace(std::int64_t block) const {
   const std::int64_t j =
-      std::min(frame / kSampleEvery, static_cast<std::int64_t>(samples_.size()) - 1);
-  Sums sums = samples_[static_cast<std::size_t>(j)][static_cast<std::size_t>(v)];
-  for (std::int64_t f = j * kSampleEvery; f < frame; ++f) {
-    const TextShape shape = BlockShape(f);
+      std::min(block / kSampleEvery, static_cast<std::int64_t>(samples_.size()) - 1);
+  Sums sums = samples_[static_cast<std::size_t>(j)][static_cast<std::size_t>(view_)];
+  for (std::int64_t b = j * kSampleEvery; b < block; ++b) {
+    const TextShape shape = BlockShape(b);
     sums.size += shape.size;
     sums.lines += shape.lines;
   }
-  return {frame, sums.size, sums.lines};
+  return {block, sums.size, sums.lines};
 }
 
-std::int64_t ScreenText::LineStart(std::int64_t line) const {
+std::int64_t BlockText::LineStart(std::int64_t line) const {
   line = std::clamp<std::int64_t>(line, 0, LineCount() - 1);
   const Place p = Find(line, /*by_line=*/true);
-  if (p.frame == snapshot_.FrameCount()) return p.offset;
-  const ScreenBlock& block = Block(p.frame);
-  return p.offset + block.line_starts[static_cast<std::size_t>(line - p.line)];
+  if (p.block == Shown()) return p.offset;
+  return p.offset + Block(p.block).line_starts[static_cast<std::size_t>(line - p.line)];
 }
 
-std::int64_t ScreenText::LineOf(std::int64_t offset) const {
+std::int64_t BlockText::LineOf(std::int64_t offset) const {
   if (offset >= Size()) return LineCount() - 1;
   const Place p = Find(std::max<std::int64_t>(offset, 0), /*by_line=*/false);
-  const ScreenBlock& block = Block(p.frame);
-  const auto it =
-      std::upper_bound(block.line_starts.begin(), block.line_starts.end(), offset - p.offset);
-  return p.line + static_cast<std::int64_t>(it - block.line_starts.begin()) - 1;
+  const std::vector<std::int64_t>& starts = Block(p.block).line_starts;
+  const auto it = std::upper_bound(starts.begin(), starts.end(), offset - p.offset);
+  return p.line + static_cast<std::int64_t>(it - starts.begin()) - 1;
 }
 
-std::string_view ScreenText::LineText(std::int64_t line) const {
-  if (line < 0 || line >= LineCount() - 1) return {};
+std::string_view BlockText::LineText(std::int64_t line) const {
+  if (line < 0 || line >= LineCount() - 1) return {};  // the last line is empty
   const Place p = Find(line, /*by_line=*/true);
-  const ScreenBlock& block = Block(p.frame);
+  const TextBlock& block = Block(p.block);
   const auto j = static_cast<std::size_t>(line - p.line);
   const auto begin = static_cast<std::size_t>(block.line_starts[j]);
   std::size_t end = j + 1 < block.line_starts.size()
@@ -223,26 +236,22 @@ std::string_view ScreenText::LineText(std::int64_t line) const {
   return std::string_view(block.text).substr(begin, end - begin);
 }
 
-void ScreenText::LineColors(std::int64_t line, std::vector<ColorRun>& runs) const {
+void BlockText::LineColors(std::int64_t line, std::vector<ColorRun>& runs) const {
   runs.clear();
   const std::int64_t size = Size();
   if (size == 0) return;
-  // The last line, empty, is in the last block's green run.
+  // The last line, empty, is in the last block's last run.
   const std::int64_t offset = line >= LineCount() - 1 ? size - 1 : LineStart(line);
   const Place p = Find(offset, /*by_line=*/false);
-  const ScreenBlock& block = Block(p.frame);
-  const std::int64_t at = offset - p.offset;
-  if (at < block.stamp_end) {
-    runs.push_back({p.offset, kBlack});
-  } else if (at < block.dump_end) {
-    runs.push_back({p.offset + block.stamp_end, block.dump_color});
-  } else {
-    runs.push_back({p.offset + block.dump_end, kGreen});
-  }
+  const TextBlock& block = Block(p.block);
+  auto run = std::upper_bound(block.runs.begin(), block.runs.end(), offset - p.offset,
+                              [](std::int64_t at, const ColorRun& r) { return at < r.start; });
+  --run;
+  runs.push_back({p.offset + run->start, run->color});
 }
 
-bool ScreenText::AppendText(std::int64_t begin, std::int64_t end, std::int64_t limit,
-                            std::string& out) const {
+bool BlockText::AppendText(std::int64_t begin, std::int64_t end, std::int64_t limit,
+                           std::string& out) const {
   const std::int64_t size = Size();
   begin = std::clamp<std::int64_t>(begin, 0, size);
   end = std::clamp<std::int64_t>(end, begin, size);
@@ -250,11 +259,11 @@ bool ScreenText::AppendText(std::int64_t begin, std::int64_t end, std::int64_t l
   if (begin == end) return true;
   const Place p = Find(begin, /*by_line=*/false);
   std::int64_t block_start = p.offset;
-  ScreenBlock block;
-  const std::int64_t count = snapshot_.FrameCount();
-  for (std::int64_t frame = p.frame; block_start < end && frame < count; ++frame) {
-    if (snapshot_.Frame(frame).Timestamp()) continue;
-    Render(frame, block);
+  TextBlock block;  // not kept: a long copy would only push the view's blocks out
+  for (std::int64_t b = p.block, count = Shown(); block_start < end && b < count; ++b) {
+    if (BlockShape(b).size == 0) continue;
+    block.text.clear();
+    Render(b, block);
     const auto block_size = static_cast<std::int64_t>(block.text.size());
     const std::int64_t from = std::max(begin, block_start) - block_start;
     const std::int64_t to = std::min(end, block_start + block_size) - block_start;
@@ -264,12 +273,12 @@ bool ScreenText::AppendText(std::int64_t begin, std::int64_t end, std::int64_t l
   return true;
 }
 
-const ScreenBlock& ScreenText::Block(std::int64_t frame) const {
+const TextBlock& BlockText::Block(std::int64_t block) const {
   Cached* slot = nullptr;
   for (Cached& c : cache_) {
-    if (c.frame == frame && c.kiss_view == kiss_view_) {
+    if (c.block == block && c.view == view_) {
       c.used = ++uses_;
-      return c.block;
+      return c.text;
     }
     if (slot == nullptr || c.used < slot->used) slot = &c;
   }
@@ -277,11 +286,70 @@ const ScreenBlock& ScreenText::Block(std::int64_t frame) const {
     cache_.emplace_back();
     slot = &cache_.back();
   }
-  slot->frame = frame;
-  slot->kiss_view = kiss_view_;
+  slot->block = block;
+  slot->view = view_;
   slot->used = ++uses_;
-  Render(frame, slot->block);
-  return slot->block;
+  slot->text.text.clear();
+  slot->text.runs.clear();
+  Render(block, slot->text);
+  IndexLines(slot->text);
+  return slot->text;
+}
+
+void BlockText::IndexLines(TextBlock& block) {
+  block.line_starts.assign(1, 0);
+  const std::string& text = block.text;
+  for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 1)) {
+    if (at + 1 < text.size()) block.line_starts.push_back(static_cast<std::int64_t>(at + 1));
+  }
+}
+
+// --- ScreenText ---
+
+bool ScreenText::Update(const IndexSnapshot& snapshot, std::int64_t budget) {
+  const bool same_index = snapshot.IndexId() == snapshot_.IndexId();
+  snapshot_ = snapshot;
+  if (!same_index) {
+    Restart();
+    stamp_shape_of_ = -1;
+    stale_ = false;
+  }
+  DropCached();  // a frame cut off before may have gone on
+  return Walk(budget);
+}
+
+const TextShape& ScreenText::StampShape(std::int64_t k) const {
+  if (k == stamp_shape_of_) return stamp_shape_;
+  const StampRecord& stamp = snapshot_.Stamp(k);
+  std::int64_t size = 0;
+  if (!stamp.Binary()) {
+    stamp_shape_ = {static_cast<std::int64_t>(stamp.TextLength()) + 2, stamp.TextLineFeeds() + 1,
+                    stamp.TextLongestLine()};
+  } else if (times_.Size(stamp.BinaryValue(), size)) {
+    stamp_shape_ = LineShape(size + static_cast<std::int64_t>(kUtcSuffix.size()) + 2);
+  } else {
+    scratch_stamp_.clear();
+    times_.Append(scratch_stamp_, stamp.BinaryValue());
+    scratch_stamp_.append(kUtcSuffix).append("\r\n");
+    stamp_shape_ = ShapeOfPiece(scratch_stamp_);
+  }
+  stamp_shape_of_ = k;
+  return stamp_shape_;
+}
+
+BlockText::ViewShapes ScreenText::Shapes(std::int64_t frame) const {
+  const FrameRecord& r = snapshot_.Frame(frame);
+  if (r.Timestamp()) return {};
+  const TextShape stamp = r.StampNumber() < 0 ? LineShape(2) : StampShape(r.StampNumber());
+  ViewShapes shapes;
+  for (std::size_t v = 0; v < 2; ++v) {
+    const std::int64_t bytes = v == 0 ? r.StoredLength() : r.Length();
+    const HexDumpShape dump = HexDumpShapeOf(3 * bytes);
+    shapes[v].size = stamp.size + dump.size + bytes + kBlockFrame;
+    shapes[v].lines = stamp.lines + dump.lines + 3;
+    shapes[v].longest = std::max({stamp.longest, dump.longest_line, bytes, kSeparatorLength});
+  }
+  return shapes;
 }
 
 bool ScreenText::ReadFrame(const FrameRecord& record, std::string& stored,
@@ -306,7 +374,7 @@ bool ScreenText::StampText(std::int64_t k, std::string& text) const {
   const StampRecord& stamp = snapshot_.Stamp(k);
   text.clear();
   if (stamp.Binary()) {
-    AppendBinaryStampTime(text, dates_, stamp.BinaryValue());
+    times_.Append(text, stamp.BinaryValue());
     text.append(kUtcSuffix);
     return true;
   }
@@ -317,146 +385,67 @@ bool ScreenText::StampText(std::int64_t k, std::string& text) const {
   return true;
 }
 
-void ScreenText::Render(std::int64_t frame, ScreenBlock& block) const {
+void ScreenText::Render(std::int64_t frame, TextBlock& out) const {
   const FrameRecord& r = snapshot_.Frame(frame);
-  block.text.clear();
-  block.line_starts.assign(1, 0);
-  block.dump_color = ScreenDumpColor(kiss_view_);
-  std::string stamp;
-  const bool read = ReadFrame(r, scratch_stored_, scratch_frame_);
-  bool stale_now = false;
-  if (read && r.StampNumber() >= 0 && !StampText(r.StampNumber(), stamp)) stale_now = true;
-  const TextShape shape = BlockShape(frame);
-  if (!read || stale_now) {
+  if (r.Timestamp()) return;
+  bool held = ReadFrame(r, scratch_stored_, scratch_frame_);
+  scratch_stamp_.clear();
+  if (held && r.StampNumber() >= 0) held = StampText(r.StampNumber(), scratch_stamp_);
+  if (!held) {
     // The capture no longer holds what was indexed: blank lines of the block's shape.
     stale_ = true;
-    block.text.assign(static_cast<std::size_t>(shape.lines - 1), '\n');
-    block.text.append(static_cast<std::size_t>(shape.size - shape.lines - 1), ' ');
-    block.text.append("\r\n");
-    block.stamp_end = block.dump_end = static_cast<std::int64_t>(block.text.size());
-  } else {
-    scratch_hex_.clear();
-    const std::string& bytes = kiss_view_ ? scratch_frame_ : scratch_stored_;
-    AppendHexText(scratch_hex_, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
-    const ScreenBlockParts parts = AppendScreenBlock(block.text, stamp, scratch_hex_);
-    block.stamp_end = static_cast<std::int64_t>(parts.dump);
-    block.dump_end = static_cast<std::int64_t>(parts.green);
+    const TextShape shape = BlockShape(frame);
+    out.text.assign(static_cast<std::size_t>(shape.lines - 1), '\n');
+    out.text.append(static_cast<std::size_t>(shape.size - shape.lines - 1), ' ');
+    out.text.append("\r\n");
+    out.runs.push_back({0, kBlack});
+    return;
   }
-  for (std::size_t at = block.text.find('\n'); at != std::string::npos;
-       at = block.text.find('\n', at + 1)) {
-    if (at + 1 < block.text.size()) block.line_starts.push_back(static_cast<std::int64_t>(at + 1));
-  }
+  scratch_hex_.clear();
+  const std::string& bytes = KissView() ? scratch_frame_ : scratch_stored_;
+  AppendHexText(scratch_hex_, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+  const ScreenBlockParts parts = AppendScreenBlock(out.text, scratch_stamp_, scratch_hex_);
+  out.runs.push_back({0, kBlack});
+  out.runs.push_back({static_cast<std::int64_t>(parts.dump), ScreenDumpColor(KissView())});
+  out.runs.push_back({static_cast<std::int64_t>(parts.green), kGreen});
 }
 
 // --- StampLogText ---
 
-StampLogText::StampLogText(const Window& window) : dates_(window) { Reset(); }
-
-void StampLogText::Reset() {
-  samples_.assign(1, 0);
-  walked_ = 0;
-  size_ = 0;
-  longest_ = 0;
-  line_of_text_ = -1;
-}
-
-void StampLogText::Update(const IndexSnapshot& snapshot) {
+bool StampLogText::Update(const IndexSnapshot& snapshot, std::int64_t budget) {
   const bool same_index = snapshot.IndexId() == snapshot_.IndexId();
   snapshot_ = snapshot;
-  if (!same_index) Reset();
-  line_of_text_ = -1;
-  const std::int64_t settled = snapshot_.SettledStampLogCount();
-  for (; walked_ < settled;) {
-    const std::int64_t n = LineSize(walked_);
-    size_ += n;
-    longest_ = std::max(longest_, n - 2);
-    if (++walked_ % kSampleEvery == 0) samples_.push_back(size_);
+  if (!same_index) Restart();
+  DropCached();
+  return Walk(budget);
+}
+
+BlockText::ViewShapes StampLogText::Shapes(std::int64_t line) const {
+  const std::uint64_t value = snapshot_.Stamp(snapshot_.StampLogStamp(line)).BinaryValue();
+  std::int64_t size = 0;
+  if (times_.Size(value, size)) {
+    const TextShape shape = LineShape(size + kLogLineFrame);
+    return {shape, shape};
   }
+  // A regional text with a line feed: the log line measured as it is.
+  TextBlock block;
+  Render(line, block);
+  const TextShape shape = ShapeOfPiece(block.text);
+  return {shape, shape};
 }
 
-void StampLogText::AppendLine(std::int64_t k, std::string& out) const {
-  const std::uint64_t value = snapshot_.Stamp(snapshot_.StampLogStamp(k)).BinaryValue();
-  std::string time;
-  AppendBinaryStampTime(time, dates_, value);
-  AppendStampLogLine(out, value, time);
-}
-
-std::int64_t StampLogText::LineSize(std::int64_t k) const {
-  if (k != line_of_text_) {
-    line_text_.clear();
-    AppendLine(k, line_text_);
-    line_of_text_ = k;
-  }
-  return static_cast<std::int64_t>(line_text_.size());
-}
-
-std::int64_t StampLogText::Size() const {
-  std::int64_t size = size_;
-  for (std::int64_t k = walked_; k < snapshot_.StampLogCount(); ++k) size += LineSize(k);
-  return size;
-}
-
-std::int64_t StampLogText::LineCount() const { return snapshot_.StampLogCount() + 1; }
-
-std::int64_t StampLogText::LineStart(std::int64_t line) const {
-  line = std::clamp<std::int64_t>(line, 0, LineCount() - 1);
-  const std::int64_t j =
-      std::min(line / kSampleEvery, static_cast<std::int64_t>(samples_.size()) - 1);
-  std::int64_t offset = samples_[static_cast<std::size_t>(j)];
-  for (std::int64_t k = j * kSampleEvery; k < line; ++k) offset += LineSize(k);
-  return offset;
-}
-
-std::int64_t StampLogText::LineOf(std::int64_t offset) const {
-  const std::int64_t count = snapshot_.StampLogCount();
-  offset = std::max<std::int64_t>(offset, 0);
-  auto sample = std::upper_bound(samples_.begin(), samples_.end(), offset) - 1;
-  std::int64_t line = static_cast<std::int64_t>(sample - samples_.begin()) * kSampleEvery;
-  for (std::int64_t at = *sample; line < count; ++line) {
-    at += LineSize(line);
-    if (at > offset) break;
-  }
-  return line;
-}
-
-std::string_view StampLogText::LineText(std::int64_t line) const {
-  if (line < 0 || line >= snapshot_.StampLogCount()) return {};
-  LineSize(line);
-  return std::string_view(line_text_).substr(0, line_text_.size() - 2);
+void StampLogText::Render(std::int64_t line, TextBlock& out) const {
+  const std::uint64_t value = snapshot_.Stamp(snapshot_.StampLogStamp(line)).BinaryValue();
+  scratch_.clear();
+  times_.Append(scratch_, value);
+  AppendStampLogLine(out.text, value, scratch_);
+  out.runs.push_back({0, kBlack});
 }
 
 void StampLogText::LineColors(std::int64_t line, std::vector<ColorRun>& runs) const {
   (void)line;
   runs.clear();
-  if (snapshot_.StampLogCount() > 0) runs.push_back({0, kBlack});
-}
-
-std::int64_t StampLogText::MaxLineLength() const {
-  std::int64_t longest = longest_;
-  for (std::int64_t k = walked_; k < snapshot_.StampLogCount(); ++k)
-    longest = std::max(longest, LineSize(k) - 2);
-  return longest;
-}
-
-bool StampLogText::AppendText(std::int64_t begin, std::int64_t end, std::int64_t limit,
-                              std::string& out) const {
-  const std::int64_t size = Size();
-  begin = std::clamp<std::int64_t>(begin, 0, size);
-  end = std::clamp<std::int64_t>(end, begin, size);
-  if (end - begin > limit) return false;
-  std::int64_t line = LineOf(begin);
-  std::int64_t at = LineStart(line);
-  std::string text;
-  for (; at < end; ++line) {
-    text.clear();
-    AppendLine(line, text);
-    const auto n = static_cast<std::int64_t>(text.size());
-    const std::int64_t from = std::max(begin, at) - at;
-    const std::int64_t to = std::min(end, at + n) - at;
-    out.append(text, static_cast<std::size_t>(from), static_cast<std::size_t>(to - from));
-    at += n;
-  }
-  return true;
+  if (Size() > 0) runs.push_back({0, kBlack});  // one run: the whole log is black
 }
 
 }  // namespace packscope

@@ -91,13 +91,17 @@ void TimestampStep(DecoderState& state, Window& window) {
   }
 }
 
-CivilDateTime SecondsToDate(double seconds) {
+std::optional<std::int64_t> WholeSecond(double seconds) {
   if (!(seconds > static_cast<double>(kFirstSecond) - 1.0) ||
       !(seconds < static_cast<double>(kLastSecond) + 1.0)) {
-    return kZeroDateTime;
+    return std::nullopt;
   }
   const auto whole = static_cast<std::int64_t>(std::trunc(seconds));
-  if (whole < kFirstSecond || whole > kLastSecond) return kZeroDateTime;
+  if (whole < kFirstSecond || whole > kLastSecond) return std::nullopt;
+  return whole;
+}
+
+CivilDateTime DateTimeOfSecond(std::int64_t whole) {
   std::int64_t days = whole / 86400;
   std::int64_t rest = whole % 86400;
   if (rest < 0) {
@@ -112,10 +116,24 @@ CivilDateTime SecondsToDate(double seconds) {
   return dt;
 }
 
+CivilDateTime SecondsToDate(double seconds) {
+  const std::optional<std::int64_t> whole = WholeSecond(seconds);
+  return whole ? DateTimeOfSecond(*whole) : kZeroDateTime;
+}
+
 std::string MillisPart(double millis) {
   std::string out;
   AppendMillisPart(out, millis);
   return out;
+}
+
+GeneralDateParts GeneralDateTextParts(const CivilDateTime& dt) {
+  if (dt.year == kZeroDateTime.year && dt.month == kZeroDateTime.month &&
+      dt.day == kZeroDateTime.day) {
+    return {false, true};
+  }
+  if (dt.hour == 0 && dt.minute == 0 && dt.second == 0) return {true, false};
+  return {true, true};
 }
 
 std::string GeneralDateText(const Window& window, const CivilDateTime& dt) {

@@ -29,26 +29,31 @@ void TimestampStep(DecoderState& state, Window& window);
 // 1970-01-01 00:00:00 advanced by seconds, the fraction dropped. Dates outside 0100-01-01 ..
 // 9999-12-31 23:59:59 (and NaN) give the zero date-time.
 CivilDateTime SecondsToDate(double seconds);
+// The two steps of SecondsToDate: the whole second it takes from seconds (nothing for the zero
+// date-time), and the date and time of a whole second from 1970 in that range.
+std::optional<std::int64_t> WholeSecond(double seconds);
+CivilDateTime DateTimeOfSecond(std::int64_t whole);
 
 // The remainder of millis (an integer value) divided by 1000, as exactly three digits.
 std::string MillisPart(double millis);
 void AppendMillisPart(std::string& out, double millis);
 
+// What the general date-time text shows: the long time alone for the zero date (30 December
+// 1899), the short date alone at 00:00:00, else the short date, a blank and the long time.
+struct GeneralDateParts {
+  bool date = true;
+  bool time = true;
+};
+GeneralDateParts GeneralDateTextParts(const CivilDateTime& date_time);
+
 // The general date-time text in the regional settings of texts (a Window, or anything with its
-// ShortDateText and LongTimeText): the long time alone for the zero date (30 December 1899), the
-// short date alone at 00:00:00, else short date, blank, time.
+// ShortDateText and LongTimeText).
 template <class Texts>
 void AppendGeneralDateText(std::string& out, const Texts& texts, const CivilDateTime& dt) {
-  const bool zero_date = dt.year == kZeroDateTime.year && dt.month == kZeroDateTime.month &&
-                         dt.day == kZeroDateTime.day;
-  if (zero_date) {
-    out.append(texts.LongTimeText(dt.hour, dt.minute, dt.second));
-    return;
-  }
-  out.append(texts.ShortDateText(dt.year, dt.month, dt.day));
-  if (dt.hour == 0 && dt.minute == 0 && dt.second == 0) return;
-  out.push_back(' ');
-  out.append(texts.LongTimeText(dt.hour, dt.minute, dt.second));
+  const GeneralDateParts parts = GeneralDateTextParts(dt);
+  if (parts.date) out.append(texts.ShortDateText(dt.year, dt.month, dt.day));
+  if (parts.date && parts.time) out.push_back(' ');
+  if (parts.time) out.append(texts.LongTimeText(dt.hour, dt.minute, dt.second));
 }
 std::string GeneralDateText(const Window& window, const CivilDateTime& date_time);
 

@@ -266,6 +266,26 @@ TEST_F(FrameIndexTest, AGrowingCaptureIsReadOnWhereTheIndexStopped) {
   }
 }
 
+TEST_F(FrameIndexTest, LaidOutInSlicesTheTextGrowsByWholeBlocks) {
+  const std::string path = WriteCapture("slices.kss", VariedCapture(21) + VariedCapture(22));
+  PassResult pass;
+  RunPass(path, false, pass);
+  const std::string& whole = pass.window.Display().Text();
+  FrameIndex index(path);
+  ASSERT_EQ(index.Extend().status, IndexStatus::kAtEnd);
+  std::int64_t shown = -1;
+  while (!screen_.Update(index.Snapshot(), 40)) {
+    std::string part;
+    ASSERT_TRUE(screen_.AppendText(0, screen_.Size(), screen_.Size(), part));
+    ASSERT_GT(screen_.Size(), shown);
+    shown = screen_.Size();
+    ASSERT_EQ(whole.compare(0, part.size(), part), 0);
+    ASSERT_TRUE(part.empty() || part.ends_with(std::string(80, '_') + "\r\n"));
+    ASSERT_EQ(screen_.LineCount(), DisplayModelOf(part).LineCount());
+  }
+  ExpectSameText(pass.window.Display(), screen_, "in slices");
+}
+
 TEST_F(FrameIndexTest, ACaptureThatShrankOrWasReplacedIsNotReadOn) {
   const std::string bytes = VariedCapture(3);
   const std::string path = WriteCapture("c.kss", bytes);
