@@ -3,7 +3,7 @@
 #               (without a display: prints the sample's screen view on the terminal)
 #   make test   installs what is missing, builds, runs every test
 #   make sanitize   every test again, built with AddressSanitizer and UndefinedBehaviorSanitizer
-#   make fuzz       the capture fuzzer for FUZZ_SECONDS seconds (clang 14, libFuzzer)
+#   make fuzz       the capture fuzzer and the index fuzzer, FUZZ_SECONDS seconds each (clang 14)
 #   make sample remakes samples/sample.kss with the capture generator
 #   make bench  builds and runs the benchmarks (bench/README.md); never part of make test
 BUILD_DIR ?= build
@@ -50,11 +50,14 @@ fuzz:
 	cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DCMAKE_CXX_COMPILER=clang++-14 -DPACKSCOPE_FUZZ=ON -DPACKSCOPE_BUILD_QT=OFF \
 	  -DPACKSCOPE_BUILD_TESTS=OFF
-	cmake --build $(FUZZ_DIR) -j $(JOBS) --target capture_fuzzer
-	mkdir -p $(FUZZ_DIR)/corpus
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target capture_fuzzer index_fuzzer
+	mkdir -p $(FUZZ_DIR)/corpus $(FUZZ_DIR)/index-corpus
 	$(FUZZ_DIR)/fuzz/capture_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=$(FUZZ_MAX_LEN) \
 	  -timeout=20 -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix=$(FUZZ_DIR)/ $(FUZZ_FLAGS) \
 	  $(FUZZ_DIR)/corpus fuzz/corpus fuzz/regressions
+	$(FUZZ_DIR)/fuzz/index_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=$(FUZZ_MAX_LEN) \
+	  -timeout=20 -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix=$(FUZZ_DIR)/index- \
+	  $(FUZZ_FLAGS) $(FUZZ_DIR)/index-corpus fuzz/corpus fuzz/regressions
 
 SAMPLE ?= samples/sample.kss
 
