@@ -116,15 +116,31 @@ std::string VariedCapture(std::uint64_t seed) {
   return capture;
 }
 
+// The regional date texts, or texts with line breaks in them (no locale has them, but nothing
+// may break on them: the display's lines and the log follow the texts).
+class RegionalTexts : public HeadlessWindow {
+ public:
+  std::string ShortDateText(int year, int month, int day) const override {
+    const std::string date = HeadlessWindow::ShortDateText(year, month, day);
+    return line_breaks ? "D\n" + date : date;
+  }
+  std::string LongTimeText(int hour, int minute, int second) const override {
+    const std::string time = HeadlessWindow::LongTimeText(hour, minute, second);
+    return line_breaks ? time + "\r\nT" : time;
+  }
+  bool line_breaks = false;
+};
+
 // What a whole pass shows, starting from an empty stamp, as the window shows it.
 struct PassResult {
-  HeadlessWindow window;
+  RegionalTexts window;
   DecoderState state;
   FrameRecorder recorder;
   std::string error;
 };
 
-void RunPass(const std::string& path, bool check1, PassResult& pass) {
+void RunPass(const std::string& path, bool check1, PassResult& pass, bool line_breaks = false) {
+  pass.window.line_breaks = line_breaks;
   pass.window.SetCheck1(check1);
   pass.state.CaptureFileName = path;
   pass.state.Observer = &pass.recorder;
@@ -188,7 +204,7 @@ class FrameIndexTest : public testing::TempDirTest {
                          const std::string& what) {
     for (bool check1 : {false, true}) {
       PassResult pass;
-      RunPass(path, check1, pass);
+      RunPass(path, check1, pass, texts_.line_breaks);
       const std::vector<testing::RecordedFrame>& frames = pass.recorder.frames;
       ASSERT_EQ(snapshot.FrameCount(), static_cast<std::int64_t>(frames.size())) << what;
       for (std::size_t i = 0; i < frames.size(); ++i) {
@@ -221,7 +237,7 @@ class FrameIndexTest : public testing::TempDirTest {
     }
   }
 
-  HeadlessWindow texts_;  // the regional date texts
+  RegionalTexts texts_;
   ScreenText screen_{texts_};
   StampLogText log_{texts_};
 };
@@ -234,6 +250,14 @@ TEST_F(FrameIndexTest, RenderedTextsAreThoseOfAWholePass) {
     ASSERT_EQ(result.status, IndexStatus::kAtEnd) << result.message;
     ExpectLikeThePass(index.Snapshot(), path, "seed " + std::to_string(seed));
   }
+}
+
+TEST_F(FrameIndexTest, RegionalTextsWithLineBreaks) {
+  texts_.line_breaks = true;
+  const std::string path = WriteCapture("varied.kss", VariedCapture(31) + VariedCapture(32));
+  FrameIndex index(path);
+  ASSERT_EQ(index.Extend().status, IndexStatus::kAtEnd);
+  ExpectLikeThePass(index.Snapshot(), path, "line breaks");
 }
 
 TEST_F(FrameIndexTest, AGrowingCaptureIsReadOnWhereTheIndexStopped) {
