@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 namespace packscope {
@@ -150,9 +151,18 @@ std::uint64_t BinaryStampValue(const std::uint8_t* eight_bytes) {
 
 void AppendStampLogLine(std::string& out, std::uint64_t value, std::string_view time) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
-  char digits[16];
-  for (int k = 0; k < 16; ++k) digits[k] = kDigits[(value >> (60 - 4 * k)) & 15];
-  out.append(digits, 16).append(" -> ").append(time).append("\r\n");
+  char head[20] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, ' ', '-', '>', ' '};
+  for (int k = 0; k < 8; ++k) {
+    const auto b = static_cast<std::uint8_t>(value >> (56 - 8 * k));
+    head[2 * k] = kDigits[b >> 4];
+    head[2 * k + 1] = kDigits[b & 15];
+  }
+  const std::size_t at = out.size();
+  out.resize(at + sizeof head + time.size() + 2);
+  char* p = out.data() + at;
+  std::memcpy(p, head, sizeof head);
+  std::memcpy(p + sizeof head, time.data(), time.size());
+  std::memcpy(p + sizeof head + time.size(), "\r\n", 2);
 }
 
 std::optional<TextStampPlace> FindTextStamp(std::string_view frame) {
