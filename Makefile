@@ -98,10 +98,11 @@ BENCH_ARGS ?=
 bench:
 	scripts/install-deps build bench
 	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DPACKSCOPE_BUILD_BENCH=ON $(CMAKE_FLAGS)
-	cmake --build $(BUILD_DIR) -j $(JOBS) --target packscope-convert packscope-gencapture micro_bench display_bench
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target packscope-convert packscope-gencapture micro_bench display_bench index_bench
 	$(BUILD_DIR)/bench/micro_bench
 	bench/compare --build $(BUILD_DIR) $(BENCH_ARGS)
 	$(BUILD_DIR)/bench/display_bench
+	$(BUILD_DIR)/bench/index_bench
 
 clean:
 	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR)

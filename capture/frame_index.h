@@ -130,7 +130,8 @@ class IndexSnapshot {
   explicit IndexSnapshot(std::shared_ptr<const index_internal::Published> state)
       : s_(std::move(state)) {}
 
-  // Frames, timestamp frames included, numbered from 0 in the order of the capture.
+  // Frames, timestamp frames included, numbered from 0 in the order of the capture;
+  // Frame(i) for 0 <= i < FrameCount().
   std::int64_t FrameCount() const { return s_->frame_count + (s_->tail ? 1 : 0); }
   const FrameRecord& Frame(std::int64_t i) const {
     return i < s_->frame_count ? index_internal::At(*s_->frames, i) : *s_->tail;
@@ -139,7 +140,7 @@ class IndexSnapshot {
   // file, which may go on when the file grows.
   std::int64_t SettledFrameCount() const { return s_->frame_count; }
 
-  // Stamps, in the order of the capture.
+  // Stamps, in the order of the capture; Stamp(k) for 0 <= k < StampCount().
   std::int64_t StampCount() const { return s_->stamp_count + (s_->tail_stamp ? 1 : 0); }
   const StampRecord& Stamp(std::int64_t k) const {
     return k < s_->stamp_count ? index_internal::At(*s_->stamps, k) : *s_->tail_stamp;
@@ -159,7 +160,9 @@ class IndexSnapshot {
   std::int32_t LongestStored() const { return s_->longest_stored; }
   std::int32_t LongestFrame() const { return s_->longest_frame; }
   // FrameBytes positions 1..kAx25DecoderReach as a pass over the same bytes leaves them
-  // (starting from zeros); positions beyond FrameBytesReach() were not written.
+  // (starting from zeros); positions beyond FrameBytesReach() were not written. They are what
+  // the AX.25 decoder of the last frame read (for Text2 and Text3), unless a frame too long
+  // ended the index: its first bytes are in them too, as in FrameBytes after such a pass.
   const std::array<std::uint8_t, kAx25DecoderReach>& FrameBytesLeft() const {
     return s_->frame_bytes_left;
   }

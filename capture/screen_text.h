@@ -108,6 +108,10 @@ class BlockText : public DisplaySource {
     std::int64_t line = 0;
   };
   Place BlockPlace(std::int64_t block) const;
+  // The block that holds a line or an offset, and where it begins; past the last block (block
+  // = the number of blocks shown) for the empty last line and offsets from Size() on.
+  Place BlockOfLine(std::int64_t line) const { return Find(line, /*by_line=*/true); }
+  Place BlockOfOffset(std::int64_t offset) const { return Find(offset, /*by_line=*/false); }
   // The shape of a block in the current view, without rendering it.
   TextShape BlockShape(std::int64_t block) const { return Shapes(block)[view_]; }
   // A block rendered in the current view; valid until the next call.
