@@ -2,10 +2,10 @@
 //
 // For each capture, in a child process of its own (so that the peak RSS is that capture's):
 //   - the index built on a worker thread while the main thread does what a window would: every
-//     20 ms it takes the frames indexed so far, lays out a slice of them (100,000 frames and log
-//     lines at most) and renders the screen at the top; timed are the first screen (from the
-//     start to the first 60 lines rendered), the whole capture (to the last frame indexed and
-//     laid out), and the longest tick;
+//     20 ms it takes the frames indexed so far, lays them out for up to 15 ms (in slices of
+//     20,000 frames and log lines) and renders the screen at the top; timed are the first screen
+//     (from the start to the first 60 lines rendered), the whole capture (to the last frame
+//     indexed and laid out), and the longest tick;
 //   - the index's size: bytes per frame, frames, stamps;
 //   - a screen of 60 lines rendered (LineStart, LineText, LineColors of each) at the start, the
 //     middle and the end, from cold (each the first read of that place) and once more (blocks
@@ -52,9 +52,11 @@ double MsSince(Clock::time_point start) {
 }
 
 constexpr std::int64_t kScreenLines = 60;
-// A window's tick while the index grows, and the frames (and log lines) it lays out per tick.
+// A window's tick while the index grows: the pause between ticks, and how long a tick lays out
+// frames (and log lines), in slices of so many.
 constexpr int kTickMs = 20;
-constexpr std::int64_t kSlice = 100000;
+constexpr double kTickWorkMs = 15;
+constexpr std::int64_t kSlice = 20000;
 
 // One screen from line top: what a paint of the display asks for. Returns the characters seen.
 std::int64_t RenderScreen(const ScreenText& text, std::int64_t top) {
@@ -132,7 +134,10 @@ void Measure(const std::vector<std::string>& args) {
     const bool ended = done;
     const IndexSnapshot snapshot = index.Snapshot();
     const Clock::time_point u = Clock::now();
-    const bool caught_up = text.Update(snapshot, kSlice) & log.Update(snapshot, kSlice);
+    bool caught_up = false;
+    while (!caught_up && MsSince(u) < kTickWorkMs) {
+      caught_up = text.Update(snapshot, kSlice) & log.Update(snapshot, kSlice);
+    }
     RenderScreen(text, 0);
     const double tick_ms = MsSince(u);
     update_ms += tick_ms;

@@ -269,7 +269,7 @@ TEST_F(FrameIndexTest, AGrowingCaptureIsReadOnWhereTheIndexStopped) {
   const std::string whole = gen::GenerateCaptureBytes(options) + VariedCapture(77);
   std::mt19937_64 random(9);
   std::vector<std::size_t> cuts;
-  for (int i = 0; i < 5; ++i) cuts.push_back(random() % whole.size());
+  for (int i = 0; i < 4; ++i) cuts.push_back(random() % whole.size());
   cuts.push_back(whole.find(Hex("DB DC")) + 1);  // between FESC and TFEND
   std::sort(cuts.begin(), cuts.end());
   cuts.push_back(whole.size());
@@ -415,7 +415,7 @@ TEST_F(FrameIndexTest, CancelKeepsWhatWasReadAndAnotherExtensionGoesOn) {
 TEST_F(FrameIndexTest, SnapshotsAreReadWhileAnotherThreadExtends) {
   gen::Options options;
   options.seed = 4;
-  options.size = 6 << 20;
+  options.size = 3 << 20;
   options.frames = -1;
   const std::string path = WriteCapture("big.kss", gen::GenerateCaptureBytes(options));
   FrameIndex index(path);
