@@ -264,8 +264,11 @@ std::optional<IndexResult> FrameIndex::Unchanged() const {
 }
 
 IndexResult FrameIndex::Extend(const std::atomic<bool>* cancel, const Progress& progress) {
-  if (stop_) return *stop_;
   try {
+    if (stop_) {  // for good, unless another file has taken the capture's place
+      std::optional<IndexResult> changed = Unchanged();
+      return changed ? *changed : *stop_;
+    }
     if (file_ == nullptr) {
       file_ = std::make_shared<CaptureFile>(path_);
     } else if (std::optional<IndexResult> changed = Unchanged()) {

@@ -384,6 +384,11 @@ TEST_F(FrameIndexTest, ATooLongFrameEndsTheIndexAsItEndsThePass) {
     ExpectSameText(pass.window.Display(), screen_, "too long");
     EXPECT_EQ(index.Extend().message, pass.error);  // for good
   }
+  // ...unless the capture is replaced.
+  FrameIndex index(PathOf("long.kss"));
+  EXPECT_EQ(index.Extend().status, IndexStatus::kTooLong);
+  testing::WriteFile(PathOf("long.kss"), before);
+  EXPECT_EQ(index.Extend().status, IndexStatus::kChanged);
 }
 
 TEST_F(FrameIndexTest, CancelKeepsWhatWasReadAndAnotherExtensionGoesOn) {
