@@ -65,8 +65,10 @@ release:
 #            $(FUZZ_DIR)/aprs-  (keep them in fuzz/aprs_regressions/ once fixed)
 #   kiss_stream  a TNC's byte stream through the recorder's parser  new inputs
 #            $(FUZZ_DIR)/corpus-kiss_stream, failing ones $(FUZZ_DIR)/kiss_stream-
+#   index    captures through the frame index and its texts, against whole passes  new inputs
+#            $(FUZZ_DIR)/corpus-index, failing ones $(FUZZ_DIR)/index-
 # FUZZ_TARGETS=aprs runs one of them.
-FUZZ_TARGETS ?= capture aprs kiss_stream
+FUZZ_TARGETS ?= capture aprs kiss_stream index
 fuzz_work_capture = $(FUZZ_DIR)/corpus
 fuzz_seeds_capture = fuzz/corpus fuzz/regressions
 fuzz_artifacts_capture = $(FUZZ_DIR)/
@@ -76,6 +78,9 @@ fuzz_artifacts_aprs = $(FUZZ_DIR)/aprs-
 fuzz_work_kiss_stream = $(FUZZ_DIR)/corpus-kiss_stream
 fuzz_seeds_kiss_stream = fuzz/corpus fuzz/regressions
 fuzz_artifacts_kiss_stream = $(FUZZ_DIR)/kiss_stream-
+fuzz_work_index = $(FUZZ_DIR)/corpus-index
+fuzz_seeds_index = fuzz/corpus fuzz/regressions
+fuzz_artifacts_index = $(FUZZ_DIR)/index-
 
 fuzz:
 	scripts/install-deps build fuzz
@@ -134,11 +139,12 @@ LIVE_BENCH_ARGS ?=
 bench:
 	scripts/install-deps build bench
 	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DPACKSCOPE_BUILD_BENCH=ON $(WERROR_FLAGS) $(CMAKE_FLAGS)
-	cmake --build $(BUILD_DIR) -j $(JOBS) --target packscope-convert packscope-gencapture micro_bench display_bench \
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target packscope-convert packscope-gencapture micro_bench display_bench index_bench \
 	  packscope-record packscope-replay
 	$(BUILD_DIR)/bench/micro_bench
 	bench/compare --build $(BUILD_DIR) $(BENCH_ARGS)
 	$(BUILD_DIR)/bench/display_bench
+	$(BUILD_DIR)/bench/index_bench
 	bench/live_bench --build $(BUILD_DIR) $(LIVE_BENCH_ARGS)
 
 clean:

@@ -5,6 +5,9 @@
 //   build/bench/micro_bench                       all of them
 //   build/bench/micro_bench --benchmark_filter=FrameLoop
 //
+// Also the frame index: its pass, the running totals of the texts made from it, and a screen
+// rendered on demand.
+//
 // Bytes per second are bytes of input: frame bytes for the renderers, capture bytes for a pass.
 // The APRS benchmarks count fields (items per second) and the allocations per field, counted by
 // this program's operator new.
@@ -23,9 +26,11 @@
 #include "aprs/aprs_decoder.h"
 #include "aprs/aprs_words.h"
 #include "capture/decoder_state.h"
+#include "capture/frame_index.h"
 #include "capture/frame_loop.h"
 #include "capture/headless_window.h"
 #include "capture/line_sink.h"
+#include "capture/screen_text.h"
 #include "gencapture/capture_generator.h"
 #include "render/hex.h"
 
@@ -274,6 +279,66 @@ void BM_AprsWords(benchmark::State& st) {
   st.SetItemsProcessed(static_cast<std::int64_t>(st.iterations() * std::size(kAprsMix)));
 }
 BENCHMARK(BM_AprsWords);
+// The frame index of the capture, built in one pass.
+void BM_FrameIndex(benchmark::State& st) {
+  const CaptureOnDisk& capture = Capture();
+  std::int64_t frames = 0;
+  for (auto _ : st) {
+    FrameIndex index(capture.Path());
+    index.Extend();
+    frames = index.Snapshot().FrameCount();
+  }
+  st.SetBytesProcessed(st.iterations() * capture.Size());
+  st.counters["frames"] = static_cast<double>(frames);
+}
+BENCHMARK(BM_FrameIndex)->Unit(benchmark::kMillisecond);
+
+// The display text's and the timestamp log's running totals over the whole index, from scratch
+// (what the window does as the index grows, spread over the pass).
+void BM_IndexLayout(benchmark::State& st) {
+  const CaptureOnDisk& capture = Capture();
+  FrameIndex index(capture.Path());
+  index.Extend();
+  const IndexSnapshot snapshot = index.Snapshot();
+  HeadlessWindow window;
+  for (auto _ : st) {
+    if (st.range(0) == 0) {
+      ScreenText text(window);
+      text.Update(snapshot);
+      benchmark::DoNotOptimize(text.Size());
+    } else {
+      StampLogText log(window);
+      log.Update(snapshot);
+      benchmark::DoNotOptimize(log.Size());
+    }
+  }
+  st.SetBytesProcessed(st.iterations() * capture.Size());
+  st.counters["frames"] = static_cast<double>(snapshot.FrameCount());
+}
+BENCHMARK(BM_IndexLayout)->ArgName("log")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// A screen of 60 lines in the middle of the display text, its blocks read and rendered anew.
+void BM_ScreenOnDemand(benchmark::State& st) {
+  const CaptureOnDisk& capture = Capture();
+  FrameIndex index(capture.Path());
+  index.Extend();
+  HeadlessWindow window;
+  std::vector<ColorRun> runs;
+  std::int64_t top = 0;
+  for (auto _ : st) {
+    st.PauseTiming();
+    ScreenText text(window);  // no block kept
+    text.Update(index.Snapshot());
+    top = (top + 7919) % text.LineCount();
+    st.ResumeTiming();
+    for (std::int64_t line = top; line < top + 60; ++line) {
+      benchmark::DoNotOptimize(text.LineStart(line));
+      benchmark::DoNotOptimize(text.LineText(line).data());
+      text.LineColors(line, runs);
+    }
+  }
+}
+BENCHMARK(BM_ScreenOnDemand)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace packscope

@@ -1,17 +1,12 @@
 #include "capture/frame_loop.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <cstring>
 #include <memory>
-#include <vector>
 
 #include "capture/ax25_step.h"
+#include "capture/capture_file.h"
 #include "capture/errors.h"
 #include "capture/frame_output.h"
 #include "capture/timestamp.h"
@@ -22,10 +17,6 @@ namespace {
 
 constexpr std::size_t kReadBlock = 1 << 20;
 constexpr std::size_t kMinReadBlock = 1 << 12;
-
-std::string CannotRead(const std::string& path) {
-  return "Cannot read the capture " + Quoted(path);
-}
 
 // The Label1 caption in buf, which has room for 64 characters: built once per frame, so without
 // a string of its own.
@@ -39,45 +30,6 @@ std::string_view CountsText(char (&buf)[64], std::int64_t frames, std::int64_t b
   return std::string_view(buf, static_cast<std::size_t>(p - buf));
 }
 
-// The capture file, read in large blocks.
-class CaptureFile {
- public:
-  explicit CaptureFile(const std::string& path) : path_(path) {
-    if (path.empty()) throw CaptureUnreadable("Cannot read the capture: no file name was given.");
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) throw CaptureUnreadable(ErrnoMessage(CannotRead(path), errno));
-    struct stat st {};
-    if (::fstat(fd_, &st) != 0) {
-      const int e = errno;
-      ::close(fd_);
-      throw CaptureUnreadable(ErrnoMessage(CannotRead(path), e));
-    }
-    if (S_ISDIR(st.st_mode)) {
-      ::close(fd_);
-      throw CaptureUnreadable(CannotRead(path) + ": it is a folder, not a file.");
-    }
-    size_ = S_ISREG(st.st_mode) ? static_cast<std::int64_t>(st.st_size) : -1;
-  }
-  ~CaptureFile() { ::close(fd_); }
-  CaptureFile(const CaptureFile&) = delete;
-  CaptureFile& operator=(const CaptureFile&) = delete;
-
-  // Reads the next block; 0 at the end of the file.
-  std::size_t Read(std::uint8_t* buffer, std::size_t size) {
-    for (;;) {
-      const ssize_t n = ::read(fd_, buffer, size);
-      if (n >= 0) return static_cast<std::size_t>(n);
-      if (errno != EINTR) throw CaptureUnreadable(ErrnoMessage(CannotRead(path_), errno));
-    }
-  }
-  std::int64_t Size() const { return size_; }
-
- private:
-  std::string path_;
-  int fd_ = -1;
-  std::int64_t size_ = -1;
-};
-
 // Shows the default pointer again however the pass ends.
 class BusyPointer {
  public:
@@ -90,6 +42,7 @@ class BusyPointer {
   Window& window_;
 };
 
+// The pass's handler of the scanner: fills the frame fields of DecoderState and runs the steps.
 class FrameLoop {
  public:
   FrameLoop(DecoderState& state, Window& window) : state_(state), window_(window) {}
@@ -106,184 +59,76 @@ class FrameLoop {
     for (;;) {
       const std::size_t n = file.Read(buffer.get(), block);
       if (n == 0) break;
-      Scan(buffer.get(), n, base);
+      scanner_.Scan(*this, buffer.get(), n, base);
       base += static_cast<std::int64_t>(n);
       if (!window_.ShowProgress(base, file.Size())) throw PassCancelled();
     }
-    if (where_ == kSkipping && state_.Observer != nullptr) state_.Observer->OnSkipped(0, base);
-    if (where_ == kInFrame) FinishFrame(/*closed=*/false);
+    scanner_.Finish(*this, base);
   }
 
- private:
-  enum Where { kStart, kSkipping, kBetween, kInFrame };
-
-  void Scan(const std::uint8_t* buf, std::size_t n, std::int64_t base) {
-    std::size_t pos = 0;
-    while (pos < n) {
-      switch (where_) {
-        case kStart:
-          if (buf[pos] == kFend) {
-            OpenFrame(base + static_cast<std::int64_t>(pos), /*recovered=*/false);
-            ++pos;
-          } else {
-            where_ = kSkipping;
-          }
-          break;
-        case kSkipping: {
-          const void* hit = std::memchr(buf + pos, kFend, n - pos);
-          if (hit == nullptr) {
-            pos = n;
-            break;
-          }
-          pos = static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - buf);
-          last_fend_ = base + static_cast<std::int64_t>(pos);
-          if (state_.Observer != nullptr) state_.Observer->OnSkipped(0, last_fend_);
-          ++pos;  // the FEND that ends the skip opens nothing
-          where_ = kBetween;
-          break;
-        }
-        case kBetween:
-          if (buf[pos] == kFend) {
-            OpenFrame(base + static_cast<std::int64_t>(pos), /*recovered=*/false);
-            ++pos;
-          } else {
-            OpenFrame(last_fend_, /*recovered=*/true);  // the byte is the frame's first
-          }
-          break;
-        case kInFrame: {
-          const void* hit = std::memchr(buf + pos, kFend, n - pos);
-          const std::size_t end =
-              hit == nullptr
-                  ? n
-                  : static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - buf);
-          Collect(buf + pos, end - pos, base + static_cast<std::int64_t>(pos));
-          if (end == n) {
-            pos = n;
-          } else {
-            last_fend_ = base + static_cast<std::int64_t>(end);
-            pos = end + 1;
-            FinishFrame(/*closed=*/true);
-          }
-          break;
-        }
-      }
-    }
+  // The scanner's handler.
+  void OnSkipped(std::int64_t count) {
+    if (state_.Observer != nullptr) state_.Observer->OnSkipped(0, count);
   }
 
-  void OpenFrame(std::int64_t offset, bool recovered) {
+  void OnFrameStart(std::int64_t offset, bool recovered) {
     ++state_.FrameCount;
     state_.FrameOffset = offset;
     info_ = FrameInfo{};
     info_.recovered = recovered;
     state_.RawHex.assign("C0 ");
-    length_ = 0;
-    pending_escape_ = false;
-    escaped_ = false;
-    where_ = kInFrame;
   }
 
-  // Bytes of the frame as stored (no FEND among them): added to RawHex and un-escaped into
-  // FrameBytes. The runs between escapes are copied whole.
-  void Collect(const std::uint8_t* bytes, std::size_t n, std::int64_t offset) {
-    if (n == 0) return;
-    // Room for what these bytes can give, never more than the longest frame plus one.
-    const auto need = static_cast<std::size_t>(
-        1 +
-        std::min<std::int64_t>(length_ + static_cast<std::int64_t>(n) + 1, kMaxFrameLength + 1));
+  // Un-escaped bytes into FrameBytes, which grows as needed and never shrinks.
+  void OnData(const std::uint8_t* bytes, std::size_t n, std::int32_t at) {
+    const std::size_t need = 1 + static_cast<std::size_t>(at) + n;
     if (state_.FrameBytes.size() < need) state_.FrameBytes.resize(need);
-    std::uint8_t* out = state_.FrameBytes.data() + 1;
-    std::size_t i = 0;
-    while (i < n) {
-      if (pending_escape_) {
-        pending_escape_ = false;
-        const std::uint8_t b = bytes[i];
-        if (b == kTfend || b == kTfesc) {
-          Put(out, b == kTfend ? kFend : kFesc);
-          ++i;
-          continue;
-        }
-        Put(out, kFesc);
-        StrayEscape(escape_offset_);
-      }
-      const void* hit = std::memchr(bytes + i, kFesc, n - i);
-      const std::size_t end =
-          hit == nullptr ? n
-                         : static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - bytes);
-      PutRun(out, bytes + i, end - i);
-      if (end == n) break;
-      escaped_ = true;
-      pending_escape_ = true;
-      escape_offset_ = offset + static_cast<std::int64_t>(end);
-      i = end + 1;
-    }
+    std::memcpy(state_.FrameBytes.data() + 1 + at, bytes, n);
+  }
+
+  void OnStored(const std::uint8_t* bytes, std::size_t n) {
     AppendHexText(state_.RawHex, bytes, n);
   }
 
-  void Put(std::uint8_t* out, std::uint8_t b) {
-    if (length_ == kMaxFrameLength) TooLong();
-    out[length_++] = b;
-  }
-
-  void PutRun(std::uint8_t* out, const std::uint8_t* bytes, std::size_t n) {
-    const auto room = static_cast<std::size_t>(kMaxFrameLength - length_);
-    const std::size_t fit = std::min(n, room);
-    std::memcpy(out + length_, bytes, fit);
-    length_ += static_cast<std::int32_t>(fit);
-    if (fit < n) TooLong();
-  }
-
-  [[noreturn]] void TooLong() {
-    throw CommandError("Frame " + std::to_string(state_.FrameCount) + " at byte offset " +
-                       std::to_string(state_.FrameOffset) + " of " +
-                       Quoted(state_.CaptureFileName) + " is longer than " +
-                       std::to_string(kMaxFrameLength) + " bytes; the pass stopped there.");
-  }
-
-  void StrayEscape(std::int64_t offset) {
+  void OnStrayEscape(std::int64_t offset) {
     if (state_.Observer != nullptr) state_.Observer->OnStrayEscape(offset);
   }
 
-  void FinishFrame(bool closed) {
-    where_ = kBetween;
-    if (pending_escape_) {  // a FESC standing last is kept
-      pending_escape_ = false;
-      std::uint8_t* out = state_.FrameBytes.data() + 1;
-      Put(out, kFesc);
-      StrayEscape(escape_offset_);
-    }
-    info_.cut_off = !closed;
+  [[noreturn]] void OnTooLong() {
+    throw CommandError(
+        FrameTooLongMessage(state_.FrameCount, state_.FrameOffset, state_.CaptureFileName));
+  }
 
-    if (closed) state_.RawHex.append("C0 ");
+  void OnFrameEnd(const KissFrameEnd& end) {
+    const std::int32_t length = end.length;
+    info_.cut_off = !end.closed;
+    if (end.closed) state_.RawHex.append("C0 ");
 
-    state_.FrameLength = length_;
-    state_.ByteCount += length_;
+    state_.FrameLength = length;
+    state_.ByteCount += length;
     window_.SetLabel1Caption(CountsText(caption_, state_.FrameCount, state_.ByteCount));
 
-    if (escaped_) {
+    if (end.escaped) {
       state_.FrameHex.clear();
       AppendHexText(state_.FrameHex, state_.FrameBytes.data() + 1,
-                    static_cast<std::size_t>(length_));
+                    static_cast<std::size_t>(length));
     } else {
       // Without escapes the frame is the bytes as stored: its groups are already in RawHex,
       // behind the opening "C0 ".
-      state_.FrameHex.assign(state_.RawHex, 3, 3 * static_cast<std::size_t>(length_));
+      state_.FrameHex.assign(state_.RawHex, 3, 3 * static_cast<std::size_t>(length));
     }
 
-    info_.timestamp = length_ >= 1 && state_.FrameBytes[1] == kTimestampType;
+    info_.timestamp = length >= 1 && state_.FrameBytes[1] == kTimestampType;
     if (info_.timestamp) TimestampStep(state_, window_);
     if (window_.Check2()) DecodeAx25(state_, window_);
     if (!info_.timestamp) FrameOutputStep(state_, window_);
     if (state_.Observer != nullptr) state_.Observer->OnFrame(state_, info_);
   }
 
+ private:
   DecoderState& state_;
   Window& window_;
-  Where where_ = kStart;
-  std::int64_t last_fend_ = 0;
-  std::int32_t length_ = 0;
-  bool pending_escape_ = false;
-  bool escaped_ = false;  // a FESC was read in this frame: FrameBytes differ from the bytes read
-  std::int64_t escape_offset_ = 0;
+  KissScanner scanner_;
   FrameInfo info_;
   char caption_[64];
 };

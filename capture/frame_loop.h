@@ -1,17 +1,8 @@
 // ReadCapture: one pass over the capture file named by CaptureFileName.
 //
-// KISS framing, as stored in the file:
-//
-//   C0 | type | data ... | C0        C0 = FEND, the frame delimiter
-//   DB DC  stands for a data byte C0  (FESC TFEND)
-//   DB DD  stands for a data byte DB  (FESC TFESC)
-//   DB xx  any other pair: the DB is kept and xx is read on as usual
-//
-// The reader is between frames or inside one. Between frames a FEND opens a frame. Bytes before
-// the first FEND of the file are skipped, through that FEND. Once a FEND has been read, any other
-// byte between frames begins a frame as well: the FEND in front of it (the one that closed the
-// previous frame) opened it. So every properly delimited frame is read, also behind a shared
-// FEND, an empty frame or garbage. A frame ends at its closing FEND or at the end of the file.
+// The capture is cut into frames by the KISS framing of capture/kiss_scanner.h: bytes before
+// the first FEND skipped, frames behind a shared FEND or garbage recovered, escapes undone, a
+// frame cut off by the end of the file still a frame.
 //
 // Per frame the pass fills RawHex, FrameBytes, FrameLength and FrameHex, counts it, sets the
 // Label1 caption, runs the timestamp step (type 0x09), the AX.25 decoder (while Check2 is
@@ -23,15 +14,10 @@
 #include <string>
 
 #include "capture/decoder_state.h"
+#include "capture/kiss_scanner.h"
 #include "capture/window.h"
 
 namespace packscope {
-
-inline constexpr std::uint8_t kFend = 0xC0;
-inline constexpr std::uint8_t kFesc = 0xDB;
-inline constexpr std::uint8_t kTfend = 0xDC;
-inline constexpr std::uint8_t kTfesc = 0xDD;
-inline constexpr std::uint8_t kTimestampType = 0x09;
 
 // What the reader saw of a frame beyond DecoderState.
 struct FrameInfo {

@@ -16,30 +16,35 @@ constexpr std::string_view kSeparator =
 static_assert(kSeparator.size() == 82);
 
 void ScreenBlock(DecoderState& state, Window& window) {
-  // One buffer for the pieces, kept between frames so that a pass does not allocate per frame.
-  static std::string piece;
+  // One buffer, kept between frames so that a pass does not allocate per frame.
+  static std::string block;
   const bool kiss_view = window.Check1();
-  const std::string& source = kiss_view ? state.FrameHex : state.RawHex;
-  const Color dump_color = kiss_view ? kRed : kBlue;
-
-  piece.assign(state.StampText);
-  piece.append(kCrLf);
-  AppendColored(window, piece, kBlack);
-
-  piece.clear();
-  AppendHexDump(piece, source);
-  piece.append(kCrLf);
-  AppendColored(window, piece, dump_color);
-
-  piece.clear();
-  AppendHexToAscii(piece, source);
-  piece.append(kCrLf);
-  AppendColored(window, piece, kGreen);
-
-  AppendColored(window, kSeparator, kGreen);
+  block.clear();
+  const ScreenBlockParts parts =
+      AppendScreenBlock(block, state.StampText, kiss_view ? state.FrameHex : state.RawHex);
+  const std::string_view text = block;
+  AppendColored(window, text.substr(0, parts.dump), kBlack);
+  AppendColored(window, text.substr(parts.dump, parts.green - parts.dump),
+                ScreenDumpColor(kiss_view));
+  AppendColored(window, text.substr(parts.green), kGreen);
 }
 
 }  // namespace
+
+ScreenBlockParts AppendScreenBlock(std::string& out, std::string_view stamp_text,
+                                   std::string_view hex) {
+  ScreenBlockParts parts;
+  out.append(stamp_text);
+  out.append(kCrLf);
+  parts.dump = out.size();
+  AppendHexDump(out, hex);
+  out.append(kCrLf);
+  parts.green = out.size();
+  AppendHexToAscii(out, hex);
+  out.append(kCrLf);
+  out.append(kSeparator);
+  return parts;
+}
 
 void FrameOutputStep(DecoderState& state, Window& window) {
   if (state.OutputMode == kScreen) {

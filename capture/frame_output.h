@@ -13,12 +13,27 @@
 #ifndef PACKSCOPE_CAPTURE_FRAME_OUTPUT_H_
 #define PACKSCOPE_CAPTURE_FRAME_OUTPUT_H_
 
+#include <cstddef>
+#include <string>
+#include <string_view>
+
 #include "capture/decoder_state.h"
 #include "capture/window.h"
 
 namespace packscope {
 
 void FrameOutputStep(DecoderState& state, Window& window);
+
+// A Screen block's text appended to out: the stamp text, the dump of hex (RawHex or FrameHex),
+// the characters and the separator. Returns where in out its dump and its green part begin.
+struct ScreenBlockParts {
+  std::size_t dump = 0;
+  std::size_t green = 0;
+};
+ScreenBlockParts AppendScreenBlock(std::string& out, std::string_view stamp_text,
+                                   std::string_view hex);
+// The dump's colour: red for the un-escaped frame (Check1 ticked), blue for the frame as stored.
+inline Color ScreenDumpColor(bool kiss_view) { return kiss_view ? kRed : kBlue; }
 
 }  // namespace packscope
 

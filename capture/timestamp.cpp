@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 namespace packscope {
@@ -34,8 +35,9 @@ void CivilFromDays(std::int64_t z, int& year, int& month, int& day) {
 const std::int64_t kFirstSecond = DaysFromCivil(100, 1, 1) * 86400;
 const std::int64_t kLastSecond = DaysFromCivil(9999, 12, 31) * 86400 + 86399;
 
-// The three digits of MillisPart into out.
-void AppendMillis(std::string& out, double millis) {
+}  // namespace
+
+void AppendMillisPart(std::string& out, double millis) {
   int v = 0;
   // Stamps are whole numbers below 2^64: integer arithmetic gives what fmod gives.
   if (millis >= 0 && millis < 18446744073709551616.0) {
@@ -55,43 +57,29 @@ void AppendMillis(std::string& out, double millis) {
   out.append(digits, 3);
 }
 
+namespace {
+
 void HandleBinaryStamp(DecoderState& state, Window& window) {
-  std::uint64_t value = 0;
-  for (std::size_t pos = 2; pos <= 9; ++pos) value = (value << 8) | state.FrameBytes[pos];
+  const std::uint64_t value = BinaryStampValue(state.FrameBytes.data() + 2);
   state.StampMillis = static_cast<double>(value);
 
-  // "date time.mmm" once per stamp, into buffers kept between frames: a capture holds a stamp
-  // before nearly every frame, and none of them should cost an allocation.
+  // Time text and log line into buffers kept between frames: a capture holds a stamp before
+  // nearly every frame, and none of them should cost an allocation.
   static std::string when;
   when.clear();
-  AppendGeneralDateText(when, window, SecondsToDate(state.StampMillis / 1000.0));
-  when.push_back('.');
-  AppendMillis(when, state.StampMillis);
-
-  // Log line: FrameHex without the type byte's group and without blanks, that is the digits of
-  // the eight stamp bytes.
-  static constexpr char kDigits[] = "0123456789ABCDEF";
+  AppendBinaryStampTime(when, window, value);
   static std::string line;
-  line.resize(16);
-  for (int k = 0; k < 8; ++k) {
-    const std::uint8_t b = state.FrameBytes[static_cast<std::size_t>(k + 2)];
-    line[static_cast<std::size_t>(2 * k)] = kDigits[b >> 4];
-    line[static_cast<std::size_t>(2 * k + 1)] = kDigits[b & 15];
-  }
-  line.append(" -> ").append(when).append("\r\n");
+  line.clear();
+  AppendStampLogLine(line, value, when);
   window.AppendText4(line);
-  state.StampText.assign(when).append(" UTC");
+  state.StampText.assign(when).append(kUtcSuffix);
 }
 
 void HandleTextStamp(DecoderState& state) {
   const std::string_view frame(reinterpret_cast<const char*>(state.FrameBytes.data() + 1),
                                static_cast<std::size_t>(state.FrameLength));
-  const std::size_t at = frame.find("UTC");
-  if (at == std::string_view::npos) return;
-  // The 24 characters in front of "UTC" and "UTC" itself; a "UTC" nearer the frame's start
-  // than that takes the frame's characters from its first one.
-  const std::size_t from = at >= 24 ? at - 24 : 0;
-  state.StampText.assign(frame.substr(from, at + 3 - from));
+  const std::optional<TextStampPlace> place = FindTextStamp(frame);
+  if (place) state.StampText.assign(frame.substr(place->from, place->length));
 }
 
 }  // namespace
@@ -104,13 +92,17 @@ void TimestampStep(DecoderState& state, Window& window) {
   }
 }
 
-CivilDateTime SecondsToDate(double seconds) {
+std::optional<std::int64_t> WholeSecond(double seconds) {
   if (!(seconds > static_cast<double>(kFirstSecond) - 1.0) ||
       !(seconds < static_cast<double>(kLastSecond) + 1.0)) {
-    return kZeroDateTime;
+    return std::nullopt;
   }
   const auto whole = static_cast<std::int64_t>(std::trunc(seconds));
-  if (whole < kFirstSecond || whole > kLastSecond) return kZeroDateTime;
+  if (whole < kFirstSecond || whole > kLastSecond) return std::nullopt;
+  return whole;
+}
+
+CivilDateTime DateTimeOfSecond(std::int64_t whole) {
   std::int64_t days = whole / 86400;
   std::int64_t rest = whole % 86400;
   if (rest < 0) {
@@ -125,29 +117,59 @@ CivilDateTime SecondsToDate(double seconds) {
   return dt;
 }
 
+CivilDateTime SecondsToDate(double seconds) {
+  const std::optional<std::int64_t> whole = WholeSecond(seconds);
+  return whole ? DateTimeOfSecond(*whole) : kZeroDateTime;
+}
+
 std::string MillisPart(double millis) {
   std::string out;
-  AppendMillis(out, millis);
+  AppendMillisPart(out, millis);
   return out;
 }
 
-void AppendGeneralDateText(std::string& out, const Window& window, const CivilDateTime& dt) {
-  const bool zero_date = dt.year == kZeroDateTime.year && dt.month == kZeroDateTime.month &&
-                         dt.day == kZeroDateTime.day;
-  if (zero_date) {
-    out.append(window.LongTimeText(dt.hour, dt.minute, dt.second));
-    return;
+GeneralDateParts GeneralDateTextParts(const CivilDateTime& dt) {
+  if (dt.year == kZeroDateTime.year && dt.month == kZeroDateTime.month &&
+      dt.day == kZeroDateTime.day) {
+    return {false, true};
   }
-  out.append(window.ShortDateText(dt.year, dt.month, dt.day));
-  if (dt.hour == 0 && dt.minute == 0 && dt.second == 0) return;
-  out.push_back(' ');
-  out.append(window.LongTimeText(dt.hour, dt.minute, dt.second));
+  if (dt.hour == 0 && dt.minute == 0 && dt.second == 0) return {true, false};
+  return {true, true};
 }
 
 std::string GeneralDateText(const Window& window, const CivilDateTime& dt) {
   std::string out;
   AppendGeneralDateText(out, window, dt);
   return out;
+}
+
+std::uint64_t BinaryStampValue(const std::uint8_t* eight_bytes) {
+  std::uint64_t value = 0;
+  for (int k = 0; k < 8; ++k) value = (value << 8) | eight_bytes[k];
+  return value;
+}
+
+void AppendStampLogLine(std::string& out, std::uint64_t value, std::string_view time) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  char head[20] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, ' ', '-', '>', ' '};
+  for (int k = 0; k < 8; ++k) {
+    const auto b = static_cast<std::uint8_t>(value >> (56 - 8 * k));
+    head[2 * k] = kDigits[b >> 4];
+    head[2 * k + 1] = kDigits[b & 15];
+  }
+  const std::size_t at = out.size();
+  out.resize(at + sizeof head + time.size() + 2);
+  char* p = out.data() + at;
+  std::memcpy(p, head, sizeof head);
+  std::memcpy(p + sizeof head, time.data(), time.size());
+  std::memcpy(p + sizeof head + time.size(), "\r\n", 2);
+}
+
+std::optional<TextStampPlace> FindTextStamp(std::string_view frame) {
+  const std::size_t at = frame.find("UTC");
+  if (at == std::string_view::npos) return std::nullopt;
+  const std::size_t from = at >= 24 ? at - 24 : 0;
+  return TextStampPlace{from, at + 3 - from};
 }
 
 }  // namespace packscope

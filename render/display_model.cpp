@@ -30,6 +30,20 @@ void MergeWithPrevious(std::vector<Run>& runs, std::size_t i) {
 
 }  // namespace
 
+TextLines MeasureLines(std::string_view text) {
+  TextLines lines;
+  std::size_t begin = 0;
+  for (;;) {
+    const std::size_t lf = text.find('\n', begin);
+    std::size_t end = lf == std::string_view::npos ? text.size() : lf;
+    if (lf != std::string_view::npos && end > begin && text[end - 1] == '\r') --end;
+    lines.longest = std::max(lines.longest, static_cast<std::int64_t>(end - begin));
+    if (lf == std::string_view::npos) return lines;
+    ++lines.line_feeds;
+    begin = lf + 1;
+  }
+}
+
 void DisplayModel::SetText(std::string_view text) {
   text_.assign(text);
   runs_.clear();
@@ -196,6 +210,25 @@ std::string_view DisplayModel::LineText(std::int64_t line) const {
     if (end > begin && text_[end - 1] == '\r') --end;
   }
   return std::string_view(text_).substr(begin, end - begin);
+}
+
+void DisplayModel::LineColors(std::int64_t line, std::vector<ColorRun>& runs) const {
+  runs.clear();
+  if (runs_.empty()) return;
+  const std::int64_t begin = LineStart(line);
+  const std::int64_t end = begin + static_cast<std::int64_t>(LineText(line).size());
+  std::size_t i = RunIndexAt(begin);
+  runs.push_back(runs_[i]);
+  for (++i; i < runs_.size() && runs_[i].start < end; ++i) runs.push_back(runs_[i]);
+}
+
+bool DisplayModel::AppendText(std::int64_t begin, std::int64_t end, std::int64_t limit,
+                              std::string& out) const {
+  begin = std::clamp<std::int64_t>(begin, 0, Size());
+  end = std::clamp<std::int64_t>(end, begin, Size());
+  if (end - begin > limit) return false;
+  out.append(text_, static_cast<std::size_t>(begin), static_cast<std::size_t>(end - begin));
+  return true;
 }
 
 void DisplayModel::ExtendLineIndex() const {

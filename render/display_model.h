@@ -17,19 +17,25 @@
 #include <vector>
 
 #include "render/color.h"
+#include "render/display_source.h"
 
 namespace packscope {
 
-class DisplayModel {
+// The lines of a piece of text as the model counts them: its line feeds, and the length of its
+// longest line (without the LF and a CR in front of it; the text after the last LF is a line).
+struct TextLines {
+  std::int64_t line_feeds = 0;
+  std::int64_t longest = 0;
+  friend bool operator==(const TextLines&, const TextLines&) = default;
+};
+TextLines MeasureLines(std::string_view text);
+
+class DisplayModel : public DisplaySource {
  public:
-  struct Run {
-    std::int64_t start;
-    Color color;
-    friend bool operator==(const Run&, const Run&) = default;
-  };
+  using Run = ColorRun;
 
   const std::string& Text() const { return text_; }
-  std::int64_t Size() const { return static_cast<std::int64_t>(text_.size()); }
+  std::int64_t Size() const override { return static_cast<std::int64_t>(text_.size()); }
 
   // Replaces the whole text, in black; the selection becomes empty at 0.
   void SetText(std::string_view text);
@@ -59,12 +65,15 @@ class DisplayModel {
 
   // Lines: number of lines (at least 1), start offset of a line, the line of an offset, and a
   // line's text without its line break.
-  std::int64_t LineCount() const;
-  std::int64_t LineStart(std::int64_t line) const;
-  std::int64_t LineOf(std::int64_t offset) const;
-  std::string_view LineText(std::int64_t line) const;
+  std::int64_t LineCount() const override;
+  std::int64_t LineStart(std::int64_t line) const override;
+  std::int64_t LineOf(std::int64_t offset) const override;
+  std::string_view LineText(std::int64_t line) const override;
+  void LineColors(std::int64_t line, std::vector<ColorRun>& runs) const override;
   // Characters of the longest line, line breaks not counted (what a view needs for its width).
-  std::int64_t MaxLineLength() const;
+  std::int64_t MaxLineLength() const override;
+  bool AppendText(std::int64_t begin, std::int64_t end, std::int64_t limit,
+                  std::string& out) const override;
 
  private:
   void Recolor(std::int64_t begin, std::int64_t end, Color color);

@@ -1,5 +1,6 @@
 #include "render/hex.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <charconv>
@@ -175,6 +176,35 @@ void AppendHexDump(std::string& out, std::string_view s) {
     out.append(s.substr(60 * i, 60));
     out.append("\r\n");
   }
+}
+
+namespace {
+
+// Digits of a dump line's offset: 20 * line, at least three.
+std::int64_t OffsetDigits(std::int64_t line) {
+  std::int64_t digits = 3;
+  for (std::int64_t limit = 1000; 20 * line >= limit; limit *= 10) ++digits;
+  return digits;
+}
+
+}  // namespace
+
+HexDumpShape HexDumpShapeOf(std::int64_t length) {
+  HexDumpShape shape;
+  shape.lines = length / 60 + 1;
+  // Offsets of 3 digits for lines 0..49, of 4 for lines 50..499, and so on.
+  std::int64_t digit_sum = 0;
+  std::int64_t first = 0;
+  for (std::int64_t digits = 3, past = 50; first < shape.lines; ++digits, past *= 10) {
+    digit_sum += digits * (std::min(past, shape.lines) - first);
+    first = past;
+  }
+  // Each line: offset, " > ", its characters, CR LF.
+  shape.size = digit_sum + 5 * shape.lines + length;
+  const std::int64_t last = shape.lines - 1;
+  shape.longest_line = OffsetDigits(last) + 3 + length % 60;
+  if (last > 0) shape.longest_line = std::max(shape.longest_line, OffsetDigits(last - 1) + 63);
+  return shape;
 }
 
 std::string HexDump(std::string_view s) {

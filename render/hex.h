@@ -30,6 +30,15 @@ void AppendHexText(std::string& out, const std::uint8_t* bytes, std::size_t n);
 std::string HexDump(std::string_view s);
 void AppendHexDump(std::string& out, std::string_view s);
 
+// What HexDump makes of a text of this length, without making it: its size in characters, its
+// number of lines, and the length of its longest line without CR LF.
+struct HexDumpShape {
+  std::int64_t size = 0;
+  std::int64_t lines = 0;
+  std::int64_t longest_line = 0;
+};
+HexDumpShape HexDumpShapeOf(std::int64_t length);
+
 // One character per group of s: (len + 1) / 3 groups, so a last group without its blank
 // counts and a single trailing character does not. Values 32..255 give the byte itself (127
 // included; 128..255 are Windows-1252), everything else ".".

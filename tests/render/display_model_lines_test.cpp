@@ -3,6 +3,8 @@
 // nothing else.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "render/display_model.h"
@@ -82,6 +84,43 @@ TEST(DisplayModelReserve, ChangesNothingBesidesRoom) {
   EXPECT_EQ(model.Text(), "ab\r\ncd");
   EXPECT_EQ(model.ColorAt(5), kBlack);
   EXPECT_EQ(model.LineText(1), "cd");
+}
+
+// What a view asks of any display source: the runs over a line, a range of the text (refused
+// beyond a limit), and the lines of a piece as the model counts them.
+TEST(DisplayModelSource, LineColorsRangesAndMeasuredLines) {
+  DisplayModel model;
+  for (const auto& [piece, color] : std::vector<std::pair<std::string, Color>>{
+           {"ab\r\n", kBlack}, {"cd", kRed}, {"ef\r\ngh\r\n", kBlue}, {"\r\n", kGreen}}) {
+    model.SetSelText(piece);
+    model.SetSelStart(model.Size() - static_cast<std::int64_t>(piece.size()));
+    model.SetSelLength(static_cast<std::int64_t>(piece.size()));
+    model.SetSelColor(color);
+    model.SetSelStart(model.Size());
+  }
+  // Lines: "ab", "cdef", "gh", "", "" (after the last LF).
+  std::vector<ColorRun> runs;
+  model.LineColors(1, runs);
+  EXPECT_EQ(runs, (std::vector<ColorRun>{{4, kRed}, {6, kBlue}}));
+  model.LineColors(2, runs);
+  EXPECT_EQ(runs, (std::vector<ColorRun>{{6, kBlue}}));
+  model.LineColors(3, runs);
+  EXPECT_EQ(runs, (std::vector<ColorRun>{{14, kGreen}}));
+  model.LineColors(4, runs);
+  EXPECT_EQ(runs, (std::vector<ColorRun>{{14, kGreen}}));
+
+  std::string out = "x";
+  EXPECT_TRUE(model.AppendText(2, 8, 6, out));
+  EXPECT_EQ(out, "x\r\ncdef");
+  EXPECT_FALSE(model.AppendText(2, 8, 5, out));
+  EXPECT_TRUE(model.AppendText(14, 99, 2, out));  // clamped to the text
+  EXPECT_EQ(out, "x\r\ncdef\r\n");
+  model.SetText("");
+  model.LineColors(0, runs);
+  EXPECT_TRUE(runs.empty());
+
+  EXPECT_EQ(MeasureLines("ab\r\ncde\nf\r"), (TextLines{2, 3}));
+  EXPECT_EQ(MeasureLines(""), (TextLines{0, 0}));
 }
 
 }  // namespace

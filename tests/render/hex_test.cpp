@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <string>
@@ -138,6 +139,32 @@ TEST(HexToAsciiTest, EveryPairOfCharactersReadsAsParseHexNumberReadsIt) {
     }
   }
   EXPECT_EQ(HexToAscii(text), expected);
+}
+
+// The shape of a dump against the dump itself, for every length of a few lines and around the
+// lengths where the offsets gain a digit (line 50: offset 1000, and so on) up to the longest
+// frame's stored hex text.
+TEST(HexDumpShapeTest, MatchesTheDump) {
+  std::vector<std::int64_t> lengths;
+  for (std::int64_t n = 0; n <= 400; ++n) lengths.push_back(n);
+  for (std::int64_t line : {49, 50, 499, 500, 4999, 5000}) {
+    for (std::int64_t d = -61; d <= 61; ++d) lengths.push_back(60 * line + d);
+  }
+  lengths.push_back(3 * (2 * 65535 + 2));
+  for (std::int64_t n : lengths) {
+    const std::string dump = HexDump(std::string(static_cast<std::size_t>(n), 'x'));
+    std::int64_t lines = 0;
+    std::int64_t longest = 0;
+    for (std::size_t begin = 0; begin < dump.size(); ++lines) {
+      const std::size_t end = dump.find("\r\n", begin);
+      longest = std::max(longest, static_cast<std::int64_t>(end - begin));
+      begin = end + 2;
+    }
+    const HexDumpShape shape = HexDumpShapeOf(n);
+    ASSERT_EQ(shape.size, static_cast<std::int64_t>(dump.size())) << n;
+    ASSERT_EQ(shape.lines, lines) << n;
+    ASSERT_EQ(shape.longest_line, longest) << n;
+  }
 }
 
 TEST(ParseHexNumberTest, PrefixesAndLeadingDigits) {
