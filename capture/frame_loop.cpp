@@ -301,12 +301,13 @@ std::string CountsCaption(std::int64_t frames, std::int64_t bytes) {
   return out;
 }
 
-void ReadCapture(DecoderState& state, Window& window) {
+void ReadCapture(DecoderState& state, Window& window, const std::function<void()>& opened) {
   BusyPointer busy(window);
   window.SetDisplayText("");
   state.FrameCount = 0;
   state.ByteCount = 0;
   CaptureFile file(state.CaptureFileName);
+  if (opened) opened();
   FrameLoop loop(state, window);
   loop.Run(file);
 }

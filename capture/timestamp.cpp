@@ -62,7 +62,7 @@ void HandleBinaryStamp(DecoderState& state, Window& window) {
 
   // "date time.mmm" once per stamp, into buffers kept between frames: a capture holds a stamp
   // before nearly every frame, and none of them should cost an allocation.
-  static std::string when;
+  std::string& when = state.Scratch.when;
   when.clear();
   AppendGeneralDateText(when, window, SecondsToDate(state.StampMillis / 1000.0));
   when.push_back('.');
@@ -71,7 +71,7 @@ void HandleBinaryStamp(DecoderState& state, Window& window) {
   // Log line: FrameHex without the type byte's group and without blanks, that is the digits of
   // the eight stamp bytes.
   static constexpr char kDigits[] = "0123456789ABCDEF";
-  static std::string line;
+  std::string& line = state.Scratch.line;
   line.resize(16);
   for (int k = 0; k < 8; ++k) {
     const std::uint8_t b = state.FrameBytes[static_cast<std::size_t>(k + 2)];
