@@ -9,9 +9,12 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMap>
+#include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 #include <cerrno>
+#include <fstream>
 #include <memory>
 #include <random>
 
@@ -60,6 +63,7 @@ class Form1FaultTest : public QObject {
   void frameLongerThan65535Bytes();
   void capturesWithoutProperFrames_data();
   void capturesWithoutProperFrames();
+  void droppedNameThatIsNotUtf8();
 
  private:
   QString Path(const QString& name) const { return dir_->filePath(name); }
@@ -329,6 +333,28 @@ void Form1FaultTest::outputNameIsTheCapture() {
   QCOMPARE(errors_, (QStringList{refused, refused}));
   QCOMPARE(Folder(), before);
   ExpectUsable();
+}
+
+// A capture named in Latin-1 ("caf\xE9.kss"), dropped: its path reaches the commands as the
+// bytes of the name, and the output goes beside it under the same bytes.
+void Form1FaultTest::droppedNameThatIsNotUtf8() {
+  const std::string folder = QFile::encodeName(dir_->path()).toStdString();
+  const std::string capture = folder + "/caf\xE9.kss";
+  {
+    std::ofstream out(capture, std::ios::binary);
+    out << kGood;
+  }
+  QMimeData dropped;
+  dropped.setUrls({QUrl::fromEncoded(
+      "file://" + QByteArray::fromStdString(folder).toPercentEncoding("/") + "/caf%E9.kss")});
+  form_->Form_OLEDragDrop(dropped);
+  QCOMPARE(errors_, QStringList());
+  QCOMPARE(form_->State().CaptureFileName, capture);
+  QCOMPARE(Label("Label1"), QStringLiteral("2 frames / 5 bytes"));
+  form_->MnuWriteHexfilePayload_Click();
+  QCOMPARE(errors_, QStringList());
+  std::ifstream written(folder + "/caf\xE9.hex", std::ios::binary);
+  QVERIFY(written.good());
 }
 
 void Form1FaultTest::frameLongerThan65535Bytes() {
