@@ -164,7 +164,7 @@ void RemoveTemporaryFilesOnSignals() {
     action.sa_handler = RemoveTempsAndDie;
     sigemptyset(&action.sa_mask);
     for (const int other : kCleanupSignals) sigaddset(&action.sa_mask, other);
-    action.sa_flags = SA_RESETHAND;
+    action.sa_flags = static_cast<int>(SA_RESETHAND);
     ::sigaction(s, &action, nullptr);
   }
 }

@@ -98,6 +98,11 @@ FileId IdOfFile(const std::string& path);
 // names, or one name in one folder for a file that does not exist yet.
 bool SameFile(const std::string& a, const std::string& b);
 
+// A capture's name for IdOfFile and SameFile: a capture is always a file, also one named "-".
+inline std::string CapturePath(const std::string& capture) {
+  return capture == "-" ? "./-" : capture;
+}
+
 // Installs handlers for SIGINT, SIGTERM and SIGHUP (those not ignored) that remove the
 // temporary files of the open OutputFiles and then end the program by the same signal, as
 // without the handler (a shell reports 128 + the signal's number).

@@ -82,7 +82,7 @@ int CheckCaptures(ConverterWindow& window, const std::vector<std::string>& captu
     window.SetCaptureName(capture);
     DecoderState state;
     int result = kCheckClean;
-    if (SameFile(capture, "-")) {
+    if (SameFile(CapturePath(capture), "-")) {
       window.ReportError("Standard output was not written: it is the capture " + Quoted(capture) +
                          ", which the check reads.");
       result = kCheckUnreadable;
@@ -169,23 +169,24 @@ void RefuseClashes(std::vector<Job>& jobs) {
 std::string StampLogProblem(const std::string& path, const std::vector<Job>& jobs,
                             bool writes_stdout) {
   const FileId id = IdOfFile(path);
+  const std::string shown = path == "-" ? std::string("(standard output)") : Quoted(path);
   const auto shared_device = [&](const FileId& other) {
     return id.exists && other.exists && S_ISCHR(id.type) && S_ISCHR(other.type) &&
            !(path == "-" && writes_stdout);
   };
   for (const Job& job : jobs) {
     if (id == job.capture_id) {
-      return "the stamp log " + Quoted(path) + " is the capture " + Quoted(job.capture) +
+      return "the stamp log " + shown + " is the capture " + Quoted(job.capture) +
              " of this run; nothing was written.";
     }
     if (!job.output.empty() && id == job.output_id && !shared_device(job.output_id)) {
-      return "the stamp log " + Quoted(path) + " is the output " +
+      return "the stamp log " + shown + " is the output " +
              (job.output == "-" ? std::string("(standard output)") : Quoted(job.output)) +
              " of this run; nothing was written.";
     }
   }
   if (writes_stdout && id == IdOfFile("-") && !shared_device(IdOfFile("-"))) {
-    return "the stamp log " + Quoted(path) +
+    return "the stamp log " + shown +
            " is standard output, where the run writes; nothing was written.";
   }
   return {};
@@ -338,7 +339,7 @@ int RunConverter(const std::vector<std::string>& arguments) {
   for (const std::string& capture : captures) {
     Job job;
     job.capture = capture;
-    job.capture_id = IdOfFile(capture);
+    job.capture_id = IdOfFile(CapturePath(capture));
     if (!check) {
       job.output = output ? *output : NameOutputFile(capture, layout->extension, naming);
       job.output_id = IdOfFile(job.output);

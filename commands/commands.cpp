@@ -36,7 +36,7 @@ bool NameOutput(DecoderState& state, Window& window, std::string_view extension,
                 const std::optional<std::string>& output_path) {
   state.OutputFileName =
       output_path ? *output_path : DeriveOutputName(state.CaptureFileName, extension);
-  if (!SameFile(state.CaptureFileName, state.OutputFileName)) return true;
+  if (!SameFile(CapturePath(state.CaptureFileName), state.OutputFileName)) return true;
   window.ReportError((state.OutputFileName == "-" ? std::string("Standard output")
                                                   : Quoted(state.OutputFileName)) +
                      " was not written: it is the capture itself, which the command reads.");
@@ -247,7 +247,7 @@ std::string NamePatternProblem(std::string_view pattern) {
       pattern, [](std::string_view) {},
       [&](std::string_view field) {
         if (unknown.empty() && field != "stem" && field != "name" && field != "ext") {
-          unknown = "{" + std::string(field) + "}";
+          unknown.append("{").append(field).append("}");
         }
       });
   if (!closed) return "the name pattern has a \"{\" without its \"}\"";
