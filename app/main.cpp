@@ -1,17 +1,19 @@
 // packscope: the desktop program. Starts the main window Form1 and waits for the user; a capture
 // named on the command line is opened as if it had been dropped on the window, so that file
 // managers can open captures with the program. The program ends when its last window closes.
+#include <limits.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QFile>
-#include <QFileInfo>
 #include <QIcon>
 #include <QTimer>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "capture/output_file.h"
 #include "packscope_version.h"
 #include "ui/form1.h"
 
@@ -44,6 +46,16 @@ bool AsksForText(int argc, char** argv) {
   return false;
 }
 
+// A path relative to the current folder made absolute, as bytes.
+std::string AbsolutePath(std::string path) {
+  if (path.empty() || path.front() == '/') return path;
+  while (path.size() > 2 && path.compare(0, 2, "./") == 0) path.erase(0, 2);
+  char here[PATH_MAX];
+  if (::getcwd(here, sizeof here) == nullptr) return path;
+  const std::string folder(here);
+  return folder + (folder.back() == '/' ? "" : "/") + path;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -56,6 +68,8 @@ int main(int argc, char** argv) {
     return 0;
   }
 
+  // Ended by a signal (logout, kill), the program leaves no temporary file of a write behind.
+  packscope::RemoveTemporaryFilesOnSignals();
   QApplication app(argc, argv);
   SetNames();
   QCommandLineParser parser;
@@ -65,9 +79,17 @@ int main(int argc, char** argv) {
 
   packscope::Form1 form;
   form.show();
+  // The captures as the bytes given (the parser's texts would lose a name that is not UTF-8).
+  // QApplication has taken its own options out of argv; the parser has refused any other
+  // option, so what is left are the captures.
   std::vector<std::string> paths;
-  for (const QString& argument : parser.positionalArguments()) {
-    paths.push_back(QFile::encodeName(QFileInfo(argument).absoluteFilePath()).toStdString());
+  bool options_ended = false;
+  for (int i = 1; i < argc; ++i) {
+    if (!options_ended && std::strcmp(argv[i], "--") == 0) {
+      options_ended = true;
+      continue;
+    }
+    paths.push_back(AbsolutePath(argv[i]));
   }
   if (!paths.empty()) {
     // Once the window is up, as a drop would find it.

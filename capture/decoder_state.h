@@ -18,6 +18,7 @@ namespace packscope {
 
 class LineSink;
 class CaptureObserver;
+class OutputDevice;
 
 // OutputMode values: what the frame output step does with a frame.
 enum OutputModes : std::int16_t {
@@ -75,6 +76,19 @@ struct DecoderState : Ax25Fields {
   LineSink* OutputFile = nullptr;
   // Optional listener for the converter's extra layouts and health report (not owned).
   CaptureObserver* Observer = nullptr;
+  // What the write commands write their files with (not owned); nullptr: the system's write(2).
+  // Tests hang a failing device here.
+  OutputDevice* Device = nullptr;
+
+  // --- Scratch space of the steps (no meaning between frames) ---
+  // Buffers the steps reuse from frame to frame, so that a pass allocates nothing per frame.
+  // They belong to the state, not to the steps, so that passes over two states may run at once.
+  struct StepScratch {
+    std::string piece;  // frame output: a piece of the screen block, the ASCII text
+    std::string when;   // timestamp step: the stamp's date-time text
+    std::string line;   // timestamp step: the stamp log's line
+  };
+  StepScratch Scratch;
 };
 
 // The current frame, un-escaped, from its type byte on: FrameBytes positions 1 to FrameLength.

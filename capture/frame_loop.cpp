@@ -146,7 +146,7 @@ std::string CountsCaption(std::int64_t frames, std::int64_t bytes) {
   return out;
 }
 
-void ReadCapture(DecoderState& state, Window& window) {
+void ReadCapture(DecoderState& state, Window& window, const std::function<void()>& opened) {
   BusyPointer busy(window);
   // A file pass leaves the display as it is: it still shows the capture.
   if (state.OutputMode == kScreen) window.SetDisplayText("");
@@ -157,6 +157,7 @@ void ReadCapture(DecoderState& state, Window& window) {
   state.StampText.clear();
   state.StampMillis = 0;
   CaptureFile file(state.CaptureFileName);
+  if (opened) opened();
   FrameLoop loop(state, window);
   loop.Run(file);
 }

@@ -11,6 +11,7 @@
 #define PACKSCOPE_CAPTURE_FRAME_LOOP_H_
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "capture/decoder_state.h"
@@ -51,7 +52,12 @@ class CaptureObserver {
 // capture cannot be read, CommandError when a frame is longer than kMaxFrameLength, and
 // PassCancelled when the window asks to stop; frames before that point have been handled. Errors
 // of the output file pass through.
-void ReadCapture(DecoderState& state, Window& window);
+//
+// opened, when given, runs once the capture is open and before its first byte is read: a write
+// command opens its output there, so that a capture that cannot be opened is reported as such
+// and no output is ever begun for it.
+void ReadCapture(DecoderState& state, Window& window,
+                 const std::function<void()>& opened = nullptr);
 
 // The Label1 caption "N frames / M bytes" (plain decimal; no singular form).
 std::string CountsCaption(std::int64_t frames, std::int64_t bytes);

@@ -17,7 +17,7 @@ static_assert(kSeparator.size() == 82);
 
 void ScreenBlock(DecoderState& state, Window& window) {
   // One buffer, kept between frames so that a pass does not allocate per frame.
-  static std::string block;
+  std::string& block = state.Scratch.piece;
   const bool kiss_view = window.Check1();
   block.clear();
   const ScreenBlockParts parts =
@@ -68,7 +68,7 @@ void FrameOutputStep(DecoderState& state, Window& window) {
       out.WriteLine(state.StampText, ": ", state.PayloadHex);
       break;
     case kAsciiPayloadTime: {
-      static std::string ascii;
+      std::string& ascii = state.Scratch.piece;
       ascii.clear();
       AppendHexToAscii(ascii, state.RawHex);
       out.WriteLine(state.StampText, ": ", ascii);

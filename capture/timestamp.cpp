@@ -65,10 +65,10 @@ void HandleBinaryStamp(DecoderState& state, Window& window) {
 
   // Time text and log line into buffers kept between frames: a capture holds a stamp before
   // nearly every frame, and none of them should cost an allocation.
-  static std::string when;
+  std::string& when = state.Scratch.when;
   when.clear();
   AppendBinaryStampTime(when, window, value);
-  static std::string line;
+  std::string& line = state.Scratch.line;
   line.clear();
   AppendStampLogLine(line, value, when);
   window.AppendText4(line);

@@ -1,5 +1,7 @@
 #include "cli/converter.h"
 
+#include <sys/stat.h>
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <cstdio>
@@ -42,21 +44,24 @@ QString LayoutHelp() {
   return text;
 }
 
-int UsageError(const QString& message) {
-  std::fprintf(stderr, "packscope-convert: %s\nTry 'packscope-convert --help'.\n",
-               qPrintable(message));
+// message: bytes (paths and arguments as given).
+int UsageError(const std::string& message) {
+  std::fprintf(stderr, "packscope-convert: %s\nTry 'packscope-convert --help'.\n", message.c_str());
   return 2;
 }
 
+void PrintError(const std::string& message) {
+  std::fprintf(stderr, "packscope-convert: %s\n", message.c_str());
+}
+
 void PrintErrors(HeadlessWindow& window) {
-  for (const std::string& e : window.Errors())
-    std::fprintf(stderr, "packscope-convert: %s\n", e.c_str());
+  for (const std::string& e : window.Errors()) PrintError(e);
   window.ClearErrors();
 }
 
 // One capture through the layout. True when its output was written.
 bool Convert(ConverterWindow& window, const std::string& capture, const Layout& layout,
-             const std::optional<std::string>& output, TextEncoding encoding) {
+             const std::string& output, TextEncoding encoding) {
   DecoderState state;
   window.SetCaptureName(capture);
   state.CaptureFileName = capture;
@@ -71,21 +76,26 @@ bool Convert(ConverterWindow& window, const std::string& capture, const Layout& 
 }
 
 // --check: the report of each capture on standard output. Returns the worst status.
-int CheckCaptures(ConverterWindow& window, const QStringList& captures) {
+int CheckCaptures(ConverterWindow& window, const std::vector<std::string>& captures) {
   int status = kCheckClean;
-  for (const QString& name : captures) {
-    const std::string capture = ToUtf8(name);
+  for (const std::string& capture : captures) {
     window.SetCaptureName(capture);
     DecoderState state;
     int result = kCheckClean;
-    try {
-      OutputFile report("-");
-      result = CheckCapture(state, window, capture, report);
-      report.Commit();
-    } catch (const std::exception& e) {
-      // A report that failed during the pass has said so already.
-      if (result != kCheckUnreadable) window.ReportError(e.what());
+    if (SameFile(CapturePath(capture), "-")) {
+      window.ReportError("Standard output was not written: it is the capture " + Quoted(capture) +
+                         ", which the check reads.");
       result = kCheckUnreadable;
+    } else {
+      try {
+        OutputFile report("-");
+        result = CheckCapture(state, window, capture, report);
+        report.Commit();
+      } catch (const std::exception& e) {
+        // A report that failed during the pass has said so already.
+        if (result != kCheckUnreadable) window.ReportError(e.what());
+        result = kCheckUnreadable;
+      }
     }
     PrintErrors(window);
     status = WorseCheckStatus(status, result);
@@ -93,9 +103,98 @@ int CheckCaptures(ConverterWindow& window, const QStringList& captures) {
   return status;
 }
 
+// "a", "b" and "c"
+std::string QuotedList(const std::vector<std::string>& paths) {
+  std::string out;
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    if (i > 0) out += i + 1 == paths.size() ? " and " : ", ";
+    out += Quoted(paths[i]);
+  }
+  return out;
+}
+
+// One capture of the run and where its output goes.
+struct Job {
+  std::string capture;
+  std::string output;
+  FileId capture_id;
+  FileId output_id;
+  bool refused = false;  // its output would destroy another capture or output
+};
+
+// A batch's outputs against every capture and every other output, before anything is written:
+// a capture whose output is another capture of the run, or whose output another capture's output
+// would replace, is refused (with a message naming the captures) and not converted. An output
+// that is its own capture is left to the command, which refuses it itself.
+void RefuseClashes(std::vector<Job>& jobs) {
+  for (Job& job : jobs) {
+    for (const Job& other : jobs) {
+      if (&other == &job || !(job.output_id == other.capture_id)) continue;
+      if (job.capture_id == other.capture_id) continue;  // its own capture: the command refuses it
+      PrintError(Quoted(job.capture) + " was not converted: its output " + Quoted(job.output) +
+                 " is the capture " + Quoted(other.capture) + ".");
+      job.refused = true;
+      break;
+    }
+  }
+  // Outputs that share a name: all of them are refused, unless they are all one capture (named
+  // twice, or through a link), which writes the same bytes each time.
+  std::vector<bool> seen(jobs.size(), false);
+  for (std::size_t i = 0; i < jobs.size(); ++i) {
+    if (seen[i] || jobs[i].refused || jobs[i].output_id == jobs[i].capture_id) continue;
+    std::vector<std::size_t> group{i};
+    bool several_captures = false;
+    for (std::size_t j = i + 1; j < jobs.size(); ++j) {
+      if (!jobs[j].refused && jobs[j].output_id == jobs[i].output_id) {
+        group.push_back(j);
+        seen[j] = true;
+        several_captures = several_captures || !(jobs[j].capture_id == jobs[i].capture_id);
+      }
+    }
+    if (!several_captures) continue;
+    std::vector<std::string> sharing;
+    for (const std::size_t k : group) {
+      jobs[k].refused = true;
+      sharing.push_back(jobs[k].capture);
+    }
+    PrintError(QuotedList(sharing) + " were not converted: each would be written to " +
+               Quoted(jobs[i].output) + ", replacing the " +
+               (sharing.size() == 2 ? "other" : "others") +
+               "; --name or --output-dir gives each output a name of its own.");
+  }
+}
+
+// Why the stamp log may not be written to path, or empty: it may be no capture of the run and no
+// output (through any name; a character device such as /dev/null may be shared).
+std::string StampLogProblem(const std::string& path, const std::vector<Job>& jobs,
+                            bool writes_stdout) {
+  const FileId id = IdOfFile(path);
+  const std::string shown = path == "-" ? std::string("(standard output)") : Quoted(path);
+  const auto shared_device = [&](const FileId& other) {
+    return id.exists && other.exists && S_ISCHR(id.type) && S_ISCHR(other.type) &&
+           !(path == "-" && writes_stdout);
+  };
+  for (const Job& job : jobs) {
+    if (id == job.capture_id) {
+      return "the stamp log " + shown + " is the capture " + Quoted(job.capture) +
+             " of this run; nothing was written.";
+    }
+    if (!job.output.empty() && id == job.output_id && !shared_device(job.output_id)) {
+      return "the stamp log " + shown + " is the output " +
+             (job.output == "-" ? std::string("(standard output)") : Quoted(job.output)) +
+             " of this run; nothing was written.";
+    }
+  }
+  if (writes_stdout && id == IdOfFile("-") && !shared_device(IdOfFile("-"))) {
+    return "the stamp log " + shown +
+           " is standard output, where the run writes; nothing was written.";
+  }
+  return {};
+}
+
 }  // namespace
 
-int RunConverter(const QStringList& arguments) {
+int RunConverter(const std::vector<std::string>& arguments) {
   QCommandLineParser parser;
   parser.setApplicationDescription(QStringLiteral(
       "Converts KISS captures to text files, as the Write menu of packscope does, and to\n"
@@ -140,14 +239,30 @@ int RunConverter(const QStringList& arguments) {
                      "utf-8 (each byte as the window shows it; 81, 8D, 8F, 90, 9D as the C1 "
                      "control characters U+0081 ...)."),
       QStringLiteral("ENCODING"));
+  const QCommandLineOption output_dir_option(
+      QStringLiteral("output-dir"),
+      QStringLiteral("Write the outputs into the folder DIR instead of next to each capture."),
+      QStringLiteral("DIR"));
+  const QCommandLineOption name_option(
+      QStringLiteral("name"),
+      QStringLiteral("Name each output by PATTERN (default {stem}.{ext}): {stem} is the capture's "
+                     "file name cut at its first dot, {name} its whole file name, {ext} the "
+                     "layout's extension."),
+      QStringLiteral("PATTERN"));
   parser.addOption(output_option);
+  parser.addOption(output_dir_option);
+  parser.addOption(name_option);
   parser.addOption(encoding_option);
   const QCommandLineOption help_option = parser.addHelpOption();
   const QCommandLineOption version_option = parser.addVersionOption();
   parser.addPositionalArgument(QStringLiteral("CAPTURE"), QStringLiteral("KISS capture files."),
                                QStringLiteral("CAPTURE..."));
 
-  if (!parser.parse(arguments)) return UsageError(parser.errorText());
+  // File names are bytes and need not be UTF-8: the parser sees each byte as one character
+  // (Latin-1), so that every value comes back as the very bytes given.
+  QStringList argument_texts;
+  for (const std::string& a : arguments) argument_texts << ArgumentText(a);
+  if (!parser.parse(argument_texts)) return UsageError(ArgumentBytes(parser.errorText()));
   if (parser.isSet(help_option)) {
     std::fputs(qPrintable(parser.helpText() + LayoutHelp()), stdout);
     return 0;
@@ -157,40 +272,88 @@ int RunConverter(const QStringList& arguments) {
                 qPrintable(QCoreApplication::applicationVersion()));
     return 0;
   }
+  const auto value = [&](const QCommandLineOption& option) {
+    return ArgumentBytes(parser.value(option));
+  };
   const bool check = parser.isSet(check_option);
-  if (check && parser.isSet(layout_option)) {
-    return UsageError(QStringLiteral("--check takes no --layout."));
-  }
-  if (check && parser.isSet(output_option)) {
-    return UsageError(QStringLiteral("--check writes its report to standard output; no -o."));
+  if (check && parser.isSet(layout_option)) return UsageError("--check takes no --layout.");
+  if (check && (parser.isSet(output_option) || parser.isSet(output_dir_option) ||
+                parser.isSet(name_option))) {
+    return UsageError("--check writes its report to standard output; no -o, --output-dir, --name.");
   }
   if (!check && !parser.isSet(layout_option)) {
-    return UsageError(QStringLiteral("--layout (or --check) is required."));
+    return UsageError("--layout (or --check) is required.");
   }
   const Layout* layout = nullptr;
   if (!check) {
-    layout = FindLayout(ToUtf8(parser.value(layout_option)));
+    layout = FindLayout(value(layout_option));
     if (layout == nullptr) {
-      return UsageError(QStringLiteral("unknown layout '%1'; one of %2.")
-                            .arg(parser.value(layout_option), LayoutNames()));
+      return UsageError("unknown layout '" + value(layout_option) + "'; one of " +
+                        ArgumentBytes(LayoutNames()) + ".");
     }
   }
   TextEncoding encoding = TextEncoding::kWindows1252;
   if (parser.isSet(encoding_option)) {
-    const QString name = parser.value(encoding_option).toLower();
-    if (name == QStringLiteral("utf-8") || name == QStringLiteral("utf8")) {
+    const std::string name = ArgumentBytes(parser.value(encoding_option).toLower());
+    if (name == "utf-8" || name == "utf8") {
       encoding = TextEncoding::kUtf8;
-    } else if (name != QStringLiteral("windows-1252") && name != QStringLiteral("cp1252")) {
-      return UsageError(QStringLiteral("unknown encoding '%1'; windows-1252 or utf-8.")
-                            .arg(parser.value(encoding_option)));
+    } else if (name != "windows-1252" && name != "cp1252") {
+      return UsageError("unknown encoding '" + value(encoding_option) +
+                        "'; windows-1252 or utf-8.");
     }
   }
-  const QStringList captures = parser.positionalArguments();
-  if (captures.isEmpty()) return UsageError(QStringLiteral("no capture given."));
+  std::vector<std::string> captures;
+  for (const QString& c : parser.positionalArguments()) captures.push_back(ArgumentBytes(c));
+  if (captures.empty()) return UsageError("no capture given.");
   std::optional<std::string> output;
   if (parser.isSet(output_option)) {
-    if (captures.size() > 1) return UsageError(QStringLiteral("-o takes one capture only."));
-    output = ToUtf8(parser.value(output_option));
+    if (captures.size() > 1) return UsageError("-o takes one capture only.");
+    if (parser.isSet(output_dir_option) || parser.isSet(name_option)) {
+      return UsageError("-o names the output itself; no --output-dir, --name.");
+    }
+    output = value(output_option);
+  }
+  OutputNaming naming;
+  if (parser.isSet(output_dir_option)) {
+    naming.folder = value(output_dir_option);
+    if (naming.folder.empty()) return UsageError("--output-dir needs a folder.");
+  }
+  if (parser.isSet(name_option)) {
+    naming.pattern = value(name_option);
+    const std::string problem = NamePatternProblem(naming.pattern);
+    if (!problem.empty()) return UsageError("--name '" + naming.pattern + "': " + problem + ".");
+  }
+  std::optional<std::string> stamp_log_path;
+  if (parser.isSet(stamp_log_option)) stamp_log_path = value(stamp_log_option);
+  const bool writes_stdout = check || output == "-";
+  if (stamp_log_path == "-" && writes_stdout) {
+    return UsageError(check ? "--check writes its report to standard output; --stamp-log - "
+                              "would mix the stamp log into it."
+                            : "-o - and --stamp-log - would mix the output and the stamp log "
+                              "on standard output; give one of them a file.");
+  }
+
+  // Every output named, and checked against the captures and the other outputs, before
+  // anything is written.
+  std::vector<Job> jobs;
+  for (const std::string& capture : captures) {
+    Job job;
+    job.capture = capture;
+    job.capture_id = IdOfFile(CapturePath(capture));
+    if (!check) {
+      job.output = output ? *output : NameOutputFile(capture, layout->extension, naming);
+      job.output_id = IdOfFile(job.output);
+    }
+    jobs.push_back(std::move(job));
+  }
+  if (stamp_log_path) {
+    const std::string problem = StampLogProblem(*stamp_log_path, jobs, writes_stdout);
+    if (!problem.empty()) return UsageError(problem);
+  }
+  int status = 0;
+  if (!check) {
+    RefuseClashes(jobs);
+    for (const Job& job : jobs) status = job.refused ? 1 : status;
   }
 
   ConverterWindow window;
@@ -199,37 +362,45 @@ int RunConverter(const QStringList& arguments) {
   // window's decoder would only fill the callsign boxes nobody sees.
   window.SetCheck2(!parser.isSet(no_ax25_option) && !check &&
                    layout->kind != LayoutKind::kFrameWriter);
-  int status = 0;
-  // The log of binary timestamps, written as the passes meet them and put in place after the run.
+  // The log of binary timestamps, written as the passes meet them and put in place after a run
+  // in which every capture was converted (or checked); else an earlier file stays as it was.
   std::optional<OutputFile> stamp_log;
   std::optional<Utf8Sink> stamp_log_utf8;
-  if (parser.isSet(stamp_log_option)) {
+  if (stamp_log_path) {
     try {
-      stamp_log.emplace(ToUtf8(parser.value(stamp_log_option)));
+      stamp_log.emplace(*stamp_log_path);
       if (encoding == TextEncoding::kUtf8) {
         window.SetStampLog(&stamp_log_utf8.emplace(*stamp_log));
       } else {
         window.SetStampLog(&*stamp_log);
       }
     } catch (const std::exception& e) {
-      std::fprintf(stderr, "packscope-convert: %s\n", e.what());
+      PrintError(e.what());
       status = 1;
     }
   }
   if (check) {
     status = WorseCheckStatus(status, CheckCaptures(window, captures));
   } else {
-    for (const QString& capture : captures) {
-      if (!Convert(window, ToUtf8(capture), *layout, output, encoding)) status = 1;
+    for (const Job& job : jobs) {
+      if (!job.refused && !Convert(window, job.capture, *layout, job.output, encoding)) status = 1;
     }
   }
   if (stamp_log) {
     window.SetStampLog(nullptr);
     try {
       if (!window.StampLogError().empty()) throw CommandError(window.StampLogError());
+      if (status == 1) {
+        const std::string why =
+            check ? "a capture could not be read to its end." : "not every capture was converted.";
+        throw CommandError(*stamp_log_path == "-"
+                               ? "The stamp log on standard output is not complete: " + why
+                               : "The stamp log " + Quoted(*stamp_log_path) + " was not written: " +
+                                     why + " An earlier file of that name stays as it was.");
+      }
       stamp_log->Commit();
     } catch (const std::exception& e) {
-      std::fprintf(stderr, "packscope-convert: %s\n", e.what());
+      PrintError(e.what());
       status = 1;
     }
   }

@@ -6,13 +6,15 @@
 #ifndef PACKSCOPE_CLI_CONVERTER_H_
 #define PACKSCOPE_CLI_CONVERTER_H_
 
-#include <QStringList>
+#include <string>
+#include <vector>
 
 namespace packscope {
 
+// arguments: the program's argv, as bytes (file names need not be UTF-8).
 // Exit status: 0 every capture converted, 1 some conversion failed, 2 usage error. With --check:
 // 0 every capture clean, 3 findings, 1 a capture could not be read (the worst of all captures).
-int RunConverter(const QStringList& arguments);
+int RunConverter(const std::vector<std::string>& arguments);
 
 }  // namespace packscope
 

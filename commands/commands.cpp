@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <exception>
 #include <new>
+#include <optional>
 #include <utility>
 
 #include "capture/errors.h"
@@ -45,15 +46,15 @@ void ForgetCapture(DecoderState& state, Window& window) {
 }
 
 // Names the command's output (output_path, or the name derived from the capture) in
-// OutputFileName; false, with a message, when that is the capture itself, which the command reads.
+// OutputFileName; false, with a message, when that is the capture itself, which the command reads
+// (through any of its names, and also standard output when it is open on the capture).
 bool NameOutput(DecoderState& state, Window& window, std::string_view extension,
                 const std::optional<std::string>& output_path) {
   state.OutputFileName =
       output_path ? *output_path : DeriveOutputName(state.CaptureFileName, extension);
-  if (state.OutputFileName == "-" || !SameFile(state.CaptureFileName, state.OutputFileName)) {
-    return true;
-  }
-  window.ReportError(Quoted(state.OutputFileName) +
+  if (!SameFile(CapturePath(state.CaptureFileName), state.OutputFileName)) return true;
+  window.ReportError((state.OutputFileName == "-" ? std::string("Standard output")
+                                                  : Quoted(state.OutputFileName)) +
                      " was not written: it is the capture itself, which the command reads.");
   return false;
 }
@@ -62,26 +63,53 @@ std::string NotWritten(const std::string& path) {
   return path == "-" ? std::string() : " Nothing was written to " + Quoted(path) + ".";
 }
 
+// The output of a write command, opened when the command asks for it: a command that reads the
+// capture opens it only once the capture is open (ReadCapture's opened), so that a capture that
+// cannot be read is reported first and no output is begun for it.
+class CommandOutput {
+ public:
+  CommandOutput(DecoderState& state, bool text) : state_(state), text_(text) {}
+
+  // Opens OutputFileName; text layouts (text) follow OutputEncoding.
+  LineSink& Open() {
+    open_failed_ = true;
+    file_.emplace(state_.OutputFileName, state_.Device);
+    open_failed_ = false;
+    if (text_ && state_.OutputEncoding == TextEncoding::kUtf8) return utf8_.emplace(*file_);
+    return *file_;
+  }
+  // The output could not be opened: its message names it already.
+  bool OpenFailed() const { return open_failed_; }
+  void Commit() {
+    if (!file_) Open();
+    file_->Commit();
+  }
+
+ private:
+  DecoderState& state_;
+  bool text_;
+  std::optional<OutputFile> file_;
+  std::optional<Utf8Sink> utf8_;
+  bool open_failed_ = false;
+};
+
 // Writes the output through fill and puts it in place; the pass's or the file's failure leaves
-// an earlier file of that name as it was. Text layouts (text) follow OutputEncoding.
+// an earlier file of that name as it was.
 template <typename Fill>
 bool WriteOutput(DecoderState& state, Window& window, bool text, Fill&& fill) {
   const std::string& path = state.OutputFileName;
   const std::string shown = path == "-" ? "standard output" : path;
   const bool ok = Reported(window, shown + " was not written (cancelled)", [&] {
-    OutputFile file(path);
-    Utf8Sink utf8(file);
-    LineSink& out = text && state.OutputEncoding == TextEncoding::kUtf8
-                        ? static_cast<LineSink&>(utf8)
-                        : static_cast<LineSink&>(file);
     struct Detach {
       DecoderState& s;
       ~Detach() { s.OutputFile = nullptr; }
     } detach{state};
+    CommandOutput output(state, text);
     try {
-      fill(out);
-      file.Commit();
+      fill(output);
+      output.Commit();
     } catch (const CommandError& e) {
+      if (output.OpenFailed()) throw;
       throw CommandError(e.what() + NotWritten(path));
     }
   });
@@ -110,13 +138,15 @@ class ObserverAttached {
 // else is the window's.
 class StreamedDisplay : public Window {
  public:
-  StreamedDisplay(Window& window, LineSink& out) : window_(window), out_(out) {}
+  explicit StreamedDisplay(Window& window) : window_(window) {}
+  // Where the text goes from now on.
+  void SetOutput(LineSink& out) { out_ = &out; }
 
   void SetBusy(bool busy) override { window_.SetBusy(busy); }
   std::string DisplayText() const override { throw NotAppended(); }
   void SetDisplayText(std::string_view text) override {
     if (size_ != 0) throw NotAppended();
-    out_.Write(text);
+    Put(text);
     size_ = static_cast<std::int64_t>(text.size());
     sel_start_ = 0;
     sel_length_ = 0;
@@ -131,7 +161,7 @@ class StreamedDisplay : public Window {
   }
   void SetSelText(std::string_view text) override {
     if (sel_start_ != size_) throw NotAppended();
-    out_.Write(text);
+    Put(text);
     size_ += static_cast<std::int64_t>(text.size());
     sel_start_ = size_;
   }
@@ -159,9 +189,15 @@ class StreamedDisplay : public Window {
   static CommandError NotAppended() {
     return CommandError("The screen text can only be written as it is appended.");
   }
+  // The pass empties the display before the capture is open, when there is no output yet.
+  void Put(std::string_view text) {
+    if (text.empty()) return;
+    if (out_ == nullptr) throw NotAppended();
+    out_->Write(text);
+  }
 
   Window& window_;
-  LineSink& out_;
+  LineSink* out_ = nullptr;
   std::int64_t size_ = 0;  // characters written
   std::int64_t sel_start_ = 0;
   std::int64_t sel_length_ = 0;
@@ -213,17 +249,69 @@ bool Check1Clicked(DecoderState& state, Window& window) {
 }
 
 std::string DeriveOutputName(std::string_view capture_file_name, std::string_view extension) {
+  return NameOutputFile(capture_file_name, extension, OutputNaming{});
+}
+
+namespace {
+
+// Calls field(name) for each {name} of pattern and text(piece) for the text between them; false
+// at the first "{" without its "}".
+template <typename Text, typename Field>
+bool ScanPattern(std::string_view pattern, Text&& text, Field&& field) {
+  while (!pattern.empty()) {
+    const std::size_t open = pattern.find('{');
+    text(pattern.substr(0, open));
+    if (open == std::string_view::npos) break;
+    const std::size_t close = pattern.find('}', open);
+    if (close == std::string_view::npos) return false;
+    field(pattern.substr(open + 1, close - open - 1));
+    pattern.remove_prefix(close + 1);
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string NamePatternProblem(std::string_view pattern) {
+  if (pattern.empty()) return "the name pattern is empty";
+  if (pattern.find('/') != std::string_view::npos) {
+    return "the name pattern holds a \"/\"; --output-dir chooses the folder";
+  }
+  std::string unknown;
+  const bool closed = ScanPattern(
+      pattern, [](std::string_view) {},
+      [&](std::string_view field) {
+        if (unknown.empty() && field != "stem" && field != "name" && field != "ext") {
+          unknown.append("{").append(field).append("}");
+        }
+      });
+  if (!closed) return "the name pattern has a \"{\" without its \"}\"";
+  if (!unknown.empty()) {
+    return "the name pattern holds " + unknown + "; it may hold " + std::string(kNameFields);
+  }
+  return {};
+}
+
+std::string NameOutputFile(std::string_view capture_file_name, std::string_view extension,
+                           const OutputNaming& naming) {
   const std::size_t slash = capture_file_name.rfind('/');
   const std::size_t name_start = slash == std::string_view::npos ? 0 : slash + 1;
-  const std::size_t dot = capture_file_name.find('.', name_start);
+  const std::string_view name = capture_file_name.substr(name_start);
+  const std::string_view stem = name.substr(0, name.find('.'));
   std::string result;
-  if (dot == std::string_view::npos) {
-    result.assign(capture_file_name);
-    result.push_back('.');
+  if (naming.folder.empty()) {
+    result.assign(capture_file_name.substr(0, name_start));
   } else {
-    result.assign(capture_file_name.substr(0, dot + 1));
+    result.assign(naming.folder);
+    if (result.back() != '/') result.push_back('/');
   }
-  result.append(extension);
+  ScanPattern(
+      naming.pattern, [&](std::string_view text) { result.append(text); },
+      [&](std::string_view field) {
+        if (field == "stem") result.append(stem);
+        if (field == "name") result.append(name);
+        if (field == "ext") result.append(extension);
+      });
   return result;
 }
 
@@ -244,12 +332,14 @@ bool RunWriteCommand(DecoderState& state, Window& window, std::int16_t mode,
   if (state.CaptureFileName.empty()) return false;
   state.OutputMode = mode;
   if (!NameOutput(state, window, extension, output_path)) return false;
-  return WriteOutput(state, window, /*text=*/true, [&](LineSink& out) {
-    if (with_header) {
-      for (const std::string& line : ColumnHeader()) out.WriteLine(line);
-    }
-    state.OutputFile = &out;
-    ReadCapture(state, window);
+  return WriteOutput(state, window, /*text=*/true, [&](CommandOutput& output) {
+    ReadCapture(state, window, [&] {
+      LineSink& out = output.Open();
+      if (with_header) {
+        for (const std::string& line : ColumnHeader()) out.WriteLine(line);
+      }
+      state.OutputFile = &out;
+    });
   });
 }
 
@@ -272,11 +362,14 @@ bool RunFrameWriterCommand(DecoderState& state, Window& window, std::string_view
   if (state.CaptureFileName.empty()) return false;
   state.OutputMode = kNoWindowOutput;
   if (!NameOutput(state, window, extension, output_path)) return false;
-  return WriteOutput(state, window, /*text=*/false, [&](LineSink& out) {
-    const std::unique_ptr<FrameWriter> writer = make_writer(out);
+  return WriteOutput(state, window, /*text=*/false, [&](CommandOutput& output) {
+    std::unique_ptr<FrameWriter> writer;
     {
-      ObserverAttached attached(state, *writer);
-      ReadCapture(state, window);
+      std::optional<ObserverAttached> attached;
+      ReadCapture(state, window, [&] {
+        writer = make_writer(output.Open());
+        attached.emplace(state, *writer);
+      });
     }
     writer->Finish();
   });
@@ -287,18 +380,22 @@ bool WriteLogfile(DecoderState& state, Window& window,
   if (state.CaptureFileName.empty()) return false;
   if (!NameOutput(state, window, kLogfileExtension, output_path)) return false;
   return WriteOutput(state, window, /*text=*/true,
-                     [&](LineSink& out) { out.WriteLine(window.DisplayText()); });
+                     [&](CommandOutput& output) { output.Open().WriteLine(window.DisplayText()); });
 }
 
 bool WriteScreenPass(DecoderState& state, Window& window,
                      const std::optional<std::string>& output_path) {
   if (state.CaptureFileName.empty()) return false;
   if (!NameOutput(state, window, kLogfileExtension, output_path)) return false;
-  return WriteOutput(state, window, /*text=*/true, [&](LineSink& out) {
-    StreamedDisplay display(window, out);
+  return WriteOutput(state, window, /*text=*/true, [&](CommandOutput& output) {
+    StreamedDisplay display(window);
+    LineSink* out = nullptr;
     state.OutputMode = kScreen;
-    ReadCapture(state, display);
-    out.Write("\r\n");
+    ReadCapture(state, display, [&] {
+      out = &output.Open();
+      display.SetOutput(*out);
+    });
+    out->Write("\r\n");
   });
 }
 

@@ -58,6 +58,22 @@ bool Check1Clicked(DecoderState& state, Window& window);
 //   /captures/pass1 + log      ->  /captures/pass1.log
 std::string DeriveOutputName(std::string_view capture_file_name, std::string_view extension);
 
+// How packscope-convert names outputs: a pattern of the file name, in which {stem} stands for
+// the capture's file name cut at its first "." (as above), {name} for its whole file name and
+// {ext} for the layout's extension, in a folder (empty: the capture's own).
+//   "{stem}.{ext}"  pass1.kss -> pass1.hex (DeriveOutputName's names)
+//   "{name}.{ext}"  p.morning.kss -> p.morning.kss.monitor.txt
+struct OutputNaming {
+  std::string folder;
+  std::string pattern = "{stem}.{ext}";
+};
+inline constexpr std::string_view kNameFields = "{stem}, {name} and {ext}";
+// Why pattern cannot name files (a field other than kNameFields, an unclosed "{", a "/", no text
+// at all); empty when it can.
+std::string NamePatternProblem(std::string_view pattern);
+std::string NameOutputFile(std::string_view capture_file_name, std::string_view extension,
+                           const OutputNaming& naming);
+
 // The two header lines of the complete-frame layouts: "00 01 ... 99 " and 300 "-".
 std::array<std::string, 2> ColumnHeader();
 

@@ -1,6 +1,7 @@
 #include "qt/qt_text.h"
 
 #include <QDate>
+#include <QFile>
 #include <QTime>
 #include <vector>
 
@@ -81,6 +82,22 @@ QString WithoutTimeZone(const QString& format) {
 
 }  // namespace
 
+QString ArgumentText(std::string_view bytes) {
+  return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+std::string ArgumentBytes(const QString& text) { return text.toLatin1().toStdString(); }
+
+std::string PathBytes(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+std::string LocalFileBytes(const QUrl& url) {
+  if (!url.isLocalFile()) return {};
+  // A path with a host (file://server/share) is what toLocalFile makes of it: //server/share.
+  QByteArray bytes = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+  if (!url.host().isEmpty()) bytes.prepend(("//" + url.host(QUrl::FullyEncoded)).toLatin1());
+  return bytes.toStdString();
+}
+
 std::string DateTextBytes(QString text) {
   for (QChar& c : text) {
     if (c.category() == QChar::Separator_Space) c = u' ';
@@ -109,22 +126,72 @@ std::string ToCp1252(const QString& text) {
   return out;
 }
 
+namespace {
+
+// The text has a character for every character in Windows-1252 (Unicode spaces count as blanks).
+bool FitsCp1252(const QString& text) {
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    char32_t c = text[i].unicode();
+    if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+      c = QChar::surrogateToUcs4(text[i], text[i + 1]);
+      ++i;
+    }
+    if (c != U'?' && UnicodeToCp1252(c) == '?' && QChar::category(c) != QChar::Separator_Space) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Every month and weekday (the first seven days of each month of 2016), all digits among them.
+bool DatesFit(const QLocale& locale, const QString& format) {
+  for (int month = 1; month <= 12; ++month) {
+    for (const int day : {1, 2, 3, 4, 5, 6, 7, 28}) {
+      if (!FitsCp1252(locale.toString(QDate(2016, month, day), format))) return false;
+    }
+  }
+  return true;
+}
+
+// Every hour (morning and afternoon words), all digits among the times.
+bool TimesFit(const QLocale& locale, const QString& format) {
+  for (int hour = 0; hour < 24; ++hour) {
+    if (!FitsCp1252(locale.toString(QTime(hour, 48, 39), format)) ||
+        !FitsCp1252(locale.toString(QTime(hour, 7, 5), format))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
 LocaleDateText::LocaleDateText(const QLocale& locale)
-    : locale_(locale),
+    : date_locale_(locale),
+      time_locale_(locale),
       date_format_(FourDigitYear(locale.dateFormat(QLocale::ShortFormat))),
-      time_format_(WithoutTimeZone(locale.timeFormat(QLocale::LongFormat))) {}
+      time_format_(WithoutTimeZone(locale.timeFormat(QLocale::LongFormat))) {
+  if (!DatesFit(date_locale_, date_format_)) {
+    date_locale_ = QLocale::c();
+    date_format_ = QStringLiteral("yyyy-MM-dd");
+  }
+  if (!TimesFit(time_locale_, time_format_)) {
+    time_locale_ = QLocale::c();
+    time_format_ = QStringLiteral("HH:mm:ss");
+  }
+}
 
 std::string LocaleDateText::ShortDate(int year, int month, int day) const {
   const int key = (year * 16 + month) * 32 + day;
   if (key != last_date_key_) {
-    last_date_ = DateTextBytes(locale_.toString(QDate(year, month, day), date_format_));
+    last_date_ = DateTextBytes(date_locale_.toString(QDate(year, month, day), date_format_));
     last_date_key_ = key;
   }
   return last_date_;
 }
 
 std::string LocaleDateText::QtTime(int hour, int minute, int second) const {
-  return DateTextBytes(locale_.toString(QTime(hour, minute, second), time_format_));
+  return DateTextBytes(time_locale_.toString(QTime(hour, minute, second), time_format_));
 }
 
 namespace {

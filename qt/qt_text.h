@@ -5,6 +5,7 @@
 
 #include <QLocale>
 #include <QString>
+#include <QUrl>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,6 +21,20 @@ inline QString FromUtf8(std::string_view utf8) {
 }
 inline std::string ToUtf8(const QString& text) { return text.toUtf8().toStdString(); }
 
+// File names are bytes on Linux and need not be UTF-8 (a capture "caf\xE9.kss" from a Latin-1
+// system). Qt decodes them as UTF-8 and replaces what is not: such a name does not survive a
+// QString. These carry the bytes through.
+//
+// A command-line argument as text for QCommandLineParser, one character per byte (Latin-1), and
+// the bytes back; lossless both ways.
+QString ArgumentText(std::string_view bytes);
+std::string ArgumentBytes(const QString& text);
+// A path the user chose or typed, as the bytes the system takes (QFile::encodeName).
+std::string PathBytes(const QString& path);
+// The path of a local file URL (a drop): the URL's percent-encoded bytes, decoded as bytes, not
+// as UTF-8 text (QUrl::toLocalFile would replace what is not UTF-8). Empty for other URLs.
+std::string LocalFileBytes(const QUrl& url);
+
 // A date or time text as the core keeps it: every Unicode space (U+202F before "PM" in newer
 // locale data, U+00A0) a plain blank, then Windows-1252.
 std::string DateTextBytes(QString text);
@@ -27,6 +42,12 @@ std::string DateTextBytes(QString text);
 // Date and time texts as the user's regional settings write them: the short date with a
 // four-digit year, the long time with seconds and without a time-zone part. Any Unicode space
 // becomes a plain blank, so the text survives the single-byte code page.
+//
+// Where the locale writes dates (or times) with digits, letters or marks that Windows-1252 does
+// not have (Arabic, Persian, Thai, Japanese, Burmese ...), its dates (or times) become ISO 8601
+// digits instead, "2016-01-02" and "12:34:56": a stamp of question marks would tell nothing.
+// The choice is made once per locale, from the texts of every month, weekday and hour, so that
+// all stamps of a file look alike.
 //
 // A capture holds a stamp every few seconds, so texts are remembered: the last date, and per
 // hour of the day a pattern of the time text in which only the minute and second digits change
@@ -39,12 +60,15 @@ class LocaleDateText {
   std::string ShortDate(int year, int month, int day) const;
   std::string LongTime(int hour, int minute, int second) const;
 
-  // The formats used, for tests: "M/d/yyyy", "h:mm:ss AP" under en_US.
+  // The formats used and the locales that write them, for tests: "M/d/yyyy", "h:mm:ss AP"
+  // under en_US; "yyyy-MM-dd" or "HH:mm:ss" in the C locale where the user's do not fit.
   const QString& DateFormat() const { return date_format_; }
   const QString& TimeFormat() const { return time_format_; }
+  const QLocale& TimeLocale() const { return time_locale_; }
 
  private:
-  QLocale locale_;
+  QLocale date_locale_;
+  QLocale time_locale_;
   QString date_format_;
   QString time_format_;
   // The time texts of one hour: pattern with the minute and second digits of 48:39 at

@@ -20,6 +20,7 @@
 #include <array>
 
 #include "commands/commands.h"
+#include "qt/qt_text.h"
 #include "ui/design.h"
 #include "ui/display_widget.h"
 #include "ui/form2.h"
@@ -42,12 +43,12 @@ QRect Twips(int left, int top, int width, int height) {
 // The designed client area: 10200 x 7230 twips.
 const QSize kClientSize(10200 / kTwipsPerPixel, 7230 / kTwipsPerPixel);
 
-// The local files of a drop, in the order of the drop, as file-system paths.
+// The local files of a drop, in the order of the drop, as file-system paths (bytes).
 std::vector<std::string> DroppedFiles(const QMimeData& dropped) {
   std::vector<std::string> paths;
   if (!dropped.hasUrls()) return paths;
   for (const QUrl& url : dropped.urls()) {
-    if (url.isLocalFile()) paths.push_back(QFile::encodeName(url.toLocalFile()).toStdString());
+    if (url.isLocalFile()) paths.push_back(LocalFileBytes(url));
   }
   return paths;
 }

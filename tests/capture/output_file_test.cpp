@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "capture/errors.h"
+#include "support/failing_device.h"
 #include "support/test_files.h"
 
 namespace packscope {
@@ -22,10 +23,6 @@ using testing::WriteFile;
 
 class OutputFileTest : public testing::TempDirTest {
  protected:
-  void TearDown() override {
-    OutputFile::SetWriteFunctionForTesting(nullptr);
-    testing::TempDirTest::TearDown();
-  }
   // Files in the folder other than the named ones: left-over temporary files.
   int FileCount() const {
     int n = 0;
@@ -71,21 +68,12 @@ TEST_F(OutputFileTest, ReplacingKeepsThePermissionsOfTheEarlierFile) {
   EXPECT_EQ(ReadFile(path), "new\r\n");
 }
 
-ssize_t FullDiskAfterOneBlock(int fd, const void* data, std::size_t size) {
-  static int calls = 0;
-  if (++calls > 1) {
-    errno = ENOSPC;
-    return -1;
-  }
-  return ::write(fd, data, size);
-}
-
 TEST_F(OutputFileTest, AFullDiskLeavesTheEarlierFileAndNoTemporaryFile) {
   const std::string path = PathOf("out.hex");
   WriteFile(path, "earlier");
-  OutputFile::SetWriteFunctionForTesting(FullDiskAfterOneBlock);
+  testing::FailingDevice full_after_one_block(1, ENOSPC);
   try {
-    OutputFile out(path);
+    OutputFile out(path, &full_after_one_block);
     out.Write(std::string(3 << 20, 'x'));
     out.Commit();
     FAIL() << "no error";
@@ -147,10 +135,102 @@ TEST_F(OutputFileTest, SameFileFollowsLinks) {
   const std::string b = WriteCapture("b.kss", "x");
   const std::string link = PathOf("link");
   ASSERT_EQ(::symlink(a.c_str(), link.c_str()), 0);
+  ASSERT_EQ(::link(b.c_str(), PathOf("hard").c_str()), 0);
   EXPECT_TRUE(SameFile(a, link));
   EXPECT_TRUE(SameFile(a, Dir() + "/./a.kss"));
+  EXPECT_TRUE(SameFile(b, PathOf("hard")));
   EXPECT_FALSE(SameFile(a, b));
   EXPECT_FALSE(SameFile(a, PathOf("missing")));
+  // Files that do not exist yet: one name in one folder, however spelt, also behind a dangling
+  // link.
+  ASSERT_EQ(::symlink("new.txt", PathOf("dangling").c_str()), 0);
+  EXPECT_TRUE(
+      SameFile(PathOf("new.txt"),
+               Dir() + "/../" + std::filesystem::path(Dir()).filename().string() + "/new.txt"));
+  EXPECT_TRUE(SameFile(PathOf("dangling"), PathOf("new.txt")));
+  EXPECT_FALSE(SameFile(PathOf("new.txt"), PathOf("other.txt")));
+  EXPECT_FALSE(SameFile(PathOf("no/new.txt"), PathOf("no/new.txt")));  // no such folder
+}
+
+// Names up to the longest the folder takes (255 bytes here): the temporary name is cut short.
+TEST_F(OutputFileTest, TheLongestNamesCanBeWritten) {
+  for (const std::size_t length : {247u, 248u, 254u, 255u}) {
+    const std::string path = PathOf(std::string(length - 4, 'n') + ".hex");
+    WriteFile(path, "earlier");
+    OutputFile out(path);
+    out.WriteLine("new");
+    out.Commit();
+    EXPECT_EQ(ReadFile(path), "new\r\n") << length;
+  }
+  EXPECT_EQ(FileCount(), 4);
+}
+
+// Running as root (as CI does): the replacement keeps the owner and group of the file it
+// replaces, and never a set-ID or sticky bit, which would now belong to a file of that owner
+// written by someone else.
+TEST_F(OutputFileTest, ReplacingKeepsOwnerAndGroupButNoSetIdBits) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to give a file to another user";
+  const std::string path = PathOf("out.hex");
+  WriteFile(path, "earlier");
+  constexpr uid_t kNobody = 65534;
+  ASSERT_EQ(::chown(path.c_str(), kNobody, kNobody), 0);
+  ASSERT_EQ(::chmod(path.c_str(), 07757), 0);
+  OutputFile out(path);
+  out.WriteLine("new");
+  out.Commit();
+  struct stat st {};
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, kNobody);
+  EXPECT_EQ(st.st_gid, kNobody);
+  EXPECT_EQ(st.st_mode & 07777, 0757u);
+  EXPECT_EQ(ReadFile(path), "new\r\n");
+}
+
+// A link of another user in a folder everyone may write to (sticky, as /tmp) may have been
+// planted to make us replace a file elsewhere: it is not followed. Our own links and those of the
+// folder's owner are.
+TEST_F(OutputFileTest, ALinkPlantedInASharedFolderIsNotFollowed) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to make a link of another user";
+  constexpr uid_t kNobody = 65534;
+  const std::string shared = PathOf("shared");
+  ASSERT_EQ(::mkdir(shared.c_str(), 0777), 0);
+  ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
+  const std::string victim = WriteCapture("victim", "precious");
+  const std::string planted = shared + "/out.hex";
+  ASSERT_EQ(::symlink(victim.c_str(), planted.c_str()), 0);
+  ASSERT_EQ(::lchown(planted.c_str(), kNobody, kNobody), 0);
+  try {
+    OutputFile out(planted);
+    FAIL() << "followed";
+  } catch (const CommandError& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "Cannot write \"" + planted +
+                  "\": it is a symbolic link of another user in a folder that is not theirs; "
+                  "it was not followed.");
+  }
+  EXPECT_EQ(ReadFile(victim), "precious");
+  EXPECT_EQ(FileCount(), 2);
+  // The same in a folder of another user that is not sticky.
+  ASSERT_EQ(::chmod(shared.c_str(), 0777), 0);
+  ASSERT_EQ(::chown(shared.c_str(), 1, 1), 0);
+  EXPECT_THROW(OutputFile out(planted), CommandError);
+  // The folder's owner's own link is followed, and so is ours.
+  ASSERT_EQ(::chown(shared.c_str(), kNobody, kNobody), 0);
+  {
+    OutputFile out(planted);
+    out.WriteLine("new");
+    out.Commit();
+  }
+  EXPECT_EQ(ReadFile(victim), "new\r\n");
+  ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
+  ASSERT_EQ(::lchown(planted.c_str(), 0, 0), 0);
+  {
+    OutputFile out(planted);
+    out.WriteLine("ours");
+    out.Commit();
+  }
+  EXPECT_EQ(ReadFile(victim), "ours\r\n");
+  EXPECT_TRUE(std::filesystem::is_symlink(planted));
 }
 
 }  // namespace

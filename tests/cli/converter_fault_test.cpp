@@ -174,7 +174,8 @@ TEST_F(ConverterFaultTest, CapturesThatCannotBeRead) {
             "packscope-convert: Cannot read the capture \"folder.kss\": it is a folder, not a "
             "file. Nothing was written to \"folder.hex\".\n"
             "good.hex has been written (2 frames / 5 bytes)\n"
-            "packscope-convert: Cannot write \"good.kss/x.hex\": Not a directory.\n"
+            "packscope-convert: Cannot read the capture \"good.kss/x.kss\": Not a directory. "
+            "Nothing was written to \"good.kss/x.hex\".\n"
             "later.hex has been written (2 frames / 5 bytes)\n");
   EXPECT_EQ(ReadFile(PathOf("missing.hex")), "earlier");
   EXPECT_EQ(ReadFile(PathOf("folder.hex")), "earlier");

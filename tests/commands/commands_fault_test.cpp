@@ -18,6 +18,7 @@
 #include "capture/headless_window.h"
 #include "capture/output_file.h"
 #include "commands/commands.h"
+#include "support/failing_device.h"
 #include "support/test_files.h"
 
 namespace packscope {
@@ -40,39 +41,11 @@ class HookWindow : public HeadlessWindow {
   std::function<void(std::int64_t, std::int64_t)> on_progress;
 };
 
-// The write fault of the current test, if any.
-int g_fault_errno = 0;
-int g_good_writes = 0;  // writes that succeed before the fault
-int g_writes = 0;
-
-ssize_t FaultyWrite(int fd, const void* data, std::size_t size) {
-  if (++g_writes > g_good_writes) {
-    errno = g_fault_errno;
-    return -1;
-  }
-  return ::write(fd, data, size);
-}
-
-ssize_t ShortWrite(int fd, const void* data, std::size_t size) {
-  ++g_writes;
-  if (g_writes % 3 == 0) {  // now and then a signal arrives
-    errno = EINTR;
-    return -1;
-  }
-  return ::write(fd, data, std::min<std::size_t>(size, 777));
-}
-
-ssize_t WritesNothing(int, const void*, std::size_t) { return 0; }
-
 class CommandsFaultTest : public testing::TempDirTest {
  protected:
   void SetUp() override {
     testing::TempDirTest::SetUp();
     good = WriteCapture("good.kss", kGood);
-  }
-  void TearDown() override {
-    OutputFile::SetWriteFunctionForTesting(nullptr);
-    testing::TempDirTest::TearDown();
   }
 
   // The names in the folder: a temporary file left behind shows up here.
@@ -111,12 +84,13 @@ class CommandsFaultTest : public testing::TempDirTest {
 
   // Opening a capture that cannot be read reports message and leaves no capture chosen, so that
   // Check1 then does nothing. The five write commands on a chosen capture that cannot be read
-  // any more each report message and that nothing was written, and no file changes. When the
-  // output's folder cannot hold a file either (output_reason), they fail on the output.
+  // any more each report message and that nothing was written, and no file changes. The capture
+  // is opened before the output: also where the output's folder cannot hold a file either (no
+  // output_folder), the capture's reason is the one reported.
   void ExpectUnreadable(const std::string& capture, const std::string& message,
-                        const std::string& output_reason = "") {
+                        bool output_folder = true) {
     SCOPED_TRACE(capture);
-    if (output_reason.empty()) PlaceEarlierOutputs(capture);
+    if (output_folder) PlaceEarlierOutputs(capture);
     const auto names = Names();
     window.SetLabel1Caption("earlier caption");
     window.SetDisplayText("earlier display");
@@ -141,13 +115,11 @@ class CommandsFaultTest : public testing::TempDirTest {
       window.ClearErrors();
       EXPECT_FALSE(RunWriteCommand(state, window, c)) << c.caption;
       const std::string out = DeriveOutputName(capture, c.extension);
-      EXPECT_EQ(window.Errors(), std::vector<std::string>{
-                                     output_reason.empty()
-                                         ? message + " Nothing was written to \"" + out + "\"."
-                                         : "Cannot write \"" + out + "\": " + output_reason + "."});
+      EXPECT_EQ(window.Errors(),
+                std::vector<std::string>{message + " Nothing was written to \"" + out + "\"."});
       EXPECT_EQ(window.Label2(), "File: " + capture);
     }
-    if (output_reason.empty()) ExpectEarlierOutputs(capture);
+    if (output_folder) ExpectEarlierOutputs(capture);
     EXPECT_EQ(Names(), names);
     EXPECT_FALSE(window.Busy());
     ExpectWindowUsable();
@@ -172,12 +144,12 @@ TEST_F(CommandsFaultTest, CapturesThatCannotBeOpened) {
   const std::string through_file = good + "/pass1.kss";
   ExpectUnreadable(through_file,
                    "Cannot read the capture \"" + through_file + "\": Not a directory.",
-                   "Not a directory");
+                   /*output_folder=*/false);
 
   const std::string too_long_name = PathOf(std::string(300, 'k') + ".kss");
   ExpectUnreadable(too_long_name,
                    "Cannot read the capture \"" + too_long_name + "\": File name too long.",
-                   "File name too long");
+                   /*output_folder=*/false);
 
   // Without read permission (root reads every file, so only as another user).
   if (::geteuid() != 0) {
@@ -280,7 +252,8 @@ TEST_F(CommandsFaultTest, AnOutputFolderThatIsMissing) {
                                  "Cannot write \"" + PathOf("nowhere/good.log") +
                                      "\": No such file or directory."}));
 
-  // The capture's folder removed after the capture was shown: the derived name has no folder.
+  // The capture's folder removed after the capture was shown: the commands that read the
+  // capture say that it is gone (its error comes first); the dump of the display has no folder.
   ASSERT_EQ(::mkdir(PathOf("sub").c_str(), 0755), 0);
   const std::string capture = WriteCapture("sub/pass1.kss", kGood);
   ASSERT_TRUE(OpenCapture(state, window, capture));
@@ -291,11 +264,15 @@ TEST_F(CommandsFaultTest, AnOutputFolderThatIsMissing) {
   }
   EXPECT_FALSE(WriteLogfile(state, window));
   ASSERT_EQ(window.Errors().size(), 6u);
-  for (const std::string& e : window.Errors()) {
-    EXPECT_TRUE(e.rfind("Cannot write \"" + PathOf("sub/pass1."), 0) == 0 &&
-                e.find("\": No such file or directory.") != std::string::npos)
-        << e;
+  for (std::size_t i = 0; i < 5; ++i) {
+    EXPECT_EQ(window.Errors()[i].rfind("Cannot read the capture \"" + capture +
+                                           "\": No such file or directory. Nothing was written",
+                                       0),
+              0u)
+        << window.Errors()[i];
   }
+  EXPECT_EQ(window.Errors()[5],
+            "Cannot write \"" + PathOf("sub/pass1.log") + "\": No such file or directory.");
   EXPECT_EQ(window.Label2(), "File: " + capture);
   EXPECT_EQ(Names(), (std::set<std::string>{"good.kss"}));
   ExpectWindowUsable();
@@ -349,17 +326,15 @@ TEST_F(CommandsFaultTest, WritesThatFail) {
        {Fault{ENOSPC, 1, "No space left on device"}, Fault{EIO, 0, "Input/output error"},
         Fault{EFBIG, 1, "File too large"}, Fault{EDQUOT, 0, "Disk quota exceeded"}}) {
     SCOPED_TRACE(f.reason);
-    g_fault_errno = f.error;
-    g_good_writes = f.good_writes;
-    g_writes = 0;
-    OutputFile::SetWriteFunctionForTesting(FaultyWrite);
+    testing::FailingDevice device(f.good_writes, f.error);
+    state.Device = &device;
     window.ClearErrors();
     EXPECT_FALSE(RunWriteCommand(state, window, kWriteCommands[0]));
     EXPECT_EQ(window.Errors(),
               std::vector<std::string>{"Cannot write \"" + hex + "\": " + f.reason +
                                        ". Nothing was written to \"" + hex + "\"."});
-    EXPECT_EQ(g_writes, f.good_writes + 1);
-    g_writes = 0;
+    EXPECT_EQ(device.writes, f.good_writes + 1);
+    device = testing::FailingDevice(f.good_writes, f.error);
     window.ClearErrors();
     ASSERT_TRUE(ShowCapture(state, window));
     EXPECT_FALSE(WriteLogfile(state, window));
@@ -372,7 +347,8 @@ TEST_F(CommandsFaultTest, WritesThatFail) {
   }
 
   // A write that writes nothing at all counts as a full disk.
-  OutputFile::SetWriteFunctionForTesting(WritesNothing);
+  testing::FailingDevice writes_nothing(0, 0);
+  state.Device = &writes_nothing;
   window.ClearErrors();
   EXPECT_FALSE(RunWriteCommand(state, window, kWriteCommands[0]));
   EXPECT_EQ(window.Errors(), std::vector<std::string>{"Cannot write \"" + hex +
@@ -382,19 +358,21 @@ TEST_F(CommandsFaultTest, WritesThatFail) {
   EXPECT_EQ(ReadFile(hex), "earlier hex");
 
   // Writes taken in small pieces and interrupted by signals still give the whole file.
-  OutputFile::SetWriteFunctionForTesting(ShortWrite);
-  g_writes = 0;
+  testing::FailingDevice short_writes;
+  short_writes.max_chunk = 777;
+  short_writes.interrupt_every = 3;  // now and then a signal arrives
+  state.Device = &short_writes;
   window.ClearErrors();
   EXPECT_TRUE(RunWriteCommand(state, window, kWriteCommands[0]));
   EXPECT_EQ(ReadFile(hex), full_output);
-  EXPECT_GT(g_writes, 1000);
+  EXPECT_GT(short_writes.writes, 1000);
   ASSERT_TRUE(ShowCapture(state, window));
   EXPECT_TRUE(WriteLogfile(state, window));
   EXPECT_EQ(ReadFile(log), full_log);
   EXPECT_EQ(window.Errors(), std::vector<std::string>());
 
   // The disk has room again: the same command writes the file.
-  OutputFile::SetWriteFunctionForTesting(nullptr);
+  state.Device = nullptr;
   WriteFile(hex, "earlier hex");
   EXPECT_TRUE(RunWriteCommand(state, window, kWriteCommands[0]));
   EXPECT_EQ(ReadFile(hex), full_output);

@@ -296,14 +296,23 @@ TEST_F(CommandsTest, AFailedCommandLeavesTheEarlierFile) {
   EXPECT_EQ(ReadFile(hex), "earlier output");
 }
 
-TEST_F(CommandsTest, AnOutputFolderThatDoesNotExist) {
+// The capture is opened before the output: a capture that is missing is reported as such, also
+// where its output could not be written either (and none is begun for it).
+TEST_F(CommandsTest, AMissingCaptureIsReportedBeforeItsOutput) {
   state.CaptureFileName = PathOf("gone/pass1.kss");
-  EXPECT_FALSE(RunWriteCommand(state, window, kWriteCommands[2]));
-  ASSERT_EQ(window.Errors().size(), 1u);
-  EXPECT_EQ(window.Errors()[0],
-            "Cannot write \"" + PathOf("gone/pass1.hex") + "\": No such file or directory.");
-  EXPECT_EQ(window.BusyCount(), 0);  // no pass ran
-  EXPECT_EQ(state.OutputMode, kHexPayload);
+  const auto names = FileNames();
+  for (const Layout& layout : kLayouts) {
+    SCOPED_TRACE(layout.name);
+    window.ClearErrors();
+    EXPECT_FALSE(RunLayout(state, window, layout));
+    EXPECT_EQ(window.Errors(),
+              std::vector<std::string>{"Cannot read the capture \"" + state.CaptureFileName +
+                                       "\": No such file or directory. Nothing was written to \"" +
+                                       DeriveOutputName(state.CaptureFileName, layout.extension) +
+                                       "\"."});
+  }
+  EXPECT_FALSE(window.Busy());
+  EXPECT_EQ(FileNames(), names);
 }
 
 TEST_F(CommandsTest, ShowingAMissingCaptureReportsItAndKeepsGoing) {

@@ -16,6 +16,7 @@
 #include "commands/frame_text.h"
 #include "commands/monitor_layout.h"
 #include "support/ax25_frames.h"
+#include "support/failing_device.h"
 #include "support/test_files.h"
 
 namespace packscope {
@@ -59,6 +60,7 @@ class LayoutTest : public testing::TempDirTest {
   // Runs the layout over capture bytes into out.<extension>; returns what was written.
   std::string Run(const ConverterLayout& layout, const std::string& capture_bytes) {
     state_ = DecoderState();
+    state_.Device = device_;
     state_.CaptureFileName = WriteCapture("cap.kss", capture_bytes);
     const std::string out = PathOf(std::string("out.") + std::string(layout.extension));
     ok_ = RunFrameWriterCommand(state_, window_, layout.extension, layout.make_writer, out);
@@ -80,6 +82,7 @@ class LayoutTest : public testing::TempDirTest {
 
   DecoderState state_;
   HeadlessWindow window_;
+  OutputDevice* device_ = nullptr;  // what Run writes with
   bool ok_ = false;
 };
 
@@ -202,11 +205,6 @@ TEST_F(LayoutTest, NoLayoutTouchesTheDisplay) {
 
 // --- written whole or not at all ---
 
-ssize_t FailingWrite(int, const void*, std::size_t) {
-  errno = ENOSPC;
-  return -1;
-}
-
 TEST_F(LayoutTest, AFailedPassLeavesAnEarlierFileAsItWas) {
   for (const ConverterLayout& layout : kConverterLayouts) {
     SCOPED_TRACE(layout.name);
@@ -233,9 +231,10 @@ TEST_F(LayoutTest, AFullDiskLeavesNoFile) {
   for (const ConverterLayout& layout : kConverterLayouts) {
     SCOPED_TRACE(layout.name);
     window_.ClearErrors();
-    const auto old = OutputFile::SetWriteFunctionForTesting(&FailingWrite);
+    testing::FailingDevice full_disk(0, ENOSPC);
+    device_ = &full_disk;
     Run(layout, capture);
-    OutputFile::SetWriteFunctionForTesting(old);
+    device_ = nullptr;
     EXPECT_FALSE(ok_);
     EXPECT_FALSE(testing::FileExists(PathOf(std::string("out.") + std::string(layout.extension))));
     ASSERT_EQ(window_.Errors().size(), 1U);

@@ -18,6 +18,18 @@ TEST(Cp1252Test, EveryByteRoundTripsThroughQString) {
   EXPECT_EQ(ToCp1252(QStringLiteral(u"a\u4E2Db\U0001F600")), "a?b?");
 }
 
+// File names are bytes: an argument and a dropped file's URL keep every byte, also where the
+// name is not UTF-8.
+TEST(FileNameBytesTest, ArgumentsAndDroppedUrlsKeepEveryByte) {
+  std::string all;
+  for (int b = 1; b < 256; ++b) all.push_back(static_cast<char>(b));
+  EXPECT_EQ(ArgumentBytes(ArgumentText(all)), all);
+  EXPECT_EQ(LocalFileBytes(QUrl::fromEncoded("file:///tmp/caf%E9.kss")), "/tmp/caf\xE9.kss");
+  EXPECT_EQ(LocalFileBytes(QUrl::fromLocalFile(QStringLiteral(u"/tmp/a b/\u00FC%.kss"))),
+            "/tmp/a b/\xC3\xBC%.kss");
+  EXPECT_EQ(LocalFileBytes(QUrl(QStringLiteral("https://example.org/x.kss"))), "");
+}
+
 TEST(DateTextBytesTest, UnicodeSpacesBecomePlainBlanks) {
   EXPECT_EQ(DateTextBytes(QStringLiteral(u"12:34:56\u202FPM")), "12:34:56 PM");
   EXPECT_EQ(DateTextBytes(QStringLiteral(u"1.\u00A02.\u20092016")), "1. 2. 2016");
@@ -45,14 +57,37 @@ TEST(LocaleDateTextTest, CLocale) {
 }
 
 TEST(LocaleDateTextTest, TwoDigitYearsWidenAndTimeZonesGo) {
-  // Korean writes "yy. M. d." and "AP h시 m분 s초 t": the year widens, the zone goes, and the
-  // characters outside the code page become "?".
-  const LocaleDateText t{QLocale(QStringLiteral("ko_KR"))};
-  EXPECT_EQ(t.ShortDate(2016, 1, 2), "2016. 1. 2.");
-  EXPECT_EQ(t.TimeFormat().contains(u't'), false);
-  EXPECT_EQ(t.LongTime(12, 34, 56), "?? 12? 34? 56?");
-  const LocaleDateText j{QLocale(QStringLiteral("ja_JP"))};
-  EXPECT_EQ(j.ShortDate(2016, 1, 2), "2016/01/02");
+  // German writes "dd.MM.yy" and "HH:mm:ss t": the year widens, the zone goes.
+  const LocaleDateText t{QLocale(QStringLiteral("de_DE"))};
+  EXPECT_EQ(t.DateFormat(), QStringLiteral("dd.MM.yyyy"));
+  EXPECT_EQ(t.TimeFormat(), QStringLiteral("HH:mm:ss"));
+}
+
+// Texts the code page cannot hold (digits, letters or marks) become ISO 8601 digits, the date
+// and the time each on its own; a locale whose texts fit keeps its own.
+TEST(LocaleDateTextTest, TextsOutsideTheCodePageBecomeIsoDigits) {
+  struct Case {
+    const char* locale;
+    const char* date;
+    const char* time;
+  };
+  for (const Case& c : {
+           Case{"ar_EG", "2016-01-02", "12:34:56"},  // Arabic-Indic digits, right-to-left marks
+           Case{"fa_IR", "2016-01-02", "12:34:56"},  // Persian digits
+           Case{"my_MM", "2016-01-02", "12:34:56"},  // Burmese digits
+           Case{"th_TH", "2/1/2016", "12:34:56"},    // Thai words in the time only
+           Case{"ja_JP", "2016/01/02", "12:34:56"},  // 時 分 秒
+           Case{"ko_KR", "2016. 1. 2.", "12:34:56"},
+           Case{"fr_FR", "02/01/2016", "12:34:56"},
+           Case{"en_US", "1/2/2016", "12:34:56 PM"},
+       }) {
+    SCOPED_TRACE(c.locale);
+    const LocaleDateText t{QLocale(QString::fromLatin1(c.locale))};
+    EXPECT_EQ(t.ShortDate(2016, 1, 2), c.date);
+    EXPECT_EQ(t.LongTime(12, 34, 56), c.time);
+    EXPECT_EQ(t.ShortDate(2016, 12, 31).find('?'), std::string::npos);
+    EXPECT_EQ(t.LongTime(23, 59, 7).find('?'), std::string::npos);
+  }
 }
 
 // Times come from a pattern per hour; they must be exactly what the locale writes, for every
@@ -61,13 +96,13 @@ TEST(LocaleDateTextTest, TwoDigitYearsWidenAndTimeZonesGo) {
 TEST(LocaleDateTextTest, EveryTimeOfDayAsTheLocaleWritesIt) {
   for (const char* name : {"C", "en_US", "en_GB", "de_DE", "fr_FR", "fi_FI", "ko_KR", "ja_JP",
                            "zh_CN", "ar_EG", "hi_IN", "bg_BG", "pt_BR", "sv_SE"}) {
-    const QLocale locale{QString::fromLatin1(name)};
-    const LocaleDateText t{locale};
+    const LocaleDateText t{QLocale(QString::fromLatin1(name))};
     for (int hour = 0; hour < 24; ++hour) {
       for (int minute = 0; minute < 60; ++minute) {
         for (int second = (hour + minute) % 7; second < 60; second += 7) {
-          ASSERT_EQ(t.LongTime(hour, minute, second),
-                    DateTextBytes(locale.toString(QTime(hour, minute, second), t.TimeFormat())))
+          ASSERT_EQ(
+              t.LongTime(hour, minute, second),
+              DateTextBytes(t.TimeLocale().toString(QTime(hour, minute, second), t.TimeFormat())))
               << name << " " << hour << ":" << minute << ":" << second;
         }
       }

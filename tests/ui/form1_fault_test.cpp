@@ -9,13 +9,17 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMap>
+#include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 #include <cerrno>
+#include <fstream>
 #include <memory>
 #include <random>
 
 #include "capture/output_file.h"
+#include "tests/support/failing_device.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/display_widget.h"
 #include "ui/form1.h"
@@ -40,18 +44,6 @@ std::string Frames(std::size_t n) {
   return out;
 }
 
-// A write that fails after a number of good ones, as a disk that fills up does.
-int g_good_writes = 0;
-int g_writes = 0;
-int g_errno = 0;
-ssize_t FailingWrite(int fd, const void* data, std::size_t size) {
-  if (++g_writes > g_good_writes) {
-    errno = g_errno;
-    return -1;
-  }
-  return ::write(fd, data, size);
-}
-
 }  // namespace
 
 class Form1FaultTest : public QObject {
@@ -71,6 +63,7 @@ class Form1FaultTest : public QObject {
   void frameLongerThan65535Bytes();
   void capturesWithoutProperFrames_data();
   void capturesWithoutProperFrames();
+  void droppedNameThatIsNotUtf8();
 
  private:
   QString Path(const QString& name) const { return dir_->filePath(name); }
@@ -152,7 +145,6 @@ void Form1FaultTest::init() {
 }
 
 void Form1FaultTest::cleanup() {
-  OutputFile::SetWriteFunctionForTesting(nullptr);
   delete form_;
   form_ = nullptr;
   delete Form2::Instance();
@@ -220,8 +212,11 @@ void Form1FaultTest::outputFolderMissing() {
   const QString hex = Path(QStringLiteral("sub/pass1.hex"));
   const QString txt = Path(QStringLiteral("sub/pass1.txt"));
   const QString log = Path(QStringLiteral("sub/pass1.log"));
-  QCOMPARE(errors_, (QStringList{"Cannot write \"" + hex + "\": No such file or directory.",
-                                 "Cannot write \"" + txt + "\": No such file or directory.",
+  // The capture went with its folder; the screen dump, which does not read it, cannot be put
+  // there either.
+  const QString gone = "Cannot read the capture \"" + capture + "\": No such file or directory.";
+  QCOMPARE(errors_, (QStringList{gone + " Nothing was written to \"" + hex + "\".",
+                                 gone + " Nothing was written to \"" + txt + "\".",
                                  "Cannot write \"" + log + "\": No such file or directory."}));
   QCOMPARE(Label("Label2"), label2);
   QCOMPARE(Folder(), (QMap<QString, QByteArray>()));
@@ -250,22 +245,20 @@ void Form1FaultTest::writeThatFailsMidway() {
   const auto before = Folder();
   const QString label2 = Label("Label2");
 
-  g_errno = error;
-  g_good_writes = good_writes;
-  g_writes = 0;
-  OutputFile::SetWriteFunctionForTesting(FailingWrite);
+  // A disk that fills up after a number of good writes.
+  testing::FailingDevice device(good_writes, error);
+  form_->State().Device = &device;
   form_->MnuWriteHexfilecomplete_Click();
-  QCOMPARE(g_writes, good_writes + 1);  // the fault struck while the pass ran
+  QCOMPARE(device.writes, good_writes + 1);  // the fault struck while the pass ran
   QCOMPARE(errors_, QStringList{"Cannot write \"" + hex + "\": " + reason +
                                 ". Nothing was written to \"" + hex + "\"."});
   // The screen again, then its dump, which fails the same way.
   form_->Check1_Click();
   QVERIFY(Display().Size() > 1000000);
-  g_writes = 0;
+  device = testing::FailingDevice(good_writes, error);
   form_->MnuWriteLogfile_Click();
   // The ASCII file (about 420 kB) goes out in one write: that one fails.
-  g_good_writes = 0;
-  g_writes = 0;
+  device = testing::FailingDevice(0, error);
   form_->MnuWriteASCIIPL_Click();
   QCOMPARE(errors_.size(), 3);
   QVERIFY2(errors_[1].startsWith("Cannot write \"" + log + "\": " + reason),
@@ -276,7 +269,7 @@ void Form1FaultTest::writeThatFailsMidway() {
   QCOMPARE(Folder(), before);
 
   // The disk has room again: the same commands write their files whole.
-  OutputFile::SetWriteFunctionForTesting(nullptr);
+  form_->State().Device = nullptr;
   errors_.clear();
   form_->MnuWriteHexfilecomplete_Click();
   QCOMPARE(errors_, QStringList());
@@ -321,6 +314,28 @@ void Form1FaultTest::outputNameIsTheCapture() {
   QCOMPARE(errors_, (QStringList{refused, refused}));
   QCOMPARE(Folder(), before);
   ExpectUsable();
+}
+
+// A capture named in Latin-1 ("caf\xE9.kss"), dropped: its path reaches the commands as the
+// bytes of the name, and the output goes beside it under the same bytes.
+void Form1FaultTest::droppedNameThatIsNotUtf8() {
+  const std::string folder = QFile::encodeName(dir_->path()).toStdString();
+  const std::string capture = folder + "/caf\xE9.kss";
+  {
+    std::ofstream out(capture, std::ios::binary);
+    out << kGood;
+  }
+  QMimeData dropped;
+  dropped.setUrls({QUrl::fromEncoded(
+      "file://" + QByteArray::fromStdString(folder).toPercentEncoding("/") + "/caf%E9.kss")});
+  form_->Form_OLEDragDrop(dropped);
+  QCOMPARE(errors_, QStringList());
+  QCOMPARE(form_->State().CaptureFileName, capture);
+  QCOMPARE(Label("Label1"), QStringLiteral("2 frames / 5 bytes"));
+  form_->MnuWriteHexfilePayload_Click();
+  QCOMPARE(errors_, QStringList());
+  std::ifstream written(folder + "/caf\xE9.hex", std::ios::binary);
+  QVERIFY(written.good());
 }
 
 void Form1FaultTest::frameLongerThan65535Bytes() {
