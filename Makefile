@@ -19,7 +19,6 @@ FUZZ_DIR ?= build-fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_MAX_LEN ?= 8192
 FUZZ_FLAGS ?=
-FUZZ_TARGETS ?= capture_fuzzer kiss_stream_fuzzer
 # Leaks are errors in every test, GUI tests included (no suppressions needed on Debian 12).
 SANITIZE_ENV = QT_QPA_PLATFORM=offscreen \
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1 \
