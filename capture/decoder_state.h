@@ -18,6 +18,7 @@ namespace packscope {
 
 class LineSink;
 class CaptureObserver;
+class FramePredicate;
 
 // OutputMode values: what the frame output step does with a frame.
 enum OutputModes : std::int16_t {
@@ -72,6 +73,8 @@ struct DecoderState : Ax25Fields {
   LineSink* OutputFile = nullptr;
   // Optional listener for the converter's extra layouts and health report (not owned).
   CaptureObserver* Observer = nullptr;
+  // Optional choice of the frames a pass hands on (capture/frame_predicate.h; not owned).
+  FramePredicate* FrameFilter = nullptr;
 };
 
 // The current frame, un-escaped, from its type byte on: FrameBytes positions 1 to FrameLength.
