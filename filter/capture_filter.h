@@ -1,0 +1,29 @@
+// CaptureFilter: a Filter as the frame loop's FramePredicate (DecoderState::FrameFilter). It
+// follows the pass's stamps itself (StampClock, from the first frame of each pass on), so one
+// CaptureFilter serves any number of passes and captures, one after the other.
+#ifndef PACKSCOPE_FILTER_CAPTURE_FILTER_H_
+#define PACKSCOPE_FILTER_CAPTURE_FILTER_H_
+
+#include "capture/frame_predicate.h"
+#include "capture/stamp_clock.h"
+#include "filter/filter.h"
+#include "filter/frame_facts.h"
+
+namespace packscope {
+
+class CaptureFilter : public FramePredicate {
+ public:
+  // filter must outlive this.
+  explicit CaptureFilter(const Filter& filter) : filter_(filter) {}
+
+  bool Keep(const DecoderState& state, const FrameInfo& info) override;
+
+ private:
+  const Filter& filter_;
+  StampClock clock_;
+  FrameFacts facts_;
+};
+
+}  // namespace packscope
+
+#endif  // PACKSCOPE_FILTER_CAPTURE_FILTER_H_
