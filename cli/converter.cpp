@@ -17,6 +17,8 @@
 #include "commands/commands.h"
 #include "commands/health_check.h"
 #include "commands/layouts.h"
+#include "filter/capture_filter.h"
+#include "filter/filter.h"
 #include "qt/qt_text.h"
 
 namespace packscope {
@@ -56,11 +58,13 @@ void PrintErrors(HeadlessWindow& window) {
 
 // One capture through the layout. True when its output was written.
 bool Convert(ConverterWindow& window, const std::string& capture, const Layout& layout,
-             const std::optional<std::string>& output, TextEncoding encoding) {
+             const std::optional<std::string>& output, TextEncoding encoding,
+             FramePredicate* filter) {
   DecoderState state;
   window.SetCaptureName(capture);
   state.CaptureFileName = capture;
   state.OutputEncoding = encoding;
+  state.FrameFilter = filter;
   const bool ok = RunLayout(state, window, layout, output);
   PrintErrors(window);
   if (ok) {
@@ -142,6 +146,11 @@ int RunConverter(const QStringList& arguments) {
       QStringLiteral("ENCODING"));
   parser.addOption(output_option);
   parser.addOption(encoding_option);
+  const QCommandLineOption filter_option(
+      QStringLiteral("filter"),
+      QStringLiteral("Write only the frames that match EXPR (see Filter below), in any layout."),
+      QStringLiteral("EXPR"));
+  parser.addOption(filter_option);
   const QCommandLineOption help_option = parser.addHelpOption();
   const QCommandLineOption version_option = parser.addVersionOption();
   parser.addPositionalArgument(QStringLiteral("CAPTURE"), QStringLiteral("KISS capture files."),
@@ -149,7 +158,7 @@ int RunConverter(const QStringList& arguments) {
 
   if (!parser.parse(arguments)) return UsageError(parser.errorText());
   if (parser.isSet(help_option)) {
-    std::fputs(qPrintable(parser.helpText() + LayoutHelp()), stdout);
+    std::fputs(qPrintable(parser.helpText() + LayoutHelp() + FromUtf8(FilterHelpText())), stdout);
     return 0;
   }
   if (parser.isSet(version_option)) {
@@ -185,6 +194,15 @@ int RunConverter(const QStringList& arguments) {
                             .arg(parser.value(encoding_option)));
     }
   }
+  std::optional<Filter> filter;
+  if (parser.isSet(filter_option)) {
+    if (check) return UsageError(QStringLiteral("--check reads every frame; no --filter."));
+    FilterError error;
+    filter = Filter::Parse(ToUtf8(parser.value(filter_option)), &error);
+    if (!filter) return UsageError(FromUtf8(error.Text()));
+  }
+  std::optional<CaptureFilter> frame_filter;
+  if (filter) frame_filter.emplace(*filter);
   const QStringList captures = parser.positionalArguments();
   if (captures.isEmpty()) return UsageError(QStringLiteral("no capture given."));
   std::optional<std::string> output;
@@ -220,7 +238,10 @@ int RunConverter(const QStringList& arguments) {
     status = WorseCheckStatus(status, CheckCaptures(window, captures));
   } else {
     for (const QString& capture : captures) {
-      if (!Convert(window, ToUtf8(capture), *layout, output, encoding)) status = 1;
+      if (!Convert(window, ToUtf8(capture), *layout, output, encoding,
+                   frame_filter ? &*frame_filter : nullptr)) {
+        status = 1;
+      }
     }
   }
   if (stamp_log) {

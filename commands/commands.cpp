@@ -243,7 +243,7 @@ bool RunFrameWriterCommand(DecoderState& state, Window& window, std::string_view
       ObserverAttached attached(state, *writer);
       ReadCapture(state, window);
     }
-    writer->Finish();
+    writer->Finish(state);
   });
 }
 
