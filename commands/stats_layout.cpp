@@ -87,7 +87,7 @@ class StatsWriter : public FrameWriter {
   void OnFrame(const DecoderState& state, const FrameInfo& info) override {
     const std::span<const std::uint8_t> frame = KissFrame(state);
     const bool data = !info.timestamp && IsDataFrame(frame);
-    if (data) details_ = DescribeAx25(frame);
+    if (data) DescribeAx25(frame, details_);
     const FrameFindings found = FindFrameFindings(frame, info, details_);
     for (int k = 0; k < kFindingCount; ++k) {
       findings_[static_cast<std::size_t>(k)] += found.Count(static_cast<Finding>(k));

@@ -3,18 +3,18 @@
 namespace packscope {
 
 bool CaptureFilter::Keep(const DecoderState& state, const FrameInfo& info) {
-  if (state.FrameCount == 1) clock_.Reset();  // a new pass
+  if (state.FrameCount == 1) {  // a new pass
+    clock_.Reset();
+    kept_ = 0;
+  }
   if (info.timestamp) {
     clock_.Update(state);
     return true;
   }
-  facts_.kiss_frame = KissFrame(state);
-  facts_.number = state.FrameCount;
-  facts_.offset = state.FrameOffset;
-  facts_.time = clock_.Millis();
-  facts_.info = info;
-  DescribeFrame(facts_, filter_.Needs());
-  return filter_.Matches(facts_);
+  facts_.Begin(KissFrame(state), state.FrameCount, state.FrameOffset, clock_.Millis(), info);
+  const bool keep = filter_.Matches(facts_);
+  if (keep) ++kept_;
+  return keep;
 }
 
 }  // namespace packscope

@@ -17,11 +17,14 @@ class CaptureFilter : public FramePredicate {
   explicit CaptureFilter(const Filter& filter) : filter_(filter) {}
 
   bool Keep(const DecoderState& state, const FrameInfo& info) override;
+  // Frames kept in the pass so far, timestamp frames not counted.
+  std::int64_t Kept() const { return kept_; }
 
  private:
   const Filter& filter_;
   StampClock clock_;
   FrameFacts facts_;
+  std::int64_t kept_ = 0;
 };
 
 }  // namespace packscope

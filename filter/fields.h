@@ -38,11 +38,18 @@ struct FieldValue {
   double number = 0;      // kNumber, kTime; kName: the code, when has_code
   bool has_code = false;  // kName
   int count = 0;
-  std::array<std::string_view, kMaxTexts> texts{};
 
   void Add(std::string_view text) {
-    if (count < kMaxTexts) texts[static_cast<std::size_t>(count++)] = text;
+    if (count == kMaxTexts) return;
+    data_[count] = text.data();
+    size_[count++] = text.size();
   }
+  std::string_view Text(int i) const { return {data_[i], size_[i]}; }
+
+ private:
+  // Set up to count only: a value is made for every test of every frame.
+  const char* data_[kMaxTexts];
+  std::size_t size_[kMaxTexts];
 };
 
 struct Field {

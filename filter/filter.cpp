@@ -349,7 +349,7 @@ struct Filter::Program {
   std::vector<Literal> literals;
   std::uint32_t root = 0;
 
-  bool Eval(std::uint32_t n, const FrameFacts& facts) const {
+  bool Eval(std::uint32_t n, FrameFacts& facts) const {
     const Node& node = nodes[n];
     switch (node.kind) {
       case Node::kAnd:
@@ -376,8 +376,7 @@ struct Filter::Program {
       case FieldType::kTime:
         return true;
       case FieldType::kText:
-        return std::any_of(v.texts.begin(), v.texts.begin() + v.count,
-                           [](std::string_view t) { return !t.empty(); });
+        return AnyText(v, [](std::string_view t) { return !t.empty(); });
       case FieldType::kCallsign:
         return v.count > 0;
       case FieldType::kName:
@@ -386,10 +385,16 @@ struct Filter::Program {
     return false;
   }
 
+  template <typename Pred>
+  static bool AnyText(const FieldValue& v, Pred&& pred) {
+    for (int i = 0; i < v.count; ++i) {
+      if (pred(v.Text(i))) return true;
+    }
+    return false;
+  }
+
   static bool Equal(const Field& field, const Literal& lit, const FieldValue& v) {
-    const auto any = [&v](auto&& pred) {
-      return std::any_of(v.texts.begin(), v.texts.begin() + v.count, pred);
-    };
+    const auto any = [&v](auto&& pred) { return AnyText(v, pred); };
     switch (field.type) {
       case FieldType::kNumber:
       case FieldType::kTime:
@@ -407,7 +412,8 @@ struct Filter::Program {
     return false;
   }
 
-  bool Run(const Test& t, const FrameFacts& facts) const {
+  bool Run(const Test& t, FrameFacts& facts) const {
+    if ((t.field->needs & ~facts.described) != 0) DescribeFrame(facts, t.field->needs);
     FieldValue v;
     t.field->read(facts, v);
     if (!v.present) return false;
@@ -428,8 +434,9 @@ struct Filter::Program {
       case Op::kGe:
         return v.number >= lit->number;
       case Op::kMatch:
-        return std::any_of(v.texts.begin(), v.texts.begin() + v.count, [lit](std::string_view s) {
-          return RE2::PartialMatch(re2::StringPiece(s.data(), s.size()), *lit->regex);
+        return AnyText(v, [lit](std::string_view s) {
+          return lit->regex->Match(re2::StringPiece(s.data(), s.size()), 0, s.size(),
+                                   RE2::UNANCHORED, nullptr, 0);
         });
       case Op::kIn:
         for (std::uint32_t i = 0; i < t.count; ++i) {
@@ -706,9 +713,7 @@ std::optional<Filter> Filter::Parse(std::string_view text, FilterError* error) {
   return filter;
 }
 
-bool Filter::Matches(const FrameFacts& facts) const {
-  return program_->Eval(program_->root, facts);
-}
+bool Filter::Matches(FrameFacts& facts) const { return program_->Eval(program_->root, facts); }
 
 std::string FilterHelpText() {
   std::string out =

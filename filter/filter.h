@@ -56,10 +56,11 @@ class Filter {
   Filter& operator=(Filter&&) noexcept;
   ~Filter();
 
-  // What DescribeFrame must add to a frame's facts before Matches.
+  // What the fields of the expression read beyond the frame's bytes and place.
   FrameNeeds Needs() const { return needs_; }
-  // True when the frame passes. facts holds what Needs asks for. No allocation.
-  bool Matches(const FrameFacts& facts) const;
+  // True when the frame passes. Adds to facts the decodings its tests need (DescribeFrame), the
+  // first time one needs them. No allocation once facts has held a frame.
+  bool Matches(FrameFacts& facts) const;
   const std::string& Text() const { return text_; }
 
   struct Program;  // the compiled expression (filter.cpp)

@@ -3,16 +3,22 @@
 namespace packscope {
 
 void DescribeFrame(FrameFacts& facts, FrameNeeds needs) {
-  if ((needs & (kNeedAx25 | kNeedFindings)) == 0) return;
-  const bool data = !facts.info.timestamp && IsDataFrame(facts.kiss_frame);
-  if (data) {
-    facts.details = DescribeAx25(facts.kiss_frame);
-  } else {
-    facts.details.problem = Ax25Problem::kTooShort;
+  needs &= ~facts.described;
+  if (needs == 0) return;
+  // The findings read the AX.25 header.
+  if ((facts.described & kNeedAx25) == 0) {
+    const bool data = !facts.info.timestamp && IsDataFrame(facts.kiss_frame);
+    if (data) {
+      DescribeAx25(facts.kiss_frame, facts.details);
+    } else {
+      facts.details.problem = Ax25Problem::kTooShort;
+    }
+    facts.ax25 = data && facts.details.problem == Ax25Problem::kNone;
+    facts.described |= kNeedAx25;
   }
-  facts.ax25 = data && facts.details.problem == Ax25Problem::kNone;
   if ((needs & kNeedFindings) != 0) {
     facts.findings = FindFrameFindings(facts.kiss_frame, facts.info, facts.details);
+    facts.described |= kNeedFindings;
   }
 }
 
