@@ -59,7 +59,7 @@ void PrintErrors(HeadlessWindow& window) {
 // One capture through the layout. True when its output was written.
 bool Convert(ConverterWindow& window, const std::string& capture, const Layout& layout,
              const std::optional<std::string>& output, TextEncoding encoding,
-             FramePredicate* filter) {
+             CaptureFilter* filter) {
   DecoderState state;
   window.SetCaptureName(capture);
   state.CaptureFileName = capture;
@@ -68,8 +68,9 @@ bool Convert(ConverterWindow& window, const std::string& capture, const Layout& 
   const bool ok = RunLayout(state, window, layout, output);
   PrintErrors(window);
   if (ok) {
-    std::fprintf(stderr, "%s (%s)\n", window.Label2().c_str(),
-                 CountsCaption(state.FrameCount, state.ByteCount).c_str());
+    std::string counts = CountsCaption(state.FrameCount, state.ByteCount);
+    if (filter != nullptr) counts += "; " + std::to_string(filter->Kept()) + " match the filter";
+    std::fprintf(stderr, "%s (%s)\n", window.Label2().c_str(), counts.c_str());
   }
   return ok;
 }
