@@ -4,7 +4,7 @@
 #   make test   installs what is missing, builds, runs every test
 #   make sanitize   every test again, built with AddressSanitizer and UndefinedBehaviorSanitizer
 #   make release    the two programs as a packager builds them (Release, -O3)
-#   make fuzz       the capture fuzzer for FUZZ_SECONDS seconds (clang 14, libFuzzer)
+#   make fuzz       each fuzzer of FUZZ_TARGETS for FUZZ_SECONDS seconds (clang 14, libFuzzer)
 #   make sample remakes samples/sample.kss with the capture generator
 #   make bench  builds and runs the benchmarks (bench/README.md); never part of make test
 BUILD_DIR ?= build
@@ -56,18 +56,26 @@ release:
 	  -DPACKSCOPE_BUILD_BENCH=OFF $(WERROR_FLAGS) $(CMAKE_FLAGS)
 	cmake --build $(RELEASE_DIR) -j $(JOBS) --target packscope packscope-convert
 
-# The capture fuzzer on one core: new inputs go to $(FUZZ_DIR)/corpus, failing ones to
-# $(FUZZ_DIR)/ (keep them in fuzz/regressions/ once fixed).
+# The fuzzers, one after the other on one core, each with its seed folders: new inputs go to
+# $(FUZZ_DIR)/corpus-TARGET, failing ones to $(FUZZ_DIR)/TARGET-crash-* (keep capture inputs in
+# fuzz/regressions/ once fixed).
+FUZZ_TARGETS ?= capture_fuzzer filter_fuzzer
+FUZZ_SEEDS_capture_fuzzer = fuzz/corpus fuzz/regressions
+FUZZ_SEEDS_filter_fuzzer = fuzz/filter_corpus
+define run_fuzzer
+	mkdir -p $(FUZZ_DIR)/corpus-$(1)
+	$(FUZZ_DIR)/fuzz/$(1) -max_total_time=$(FUZZ_SECONDS) -max_len=$(FUZZ_MAX_LEN) \
+	  -timeout=20 -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix=$(FUZZ_DIR)/$(1)- \
+	  $(FUZZ_FLAGS) $(FUZZ_DIR)/corpus-$(1) $(FUZZ_SEEDS_$(1))
+
+endef
 fuzz:
 	scripts/install-deps build fuzz
 	cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DCMAKE_CXX_COMPILER=clang++-14 -DPACKSCOPE_FUZZ=ON -DPACKSCOPE_BUILD_QT=OFF \
 	  -DPACKSCOPE_BUILD_TESTS=OFF $(WERROR_FLAGS)
-	cmake --build $(FUZZ_DIR) -j $(JOBS) --target capture_fuzzer
-	mkdir -p $(FUZZ_DIR)/corpus
-	$(FUZZ_DIR)/fuzz/capture_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=$(FUZZ_MAX_LEN) \
-	  -timeout=20 -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix=$(FUZZ_DIR)/ $(FUZZ_FLAGS) \
-	  $(FUZZ_DIR)/corpus fuzz/corpus fuzz/regressions
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target $(FUZZ_TARGETS)
+	$(foreach t,$(FUZZ_TARGETS),$(call run_fuzzer,$(t)))
 
 SAMPLE ?= samples/sample.kss
 
