@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 #include "ax25/ax25_decoder.h"
 
@@ -28,7 +29,7 @@ inline bool IsCallsignByte(std::uint8_t b) {
 }
 
 void ReadAddress(const std::uint8_t* block, Ax25Address& address) {
-  std::copy(block, block + kBlockLength, address.block.begin());
+  std::memcpy(address.block.data(), block, kBlockLength);
   address.ssid = CallsignText(block, address.call);
   address.high_bit = TestBit(block[6], 7);
   bool valid = true;

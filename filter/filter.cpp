@@ -329,6 +329,11 @@ struct Filter::Program {
     bool any_ssid = false;  // kCallsign: CALL-*
     std::string text;
     std::unique_ptr<RE2> regex;  // Op::kMatch
+    // Op::kMatch with a pattern of plain characters, perhaps between ^ and $: text is found
+    // without the regular expression engine, which costs more per call than such a search.
+    bool plain = false;
+    bool at_start = false;
+    bool at_end = false;
   };
   struct Test {
     const Field* field = nullptr;
@@ -412,6 +417,14 @@ struct Filter::Program {
     return false;
   }
 
+  static bool PlainMatch(const Literal& lit, std::string_view s) {
+    const std::string_view text = lit.text;
+    if (lit.at_start && lit.at_end) return s == text;
+    if (lit.at_start) return s.substr(0, text.size()) == text;
+    if (lit.at_end) return s.size() >= text.size() && s.substr(s.size() - text.size()) == text;
+    return s.find(text) != std::string_view::npos;
+  }
+
   bool Run(const Test& t, FrameFacts& facts) const {
     if ((t.field->needs & ~facts.described) != 0) DescribeFrame(facts, t.field->needs);
     FieldValue v;
@@ -434,6 +447,8 @@ struct Filter::Program {
       case Op::kGe:
         return v.number >= lit->number;
       case Op::kMatch:
+        if (lit->plain)
+          return AnyText(v, [lit](std::string_view s) { return PlainMatch(*lit, s); });
         return AnyText(v, [lit](std::string_view s) {
           return lit->regex->Match(re2::StringPiece(s.data(), s.size()), 0, s.size(),
                                    RE2::UNANCHORED, nullptr, 0);
@@ -626,6 +641,7 @@ class Parser {
       if (!lit.regex->ok()) {
         Fail(t, "bad regular expression " + where + ": " + lit.regex->error());
       }
+      SetPlain(t.text, lit);
     } else {
       switch (field.type) {
         case FieldType::kNumber: {
@@ -678,6 +694,21 @@ class Parser {
     }
     program_.literals.push_back(std::move(lit));
     Take();
+  }
+
+  // A pattern of characters that stand for themselves, perhaps after ^ and before $.
+  static void SetPlain(std::string_view pattern, Program::Literal& lit) {
+    const bool at_start = !pattern.empty() && pattern.front() == '^';
+    if (at_start) pattern.remove_prefix(1);
+    const bool at_end = !pattern.empty() && pattern.back() == '$';
+    if (at_end) pattern.remove_suffix(1);
+    for (const char c : pattern) {
+      if (std::strchr("\\.+*?()|[]{}^$", c) != nullptr) return;
+    }
+    lit.plain = true;
+    lit.at_start = at_start;
+    lit.at_end = at_end;
+    lit.text.assign(pattern);
   }
 
   int Column(std::size_t pos) const { return ColumnOf(text_, pos); }

@@ -240,6 +240,13 @@ TEST(FilterTest, RegularExpressionsRunInLinearTimeOverBytes) {
   EXPECT_TRUE(Matches("info ~ \"^Gr..e\"", bytes));
   EXPECT_TRUE(Matches("info ~ \"\\\"hi\\\"$\"", bytes));
   EXPECT_TRUE(Matches("info ~ \"\\x{FC}\"", bytes));
+  // Patterns of plain characters are searched for without the engine: the same answers.
+  for (const std::string pattern :
+       {"hell", "^>he", "lo$", "^>hello$", "^hello", "^", "$", "", "x"}) {
+    EXPECT_EQ(Matches("info ~ \"" + pattern + "\"", kUi),
+              Matches("info ~ \"(?:" + pattern + ")\"", kUi))
+        << pattern;
+  }
 }
 
 struct ErrorCase {
