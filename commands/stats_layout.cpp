@@ -87,8 +87,8 @@ class StatsWriter : public FrameWriter {
   void OnFrame(const DecoderState& state, const FrameInfo& info) override {
     const std::span<const std::uint8_t> frame = KissFrame(state);
     const bool data = !info.timestamp && IsDataFrame(frame);
-    if (data) DescribeAx25(frame, details_);
-    const FrameFindings found = FindFrameFindings(frame, info, details_);
+    const Ax25Details& d = data ? CurrentAx25(state, details_) : details_;
+    const FrameFindings found = FindFrameFindings(frame, info, d);
     for (int k = 0; k < kFindingCount; ++k) {
       findings_[static_cast<std::size_t>(k)] += found.Count(static_cast<Finding>(k));
     }
@@ -107,24 +107,23 @@ class StatsWriter : public FrameWriter {
         minutes_.emplace_hint(hint, minute, 1);
       }
     }
-    if (!data || details_.problem != Ax25Problem::kNone) {
+    if (!data || d.problem != Ax25Problem::kNone) {
       ++not_ax25_;
       return;
     }
-    CountType();
-    auto station = stations_.find(std::string_view(details_.source.call));
-    if (station == stations_.end())
-      station = stations_.emplace(details_.source.call, Station{}).first;
+    CountType(d);
+    auto station = stations_.find(std::string_view(d.source.call));
+    if (station == stations_.end()) station = stations_.emplace(d.source.call, Station{}).first;
     Station& s = station->second;
     ++s.frames;
     if (time) {
       if (!s.first || *time < *s.first) s.first = time;
       if (!s.last || *time > *s.last) s.last = time;
     }
-    Count(s.destinations, details_.destination.call);
+    Count(s.destinations, d.destination.call);
     path_.clear();
-    for (int i = 0; i < details_.digipeater_count; ++i) {
-      const Ax25Address& a = details_.digipeaters[static_cast<std::size_t>(i)];
+    for (int i = 0; i < d.digipeater_count; ++i) {
+      const Ax25Address& a = d.digipeaters[static_cast<std::size_t>(i)];
       if (i > 0) path_.push_back(',');
       path_.append(a.call);
       if (a.high_bit) path_.push_back('*');
@@ -184,13 +183,13 @@ class StatsWriter : public FrameWriter {
     if (r.backwards) ++findings_[static_cast<std::size_t>(Finding::kTimeBackwards)];
   }
 
-  void CountType() {
-    if (details_.kind == Ax25Kind::kI) {
+  void CountType(const Ax25Details& d) {
+    if (d.kind == Ax25Kind::kI) {
       Count(types_, "I");
-    } else if (!details_.name.empty()) {
-      Count(types_, details_.name);
+    } else if (!d.name.empty()) {
+      Count(types_, d.name);
     } else {
-      path_.assign("U code=").append(std::to_string(details_.type_code));
+      path_.assign("U code=").append(std::to_string(d.type_code));
       Count(types_, path_);
     }
   }
@@ -198,7 +197,7 @@ class StatsWriter : public FrameWriter {
   LineSink& out_;
   StampClock clock_;
   StampCheck stamp_check_;
-  Ax25Details details_;
+  Ax25Details details_;  // read only for data frames
   std::string path_;
   std::int64_t frames_ = 0;
   std::int64_t stamps_ = 0;

@@ -17,6 +17,7 @@ class CaptureFilter : public FramePredicate {
   explicit CaptureFilter(const Filter& filter) : filter_(filter) {}
 
   bool Keep(const DecoderState& state, const FrameInfo& info) override;
+  const Ax25Details* FrameDetails() const override { return details_; }
   // Frames kept in the pass so far, timestamp frames not counted.
   std::int64_t Kept() const { return kept_; }
 
@@ -24,6 +25,7 @@ class CaptureFilter : public FramePredicate {
   const Filter& filter_;
   StampClock clock_;
   FrameFacts facts_;
+  const Ax25Details* details_ = nullptr;  // facts_.details, when read for a data frame
   std::int64_t kept_ = 0;
 };
 
