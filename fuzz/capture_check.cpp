@@ -621,9 +621,9 @@ void CheckKissCut(const std::string& text, const Model& model) {
                           HexOf(want[i].first)));
   }
   for (const ModelFrame& f : cut.frames) {
-    CAPTURE_CHECK(!f.recovered && !f.cut_off,
-                  "kiss: a frame read back at offset " + std::to_string(f.offset) + " is " +
-                      (f.recovered ? "recovered" : "cut off"));
+    CAPTURE_CHECK(!f.recovered && !f.cut_off, "kiss: a frame read back at offset " +
+                                                  std::to_string(f.offset) + " is " +
+                                                  (f.recovered ? "recovered" : "cut off"));
   }
 }
 
