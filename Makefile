@@ -66,8 +66,10 @@ release:
 #            $(FUZZ_DIR)/corpus-kiss_stream, failing ones $(FUZZ_DIR)/kiss_stream-
 #   index    captures through the frame index and its texts, against whole passes  new inputs
 #            $(FUZZ_DIR)/corpus-index, failing ones $(FUZZ_DIR)/index-
+#   filter   filter expressions through the parser and the evaluator  new inputs
+#            $(FUZZ_DIR)/corpus-filter, failing ones $(FUZZ_DIR)/filter-
 # FUZZ_TARGETS=aprs runs one of them.
-FUZZ_TARGETS ?= capture aprs kiss_stream index
+FUZZ_TARGETS ?= capture aprs kiss_stream index filter
 fuzz_work_capture = $(FUZZ_DIR)/corpus
 fuzz_seeds_capture = fuzz/corpus fuzz/regressions
 fuzz_artifacts_capture = $(FUZZ_DIR)/
@@ -80,6 +82,9 @@ fuzz_artifacts_kiss_stream = $(FUZZ_DIR)/kiss_stream-
 fuzz_work_index = $(FUZZ_DIR)/corpus-index
 fuzz_seeds_index = fuzz/corpus fuzz/regressions
 fuzz_artifacts_index = $(FUZZ_DIR)/index-
+fuzz_work_filter = $(FUZZ_DIR)/corpus-filter
+fuzz_seeds_filter = fuzz/filter_corpus
+fuzz_artifacts_filter = $(FUZZ_DIR)/filter-
 
 fuzz:
 	scripts/install-deps build fuzz

@@ -9,17 +9,6 @@
 
 namespace packscope {
 
-std::uint8_t ShiftRight(std::uint8_t b, std::int16_t n) {
-  if (n < 1) return b;
-  if (n >= 8) return 0;
-  return static_cast<std::uint8_t>(b >> n);
-}
-
-bool TestBit(std::uint8_t b, std::int16_t n) {
-  if (n < 0 || n > 7) return false;
-  return ((b >> n) & 1) != 0;
-}
-
 namespace {
 
 // The callsign text of a block into buf (room for 9 characters); returns its length.

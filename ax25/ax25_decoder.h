@@ -64,10 +64,18 @@ struct Ax25Control {
 Ax25Control ClassifyControl(std::uint8_t control);
 
 // b shifted right by n bits with zeros shifted in; n below 1 gives b, n of 8 or more gives 0.
-std::uint8_t ShiftRight(std::uint8_t b, std::int16_t n);
+// (Inline: the decoders call both for every address byte.)
+inline std::uint8_t ShiftRight(std::uint8_t b, std::int16_t n) {
+  if (n < 1) return b;
+  if (n >= 8) return 0;
+  return static_cast<std::uint8_t>(b >> n);
+}
 
 // Bit n of b (bit 0 the least significant); false for every n outside 0..7.
-bool TestBit(std::uint8_t b, std::int16_t n);
+inline bool TestBit(std::uint8_t b, std::int16_t n) {
+  if (n < 0 || n > 7) return false;
+  return ((b >> n) & 1) != 0;
+}
 
 // The text of one 7-byte address block (six shifted characters, then the SSID byte) as the
 // decoder shows it: the characters with blanks trimmed at both ends, then "-" and the SSID in

@@ -1,6 +1,8 @@
 #include "ax25/ax25_details.h"
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 
 #include "ax25/ax25_decoder.h"
 
@@ -9,29 +11,62 @@ namespace {
 
 constexpr std::size_t kBlockLength = 7;
 
-bool IsCallsignByte(std::uint8_t b) {
-  if (TestBit(b, 0)) return false;
-  const auto c = static_cast<char>(ShiftRight(b, 1));
-  return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == ' ';
+// Upper-case letters, digits and the blank, shifted left with bit 0 clear: one bit each of the
+// 256 byte values.
+constexpr auto kCallsignBytes = [] {
+  std::array<std::uint64_t, 4> bits{};
+  for (int c = 0; c < 128; ++c) {
+    if ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == ' ') {
+      const int b = c << 1;
+      bits[static_cast<std::size_t>(b >> 6)] |= std::uint64_t{1} << (b & 63);
+    }
+  }
+  return bits;
+}();
+
+inline bool IsCallsignByte(std::uint8_t b) {
+  return ((kCallsignBytes[b >> 6] >> (b & 63)) & 1) != 0;
 }
 
 void ReadAddress(const std::uint8_t* block, Ax25Address& address) {
-  std::copy(block, block + kBlockLength, address.block.begin());
+  std::memcpy(address.block.data(), block, kBlockLength);
   address.ssid = CallsignText(block, address.call);
   address.high_bit = TestBit(block[6], 7);
-  address.chars_valid = std::all_of(block, block + 6, IsCallsignByte);
+  bool valid = true;
+  for (int i = 0; i < 6; ++i) valid = IsCallsignByte(block[i]) && valid;
+  address.chars_valid = valid;
 }
 
-Ax25Details TooShort(Ax25Details details, std::size_t needed) {
+void TooShort(Ax25Details& details, std::size_t needed) {
   details.problem = Ax25Problem::kTooShort;
   details.needed = needed;
-  return details;
 }
 
 }  // namespace
 
 Ax25Details DescribeAx25(std::span<const std::uint8_t> kiss_frame) {
   Ax25Details d;
+  DescribeAx25(kiss_frame, d);
+  return d;
+}
+
+void DescribeAx25(std::span<const std::uint8_t> kiss_frame, Ax25Details& d) {
+  // Everything but the addresses' strings back to what a fresh Ax25Details holds.
+  d.problem = Ax25Problem::kNone;
+  d.length = 0;
+  d.needed = 0;
+  d.digipeater_count = 0;
+  d.role = Ax25Role::kUnknown;
+  d.control = 0;
+  d.kind = Ax25Kind::kI;
+  d.type_code = 0;
+  d.name = {};
+  d.ns.reset();
+  d.nr.reset();
+  d.poll_final = false;
+  d.has_pid = false;
+  d.pid.reset();
+  d.info = {};
   if (kiss_frame.empty()) return TooShort(d, kMinAx25HeaderLength);
   // From here on, offsets count from the destination's first byte.
   const std::span<const std::uint8_t> frame = kiss_frame.subspan(1);
@@ -48,7 +83,7 @@ Ax25Details DescribeAx25(std::span<const std::uint8_t> kiss_frame) {
   while (!last) {
     if (d.digipeater_count == kMaxDigipeaters) {
       d.problem = Ax25Problem::kNoAddressEnd;
-      return d;
+      return;
     }
     // The block and a control byte behind it.
     if (pos + kBlockLength >= frame.size()) return TooShort(d, pos + kBlockLength + 1);
@@ -81,7 +116,6 @@ Ax25Details DescribeAx25(std::span<const std::uint8_t> kiss_frame) {
   }
   if (d.has_pid && pos < frame.size()) d.pid = frame[pos++];
   d.info = frame.subspan(pos);
-  return d;
 }
 
 std::string_view SFrameName(std::uint8_t code) {

@@ -96,6 +96,9 @@ struct Ax25Details {
 // type byte is not looked at: a caller decides which frames carry AX.25. An empty frame is too
 // short. Spans in the result point into kiss_frame.
 Ax25Details DescribeAx25(std::span<const std::uint8_t> kiss_frame);
+// The same into details, whose strings keep their room (no allocation frame after frame). With
+// kTooShort the addresses the frame does not reach keep what they held.
+void DescribeAx25(std::span<const std::uint8_t> kiss_frame, Ax25Details& details);
 
 // Name of an S frame (code 0..3) or a U frame (TypeCode 0..31); empty for unassigned U codes.
 std::string_view SFrameName(std::uint8_t code);

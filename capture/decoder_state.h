@@ -19,6 +19,7 @@ namespace packscope {
 class LineSink;
 class CaptureObserver;
 class OutputDevice;
+class FramePredicate;
 
 // OutputMode values: what the frame output step does with a frame.
 enum OutputModes : std::int16_t {
@@ -89,6 +90,9 @@ struct DecoderState : Ax25Fields {
     std::string line;   // timestamp step: the stamp log's line
   };
   StepScratch Scratch;
+
+  // Optional choice of the frames a pass hands on (capture/frame_predicate.h; not owned).
+  FramePredicate* FrameFilter = nullptr;
 };
 
 // The current frame, un-escaped, from its type byte on: FrameBytes positions 1 to FrameLength.

@@ -91,6 +91,7 @@ class FrameLoop {
   }
 
   void OnStrayEscape(std::int64_t offset) {
+    ++info_.bad_escapes;
     if (state_.Observer != nullptr) state_.Observer->OnStrayEscape(offset);
   }
 
@@ -120,6 +121,10 @@ class FrameLoop {
 
     info_.timestamp = length >= 1 && state_.FrameBytes[1] == kTimestampType;
     if (info_.timestamp) TimestampStep(state_, window_);
+    if (state_.FrameFilter != nullptr && !state_.FrameFilter->Keep(state_, info_) &&
+        !info_.timestamp) {
+      return;
+    }
     if (window_.Check2()) DecodeAx25(state_, window_);
     if (!info_.timestamp) FrameOutputStep(state_, window_);
     if (state_.Observer != nullptr) state_.Observer->OnFrame(state_, info_);

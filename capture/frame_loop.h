@@ -6,7 +6,9 @@
 //
 // Per frame the pass fills RawHex, FrameBytes, FrameLength and FrameHex, counts it, sets the
 // Label1 caption, runs the timestamp step (type 0x09), the AX.25 decoder (while Check2 is
-// ticked, every frame) and the frame output step (every frame but timestamp frames).
+// ticked, every frame) and the frame output step (every frame but timestamp frames). With a
+// FrameFilter (capture/frame_predicate.h) the frames it turns down go no further than the
+// timestamp step.
 #ifndef PACKSCOPE_CAPTURE_FRAME_LOOP_H_
 #define PACKSCOPE_CAPTURE_FRAME_LOOP_H_
 
@@ -16,6 +18,7 @@
 
 #include "capture/decoder_state.h"
 #include "capture/kiss_scanner.h"
+#include "capture/frame_predicate.h"
 #include "capture/window.h"
 
 namespace packscope {
@@ -25,10 +28,13 @@ struct FrameInfo {
   bool recovered = false;  // begun by a byte other than FEND, behind a shared FEND or garbage
   bool cut_off = false;    // ended by the end of the file, not by a FEND
   bool timestamp = false;  // type byte 0x09: not output
+  int bad_escapes = 0;     // FESCs not followed by TFEND or TFESC, kept as data bytes
 };
 
 // Listener for the converter's extra layouts and its health report. Called only when
-// DecoderState::Observer is set; none of it changes what a pass does.
+// DecoderState::Observer is set; none of it changes what a pass does. OnSkipped and
+// OnStrayEscape report the capture as it is read; OnFrame sees only the frames that
+// DecoderState::FrameFilter keeps.
 class CaptureObserver {
  public:
   virtual ~CaptureObserver() = default;

@@ -19,6 +19,8 @@
 #include "commands/commands.h"
 #include "commands/health_check.h"
 #include "commands/layouts.h"
+#include "filter/capture_filter.h"
+#include "filter/filter.h"
 #include "qt/qt_text.h"
 
 namespace packscope {
@@ -61,16 +63,18 @@ void PrintErrors(HeadlessWindow& window) {
 
 // One capture through the layout. True when its output was written.
 bool Convert(ConverterWindow& window, const std::string& capture, const Layout& layout,
-             const std::string& output, TextEncoding encoding) {
+             const std::string& output, TextEncoding encoding, CaptureFilter* filter) {
   DecoderState state;
   window.SetCaptureName(capture);
   state.CaptureFileName = capture;
   state.OutputEncoding = encoding;
+  state.FrameFilter = filter;
   const bool ok = RunLayout(state, window, layout, output);
   PrintErrors(window);
   if (ok) {
-    std::fprintf(stderr, "%s (%s)\n", window.Label2().c_str(),
-                 CountsCaption(state.FrameCount, state.ByteCount).c_str());
+    std::string counts = CountsCaption(state.FrameCount, state.ByteCount);
+    if (filter != nullptr) counts += "; " + std::to_string(filter->Kept()) + " match the filter";
+    std::fprintf(stderr, "%s (%s)\n", window.Label2().c_str(), counts.c_str());
   }
   return ok;
 }
@@ -253,6 +257,11 @@ int RunConverter(const std::vector<std::string>& arguments) {
   parser.addOption(output_dir_option);
   parser.addOption(name_option);
   parser.addOption(encoding_option);
+  const QCommandLineOption filter_option(
+      QStringLiteral("filter"),
+      QStringLiteral("Write only the frames that match EXPR (see Filter below), in any layout."),
+      QStringLiteral("EXPR"));
+  parser.addOption(filter_option);
   const QCommandLineOption help_option = parser.addHelpOption();
   const QCommandLineOption version_option = parser.addVersionOption();
   parser.addPositionalArgument(QStringLiteral("CAPTURE"), QStringLiteral("KISS capture files."),
@@ -264,7 +273,7 @@ int RunConverter(const std::vector<std::string>& arguments) {
   for (const std::string& a : arguments) argument_texts << ArgumentText(a);
   if (!parser.parse(argument_texts)) return UsageError(ArgumentBytes(parser.errorText()));
   if (parser.isSet(help_option)) {
-    std::fputs(qPrintable(parser.helpText() + LayoutHelp()), stdout);
+    std::fputs(qPrintable(parser.helpText() + LayoutHelp() + FromUtf8(FilterHelpText())), stdout);
     return 0;
   }
   if (parser.isSet(version_option)) {
@@ -302,6 +311,15 @@ int RunConverter(const std::vector<std::string>& arguments) {
                         "'; windows-1252 or utf-8.");
     }
   }
+  std::optional<Filter> filter;
+  if (parser.isSet(filter_option)) {
+    if (check) return UsageError("--check reads every frame; no --filter.");
+    FilterError error;
+    filter = Filter::Parse(value(filter_option), &error);
+    if (!filter) return UsageError(error.Text());
+  }
+  std::optional<CaptureFilter> frame_filter;
+  if (filter) frame_filter.emplace(*filter);
   std::vector<std::string> captures;
   for (const QString& c : parser.positionalArguments()) captures.push_back(ArgumentBytes(c));
   if (captures.empty()) return UsageError("no capture given.");
@@ -383,7 +401,10 @@ int RunConverter(const std::vector<std::string>& arguments) {
     status = WorseCheckStatus(status, CheckCaptures(window, captures));
   } else {
     for (const Job& job : jobs) {
-      if (!job.refused && !Convert(window, job.capture, *layout, job.output, encoding)) status = 1;
+      if (!job.refused && !Convert(window, job.capture, *layout, job.output, encoding,
+                                   frame_filter ? &*frame_filter : nullptr)) {
+        status = 1;
+      }
     }
   }
   if (stamp_log) {

@@ -371,7 +371,7 @@ bool RunFrameWriterCommand(DecoderState& state, Window& window, std::string_view
         attached.emplace(state, *writer);
       });
     }
-    writer->Finish();
+    writer->Finish(state);
   });
 }
 

@@ -13,8 +13,9 @@ namespace packscope {
 
 class FrameWriter : public CaptureObserver {
  public:
-  // After the last frame, before the output is put in place. Throws CommandError.
-  virtual void Finish() {}
+  // After the last frame, before the output is put in place; state is the pass's. Throws
+  // CommandError.
+  virtual void Finish(const DecoderState& state) { (void)state; }
 };
 using FrameWriterFactory = std::function<std::unique_ptr<FrameWriter>(LineSink& out)>;
 

@@ -6,6 +6,7 @@
 
 #include "ax25/ax25_details.h"
 #include "capture/errors.h"
+#include "capture/frame_findings.h"
 #include "capture/frame_loop.h"
 #include "commands/commands.h"
 #include "commands/frame_text.h"
@@ -13,30 +14,6 @@
 
 namespace packscope {
 namespace {
-
-// 2000-01-01 00:00:00 UTC in milliseconds since 1970.
-constexpr std::int64_t kYear2000Millis = 946684800000;
-
-enum Finding {
-  kSkipped,
-  kRecovered,
-  kBadEscape,
-  kCutOff,
-  kEmpty,
-  kFrameType,
-  kTooShort,
-  kAddressEnd,
-  kCallsign,
-  kTimeBackwards,
-  kTimeBefore2000,
-  kFindingCount,
-};
-
-constexpr std::array<std::string_view, kFindingCount> kTags = {
-    "skipped",  "recovered",      "bad-escape",       "cut-off",
-    "empty",    "frame-type",     "too-short",        "address-end",
-    "callsign", "time-backwards", "time-before-2000",
-};
 
 std::string TimeText(std::int64_t millis) {
   std::string text = IsoStampText(millis);
@@ -49,51 +26,54 @@ class HealthCheck : public CaptureObserver {
       : state_(state), capture_(std::move(capture)), report_(report) {}
 
   void OnSkipped(std::int64_t offset, std::int64_t count) override {
-    Report(kSkipped, offset, std::to_string(count) + " bytes before the first FEND");
+    Report(Finding::kSkipped, offset, std::to_string(count) + " bytes before the first FEND");
   }
 
   void OnStrayEscape(std::int64_t offset) override {
-    Report(kBadEscape, offset,
+    Report(Finding::kBadEscape, offset,
            "frame " + Frame() + ": FESC not followed by TFEND or TFESC, kept as a data byte");
   }
 
   void OnFrame(const DecoderState& state, const FrameInfo& info) override {
     const std::int64_t at = state.FrameOffset;
-    if (info.recovered) {
-      Report(kRecovered, at, "frame " + Frame() + " recovered behind a shared FEND or garbage");
+    const std::span<const std::uint8_t> frame = KissFrame(state);
+    const Ax25Details d =
+        !info.timestamp && IsDataFrame(frame) ? DescribeAx25(frame) : Ax25Details{};
+    const FrameFindings found = FindFrameFindings(frame, info, d);
+    // Bad escapes have been reported as the pass met them (OnStrayEscape).
+    if (found.Has(Finding::kRecovered)) {
+      Report(Finding::kRecovered, at,
+             "frame " + Frame() + " recovered behind a shared FEND or garbage");
     }
-    if (info.cut_off) {
-      Report(kCutOff, at, "frame " + Frame() + " is cut off by the end of the capture");
+    if (found.Has(Finding::kCutOff)) {
+      Report(Finding::kCutOff, at, "frame " + Frame() + " is cut off by the end of the capture");
     }
     if (info.timestamp) {
       CheckStamp(state);
       return;
     }
-    const std::span<const std::uint8_t> frame = KissFrame(state);
-    if (frame.empty()) {
-      Report(kEmpty, at, "frame " + Frame() + " is empty (two FENDs in a row)");
-      return;
+    if (found.Has(Finding::kEmpty)) {
+      Report(Finding::kEmpty, at, "frame " + Frame() + " is empty (two FENDs in a row)");
     }
-    if (!IsDataFrame(frame)) {
-      Report(kFrameType, at, "frame " + Frame() + ": " + FrameProblem(frame, Ax25Details{}));
-      return;
+    if (found.Has(Finding::kFrameType)) {
+      Report(Finding::kFrameType, at, "frame " + Frame() + ": " + FrameProblem(frame, d));
     }
-    const Ax25Details d = DescribeAx25(frame);
-    switch (d.problem) {
-      case Ax25Problem::kTooShort:
-        Report(kTooShort, at, "frame " + Frame() + " is " + FrameProblem(frame, d));
-        return;
-      case Ax25Problem::kNoAddressEnd:
-        Report(kAddressEnd, at, "frame " + Frame() + ": " + FrameProblem(frame, d));
-        break;
-      case Ax25Problem::kNone:
-        break;
+    if (found.Has(Finding::kTooShort)) {
+      Report(Finding::kTooShort, at, "frame " + Frame() + " is " + FrameProblem(frame, d));
     }
-    CheckCallsign(at, "destination", d.destination);
-    CheckCallsign(at, "source", d.source);
-    for (int i = 0; i < d.digipeater_count; ++i) {
-      CheckCallsign(at, "digipeater " + std::to_string(i + 1),
-                    d.digipeaters[static_cast<std::size_t>(i)]);
+    if (found.Has(Finding::kAddressEnd)) {
+      Report(Finding::kAddressEnd, at, "frame " + Frame() + ": " + FrameProblem(frame, d));
+    }
+    if (found.Has(Finding::kCallsign)) {
+      const auto bad = [&found](int bit) { return ((found.bad_callsigns >> bit) & 1) != 0; };
+      if (bad(0)) ReportCallsign(at, "destination", d.destination);
+      if (bad(1)) ReportCallsign(at, "source", d.source);
+      for (int i = 0; i < d.digipeater_count; ++i) {
+        if (bad(2 + i)) {
+          ReportCallsign(at, "digipeater " + std::to_string(i + 1),
+                         d.digipeaters[static_cast<std::size_t>(i)]);
+        }
+      }
     }
   }
 
@@ -115,7 +95,7 @@ class HealthCheck : public CaptureObserver {
         if (counts_[static_cast<std::size_t>(k)] == 0) continue;
         if (!first) line.append(", ");
         first = false;
-        line.append(kTags[static_cast<std::size_t>(k)]);
+        line.append(kFindingTags[static_cast<std::size_t>(k)]);
         line.push_back(' ');
         line.append(std::to_string(counts_[static_cast<std::size_t>(k)]));
       }
@@ -131,26 +111,25 @@ class HealthCheck : public CaptureObserver {
   void CheckStamp(const DecoderState& state) {
     if (!clock_.Update(state) || !clock_.Millis()) return;
     const std::int64_t millis = *clock_.Millis();
-    if (millis < kYear2000Millis) {
-      Report(kTimeBefore2000, state.FrameOffset,
+    const StampCheck::Result r = stamps_.Check(millis);
+    if (r.before_2000) {
+      Report(Finding::kTimeBefore2000, state.FrameOffset,
              "frame " + Frame() + ": timestamp " + TimeText(millis) + " is before 2000");
     }
-    if (last_millis_ && millis < *last_millis_) {
-      Report(kTimeBackwards, state.FrameOffset,
+    if (r.backwards) {
+      Report(Finding::kTimeBackwards, state.FrameOffset,
              "frame " + Frame() + ": timestamp " + TimeText(millis) +
-                 " is earlier than the one before it, " + TimeText(*last_millis_));
+                 " is earlier than the one before it, " + TimeText(*r.previous));
     }
-    last_millis_ = millis;
   }
 
-  void CheckCallsign(std::int64_t at, const std::string& which, const Ax25Address& address) {
-    if (address.chars_valid) return;
+  void ReportCallsign(std::int64_t at, const std::string& which, const Ax25Address& address) {
     std::string message = "frame " + Frame() + ": " + which + " callsign \"";
     AppendPrintable(message, std::string_view(address.call));
     message.append("\" (");
     message.append(HexTextTrimmed(std::span<const std::uint8_t>(address.block.data(), 6)));
     message.append(") has characters outside A-Z, 0-9 and blank");
-    Report(kCallsign, at, message);
+    Report(Finding::kCallsign, at, message);
   }
 
   void Report(Finding kind, std::int64_t offset, const std::string& message) {
@@ -159,7 +138,7 @@ class HealthCheck : public CaptureObserver {
     line_.append(": offset ");
     line_.append(std::to_string(offset));
     line_.append(": ");
-    line_.append(kTags[static_cast<std::size_t>(kind)]);
+    line_.append(FindingTag(kind));
     line_.append(": ");
     line_.append(message);
     line_.push_back('\n');
@@ -171,7 +150,7 @@ class HealthCheck : public CaptureObserver {
   LineSink& report_;
   std::array<std::int64_t, kFindingCount> counts_{};
   StampClock clock_;
-  std::optional<std::int64_t> last_millis_;
+  StampCheck stamps_;
   std::string line_;
 };
 

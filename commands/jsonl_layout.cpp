@@ -54,8 +54,7 @@ class JsonlWriter : public FrameWriter {
     }
     const std::span<const std::uint8_t> frame = KissFrame(state);
     const bool data = IsDataFrame(frame);
-    Ax25Details d;
-    if (data) d = DescribeAx25(frame);
+    const Ax25Details& d = data ? CurrentAx25(state, details_) : details_;
     const std::string problem = FrameProblem(frame, d);
     const bool ax25 = problem.empty();
 
@@ -104,6 +103,7 @@ class JsonlWriter : public FrameWriter {
   LineSink& out_;
   StampClock clock_;
   std::string line_;
+  Ax25Details details_;  // read only for data frames
 };
 
 }  // namespace

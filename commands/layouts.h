@@ -6,6 +6,7 @@
 //   hex-complete ...    the five frame-writing commands of the Write menu (RunWriteCommand)
 //   pcap, jsonl, ...    the converter's own layouts, written by a FrameWriter; their text lines
 //                       end with LF alone, every frame but timestamp frames
+//   kiss, stats         FrameWriters too: the frames as a capture again, and a summary
 #ifndef PACKSCOPE_COMMANDS_LAYOUTS_H_
 #define PACKSCOPE_COMMANDS_LAYOUTS_H_
 
@@ -26,6 +27,8 @@ namespace packscope {
 std::unique_ptr<FrameWriter> MakePcapWriter(LineSink& out);
 std::unique_ptr<FrameWriter> MakeJsonlWriter(LineSink& out);
 std::unique_ptr<FrameWriter> MakeMonitorWriter(LineSink& out);
+std::unique_ptr<FrameWriter> MakeKissWriter(LineSink& out);
+std::unique_ptr<FrameWriter> MakeStatsWriter(LineSink& out);
 
 // The frame-writing commands of the Write menu, in menu order, and the converter's names for
 // their layouts: the registry's rows that the Write menu shows (kWriteCommands below).
@@ -54,7 +57,7 @@ struct Layout {
   std::unique_ptr<FrameWriter> (*make_writer)(LineSink& out) = nullptr;  // kFrameWriter
 };
 
-inline constexpr std::array<Layout, 9> kLayouts = {{
+inline constexpr std::array<Layout, 11> kLayouts = {{
     {"screen", "log", "the display's text, as Write Logfile saves it", LayoutKind::kScreen},
     {"hex-complete", "hex", "every frame as stored, in hex, under two column header lines",
      LayoutKind::kWindowFile, kHexComplete, true, "Write Hexfile (complete frame)"},
@@ -91,6 +94,22 @@ inline constexpr std::array<Layout, 9> kLayouts = {{
      false,
      {},
      &MakeMonitorWriter},
+    {"kiss",
+     "frames.kss",
+     "the frames as a KISS capture again, each behind its stamp",
+     LayoutKind::kFrameWriter,
+     kNoWindowOutput,
+     false,
+     {},
+     &MakeKissWriter},
+    {"stats",
+     "stats.json",
+     "one JSON object: stations, paths, frame types, frames per minute, findings",
+     LayoutKind::kFrameWriter,
+     kNoWindowOutput,
+     false,
+     {},
+     &MakeStatsWriter},
 }};
 
 // The row named name; nullptr when there is none.

@@ -59,7 +59,9 @@ class MonitorWriter : public FrameWriter {
       return;
     }
     line_.clear();
-    AppendMonitorLine(line_, KissFrame(state), time_);
+    const std::span<const std::uint8_t> frame = KissFrame(state);
+    AppendMonitorLine(line_, frame, time_,
+                      IsDataFrame(frame) ? CurrentAx25(state, details_) : details_);
     line_.push_back('\n');
     out_.Write(line_);
   }
@@ -69,18 +71,24 @@ class MonitorWriter : public FrameWriter {
   StampClock clock_;
   std::string time_;
   std::string line_;
+  Ax25Details details_;
 };
 
 }  // namespace
 
 void AppendMonitorLine(std::string& out, std::span<const std::uint8_t> kiss_frame,
                        std::string_view time) {
+  Ax25Details d;
+  if (IsDataFrame(kiss_frame)) DescribeAx25(kiss_frame, d);
+  AppendMonitorLine(out, kiss_frame, time, d);
+}
+
+void AppendMonitorLine(std::string& out, std::span<const std::uint8_t> kiss_frame,
+                       std::string_view time, const Ax25Details& d) {
   if (!time.empty()) {
     out.append(time);
     out.push_back(' ');
   }
-  Ax25Details d;
-  if (IsDataFrame(kiss_frame)) d = DescribeAx25(kiss_frame);
   const std::string problem = FrameProblem(kiss_frame, d);
   if (!problem.empty()) {
     out.push_back('(');

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "ax25/ax25_details.h"
+
 namespace packscope {
 
 // Appends the line (without its line break) for the un-escaped KISS frame kiss_frame, type byte
@@ -29,6 +31,9 @@ namespace packscope {
 // written as <0xNN> too.
 void AppendMonitorLine(std::string& out, std::span<const std::uint8_t> kiss_frame,
                        std::string_view time);
+// The same with the frame's DescribeAx25 at hand (read only for a data frame).
+void AppendMonitorLine(std::string& out, std::span<const std::uint8_t> kiss_frame,
+                       std::string_view time, const Ax25Details& details);
 
 }  // namespace packscope
 

@@ -80,7 +80,8 @@ class PcapWriter : public FrameWriter {
     RethrowWriteError();
   }
 
-  void Finish() override {
+  void Finish(const DecoderState& state) override {
+    (void)state;
     if (::pcap_dump_flush(dumper_) != 0) {
       RethrowWriteError();
       throw CommandError("libpcap could not finish the pcap file.");

@@ -592,6 +592,54 @@ void CheckJsonLines(const std::string& text, const Model& model) {
   }
 }
 
+// Each frame that is not a timestamp frame, with the timestamp frame that set its stamp (a
+// stamp frame sets one when it has 9 bytes or holds "UTC"; empty before the first).
+std::vector<std::pair<std::string, std::string>> StampedFrames(const Model& model) {
+  std::vector<std::pair<std::string, std::string>> out;
+  std::string stamp;
+  for (const ModelFrame& f : model.frames) {
+    if (f.bytes.empty() || static_cast<std::uint8_t>(f.bytes[0]) != kTimestampType) {
+      out.emplace_back(stamp, f.bytes);
+    } else if (f.bytes.size() == 9 || f.bytes.find("UTC") != std::string::npos) {
+      stamp = f.bytes;
+    }
+  }
+  return out;
+}
+
+// The kiss layout read back gives the same frames behind the same stamps, each frame closed by
+// a FEND of its own and nothing skipped.
+void CheckKissCut(const std::string& text, const Model& model) {
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+  const Model cut = ModelReader().Read(bytes, text.size());
+  CAPTURE_CHECK(text.empty() || bytes[0] == kFend, "kiss: the output does not begin with FEND");
+  const auto want = StampedFrames(model);
+  const auto got = StampedFrames(cut);
+  CAPTURE_CHECK_NUMBER("kiss: frames read back", got.size(), want.size());
+  for (std::size_t i = 0; i < std::min(got.size(), want.size()); ++i) {
+    CAPTURE_CHECK(got[i].second == want[i].second,
+                  Differs("kiss: frame " + std::to_string(i + 1), HexOf(got[i].second),
+                          HexOf(want[i].second)));
+    CAPTURE_CHECK(got[i].first == want[i].first,
+                  Differs("kiss: stamp of frame " + std::to_string(i + 1), HexOf(got[i].first),
+                          HexOf(want[i].first)));
+  }
+  for (const ModelFrame& f : cut.frames) {
+    CAPTURE_CHECK(!f.recovered && !f.cut_off, "kiss: a frame read back at offset " +
+                                                  std::to_string(f.offset) + " is " +
+                                                  (f.recovered ? "recovered" : "cut off"));
+  }
+}
+
+// The stats layout: one JSON object that counts every frame but timestamp frames.
+void CheckStats(const std::string& text, std::size_t frames) {
+  const auto j = nlohmann::json::parse(text, nullptr, /*allow_exceptions=*/false);
+  CAPTURE_CHECK(j.is_object(), "stats: not a JSON object: " + Shown(text, 0));
+  if (!j.is_object()) return;
+  CAPTURE_CHECK(j.value("frames", std::int64_t{-1}) == static_cast<std::int64_t>(frames),
+                "stats: \"frames\" is " + j["frames"].dump());
+}
+
 // The converter's own layouts and its health report over the same capture: each covers every
 // frame but timestamp frames, and each fails exactly when the capture holds a frame too long.
 void CheckConverterLayouts(Host& host, const Model& model) {
@@ -612,13 +660,21 @@ void CheckConverterLayouts(Host& host, const Model& model) {
     CAPTURE_CHECK(!host.window.Busy(), what + ": the busy pointer stays on");
     if (!ok) continue;
     try {
-      writer->Finish();
+      writer->Finish(host.state);
     } catch (const std::exception& e) {
       g_failure(what + ": Finish threw " + e.what());
     }
     writer.reset();
     const std::string& text = out.pending;
     if (layout.name == "jsonl") CheckJsonLines(text, model);
+    if (layout.name == "kiss") {
+      CheckKissCut(text, model);
+      continue;
+    }
+    if (layout.name == "stats") {
+      CheckStats(text, shown.size());
+      continue;
+    }
     if (layout.name != "pcap") {
       CAPTURE_CHECK_NUMBER(what + ": lines", std::count(text.begin(), text.end(), '\n'),
                            static_cast<std::ptrdiff_t>(shown.size()));

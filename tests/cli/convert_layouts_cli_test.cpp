@@ -61,7 +61,8 @@ class ConvertLayoutsCliTest : public testing::TempDirTest {
 TEST_F(ConvertLayoutsCliTest, HelpNamesTheNewLayoutsAndCheck) {
   const Result r = Convert("--help");
   EXPECT_EQ(r.status, 0);
-  for (const char* word : {"pcap", "jsonl", "monitor", "--check", "3 --check found"}) {
+  for (const char* word : {"pcap", "jsonl", "monitor", "kiss", "stats", "--check",
+                           "3 --check found", "--filter EXPR", "RE2", "problem"}) {
     EXPECT_NE(r.out.find(word), std::string::npos) << word;
   }
 }
@@ -187,6 +188,40 @@ TEST_F(ConvertLayoutsCliTest, CheckUsageErrors) {
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("--check"), std::string::npos) << r.err;
   EXPECT_EQ(Convert("-l wireshark " + clean).status, 2);
+}
+
+TEST_F(ConvertLayoutsCliTest, FilterKissAndStats) {
+  const std::string a = Capture("a.kss");
+  Result r = Convert("-l monitor --filter 'type == RR or call == CQ' -o - " + a);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Lines(r.out),
+            (std::vector<std::string>{
+                "2016-01-01 12:34:56.789 QQ0QQ-1>CQ,RELAY*,WIDE2-1: UI pid=F0 \"hello\"",
+                "2016-01-01 12:34:56.789 QQ1QQ>QQ0QQ-1: RR nr=3 F",
+            }));
+  EXPECT_NE(r.err.find("(5 frames / "), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("; 2 match the filter)"), std::string::npos) << r.err;
+
+  // A wrong expression: exit status 2, the column, nothing written.
+  r = Convert("-l monitor --filter 'src == QQ0QQ and type ==' " + a);
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("packscope-convert: filter: column 25: expected a value after \"==\", "
+                       "found the end\n"),
+            std::string::npos)
+      << r.err;
+  EXPECT_FALSE(testing::FileExists(PathOf("a.monitor.txt")));
+  EXPECT_EQ(Convert("--check --filter 'src == QQ0QQ' " + a).status, 2);
+
+  // The kiss and stats layouts under their own names.
+  r = Convert("-l kiss --filter 'src == QQ0QQ-*' " + a);
+  EXPECT_EQ(r.status, 0) << r.err;
+  r = Convert("-l jsonl -o - " + PathOf("a.frames.kss"));
+  EXPECT_EQ(Lines(r.out).size(), 3U) << r.err;
+  r = Convert("-l stats " + a);
+  EXPECT_EQ(r.status, 0) << r.err;
+  const json stats = json::parse(testing::ReadFile(PathOf("a.stats.json")));
+  EXPECT_EQ(stats["frames"], 4);
+  EXPECT_EQ(stats["stations"]["QQ0QQ-1"]["destinations"], json::parse(R"({"CQ":1,"QQ1QQ":2})"));
 }
 
 }  // namespace

@@ -1,0 +1,172 @@
+#include "filter/fields.h"
+
+#include <array>
+
+namespace packscope {
+namespace {
+
+std::string_view Text(std::span<const std::uint8_t> bytes) {
+  return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
+
+void Number(FieldValue& v, double number) {
+  v.present = true;
+  v.number = number;
+}
+
+void ReadFrame(const FrameFacts& f, FieldValue& v) { Number(v, static_cast<double>(f.number)); }
+
+void ReadOffset(const FrameFacts& f, FieldValue& v) { Number(v, static_cast<double>(f.offset)); }
+
+void ReadPort(const FrameFacts& f, FieldValue& v) {
+  if (!f.kiss_frame.empty()) Number(v, KissPort(f.kiss_frame[0]));
+}
+
+void ReadLen(const FrameFacts& f, FieldValue& v) {
+  Number(v, f.kiss_frame.empty() ? 0.0 : static_cast<double>(f.kiss_frame.size() - 1));
+}
+
+void ReadSrc(const FrameFacts& f, FieldValue& v) {
+  if (!f.ax25) return;
+  v.present = true;
+  v.Add(f.details.source.call);
+}
+
+void ReadDst(const FrameFacts& f, FieldValue& v) {
+  if (!f.ax25) return;
+  v.present = true;
+  v.Add(f.details.destination.call);
+}
+
+void ReadVia(const FrameFacts& f, FieldValue& v) {
+  if (!f.ax25) return;
+  v.present = true;
+  for (int i = 0; i < f.details.digipeater_count; ++i) {
+    v.Add(f.details.digipeaters[static_cast<std::size_t>(i)].call);
+  }
+}
+
+void ReadCall(const FrameFacts& f, FieldValue& v) {
+  if (!f.ax25) return;
+  v.present = true;
+  v.Add(f.details.source.call);
+  v.Add(f.details.destination.call);
+  for (int i = 0; i < f.details.digipeater_count; ++i) {
+    v.Add(f.details.digipeaters[static_cast<std::size_t>(i)].call);
+  }
+}
+
+void ReadRepeated(const FrameFacts& f, FieldValue& v) {
+  if (!f.ax25) return;
+  v.present = true;
+  for (int i = 0; i < f.details.digipeater_count; ++i) {
+    const Ax25Address& a = f.details.digipeaters[static_cast<std::size_t>(i)];
+    if (a.high_bit) v.Add(a.call);
+  }
+}
+
+constexpr std::array<std::string_view, 14> kTypeNames = {"UI",   "I",    "RR",    "RNR",  "REJ",
+                                                         "SREJ", "SABM", "SABME", "DISC", "DM",
+                                                         "UA",   "FRMR", "XID",   "TEST"};
+
+void ReadType(const FrameFacts& f, FieldValue& v) {
+  if (!f.ax25) return;
+  v.present = true;
+  if (f.details.kind == Ax25Kind::kI) {
+    v.Add("I");
+    return;
+  }
+  if (!f.details.name.empty()) v.Add(f.details.name);
+  if (f.details.kind == Ax25Kind::kU) {
+    v.has_code = true;
+    v.number = f.details.type_code;
+  }
+}
+
+void ReadPid(const FrameFacts& f, FieldValue& v) {
+  if (f.ax25 && f.details.pid) Number(v, *f.details.pid);
+}
+
+void ReadInfo(const FrameFacts& f, FieldValue& v) {
+  if (!f.ax25) return;
+  v.present = true;
+  v.Add(Text(f.details.info));
+}
+
+void ReadTime(const FrameFacts& f, FieldValue& v) {
+  if (f.time) Number(v, static_cast<double>(*f.time));
+}
+
+// The findings a single frame can have.
+constexpr std::array<Finding, 8> kFrameFindings = {
+    Finding::kRecovered, Finding::kBadEscape, Finding::kCutOff,     Finding::kEmpty,
+    Finding::kFrameType, Finding::kTooShort,  Finding::kAddressEnd, Finding::kCallsign};
+constexpr auto kProblemNames = [] {
+  std::array<std::string_view, kFrameFindings.size()> names{};
+  for (std::size_t i = 0; i < names.size(); ++i) names[i] = FindingTag(kFrameFindings[i]);
+  return names;
+}();
+
+void ReadProblem(const FrameFacts& f, FieldValue& v) {
+  v.present = true;
+  for (const Finding k : kFrameFindings) {
+    if (f.findings.Has(k)) v.Add(FindingTag(k));
+  }
+}
+
+// The registry. aprs.* rows go behind info (their reader takes FrameFacts' APRS decoding).
+const Field kFields[] = {
+    {"frame", FieldType::kNumber, 0, &ReadFrame,
+     "the frame's number in the capture, from 1 (timestamp frames counted)"},
+    {"offset", FieldType::kNumber, 0, &ReadOffset, "byte offset of the frame's opening FEND"},
+    {"port", FieldType::kNumber, 0, &ReadPort, "KISS port (the type byte's high nibble)"},
+    {"len", FieldType::kNumber, 0, &ReadLen,
+     "bytes of the un-escaped frame after the type byte (the AX.25 frame)"},
+    {"src", FieldType::kCallsign, kNeedAx25, &ReadSrc, "source callsign"},
+    {"dst", FieldType::kCallsign, kNeedAx25, &ReadDst, "destination callsign"},
+    {"via", FieldType::kCallsign, kNeedAx25, &ReadVia,
+     "the digipeaters: true when any matches; bare, when there are any"},
+    {"call", FieldType::kCallsign, kNeedAx25, &ReadCall, "source, destination or any digipeater"},
+    {"repeated", FieldType::kCallsign, kNeedAx25, &ReadRepeated,
+     "the digipeaters that have repeated the frame (H bit)"},
+    {"type", FieldType::kName, kNeedAx25, &ReadType,
+     "UI, I, RR, RNR, REJ, SREJ, SABM, SABME, DISC, DM, UA, FRMR, XID, TEST, or a U frame's code",
+     kTypeNames, "a U frame's code, 0 to 31"},
+    {"pid", FieldType::kNumber, kNeedAx25, &ReadPid, "protocol identifier of I and UI frames"},
+    {"info", FieldType::kText, kNeedAx25, &ReadInfo,
+     "the information field (payload) as text, its bytes as they are"},
+    {"time", FieldType::kTime, 0, &ReadTime, "the frame's stamp, UTC"},
+    {"problem", FieldType::kName, kNeedFindings, &ReadProblem,
+     "what --check finds in the frame: recovered, bad-escape, cut-off, empty, frame-type, "
+     "too-short, address-end, callsign",
+     kProblemNames},
+};
+
+}  // namespace
+
+std::string_view FieldTypeNoun(FieldType type) {
+  switch (type) {
+    case FieldType::kNumber:
+      return "a number";
+    case FieldType::kTime:
+      return "a time";
+    case FieldType::kText:
+      return "a text";
+    case FieldType::kCallsign:
+      return "a callsign";
+    case FieldType::kName:
+      return "a name";
+  }
+  return {};
+}
+
+std::span<const Field> Fields() { return kFields; }
+
+const Field* FindField(std::string_view name) {
+  for (const Field& f : kFields) {
+    if (f.name == name) return &f;
+  }
+  return nullptr;
+}
+
+}  // namespace packscope

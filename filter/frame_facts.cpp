@@ -1,0 +1,25 @@
+#include "filter/frame_facts.h"
+
+namespace packscope {
+
+void DescribeFrame(FrameFacts& facts, FrameNeeds needs) {
+  needs &= ~facts.described;
+  if (needs == 0) return;
+  // The findings read the AX.25 header.
+  if ((facts.described & kNeedAx25) == 0) {
+    const bool data = !facts.info.timestamp && IsDataFrame(facts.kiss_frame);
+    if (data) {
+      DescribeAx25(facts.kiss_frame, facts.details);
+    } else {
+      facts.details.problem = Ax25Problem::kTooShort;
+    }
+    facts.ax25 = data && facts.details.problem == Ax25Problem::kNone;
+    facts.described |= kNeedAx25;
+  }
+  if ((needs & kNeedFindings) != 0) {
+    facts.findings = FindFrameFindings(facts.kiss_frame, facts.info, facts.details);
+    facts.described |= kNeedFindings;
+  }
+}
+
+}  // namespace packscope
