@@ -14,12 +14,9 @@
 #include "capture/decoder_state.h"
 #include "capture/frame_findings.h"
 #include "capture/stamp_clock.h"
+#include "render/hex.h"
 
 namespace packscope {
-
-// Bytes 0x20..0x7E as they are, every other byte as <0xNN> (upper-case digits).
-void AppendPrintable(std::string& out, std::span<const std::uint8_t> bytes);
-void AppendPrintable(std::string& out, std::string_view bytes);
 
 // The hex text of bytes without its final blank: "00 41 42"; empty for no bytes.
 std::string HexTextTrimmed(std::span<const std::uint8_t> bytes);

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <utility>
 
+#include "render/civil_time.h"
+
 namespace packscope {
 namespace {
 
@@ -188,16 +190,6 @@ std::optional<double> ParseNumber(std::string_view s) {
   const auto r = std::from_chars(s.data(), s.data() + s.size(), d, std::chars_format::fixed);
   if (r.ec != std::errc() || r.ptr != s.data() + s.size()) return std::nullopt;
   return negative ? -d : d;
-}
-
-// Days from 1970-01-01 to a date of the proleptic Gregorian calendar.
-std::int64_t DaysFromCivil(std::int64_t y, int m, int d) {
-  y -= m <= 2;
-  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const std::int64_t yoe = y - era * 400;
-  const std::int64_t doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-  const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
 }
 
 // YYYY-MM-DD, then optionally T (or a blank) and HH:MM, :SS, .fraction, and a closing Z: UTC.
