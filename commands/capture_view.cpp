@@ -42,12 +42,12 @@ CaptureView::CaptureView(const Window& window) : screen_(window), log_(window) {
 
 CaptureView::~CaptureView() = default;
 
-void CaptureView::Open(const std::string& path) {
+void CaptureView::Open(std::string path) {
   Close();
-  path_ = path;
-  stream_ = IsStream(path);
+  path_ = std::move(path);
+  stream_ = IsStream(path_);
   if (!stream_) {
-    index_ = std::make_unique<FrameIndex>(path);
+    index_ = std::make_unique<FrameIndex>(path_);
   } else {
     copy_ = std::make_unique<StreamCopy>();
     try {
@@ -55,7 +55,7 @@ void CaptureView::Open(const std::string& path) {
       index_ = std::make_unique<FrameIndex>(copy_->file->Path());
     } catch (const CommandError& e) {
       copy_->ended = IndexResult{IndexStatus::kUnreadable,
-                                 "Cannot read the capture " + Quoted(path) + ": " + e.what()};
+                                 "Cannot read the capture " + Quoted(path_) + ": " + e.what()};
     }
   }
   Update(0);

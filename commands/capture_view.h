@@ -41,7 +41,7 @@ class CaptureView {
   CaptureView& operator=(const CaptureView&) = delete;
 
   // Shows the capture at path from now on, from its start; nothing is read yet.
-  void Open(const std::string& path);
+  void Open(std::string path);
   // Shows nothing.
   void Close();
   // The capture shown (empty when none), and whether it is read as a stream.

@@ -231,7 +231,9 @@ class StreamedDisplay : public Window {
 // and its callsigns in Text2 and Text3 (while Check2 is ticked), the last stamp in StampText and
 // the last binary one in StampMillis. RawHex and FrameHex are not made: no later step reads them.
 // Without frames Label1, FrameBytes and the callsign boxes keep what they had, as after a pass.
-void TakeShownFrames(DecoderState& state, Window& window, const CaptureView& view) {
+// A reading that met a frame too long counts it in FrameCount (not in Label1), as the pass did.
+void TakeShownFrames(DecoderState& state, Window& window, const CaptureView& view,
+                     IndexStatus status) {
   const IndexSnapshot& shown = view.Shown();
   state.FrameCount = shown.FrameCount();
   state.ByteCount = shown.ByteCount();
@@ -242,7 +244,10 @@ void TakeShownFrames(DecoderState& state, Window& window, const CaptureView& vie
     const StampRecord& stamp = shown.Stamp(shown.StampLogStamp(shown.StampLogCount() - 1));
     state.StampMillis = static_cast<double>(stamp.BinaryValue());
   }
-  if (state.FrameCount == 0) return;
+  if (state.FrameCount == 0) {
+    if (status == IndexStatus::kTooLong) state.FrameCount = 1;
+    return;
+  }
   window.SetLabel1Caption(CountsCaption(state.FrameCount, state.ByteCount));
   const FrameRecord& last = shown.Frame(state.FrameCount - 1);
   state.FrameLength = last.Length();
@@ -251,6 +256,7 @@ void TakeShownFrames(DecoderState& state, Window& window, const CaptureView& vie
   if (state.FrameBytes.size() < reach + 1) state.FrameBytes.resize(reach + 1);
   std::copy_n(shown.FrameBytesLeft().begin(), reach, state.FrameBytes.begin() + 1);
   if (window.Check2()) DecodeAx25(state, window);
+  if (status == IndexStatus::kTooLong) ++state.FrameCount;
 }
 
 // ShowCapture through the window's view: the capture read on (anew: from its start, as another
@@ -272,11 +278,16 @@ bool ShowThroughView(DecoderState& state, Window& window, IndexedDisplay& indexe
   }
   state.CaptureCopy = view.Stream() ? view.ReadPath() : std::string();
   if (result.status == IndexStatus::kUnreadable) {
+    // As a pass that could not open the capture: the counts and the stamp begin afresh.
+    state.FrameCount = 0;
+    state.ByteCount = 0;
+    state.StampText.clear();
+    state.StampMillis = 0;
     ForgetCapture(state, window);
     window.ReportError(result.message);
     return false;
   }
-  TakeShownFrames(state, window, view);
+  TakeShownFrames(state, window, view, result.status);
   switch (result.status) {
     case IndexStatus::kAtEnd:
       // The display is whole again: Label2 no longer says it is not.
@@ -354,14 +365,14 @@ void CaptureReadOn(DecoderState& state, Window& window, const IndexResult& resul
   switch (result.status) {
     case IndexStatus::kAtEnd:
     case IndexStatus::kCancelled:
-      TakeShownFrames(state, window, indexed->View());
+      TakeShownFrames(state, window, indexed->View(), result.status);
       break;
     case IndexStatus::kUnreadable:
       ForgetCapture(state, window);
       window.ReportError(result.message);
       break;
     default:
-      TakeShownFrames(state, window, indexed->View());
+      TakeShownFrames(state, window, indexed->View(), result.status);
       window.ReportError(result.message);
       break;
   }

@@ -393,7 +393,8 @@ void DisplayWidget::DrawChars(QPainter& painter, std::string_view bytes, qreal x
 
 void DisplayWidget::resizeEvent(QResizeEvent* event) {
   QAbstractScrollArea::resizeEvent(event);
-  UpdateScrollBars();
+  // A view at the end stays there (a scroll bar that comes or goes changes the page).
+  UpdateScrollBars(/*follow=*/true);
 }
 
 void DisplayWidget::changeEvent(QEvent* event) {

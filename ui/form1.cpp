@@ -242,6 +242,8 @@ void Form1::CreateMenus() {
 
 void Form1::SetErrorReporter(ErrorReporter reporter) { error_reporter_ = std::move(reporter); }
 
+void Form1::SetCaptureLookInterval(int milliseconds) { look_timer_->setInterval(milliseconds); }
+
 void Form1::ShowError(const QString& message) {
   if (error_reporter_) error_reporter_(message);
 }

@@ -77,6 +77,8 @@ class Form1 : public QMainWindow {
   void SetOpenDialog(OpenDialog dialog) { open_dialog_ = std::move(dialog); }
   void SetErrorReporter(ErrorReporter reporter);
   DecoderState& State() { return state_; }
+  // How often the window looks whether the capture shown changed on disk (tests look more often).
+  void SetCaptureLookInterval(int milliseconds);
   QtWindow& Host() { return *window_; }
 
  protected:

@@ -341,6 +341,8 @@ void QtWindow::RememberDisk() {
 
 bool QtWindow::CaptureChangedOnDisk() const {
   if (!following_ || reading_on_ || busy_ || view_.Path().empty()) return false;
+  // A block read back differed from what was indexed: the capture was written over.
+  if (view_.Screen().Stale()) return true;
   struct stat st {};
   if (::stat(view_.ReadPath().c_str(), &st) != 0) return true;  // gone: reading on tells
   const DiskState now{
@@ -352,6 +354,12 @@ bool QtWindow::CaptureChangedOnDisk() const {
 
 void QtWindow::StartReadingOn() {
   if (reading_on_ || busy_) return;
+  if (view_.Screen().Stale()) {
+    // Written over in place: what the index holds cannot be trusted, so it is read anew.
+    view_.Open(view_.Path());
+    ViewReset();
+    following_ = true;
+  }
   worker_.Start(view_, /*held=*/false);
   reading_on_ = true;
 }
