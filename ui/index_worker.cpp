@@ -12,6 +12,10 @@ IndexWorker::~IndexWorker() {
 }
 
 void IndexWorker::Start(CaptureView& view, bool held) {
+  if (Running()) {  // one reading at a time: an earlier one is stopped first
+    Cancel();
+    Join();
+  }
   cancel_ = false;
   done_ = 0;
   total_ = -1;

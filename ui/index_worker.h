@@ -30,7 +30,7 @@ class IndexWorker {
   IndexWorker& operator=(const IndexWorker&) = delete;
 
   // Starts reading view on; held: the reading stops at its first block until Release. One
-  // reading at a time: the last one must have been joined.
+  // reading at a time: one that still runs is cancelled and joined first.
   void Start(CaptureView& view, bool held);
   // A reading was started and not joined yet.
   bool Running() const { return thread_.joinable(); }
