@@ -53,12 +53,15 @@ class BusyPointer {
   Window& window_;
 };
 
+// A window that shows captures through a CaptureView, or null.
+IndexedDisplay* Indexed(Window& window) { return dynamic_cast<IndexedDisplay*>(&window); }
+
 // A capture that could not be read is not chosen, and the window shows nothing of it: the
 // message names it, the labels and the display are emptied.
 void ForgetCapture(DecoderState& state, Window& window) {
   state.CaptureFileName.clear();
   state.CaptureCopy.clear();
-  if (auto* indexed = dynamic_cast<IndexedDisplay*>(&window)) {
+  if (IndexedDisplay* indexed = Indexed(window)) {
     indexed->View().Close();
     indexed->ViewReset();
   }
@@ -227,9 +230,10 @@ class StreamedDisplay : public Window {
 };
 
 // What a Screen pass over the frames the view shows leaves behind: the counts (also in Label1),
-// the last frame in FrameLength, FrameOffset and FrameBytes (as far as the AX.25 decoder reads)
-// and its callsigns in Text2 and Text3 (while Check2 is ticked), the last stamp in StampText and
-// the last binary one in StampMillis. RawHex and FrameHex are not made: no later step reads them.
+// the last frame in FrameLength, FrameOffset and FrameBytes, its AX.25 fields and callsigns in
+// Text2 and Text3 (while Check2 is ticked), the last stamp in StampText and the last binary one
+// in StampMillis. RawHex and FrameHex are not made: no later step reads them. A last frame the
+// capture no longer holds (written over since) is not decoded.
 // Without frames Label1, FrameBytes and the callsign boxes keep what they had, as after a pass.
 // A reading that met a frame too long counts it in FrameCount (not in Label1), as the pass did.
 void TakeShownFrames(DecoderState& state, Window& window, const CaptureView& view,
@@ -249,14 +253,33 @@ void TakeShownFrames(DecoderState& state, Window& window, const CaptureView& vie
     return;
   }
   window.SetLabel1Caption(CountsCaption(state.FrameCount, state.ByteCount));
-  const FrameRecord& last = shown.Frame(state.FrameCount - 1);
-  state.FrameLength = last.Length();
-  state.FrameOffset = last.Offset();
-  const auto reach = static_cast<std::size_t>(shown.FrameBytesReach());
-  if (state.FrameBytes.size() < reach + 1) state.FrameBytes.resize(reach + 1);
-  std::copy_n(shown.FrameBytesLeft().begin(), reach, state.FrameBytes.begin() + 1);
-  if (window.Check2()) DecodeAx25(state, window);
+  // FrameBytes as the pass leaves it: the last frame whole, and within the AX.25 decoder's reach
+  // the bytes of earlier frames behind it.
+  std::string last;
+  if (view.Screen().ReadFrameBytes(state.FrameCount - 1, last)) {
+    const auto reach = static_cast<std::size_t>(shown.FrameBytesReach());
+    if (state.FrameBytes.size() < std::max(reach, last.size()) + 1) {
+      state.FrameBytes.resize(std::max(reach, last.size()) + 1);
+    }
+    std::copy_n(shown.FrameBytesLeft().begin(), reach, state.FrameBytes.begin() + 1);
+    std::copy(last.begin(), last.end(), state.FrameBytes.begin() + 1);
+    const FrameRecord& record = shown.Frame(state.FrameCount - 1);
+    state.FrameLength = record.Length();
+    state.FrameOffset = record.Offset();
+    if (window.Check2()) DecodeAx25(state, window);
+  }
   if (status == IndexStatus::kTooLong) ++state.FrameCount;
+}
+
+// A capture the view could not read, as after a pass that could not open it: the counts and the
+// stamp begin afresh, the capture is forgotten, the message shown.
+void ForgetUnreadable(DecoderState& state, Window& window, const std::string& message) {
+  state.FrameCount = 0;
+  state.ByteCount = 0;
+  state.StampText.clear();
+  state.StampMillis = 0;
+  ForgetCapture(state, window);
+  window.ReportError(message);
 }
 
 // ShowCapture through the window's view: the capture read on (anew: from its start, as another
@@ -278,13 +301,7 @@ bool ShowThroughView(DecoderState& state, Window& window, IndexedDisplay& indexe
   }
   state.CaptureCopy = view.Stream() ? view.ReadPath() : std::string();
   if (result.status == IndexStatus::kUnreadable) {
-    // As a pass that could not open the capture: the counts and the stamp begin afresh.
-    state.FrameCount = 0;
-    state.ByteCount = 0;
-    state.StampText.clear();
-    state.StampMillis = 0;
-    ForgetCapture(state, window);
-    window.ReportError(result.message);
+    ForgetUnreadable(state, window, result.message);
     return false;
   }
   TakeShownFrames(state, window, view, result.status);
@@ -302,8 +319,6 @@ bool ShowThroughView(DecoderState& state, Window& window, IndexedDisplay& indexe
       return false;
   }
 }
-
-IndexedDisplay* Indexed(Window& window) { return dynamic_cast<IndexedDisplay*>(&window); }
 
 }  // namespace
 
@@ -368,8 +383,7 @@ void CaptureReadOn(DecoderState& state, Window& window, const IndexResult& resul
       TakeShownFrames(state, window, indexed->View(), result.status);
       break;
     case IndexStatus::kUnreadable:
-      ForgetCapture(state, window);
-      window.ReportError(result.message);
+      ForgetUnreadable(state, window, result.message);
       break;
     default:
       TakeShownFrames(state, window, indexed->View(), result.status);

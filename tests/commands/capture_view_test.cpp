@@ -123,6 +123,8 @@ class CaptureViewTest : public testing::TempDirTest {
     if (callsigns) {
       EXPECT_EQ(window.Text2(), pass.Text2());
       EXPECT_EQ(window.Text3(), pass.Text3());
+      EXPECT_EQ(state.PayloadHex, pass_state.PayloadHex);
+      EXPECT_EQ(state.SourceCall, pass_state.SourceCall);
     }
     EXPECT_EQ(window.Errors(), pass.Errors());
     EXPECT_EQ(state.CaptureFileName, pass_state.CaptureFileName);

@@ -58,6 +58,9 @@ wait_for test -s "$work/display" || fail "Xvfb did not start: $(cat "$work/xvfb.
 export DISPLAY=":$(cat "$work/display")"
 export QT_QPA_PLATFORM=xcb
 unset WAYLAND_DISPLAY
+# In the sanitizer build: libxkbcommon-x11 takes the X server's keymap names with strndup from a
+# reply that holds them without a NUL, which ASan's strict string checks report as an overflow.
+export ASAN_OPTIONS="${ASAN_OPTIONS:-}${ASAN_OPTIONS:+:}strict_string_checks=0"
 
 capture="$work/pass1.kss"
 "$gencapture" --seed 7 --frames 400 --mix --output "$capture"
