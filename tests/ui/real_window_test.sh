@@ -73,25 +73,40 @@ app=$!
 wait_for xdotool search --name '^Packscope\+' >/dev/null || fail "no window"
 window=$(xdotool search --name '^Packscope\+' | head -1)
 
-# The pixels of the window, to tell views apart.
+# The pixels of the window, to tell views apart, once they no longer change.
 shot() { import -window "$window" rgb:- | md5sum | cut -d' ' -f1; }
+settled() {
+  local before now
+  before=$(shot)
+  for _ in $(seq 50); do
+    sleep 0.2
+    now=$(shot)
+    [ "$now" = "$before" ] && break
+    before=$now
+  done
+  echo "$now"
+}
+# Presses keys and waits until the window shows something other than it did.
+press() {
+  local before=$1
+  shift
+  xdotool key --window "$window" "$@"
+  for _ in $(seq 50); do
+    [ "$(shot)" != "$before" ] && break
+    sleep 0.2
+  done
+  settled
+}
 
-# Focus on the display (a click into it), then wait until the frames are painted.
-sleep 0.5
+# Focus on the display (a click into it), once the frames are painted.
 xdotool windowfocus --sync "$window"
 xdotool mousemove --window "$window" 200 150 click 1
-top=$(shot)
-xdotool key --window "$window" Next
-sleep 0.3
-page=$(shot)
+top=$(settled)
+page=$(press "$top" Next)
 [ "$page" != "$top" ] || fail "Page Down did not scroll"
-xdotool key --window "$window" ctrl+End
-sleep 0.3
-end=$(shot)
+end=$(press "$page" ctrl+End)
 [ "$end" != "$page" ] && [ "$end" != "$top" ] || fail "Ctrl+End did not scroll"
-xdotool key --window "$window" ctrl+Home
-sleep 0.3
-[ "$(shot)" = "$top" ] || fail "Ctrl+Home did not come back to the top"
+[ "$(press "$end" ctrl+Home)" = "$top" ] || fail "Ctrl+Home did not come back to the top"
 
 # Select all and copy: the display's text with plain line breaks.
 xdotool key --window "$window" ctrl+a ctrl+c
