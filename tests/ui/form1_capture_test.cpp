@@ -1,7 +1,7 @@
 // The main window on captures read through the frame index: a capture that grows, is replaced
-// or goes away while shown, the screen dump against the converter's screen layout, a copy too
-// large for the clipboard, a FIFO that must not freeze the window, and a timestamp log too long
-// to hold in its box.
+// or goes away while shown, a copy too large for the clipboard, a FIFO that must not freeze the
+// window, and a timestamp log too long to hold in its box. (The screen dump against the
+// converter's screen layout: tests/commands/capture_view_test.cpp and the real-window test.)
 #include <sys/stat.h>
 
 #include <QApplication>
@@ -83,7 +83,6 @@ class Form1CaptureTest : public QObject {
   void cleanup();
 
   void aCaptureThatChangesWhileShownIsFollowed();
-  void theScreenDumpIsTheConvertersScreenLayout();
   void aCopyTooLargeForTheClipboardIsRefused();
   void aFifoDoesNotFreezeTheWindow();
   void aLongTimestampLogIsShownThroughAView();
@@ -186,36 +185,6 @@ void Form1CaptureTest::aCaptureThatChangesWhileShownIsFollowed() {
   QCOMPARE(Label("Label2"), QString());
   QCOMPARE(display->Model().Size(), std::int64_t{0});
   QCOMPARE(form_->State().CaptureFileName, std::string());
-}
-
-void Form1CaptureTest::theScreenDumpIsTheConvertersScreenLayout() {
-  // Stamps of both kinds, frames longer than 2048 bytes, escapes: some megabytes of text.
-  gen::Options options;
-  options.frames = 3000;
-  options.mix = true;
-  options.max_length = 3000;
-  options.stamps = gen::StampForm::kText;
-  std::string bytes = gen::GenerateCaptureBytes(options);
-  options.stamps = gen::StampForm::kBinary;
-  bytes += gen::GenerateCaptureBytes(options);
-  const QString path = Capture(QStringLiteral("pass1.kss"), bytes);
-  const QString log = dir_->filePath(QStringLiteral("pass1.log"));
-  for (const bool check1 : {false, true}) {
-    if (Find<QCheckBox>("Check1")->isChecked() != check1) Find<QCheckBox>("Check1")->click();
-    Open(path);
-    form_->MnuWriteLogfile_Click();
-    QCOMPARE(errors_, QStringList());
-    QCOMPARE(Label("Label2"), log + " has been written");
-    LocaleHeadlessWindow converter;
-    DecoderState state;
-    converter.SetCheck1(check1);
-    state.CaptureFileName = Utf8Path(path);
-    const QString expected = dir_->filePath(QStringLiteral("converter.log"));
-    QVERIFY(WriteScreenPass(state, converter, Utf8Path(expected)));
-    const std::string written = ReadBytes(log);
-    QVERIFY(written.size() > 4000000);
-    QVERIFY(written == ReadBytes(expected));
-  }
 }
 
 void Form1CaptureTest::aCopyTooLargeForTheClipboardIsRefused() {
