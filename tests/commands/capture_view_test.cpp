@@ -149,7 +149,7 @@ TEST_F(CaptureViewTest, ShowsWhatAScreenPassShows) {
         DecoderState pass_state;
         ViewWindow window;
         DecoderState state;
-        // Another capture first, decoded: what a capture without frames leaves stays.
+        // Another capture first: the decoder of the last frame reads bytes earlier frames left.
         const auto show = [&](HeadlessWindow& w, DecoderState& s) {
           w.SetCheck1(check1);
           OpenCapture(s, w, before);
