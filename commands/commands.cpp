@@ -320,11 +320,19 @@ bool ShowThroughView(DecoderState& state, Window& window, IndexedDisplay& indexe
   }
 }
 
+// ShowThroughView with what fails inside it reported (it reports its own outcomes).
+bool ReportedShowThroughView(DecoderState& state, Window& window, IndexedDisplay& indexed,
+                             bool anew) {
+  bool shown = false;
+  Reported(window, {}, [&] { shown = ShowThroughView(state, window, indexed, anew); });
+  return shown;
+}
+
 }  // namespace
 
 bool ShowCapture(DecoderState& state, Window& window) {
   if (IndexedDisplay* indexed = Indexed(window)) {
-    return ShowThroughView(state, window, *indexed, /*anew=*/true);
+    return ReportedShowThroughView(state, window, *indexed, /*anew=*/true);
   }
   state.OutputMode = kScreen;
   const bool was_in_part = std::exchange(state.ShownInPart, false);
@@ -367,7 +375,7 @@ void DropFiles(DecoderState& state, Window& window, const std::vector<std::strin
 bool Check1Clicked(DecoderState& state, Window& window) {
   if (state.CaptureFileName.empty()) return false;
   if (IndexedDisplay* indexed = Indexed(window)) {
-    ShowThroughView(state, window, *indexed, /*anew=*/false);
+    ReportedShowThroughView(state, window, *indexed, /*anew=*/false);
   } else {
     ShowCapture(state, window);
   }
@@ -377,19 +385,21 @@ bool Check1Clicked(DecoderState& state, Window& window) {
 void CaptureReadOn(DecoderState& state, Window& window, const IndexResult& result) {
   IndexedDisplay* indexed = Indexed(window);
   if (indexed == nullptr || state.CaptureFileName.empty()) return;
-  switch (result.status) {
-    case IndexStatus::kAtEnd:
-    case IndexStatus::kCancelled:
-      TakeShownFrames(state, window, indexed->View(), result.status);
-      break;
-    case IndexStatus::kUnreadable:
-      ForgetUnreadable(state, window, result.message);
-      break;
-    default:
-      TakeShownFrames(state, window, indexed->View(), result.status);
-      window.ReportError(result.message);
-      break;
-  }
+  Reported(window, {}, [&] {
+    switch (result.status) {
+      case IndexStatus::kAtEnd:
+      case IndexStatus::kCancelled:
+        TakeShownFrames(state, window, indexed->View(), result.status);
+        break;
+      case IndexStatus::kUnreadable:
+        ForgetUnreadable(state, window, result.message);
+        break;
+      default:
+        TakeShownFrames(state, window, indexed->View(), result.status);
+        window.ReportError(result.message);
+        break;
+    }
+  });
 }
 
 std::string DeriveOutputName(std::string_view capture_file_name, std::string_view extension) {

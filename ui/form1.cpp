@@ -271,7 +271,14 @@ void Form1::LookAtCapture() {
 
 void Form1::ReadOnStep() {
   if (!Idle()) return;
-  if (const std::optional<IndexResult> result = window_->ReadingOnStep()) {
+  std::optional<IndexResult> result;
+  try {
+    result = window_->ReadingOnStep();
+  } catch (const std::exception&) {  // out of memory laying out: what was shown stays
+    window_->StopReadingOn();
+    result = IndexResult{IndexStatus::kCancelled, {}};
+  }
+  if (result) {
     read_on_timer_->stop();
     CaptureReadOn(state_, *window_, *result);
   }

@@ -286,6 +286,17 @@ IndexResult QtWindow::ReadView() {
   if (reading_on_) StopReadingOn();
   if (&controls_.display->Source() != &view_.Screen()) ViewReset();
   SetBusy(true);
+  // However it ends (out of memory while laying out): the reading stopped, the pointer back.
+  struct Ended {
+    QtWindow& w;
+    ~Ended() {
+      if (w.worker_.Running()) {
+        w.worker_.Cancel();
+        w.worker_.Join();
+      }
+      w.SetBusy(false);
+    }
+  } ended{*this};
   // Held at once when the progress window is due at once: it then shows after the first block.
   worker_.Start(view_, progress_delay_ms_ <= 0);
   QElapsedTimer since_events;
@@ -324,7 +335,6 @@ IndexResult QtWindow::ReadView() {
   }
   following_ = result.status == IndexStatus::kAtEnd && !view_.Stream();
   RememberDisk();
-  SetBusy(false);
   return result;
 }
 
