@@ -247,10 +247,6 @@ void QtWindow::DisplayChanged() {
   }
 }
 
-}  // namespace packscope
-
-namespace packscope {
-
 void QtWindow::ViewReset() {
   controls_.display->SetSource(&view_.Screen());
   controls_.text4->SetSource(&view_.Log());
