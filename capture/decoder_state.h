@@ -45,7 +45,10 @@ struct DecoderState : Ax25Fields {
 
   // --- Chosen files and mode (window commands) ---
   std::string CaptureFileName;  // path of the chosen capture; empty: none chosen
-  std::string OutputFileName;   // path of the file written last
+  // Where passes read the chosen capture when that is not CaptureFileName itself: the window's
+  // copy of a capture that can be read only once (a FIFO, a device). Empty: CaptureFileName.
+  std::string CaptureCopy;
+  std::string OutputFileName;  // path of the file written last
   std::int16_t OutputMode = kScreen;
   // How the screen dump and the five file layouts write characters 128..255 (the window always
   // writes Windows-1252; the converter may ask for UTF-8).

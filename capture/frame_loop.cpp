@@ -161,7 +161,7 @@ void ReadCapture(DecoderState& state, Window& window, const std::function<void()
   // A frame before the pass's first timestamp frame has no stamp, whatever an earlier pass met.
   state.StampText.clear();
   state.StampMillis = 0;
-  CaptureFile file(state.CaptureFileName);
+  CaptureFile file(state.CaptureCopy.empty() ? state.CaptureFileName : state.CaptureCopy);
   if (opened) opened();
   FrameLoop loop(state, window);
   loop.Run(file);

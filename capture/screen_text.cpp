@@ -370,6 +370,10 @@ bool ScreenText::ReadFrame(const FrameRecord& record, std::string& stored,
   return handler.Matches(record);
 }
 
+bool ScreenText::ReadFrameBytes(std::int64_t frame, std::string& bytes) const {
+  return ReadFrame(snapshot_.Frame(frame), scratch_stored_, bytes);
+}
+
 bool ScreenText::StampText(std::int64_t k, std::string& text) const {
   const StampRecord& stamp = snapshot_.Stamp(k);
   text.clear();

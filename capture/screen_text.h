@@ -187,6 +187,10 @@ class ScreenText : public BlockText {
   // capture no longer holds it.
   bool StampText(std::int64_t k, std::string& text) const;
 
+  // The un-escaped bytes of a frame, from its type byte on; false when the capture no longer
+  // holds them as indexed.
+  bool ReadFrameBytes(std::int64_t frame, std::string& bytes) const;
+
   // A read found the capture changed since it was indexed.
   bool Stale() const { return stale_; }
 

@@ -7,6 +7,9 @@
 // (commands/commands.h) against the QtWindow. The file dialog and the error message box sit behind
 // seams that tests replace.
 //
+// The capture shown is followed on disk while no command runs (QtWindow): a capture that grows
+// shows its new frames, one that shrinks or is replaced is read anew.
+//
 // Drops: files dropped anywhere on the window reach a handler. The display has its own
 // (RichTextBox1_OLEDragDrop); drops over every other control reach Form_OLEDragDrop, because the
 // text boxes do not take drops themselves. A drop without local files changes nothing.
@@ -28,10 +31,12 @@ class QLabel;
 class QLineEdit;
 class QMimeData;
 class QPlainTextEdit;
+class QTimer;
 
 namespace packscope {
 
 class DisplayWidget;
+class LogBox;
 class QtWindow;
 
 // The open dialog's filter list: "KISS Files (*.kss)", "Text Files (*.txt)", "All Files (*.*)".
@@ -72,6 +77,8 @@ class Form1 : public QMainWindow {
   void SetOpenDialog(OpenDialog dialog) { open_dialog_ = std::move(dialog); }
   void SetErrorReporter(ErrorReporter reporter);
   DecoderState& State() { return state_; }
+  // How often the window looks whether the capture shown changed on disk (tests look more often).
+  void SetCaptureLookInterval(int milliseconds);
   QtWindow& Host() { return *window_; }
 
  protected:
@@ -91,6 +98,10 @@ class Form1 : public QMainWindow {
   bool Idle() const;
   // Runs body as the one command of the moment; does nothing while another runs.
   void RunCommand(const std::function<void()>& body);
+  // The capture shown on disk: a look every second whether it changed, and the steps of a
+  // reading of it.
+  void LookAtCapture();
+  void ReadOnStep();
 
   DecoderState state_;
   std::unique_ptr<QtWindow> window_;
@@ -108,7 +119,9 @@ class Form1 : public QMainWindow {
   QPlainTextEdit* text1_ = nullptr;
   QLineEdit* text2_ = nullptr;
   QLineEdit* text3_ = nullptr;
-  QPlainTextEdit* text4_ = nullptr;
+  LogBox* text4_ = nullptr;
+  QTimer* look_timer_ = nullptr;
+  QTimer* read_on_timer_ = nullptr;
 };
 
 }  // namespace packscope
