@@ -43,7 +43,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "capture/decoder_state.h"
 
@@ -64,6 +66,10 @@ struct KissFrameEnd {
 
 // The message of a frame longer than kMaxFrameLength; frame counts from 1.
 std::string FrameTooLongMessage(std::int64_t frame, std::int64_t offset, const std::string& path);
+
+// The framing the other way: the frame (un-escaped, type byte first) as stored, FEND, its bytes
+// with C0 and DB escaped, FEND; appended to out. The scanner reads it back as itself.
+void AppendKissEscaped(std::vector<std::uint8_t>& out, std::span<const std::uint8_t> kiss_frame);
 
 class KissScanner {
  public:

@@ -274,11 +274,7 @@ void TakeShownFrames(DecoderState& state, Window& window, const CaptureView& vie
 // A capture the view could not read, as after a pass that could not open it: the counts and the
 // stamp begin afresh, the capture is forgotten, the message shown.
 void ForgetUnreadable(DecoderState& state, Window& window, const std::string& message) {
-  state.FrameCount = 0;
-  state.ByteCount = 0;
-  state.StampText.clear();
-  state.StampMillis = 0;
-  ForgetCapture(state, window);
+  CloseCapture(state, window);
   window.ReportError(message);
 }
 
@@ -360,6 +356,14 @@ bool OpenCapture(DecoderState& state, Window& window, const std::string& path) {
   if (state.CaptureFileName.empty()) return false;
   window.SetLabel2Caption(FileCaption(state.CaptureFileName));
   return ShowCapture(state, window);
+}
+
+void CloseCapture(DecoderState& state, Window& window) {
+  state.FrameCount = 0;
+  state.ByteCount = 0;
+  state.StampText.clear();
+  state.StampMillis = 0;
+  ForgetCapture(state, window);
 }
 
 void DropFiles(DecoderState& state, Window& window, const std::vector<std::string>& paths,

@@ -40,6 +40,11 @@ bool ShowCapture(DecoderState& state, Window& window);
 // clears CaptureFileName all the same and changes nothing else). False when nothing was shown.
 bool OpenCapture(DecoderState& state, Window& window, const std::string& path);
 
+// Shows no capture any more (the one shown is gone, and that was expected): the capture is
+// forgotten, the labels, the display and the log emptied, as for a capture that cannot be read,
+// without a message.
+void CloseCapture(DecoderState& state, Window& window);
+
 // Files dropped on the window or the display: the first path is shown; no paths change nothing.
 // process_events lets the window repaint once before the pass.
 void DropFiles(DecoderState& state, Window& window, const std::vector<std::string>& paths,

@@ -14,8 +14,9 @@
 namespace packscope {
 namespace {
 
-// How long a connection attempt may take.
+// How long a connection attempt may take, and how often it looks at the stop flag meanwhile.
 constexpr int kConnectTimeoutMs = 10000;
+constexpr int kConnectStepMs = 200;
 
 void KeepAlive(int fd) {
   // A TNC that vanishes without closing (a network cable pulled) is noticed within a minute
@@ -78,9 +79,13 @@ bool TcpSource::Open(std::string& error) {
     int result = ::connect(fd, a->ai_addr, a->ai_addrlen) == 0 ? 0 : errno;
     if (result == EINPROGRESS) {
       pollfd p{fd, POLLOUT, 0};
-      const int n = ::poll(&p, 1, kConnectTimeoutMs);
+      int n = 0;
+      for (int waited = 0; n == 0 && waited < kConnectTimeoutMs && !StopRequested();
+           waited += kConnectStepMs) {
+        n = ::poll(&p, 1, kConnectStepMs);
+      }
       if (n == 0) {
-        result = ETIMEDOUT;
+        result = StopRequested() ? ECANCELED : ETIMEDOUT;
       } else if (n < 0) {
         result = errno;
       } else {

@@ -4,6 +4,7 @@
 #ifndef PACKSCOPE_LIVE_BYTE_SOURCE_H_
 #define PACKSCOPE_LIVE_BYTE_SOURCE_H_
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -32,6 +33,16 @@ class ByteSource {
                               std::string& error) = 0;
 
   virtual void Close() = 0;
+
+  // The recorder's stop flag: a source that may wait long (a connection attempt) looks at it
+  // at least every 200 ms meanwhile and gives up once it is set.
+  void SetStopFlag(const std::atomic<bool>* stop) { stop_ = stop; }
+
+ protected:
+  bool StopRequested() const { return stop_ != nullptr && stop_->load(); }
+
+ private:
+  const std::atomic<bool>* stop_ = nullptr;
 };
 
 // HOST:PORT split at its last colon; an IPv6 address in brackets ("[::1]:8001"). Nothing when

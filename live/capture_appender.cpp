@@ -10,7 +10,7 @@
 
 #include "capture/errors.h"
 #include "capture/frame_loop.h"
-#include "live/kiss_stream.h"
+#include "capture/kiss_scanner.h"
 
 namespace packscope {
 namespace {

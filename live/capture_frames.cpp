@@ -2,36 +2,18 @@
 
 #include "capture/decoder_state.h"
 #include "capture/frame_loop.h"
-#include "capture/window.h"
+#include "capture/headless_window.h"
 #include "commands/frame_text.h"
 
 namespace packscope {
 namespace {
 
-// A window that keeps nothing: the frame loop's captions, timestamp log and display text would
-// otherwise grow with the capture.
-class NoWindow : public Window {
+// The headless window without the one thing of it that grows with the capture: the frame
+// loop's timestamp log is dropped, as the converter drops it without a stamp log.
+class FramesOnlyWindow : public HeadlessWindow {
  public:
-  void SetBusy(bool) override {}
-  std::string DisplayText() const override { return {}; }
-  void SetDisplayText(std::string_view) override {}
-  std::int64_t SelStart() const override { return 0; }
-  void SetSelStart(std::int64_t) override {}
-  void SetSelLength(std::int64_t) override {}
-  void SetSelText(std::string_view) override {}
-  void SetSelColor(Color) override {}
-  void SetLabel1Caption(std::string_view) override {}
-  void SetLabel2Caption(std::string_view) override {}
-  void SetText2(std::string_view) override {}
-  void SetText3(std::string_view) override {}
+  FramesOnlyWindow() { SetCheck2(false); }  // no AX.25 decoding: nobody reads the callsigns
   void AppendText4(std::string_view) override {}
-  bool Check1() const override { return false; }
-  bool Check2() const override { return false; }  // no AX.25 decoding
-  std::string ShortDateText(int, int, int) const override { return {}; }
-  std::string LongTimeText(int, int, int) const override { return {}; }
-  void ReportError(std::string_view) override {}
-  void ClearText4() override {}
-  bool ShowProgress(std::int64_t, std::int64_t) override { return true; }
 };
 
 class Forward : public CaptureObserver {
@@ -63,7 +45,7 @@ void ForEachCaptureFrame(const std::string& path,
   state.OutputMode = kNoWindowOutput;
   Forward forward(on_frame);
   state.Observer = &forward;
-  NoWindow window;
+  FramesOnlyWindow window;
   ReadCapture(state, window);
 }
 

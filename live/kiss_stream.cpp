@@ -1,86 +1,82 @@
 #include "live/kiss_stream.h"
 
+#include <algorithm>
 #include <cstring>
 
-#include "capture/decoder_state.h"
-#include "capture/frame_loop.h"
-
 namespace packscope {
+
+// The scanner's handler: keeps the un-escaped bytes of the frame in progress and hands on each
+// frame a FEND closed.
+struct KissStreamParser::Collector {
+  KissStreamParser& parser;
+  const FrameHandler& on_frame;
+
+  void OnSkipped(std::int64_t) {}
+  void OnFrameStart(std::int64_t offset, bool) {
+    parser.frame_start_ = offset;
+    parser.frame_.clear();
+    parser.stored_ = 0;
+  }
+  void OnData(const std::uint8_t* bytes, std::size_t n, std::int32_t) {
+    parser.frame_.insert(parser.frame_.end(), bytes, bytes + n);
+  }
+  void OnStored(const std::uint8_t*, std::size_t n) { parser.stored_ += n; }
+  void OnStrayEscape(std::int64_t) {}
+  void OnFrameEnd(const KissFrameEnd& end) {
+    // Only a FEND ends a frame here: the stream has no end that could cut one off.
+    if (end.length > 0) on_frame(parser.frame_);
+    parser.frame_.clear();
+    parser.stored_ = 0;
+  }
+  void OnTooLong() {}
+};
 
 KissStreamParser::KissStreamParser() { frame_.reserve(4096); }
 
 void KissStreamParser::Feed(std::span<const std::uint8_t> bytes, const FrameHandler& on_frame) {
   const std::uint8_t* p = bytes.data();
-  const std::uint8_t* const end = p + bytes.size();
-  while (p < end) {
-    if (state_ != kInFrame) {  // hunting for a FEND: the bytes before it belong to no frame
-      const void* hit = std::memchr(p, kFend, static_cast<std::size_t>(end - p));
-      if (hit == nullptr) return;
-      p = static_cast<const std::uint8_t*>(hit) + 1;
-      state_ = kInFrame;
-      escape_ = false;
-      frame_.clear();
-      continue;
-    }
-    const std::uint8_t b = *p++;
-    if (b == kFend) {
-      if (escape_) frame_.push_back(kFesc);  // a FESC standing last is kept
-      escape_ = false;
-      if (frame_.size() > static_cast<std::size_t>(kMaxFrameLength)) {
-        ++overlong_;
-      } else if (!frame_.empty()) {
-        on_frame(frame_);
+  std::size_t n = bytes.size();
+  while (n > 0) {
+    if (dropping_) {  // the rest of a frame too long, up to the FEND that ends it
+      const void* hit = std::memchr(p, kFend, n);
+      if (hit == nullptr) {
+        offset_ += static_cast<std::int64_t>(n);
+        return;
       }
-      frame_.clear();
-      continue;
+      const auto skip = static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - p);
+      p += skip;
+      n -= skip;
+      offset_ += static_cast<std::int64_t>(skip);
+      scanner_ = KissScanner{};  // that FEND opens the next frame
+      dropping_ = false;
     }
-    if (escape_) {
-      escape_ = false;
-      if (b == kTfend || b == kTfesc) {
-        frame_.push_back(b == kTfend ? kFend : kFesc);
-      } else {
-        frame_.push_back(kFesc);
-        if (b == kFesc) {
-          escape_ = true;
-        } else {
-          frame_.push_back(b);
-        }
-      }
-    } else if (b == kFesc) {
-      escape_ = true;
-    } else {
-      frame_.push_back(b);
+    Collector collector{*this, on_frame};
+    if (scanner_.Scan(collector, p, n, offset_)) {
+      offset_ += static_cast<std::int64_t>(n);
+      return;
     }
-    // One byte past the longest frame tells it is too long; the rest is not kept.
-    if (frame_.size() > static_cast<std::size_t>(kMaxFrameLength)) {
-      ++overlong_;
-      state_ = kTooLong;
-    }
+    // The frame grew too long somewhere behind its opening FEND, and holds no FEND up to there.
+    ++overlong_;
+    dropping_ = true;
+    frame_.clear();
+    stored_ = 0;
+    const std::int64_t resume = std::max(frame_start_ + 1, offset_);
+    const auto skip = static_cast<std::size_t>(resume - offset_);
+    p += skip;
+    n -= skip;
+    offset_ = resume;
   }
 }
 
 std::size_t KissStreamParser::Reset() {
-  const std::size_t dropped = state_ == kInFrame ? frame_.size() + (escape_ ? 1 : 0) : 0;
-  state_ = kHunting;
-  escape_ = false;
+  const std::size_t dropped = scanner_.InFrame() && !dropping_ ? stored_ : 0;
+  scanner_ = KissScanner{};
+  dropping_ = false;
   frame_.clear();
+  stored_ = 0;
+  offset_ = 0;
+  frame_start_ = 0;
   return dropped;
-}
-
-void AppendKissEscaped(std::vector<std::uint8_t>& out, std::span<const std::uint8_t> kiss_frame) {
-  out.push_back(kFend);
-  for (const std::uint8_t b : kiss_frame) {
-    if (b == kFend) {
-      out.push_back(kFesc);
-      out.push_back(kTfend);
-    } else if (b == kFesc) {
-      out.push_back(kFesc);
-      out.push_back(kTfesc);
-    } else {
-      out.push_back(b);
-    }
-  }
-  out.push_back(kFend);
 }
 
 }  // namespace packscope

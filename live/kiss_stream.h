@@ -2,17 +2,17 @@
 // stream of frames, each between two FENDs.
 //
 //   ... C0 | type | data ... | C0 C0 | type | data ... | C0 ...
-//   DB DC  stands for a data byte C0  (FESC TFEND)
-//   DB DD  stands for a data byte DB  (FESC TFESC)
-//   DB xx  any other pair: the DB is kept and xx is read on as usual (as the capture reader does)
 //
-// The parser takes the bytes as they arrive, in pieces of any size, and hands on each frame when
-// its closing FEND has come: un-escaped, type byte first. What it drops:
+// The framing and the un-escaping are the capture's (capture/kiss_scanner.h: the parser runs the
+// scanner), so that a recorded stream reads back as the frames the parser handed on. The parser
+// takes the bytes as they arrive, in pieces of any size, and hands on each frame when its closing
+// FEND has come: un-escaped, type byte first. What it drops:
 //   - the bytes before the first FEND of a connection: the tail of a frame whose start was
 //     missed (a TNC seldom starts in the middle of one, a serial line often does);
 //   - empty frames (FEND FEND);
 //   - a frame longer than kMaxFrameLength after un-escaping (no capture reader would take it),
-//     up to the next FEND; Overlong() counts them;
+//     up to the next FEND, which opens the next frame (where a capture's reading would end);
+//     Overlong() counts them;
 //   - at Reset() (the connection was lost), the frame in progress: it was cut off.
 #ifndef PACKSCOPE_LIVE_KISS_STREAM_H_
 #define PACKSCOPE_LIVE_KISS_STREAM_H_
@@ -22,6 +22,8 @@
 #include <functional>
 #include <span>
 #include <vector>
+
+#include "capture/kiss_scanner.h"
 
 namespace packscope {
 
@@ -35,22 +37,23 @@ class KissStreamParser {
   void Feed(std::span<const std::uint8_t> bytes, const FrameHandler& on_frame);
 
   // A new connection: drops the frame in progress and waits for a FEND again. Returns the
-  // number of bytes of the frame that was dropped (0 when none was in progress).
+  // number of bytes of that frame received so far (0 when none was in progress).
   std::size_t Reset();
 
   // Frames dropped for their length since construction.
   std::int64_t Overlong() const { return overlong_; }
 
  private:
-  enum State { kHunting, kInFrame, kTooLong };
-  State state_ = kHunting;
-  bool escape_ = false;
+  struct Collector;
+
+  KissScanner scanner_;
+  bool dropping_ = false;         // inside a frame too long, up to its closing FEND
+  std::int64_t offset_ = 0;       // of the next byte, in the stream since the last Reset
+  std::int64_t frame_start_ = 0;  // the FEND that opened the frame in progress
   std::vector<std::uint8_t> frame_;
+  std::size_t stored_ = 0;  // bytes of the frame in progress as received
   std::int64_t overlong_ = 0;
 };
-
-// The frame as stored: FEND, the bytes with C0 and DB escaped, FEND; appended to out.
-void AppendKissEscaped(std::vector<std::uint8_t>& out, std::span<const std::uint8_t> kiss_frame);
 
 }  // namespace packscope
 

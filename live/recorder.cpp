@@ -197,6 +197,11 @@ extern "C" void RequestStop(int) { stop_requested.store(true); }
 
 RecordResult Record(ByteSource& source, CaptureAppender& capture, const RecordOptions& options,
                     RecordListener& listener, const std::atomic<bool>& stop) {
+  source.SetStopFlag(&stop);
+  struct Unwatch {
+    ByteSource& s;
+    ~Unwatch() { s.SetStopFlag(nullptr); }
+  } unwatch{source};
   Recording recording(source, capture, options, listener, stop);
   return recording.Run();
 }

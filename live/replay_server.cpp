@@ -18,8 +18,8 @@
 #include <utility>
 
 #include "capture/errors.h"
+#include "capture/kiss_scanner.h"
 #include "live/capture_frames.h"
-#include "live/kiss_stream.h"
 
 namespace packscope {
 namespace {

@@ -1,6 +1,8 @@
 #include "live/serial_source.h"
 
+#include <QFile>
 #include <QSerialPort>
+#include <QSerialPortInfo>
 #include <QString>
 
 namespace packscope {
@@ -71,6 +73,14 @@ class SerialSource : public ByteSource {
 
 std::unique_ptr<ByteSource> MakeSerialSource(const std::string& device, std::int32_t baud) {
   return std::make_unique<SerialSource>(device, baud);
+}
+
+std::vector<std::string> SerialDevices() {
+  std::vector<std::string> devices;
+  for (const QSerialPortInfo& port : QSerialPortInfo::availablePorts()) {
+    devices.push_back(QFile::encodeName(port.systemLocation()).toStdString());
+  }
+  return devices;
 }
 
 }  // namespace packscope

@@ -8,13 +8,18 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "live/byte_source.h"
 
 namespace packscope {
 
-// Needs a QCoreApplication.
+// Needs a QCoreApplication. The source belongs to the thread that makes it: a recording on a
+// thread of its own makes it there.
 std::unique_ptr<ByteSource> MakeSerialSource(const std::string& device, std::int32_t baud);
+
+// The serial ports the system has now, as device paths ("/dev/ttyUSB0"), for a choice.
+std::vector<std::string> SerialDevices();
 
 }  // namespace packscope
 

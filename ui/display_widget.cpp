@@ -21,6 +21,7 @@
 
 #include "qt/qt_text.h"
 #include "ui/design.h"
+#include "ui/follow_end.h"
 
 namespace packscope {
 namespace {
@@ -161,6 +162,11 @@ void DisplayWidget::ScrollToStart() {
   horizontalScrollBar()->setValue(0);
 }
 
+void DisplayWidget::ScrollToEnd() {
+  verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+  horizontalScrollBar()->setValue(0);
+}
+
 std::int64_t DisplayWidget::SelStart() const {
   return source_ != nullptr ? sel_start_ : model_.SelStart();
 }
@@ -276,14 +282,14 @@ void DisplayWidget::UpdateScrollBars(bool follow) {
   const DisplaySource& source = Source();
   const int page = PageLines();
   QScrollBar* vertical = verticalScrollBar();
-  const bool at_end = follow && vertical->maximum() > 0 && vertical->value() == vertical->maximum();
+  FollowEnd end(*this);
   last_top_ = std::max<std::int64_t>(source.LineCount() - page, 0);
   line_step_ = (last_top_ + kMostScrollSteps - 1) / kMostScrollSteps;
   line_step_ = std::max<std::int64_t>(line_step_, 1);
   vertical->setRange(0, ClampToInt((last_top_ + line_step_ - 1) / line_step_));
   vertical->setPageStep(std::max(1, ClampToInt(page / line_step_)));
   vertical->setSingleStep(1);
-  if (at_end) vertical->setValue(vertical->maximum());
+  if (follow) end.Restore();
 
   // One cell more than the longest line, for the selected line break.
   const auto width = static_cast<std::int64_t>(
@@ -473,8 +479,7 @@ void DisplayWidget::keyPressEvent(QKeyEvent* event) {
   } else if (event->matches(QKeySequence::MoveToStartOfDocument)) {
     ScrollToStart();
   } else if (event->matches(QKeySequence::MoveToEndOfDocument)) {
-    verticalScrollBar()->setValue(verticalScrollBar()->maximum());
-    horizontalScrollBar()->setValue(0);
+    ScrollToEnd();
   } else if (event->key() == Qt::Key_Home && event->modifiers() == Qt::NoModifier) {
     horizontalScrollBar()->setValue(0);
   } else if (event->key() == Qt::Key_End && event->modifiers() == Qt::NoModifier) {

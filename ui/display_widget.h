@@ -61,7 +61,7 @@ class DisplayWidget : public QAbstractScrollArea {
   bool ShowsOwnModel() const { return source_ == nullptr; }
   // The source's text changed (laid out further, another view of the same frames, another
   // text): the selection stays within it, the scroll ranges follow, the view repaints. follow:
-  // a view scrolled to the end of a longer text stays at its end.
+  // a view at the end of a longer text stays at its end (ui/follow_end.h).
   void SourceChanged(bool follow = false);
 
   // The own model: the text shown while no source is set. While one is, a copy of its text held
@@ -75,6 +75,8 @@ class DisplayWidget : public QAbstractScrollArea {
   void ModelChanged();
   // Back to the first line and column (a new text was set).
   void ScrollToStart();
+  // To the last line and the first column (Ctrl+End): the view follows the text's growth again.
+  void ScrollToEnd();
 
   // The selection: its first character and its length.
   std::int64_t SelStart() const;

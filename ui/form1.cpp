@@ -20,7 +20,9 @@
 #include <QTimer>
 #include <QUrl>
 #include <array>
+#include <utility>
 
+#include "capture/errors.h"
 #include "commands/commands.h"
 #include "qt/qt_text.h"
 #include "ui/design.h"
@@ -28,6 +30,7 @@
 #include "ui/form2.h"
 #include "ui/log_box.h"
 #include "ui/qt_window.h"
+#include "ui/record_dialog.h"
 
 namespace packscope {
 
@@ -41,6 +44,14 @@ constexpr int kTwipsPerPixel = 15;
 // of it lays out and shows what it read.
 constexpr int kLookAtCaptureMs = 1000;
 constexpr int kReadOnTickMs = 40;
+
+// The recording item's captions.
+constexpr const char* kRecordCaption = "&Record from TNC...";
+constexpr const char* kStopRecordingCaption = "&Stop Recording";
+
+QString FramesText(std::int64_t frames) {
+  return frames == 1 ? QStringLiteral("1 frame") : QStringLiteral("%1 frames").arg(frames);
+}
 
 // A control's place from the window design, in twips, as pixels at 96 dots per inch.
 QRect Twips(int left, int top, int width, int height) {
@@ -92,6 +103,10 @@ Form1::Form1(QWidget* parent)
       open_dialog_(&DefaultOpenDialog),
       error_reporter_([this](const QString& m) {
         QMessageBox::warning(this, QStringLiteral("Packscope+"), m);
+      }),
+      record_dialog_(&RecordDialog::Ask),
+      question_([this](const QString& q) {
+        return QMessageBox::question(this, QStringLiteral("Packscope+"), q) == QMessageBox::Yes;
       }) {
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(QStringLiteral("Packscope+ (QQ0QQ)"));
@@ -208,11 +223,14 @@ void Form1::CreateMenus() {
     QAction* action = menu->addAction(caption);
     action->setObjectName(QString::fromLatin1(name));
     connect(action, &QAction::triggered, this, handler);
+    return action;
   };
 
   QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
   file->setObjectName(QStringLiteral("MnuFile"));
   item(file, "MnuFileOpen", QStringLiteral("&Open Kissfile"), &Form1::MnuFileOpen_Click);
+  mnu_file_record_ =
+      item(file, "MnuFileRecord", QString::fromLatin1(kRecordCaption), &Form1::MnuFileRecord_Click);
   item(file, "MnuExit", QStringLiteral("&Exit"), &Form1::MnuExit_Click);
 
   // The frame-writing items follow the command table (commands/commands.h), then the screen dump.
@@ -281,14 +299,117 @@ void Form1::ReadOnStep() {
   if (result) {
     read_on_timer_->stop();
     CaptureReadOn(state_, *window_, *result);
+    if (result->status == IndexStatus::kAtEnd) emit CaptureFollowed();
+    if (std::exchange(look_again_, false)) LookAtCapture();
   }
 }
 
 void Form1::MnuFileOpen_Click() {
   RunCommand([this] {
     const QString chosen = open_dialog_ ? open_dialog_(this) : QString();
-    OpenCapture(state_, *window_, QFile::encodeName(chosen).toStdString());
+    const std::string path = QFile::encodeName(chosen).toStdString();
+    if (MayEndRecording(path)) OpenCapture(state_, *window_, path);
   });
+}
+
+void Form1::MnuFileRecord_Click() {
+  if (recording_ != nullptr) {
+    // Ended follows within a moment; the item waits for it.
+    recording_->Stop();
+    mnu_file_record_->setEnabled(false);
+    return;
+  }
+  RunCommand([this] { StartRecording(); });
+}
+
+void Form1::StartRecording() {
+  const std::optional<RecordSettings> chosen =
+      record_dialog_ ? record_dialog_(this, record_settings_) : std::nullopt;
+  if (!chosen) return;
+  record_settings_ = *chosen;
+  const std::string problem = RecordSettingsProblem(*chosen);
+  if (!problem.empty()) {
+    ShowError(FromUtf8(problem));
+    return;
+  }
+  try {
+    recording_ = std::make_unique<TncRecording>(*chosen);
+  } catch (const CommandError& e) {  // the capture cannot be recorded into
+    ShowError(FromUtf8(e.what()));
+    return;
+  }
+  connect(recording_.get(), &TncRecording::StatusChanged, this, &Form1::ShowRecordingCaption);
+  connect(recording_.get(), &TncRecording::Written, this, &Form1::RecordingWritten);
+  connect(recording_.get(), &TncRecording::Ended, this, &Form1::RecordingEnded);
+  mnu_file_record_->setText(QString::fromLatin1(kStopRecordingCaption));
+  // Shown as File > Open shows it, and followed from its end on.
+  if (OpenCapture(state_, *window_, chosen->capture)) rich_text_box1_->ScrollToEnd();
+  ShowRecordingCaption();
+}
+
+void Form1::ShowRecordingCaption() {
+  if (recording_ == nullptr || state_.CaptureFileName != recording_->Settings().capture) return;
+  const RecordSettings& settings = recording_->Settings();
+  QString caption = QStringLiteral("Recording %1 to %2: %3")
+                        .arg(FromUtf8(settings.source), FromUtf8(settings.capture),
+                             FramesText(recording_->Frames()));
+  // While not connected, why not.
+  const QString& status = recording_->Status();
+  if (!status.isEmpty() && !status.startsWith(QStringLiteral("Connected"))) {
+    caption += QStringLiteral(" (") + status + QLatin1Char(')');
+  }
+  window_->SetLabel2Caption(caption.toStdString());
+}
+
+void Form1::RecordingWritten() {
+  ShowRecordingCaption();
+  // The new frames are shown at once, not at the next look.
+  if (window_->ReadingOn()) {
+    look_again_ = true;
+  } else {
+    LookAtCapture();
+  }
+}
+
+void Form1::RecordingEnded() {
+  std::unique_ptr<TncRecording> ended = std::move(recording_);
+  mnu_file_record_->setText(QString::fromLatin1(kRecordCaption));
+  mnu_file_record_->setEnabled(true);
+  const RecordSettings& settings = ended->Settings();
+  const RecordResult& result = ended->Result();
+  if (state_.CaptureFileName == settings.capture) {
+    // A capture that got no frame is taken away again (TncRecording): nothing left to show.
+    if (!QFile::exists(QFile::decodeName(QByteArray::fromStdString(settings.capture)))) {
+      CloseCapture(state_, *window_);
+    } else {
+      LookAtCapture();
+    }
+    window_->SetLabel2Caption(
+        QStringLiteral("Recording stopped: %1 from %2 in %3")
+            .arg(FramesText(result.frames), FromUtf8(settings.source), FromUtf8(settings.capture))
+            .toStdString());
+  }
+  if (result.end == RecordEnd::kWriteFailed || result.end == RecordEnd::kSourceFailed) {
+    ShowError(FromUtf8(result.error) + QStringLiteral("\n\nThe recording stopped; ") +
+              FramesText(result.frames) + QStringLiteral(" recorded before, each one whole."));
+  }
+  // Deleted once its signal has been delivered.
+  ended.release()->deleteLater();
+}
+
+bool Form1::MayEndRecording(const std::string& opening) {
+  if (recording_ == nullptr || recording_->Stopping() || opening.empty() ||
+      opening == recording_->Settings().capture) {
+    return true;
+  }
+  const RecordSettings& settings = recording_->Settings();
+  if (question_ && !question_(QStringLiteral("Recording from %1 to %2 is running. Stop it?")
+                                  .arg(FromUtf8(settings.source), FromUtf8(settings.capture)))) {
+    return false;
+  }
+  recording_->Stop();
+  mnu_file_record_->setEnabled(false);
+  return true;
 }
 
 void Form1::Form_OLEDragDrop(const QMimeData& dropped) { OpenPaths(DroppedFiles(dropped)); }
@@ -296,8 +417,10 @@ void Form1::Form_OLEDragDrop(const QMimeData& dropped) { OpenPaths(DroppedFiles(
 void Form1::RichTextBox1_OLEDragDrop(const QMimeData& dropped) { OpenPaths(DroppedFiles(dropped)); }
 
 void Form1::OpenPaths(const std::vector<std::string>& paths) {
-  RunCommand(
-      [&] { DropFiles(state_, *window_, paths, [] { QCoreApplication::processEvents(); }); });
+  RunCommand([&] {
+    if (paths.empty() || !MayEndRecording(paths.front())) return;
+    DropFiles(state_, *window_, paths, [] { QCoreApplication::processEvents(); });
+  });
 }
 
 void Form1::Check1_Click() {
@@ -345,7 +468,18 @@ void Form1::dropEvent(QDropEvent* event) {
 
 void Form1::closeEvent(QCloseEvent* event) {
   // The pass holds the window's state; it ends on its own shortly.
+  if (Idle() && recording_ != nullptr && !recording_->Stopping()) {
+    const RecordSettings& settings = recording_->Settings();
+    if (question_ &&
+        !question_(QStringLiteral("Recording from %1 to %2 is running. Stop it and close the "
+                                  "window?")
+                       .arg(FromUtf8(settings.source), FromUtf8(settings.capture)))) {
+      event->ignore();
+      return;
+    }
+  }
   if (Idle()) {
+    recording_.reset();  // stopped within 200 ms; its frames whole
     window_->StopReadingOn();
     read_on_timer_->stop();
     look_timer_->stop();

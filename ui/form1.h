@@ -10,6 +10,13 @@
 // The capture shown is followed on disk while no command runs (QtWindow): a capture that grows
 // shows its new frames, one that shrinks or is replaced is read anew.
 //
+// File > "Record from TNC..." records a TNC into a capture (TncRecording, on a thread of its
+// own) and shows that capture as File > Open does, following it as it grows: the window looks
+// at it after every batch written as well. Label2 tells the recording's state ("Recording
+// 127.0.0.1:8001 to /x/pass1.kss: 12 frames", with the reason while it is not connected), and
+// the item becomes "Stop Recording". Closing the window or opening another capture asks first
+// and then stops the recording; the frames written stay whole.
+//
 // Drops: files dropped anywhere on the window reach a handler. The display has its own
 // (RichTextBox1_OLEDragDrop); drops over every other control reach Form_OLEDragDrop, because the
 // text boxes do not take drops themselves. A drop without local files changes nothing.
@@ -20,15 +27,18 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "capture/decoder_state.h"
+#include "ui/tnc_recording.h"
 
 class QCheckBox;
 class QFileDialog;
 class QLabel;
 class QLineEdit;
+class QAction;
 class QMimeData;
 class QPlainTextEdit;
 class QTimer;
@@ -52,12 +62,19 @@ class Form1 : public QMainWindow {
   using OpenDialog = std::function<QString(QWidget* parent)>;
   // Shows a command's error message.
   using ErrorReporter = std::function<void(const QString& message)>;
+  // Asks what to record and where to, starting from the settings used last; nothing: cancelled.
+  using RecordQuestion =
+      std::function<std::optional<RecordSettings>(QWidget* parent, const RecordSettings& last)>;
+  // Asks the user a yes-or-no question; true for yes.
+  using Question = std::function<bool(const QString& question)>;
 
   explicit Form1(QWidget* parent = nullptr);
   ~Form1() override;
 
   // --- Event handlers ---
   void MnuFileOpen_Click();
+  // "Record from TNC...", or "Stop Recording" while a recording runs.
+  void MnuFileRecord_Click();
   void Form_OLEDragDrop(const QMimeData& dropped);
   void RichTextBox1_OLEDragDrop(const QMimeData& dropped);
   void Check1_Click();
@@ -76,10 +93,19 @@ class Form1 : public QMainWindow {
   // --- Seams and state, for main() and tests ---
   void SetOpenDialog(OpenDialog dialog) { open_dialog_ = std::move(dialog); }
   void SetErrorReporter(ErrorReporter reporter);
+  void SetRecordDialog(RecordQuestion dialog) { record_dialog_ = std::move(dialog); }
+  void SetQuestion(Question question) { question_ = std::move(question); }
+  // The recording of the moment (also one that is stopping), or null.
+  TncRecording* Recording() const { return recording_.get(); }
   DecoderState& State() { return state_; }
   // How often the window looks whether the capture shown changed on disk (tests look more often).
   void SetCaptureLookInterval(int milliseconds);
   QtWindow& Host() { return *window_; }
+
+ signals:
+  // The capture shown changed on disk and was read on to its new end (grown; or shrunk or
+  // replaced, and read anew). Windows that show the same capture read it on as well.
+  void CaptureFollowed();
 
  protected:
   void dragEnterEvent(QDragEnterEvent* event) override;
@@ -102,12 +128,25 @@ class Form1 : public QMainWindow {
   // reading of it.
   void LookAtCapture();
   void ReadOnStep();
+  // Recording: its start (the dialog, the capture opened), its signals, and the question
+  // before something ends it; false when the user keeps it (and what was asked for is not done).
+  void StartRecording();
+  void RecordingWritten();
+  void RecordingEnded();
+  void ShowRecordingCaption();
+  bool MayEndRecording(const std::string& opening);
 
   DecoderState state_;
   std::unique_ptr<QtWindow> window_;
   OpenDialog open_dialog_;
   ErrorReporter error_reporter_;
+  RecordQuestion record_dialog_;
+  Question question_;
   bool command_running_ = false;
+  std::unique_ptr<TncRecording> recording_;
+  RecordSettings record_settings_;  // the last ones chosen
+  // A recording wrote a batch while a reading on ran: look again once it ends.
+  bool look_again_ = false;
 
   DisplayWidget* rich_text_box1_ = nullptr;
   QCheckBox* check1_ = nullptr;
@@ -122,6 +161,7 @@ class Form1 : public QMainWindow {
   LogBox* text4_ = nullptr;
   QTimer* look_timer_ = nullptr;
   QTimer* read_on_timer_ = nullptr;
+  QAction* mnu_file_record_ = nullptr;
 };
 
 }  // namespace packscope

@@ -1,8 +1,5 @@
 #include "ui/qt_window.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <QApplication>
 #include <QCheckBox>
 #include <QFile>
@@ -273,7 +270,7 @@ bool QtWindow::LayOut(int milliseconds) {
   if (busy_) {
     view_pending_ = true;
   } else {
-    ViewChanged(/*follow=*/true);
+    ViewChanged(/*follow=*/!reading_anew_);
   }
   return whole;
 }
@@ -330,32 +327,16 @@ IndexResult QtWindow::ReadView() {
     }
   }
   following_ = result.status == IndexStatus::kAtEnd && !view_.Stream();
-  RememberDisk();
+  disk_.Remember(view_.ReadPath());
   return result;
-}
-
-void QtWindow::RememberDisk() {
-  struct stat st {};
-  disk_ = DiskState{};
-  if (::stat(view_.ReadPath().c_str(), &st) != 0) return;
-  disk_.device = static_cast<std::uint64_t>(st.st_dev);
-  disk_.inode = static_cast<std::uint64_t>(st.st_ino);
-  disk_.size = static_cast<std::int64_t>(st.st_size);
-  disk_.modified_ns =
-      static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
 }
 
 bool QtWindow::CaptureChangedOnDisk() const {
   if (!following_ || reading_on_ || busy_ || view_.Path().empty()) return false;
   // A block read back differed from what was indexed: the capture was written over.
   if (view_.Screen().Stale()) return true;
-  struct stat st {};
-  if (::stat(view_.ReadPath().c_str(), &st) != 0) return true;  // gone: reading on tells
-  const DiskState now{
-      static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
-      static_cast<std::int64_t>(st.st_size),
-      static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
-  return !(now == disk_) || now.size != view_.Shown().CaptureSize();
+  // Gone: reading on tells.
+  return disk_.Changed(view_.ReadPath(), view_.Shown().CaptureSize());
 }
 
 void QtWindow::StartReadingOn() {
@@ -365,6 +346,7 @@ void QtWindow::StartReadingOn() {
     view_.Open(view_.Path());
     ViewReset();
     following_ = true;
+    reading_anew_ = true;
   }
   worker_.Start(view_, /*held=*/false);
   reading_on_ = true;
@@ -381,11 +363,13 @@ std::optional<IndexResult> QtWindow::ReadingOnStep() {
     view_.Open(view_.Path());
     ViewReset();
     following_ = true;
+    reading_anew_ = true;
     StartReadingOn();
     return std::nullopt;
   }
+  reading_anew_ = false;
   following_ = result.status == IndexStatus::kAtEnd;
-  RememberDisk();
+  disk_.Remember(view_.ReadPath());
   return result;
 }
 
@@ -396,7 +380,8 @@ void QtWindow::StopReadingOn() {
   reading_on_ = false;
   while (!view_.Update()) {
   }
-  if (!busy_) ViewChanged(/*follow=*/true);
+  if (!busy_) ViewChanged(/*follow=*/!reading_anew_);
+  reading_anew_ = false;
 }
 
 }  // namespace packscope

@@ -12,9 +12,10 @@
 // Following the capture on disk: while no command runs, the window's timers ask whether the
 // capture shown changed since it was read to its end (CaptureChangedOnDisk) and read it on in
 // the background (StartReadingOn, ReadingOnStep): the new frames appear as they are read, a
-// display scrolled to the end stays at the end, and neither the busy pointer nor the progress
-// window shows. A capture that shrank or was replaced is read anew. Any command stops such a
-// reading first (StopReadingOn); the next look at the capture goes on with it.
+// display that shows the end of the capture stays at the end (follow mode, ui/follow_end.h), and
+// neither the busy pointer nor the progress window shows. A capture that shrank or was replaced
+// is read anew, from its start. Any command stops such a reading first (StopReadingOn); the next
+// look at the capture goes on with it.
 //
 // A pass of a write command sets the Label1 caption and the callsign boxes once per frame, up to
 // millions of times. Setting a Qt label that often costs more than the pass itself, and nobody
@@ -38,6 +39,7 @@
 #include <optional>
 #include <string>
 
+#include "capture/file_watch.h"
 #include "capture/window.h"
 #include "commands/capture_view.h"
 #include "qt/qt_text.h"
@@ -138,8 +140,6 @@ class QtWindow : public Window, public IndexedDisplay {
   bool LayOut(int milliseconds);
   // The display and the log follow the view's texts.
   void ViewChanged(bool follow);
-  // What the capture on disk looked like when its reading ended.
-  void RememberDisk();
 
   Controls controls_;
   ErrorSink error_sink_;
@@ -148,15 +148,11 @@ class QtWindow : public Window, public IndexedDisplay {
   IndexWorker worker_;  // after view_: it reads the view until it is destroyed
   bool busy_ = false;
   bool reading_on_ = false;
+  // The reading on reads the capture anew (it shrank or was replaced): it is shown from its
+  // start, not followed to its end.
+  bool reading_anew_ = false;
   bool following_ = false;
-  struct DiskState {
-    std::uint64_t device = 0;
-    std::uint64_t inode = 0;
-    std::int64_t size = -1;
-    std::int64_t modified_ns = 0;
-    bool operator==(const DiskState&) const = default;
-  };
-  DiskState disk_;
+  FileWatch disk_;  // the capture as its last reading to the end left it
   // Set during a pass and not yet shown.
   std::string label1_;
   bool label1_pending_ = false;

@@ -26,14 +26,15 @@ using testing::ReadBack;
 // A TNC's KISS port on 127.0.0.1: accepts connections and sends what the test says.
 class FakeTnc {
  public:
-  FakeTnc() {
+  // backlog 0: one connection waits to be accepted, and attempts beyond it hang.
+  explicit FakeTnc(int backlog = 4) {
     listen_fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
     ::bind(listen_fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::listen(listen_fd_, 4);
+    ::listen(listen_fd_, backlog);
     ::getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&address), &length);
     port_ = ntohs(address.sin_port);
   }
@@ -155,6 +156,27 @@ TEST_F(RecorderTest, EndsAtTheFirstFailureWithoutRetryAndOnTheStopFlagOrDuration
   stopper.join();
   EXPECT_EQ(result.end, RecordEnd::kStopped);
   EXPECT_FALSE(testing::FileExists(PathOf("rec.kss"))) << "nothing came: no empty capture left";
+
+  // A connection attempt that hangs (a TNC that takes no more clients) ends on the flag too,
+  // long before the attempt would time out.
+  FakeTnc full(/*backlog=*/0);
+  const int waiting = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(static_cast<std::uint16_t>(full.Port()));
+  ASSERT_EQ(::connect(waiting, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  stop_ = false;
+  std::thread late_stopper([&] {
+    std::this_thread::sleep_for(300ms);
+    stop_ = true;
+  });
+  const auto attempt = std::chrono::steady_clock::now();
+  result = RecordFrom(full.Port(), options);
+  late_stopper.join();
+  ::close(waiting);
+  EXPECT_EQ(result.end, RecordEnd::kStopped);
+  EXPECT_LT(std::chrono::steady_clock::now() - attempt, 5s);
 }
 
 TEST_F(RecorderTest, WithoutStampsFramesAreWrittenAsTheyCameUpToTheCountAndTheTncsOwnStampsKept) {
