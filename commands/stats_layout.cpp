@@ -25,13 +25,13 @@
 #include <string>
 
 #include "commands/frame_text.h"
+#include "commands/heard_list.h"
 #include "commands/layouts.h"
 
 namespace packscope {
 namespace {
 
 using Json = nlohmann::ordered_json;
-using Counts = std::map<std::string, std::int64_t, std::less<>>;
 
 constexpr std::int64_t kMinuteMillis = 60000;
 
@@ -51,28 +51,11 @@ std::int64_t MinuteOf(std::int64_t millis) {
   return millis / kMinuteMillis - (millis % kMinuteMillis < 0 ? 1 : 0);
 }
 
-void Count(Counts& counts, std::string_view key) {
-  const auto it = counts.find(key);
-  if (it != counts.end()) {
-    ++it->second;
-  } else {
-    counts.emplace(std::string(key), 1);
-  }
-}
-
-Json CountsObject(const Counts& counts) {
+Json CountsObject(const HeardCounts& counts) {
   Json j = Json::object();
   for (const auto& [key, n] : counts) j[key] = n;
   return j;
 }
-
-struct Station {
-  std::int64_t frames = 0;
-  std::optional<std::int64_t> first;
-  std::optional<std::int64_t> last;
-  Counts destinations;
-  Counts paths;
-};
 
 class StatsWriter : public FrameWriter {
  public:
@@ -111,24 +94,10 @@ class StatsWriter : public FrameWriter {
       ++not_ax25_;
       return;
     }
-    CountType(d);
-    auto station = stations_.find(std::string_view(d.source.call));
-    if (station == stations_.end()) station = stations_.emplace(d.source.call, Station{}).first;
-    Station& s = station->second;
-    ++s.frames;
-    if (time) {
-      if (!s.first || *time < *s.first) s.first = time;
-      if (!s.last || *time > *s.last) s.last = time;
-    }
-    Count(s.destinations, d.destination.call);
-    path_.clear();
-    for (int i = 0; i < d.digipeater_count; ++i) {
-      const Ax25Address& a = d.digipeaters[static_cast<std::size_t>(i)];
-      if (i > 0) path_.push_back(',');
-      path_.append(a.call);
-      if (a.high_bit) path_.push_back('*');
-    }
-    Count(s.paths, path_.empty() ? std::string_view("direct") : std::string_view(path_));
+    type_.clear();
+    AppendFrameTypeName(type_, d);
+    CountUp(types_, type_);
+    heard_.Add(d, time);
   }
 
   void Finish(const DecoderState& state) override {
@@ -144,7 +113,7 @@ class StatsWriter : public FrameWriter {
     j["last_stamp"] = IsoTime(last_stamp_);
     j["frames_not_ax25"] = not_ax25_;
     Json stations = Json::object();
-    for (const auto& [call, s] : stations_) {
+    for (const auto& [call, s] : heard_.Stations()) {
       stations[call] = Json{{"frames", s.frames},
                             {"first_heard", IsoTime(s.first)},
                             {"last_heard", IsoTime(s.last)},
@@ -183,29 +152,18 @@ class StatsWriter : public FrameWriter {
     if (r.backwards) ++findings_[static_cast<std::size_t>(Finding::kTimeBackwards)];
   }
 
-  void CountType(const Ax25Details& d) {
-    if (d.kind == Ax25Kind::kI) {
-      Count(types_, "I");
-    } else if (!d.name.empty()) {
-      Count(types_, d.name);
-    } else {
-      path_.assign("U code=").append(std::to_string(d.type_code));
-      Count(types_, path_);
-    }
-  }
-
   LineSink& out_;
   StampClock clock_;
   StampCheck stamp_check_;
   Ax25Details details_;  // read only for data frames
-  std::string path_;
+  std::string type_;
   std::int64_t frames_ = 0;
   std::int64_t stamps_ = 0;
   std::int64_t not_ax25_ = 0;
   std::optional<std::int64_t> first_stamp_;
   std::optional<std::int64_t> last_stamp_;
-  std::map<std::string, Station, std::less<>> stations_;
-  Counts types_;
+  HeardList heard_;
+  HeardCounts types_;
   std::map<std::int64_t, std::int64_t> minutes_;
   std::array<std::int64_t, kFindingCount> findings_{};
 };
