@@ -13,7 +13,9 @@
 #ifndef PACKSCOPE_UI_FORM1_H_
 #define PACKSCOPE_UI_FORM1_H_
 
+#include <QByteArray>
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -32,6 +34,7 @@ class QPlainTextEdit;
 namespace packscope {
 
 class DisplayWidget;
+class FrameListWindow;
 class QtWindow;
 
 // The open dialog's filter list: "KISS Files (*.kss)", "Text Files (*.txt)", "All Files (*.*)".
@@ -64,6 +67,7 @@ class Form1 : public QMainWindow {
   void MnuWriteHexfilePayloadTime_Click();
   void MnuWriteASCIIPL_Click();
   void MnuWriteLogfile_Click();
+  void MnuViewFrameList_Click();
 
   // Paths given on the command line, opened exactly as if they were dropped on the window.
   void OpenPaths(const std::vector<std::string>& paths);
@@ -73,6 +77,12 @@ class Form1 : public QMainWindow {
   void SetErrorReporter(ErrorReporter reporter);
   DecoderState& State() { return state_; }
   QtWindow& Host() { return *window_; }
+  // The frame list window while it is open, else null.
+  FrameListWindow* FrameList() const;
+
+ signals:
+  // The window shows another capture (the bytes of its path): the frame list follows it.
+  void CaptureChanged(const QByteArray& path);
 
  protected:
   void dragEnterEvent(QDragEnterEvent* event) override;
@@ -91,12 +101,15 @@ class Form1 : public QMainWindow {
   bool Idle() const;
   // Runs body as the one command of the moment; does nothing while another runs.
   void RunCommand(const std::function<void()>& body);
+  // Opens the frame list window (or brings it up) on the capture path.
+  void ShowFrameList(const std::string& path);
 
   DecoderState state_;
   std::unique_ptr<QtWindow> window_;
   OpenDialog open_dialog_;
   ErrorReporter error_reporter_;
   bool command_running_ = false;
+  QPointer<FrameListWindow> frame_list_;
 
   DisplayWidget* rich_text_box1_ = nullptr;
   QCheckBox* check1_ = nullptr;
