@@ -25,6 +25,8 @@
 namespace {
 
 void SetNames() {
+  // Settings (the frame list's) go to ~/.config/packscope/packscope.conf.
+  QCoreApplication::setOrganizationName(QStringLiteral("packscope"));
   QCoreApplication::setApplicationName(QStringLiteral("packscope"));
   QCoreApplication::setApplicationVersion(QStringLiteral(PACKSCOPE_VERSION));
 }

@@ -64,7 +64,10 @@ bool FrameReader::Fill(std::int64_t offset, std::size_t size) {
   const std::shared_ptr<const CaptureFile>& file = snapshot_.File();
   buffer_size_ = 0;
   if (file == nullptr) return false;
-  const std::size_t want = std::max(size, read_ahead_);
+  // No further than the capture's end as indexed: a small capture needs no large buffer.
+  const std::int64_t left = snapshot_.CaptureSize() - (backwards_ ? 0 : offset);
+  const std::size_t want = std::max(
+      size, std::min(read_ahead_, static_cast<std::size_t>(std::max<std::int64_t>(left, 0))));
   if (buffer_.size() < want) buffer_.resize(want);
   // Backwards: the block ends with the frame, so that the frames before it are read with it.
   const std::int64_t from =

@@ -502,6 +502,7 @@ void FrameListWindow::OpenCapture(const std::string& path) {
   UpdateShown();
   if (path.empty()) return;
   AddRecent(path);
+  table_->setFocus();
   auto result = std::make_shared<IndexResult>();
   FrameIndex* index = index_.get();
   Start(

@@ -53,6 +53,12 @@ QString CountsText(const HeardCounts& counts) {
   return parts.join(QStringLiteral(", "));
 }
 
+// The colours of the frame types, one each, of middle lightness: they read on a light and on a
+// dark background alike (the charts' own themes run out of distinct colours after six).
+constexpr QRgb kKindColors[kTrafficKindCount] = {
+    0x1F77B4, 0x2CA02C, 0xFF7F0E, 0x9467BD, 0xD62728, 0x8C564B, 0xE377C2, 0x7F7F7F,
+    0xBCBD22, 0x17BECF, 0xF0A030, 0x20B080, 0xC07040, 0x6080E0, 0xB0A060, 0x9E9E9E};
+
 // A bar's label: its start, as much of it as tells the bars apart.
 QString BinLabel(std::int64_t minute, std::int64_t width, bool days_differ) {
   const QString text = FromUtf8(MinuteText(minute));  // 2016-01-01T12:34
@@ -89,14 +95,16 @@ StatisticsView::StatisticsView(QWidget* parent) : QWidget(parent) {
   caption_->setObjectName(QStringLiteral("ChartCaption"));
   chart_ = new QChart();
   chart_->setObjectName(QStringLiteral("TrafficChart"));
-  chart_->legend()->setAlignment(Qt::AlignRight);
+  chart_->legend()->setAlignment(Qt::AlignBottom);
   chart_view_ = new QChartView(chart_, chart_box);
   chart_view_->setObjectName(QStringLiteral("TrafficChartView"));
   chart_view_->setRenderHint(QPainter::Antialiasing);
+  chart_view_->setMinimumHeight(320);
   chart_layout->addWidget(caption_);
   chart_layout->addWidget(chart_view_, 1);
   splitter->setStretchFactor(0, 1);
-  splitter->setStretchFactor(1, 1);
+  splitter->setStretchFactor(1, 2);
+  splitter->setSizes({200, 400});
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
@@ -156,6 +164,8 @@ void StatisticsView::SetSurvey(const CaptureSurvey& survey) {
     for (const TrafficCounts& b : bins_.bins) any = any || b[static_cast<std::size_t>(k)] > 0;
     if (!any) continue;
     auto* set = new QBarSet(FromUtf8(kTrafficKinds[static_cast<std::size_t>(k)]));
+    set->setColor(QColor(kKindColors[k]));
+    set->setBorderColor(QColor(kKindColors[k]));
     for (const TrafficCounts& b : bins_.bins) set->append(b[static_cast<std::size_t>(k)]);
     series->append(set);
   }
@@ -171,6 +181,7 @@ void StatisticsView::SetSurvey(const CaptureSurvey& survey) {
   auto* x = new QBarCategoryAxis();
   x->append(labels);
   x->setLabelsAngle(-90);
+  x->setTruncateLabels(false);
   auto* y = new QValueAxis();
   y->setLabelFormat(QStringLiteral("%d"));
   y->setTitleText(width == 1 ? QStringLiteral("frames per minute")
