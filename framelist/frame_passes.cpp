@@ -69,11 +69,10 @@ struct KeyOrder {
 };
 
 // The rows' places in the order of their frames, for reading them through the capture in order.
-std::vector<std::uint32_t> InFrameOrder(const std::vector<std::int64_t>& rows,
-                                        const std::vector<std::uint32_t>& places) {
-  std::vector<std::uint32_t> order = places;
-  if (!std::is_sorted(order.begin(), order.end(),
-                      [&rows](std::uint32_t x, std::uint32_t y) { return rows[x] < rows[y]; })) {
+std::vector<std::uint32_t> InFrameOrder(const std::vector<std::int64_t>& rows) {
+  std::vector<std::uint32_t> order(rows.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<std::uint32_t>(i);
+  if (!std::is_sorted(rows.begin(), rows.end())) {
     std::sort(order.begin(), order.end(),
               [&rows](std::uint32_t x, std::uint32_t y) { return rows[x] < rows[y]; });
   }
@@ -97,38 +96,24 @@ class RowSorter {
         text_budget_(text_budget) {}
 
   // The rows' places in the sorted order; nothing when cancelled.
-  std::optional<std::vector<std::uint32_t>> Sort() {
+  // The rows' places in the sorted order, in keyed_ (pos); false when cancelled.
+  bool Sort() {
     keyed_.resize(rows_.size());
     for (std::size_t i = 0; i < rows_.size(); ++i) keyed_[i].pos = static_cast<std::uint32_t>(i);
-    if (!FirstKeys()) return std::nullopt;
+    if (!FirstKeys()) return false;
     std::sort(keyed_.begin(), keyed_.end(), order_);
-    // Runs of equal first keys whose texts go on are settled further.
-    struct Run {
-      std::size_t begin;
-      std::size_t end;
-      std::size_t level;
-    };
-    std::vector<Run> runs;
-    const auto push_runs = [&](std::size_t begin, std::size_t end, std::size_t level) {
-      for (std::size_t i = begin; i < end;) {
-        std::size_t j = i + 1;
-        while (j < end && SameKey(keyed_[i], keyed_[j])) ++j;
-        if (j - i > 1 && keyed_[i].more) runs.push_back({i, j, level});
-        i = j;
-      }
-    };
-    push_runs(0, keyed_.size(), 1);
+    // Runs of equal keys whose texts go on are settled further, all those of a level in one
+    // pass through the capture.
+    std::vector<Run> runs = TiedRuns(0, keyed_.size(), 1);
     while (!runs.empty()) {
-      const Run run = runs.back();
-      runs.pop_back();
-      if (!Refine(run.begin, run.end, run.level)) return std::nullopt;
-      if (settled_) continue;
-      push_runs(run.begin, run.end, run.level + 1);
+      std::vector<Run> next;
+      if (!Refine(runs, next)) return false;
+      runs.swap(next);
     }
-    std::vector<std::uint32_t> out(keyed_.size());
-    for (std::size_t i = 0; i < keyed_.size(); ++i) out[i] = keyed_[i].pos;
-    return out;
+    return true;
   }
+
+  const std::vector<Keyed>& Keys() const { return keyed_; }
 
  private:
   bool Step(std::size_t done) {
@@ -184,9 +169,7 @@ class RowSorter {
       return true;
     }
     // The columns of the frame's bytes: one pass through the capture in order.
-    std::vector<std::uint32_t> all(n);
-    for (std::size_t i = 0; i < n; ++i) all[i] = static_cast<std::uint32_t>(i);
-    const std::vector<std::uint32_t> order = InFrameOrder(rows_, all);
+    const std::vector<std::uint32_t> order = InFrameOrder(rows_);
     FrameFormatter formatter(snapshot_, definitions_, kReadAhead);
     for (std::size_t i = 0; i < n; ++i) {
       if (!Step(i)) return false;
@@ -198,52 +181,128 @@ class RowSorter {
         NumberKey(keyed_[place], pid);
       } else {
         TextKey(keyed_[place], text, 0);
+        text_bytes_ += text.size();
       }
     }
     return true;
   }
 
-  // Settles the run of tied rows keyed_[begin..end): by their whole texts when they fit the
-  // budget (settled_), else by the next 16 bytes of their texts (level 1: bytes 16..31).
-  bool Refine(std::size_t begin, std::size_t end, std::size_t level) {
-    std::vector<std::uint32_t> places;  // indexes into keyed_, in the order of their frames
-    places.reserve(end - begin);
-    for (std::size_t i = begin; i < end; ++i) places.push_back(static_cast<std::uint32_t>(i));
-    std::sort(places.begin(), places.end(), [this](std::uint32_t x, std::uint32_t y) {
-      return rows_[keyed_[x].pos] < rows_[keyed_[y].pos];
-    });
-    FrameFormatter formatter(snapshot_, definitions_, kSparseReadAhead);
-    std::vector<std::string> texts(end - begin);
-    std::size_t bytes = 0;
-    bool whole = true;
-    for (std::size_t i = 0; i < places.size(); ++i) {
-      if (!Step(i)) return false;
-      Keyed& k = keyed_[places[i]];
-      const std::string_view text = TextOf(formatter, rows_[k.pos]);
-      TextKey(k, text, 16 * level);
-      if (whole) {
-        bytes += text.size() + sizeof(std::string);
-        whole = bytes <= text_budget_;
-        if (whole) texts[places[i] - begin].assign(text.substr(16 * level));
+  struct Run {
+    std::size_t begin;
+    std::size_t end;
+    std::size_t level;  // the texts tie in their first 16 * level bytes
+  };
+
+  // The runs of keyed_[begin..end) whose keys tie and whose texts go on.
+  std::vector<Run> TiedRuns(std::size_t begin, std::size_t end, std::size_t level) const {
+    std::vector<Run> runs;
+    for (std::size_t i = begin; i < end;) {
+      std::size_t j = i + 1;
+      while (j < end && SameKey(keyed_[i], keyed_[j])) ++j;
+      if (j - i > 1 && keyed_[i].more) runs.push_back({i, j, level});
+      i = j;
+    }
+    return runs;
+  }
+
+  // One pass through the capture for some of the runs: as many as their texts (estimated from
+  // the texts' mean length) fit the budget are settled by their whole texts; a run too large
+  // for the budget alone is settled by the next 16 bytes of its texts, and its ties go into
+  // next; the runs left for later go into next as they are. Each tied row is read about once.
+  bool Refine(const std::vector<Run>& runs, std::vector<Run>& next) {
+    const std::size_t mean = rows_.empty() ? 16 : text_bytes_ / rows_.size() + 1;
+    std::vector<Run> now;
+    std::vector<char> whole;
+    std::size_t planned = 0;
+    for (const Run& run : runs) {
+      const std::size_t rest =
+          std::max<std::size_t>(16, mean > 16 * run.level ? mean - 16 * run.level : 0);
+      const std::size_t estimate = (run.end - run.begin) * rest;
+      if (estimate > text_budget_) {
+        now.push_back(run);
+        whole.push_back(0);
+      } else if (planned + estimate <= text_budget_) {
+        now.push_back(run);
+        whole.push_back(1);
+        planned += estimate;
+      } else {
+        next.push_back(run);
       }
     }
-    settled_ = whole;
-    if (!whole) {
-      std::sort(keyed_.begin() + static_cast<std::ptrdiff_t>(begin),
-                keyed_.begin() + static_cast<std::ptrdiff_t>(end), order_);
-      return true;
+    // The rows of the pass in the order of their frames: place in keyed_, run in now.
+    struct Entry {
+      std::uint32_t place;
+      std::uint32_t run;
+    };
+    std::vector<std::size_t> first_of(now.size() + 1, 0);
+    for (std::size_t r = 0; r < now.size(); ++r) {
+      first_of[r + 1] = first_of[r] + (now[r].end - now[r].begin);
     }
-    std::vector<std::uint32_t> by_text(end - begin);
-    for (std::size_t i = 0; i < by_text.size(); ++i) by_text[i] = static_cast<std::uint32_t>(i);
-    const bool descending = order_.descending;
-    std::sort(by_text.begin(), by_text.end(), [&](std::uint32_t x, std::uint32_t y) {
-      const int c = texts[x].compare(texts[y]);
-      if (c != 0) return (c < 0) != descending;
-      return keyed_[begin + x].pos < keyed_[begin + y].pos;
+    std::vector<Entry> entries;
+    entries.reserve(first_of.back());
+    for (std::size_t r = 0; r < now.size(); ++r) {
+      for (std::size_t i = now[r].begin; i < now[r].end; ++i) {
+        entries.push_back({static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(r)});
+      }
+    }
+    std::sort(entries.begin(), entries.end(), [this](const Entry& x, const Entry& y) {
+      return rows_[keyed_[x.place].pos] < rows_[keyed_[y.place].pos];
     });
-    std::vector<Keyed> sorted(by_text.size());
-    for (std::size_t i = 0; i < by_text.size(); ++i) sorted[i] = keyed_[begin + by_text[i]];
-    std::copy(sorted.begin(), sorted.end(), keyed_.begin() + static_cast<std::ptrdiff_t>(begin));
+    // The texts of a run in one string; each row's piece of it (offset, size) by its place.
+    std::vector<std::string> texts(now.size());
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> pieces(first_of.back());
+    std::size_t used = 0;
+    // Densely tied rows are read in large blocks, a few here and there in small ones.
+    const bool dense = entries.size() * 64 > rows_.size();
+    FrameFormatter formatter(snapshot_, definitions_, dense ? kReadAhead : kSparseReadAhead);
+    for (std::size_t e = 0; e < entries.size(); ++e) {
+      if (!Step(e)) return false;
+      const Entry& entry = entries[e];
+      Keyed& k = keyed_[entry.place];
+      const std::size_t from = 16 * now[entry.run].level;
+      const std::string_view text = TextOf(formatter, rows_[k.pos]);
+      TextKey(k, text, from);
+      if (whole[entry.run] == 0) continue;
+      const std::string_view rest = text.substr(std::min(from, text.size()));
+      std::string& run_texts = texts[entry.run];
+      if (used + rest.size() > text_budget_ || run_texts.size() + rest.size() > UINT32_MAX) {
+        whole[entry.run] = 0;  // longer than estimated: settled 16 bytes at a time instead
+        used -= run_texts.size();
+        std::string().swap(run_texts);
+        continue;
+      }
+      used += rest.size();
+      pieces[first_of[entry.run] + (entry.place - now[entry.run].begin)] = {
+          static_cast<std::uint32_t>(run_texts.size()), static_cast<std::uint32_t>(rest.size())};
+      run_texts.append(rest);
+    }
+    entries = {};
+    for (std::size_t r = 0; r < now.size(); ++r) {
+      const Run& run = now[r];
+      const auto begin = keyed_.begin() + static_cast<std::ptrdiff_t>(run.begin);
+      const auto end = keyed_.begin() + static_cast<std::ptrdiff_t>(run.end);
+      if (whole[r] == 0) {
+        std::sort(begin, end, order_);
+        const std::vector<Run> ties = TiedRuns(run.begin, run.end, run.level + 1);
+        next.insert(next.end(), ties.begin(), ties.end());
+        continue;
+      }
+      const auto piece = [&](std::uint32_t i) {
+        const auto& [offset, size] = pieces[first_of[r] + i];
+        return std::string_view(texts[r]).substr(offset, size);
+      };
+      std::vector<std::uint32_t> order(run.end - run.begin);
+      for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<std::uint32_t>(i);
+      const bool descending = order_.descending;
+      std::sort(order.begin(), order.end(), [&](std::uint32_t x, std::uint32_t y) {
+        const int c = piece(x).compare(piece(y));
+        if (c != 0) return (c < 0) != descending;
+        return keyed_[run.begin + x].pos < keyed_[run.begin + y].pos;
+      });
+      std::vector<Keyed> sorted(order.size());
+      for (std::size_t i = 0; i < order.size(); ++i) sorted[i] = keyed_[run.begin + order[i]];
+      std::copy(sorted.begin(), sorted.end(), begin);
+    }
     return true;
   }
 
@@ -258,7 +317,7 @@ class RowSorter {
   std::size_t text_budget_;
   std::vector<Keyed> keyed_;
   FrameRow row_;
-  bool settled_ = false;
+  std::size_t text_bytes_ = 0;  // of the first keys' texts, for their mean length
 };
 
 bool HexDigit(char c, int& value) {
@@ -318,17 +377,17 @@ PassEnd ListFrames(const IndexSnapshot& snapshot, std::int64_t from, std::int64_
 }
 
 PassEnd SortRows(const IndexSnapshot& snapshot, const DefinitionFrames& definitions,
-                 std::vector<std::int64_t>& rows, const std::vector<std::int64_t>& capture_order,
-                 FrameColumn column, bool descending, const std::atomic<bool>* cancel,
-                 const PassProgress& progress, std::size_t text_budget) {
+                 const std::vector<std::int64_t>& rows,
+                 const std::vector<std::int64_t>& capture_order, FrameColumn column,
+                 bool descending, std::vector<std::int64_t>& sorted,
+                 const std::atomic<bool>* cancel, const PassProgress& progress,
+                 std::size_t text_budget) {
   if (rows.size() >= std::numeric_limits<std::uint32_t>::max()) return PassEnd::kCancelled;
   RowSorter sorter(snapshot, definitions, rows, capture_order, column, descending, cancel, progress,
                    text_budget);
-  const std::optional<std::vector<std::uint32_t>> order = sorter.Sort();
-  if (!order) return PassEnd::kCancelled;
-  std::vector<std::int64_t> sorted(rows.size());
-  for (std::size_t i = 0; i < sorted.size(); ++i) sorted[i] = rows[(*order)[i]];
-  rows.swap(sorted);
+  if (!sorter.Sort()) return PassEnd::kCancelled;
+  sorted.resize(rows.size());
+  for (std::size_t i = 0; i < sorted.size(); ++i) sorted[i] = rows[sorter.Keys()[i].pos];
   return PassEnd::kDone;
 }
 

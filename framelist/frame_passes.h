@@ -44,20 +44,22 @@ PassEnd ListFrames(const IndexSnapshot& snapshot, std::int64_t from, std::int64_
                    std::int64_t* unheld = nullptr, const std::atomic<bool>* cancel = nullptr,
                    const PassProgress& progress = {});
 
-// Sorts rows (index numbers of listed frames) by column, ascending or descending; rows with
-// equal texts keep their order (a sort by one column after another sorts by both). capture_order
-// holds the same frames in capture order: Delta is the time since the frame before a frame there.
-// Numeric columns sort by number, empty texts first; text columns by their bytes. Cancelled:
-// rows are left as they were.
+// Sorts rows (index numbers of listed frames) by column, ascending or descending, into sorted;
+// rows with equal texts keep their order (a sort by one column after another sorts by both).
+// capture_order holds the same frames in capture order: Delta is the time since the frame before
+// a frame there. Numeric columns sort by number, empty texts first; text columns by their bytes.
+// Cancelled: sorted is left as it was.
 //
 // Memory: 24 bytes a row, and the texts of rows whose first 16 bytes tie, at most text_budget
-// bytes of them at once; ties beyond that are settled 16 bytes at a time, reading their frames
-// again for each step.
-inline constexpr std::size_t kSortTextBudget = 32u << 20;
+// bytes of them at once; ties beyond that are settled 16 bytes at a time, in one more pass
+// through the capture each.
+inline constexpr std::size_t kSortTextBudget = 64u << 20;
 PassEnd SortRows(const IndexSnapshot& snapshot, const DefinitionFrames& definitions,
-                 std::vector<std::int64_t>& rows, const std::vector<std::int64_t>& capture_order,
-                 FrameColumn column, bool descending, const std::atomic<bool>* cancel = nullptr,
-                 const PassProgress& progress = {}, std::size_t text_budget = kSortTextBudget);
+                 const std::vector<std::int64_t>& rows,
+                 const std::vector<std::int64_t>& capture_order, FrameColumn column,
+                 bool descending, std::vector<std::int64_t>& sorted,
+                 const std::atomic<bool>* cancel = nullptr, const PassProgress& progress = {},
+                 std::size_t text_budget = kSortTextBudget);
 
 // What Find looks for: a text in the row's texts (Time, Source, Destination, Path, Type, Info;
 // letter case ignored), or bytes in the un-escaped frame, given as hex digits ("C0 00", "c000").

@@ -134,9 +134,9 @@ std::string CheckFrameList(const std::uint8_t* data, std::size_t size) {
   }
 
   for (FrameColumn column : {FrameColumn::kInfo, FrameColumn::kPath, FrameColumn::kTime}) {
-    for (std::size_t budget : {kSortTextBudget, std::size_t{0}}) {
-      std::vector<std::int64_t> sorted = rows;
-      SortRows(snapshot, definitions, sorted, rows, column, false, nullptr, {}, budget);
+    for (std::size_t budget : {kSortTextBudget, std::size_t{300}, std::size_t{0}}) {
+      std::vector<std::int64_t> sorted;
+      SortRows(snapshot, definitions, rows, rows, column, false, sorted, nullptr, {}, budget);
       std::vector<std::int64_t> same = sorted;
       std::sort(same.begin(), same.end());
       if (same != rows) return "a sort lost or doubled rows";

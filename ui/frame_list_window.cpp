@@ -645,8 +645,9 @@ void FrameListWindow::SortBy(int column, Qt::SortOrder order) {
 
 void FrameListWindow::RunSort() {
   if (sort_column_ < 0 || sort_column_ >= kFrameColumnCount) return;
-  auto rows = std::make_shared<std::vector<std::int64_t>>(model_->Rows());
-  auto capture_order = std::make_shared<const std::vector<std::int64_t>>(model_->CaptureOrder());
+  const FrameTableModel::RowList rows = model_->SharedRows();
+  const FrameTableModel::RowList capture_order = model_->SharedCaptureOrder();
+  auto sorted = std::make_shared<std::vector<std::int64_t>>();
   auto end = std::make_shared<PassEnd>(PassEnd::kDone);
   const IndexSnapshot s = model_->Snapshot();
   const DefinitionFrames definitions = definitions_;
@@ -655,16 +656,16 @@ void FrameListWindow::RunSort() {
   Start(
       rows_task_, QStringLiteral("Sorting"),
       [=](const std::atomic<bool>* cancel, const PassProgress& progress) {
-        *end =
-            SortRows(s, definitions, *rows, *capture_order, column, descending, cancel, progress);
+        *end = SortRows(s, definitions, *rows, *capture_order, column, descending, *sorted, cancel,
+                        progress);
       },
-      [this, rows, end] {
+      [this, sorted, end] {
         if (*end == PassEnd::kCancelled) {
           statusBar()->showMessage(QStringLiteral("Sort cancelled."));
           return;
         }
         const std::int64_t current = model_->FrameOfRow(table_->currentIndex().row());
-        model_->SetOrder(std::move(*rows));
+        model_->SetOrder(std::move(*sorted));
         SelectFrame(current);
       });
 }
@@ -795,8 +796,8 @@ void FrameListWindow::FindNext(bool backwards) {
     statusBar()->showMessage(QStringLiteral("Wait until the frames are listed, then find."));
     return;
   }
-  auto rows = std::make_shared<const std::vector<std::int64_t>>(model_->Rows());
-  auto capture_order = std::make_shared<const std::vector<std::int64_t>>(model_->CaptureOrder());
+  const FrameTableModel::RowList rows = model_->SharedRows();
+  const FrameTableModel::RowList capture_order = model_->SharedCaptureOrder();
   auto found = std::make_shared<std::int64_t>(-1);
   const IndexSnapshot s = model_->Snapshot();
   const DefinitionFrames definitions = definitions_;
@@ -809,7 +810,7 @@ void FrameListWindow::FindNext(bool backwards) {
             FindRow(s, definitions, *rows, *capture_order, from, backwards, q, cancel, progress);
       },
       [this, found, rows] {
-        if (*found < 0 || *rows != model_->Rows()) {
+        if (*found < 0 || rows != model_->SharedRows()) {
           statusBar()->showMessage(QStringLiteral("Not found in the frames shown."));
           return;
         }

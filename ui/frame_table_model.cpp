@@ -22,6 +22,7 @@ int Clamp(std::size_t n) {
 
 FrameTableModel::FrameTableModel(QObject* parent)
     : QAbstractTableModel(parent),
+      capture_order_(std::make_shared<const std::vector<std::int64_t>>()),
       finding_icon_(QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning)) {}
 
 FrameTableModel::~FrameTableModel() = default;
@@ -35,7 +36,7 @@ void FrameTableModel::SetRows(const IndexSnapshot& snapshot,
                               std::vector<std::int64_t> capture_order) {
   beginResetModel();
   snapshot_ = snapshot;
-  capture_order_ = std::move(capture_order);
+  capture_order_ = std::make_shared<const std::vector<std::int64_t>>(std::move(capture_order));
   sorted_.reset();
   formatter_ = std::make_unique<FrameFormatter>(snapshot_, definitions_);
   Forget();
@@ -54,23 +55,28 @@ void FrameTableModel::AppendRows(const IndexSnapshot& snapshot,
   snapshot_ = snapshot;
   formatter_ = std::make_unique<FrameFormatter>(snapshot_, definitions_);
   if (more.empty()) return;
+  // A pass may still read the rows as they were: they grow in a copy when it does.
+  if (capture_order_.use_count() > 1) {
+    capture_order_ = std::make_shared<const std::vector<std::int64_t>>(*capture_order_);
+  }
+  auto& rows = const_cast<std::vector<std::int64_t>&>(*capture_order_);
   const int first = rowCount();
-  const int last = Clamp(capture_order_.size() + more.size()) - 1;
+  const int last = Clamp(rows.size() + more.size()) - 1;
   if (last < first) {  // beyond what a view can count
-    capture_order_.insert(capture_order_.end(), more.begin(), more.end());
+    rows.insert(rows.end(), more.begin(), more.end());
     return;
   }
   beginInsertRows(QModelIndex(), first, last);
-  capture_order_.insert(capture_order_.end(), more.begin(), more.end());
+  rows.insert(rows.end(), more.begin(), more.end());
   endInsertRows();
 }
 
 void FrameTableModel::SetOrder(std::vector<std::int64_t> rows) {
   emit layoutAboutToBeChanged();
-  if (rows == capture_order_) {
+  if (rows == *capture_order_) {
     sorted_.reset();
   } else {
-    sorted_ = std::move(rows);
+    sorted_ = std::make_shared<const std::vector<std::int64_t>>(std::move(rows));
   }
   Forget();
   emit layoutChanged();
@@ -104,7 +110,7 @@ const FrameRow& FrameTableModel::Row(int row) const {
   kept_.emplace_front(row, FrameRow{});
   kept_at_[row] = kept_.begin();
   const std::int64_t frame = FrameOfRow(row);
-  formatter_->Format(frame, PreviousListed(capture_order_, frame), kept_.front().second);
+  formatter_->Format(frame, PreviousListed(*capture_order_, frame), kept_.front().second);
   return kept_.front().second;
 }
 

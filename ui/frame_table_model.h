@@ -29,6 +29,8 @@ class FrameTableModel : public QAbstractTableModel {
   explicit FrameTableModel(QObject* parent = nullptr);
   ~FrameTableModel() override;
 
+  using RowList = std::shared_ptr<const std::vector<std::int64_t>>;
+
   // The rows of a capture: the listed frames in capture order; no sort.
   void SetRows(const IndexSnapshot& snapshot, std::vector<std::int64_t> capture_order);
   // More frames listed behind the last (a capture being indexed); a sort is given up. snapshot
@@ -40,9 +42,12 @@ class FrameTableModel : public QAbstractTableModel {
   void SetDefinitions(DefinitionFrames definitions);
 
   std::int64_t FrameOfRow(int row) const;
-  // The rows in their current order, and in capture order.
-  const std::vector<std::int64_t>& Rows() const { return sorted_ ? *sorted_ : capture_order_; }
-  const std::vector<std::int64_t>& CaptureOrder() const { return capture_order_; }
+  // The rows in their current order, and in capture order; shared with the passes that read
+  // them (a sort, find), so that they need no copies.
+  const std::vector<std::int64_t>& Rows() const { return sorted_ ? *sorted_ : *capture_order_; }
+  const std::vector<std::int64_t>& CaptureOrder() const { return *capture_order_; }
+  RowList SharedRows() const { return sorted_ ? sorted_ : capture_order_; }
+  RowList SharedCaptureOrder() const { return capture_order_; }
   bool InCaptureOrder() const { return !sorted_; }
   const IndexSnapshot& Snapshot() const { return snapshot_; }
   const DefinitionFrames& Definitions() const { return definitions_; }
@@ -63,8 +68,8 @@ class FrameTableModel : public QAbstractTableModel {
 
   IndexSnapshot snapshot_;
   DefinitionFrames definitions_;
-  std::vector<std::int64_t> capture_order_;
-  std::optional<std::vector<std::int64_t>> sorted_;
+  RowList capture_order_;
+  RowList sorted_;  // null: capture order
   std::unique_ptr<FrameFormatter> formatter_;
   // The rows made last, newest first.
   mutable std::list<std::pair<int, FrameRow>> kept_;

@@ -194,8 +194,10 @@ TEST_F(FrameListCoreTest, SortsStablyAsAPlainSortOfTheTexts) {
   };
   for (int c = 0; c < kFrameColumnCount; ++c) {
     const auto column = static_cast<FrameColumn>(c);
-    for (const auto& [descending, budget] :
-         {std::pair{false, kSortTextBudget}, {true, kSortTextBudget}, {false, std::size_t{0}}}) {
+    for (const auto& [descending, budget] : {std::pair{false, kSortTextBudget},
+                                             {true, kSortTextBudget},
+                                             {false, std::size_t{0}},
+                                             {true, std::size_t{3000}}}) {
       // From an order that is not the capture's, to see ties keep it.
       std::vector<std::int64_t> rows = rows_;
       std::reverse(rows.begin(), rows.end());
@@ -216,17 +218,18 @@ TEST_F(FrameListCoreTest, SortsStablyAsAPlainSortOfTheTexts) {
         };
         return descending ? key(b) < key(a) : key(a) < key(b);
       });
-      ASSERT_EQ(
-          SortRows(snapshot_, definitions_, rows, rows_, column, descending, nullptr, {}, budget),
-          PassEnd::kDone);
+      ASSERT_EQ(SortRows(snapshot_, definitions_, std::vector<std::int64_t>(rows), rows_, column,
+                         descending, rows, nullptr, {}, budget),
+                PassEnd::kDone);
       EXPECT_EQ(rows, expected) << ColumnInfo(column).title << (descending ? " descending" : "")
                                 << " budget " << budget;
     }
   }
   // Sorting by Source after Type sorts by both.
   std::vector<std::int64_t> rows = rows_;
-  SortRows(snapshot_, definitions_, rows, rows_, FrameColumn::kType, false);
-  SortRows(snapshot_, definitions_, rows, rows_, FrameColumn::kSource, false);
+  SortRows(snapshot_, definitions_, rows_, rows_, FrameColumn::kType, false, rows);
+  SortRows(snapshot_, definitions_, std::vector<std::int64_t>(rows), rows_, FrameColumn::kSource,
+           false, rows);
   const std::vector<std::string> sources = Column(rows, FrameColumn::kSource);
   const std::vector<std::string> types = Column(rows, FrameColumn::kType);
   for (std::size_t i = 1; i < rows.size(); ++i) {
