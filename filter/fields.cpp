@@ -150,13 +150,6 @@ constexpr std::array<Reader, sizeof...(kRows)> AprsReaders(std::index_sequence<k
 constexpr auto kAprsReaders = AprsReaders(std::make_index_sequence<kAprsFieldCount>());
 
 constexpr std::array<std::string_view, 2> kTruthNames = {"true", "false"};
-const auto kAprsTypeNames = [] {
-  std::array<std::string_view, kAprsTypeCount> names{};
-  for (int i = 0; i < kAprsTypeCount; ++i) {
-    names[static_cast<std::size_t>(i)] = AprsTypeName(static_cast<AprsType>(i));
-  }
-  return names;
-}();
 
 // The rows that are not read from the APRS field table. The aprs.* rows go behind info.
 const Field kFields[] = {
@@ -190,6 +183,13 @@ const Field kFields[] = {
 // names and units of single telemetry channels, which a filter has little use for).
 std::vector<Field> MakeRegistry() {
   static std::array<std::string, kAprsFieldCount> aprs_names;
+  static const auto type_names = [] {
+    std::array<std::string_view, kAprsTypeCount> names{};
+    for (int i = 0; i < kAprsTypeCount; ++i) {
+      names[static_cast<std::size_t>(i)] = AprsTypeName(static_cast<AprsType>(i));
+    }
+    return names;
+  }();
   std::vector<Field> rows;
   for (const Field& f : kFields) {
     rows.push_back(f);
@@ -202,7 +202,7 @@ std::vector<Field> MakeRegistry() {
       Field row{aprs_names[i], FieldType::kText, kNeedAprs, kAprsReaders[i], a.help};
       if (a.name == "type") {
         row.type = FieldType::kName;
-        row.names = kAprsTypeNames;
+        row.names = type_names;
       } else if (a.kind == AprsValue::Kind::kBool) {
         row.type = FieldType::kName;
         row.names = kTruthNames;
