@@ -3,7 +3,7 @@
 #               (without a display: prints the sample's screen view on the terminal)
 #   make test   installs what is missing, builds, runs every test
 #   make sanitize   every test again, built with AddressSanitizer and UndefinedBehaviorSanitizer
-#   make release    the programs as a packager builds them (Release, -O3)
+#   make release    everything but the tests as a packager builds it (Release, -O3)
 #   make fuzz       each fuzzer of FUZZ_TARGETS for FUZZ_SECONDS seconds (clang 14, libFuzzer)
 #   make sample remakes samples/sample.kss with the capture generator
 #   make bench  builds and runs the benchmarks (bench/README.md); never part of make test
@@ -47,15 +47,14 @@ sanitize:
 	cmake --build $(SANITIZE_DIR) -j $(JOBS)
 	cd $(SANITIZE_DIR) && $(SANITIZE_ENV) ctest --output-on-failure -j $(JOBS)
 
-# The programs as a packager builds them (Release, -O3), warnings as errors: the code must build
-# clean at every optimisation level.
+# Everything but the tests as a packager builds it (Release, -O3), warnings as errors: the code
+# must build clean at every optimisation level.
 RELEASE_DIR ?= build-release
 release:
 	scripts/install-deps build
 	cmake -S . -B $(RELEASE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DPACKSCOPE_BUILD_TESTS=OFF \
 	  -DPACKSCOPE_BUILD_BENCH=OFF $(WERROR_FLAGS) $(CMAKE_FLAGS)
-	cmake --build $(RELEASE_DIR) -j $(JOBS) --target packscope packscope-convert packscope-record \
-	  packscope-replay
+	cmake --build $(RELEASE_DIR) -j $(JOBS)
 
 # The fuzzers, one after the other on one core, each for FUZZ_SECONDS seconds:
 #   capture  captures through every pass    new inputs $(FUZZ_DIR)/corpus,      failing ones

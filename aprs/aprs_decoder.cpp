@@ -1096,8 +1096,7 @@ void ReadNmea(Field& f, std::string_view info) {
       e << "NMEA checksum ";
       e.Quoted(sent) << " is not two hexadecimal digits";
     } else if (given != sum) {
-      static constexpr char kHex[] = "0123456789ABCDEF";
-      const char want[2] = {kHex[sum >> 4], kHex[sum & 15]};
+      const char want[2] = {kHexDigits[sum >> 4], kHexDigits[sum & 15]};
       ErrorText(f) << "NMEA checksum " << sent << " does not match the sentence, which sums to "
                    << std::string_view(want, 2);
     }

@@ -8,6 +8,9 @@
 #include <string>
 #include <string_view>
 
+#include "render/hex.h"
+#include "render/numbers.h"
+
 namespace packscope::aprs_parse {
 
 inline bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -75,26 +78,14 @@ inline void AppendQuotedChar(std::string& out, char c) {
     out.push_back(c);
     out.push_back('\'');
   } else {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
     out.append("0x");
-    out.push_back(kDigits[b >> 4]);
-    out.push_back(kDigits[b & 15]);
+    out.push_back(kHexDigits[b >> 4]);
+    out.push_back(kHexDigits[b & 15]);
   }
 }
 
 // Text of a field as a sentence quotes it: printable ASCII as it is, other bytes as <0xNN>.
-inline void AppendQuotedText(std::string& out, std::string_view s) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  for (char c : s) {
-    const auto b = static_cast<std::uint8_t>(c);
-    if (b >= 0x20 && b < 0x7F) {
-      out.push_back(c);
-    } else {
-      const char escaped[6] = {'<', '0', 'x', kDigits[b >> 4], kDigits[b & 15], '>'};
-      out.append(escaped, sizeof escaped);
-    }
-  }
-}
+inline void AppendQuotedText(std::string& out, std::string_view s) { AppendPrintable(out, s); }
 
 inline void AppendInt(std::string& out, long long v) {
   char buf[24];

@@ -1,17 +1,20 @@
-// display_bench: the real main window Form1 on the offscreen platform, one File > Open (a Screen
-// pass) over generated captures, timed from the command to the display filled, laid out and
-// painted; then the user's next steps on the full display: scrolling to the end, a page down,
-// a mouse selection of a few lines, Copy of it, Select All; last six clicks on Decode Kissframe
-// (each a pass in the other view that keeps the frame in view), with the memory in use before
-// and after them: passes over the same capture must not add to it.
+// display_bench: the real main window Form1 on the offscreen platform over captures of any size,
+// read through the frame index: the capture named as on the command line (File > Open's road),
+// timed from the window shown to the first screen painted and to the whole capture read and laid
+// out; then the user's next steps on the full display, each with its repaint: Ctrl+End, the
+// scroll bar's thumb dragged to the middle, Page Down, Decode Kissframe clicked (the other view,
+// nothing read again), a five-line mouse selection and its copy, Select All; then the screen dump
+// (Write Logfile) of captures up to 100 MB. Peak RSS of each round (own process).
 //
-//   build/bench/display_bench                          20,000 and 500,000 frames, 3 rounds each
-//   build/bench/display_bench --frames 20000 --rounds 5
+//   build/bench/display_bench                      the 29 MB and the 1 GB capture, 3 rounds each
+//   build/bench/display_bench --rounds 1 -- --seed 3 --frames 500000 --max-length 68
 //   build/bench/display_bench --markdown bench/display.md
+//   build/bench/display_bench --rounds 1 --dump-up-to 2000000000    the 1 GB screen dump too
 //
-// Each round runs in a child process of its own, so that its peak RSS (getrusage of the child)
-// is that of one pass. The captures (packscope-gencapture --seed 1 --frames N) are written once
-// to $TMPDIR/packscope-bench and reused. Prints the median of the rounds.
+// Captures come from the capture generator (options as packscope-gencapture's) and are written
+// once to $TMPDIR/packscope-bench (default /tmp), under the names index_bench gives them, and
+// reused; a first run writes them, so that the file is in the page cache as a capture just
+// recorded or opened before would be. Prints the median of the rounds.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,44 +22,50 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QTest>
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "capture/decoder_state.h"
+#include "commands/commands.h"
 #include "gencapture/capture_generator.h"
 #include "ui/display_widget.h"
 #include "ui/form1.h"
+#include "ui/qt_window.h"
 
 namespace packscope {
 namespace {
 
+// Captures up to this size are also written out as a screen dump (--dump-up-to BYTES).
+std::int64_t dump_up_to = 100000000;
+
 // Times of one round, in milliseconds, and the child's peak RSS.
 struct Round {
-  double open_ms = 0;       // command to display painted
-  double pass_ms = 0;       // of which: the command itself (the pass)
-  double end_ms = 0;        // scroll to the last line and paint
-  double page_ms = 0;       // Page Down and paint
-  double select_ms = 0;     // mouse selection over five lines and paint
-  double copy_ms = 0;       // Copy of that selection
-  double all_ms = 0;        // Select All and paint
-  double toggle_ms = 0;     // Decode Kissframe clicked: command to display painted (median of six)
-  long rss_open_kb = 0;     // memory in use after the open and the steps above
-  long rss_toggled_kb = 0;  // ...and after the six clicks
-  double mb = 0;            // display text, MB
+  double first_ms = 0;    // window shown to the first screen painted with frames
+  double whole_ms = 0;    // window shown to the whole capture read, laid out and painted
+  double end_ms = 0;      // Ctrl+End and its repaint
+  double thumb_ms = 0;    // the thumb to the middle and its repaint
+  double page_ms = 0;     // Page Down and its repaint
+  double check1_ms = 0;   // Decode Kissframe clicked, and the repaint
+  double select_ms = 0;   // mouse selection over five lines and its repaint
+  double copy_ms = 0;     // copy of that selection
+  double all_ms = 0;      // Select All and its repaint
+  double dump_ms = -1;    // Write Logfile (-1: not measured)
+  long rss_shown_kb = 0;  // memory in use with the whole capture shown
+  double capture_mb = 0;
+  double text_mb = 0;  // the display's text the frames stand for
   long lines = 0;
-  long selected = 0;  // characters in the five-line selection
-  long rss_kb = 0;
+  long frames = 0;
+  long rss_kb = 0;  // peak
 };
 
 double Ms(const QElapsedTimer& t) { return static_cast<double>(t.nsecsElapsed()) / 1e6; }
@@ -72,9 +81,41 @@ long RssKb() {
   return resident * (::sysconf(_SC_PAGESIZE) / 1024);
 }
 
-double Median(std::vector<double> v);
+// The time of the first paint of the display that shows a screenful of frames.
+class FirstScreen : public QObject {
+ public:
+  FirstScreen(DisplayWidget& display, const QElapsedTimer& clock)
+      : display_(display), clock_(clock) {}
+  double ms = -1;
 
-// One round inside the child: returns the times (RSS filled in by the parent).
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (ms < 0 && event->type() == QEvent::Paint &&
+        display_.Source().LineCount() > display_.PageLines()) {
+      // The paint runs after this filter: time it too.
+      display_.viewport()->removeEventFilter(this);
+      QApplication::sendEvent(watched, event);
+      ms = Ms(clock_);
+      return true;
+    }
+    return false;
+  }
+
+ private:
+  DisplayWidget& display_;
+  const QElapsedTimer& clock_;
+};
+
+// Runs action and repaints the display; the time it took.
+template <typename Action>
+double Timed(QWidget* view, Action&& action) {
+  QElapsedTimer t;
+  t.start();
+  action();
+  view->repaint();
+  return Ms(t);
+}
+
 Round RunRound(const std::string& capture) {
   int argc = 1;
   char name[] = "display_bench";
@@ -82,12 +123,6 @@ Round RunRound(const std::string& capture) {
   QApplication app(argc, argv);
   Form1 form;
   form.resize(1000, 700);
-  form.show();
-  if (!QTest::qWaitForWindowExposed(&form)) {
-    std::fprintf(stderr, "display_bench: the window was not shown\n");
-    std::exit(1);
-  }
-  form.SetOpenDialog([&](QWidget*) { return QString::fromStdString(capture); });
   form.SetErrorReporter([](const QString& message) {
     std::fprintf(stderr, "display_bench: %s\n", qPrintable(message));
   });
@@ -97,58 +132,58 @@ Round RunRound(const std::string& capture) {
     std::exit(1);
   }
   QWidget* view = display->viewport();
+  QElapsedTimer clock;
+  FirstScreen first(*display, clock);
+  view->installEventFilter(&first);
+  form.show();
+  if (!QTest::qWaitForWindowExposed(&form)) {
+    std::fprintf(stderr, "display_bench: the window was not shown\n");
+    std::exit(1);
+  }
   Round r;
-  QElapsedTimer t;
-  t.start();
-  form.MnuFileOpen_Click();
-  r.pass_ms = Ms(t);
+  // As the program opens a capture named on its command line: once the window is up.
+  clock.start();
+  form.OpenPaths({capture});
   QApplication::processEvents();
   view->repaint();
-  r.open_ms = Ms(t);
-  r.mb = static_cast<double>(display->Model().Size()) / 1e6;
-  r.lines = static_cast<long>(display->Model().LineCount());
+  r.whole_ms = Ms(clock);
+  r.first_ms = first.ms;
+  const DisplaySource& text = display->Source();
+  r.capture_mb = static_cast<double>(std::filesystem::file_size(capture)) / 1e6;
+  r.text_mb = static_cast<double>(text.Size()) / 1e6;
+  r.lines = static_cast<long>(text.LineCount());
+  r.frames = static_cast<long>(form.State().FrameCount);
+  r.rss_shown_kb = RssKb();
 
-  t.restart();
-  display->verticalScrollBar()->setValue(display->verticalScrollBar()->maximum());
-  view->repaint();
-  r.end_ms = Ms(t);
-
-  t.restart();
-  display->verticalScrollBar()->setValue(display->verticalScrollBar()->maximum() / 2);
-  QKeyEvent page(QEvent::KeyPress, Qt::Key_PageDown, Qt::NoModifier);
-  QApplication::sendEvent(display, &page);
-  view->repaint();
-  r.page_ms = Ms(t);
-
-  t.restart();
+  QScrollBar* vertical = display->verticalScrollBar();
+  r.end_ms = Timed(view, [&] {
+    QKeyEvent end(QEvent::KeyPress, Qt::Key_End, Qt::ControlModifier);
+    QApplication::sendEvent(display, &end);
+  });
+  r.thumb_ms = Timed(view, [&] { vertical->setValue(vertical->maximum() / 2); });
+  r.page_ms = Timed(view, [&] {
+    QKeyEvent page(QEvent::KeyPress, Qt::Key_PageDown, Qt::NoModifier);
+    QApplication::sendEvent(display, &page);
+  });
+  auto* check1 = form.findChild<QCheckBox*>(QStringLiteral("Check1"));
+  r.check1_ms = Timed(view, [&] { check1->click(); });
   const int h = display->LineHeight();
-  QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, QPoint(40, h / 2));
-  QTest::mouseClick(view, Qt::LeftButton, Qt::ShiftModifier, QPoint(300, 5 * h + h / 2));
-  view->repaint();
-  r.select_ms = Ms(t);
-  r.selected = static_cast<long>(display->Model().SelLength());
-
-  t.restart();
+  r.select_ms = Timed(view, [&] {
+    QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, QPoint(40, h / 2));
+    QTest::mouseClick(view, Qt::LeftButton, Qt::ShiftModifier, QPoint(300, 5 * h + h / 2));
+  });
+  QElapsedTimer t;
+  t.start();
   display->Copy();
   r.copy_ms = Ms(t);
+  r.all_ms = Timed(view, [&] { display->SelectAll(); });
 
-  t.restart();
-  display->SelectAll();
-  view->repaint();
-  r.all_ms = Ms(t);
-
-  r.rss_open_kb = RssKb();
-  auto* check1 = form.findChild<QCheckBox*>(QStringLiteral("Check1"));
-  std::vector<double> toggles;
-  for (int i = 0; i < 6 && check1 != nullptr; ++i) {
+  if (static_cast<std::int64_t>(std::filesystem::file_size(capture)) <= dump_up_to) {
+    const std::string log = capture + ".bench.log";
     t.restart();
-    check1->click();
-    QApplication::processEvents();
-    view->repaint();
-    toggles.push_back(Ms(t));
+    if (WriteLogfile(form.State(), form.Host(), log)) r.dump_ms = Ms(t);
+    std::filesystem::remove(log);
   }
-  r.toggle_ms = toggles.empty() ? 0 : Median(toggles);
-  r.rss_toggled_kb = RssKb();
   return r;
 }
 
@@ -174,28 +209,33 @@ bool ForkRound(const std::string& capture, Round& out) {
   return got && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-std::string CapturePath(long frames) {
+// The capture of these generator options, written once (the name index_bench gives it).
+std::string Capture(const std::vector<std::string>& args) {
   const char* tmp = std::getenv("TMPDIR");
   const std::filesystem::path dir =
       std::filesystem::path(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") / "packscope-bench";
   std::filesystem::create_directories(dir);
-  const std::string path = (dir / ("display-" + std::to_string(frames) + ".kss")).string();
-  if (!std::filesystem::exists(path)) {
-    gen::Options options;
-    options.seed = 1;
-    options.frames = frames;
-    const std::string part = path + ".part";
-    std::ofstream file(part, std::ios::binary);
-    gen::GenerateCapture(options, [&](std::string_view block) {
-      file.write(block.data(), static_cast<std::streamsize>(block.size()));
-    });
-    file.close();
-    if (!file) {
-      std::fprintf(stderr, "display_bench: cannot write %s\n", part.c_str());
-      std::exit(1);
-    }
-    std::filesystem::rename(part, path);
+  std::string name = "index";
+  for (const std::string& a : args) name += a.substr(a.find_first_not_of('-'));
+  const std::string path = (dir / (name + ".kss")).string();
+  if (std::filesystem::exists(path)) return path;
+  std::vector<std::string_view> views(args.begin(), args.end());
+  const gen::ParsedArguments parsed = gen::ParseArguments(views);
+  if (!parsed.error.empty()) {
+    std::fprintf(stderr, "display_bench: %s\n", parsed.error.c_str());
+    std::exit(2);
   }
+  const std::string part = path + ".part";
+  std::ofstream file(part, std::ios::binary);
+  gen::GenerateCapture(parsed.options, [&](std::string_view block) {
+    file.write(block.data(), static_cast<std::streamsize>(block.size()));
+  });
+  file.close();
+  if (!file) {
+    std::fprintf(stderr, "display_bench: cannot write %s\n", part.c_str());
+    std::exit(1);
+  }
+  std::filesystem::rename(part, path);
   return path;
 }
 
@@ -210,32 +250,42 @@ double Median(std::vector<double> v) {
 
 int main(int argc, char** argv) {
   using namespace packscope;
-  std::vector<long> sizes;
+  std::vector<std::vector<std::string>> runs;
   int rounds = 3;
   std::string markdown;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
-    if (a == "--frames" && i + 1 < argc) {
-      sizes.push_back(std::atol(argv[++i]));
-    } else if (a == "--rounds" && i + 1 < argc) {
+    if (a == "--rounds" && i + 1 < argc) {
       rounds = std::max(1, std::atoi(argv[++i]));
     } else if (a == "--markdown" && i + 1 < argc) {
       markdown = argv[++i];
+    } else if (a == "--dump-up-to" && i + 1 < argc) {
+      dump_up_to = std::atoll(argv[++i]);
+    } else if (a == "--") {
+      runs.emplace_back(argv + i + 1, argv + argc);
+      break;
     } else {
-      std::fprintf(stderr, "usage: display_bench [--frames N]... [--rounds N] [--markdown FILE]\n");
+      std::fprintf(stderr,
+                   "usage: display_bench [--rounds N] [--markdown FILE] [--dump-up-to BYTES] [-- "
+                   "GENCAPTURE OPTIONS]\n");
       return 2;
     }
   }
-  if (sizes.empty()) sizes = {20000, 500000};
+  if (runs.empty()) {
+    runs.push_back({"--seed", "3", "--frames", "500000", "--max-length", "68"});
+    runs.push_back({"--seed", "3", "--size", "1000000000"});
+  }
   ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
 
   std::string table =
-      "| frames | capture MB | display MB | lines | open: command to display painted, s | of which "
-      "the pass, s | peak RSS MB | scroll to end, ms | page down, ms | select 5 lines, ms | copy "
-      "them, ms | select all, ms | Decode Kissframe clicked, s | RSS before / after six clicks, "
-      "MB |\n|---|---|---|---|---|---|---|---|---|---|---|---|---|---|\n";
-  for (long frames : sizes) {
-    const std::string capture = CapturePath(frames);
+      "| capture | capture MB | frames | display text MB | lines | first screen, s | whole "
+      "capture, s | peak RSS MB | RSS shown MB | Ctrl+End, ms | thumb to the middle, ms | Page "
+      "Down, ms | Decode Kissframe, ms | select 5 lines, ms | copy them, ms | select all, ms | "
+      "Write Logfile, s |\n|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|\n";
+  for (const auto& args : runs) {
+    const std::string capture = Capture(args);
+    std::string options;
+    for (const std::string& a : args) options += (options.empty() ? "" : " ") + a;
     std::vector<Round> results;
     for (int i = 0; i < rounds; ++i) {
       Round r;
@@ -244,8 +294,11 @@ int main(int argc, char** argv) {
         return 1;
       }
       results.push_back(r);
-      std::fprintf(stderr, "display_bench: %ld frames, round %d of %d: %.2f s, %ld selected\n",
-                   frames, i + 1, rounds, r.open_ms / 1000, r.selected);
+      std::fprintf(stderr,
+                   "display_bench: %s, round %d of %d: first screen %.2f s, whole %.2f s, peak "
+                   "%.0f MB\n",
+                   options.c_str(), i + 1, rounds, r.first_ms / 1000, r.whole_ms / 1000,
+                   static_cast<double>(r.rss_kb) / 1024);
     }
     auto med = [&](double Round::*field) {
       std::vector<double> v;
@@ -253,29 +306,30 @@ int main(int argc, char** argv) {
       return Median(v);
     };
     long rss = 0;
-    for (const Round& r : results) rss = std::max(rss, r.rss_kb);
-    long rss_open = 0;
-    long rss_toggled = 0;
+    long rss_shown = 0;
     for (const Round& r : results) {
-      rss_open = std::max(rss_open, r.rss_open_kb);
-      rss_toggled = std::max(rss_toggled, r.rss_toggled_kb);
+      rss = std::max(rss, r.rss_kb);
+      rss_shown = std::max(rss_shown, r.rss_shown_kb);
     }
-    char line[512];
-    std::snprintf(line, sizeof line,
-                  "| %ld | %.1f | %.1f | %ld | %.2f | %.2f | %.0f | %.1f | %.1f | %.1f | %.2f | "
-                  "%.1f | %.2f | %.0f / %.0f |\n",
-                  frames, static_cast<double>(std::filesystem::file_size(capture)) / 1e6,
-                  results[0].mb, results[0].lines, med(&Round::open_ms) / 1000,
-                  med(&Round::pass_ms) / 1000, static_cast<double>(rss) / 1024, med(&Round::end_ms),
-                  med(&Round::page_ms), med(&Round::select_ms), med(&Round::copy_ms),
-                  med(&Round::all_ms), med(&Round::toggle_ms) / 1000,
-                  static_cast<double>(rss_open) / 1024, static_cast<double>(rss_toggled) / 1024);
+    const double dump = med(&Round::dump_ms);
+    char dump_text[32] = "-";
+    if (dump >= 0) std::snprintf(dump_text, sizeof dump_text, "%.2f", dump / 1000);
+    char line[1024];
+    std::snprintf(
+        line, sizeof line,
+        "| `%s` | %.1f | %ld | %.0f | %ld | %.2f | %.2f | %.0f | %.0f | %.1f | %.1f | %.1f "
+        "| %.1f | %.1f | %.2f | %.1f | %s |\n",
+        options.c_str(), results[0].capture_mb, results[0].frames, results[0].text_mb,
+        results[0].lines, med(&Round::first_ms) / 1000, med(&Round::whole_ms) / 1000,
+        static_cast<double>(rss) / 1024, static_cast<double>(rss_shown) / 1024, med(&Round::end_ms),
+        med(&Round::thumb_ms), med(&Round::page_ms), med(&Round::check1_ms), med(&Round::select_ms),
+        med(&Round::copy_ms), med(&Round::all_ms), dump_text);
     table += line;
   }
-  const std::string header = "Display: Form1 on the offscreen platform, File > Open of " +
-                             std::string("packscope-gencapture --seed 1 --frames N; ") +
-                             std::to_string(rounds) +
-                             " rounds, medians; peak RSS and RSS the largest.";
+  const std::string header =
+      "Display: Form1 on the offscreen platform, the capture opened as named on the command "
+      "line; " +
+      std::to_string(rounds) + " rounds, medians; peak RSS the largest.";
   std::printf("%s\n\n%s", header.c_str(), table.c_str());
   if (!markdown.empty()) {
     std::ofstream md(markdown);

@@ -20,6 +20,7 @@ class LineSink;
 class CaptureObserver;
 class OutputDevice;
 class FramePredicate;
+class FrameAprs;
 
 // OutputMode values: what the frame output step does with a frame.
 enum OutputModes : std::int16_t {
@@ -45,7 +46,10 @@ struct DecoderState : Ax25Fields {
 
   // --- Chosen files and mode (window commands) ---
   std::string CaptureFileName;  // path of the chosen capture; empty: none chosen
-  std::string OutputFileName;   // path of the file written last
+  // Where passes read the chosen capture when that is not CaptureFileName itself: the window's
+  // copy of a capture that can be read only once (a FIFO, a device). Empty: CaptureFileName.
+  std::string CaptureCopy;
+  std::string OutputFileName;  // path of the file written last
   std::int16_t OutputMode = kScreen;
   // How the screen dump and the five file layouts write characters 128..255 (the window always
   // writes Windows-1252; the converter may ask for UTF-8).
@@ -93,6 +97,9 @@ struct DecoderState : Ax25Fields {
 
   // Optional choice of the frames a pass hands on (capture/frame_predicate.h; not owned).
   FramePredicate* FrameFilter = nullptr;
+  // The APRS reading of the pass's frames, while a pass whose filter or observer reads APRS
+  // runs (capture/frame_aprs.h; not owned). ReadCapture sets one up when none is set.
+  FrameAprs* Aprs = nullptr;
 };
 
 // The current frame, un-escaped, from its type byte on: FrameBytes positions 1 to FrameLength.

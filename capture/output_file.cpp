@@ -284,6 +284,37 @@ void OutputFile::Commit() {
   committed_ = true;
 }
 
+ScratchFile::ScratchFile(std::string_view name) {
+  IgnoreWriteSignals();
+  const char* tmp = std::getenv("TMPDIR");
+  const std::string folder = tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
+  std::string pattern = folder + "/packscope-" + std::string(name) + "-XXXXXX";
+  CleanupSignalsBlocked blocked;
+  fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
+  if (fd_ < 0) {
+    throw CommandError(ErrnoMessage("Cannot make a temporary file in " + Quoted(folder), errno));
+  }
+  path_ = pattern;
+  slot_ = RegisterTemp(path_);
+}
+
+ScratchFile::~ScratchFile() {
+  ::close(fd_);
+  ::unlink(path_.c_str());
+  ReleaseTemp(slot_);
+}
+
+void ScratchFile::Append(const void* data, std::size_t size) {
+  const auto* p = static_cast<const char*>(data);
+  while (size > 0) {
+    const ssize_t n = ::write(fd_, p, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) throw CommandError(ErrnoMessage(CannotWrite(path_), n < 0 ? errno : ENOSPC));
+    p += n;
+    size -= static_cast<std::size_t>(n);
+  }
+}
+
 FileId IdOfFile(const std::string& path) {
   FileId id;
   struct stat st {};

@@ -16,7 +16,7 @@
 // protected_symlinks, applied in every folder).
 //
 // RemoveTemporaryFilesOnSignals() lets SIGINT, SIGTERM and SIGHUP remove the temporary files
-// of the OutputFiles still open before the program ends.
+// of the OutputFiles still open, and the ScratchFiles, before the program ends.
 #ifndef PACKSCOPE_CAPTURE_OUTPUT_FILE_H_
 #define PACKSCOPE_CAPTURE_OUTPUT_FILE_H_
 
@@ -74,6 +74,27 @@ class OutputFile : public LineSink {
   OutputDevice& device_;
   std::unique_ptr<char[]> buffer_;
   std::size_t used_ = 0;
+};
+
+// A file of the program's own in the temporary folder ($TMPDIR, else /tmp), which it appends to
+// and reads back (the window's copy of a capture that can be read only once); removed when the
+// object goes, and by the signals of RemoveTemporaryFilesOnSignals.
+class ScratchFile {
+ public:
+  // Creates the file, named after name ("packscope-" name "-XXXXXX"). Throws CommandError.
+  explicit ScratchFile(std::string_view name);
+  ~ScratchFile();
+  ScratchFile(const ScratchFile&) = delete;
+  ScratchFile& operator=(const ScratchFile&) = delete;
+
+  const std::string& Path() const { return path_; }
+  // Appends bytes at the end of the file. Throws CommandError.
+  void Append(const void* data, std::size_t size);
+
+ private:
+  std::string path_;
+  int fd_ = -1;
+  int slot_ = -1;
 };
 
 // Which file a path names, to tell whether two paths are one file: an existing file's device and

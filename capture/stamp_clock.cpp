@@ -1,7 +1,9 @@
 #include "capture/stamp_clock.h"
 
-#include <ctime>
 #include <limits>
+
+#include "capture/timestamp.h"
+#include "render/civil_time.h"
 
 namespace packscope {
 namespace {
@@ -29,7 +31,6 @@ bool Char(std::string_view text, std::size_t& pos, char c) {
 
 std::optional<std::int64_t> ParseStampText(std::string_view text) {
   std::size_t pos = 0;
-  std::tm tm{};
   int year = 0;
   int month = 0;
   int day = 0;
@@ -62,22 +63,16 @@ std::optional<std::int64_t> ParseStampText(std::string_view text) {
   if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 59) {
     return std::nullopt;
   }
-  tm.tm_year = year - 1900;
-  tm.tm_mon = month - 1;
-  tm.tm_mday = day;
-  tm.tm_hour = hour;
-  tm.tm_min = minute;
-  tm.tm_sec = second;
-  const std::time_t seconds = ::timegm(&tm);
-  // timegm moves 31 April to 1 May: such a date does not exist.
-  if (tm.tm_mday != day || tm.tm_mon != month - 1) return std::nullopt;
-  return static_cast<std::int64_t>(seconds) * 1000 + millis;
+  const std::int64_t days = DaysFromCivil(year, month, day);
+  // 31 April would count as 1 May: such a date does not exist.
+  const CivilDate date = CivilFromDays(days);
+  if (date.day != day || date.month != month) return std::nullopt;
+  return ((days * 24 + hour) * 60 + minute) * 60000 + second * 1000 + millis;
 }
 
 bool StampClock::Update(const DecoderState& state) {
   if (state.FrameLength == 9) {
-    std::uint64_t value = 0;
-    for (std::size_t pos = 2; pos <= 9; ++pos) value = (value << 8) | state.FrameBytes[pos];
+    const std::uint64_t value = BinaryStampValue(state.FrameBytes.data() + 2);
     if (value <= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
       millis_ = static_cast<std::int64_t>(value);
     } else {

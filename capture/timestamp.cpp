@@ -5,32 +5,11 @@
 #include <cstring>
 #include <string_view>
 
+#include "render/civil_time.h"
+#include "render/numbers.h"
+
 namespace packscope {
 namespace {
-
-// Days from 1970-01-01 to a civil date and back (proleptic Gregorian calendar).
-std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const auto yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
-}
-
-void CivilFromDays(std::int64_t z, int& year, int& month, int& day) {
-  z += 719468;
-  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const auto doe = static_cast<unsigned>(z - era * 146097);
-  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const unsigned mp = (5 * doy + 2) / 153;
-  const unsigned d = doy - (153 * mp + 2) / 5 + 1;
-  const unsigned m = mp < 10 ? mp + 3 : mp - 9;
-  year = static_cast<int>(static_cast<std::int64_t>(yoe) + era * 400 + (m <= 2));
-  month = static_cast<int>(m);
-  day = static_cast<int>(d);
-}
 
 const std::int64_t kFirstSecond = DaysFromCivil(100, 1, 1) * 86400;
 const std::int64_t kLastSecond = DaysFromCivil(9999, 12, 31) * 86400 + 86399;
@@ -52,9 +31,8 @@ void AppendMillisPart(std::string& out, double millis) {
     if (!(r >= 0)) r = r < 0 ? r + 1000.0 : 0.0;
     v = static_cast<int>(r);
   }
-  const char digits[3] = {static_cast<char>('0' + v / 100), static_cast<char>('0' + v / 10 % 10),
-                          static_cast<char>('0' + v % 10)};
-  out.append(digits, 3);
+  char digits[3];
+  out.append(digits, PutZeroPadded(digits, v, 3));
 }
 
 namespace {
@@ -110,7 +88,10 @@ CivilDateTime DateTimeOfSecond(std::int64_t whole) {
     --days;
   }
   CivilDateTime dt;
-  CivilFromDays(days, dt.year, dt.month, dt.day);
+  const CivilDate date = CivilFromDays(days);
+  dt.year = static_cast<int>(date.year);
+  dt.month = date.month;
+  dt.day = date.day;
   dt.hour = static_cast<int>(rest / 3600);
   dt.minute = static_cast<int>(rest / 60 % 60);
   dt.second = static_cast<int>(rest % 60);
@@ -150,12 +131,11 @@ std::uint64_t BinaryStampValue(const std::uint8_t* eight_bytes) {
 }
 
 void AppendStampLogLine(std::string& out, std::uint64_t value, std::string_view time) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
   char head[20] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, ' ', '-', '>', ' '};
   for (int k = 0; k < 8; ++k) {
     const auto b = static_cast<std::uint8_t>(value >> (56 - 8 * k));
-    head[2 * k] = kDigits[b >> 4];
-    head[2 * k + 1] = kDigits[b & 15];
+    head[2 * k] = kHexDigits[b >> 4];
+    head[2 * k + 1] = kHexDigits[b & 15];
   }
   const std::size_t at = out.size();
   out.resize(at + sizeof head + time.size() + 2);

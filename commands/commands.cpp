@@ -7,9 +7,11 @@
 #include <optional>
 #include <utility>
 
+#include "capture/ax25_step.h"
 #include "capture/errors.h"
 #include "capture/frame_loop.h"
 #include "capture/output_file.h"
+#include "commands/capture_view.h"
 
 namespace packscope {
 namespace {
@@ -35,10 +37,34 @@ bool Reported(Window& window, std::string_view cancelled, Body&& body) {
 
 std::string FileCaption(const std::string& path) { return "File: " + path; }
 
+// The screen dump of a window that makes its display's text on demand is written in pieces of
+// this many characters.
+constexpr std::int64_t kLogfilePiece = 1 << 20;
+
+// The busy pointer while a command works without a pass, restored however it ends.
+class BusyPointer {
+ public:
+  explicit BusyPointer(Window& window) : window_(window) { window_.SetBusy(true); }
+  ~BusyPointer() { window_.SetBusy(false); }
+  BusyPointer(const BusyPointer&) = delete;
+  BusyPointer& operator=(const BusyPointer&) = delete;
+
+ private:
+  Window& window_;
+};
+
+// A window that shows captures through a CaptureView, or null.
+IndexedDisplay* Indexed(Window& window) { return dynamic_cast<IndexedDisplay*>(&window); }
+
 // A capture that could not be read is not chosen, and the window shows nothing of it: the
 // message names it, the labels and the display are emptied.
 void ForgetCapture(DecoderState& state, Window& window) {
   state.CaptureFileName.clear();
+  state.CaptureCopy.clear();
+  if (IndexedDisplay* indexed = Indexed(window)) {
+    indexed->View().Close();
+    indexed->ViewReset();
+  }
   window.SetLabel2Caption("");
   window.SetLabel1Caption("");
   window.SetDisplayText("");
@@ -203,9 +229,111 @@ class StreamedDisplay : public Window {
   std::int64_t sel_length_ = 0;
 };
 
+// What a Screen pass over the frames the view shows leaves behind: the counts (also in Label1),
+// the last frame in FrameLength, FrameOffset and FrameBytes, its AX.25 fields and callsigns in
+// Text2 and Text3 (while Check2 is ticked), the last stamp in StampText and the last binary one
+// in StampMillis. RawHex and FrameHex are not made: no later step reads them. A last frame the
+// capture no longer holds (written over since) is not decoded.
+// Without frames Label1, FrameBytes and the callsign boxes keep what they had, as after a pass.
+// A reading that met a frame too long counts it in FrameCount (not in Label1), as the pass did.
+void TakeShownFrames(DecoderState& state, Window& window, const CaptureView& view,
+                     IndexStatus status) {
+  const IndexSnapshot& shown = view.Shown();
+  state.FrameCount = shown.FrameCount();
+  state.ByteCount = shown.ByteCount();
+  state.StampText.clear();
+  state.StampMillis = 0;
+  if (shown.StampCount() > 0) view.Screen().StampText(shown.StampCount() - 1, state.StampText);
+  if (shown.StampLogCount() > 0) {
+    const StampRecord& stamp = shown.Stamp(shown.StampLogStamp(shown.StampLogCount() - 1));
+    state.StampMillis = static_cast<double>(stamp.BinaryValue());
+  }
+  if (state.FrameCount == 0) {
+    if (status == IndexStatus::kTooLong) state.FrameCount = 1;
+    return;
+  }
+  window.SetLabel1Caption(CountsCaption(state.FrameCount, state.ByteCount));
+  // FrameBytes as the pass leaves it: the last frame whole, and within the AX.25 decoder's reach
+  // the bytes of earlier frames behind it.
+  std::string last;
+  if (view.Screen().ReadFrameBytes(state.FrameCount - 1, last)) {
+    const auto reach = static_cast<std::size_t>(shown.FrameBytesReach());
+    if (state.FrameBytes.size() < std::max(reach, last.size()) + 1) {
+      state.FrameBytes.resize(std::max(reach, last.size()) + 1);
+    }
+    std::copy_n(shown.FrameBytesLeft().begin(), reach, state.FrameBytes.begin() + 1);
+    std::copy(last.begin(), last.end(), state.FrameBytes.begin() + 1);
+    const FrameRecord& record = shown.Frame(state.FrameCount - 1);
+    state.FrameLength = record.Length();
+    state.FrameOffset = record.Offset();
+    if (window.Check2()) DecodeAx25(state, window);
+  }
+  if (status == IndexStatus::kTooLong) ++state.FrameCount;
+}
+
+// A capture the view could not read, as after a pass that could not open it: the counts and the
+// stamp begin afresh, the capture is forgotten, the message shown.
+void ForgetUnreadable(DecoderState& state, Window& window, const std::string& message) {
+  state.FrameCount = 0;
+  state.ByteCount = 0;
+  state.StampText.clear();
+  state.StampMillis = 0;
+  ForgetCapture(state, window);
+  window.ReportError(message);
+}
+
+// ShowCapture through the window's view: the capture read on (anew: from its start, as another
+// capture), a capture that changed on disk read anew, and what a Screen pass would leave.
+bool ShowThroughView(DecoderState& state, Window& window, IndexedDisplay& indexed, bool anew) {
+  CaptureView& view = indexed.View();
+  state.OutputMode = kScreen;
+  const bool was_in_part = std::exchange(state.ShownInPart, false);
+  const auto open = [&] {
+    view.Open(state.CaptureFileName);
+    indexed.ViewReset();
+  };
+  if (anew || view.Path() != state.CaptureFileName) open();
+  view.SetKissView(window.Check1());
+  IndexResult result = indexed.ReadView();
+  if (result.status == IndexStatus::kChanged) {
+    open();
+    result = indexed.ReadView();
+  }
+  state.CaptureCopy = view.Stream() ? view.ReadPath() : std::string();
+  if (result.status == IndexStatus::kUnreadable) {
+    ForgetUnreadable(state, window, result.message);
+    return false;
+  }
+  TakeShownFrames(state, window, view, result.status);
+  switch (result.status) {
+    case IndexStatus::kAtEnd:
+      // The display is whole again: Label2 no longer says it is not.
+      if (was_in_part) window.SetLabel2Caption(FileCaption(state.CaptureFileName));
+      return true;
+    case IndexStatus::kCancelled:
+      state.ShownInPart = true;
+      window.SetLabel2Caption(FileCaption(state.CaptureFileName) + " (cancelled, shown in part)");
+      return false;
+    default:
+      window.ReportError(result.message);
+      return false;
+  }
+}
+
+// ShowThroughView with what fails inside it reported (it reports its own outcomes).
+bool ReportedShowThroughView(DecoderState& state, Window& window, IndexedDisplay& indexed,
+                             bool anew) {
+  bool shown = false;
+  Reported(window, {}, [&] { shown = ShowThroughView(state, window, indexed, anew); });
+  return shown;
+}
+
 }  // namespace
 
 bool ShowCapture(DecoderState& state, Window& window) {
+  if (IndexedDisplay* indexed = Indexed(window)) {
+    return ReportedShowThroughView(state, window, *indexed, /*anew=*/true);
+  }
   state.OutputMode = kScreen;
   const bool was_in_part = std::exchange(state.ShownInPart, false);
   const auto pass = [&] {
@@ -228,6 +356,7 @@ bool ShowCapture(DecoderState& state, Window& window) {
 
 bool OpenCapture(DecoderState& state, Window& window, const std::string& path) {
   state.CaptureFileName = path;
+  state.CaptureCopy.clear();
   if (state.CaptureFileName.empty()) return false;
   window.SetLabel2Caption(FileCaption(state.CaptureFileName));
   return ShowCapture(state, window);
@@ -237,6 +366,7 @@ void DropFiles(DecoderState& state, Window& window, const std::vector<std::strin
                const std::function<void()>& process_events) {
   if (paths.empty()) return;
   state.CaptureFileName = paths.front();
+  state.CaptureCopy.clear();
   window.SetLabel2Caption(FileCaption(state.CaptureFileName));
   if (process_events) process_events();
   ShowCapture(state, window);
@@ -244,8 +374,32 @@ void DropFiles(DecoderState& state, Window& window, const std::vector<std::strin
 
 bool Check1Clicked(DecoderState& state, Window& window) {
   if (state.CaptureFileName.empty()) return false;
-  ShowCapture(state, window);
+  if (IndexedDisplay* indexed = Indexed(window)) {
+    ReportedShowThroughView(state, window, *indexed, /*anew=*/false);
+  } else {
+    ShowCapture(state, window);
+  }
   return true;
+}
+
+void CaptureReadOn(DecoderState& state, Window& window, const IndexResult& result) {
+  IndexedDisplay* indexed = Indexed(window);
+  if (indexed == nullptr || state.CaptureFileName.empty()) return;
+  Reported(window, {}, [&] {
+    switch (result.status) {
+      case IndexStatus::kAtEnd:
+      case IndexStatus::kCancelled:
+        TakeShownFrames(state, window, indexed->View(), result.status);
+        break;
+      case IndexStatus::kUnreadable:
+        ForgetUnreadable(state, window, result.message);
+        break;
+      default:
+        TakeShownFrames(state, window, indexed->View(), result.status);
+        window.ReportError(result.message);
+        break;
+    }
+  });
 }
 
 std::string DeriveOutputName(std::string_view capture_file_name, std::string_view extension) {
@@ -379,8 +533,26 @@ bool WriteLogfile(DecoderState& state, Window& window,
                   const std::optional<std::string>& output_path) {
   if (state.CaptureFileName.empty()) return false;
   if (!NameOutput(state, window, kLogfileExtension, output_path)) return false;
-  return WriteOutput(state, window, /*text=*/true,
-                     [&](CommandOutput& output) { output.Open().WriteLine(window.DisplayText()); });
+  IndexedDisplay* indexed = Indexed(window);
+  return WriteOutput(state, window, /*text=*/true, [&](CommandOutput& output) {
+    LineSink& out = output.Open();
+    if (indexed == nullptr) {
+      out.WriteLine(window.DisplayText());
+      return;
+    }
+    // The text is made as it is written, a piece at a time: it may be many times the capture.
+    BusyPointer busy(window);
+    const DisplaySource& text = indexed->DisplayShown();
+    const std::int64_t size = text.Size();
+    std::string piece;
+    for (std::int64_t at = 0; at < size; at += kLogfilePiece) {
+      piece.clear();
+      text.AppendText(at, at + kLogfilePiece, kLogfilePiece, piece);
+      out.Write(piece);
+      if (!window.ShowProgress(std::min(at + kLogfilePiece, size), size)) throw PassCancelled();
+    }
+    out.Write("\r\n");
+  });
 }
 
 bool WriteScreenPass(DecoderState& state, Window& window,

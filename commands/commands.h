@@ -49,6 +49,19 @@ void DropFiles(DecoderState& state, Window& window, const std::vector<std::strin
 // capture is chosen (nothing happens then).
 bool Check1Clicked(DecoderState& state, Window& window);
 
+// A window that shows captures through a CaptureView (commands/capture_view.h) reads and lays
+// out the capture from its frame index instead of a Screen pass, with the same outcome: the
+// display's text and colours, the counts in Label1, the callsigns, StampText, the timestamp log,
+// the messages. ShowCapture reads the capture from its start; Check1Clicked switches the view
+// without reading again, and reads on where the last reading stopped (a cancelled one goes on,
+// a capture that grew is read on, one that shrank or was replaced is read anew).
+//
+// Such a window also follows the capture shown on disk and reads it on by itself; once that
+// reading ended, CaptureReadOn leaves what a Screen pass over the frames read would: a capture
+// that can no longer be read is forgotten, a frame too long is reported.
+struct IndexResult;
+void CaptureReadOn(DecoderState& state, Window& window, const IndexResult& result);
+
 // --- Writing files ---
 
 // The output name for a capture: the capture's file name cut behind its first "." and the
@@ -99,7 +112,9 @@ bool RunFrameWriterCommand(DecoderState& state, Window& window, std::string_view
                            const FrameWriterFactory& make_writer,
                            const std::optional<std::string>& output_path = std::nullopt);
 
-// Write Logfile (screen dump): the display's whole text and CR LF; no pass, OutputMode kept.
+// Write Logfile (screen dump): the display's whole text and CR LF; no pass, OutputMode kept. A
+// window that makes its text on demand has it written a piece at a time, with the busy pointer
+// and the progress window (cancelled: nothing written).
 bool WriteLogfile(DecoderState& state, Window& window,
                   const std::optional<std::string>& output_path = std::nullopt);
 

@@ -5,6 +5,7 @@
 
 #include "capture/timestamp.h"
 #include "render/hex.h"
+#include "render/numbers.h"
 
 namespace packscope {
 namespace {
@@ -13,46 +14,12 @@ constexpr int kMaxAddressBlocks = 2 + kMaxDigipeaters;
 
 }  // namespace
 
-void AppendPrintable(std::string& out, std::span<const std::uint8_t> bytes) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  const auto printable = [](std::uint8_t b) { return b >= 0x20 && b <= 0x7E; };
-  std::size_t i = 0;
-  while (i < bytes.size()) {
-    // A run of printable bytes in one piece, then the bytes that are not, one by one.
-    std::size_t end = i;
-    while (end < bytes.size() && printable(bytes[end])) ++end;
-    out.append(reinterpret_cast<const char*>(bytes.data() + i), end - i);
-    for (i = end; i < bytes.size() && !printable(bytes[i]); ++i) {
-      const char escaped[6] = {'<', '0', 'x', kDigits[bytes[i] >> 4], kDigits[bytes[i] & 15], '>'};
-      out.append(escaped, sizeof escaped);
-    }
-  }
-}
-
-void AppendPrintable(std::string& out, std::string_view bytes) {
-  AppendPrintable(out, std::span<const std::uint8_t>(
-                           reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
-}
-
 std::string HexTextTrimmed(std::span<const std::uint8_t> bytes) {
   std::string out;
   AppendHexText(out, bytes.data(), bytes.size());
   if (!out.empty()) out.pop_back();
   return out;
 }
-
-namespace {
-
-// value (0..9999) as digits digits with leading zeros.
-char* PutDigits(char* p, int value, int digits) {
-  for (int i = digits - 1; i >= 0; --i) {
-    p[i] = static_cast<char>('0' + value % 10);
-    value /= 10;
-  }
-  return p + digits;
-}
-
-}  // namespace
 
 void AppendIsoStampText(std::string& out, std::int64_t millis) {
   std::int64_t seconds = millis / 1000;
@@ -65,19 +32,19 @@ void AppendIsoStampText(std::string& out, std::int64_t millis) {
   if (dt == kZeroDateTime) return;
   // Once per stamp: digits put in place rather than formatted.
   char buf[23];
-  char* p = PutDigits(buf, dt.year, 4);
+  char* p = PutZeroPadded(buf, dt.year, 4);
   *p++ = '-';
-  p = PutDigits(p, dt.month, 2);
+  p = PutZeroPadded(p, dt.month, 2);
   *p++ = '-';
-  p = PutDigits(p, dt.day, 2);
+  p = PutZeroPadded(p, dt.day, 2);
   *p++ = ' ';
-  p = PutDigits(p, dt.hour, 2);
+  p = PutZeroPadded(p, dt.hour, 2);
   *p++ = ':';
-  p = PutDigits(p, dt.minute, 2);
+  p = PutZeroPadded(p, dt.minute, 2);
   *p++ = ':';
-  p = PutDigits(p, dt.second, 2);
+  p = PutZeroPadded(p, dt.second, 2);
   *p++ = '.';
-  p = PutDigits(p, static_cast<int>(rest), 3);
+  p = PutZeroPadded(p, static_cast<int>(rest), 3);
   out.append(buf, static_cast<std::size_t>(p - buf));
 }
 
@@ -85,6 +52,15 @@ std::string IsoStampText(std::int64_t millis) {
   std::string out;
   AppendIsoStampText(out, millis);
   return out;
+}
+
+std::string IsoUtcText(std::int64_t millis) {
+  std::string text;
+  AppendIsoStampText(text, millis);
+  if (text.empty()) return text;
+  text[10] = 'T';
+  text.push_back('Z');
+  return text;
 }
 
 std::string FrameProblem(std::span<const std::uint8_t> kiss_frame, const Ax25Details& details) {

@@ -14,12 +14,9 @@
 #include "capture/decoder_state.h"
 #include "capture/frame_findings.h"
 #include "capture/stamp_clock.h"
+#include "render/hex.h"
 
 namespace packscope {
-
-// Bytes 0x20..0x7E as they are, every other byte as <0xNN> (upper-case digits).
-void AppendPrintable(std::string& out, std::span<const std::uint8_t> bytes);
-void AppendPrintable(std::string& out, std::string_view bytes);
 
 // The hex text of bytes without its final blank: "00 41 42"; empty for no bytes.
 std::string HexTextTrimmed(std::span<const std::uint8_t> bytes);
@@ -27,6 +24,8 @@ std::string HexTextTrimmed(std::span<const std::uint8_t> bytes);
 // "YYYY-MM-DD HH:MM:SS.mmm" (UTC) of a millisecond count; empty outside years 100 to 9999.
 std::string IsoStampText(std::int64_t millis);
 void AppendIsoStampText(std::string& out, std::int64_t millis);
+// ISO 8601 in UTC with milliseconds, "2016-01-01T12:34:56.789Z"; empty outside years 100 to 9999.
+std::string IsoUtcText(std::int64_t millis);
 
 // What keeps a non-timestamp frame from being read as AX.25; empty when nothing does:
 //   "empty frame"

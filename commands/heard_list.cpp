@@ -30,7 +30,8 @@ void AppendFrameTypeName(std::string& out, const Ax25Details& details) {
   }
 }
 
-void HeardList::Add(const Ax25Details& d, const std::optional<std::int64_t>& time) {
+void HeardList::Add(const Ax25Details& d, const std::optional<std::int64_t>& time,
+                    const AprsPacket* aprs) {
   auto station = stations_.find(std::string_view(d.source.call));
   if (station == stations_.end()) station = stations_.emplace(d.source.call, HeardStation{}).first;
   HeardStation& s = station->second;
@@ -43,6 +44,13 @@ void HeardList::Add(const Ax25Details& d, const std::optional<std::int64_t>& tim
   path_.clear();
   AppendDigipeaterPath(path_, d);
   CountUp(s.paths, path_.empty() ? std::string_view("direct") : std::string_view(path_));
+  if (aprs != nullptr) {
+    CountUp(s.aprs_types, AprsTypeName(aprs->type));
+    if (aprs->lat && aprs->lon && aprs->type != AprsType::kObject &&
+        aprs->type != AprsType::kItem && aprs->type != AprsType::kThirdParty) {
+      s.last_position = HeardPosition{*aprs->lat, *aprs->lon, time};
+    }
+  }
 }
 
 }  // namespace packscope

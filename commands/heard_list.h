@@ -18,11 +18,18 @@
 #include <string>
 #include <string_view>
 
+#include "aprs/aprs_decoder.h"
 #include "ax25/ax25_details.h"
 
 namespace packscope {
 
 using HeardCounts = std::map<std::string, std::int64_t, std::less<>>;
+
+struct HeardPosition {
+  double lat = 0;
+  double lon = 0;
+  std::optional<std::int64_t> time;
+};
 
 struct HeardStation {
   std::int64_t frames = 0;
@@ -30,12 +37,17 @@ struct HeardStation {
   std::optional<std::int64_t> last;
   HeardCounts destinations;
   HeardCounts paths;
+  HeardCounts aprs_types;  // APRS frames by type ("position", "third-party", ...)
+  // The station's own last position: objects, items and third-party packets place others.
+  std::optional<HeardPosition> last_position;
 };
 
 class HeardList {
  public:
-  // One frame read whole as AX.25 (details.problem kNone), heard at time (its stamp, if any).
-  void Add(const Ax25Details& details, const std::optional<std::int64_t>& time);
+  // One frame read whole as AX.25 (details.problem kNone), heard at time (its stamp, if any);
+  // aprs: its APRS reading, null when it is not an APRS frame.
+  void Add(const Ax25Details& details, const std::optional<std::int64_t>& time,
+           const AprsPacket* aprs = nullptr);
   const std::map<std::string, HeardStation, std::less<>>& Stations() const { return stations_; }
 
  private:

@@ -8,7 +8,10 @@
 //    "stations": {"QQ2XY-7": {"frames": 9,              by source callsign
 //                             "first_heard": "...", "last_heard": "...",   earliest, latest
 //                             "destinations": {"APRS": 3, ...},
-//                             "paths": {"direct": 5, "QQ0DIG-1*,WIDE2-1": 4}}, ...},
+//                             "paths": {"direct": 5, "QQ0DIG-1*,WIDE2-1": 4},
+//                             "aprs_types": {"position": 4, "status": 2},  APRS fields by type
+//                             "last_position": {"lat": 48.1505, "lon": 11.496167,
+//                                               "time": "..."}}, ...},     or null
 //    "frame_types": {"I": 4, "RR": 3, "UI": 30, "U code=1": 1, ...},
 //    "frames_per_minute": [["2016-01-01T12:34Z", 12], ...],   minutes without frames left out
 //    "findings": {"skipped": 0, "recovered": 0, ...}}   as --check counts them
@@ -16,14 +19,22 @@
 // Times are the frames' stamps (StampClock) in ISO 8601, UTC; null where none is known. A path is
 // the digipeaters as the monitor layout writes them ("*": has repeated the frame). The findings
 // count the frames counted, and, for the capture as a whole, skipped bytes and the stamps' times.
+//
+// APRS: each APRS frame (a UI frame with PID F0) counts once for its source under its type (a
+// third-party packet as "third-party"). The last position is that of the station's last frame
+// in capture order that gave one of its own: objects and items, which place something else, and
+// the packets inside third-party packets, which are other stations', do not count; its time is
+// the frame's stamp (null without one).
 #include <sys/stat.h>
 
 #include <array>
+#include <cmath>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 
+#include "capture/frame_aprs.h"
 #include "commands/frame_text.h"
 #include "commands/heard_list.h"
 #include "commands/layouts.h"
@@ -38,11 +49,8 @@ constexpr std::int64_t kMinuteMillis = 60000;
 // "2016-01-01T12:34:56.789Z"; null outside the years 100 to 9999.
 Json IsoTime(const std::optional<std::int64_t>& millis) {
   if (!millis) return nullptr;
-  std::string text;
-  AppendIsoStampText(text, *millis);
+  std::string text = IsoUtcText(*millis);
   if (text.empty()) return nullptr;
-  text[10] = 'T';
-  text.push_back('Z');
   return text;
 }
 
@@ -55,6 +63,12 @@ Json CountsObject(const HeardCounts& counts) {
   Json j = Json::object();
   for (const auto& [key, n] : counts) j[key] = n;
   return j;
+}
+
+// Rounded as the jsonl layout's "lat" and "lon" are.
+double Degrees(double v) {
+  const double r = std::round(v * 1e6) / 1e6;
+  return r == 0.0 ? 0.0 : r;
 }
 
 class StatsWriter : public FrameWriter {
@@ -71,7 +85,8 @@ class StatsWriter : public FrameWriter {
     const std::span<const std::uint8_t> frame = KissFrame(state);
     const bool data = !info.timestamp && IsDataFrame(frame);
     const Ax25Details& d = data ? CurrentAx25(state, details_) : details_;
-    const FrameFindings found = FindFrameFindings(frame, info, d);
+    const AprsPacket* aprs = data ? CurrentAprs(state, d) : nullptr;
+    const FrameFindings found = FindFrameFindings(frame, info, d, aprs);
     for (int k = 0; k < kFindingCount; ++k) {
       findings_[static_cast<std::size_t>(k)] += found.Count(static_cast<Finding>(k));
     }
@@ -97,8 +112,10 @@ class StatsWriter : public FrameWriter {
     type_.clear();
     AppendFrameTypeName(type_, d);
     CountUp(types_, type_);
-    heard_.Add(d, time);
+    heard_.Add(d, time, aprs);
   }
+
+  bool ReadsAprs() const override { return true; }
 
   void Finish(const DecoderState& state) override {
     Json j;
@@ -114,11 +131,19 @@ class StatsWriter : public FrameWriter {
     j["frames_not_ax25"] = not_ax25_;
     Json stations = Json::object();
     for (const auto& [call, s] : heard_.Stations()) {
+      Json position = nullptr;
+      if (s.last_position) {
+        position = Json{{"lat", Degrees(s.last_position->lat)},
+                        {"lon", Degrees(s.last_position->lon)},
+                        {"time", IsoTime(s.last_position->time)}};
+      }
       stations[call] = Json{{"frames", s.frames},
                             {"first_heard", IsoTime(s.first)},
                             {"last_heard", IsoTime(s.last)},
                             {"destinations", CountsObject(s.destinations)},
-                            {"paths", CountsObject(s.paths)}};
+                            {"paths", CountsObject(s.paths)},
+                            {"aprs_types", CountsObject(s.aprs_types)},
+                            {"last_position", std::move(position)}};
     }
     j["stations"] = std::move(stations);
     j["frame_types"] = CountsObject(types_);

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <utility>
 
+#include "render/civil_time.h"
+
 namespace packscope {
 namespace {
 
@@ -188,16 +190,6 @@ std::optional<double> ParseNumber(std::string_view s) {
   const auto r = std::from_chars(s.data(), s.data() + s.size(), d, std::chars_format::fixed);
   if (r.ec != std::errc() || r.ptr != s.data() + s.size()) return std::nullopt;
   return negative ? -d : d;
-}
-
-// Days from 1970-01-01 to a date of the proleptic Gregorian calendar.
-std::int64_t DaysFromCivil(std::int64_t y, int m, int d) {
-  y -= m <= 2;
-  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const std::int64_t yoe = y - era * 400;
-  const std::int64_t doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-  const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
 }
 
 // YYYY-MM-DD, then optionally T (or a blank) and HH:MM, :SS, .fraction, and a closing Z: UTC.
@@ -762,7 +754,11 @@ std::string FilterHelpText() {
     std::string line = "  " + std::string(f.name);
     line.resize(std::max<std::size_t>(line.size() + 1, 12), ' ');
     line.append(FieldTypeNoun(f.type).substr(2));
-    line.resize(std::max<std::size_t>(line.size() + 1, kHelpColumn), ' ');
+    if (line.size() >= kHelpColumn) {  // a long name: the help goes below it
+      out += line + "\n";
+      line.clear();
+    }
+    line.resize(kHelpColumn, ' ');
     std::string_view help = f.help;
     while (line.size() + help.size() > kWidth) {
       const std::size_t cut = help.rfind(' ', kWidth - line.size());
@@ -778,7 +774,9 @@ std::string FilterHelpText() {
       "    --filter 'src == QQ0QQ-* and type == UI'\n"
       "    --filter 'type in {SABM, DISC, UA, DM} or via == WIDE2-*'\n"
       "    --filter 'time >= 2016-01-01T12:00 and time < 2016-01-01T13:00'\n"
-      "    --filter 'info ~ \"^[!=/@]\" and not problem'\n";
+      "    --filter 'info ~ \"^[!=/@]\" and not problem'\n"
+      "    --filter 'aprs.type in {position, mic-e} and aprs.lat > 48.1 and aprs.lon < 11.6'\n"
+      "    --filter 'aprs.addressee == QQ1ABC-9 or aprs.weather.temp_c < 0 or problem == aprs'\n";
   return out;
 }
 

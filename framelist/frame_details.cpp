@@ -215,11 +215,15 @@ std::vector<DetailNode> FrameDetails(const StoredFrame& f, const FrameRecord& r,
   std::vector<DetailNode> tree;
   tree.push_back(KissNode(f, r, time_text));
   Ax25Details d;
+  const AprsPacket* packet = nullptr;
   const bool data = !r.Timestamp() && IsDataFrame(f.Kiss());
   if (data) {
     DescribeAx25(f.Kiss(), d);
     tree.push_back(Ax25Node(f, d));
-    if (IsAprsFrame(d)) tree.push_back(AprsNode(f, d, aprs.Decode(f.number, d)));
+    if (d.problem == Ax25Problem::kNone && IsAprsFrame(d)) {
+      packet = &aprs.Decode(f.number, d);
+      tree.push_back(AprsNode(f, d, *packet));
+    }
   } else {
     d.problem = Ax25Problem::kTooShort;
     if (!f.frame.empty() && !r.Timestamp()) {
@@ -227,13 +231,13 @@ std::vector<DetailNode> FrameDetails(const StoredFrame& f, const FrameRecord& r,
                           static_cast<std::int32_t>(f.frame.size())));
     }
   }
-  const FrameFindings found = FindFrameFindings(f.Kiss(), f.info, d);
+  const FrameFindings found = FindFrameFindings(f.Kiss(), f.info, d, packet);
   DetailNode findings = Node(found.Any() ? "Findings" : "Findings: none");
   for (int k = 0; k < kFindingCount; ++k) {
     const auto kind = static_cast<Finding>(k);
     if (!found.Has(kind)) continue;
     findings.children.push_back(
-        Node(std::string(FindingTag(kind)) + ": " + FindingWords(kind, f, d, found)));
+        Node(std::string(FindingTag(kind)) + ": " + FindingWords(kind, f, d, packet, found)));
   }
   tree.push_back(std::move(findings));
   return tree;

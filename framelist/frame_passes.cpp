@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 
+#include "aprs/aprs_frame.h"
 #include "filter/frame_facts.h"
 
 namespace packscope {
@@ -359,6 +360,11 @@ PassEnd ListFrames(const IndexSnapshot& snapshot, std::int64_t from, std::int64_
   StampTimes times(snapshot);
   StoredFrame frame;
   FrameFacts facts;
+  // APRS fields and the APRS finding of `problem` read the frames as a decoder following the
+  // capture from its start does: with the telemetry definitions sent before each frame.
+  FrameAprs aprs;
+  const bool reads_aprs = (filter->Needs() & (kNeedAprs | kNeedFindings)) != 0;
+  if (reads_aprs) facts.aprs_reading = &aprs;
   for (std::int64_t i = from; i < to; ++i) {
     if ((i - from) % kStep == 0) {
       if (Cancelled(cancel)) return PassEnd::kCancelled;
@@ -370,8 +376,15 @@ PassEnd ListFrames(const IndexSnapshot& snapshot, std::int64_t from, std::int64_
       if (unheld != nullptr) ++*unheld;
       continue;
     }
+    aprs.NextFrame();
     facts.Begin(frame.Kiss(), i + 1, r.Offset(), times.Millis(r.StampNumber()), frame.info);
     if (filter->Matches(facts)) rows.push_back(i);
+    if (reads_aprs && !aprs.ReadThisFrame() && IsDataFrame(facts.kiss_frame)) {
+      DescribeFrame(facts, kNeedAx25);
+      if (facts.ax25 && IsAprsFrame(facts.details) && AprsDecoder::MayDefine(facts.details.info)) {
+        aprs.Read(facts.details);
+      }
+    }
   }
   return PassEnd::kDone;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "aprs/aprs_fields.h"
 #include "aprs/aprs_frame.h"
 #include "aprs/aprs_words.h"
 #include "commands/frame_text.h"
@@ -34,7 +35,7 @@ std::string CallsignsAtFault(const Ax25Details& d, const FrameFindings& found) {
 }  // namespace
 
 std::string FindingWords(Finding finding, const StoredFrame& frame, const Ax25Details& details,
-                         const FrameFindings& found) {
+                         const AprsPacket* aprs, const FrameFindings& found) {
   switch (finding) {
     case Finding::kRecovered:
       return "recovered behind a shared FEND or garbage";
@@ -52,6 +53,11 @@ std::string FindingWords(Finding finding, const StoredFrame& frame, const Ax25De
     case Finding::kCallsign:
       return "characters outside A-Z, 0-9 and blank in the callsign of the " +
              CallsignsAtFault(details, found);
+    case Finding::kAprs:
+      if (const AprsPacket* faulty = aprs != nullptr ? FaultyAprsPacket(*aprs) : nullptr) {
+        return (faulty != aprs ? "in its third-party packet: " : "") + std::string(faulty->error);
+      }
+      break;
     case Finding::kSkipped:
     case Finding::kTimeBackwards:
     case Finding::kTimeBefore2000:
@@ -61,13 +67,13 @@ std::string FindingWords(Finding finding, const StoredFrame& frame, const Ax25De
 }
 
 std::string FindingsText(const StoredFrame& frame, const Ax25Details& details,
-                         const FrameFindings& found) {
+                         const AprsPacket* aprs, const FrameFindings& found) {
   std::string text;
   for (int k = 0; k < kFindingCount; ++k) {
     const auto f = static_cast<Finding>(k);
     if (!found.Has(f)) continue;
     if (!text.empty()) text.push_back('\n');
-    text.append(FindingTag(f)).append(": ").append(FindingWords(f, frame, details, found));
+    text.append(FindingTag(f)).append(": ").append(FindingWords(f, frame, details, aprs, found));
   }
   return text;
 }
@@ -137,8 +143,11 @@ void FrameFormatter::Format(std::int64_t frame, std::int64_t previous, FrameRow&
   } else {
     details_.problem = Ax25Problem::kTooShort;
   }
-  row.findings = FindFrameFindings(kiss, frame_.info, details_);
-  row.findings_text = row.findings.Any() ? FindingsText(frame_, details_, row.findings) : "";
+  const AprsPacket* aprs = data && details_.problem == Ax25Problem::kNone && IsAprsFrame(details_)
+                               ? &aprs_.Decode(frame, details_)
+                               : nullptr;
+  row.findings = FindFrameFindings(kiss, frame_.info, details_, aprs);
+  row.findings_text = row.findings.Any() ? FindingsText(frame_, details_, aprs, row.findings) : "";
   if (!data || details_.problem != Ax25Problem::kNone) {
     if (want(FrameColumn::kInfo)) {
       Text(row, FrameColumn::kInfo) = "(" + FrameProblem(kiss, details_) + ")";
@@ -160,7 +169,7 @@ void FrameFormatter::Format(std::int64_t frame, std::int64_t previous, FrameRow&
   if (want(FrameColumn::kInfo)) {
     std::string& info = Text(row, FrameColumn::kInfo);
     if (IsAprsFrame(d)) {
-      AppendAprsWords(info, aprs_.Decode(frame, d));
+      AppendAprsWords(info, *aprs);
     } else {
       AppendPrintable(info, d.info);
     }

@@ -82,12 +82,12 @@ struct FrameRow {
 };
 
 // The words of one finding of a frame, for tooltips and the details ("recovered behind a shared
-// FEND or garbage").
+// FEND or garbage"); aprs: the frame's APRS decoding, null for a frame that is not APRS.
 std::string FindingWords(Finding finding, const StoredFrame& frame, const Ax25Details& details,
-                         const FrameFindings& found);
+                         const AprsPacket* aprs, const FrameFindings& found);
 // Every finding of the frame, one "tag: words" line each (LF between them).
 std::string FindingsText(const StoredFrame& frame, const Ax25Details& details,
-                         const FrameFindings& found);
+                         const AprsPacket* aprs, const FrameFindings& found);
 
 // "2016-01-01 12:34:56.789"; a text stamp that gives no time as it is (printable); empty before
 // the first stamp.

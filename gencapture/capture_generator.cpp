@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "capture/frame_loop.h"
+#include "render/civil_time.h"
 
 namespace packscope::gen {
 namespace {
@@ -57,36 +58,6 @@ void AppendNumber(std::string& out, std::int64_t value, int width) {
   (void)ec;
   for (auto n = static_cast<int>(end - digits); n < width; ++n) out.push_back('0');
   out.append(digits, end);
-}
-
-struct UtcTime {
-  std::int64_t year;
-  int month, day, hour, minute, second, millis;
-};
-
-// Days since 1970-01-01 to a civil date (proleptic Gregorian), after H. Hinnant's algorithm.
-UtcTime ToUtc(std::int64_t millis) {
-  std::int64_t days = millis / 86400000;
-  std::int64_t rest = millis % 86400000;
-  if (rest < 0) {
-    rest += 86400000;
-    --days;
-  }
-  const std::int64_t z = days + 719468;
-  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const std::int64_t doe = z - era * 146097;
-  const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const std::int64_t mp = (5 * doy + 2) / 153;
-  UtcTime t{};
-  t.day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  t.month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  t.year = yoe + era * 400 + (t.month <= 2 ? 1 : 0);
-  t.hour = static_cast<int>(rest / 3600000);
-  t.minute = static_cast<int>(rest / 60000 % 60);
-  t.second = static_cast<int>(rest / 1000 % 60);
-  t.millis = static_cast<int>(rest % 1000);
-  return t;
 }
 
 // --- The made-up stations ---
@@ -489,7 +460,7 @@ class Generator {
 
   // APRS day-hours-minutes zulu of the current stamp: "011234z".
   void AppendDayTime() {
-    const UtcTime t = ToUtc(now_);
+    const UtcTime t = UtcFromMillis(now_);
     AppendNumber(frame_.info, t.day, 2);
     AppendNumber(frame_.info, t.hour, 2);
     AppendNumber(frame_.info, t.minute, 2);
@@ -543,7 +514,7 @@ class Generator {
 
   // Positionless weather report: wind, gust, temperature (F), rain, humidity, pressure.
   void AppendWeather() {
-    const UtcTime t = ToUtc(now_);
+    const UtcTime t = UtcFromMillis(now_);
     std::string& info = frame_.info;
     info.push_back('_');
     AppendNumber(info, t.month, 2);
@@ -776,7 +747,7 @@ std::string GenerateCaptureBytes(const Options& options, std::vector<GeneratedFr
 }
 
 std::string StampText(std::int64_t millis) {
-  const UtcTime t = ToUtc(millis);
+  const UtcTime t = UtcFromMillis(millis);
   std::string text;
   AppendNumber(text, t.year, 4);
   text.push_back('-');
@@ -837,7 +808,9 @@ ParsedArguments ParseArguments(const std::vector<std::string_view>& args) {
       value = args[++i];
     }
     const std::string label(name);
-    const std::string shown = "'" + std::string(value) + "'";
+    // Appended piece by piece: GCC 12 at -O3 warns falsely (-Wrestrict) of "'" + std::string.
+    std::string shown("'");
+    shown.append(value).append("'");
     std::int64_t number = 0;
     if (name == "--seed") {
       if (!ParseSeed(value, o.seed)) {

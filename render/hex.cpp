@@ -8,19 +8,19 @@
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #include <immintrin.h>
+
+#include "render/numbers.h"
 #define PACKSCOPE_HEX_SSSE3 1
 #endif
 
 namespace packscope {
 namespace {
 
-constexpr char kDigits[] = "0123456789ABCDEF";
-
 // "00 " .. "FF ": one group of hex text per byte value.
 constexpr std::array<std::array<char, 3>, 256> MakeGroupTable() {
   std::array<std::array<char, 3>, 256> table{};
   for (int b = 0; b < 256; ++b) {
-    table[static_cast<std::size_t>(b)] = {kDigits[b >> 4], kDigits[b & 15], ' '};
+    table[static_cast<std::size_t>(b)] = {kHexDigits[b >> 4], kHexDigits[b & 15], ' '};
   }
   return table;
 }
@@ -247,6 +247,27 @@ std::int32_t ParseHexNumber(std::string_view s) {
     if (value > 0xFFFFFFFFu) return 0;  // does not fit: an evaluation error, which gives 0
   }
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
+}
+
+void AppendPrintable(std::string& out, std::span<const std::uint8_t> bytes) {
+  const auto printable = [](std::uint8_t b) { return b >= 0x20 && b <= 0x7E; };
+  std::size_t i = 0;
+  while (i < bytes.size()) {
+    // A run of printable bytes in one piece, then the bytes that are not, one by one.
+    std::size_t end = i;
+    while (end < bytes.size() && printable(bytes[end])) ++end;
+    out.append(reinterpret_cast<const char*>(bytes.data() + i), end - i);
+    for (i = end; i < bytes.size() && !printable(bytes[i]); ++i) {
+      const char escaped[6] = {'<', '0', 'x', kHexDigits[bytes[i] >> 4], kHexDigits[bytes[i] & 15],
+                               '>'};
+      out.append(escaped, sizeof escaped);
+    }
+  }
+}
+
+void AppendPrintable(std::string& out, std::string_view bytes) {
+  AppendPrintable(out, std::span<const std::uint8_t>(
+                           reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
 }
 
 }  // namespace packscope

@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -49,6 +50,10 @@ void AppendHexToAscii(std::string& out, std::string_view s);
 // digits only, 0 when there are none. More digits than fit 32 bits give 0; eight digits with
 // the top bit set come out negative.
 std::int32_t ParseHexNumber(std::string_view s);
+
+// Bytes 0x20..0x7E as they are, every other byte as <0xNN> (upper-case digits).
+void AppendPrintable(std::string& out, std::span<const std::uint8_t> bytes);
+void AppendPrintable(std::string& out, std::string_view bytes);
 
 }  // namespace packscope
 

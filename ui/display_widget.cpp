@@ -37,20 +37,8 @@ int ClampToInt(std::int64_t value) {
 
 bool IsWordByte(char c) { return c != ' ' && c != '\r' && c != '\n' && c != '\t'; }
 
-// Where each frame's block begins: the starts of the black runs.
-std::vector<std::int64_t> BlockStarts(const DisplayModel& model) {
-  std::vector<std::int64_t> starts;
-  for (const DisplayModel::Run& run : model.Runs()) {
-    if (run.color == kBlack) starts.push_back(run.start);
-  }
-  return starts;
-}
-
-// The block that holds offset (0 before the first block).
-std::int64_t BlockOf(const std::vector<std::int64_t>& starts, std::int64_t offset) {
-  const auto after = std::upper_bound(starts.begin(), starts.end(), offset);
-  return after == starts.begin() ? 0 : static_cast<std::int64_t>(after - starts.begin()) - 1;
-}
+// The vertical scroll bar's range at most: QScrollBar counts in int.
+constexpr std::int64_t kMostScrollSteps = std::int64_t{1} << 30;
 
 // Control characters (C0, DEL, and the C1 codes that stand for the bytes Windows-1252 leaves
 // undefined) have no glyph worth painting; they take a blank cell.
@@ -88,9 +76,84 @@ DisplayWidget::DisplayWidget(QWidget* parent) : QAbstractScrollArea(parent) {
   UpdateScrollBars();
 }
 
-void DisplayWidget::ModelChanged() {
+void DisplayWidget::SetSource(const DisplaySource* source) {
+  source_ = source;
+  mirror_made_ = false;
+  mirror_.Clear();
+  sel_start_ = 0;
+  sel_length_ = 0;
+  set_start_ = -1;
   UpdateScrollBars();
+  ScrollToStart();
   viewport()->update();
+}
+
+const DisplaySource& DisplayWidget::Source() const {
+  return source_ != nullptr ? *source_ : static_cast<const DisplaySource&>(model_);
+}
+
+void DisplayWidget::SourceChanged(bool follow) {
+  if (source_ != nullptr) {
+    mirror_made_ = false;
+    const std::int64_t size = source_->Size();
+    sel_start_ = std::clamp<std::int64_t>(sel_start_, 0, size);
+    sel_length_ = std::clamp<std::int64_t>(sel_length_, 0, size - sel_start_);
+  }
+  UpdateScrollBars(follow);
+  viewport()->update();
+}
+
+void DisplayWidget::ModelChanged() {
+  if (source_ != nullptr && mirror_made_) {
+    sel_start_ = mirror_.SelStart();
+    sel_length_ = mirror_.SelLength();
+  }
+  SourceChanged();
+}
+
+DisplayModel& DisplayWidget::Model() {
+  if (source_ == nullptr) return model_;
+  MakeMirror();
+  return mirror_;
+}
+
+const DisplayModel& DisplayWidget::Model() const {
+  if (source_ == nullptr) return model_;
+  MakeMirror();
+  return mirror_;
+}
+
+void DisplayWidget::MakeMirror() const {
+  // Made once per text; the selection is the view's then, and both change together after.
+  if (!mirror_made_) {
+    const DisplaySource& source = *source_;
+    std::string text;
+    source.AppendText(0, source.Size(), source.Size(), text);
+    mirror_.SetText(text);
+    // The colours, line by line, as runs from where they change.
+    std::vector<ColorRun> changes;
+    std::vector<ColorRun> runs;
+    for (std::int64_t line = 0, lines = source.LineCount(); line < lines; ++line) {
+      const std::int64_t start = source.LineStart(line);
+      source.LineColors(line, runs);
+      for (const ColorRun& run : runs) {
+        if (changes.empty() || changes.back().color != run.color) {
+          changes.push_back({std::max(run.start, start), run.color});
+        }
+      }
+    }
+    const auto size = static_cast<std::int64_t>(text.size());
+    for (std::size_t i = 0; i < changes.size(); ++i) {
+      const std::int64_t end = i + 1 < changes.size() ? changes[i + 1].start : size;
+      if (changes[i].color == kBlack || end <= changes[i].start) continue;
+      mirror_.SetSelStart(changes[i].start);
+      mirror_.SetSelLength(end - changes[i].start);
+      mirror_.SetSelColor(changes[i].color);
+    }
+    mirror_.SetSelStart(sel_start_);
+    mirror_.SetSelLength(sel_length_);
+    mirror_made_ = true;
+  }
 }
 
 void DisplayWidget::ScrollToStart() {
@@ -98,78 +161,74 @@ void DisplayWidget::ScrollToStart() {
   horizontalScrollBar()->setValue(0);
 }
 
+std::int64_t DisplayWidget::SelStart() const {
+  return source_ != nullptr ? sel_start_ : model_.SelStart();
+}
+
+std::int64_t DisplayWidget::SelLength() const {
+  return source_ != nullptr ? sel_length_ : model_.SelLength();
+}
+
+void DisplayWidget::SetSelection(std::int64_t start, std::int64_t length) {
+  StoreSelection(start, length);
+  viewport()->update();
+}
+
+void DisplayWidget::StoreSelection(std::int64_t start, std::int64_t length) {
+  if (source_ == nullptr) {
+    model_.SetSelStart(start);
+    model_.SetSelLength(length);
+    return;
+  }
+  const std::int64_t size = source_->Size();
+  sel_start_ = std::clamp<std::int64_t>(start, 0, size);
+  sel_length_ = std::clamp<std::int64_t>(length, 0, size - sel_start_);
+  if (mirror_made_) {
+    mirror_.SetSelStart(sel_start_);
+    mirror_.SetSelLength(sel_length_);
+  }
+}
+
 QString DisplayWidget::SelectedText() const {
-  QString text = FromCp1252(model_.SelectedText());
+  std::string bytes;
+  Source().AppendText(SelStart(), SelStart() + SelLength(), SelLength(), bytes);
+  QString text = FromCp1252(bytes);
   text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   return text;
 }
 
-void DisplayWidget::Copy() const {
-  if (model_.SelLength() == 0) return;
+void DisplayWidget::Copy() {
+  const std::int64_t length = SelLength();
+  if (length == 0) return;
+  if (length > copy_limit_) {
+    const auto mb = [](std::int64_t n) { return QString::number((n + (1 << 20) - 1) >> 20); };
+    emit CopyRefused(QStringLiteral("The selection was not copied: it holds %1 MB of text, more "
+                                    "than the %2 MB the clipboard takes at once.")
+                         .arg(mb(length), mb(copy_limit_)));
+    return;
+  }
   QGuiApplication::clipboard()->setText(SelectedText());
 }
 
-void DisplayWidget::SelectAll() { Select(0, model_.Size()); }
+void DisplayWidget::SelectAll() { Select(0, Source().Size()); }
 
 std::unique_ptr<QMenu> DisplayWidget::CreateContextMenu() {
   auto menu = std::make_unique<QMenu>(this);
   QAction* copy = menu->addAction(tr("&Copy"), this, &DisplayWidget::Copy);
-  copy->setEnabled(model_.SelLength() > 0);
+  copy->setEnabled(SelLength() > 0);
   menu->addSeparator();
   QAction* select_all = menu->addAction(tr("Select &All"), this, &DisplayWidget::SelectAll);
-  select_all->setEnabled(model_.Size() > 0);
+  select_all->setEnabled(Source().Size() > 0);
   return menu;
 }
 
-std::int64_t DisplayWidget::FirstVisibleLine() const { return verticalScrollBar()->value(); }
-
-DisplayWidget::FramePlace DisplayWidget::CurrentFramePlace() const {
-  const std::vector<std::int64_t> starts = BlockStarts(model_);
-  FramePlace place;
-  place.horizontal = horizontalScrollBar()->value();
-  if (starts.empty()) return place;
-  const std::int64_t top = model_.LineStart(FirstVisibleLine());
-  place.top_block = BlockOf(starts, top);
-  place.top_line_in_block =
-      FirstVisibleLine() - model_.LineOf(starts[static_cast<std::size_t>(place.top_block)]);
-  const auto locate = [&](std::int64_t offset, std::int64_t& block, std::int64_t& in_block) {
-    block = BlockOf(starts, offset);
-    in_block = offset - starts[static_cast<std::size_t>(block)];
-  };
-  locate(model_.SelStart(), place.sel_begin_block, place.sel_begin_offset);
-  locate(model_.SelStart() + model_.SelLength(), place.sel_end_block, place.sel_end_offset);
-  return place;
+std::int64_t DisplayWidget::FirstVisibleLine() const {
+  return std::min(verticalScrollBar()->value() * line_step_, last_top_);
 }
 
-void DisplayWidget::GoToFramePlace(const FramePlace& place) {
-  const std::vector<std::int64_t> starts = BlockStarts(model_);
-  UpdateScrollBars();
-  horizontalScrollBar()->setValue(place.horizontal);
-  if (starts.empty()) return;
-  const auto count = static_cast<std::int64_t>(starts.size());
-  // Start and end of a block, as offsets.
-  const auto bounds = [&](std::int64_t block) {
-    const std::int64_t b = std::clamp<std::int64_t>(block, 0, count - 1);
-    const std::int64_t begin = starts[static_cast<std::size_t>(b)];
-    const std::int64_t end =
-        b + 1 < count ? starts[static_cast<std::size_t>(b + 1)] : model_.Size();
-    return std::pair{begin, end};
-  };
-  const auto [top_begin, top_end] = bounds(place.top_block);
-  const std::int64_t first_line = model_.LineOf(top_begin);
-  const std::int64_t last_line = std::max(first_line, model_.LineOf(top_end) - 1);
-  verticalScrollBar()->setValue(ClampToInt(
-      std::min(first_line + std::max<std::int64_t>(place.top_line_in_block, 0), last_line)));
-
-  const auto offset = [&](std::int64_t block, std::int64_t in_block) {
-    const auto [begin, end] = bounds(block);
-    return block >= count ? end : std::clamp(begin + in_block, begin, end);
-  };
-  const std::int64_t sel_begin = offset(place.sel_begin_block, place.sel_begin_offset);
-  const std::int64_t sel_end = offset(place.sel_end_block, place.sel_end_offset);
-  model_.SetSelStart(sel_begin);
-  model_.SetSelLength(std::max<std::int64_t>(sel_end - sel_begin, 0));
-  viewport()->update();
+void DisplayWidget::ScrollToLine(std::int64_t line) {
+  verticalScrollBar()->setValue(
+      ClampToInt((std::clamp<std::int64_t>(line, 0, last_top_) + line_step_ - 1) / line_step_));
 }
 
 int DisplayWidget::PageLines() const { return std::max(1, viewport()->height() / line_height_); }
@@ -181,7 +240,8 @@ qreal DisplayWidget::ColumnX(std::int64_t column) const {
 std::int64_t DisplayWidget::OffsetAt(QPoint point) const { return HitTest(point, true); }
 
 std::int64_t DisplayWidget::HitTest(QPoint point, bool nearest_boundary) const {
-  const std::int64_t lines = model_.LineCount();
+  const DisplaySource& source = Source();
+  const std::int64_t lines = source.LineCount();
   std::int64_t line =
       FirstVisibleLine() +
       static_cast<std::int64_t>(std::floor(static_cast<double>(point.y()) / line_height_));
@@ -190,15 +250,16 @@ std::int64_t DisplayWidget::HitTest(QPoint point, bool nearest_boundary) const {
       (point.x() - kMargin + horizontalScrollBar()->value()) / static_cast<double>(char_width_);
   auto column =
       static_cast<std::int64_t>(nearest_boundary ? std::round(column_x) : std::floor(column_x));
-  const auto length = static_cast<std::int64_t>(model_.LineText(line).size());
+  const auto length = static_cast<std::int64_t>(source.LineText(line).size());
   column = std::clamp<std::int64_t>(column, 0, length);
-  return model_.LineStart(line) + column;
+  return source.LineStart(line) + column;
 }
 
 QPoint DisplayWidget::PointOf(std::int64_t offset) const {
-  offset = std::clamp<std::int64_t>(offset, 0, model_.Size());
-  const std::int64_t line = model_.LineOf(offset);
-  const std::int64_t column = offset - model_.LineStart(line);
+  const DisplaySource& source = Source();
+  offset = std::clamp<std::int64_t>(offset, 0, source.Size());
+  const std::int64_t line = source.LineOf(offset);
+  const std::int64_t column = offset - source.LineStart(line);
   return QPoint(static_cast<int>(std::lround(ColumnX(column))),
                 static_cast<int>((line - FirstVisibleLine()) * line_height_));
 }
@@ -211,16 +272,22 @@ void DisplayWidget::UpdateMetrics() {
   ascent_ = static_cast<int>(std::ceil(metrics.ascent()));
 }
 
-void DisplayWidget::UpdateScrollBars() {
+void DisplayWidget::UpdateScrollBars(bool follow) {
+  const DisplaySource& source = Source();
   const int page = PageLines();
   QScrollBar* vertical = verticalScrollBar();
-  vertical->setRange(0, ClampToInt(model_.LineCount() - page));
-  vertical->setPageStep(page);
+  const bool at_end = follow && vertical->maximum() > 0 && vertical->value() == vertical->maximum();
+  last_top_ = std::max<std::int64_t>(source.LineCount() - page, 0);
+  line_step_ = (last_top_ + kMostScrollSteps - 1) / kMostScrollSteps;
+  line_step_ = std::max<std::int64_t>(line_step_, 1);
+  vertical->setRange(0, ClampToInt((last_top_ + line_step_ - 1) / line_step_));
+  vertical->setPageStep(std::max(1, ClampToInt(page / line_step_)));
   vertical->setSingleStep(1);
+  if (at_end) vertical->setValue(vertical->maximum());
 
   // One cell more than the longest line, for the selected line break.
   const auto width = static_cast<std::int64_t>(
-      std::ceil(static_cast<double>(model_.MaxLineLength() + 1) * char_width_) + 2 * kMargin);
+      std::ceil(static_cast<double>(source.MaxLineLength() + 1) * char_width_) + 2 * kMargin);
   QScrollBar* horizontal = horizontalScrollBar();
   horizontal->setRange(0, ClampToInt(width - viewport()->width()));
   horizontal->setPageStep(viewport()->width());
@@ -229,17 +296,16 @@ void DisplayWidget::UpdateScrollBars() {
 
 void DisplayWidget::Select(std::int64_t anchor, std::int64_t active) {
   const std::int64_t begin = std::min(anchor, active);
-  model_.SetSelStart(begin);
-  model_.SetSelLength(std::max(anchor, active) - begin);
+  StoreSelection(begin, std::max(anchor, active) - begin);
   anchor_ = anchor;
-  set_start_ = model_.SelStart();
-  set_length_ = model_.SelLength();
+  set_start_ = SelStart();
+  set_length_ = SelLength();
   viewport()->update();
 }
 
 std::int64_t DisplayWidget::Anchor() const {
-  if (model_.SelStart() == set_start_ && model_.SelLength() == set_length_) return anchor_;
-  return model_.SelStart();
+  if (SelStart() == set_start_ && SelLength() == set_length_) return anchor_;
+  return SelStart();
 }
 
 void DisplayWidget::paintEvent(QPaintEvent* event) {
@@ -247,7 +313,7 @@ void DisplayWidget::paintEvent(QPaintEvent* event) {
   QPainter painter(viewport());
   painter.fillRect(viewport()->rect(), QColor(kBackground));
   painter.setFont(font());
-  const std::int64_t lines = model_.LineCount();
+  const std::int64_t lines = Source().LineCount();
   const std::int64_t first = FirstVisibleLine();
   const std::int64_t past = std::min(lines, first + viewport()->height() / line_height_ + 2);
   for (std::int64_t line = first; line < past; ++line) {
@@ -256,8 +322,11 @@ void DisplayWidget::paintEvent(QPaintEvent* event) {
 }
 
 void DisplayWidget::PaintLine(QPainter& painter, std::int64_t line, int top) const {
-  const std::string_view text = model_.LineText(line);
-  const std::int64_t line_start = model_.LineStart(line);
+  const DisplaySource& source = Source();
+  const std::int64_t line_start = source.LineStart(line);
+  source.LineColors(line, runs_);
+  // A line's text lasts only until the source's next call.
+  const std::string text(source.LineText(line));
   const auto length = static_cast<std::int64_t>(text.size());
   const int h = horizontalScrollBar()->value();
   const auto first_column = std::clamp<std::int64_t>(
@@ -268,16 +337,16 @@ void DisplayWidget::PaintLine(QPainter& painter, std::int64_t line, int top) con
   const QPalette::ColorGroup group = hasFocus() ? QPalette::Active : QPalette::Inactive;
   const QColor highlight = palette().color(group, QPalette::Highlight);
   const QColor highlighted_text = palette().color(group, QPalette::HighlightedText);
-  const std::int64_t sel_begin = model_.SelStart();
-  const std::int64_t sel_end = sel_begin + model_.SelLength();
+  const std::int64_t sel_begin = SelStart();
+  const std::int64_t sel_end = sel_begin + SelLength();
   const int baseline = top + ascent_;
 
-  const std::vector<DisplayModel::Run>& runs = model_.Runs();
   std::int64_t pos = line_start + first_column;
   const std::int64_t end = line_start + past_column;
-  std::size_t run = pos < model_.Size() ? model_.RunIndexAt(pos) : 0;
+  std::size_t run = 0;
+  while (run + 1 < runs_.size() && runs_[run + 1].start <= pos) ++run;
   while (pos < end) {
-    const std::int64_t run_end = run + 1 < runs.size() ? runs[run + 1].start : model_.Size();
+    const std::int64_t run_end = run + 1 < runs_.size() ? runs_[run + 1].start : end;
     std::int64_t piece_end = std::min(end, run_end);
     if (pos < sel_begin && sel_begin < piece_end) piece_end = sel_begin;
     if (pos < sel_end && sel_end < piece_end) piece_end = sel_end;
@@ -289,11 +358,11 @@ void DisplayWidget::PaintLine(QPainter& painter, std::int64_t line, int top) con
           highlight);
       painter.setPen(highlighted_text);
     } else {
-      painter.setPen(ToQColor(runs[run].color));
+      painter.setPen(ToQColor(runs_.empty() ? kBlack : runs_[run].color));
     }
     DrawChars(painter,
-              text.substr(static_cast<std::size_t>(pos - line_start),
-                          static_cast<std::size_t>(piece_end - pos)),
+              std::string_view(text).substr(static_cast<std::size_t>(pos - line_start),
+                                            static_cast<std::size_t>(piece_end - pos)),
               x, baseline);
     pos = piece_end;
     if (pos >= run_end) ++run;
@@ -324,7 +393,8 @@ void DisplayWidget::DrawChars(QPainter& painter, std::string_view bytes, qreal x
 
 void DisplayWidget::resizeEvent(QResizeEvent* event) {
   QAbstractScrollArea::resizeEvent(event);
-  UpdateScrollBars();
+  // A view at the end stays there (a scroll bar that comes or goes changes the page).
+  UpdateScrollBars(/*follow=*/true);
 }
 
 void DisplayWidget::changeEvent(QEvent* event) {
@@ -375,13 +445,21 @@ void DisplayWidget::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void DisplayWidget::mouseDoubleClickEvent(QMouseEvent* event) {
-  if (event->button() != Qt::LeftButton || model_.Size() == 0) return;
-  const std::string& text = model_.Text();
+  const DisplaySource& source = Source();
+  if (event->button() != Qt::LeftButton || source.Size() == 0) return;
   std::int64_t begin = HitTest(event->position().toPoint(), false);
   std::int64_t end = begin;
-  if (end < model_.Size() && IsWordByte(text[static_cast<std::size_t>(end)])) {
-    while (begin > 0 && IsWordByte(text[static_cast<std::size_t>(begin - 1)])) --begin;
-    while (end < model_.Size() && IsWordByte(text[static_cast<std::size_t>(end)])) ++end;
+  // Words never span lines: line breaks end them.
+  const std::int64_t line = source.LineOf(begin);
+  const std::int64_t line_start = source.LineStart(line);
+  const std::string text(source.LineText(line));
+  const auto column = [&](std::int64_t offset) {
+    return static_cast<std::size_t>(offset - line_start);
+  };
+  const auto line_end = line_start + static_cast<std::int64_t>(text.size());
+  if (end < line_end && IsWordByte(text[column(end)])) {
+    while (begin > line_start && IsWordByte(text[column(begin - 1)])) --begin;
+    while (end < line_end && IsWordByte(text[column(end)])) ++end;
   }
   Select(begin, end);
   selecting_ = false;

@@ -15,7 +15,9 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QTextDocument>
+#include <QTimer>
 #include <QUrl>
 #include <array>
 
@@ -25,6 +27,7 @@
 #include "ui/display_widget.h"
 #include "ui/form2.h"
 #include "ui/frame_list_window.h"
+#include "ui/log_box.h"
 #include "ui/qt_window.h"
 
 namespace packscope {
@@ -34,6 +37,11 @@ const char* const kOpenFilter = "KISS Files (*.kss);;Text Files (*.txt);;All Fil
 namespace {
 
 constexpr int kTwipsPerPixel = 15;
+
+// How often the window looks whether the capture shown changed on disk, and how often a reading
+// of it lays out and shows what it read.
+constexpr int kLookAtCaptureMs = 1000;
+constexpr int kReadOnTickMs = 40;
 
 // A control's place from the window design, in twips, as pixels at 96 dots per inch.
 QRect Twips(int left, int top, int width, int height) {
@@ -92,11 +100,19 @@ Form1::Form1(QWidget* parent)
   setAcceptDrops(true);
   CreateControls();
   CreateMenus();
-  window_ =
-      std::make_unique<QtWindow>(QtWindow::Controls{this, rich_text_box1_, label1_, label2_, text2_,
-                                                    text3_, text4_, check1_, check2_},
-                                 state_, [this](const QString& message) { ShowError(message); });
+  window_ = std::make_unique<QtWindow>(QtWindow::Controls{this, rich_text_box1_, label1_, label2_,
+                                                          text2_, text3_, text4_, check1_, check2_},
+                                       [this](const QString& message) { ShowError(message); });
   resize(kClientSize.width(), kClientSize.height() + menuBar()->sizeHint().height());
+
+  // The capture shown is followed on disk while no command runs.
+  look_timer_ = new QTimer(this);
+  look_timer_->setInterval(kLookAtCaptureMs);
+  connect(look_timer_, &QTimer::timeout, this, &Form1::LookAtCapture);
+  look_timer_->start();
+  read_on_timer_ = new QTimer(this);
+  read_on_timer_->setInterval(kReadOnTickMs);
+  connect(read_on_timer_, &QTimer::timeout, this, &Form1::ReadOnStep);
 }
 
 Form1::~Form1() { delete frame_list_; }
@@ -112,6 +128,7 @@ void Form1::CreateControls() {
   rich_text_box1_->setGeometry(Twips(120, 0, 9975, 6615));
   rich_text_box1_->setFont(DesignFont(QStringLiteral("Courier New"), 9, true));
   connect(rich_text_box1_, &DisplayWidget::FilesDropped, this, &Form1::RichTextBox1_OLEDragDrop);
+  connect(rich_text_box1_, &DisplayWidget::CopyRefused, this, &Form1::ShowError);
 
   check1_ = new QCheckBox(QStringLiteral("Decode Kissframe"), client);
   check1_->setObjectName(QStringLiteral("Check1"));
@@ -163,7 +180,7 @@ void Form1::CreateControls() {
   text3_->setAcceptDrops(false);
 
   // The timestamp log: the program appends to it; the user reads and copies.
-  text4_ = new QPlainTextEdit(client);
+  text4_ = new LogBox(client);
   text4_->setObjectName(QStringLiteral("Text4"));
   text4_->setGeometry(Twips(10440, 0, 4815, 6615));
   text4_->setFont(DesignFont(QStringLiteral("Consolas"), 8.25, true));
@@ -175,6 +192,7 @@ void Form1::CreateControls() {
   text4_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   text4_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   RefuseDrops(text4_);
+  connect(text4_->View(), &DisplayWidget::CopyRefused, this, &Form1::ShowError);
 
   // Tab order of the design; the labels take no focus.
   setTabOrder(text1_, rich_text_box1_);
@@ -230,6 +248,8 @@ void Form1::CreateMenus() {
 
 void Form1::SetErrorReporter(ErrorReporter reporter) { error_reporter_ = std::move(reporter); }
 
+void Form1::SetCaptureLookInterval(int milliseconds) { look_timer_->setInterval(milliseconds); }
+
 void Form1::ShowError(const QString& message) {
   if (error_reporter_) error_reporter_(message);
 }
@@ -243,6 +263,9 @@ void Form1::RunCommand(const std::function<void()>& body) {
     ~Running() { flag = false; }
   } running{command_running_};
   command_running_ = true;
+  // A reading of the capture on disk stops first; the next look goes on with it.
+  window_->StopReadingOn();
+  read_on_timer_->stop();
   const std::string shown = state_.CaptureFileName;
   body();
   if (!state_.CaptureFileName.empty() && state_.CaptureFileName != shown) {
@@ -264,6 +287,27 @@ void Form1::ShowFrameList(const std::string& path) {
   frame_list_->activateWindow();
 }
 
+void Form1::LookAtCapture() {
+  if (!Idle() || window_->ReadingOn() || !window_->CaptureChangedOnDisk()) return;
+  window_->StartReadingOn();
+  read_on_timer_->start();
+}
+
+void Form1::ReadOnStep() {
+  if (!Idle()) return;
+  std::optional<IndexResult> result;
+  try {
+    result = window_->ReadingOnStep();
+  } catch (const std::exception&) {  // out of memory laying out: what was shown stays
+    window_->StopReadingOn();
+    result = IndexResult{IndexStatus::kCancelled, {}};
+  }
+  if (result) {
+    read_on_timer_->stop();
+    CaptureReadOn(state_, *window_, *result);
+  }
+}
+
 void Form1::MnuFileOpen_Click() {
   RunCommand([this] {
     const QString chosen = open_dialog_ ? open_dialog_(this) : QString();
@@ -283,8 +327,16 @@ void Form1::OpenPaths(const std::vector<std::string>& paths) {
 void Form1::Check1_Click() {
   RunCommand([this] {
     // The other view of the same frames: the view stays on the frame it showed.
-    const DisplayWidget::FramePlace place = rich_text_box1_->CurrentFramePlace();
-    if (Check1Clicked(state_, *window_)) rich_text_box1_->GoToFramePlace(place);
+    DisplayWidget* display = rich_text_box1_;
+    const CaptureView::FramePlace place =
+        window_->View().PlaceOf(display->FirstVisibleLine(), display->SelStart(),
+                                display->SelStart() + display->SelLength());
+    const int horizontal = display->horizontalScrollBar()->value();
+    if (!Check1Clicked(state_, *window_) || display->ShowsOwnModel()) return;
+    const CaptureView::TextPlace text = window_->View().TextPlaceOf(place);
+    display->ScrollToLine(text.top_line);
+    display->horizontalScrollBar()->setValue(horizontal);
+    display->SetSelection(text.sel_begin, text.sel_end - text.sel_begin);
   });
 }
 
@@ -320,6 +372,9 @@ void Form1::dropEvent(QDropEvent* event) {
 void Form1::closeEvent(QCloseEvent* event) {
   // The pass holds the window's state; it ends on its own shortly.
   if (Idle()) {
+    window_->StopReadingOn();
+    read_on_timer_->stop();
+    look_timer_->stop();
     event->accept();
   } else {
     event->ignore();

@@ -7,6 +7,9 @@
 // (commands/commands.h) against the QtWindow. The file dialog and the error message box sit behind
 // seams that tests replace.
 //
+// The capture shown is followed on disk while no command runs (QtWindow): a capture that grows
+// shows its new frames, one that shrinks or is replaced is read anew.
+//
 // Drops: files dropped anywhere on the window reach a handler. The display has its own
 // (RichTextBox1_OLEDragDrop); drops over every other control reach Form_OLEDragDrop, because the
 // text boxes do not take drops themselves. A drop without local files changes nothing.
@@ -30,11 +33,13 @@ class QLabel;
 class QLineEdit;
 class QMimeData;
 class QPlainTextEdit;
+class QTimer;
 
 namespace packscope {
 
 class DisplayWidget;
 class FrameListWindow;
+class LogBox;
 class QtWindow;
 
 // The open dialog's filter list: "KISS Files (*.kss)", "Text Files (*.txt)", "All Files (*.*)".
@@ -76,6 +81,8 @@ class Form1 : public QMainWindow {
   void SetOpenDialog(OpenDialog dialog) { open_dialog_ = std::move(dialog); }
   void SetErrorReporter(ErrorReporter reporter);
   DecoderState& State() { return state_; }
+  // How often the window looks whether the capture shown changed on disk (tests look more often).
+  void SetCaptureLookInterval(int milliseconds);
   QtWindow& Host() { return *window_; }
   // The frame list window while it is open, else null.
   FrameListWindow* FrameList() const;
@@ -103,6 +110,10 @@ class Form1 : public QMainWindow {
   void RunCommand(const std::function<void()>& body);
   // Opens the frame list window (or brings it up) on the capture path.
   void ShowFrameList(const std::string& path);
+  // The capture shown on disk: a look every second whether it changed, and the steps of a
+  // reading of it.
+  void LookAtCapture();
+  void ReadOnStep();
 
   DecoderState state_;
   std::unique_ptr<QtWindow> window_;
@@ -121,7 +132,9 @@ class Form1 : public QMainWindow {
   QPlainTextEdit* text1_ = nullptr;
   QLineEdit* text2_ = nullptr;
   QLineEdit* text3_ = nullptr;
-  QPlainTextEdit* text4_ = nullptr;
+  LogBox* text4_ = nullptr;
+  QTimer* look_timer_ = nullptr;
+  QTimer* read_on_timer_ = nullptr;
 };
 
 }  // namespace packscope

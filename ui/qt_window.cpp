@@ -1,5 +1,6 @@
 #include "ui/qt_window.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -9,16 +10,16 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QProgressDialog>
-#include <QTextCursor>
 #include <algorithm>
 #include <exception>
 #include <new>
 #include <stdexcept>
 #include <utility>
 
+#include "capture/frame_loop.h"
 #include "ui/display_widget.h"
+#include "ui/log_box.h"
 
 namespace packscope {
 namespace {
@@ -26,35 +27,27 @@ namespace {
 // The progress bar counts in thousandths of the capture.
 constexpr int kProgressSteps = 1000;
 
-// The timestamp log's lines per text block. A text document pays for every block it holds (a
-// long pass logs hundreds of thousands of stamps, and one block per line takes seconds to
-// insert); the lines of a block are joined by line separators, which the box shows as line
-// breaks and which its plain text and copies give as "\n".
-constexpr int kLogLinesPerBlock = 64;
+// A reading of the view, as the window thread sees it: it waits this long for news of the
+// worker, then lays out what was read for at most kLayOutMs, in slices of kLayOutSlice frames.
+constexpr auto kTick = std::chrono::milliseconds(20);
+constexpr int kLayOutMs = 8;
+constexpr std::int64_t kLayOutSlice = 20000;
+// The window repaints (no input taken) from this time on, every kRepaintMs; once the progress
+// window shows, it processes events every kEventsMs. The worker is held meanwhile, at most
+// kHoldMs after it was asked to.
+constexpr int kRepaintAfterMs = 100;
+constexpr int kRepaintMs = 50;
+constexpr int kEventsMs = 40;
+constexpr auto kHoldWait = std::chrono::milliseconds(200);
 
-// The log's text for the box: the core's CR LF line ends become line separators, and every
-// kLogLinesPerBlock-th a paragraph break. lines_in_block counts the lines of the box's last block.
-QString LogText(std::string_view cp1252, int& lines_in_block) {
-  const QString text = FromCp1252(cp1252);
-  QString out;
-  out.reserve(text.size());
-  qsizetype from = 0;
-  for (;;) {
-    const qsizetype crlf = text.indexOf(QLatin1String("\r\n"), from);
-    const QStringView line = QStringView(text).mid(from, crlf < 0 ? -1 : crlf - from);
-    out.append(line);
-    // A line break of another kind begins a new block in the box.
-    if (line.contains(u'\n')) lines_in_block = 0;
-    if (crlf < 0) break;
-    if (++lines_in_block < kLogLinesPerBlock) {
-      out.append(QChar(QChar::LineSeparator));
-    } else {
-      out.append(u'\n');
-      lines_in_block = 0;
-    }
-    from = crlf + 2;
-  }
-  return out;
+// "12 MB of 100 MB read", in the progress window.
+QString BytesRead(std::int64_t done, std::int64_t total) {
+  const auto amount = [](std::int64_t n) {
+    return n < (10 << 20) ? QStringLiteral("%1 kB").arg((n + 1023) >> 10)
+                          : QStringLiteral("%1 MB").arg(n >> 20);
+  };
+  return total > 0 ? QStringLiteral("%1 of %2 read").arg(amount(done), amount(total))
+                   : QStringLiteral("%1 read").arg(amount(done));
 }
 
 // caption as it fits into width pixels: whole when it fits; else the end of its folder part gives
@@ -77,8 +70,10 @@ QString ElideCaption(const QString& caption, const QFontMetrics& metrics, int wi
 
 }  // namespace
 
-QtWindow::QtWindow(const Controls& controls, const DecoderState& state, ErrorSink error_sink)
-    : controls_(controls), state_(state), error_sink_(std::move(error_sink)) {}
+QtWindow::QtWindow(const Controls& controls, ErrorSink error_sink)
+    : controls_(controls), error_sink_(std::move(error_sink)) {
+  ViewReset();
+}
 
 QtWindow::~QtWindow() {
   if (busy_) QApplication::restoreOverrideCursor();
@@ -91,10 +86,8 @@ void QtWindow::SetBusy(bool busy) {
   if (busy) {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     pass_timer_.start();
-    reserve_ = ScreenPassSize();
     return;
   }
-  reserve_ = 0;
   delete progress_.data();
   QApplication::restoreOverrideCursor();
   // The pass ends here, also when it failed (this runs while its exception unwinds): nothing
@@ -105,42 +98,40 @@ void QtWindow::SetBusy(bool busy) {
   }
 }
 
-std::string QtWindow::DisplayText() const { return controls_.display->Model().Text(); }
+std::string QtWindow::DisplayText() const {
+  const DisplaySource& text = controls_.display->Source();
+  std::string out;
+  text.AppendText(0, text.Size(), text.Size(), out);
+  return out;
+}
 
 void QtWindow::SetDisplayText(std::string_view text) {
-  controls_.display->Model().SetText(text);
-  // The pass begins: room for the whole text at once, now that the old one is gone. Only a
-  // help: without the room the text grows as it goes.
-  if (reserve_ > 0) {
-    try {
-      controls_.display->Model().Reserve(std::exchange(reserve_, 0));
-    } catch (const std::bad_alloc&) {
-    } catch (const std::length_error&) {
-    }
-  }
-  controls_.display->ScrollToStart();
+  DisplayWidget* display = controls_.display;
+  display->OwnModel().SetText(text);
+  if (!display->ShowsOwnModel()) display->SetSource(nullptr);
+  display->ScrollToStart();
   DisplayChanged();
 }
 
-std::int64_t QtWindow::SelStart() const { return controls_.display->Model().SelStart(); }
+std::int64_t QtWindow::SelStart() const { return controls_.display->SelStart(); }
 
 void QtWindow::SetSelStart(std::int64_t start) {
-  controls_.display->Model().SetSelStart(start);
+  controls_.display->OwnModel().SetSelStart(start);
   DisplayChanged();
 }
 
 void QtWindow::SetSelLength(std::int64_t length) {
-  controls_.display->Model().SetSelLength(length);
+  controls_.display->OwnModel().SetSelLength(length);
   DisplayChanged();
 }
 
 void QtWindow::SetSelText(std::string_view text) {
-  controls_.display->Model().SetSelText(text);
+  controls_.display->OwnModel().SetSelText(text);
   DisplayChanged();
 }
 
 void QtWindow::SetSelColor(Color color) {
-  controls_.display->Model().SetSelColor(color);
+  controls_.display->OwnModel().SetSelColor(color);
   DisplayChanged();
 }
 
@@ -171,17 +162,9 @@ void QtWindow::SetText3(std::string_view text) {
   if (!busy_) Flush();
 }
 
-void QtWindow::AppendText4(std::string_view text) {
-  text4_pending_.append(text);
-  if (!busy_) Flush();
-}
+void QtWindow::AppendText4(std::string_view text) { (void)text; }
 
-void QtWindow::ClearText4() {
-  text4_pending_.clear();
-  text4_clear_pending_ = true;
-  text4_block_lines_ = 0;
-  if (!busy_) Flush();
-}
+void QtWindow::ClearText4() {}
 
 bool QtWindow::Check1() const { return controls_.check1->isChecked(); }
 
@@ -223,27 +206,12 @@ bool QtWindow::ShowProgress(std::int64_t done, std::int64_t total) {
   } else {
     progress_->setRange(0, 0);  // size unknown: a busy bar
   }
-  progress_->setLabelText(QStringLiteral("Reading the capture\n") + FromUtf8(label1_));
+  progress_->setLabelText(QStringLiteral("Reading the capture\n") + FromUtf8(label1_) +
+                          QLatin1Char('\n') + BytesRead(done, total));
   if (!progress_->isVisible()) progress_->show();
   QCoreApplication::processEvents();
   // Cancel, Escape and closing the dialog all stop the pass.
   return !progress_->wasCanceled();
-}
-
-std::int64_t QtWindow::ScreenPassSize() const {
-  if (state_.OutputMode != kScreen) return 0;
-  const QFileInfo capture(QFile::decodeName(state_.CaptureFileName.c_str()));
-  if (!capture.isFile()) return 0;
-  // A screen block holds about 4.4 characters per stored byte (hex dump, offsets, printable
-  // line) and some 120 per frame; captures of short frames need more and grow the text once.
-  constexpr std::int64_t kCharactersPerByte = 5;
-  // Never more than half the machine's memory: a text that big would not be shown anyway.
-  const long pages = ::sysconf(_SC_PHYS_PAGES);
-  const long page_size = ::sysconf(_SC_PAGESIZE);
-  const std::int64_t limit = pages > 0 && page_size > 0
-                                 ? static_cast<std::int64_t>(pages) * page_size / 2
-                                 : std::int64_t{1} << 30;
-  return std::min<std::int64_t>(kCharactersPerByte * capture.size(), limit);
 }
 
 QProgressDialog* QtWindow::ProgressDialog() const { return progress_.data(); }
@@ -261,19 +229,13 @@ void QtWindow::Flush() {
     controls_.text3->setText(FromCp1252(text3_));
     text3_pending_ = false;
   }
-  if (text4_clear_pending_) {
-    controls_.text4->document()->clear();
-    text4_clear_pending_ = false;
-  }
-  if (!text4_pending_.empty()) {
-    QTextCursor cursor(controls_.text4->document());
-    cursor.movePosition(QTextCursor::End);
-    cursor.insertText(LogText(text4_pending_, text4_block_lines_));
-    text4_pending_.clear();
-  }
   if (display_pending_) {
     display_pending_ = false;
     controls_.display->ModelChanged();
+  }
+  if (view_pending_) {
+    view_pending_ = false;
+    ViewChanged(/*follow=*/false);
   }
 }
 
@@ -283,6 +245,158 @@ void QtWindow::DisplayChanged() {
   } else {
     controls_.display->ModelChanged();
   }
+}
+
+void QtWindow::ViewReset() {
+  controls_.display->SetSource(&view_.Screen());
+  controls_.text4->SetSource(&view_.Log());
+  following_ = false;
+}
+
+const DisplaySource& QtWindow::DisplayShown() const { return controls_.display->Source(); }
+
+void QtWindow::ViewChanged(bool follow) {
+  controls_.display->SourceChanged(follow);
+  controls_.text4->SourceChanged();
+}
+
+bool QtWindow::LayOut(int milliseconds) {
+  QElapsedTimer spent;
+  spent.start();
+  bool whole = false;
+  do {
+    whole = view_.Update(kLayOutSlice);
+  } while (!whole && spent.elapsed() < milliseconds);
+  const IndexSnapshot& shown = view_.Shown();
+  if (shown.FrameCount() > 0)
+    SetLabel1Caption(CountsCaption(shown.FrameCount(), shown.ByteCount()));
+  if (busy_) {
+    view_pending_ = true;
+  } else {
+    ViewChanged(/*follow=*/true);
+  }
+  return whole;
+}
+
+IndexResult QtWindow::ReadView() {
+  if (reading_on_) StopReadingOn();
+  if (&controls_.display->Source() != &view_.Screen()) ViewReset();
+  SetBusy(true);
+  // However it ends (out of memory while laying out): the reading stopped, the pointer back.
+  struct Ended {
+    QtWindow& w;
+    ~Ended() {
+      if (w.worker_.Running()) {
+        w.worker_.Cancel();
+        w.worker_.Join();
+      }
+      w.SetBusy(false);
+    }
+  } ended{*this};
+  // Held at once when the progress window is due at once: it then shows after the first block.
+  worker_.Start(view_, progress_delay_ms_ <= 0);
+  QElapsedTimer since_events;
+  bool events = false;
+  for (;;) {
+    worker_.WaitForNews(kTick);
+    const bool finished = worker_.Finished();
+    LayOut(kLayOutMs);
+    const qint64 elapsed = pass_timer_.elapsed();
+    if (elapsed >= progress_delay_ms_) {
+      if (!events || finished || since_events.elapsed() >= kEventsMs) {
+        // Hold the reading while events are processed, so that a Cancel clicked meanwhile stops
+        // it right there.
+        worker_.Hold(kHoldWait);
+        LayOut(kLayOutMs);
+        if (!ShowProgress(worker_.Done(), worker_.Total())) worker_.Cancel();
+        worker_.Release();
+        events = true;
+        since_events.start();
+      }
+    } else if (elapsed >= kRepaintAfterMs &&
+               (!since_events.isValid() || since_events.elapsed() >= kRepaintMs)) {
+      Flush();
+      QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+      since_events.start();
+    }
+    if (finished) break;
+  }
+  const IndexResult result = worker_.Join();
+  // The frames read last: laid out while the window goes on answering.
+  while (!LayOut(kLayOutMs)) {
+    if (events && since_events.elapsed() >= kEventsMs) {
+      ShowProgress(worker_.Done(), worker_.Total());
+      since_events.start();
+    }
+  }
+  following_ = result.status == IndexStatus::kAtEnd && !view_.Stream();
+  RememberDisk();
+  return result;
+}
+
+void QtWindow::RememberDisk() {
+  struct stat st {};
+  disk_ = DiskState{};
+  if (::stat(view_.ReadPath().c_str(), &st) != 0) return;
+  disk_.device = static_cast<std::uint64_t>(st.st_dev);
+  disk_.inode = static_cast<std::uint64_t>(st.st_ino);
+  disk_.size = static_cast<std::int64_t>(st.st_size);
+  disk_.modified_ns =
+      static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+}
+
+bool QtWindow::CaptureChangedOnDisk() const {
+  if (!following_ || reading_on_ || busy_ || view_.Path().empty()) return false;
+  // A block read back differed from what was indexed: the capture was written over.
+  if (view_.Screen().Stale()) return true;
+  struct stat st {};
+  if (::stat(view_.ReadPath().c_str(), &st) != 0) return true;  // gone: reading on tells
+  const DiskState now{
+      static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
+      static_cast<std::int64_t>(st.st_size),
+      static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+  return !(now == disk_) || now.size != view_.Shown().CaptureSize();
+}
+
+void QtWindow::StartReadingOn() {
+  if (reading_on_ || busy_) return;
+  if (view_.Screen().Stale()) {
+    // Written over in place: what the index holds cannot be trusted, so it is read anew.
+    view_.Open(view_.Path());
+    ViewReset();
+    following_ = true;
+  }
+  worker_.Start(view_, /*held=*/false);
+  reading_on_ = true;
+}
+
+std::optional<IndexResult> QtWindow::ReadingOnStep() {
+  if (!reading_on_) return std::nullopt;
+  const bool finished = worker_.Finished();
+  if (!LayOut(kLayOutMs) || !finished) return std::nullopt;
+  const IndexResult result = worker_.Join();
+  reading_on_ = false;
+  if (result.status == IndexStatus::kChanged) {
+    // Shrunk or replaced: read anew, from the start.
+    view_.Open(view_.Path());
+    ViewReset();
+    following_ = true;
+    StartReadingOn();
+    return std::nullopt;
+  }
+  following_ = result.status == IndexStatus::kAtEnd;
+  RememberDisk();
+  return result;
+}
+
+void QtWindow::StopReadingOn() {
+  if (!reading_on_) return;
+  worker_.Cancel();
+  worker_.Join();
+  reading_on_ = false;
+  while (!view_.Update()) {
+  }
+  if (!busy_) ViewChanged(/*follow=*/true);
 }
 
 }  // namespace packscope

@@ -50,6 +50,7 @@ std::string MixedCapture() {
   options.mix = true;
   options.max_digis = 3;
   std::string capture = gen::GenerateCaptureBytes(options);
+  capture += Kiss(Ui("QQ5BAD", "!9912.34N/01130.00E-"));  // latitude over 90
   capture += Kiss(TextStamp("2016-01-01 13:00:00.000 UTC"));
   capture += Kiss(Ui("QQ1TLM", "T#001,120,50,7,0,0,10100000"));
   capture += Kiss(Ui("QQ1TLM", ":QQ1TLM   :PARM.Battery,Temp"));
@@ -126,7 +127,7 @@ TEST_F(FrameListCoreTest, ListsTheFramesTheConvertersFilterKeeps) {
   for (const char* expression :
        {"", "src == QQ1TLM", "type in {SABM, UA, DISC, DM, RR} or via", "problem",
         "time >= 2016-01-01T12:40 and time < 2016-01-01T12:50", "info ~ \"^T#\"", "not problem",
-        "len < 20", "frame > 300 and offset < 40000"}) {
+        "len < 20", "frame > 300 and offset < 40000", "aprs.type == telemetry", "aprs.lat > 0"}) {
     std::vector<std::int64_t> rows;
     std::optional<Filter> filter;
     if (*expression != 0) filter = Filter::Parse(expression);
@@ -352,6 +353,17 @@ TEST_F(FrameListCoreTest, DetailsNameTheBytesTheyDescribe) {
   const std::vector<DetailNode> bad = FrameDetails(f, snapshot_.Frame(rows_.end()[-3]), "", aprs);
   EXPECT_EQ(bad.back().children.at(0).text,
             "bad-escape: 1 FESC not followed by TFEND or TFESC, kept as data");
+  // An APRS field that does not decode is a finding, in the details as in the row's tooltip.
+  const std::int64_t wrong = rows_.end()[-11];
+  ASSERT_TRUE(reader.Read(wrong, f));
+  const std::string words =
+      FrameDetails(f, snapshot_.Frame(wrong), "", aprs).back().children.at(0).text;
+  EXPECT_EQ(words.rfind("aprs: ", 0), 0u) << words;
+  EXPECT_NE(words.find("atitude"), std::string::npos) << words;
+  FrameFormatter formatter(snapshot_, definitions_);
+  FrameRow row;
+  formatter.Format(wrong, -1, row);
+  EXPECT_EQ(row.findings_text, words);
 }
 
 TEST_F(FrameListCoreTest, SurveysAsTheStatsLayoutCounts) {

@@ -37,6 +37,49 @@ int Count(const QImage& image, const QRect& area, const std::function<bool(QColo
   return n;
 }
 
+// Lines "line <n>" padded to 22 characters, each with CR LF, made up when asked: more lines
+// than a scroll bar counts.
+class CountedLines : public DisplaySource {
+ public:
+  static constexpr std::int64_t kWidth = 22;
+  explicit CountedLines(std::int64_t lines) : lines_(lines) {}
+  std::int64_t Size() const override { return lines_ * (kWidth + 2); }
+  std::int64_t LineCount() const override { return lines_ + 1; }
+  std::int64_t LineStart(std::int64_t line) const override { return line * (kWidth + 2); }
+  std::int64_t LineOf(std::int64_t offset) const override {
+    return std::min(offset / (kWidth + 2), lines_);
+  }
+  std::string_view LineText(std::int64_t line) const override {
+    if (line >= lines_) return {};
+    text_ = Line(line);
+    return text_;
+  }
+  void LineColors(std::int64_t line, std::vector<ColorRun>& runs) const override {
+    runs.assign(1, {LineStart(line), kBlue});
+  }
+  std::int64_t MaxLineLength() const override { return kWidth; }
+  bool AppendText(std::int64_t begin, std::int64_t end, std::int64_t limit,
+                  std::string& out) const override {
+    if (end - begin > limit) return false;
+    for (std::int64_t line = LineOf(begin); LineStart(line) < end; ++line) {
+      const std::string whole = Line(line) + "\r\n";
+      const std::int64_t from = std::max(begin - LineStart(line), std::int64_t{0});
+      const std::int64_t to = std::min(end - LineStart(line), kWidth + 2);
+      out += whole.substr(static_cast<std::size_t>(from), static_cast<std::size_t>(to - from));
+    }
+    return true;
+  }
+  static std::string Line(std::int64_t line) {
+    std::string text = "line " + std::to_string(line);
+    text.resize(kWidth, ' ');
+    return text;
+  }
+
+ private:
+  std::int64_t lines_;
+  mutable std::string text_;
+};
+
 }  // namespace
 
 class DisplayWidgetTest : public QObject {
@@ -59,6 +102,7 @@ class DisplayWidgetTest : public QObject {
   void textDropInsertsNothing();
   void scrollRangesFollowTheText();
   void keysScroll();
+  void aSourceOfBillionsOfLinesScrollsToEveryPlace();
 
  private:
   void SetText(const std::string& text) {
@@ -368,6 +412,32 @@ void DisplayWidgetTest::keysScroll() {
   QCOMPARE(vertical->value(), 0);
   // Scrolling does not touch the selection.
   QCOMPARE(widget_->Model().SelLength(), std::int64_t{0});
+}
+
+void DisplayWidgetTest::aSourceOfBillionsOfLinesScrollsToEveryPlace() {
+  const std::int64_t lines = 3000000000;
+  const CountedLines source(lines);
+  widget_->SetSource(&source);
+  QScrollBar* vertical = widget_->verticalScrollBar();
+  const std::int64_t last_top = lines + 1 - widget_->PageLines();
+  QVERIFY(vertical->maximum() > 0);
+  // The end: the last line in view, painted.
+  QTest::keyClick(widget_, Qt::Key_End, Qt::ControlModifier);
+  QCOMPARE(widget_->FirstVisibleLine(), last_top);
+  QCOMPARE(widget_->OffsetAt(QPoint(1, 1)), source.LineStart(last_top));
+  const QImage end = widget_->viewport()->grab().toImage();
+  QVERIFY(Count(end, end.rect(), Bluish) > 50);
+  // The thumb in the middle, then a page up: a page of lines, give or take a step.
+  vertical->setValue(vertical->maximum() / 2);
+  const std::int64_t middle = widget_->FirstVisibleLine();
+  QVERIFY(std::abs(middle - last_top / 2) < 10);
+  QTest::keyClick(widget_, Qt::Key_PageUp);
+  QVERIFY(std::abs(middle - widget_->FirstVisibleLine() - widget_->PageLines()) < 3);
+  // Selecting and copying far down: a line and the start of the next.
+  widget_->SetSelection(source.LineStart(middle), CountedLines::kWidth + 6);
+  widget_->Copy();
+  QCOMPARE(QGuiApplication::clipboard()->text(),
+           QString::fromStdString(CountedLines::Line(middle) + "\nline"));
 }
 
 QTEST_MAIN(DisplayWidgetTest)
