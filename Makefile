@@ -3,7 +3,7 @@
 #               (without a display: prints the sample's screen view on the terminal)
 #   make test   installs what is missing, builds, runs every test
 #   make sanitize   every test again, built with AddressSanitizer and UndefinedBehaviorSanitizer
-#   make release    the programs as a packager builds them (Release, -O3)
+#   make release    everything but the tests as a packager builds it (Release, -O3)
 #   make fuzz       each fuzzer of FUZZ_TARGETS for FUZZ_SECONDS seconds (clang 14, libFuzzer)
 #   make sample remakes samples/sample.kss with the capture generator
 #   make bench  builds and runs the benchmarks (bench/README.md); never part of make test
@@ -47,15 +47,14 @@ sanitize:
 	cmake --build $(SANITIZE_DIR) -j $(JOBS)
 	cd $(SANITIZE_DIR) && $(SANITIZE_ENV) ctest --output-on-failure -j $(JOBS)
 
-# The programs as a packager builds them (Release, -O3), warnings as errors: the code must build
-# clean at every optimisation level.
+# Everything but the tests as a packager builds it (Release, -O3), warnings as errors: the code
+# must build clean at every optimisation level.
 RELEASE_DIR ?= build-release
 release:
 	scripts/install-deps build
 	cmake -S . -B $(RELEASE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DPACKSCOPE_BUILD_TESTS=OFF \
 	  -DPACKSCOPE_BUILD_BENCH=OFF $(WERROR_FLAGS) $(CMAKE_FLAGS)
-	cmake --build $(RELEASE_DIR) -j $(JOBS) --target packscope packscope-convert packscope-record \
-	  packscope-replay
+	cmake --build $(RELEASE_DIR) -j $(JOBS)
 
 # The fuzzers, one after the other on one core, each for FUZZ_SECONDS seconds:
 #   capture  captures through every pass    new inputs $(FUZZ_DIR)/corpus,      failing ones
@@ -68,8 +67,10 @@ release:
 #            $(FUZZ_DIR)/corpus-index, failing ones $(FUZZ_DIR)/index-
 #   filter   filter expressions through the parser and the evaluator  new inputs
 #            $(FUZZ_DIR)/corpus-filter, failing ones $(FUZZ_DIR)/filter-
+#   framelist  captures through the frame list's core, against the frame loop  new inputs
+#            $(FUZZ_DIR)/corpus-framelist, failing ones $(FUZZ_DIR)/framelist-
 # FUZZ_TARGETS=aprs runs one of them.
-FUZZ_TARGETS ?= capture aprs kiss_stream index filter
+FUZZ_TARGETS ?= capture aprs kiss_stream index filter framelist
 fuzz_work_capture = $(FUZZ_DIR)/corpus
 fuzz_seeds_capture = fuzz/corpus fuzz/regressions
 fuzz_artifacts_capture = $(FUZZ_DIR)/
@@ -85,6 +86,9 @@ fuzz_artifacts_index = $(FUZZ_DIR)/index-
 fuzz_work_filter = $(FUZZ_DIR)/corpus-filter
 fuzz_seeds_filter = fuzz/filter_corpus
 fuzz_artifacts_filter = $(FUZZ_DIR)/filter-
+fuzz_work_framelist = $(FUZZ_DIR)/corpus-framelist
+fuzz_seeds_framelist = fuzz/corpus fuzz/regressions
+fuzz_artifacts_framelist = $(FUZZ_DIR)/framelist-
 
 fuzz:
 	scripts/install-deps build fuzz
@@ -144,11 +148,12 @@ bench:
 	scripts/install-deps build bench
 	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DPACKSCOPE_BUILD_BENCH=ON $(WERROR_FLAGS) $(CMAKE_FLAGS)
 	cmake --build $(BUILD_DIR) -j $(JOBS) --target packscope-convert packscope-gencapture micro_bench display_bench index_bench \
-	  packscope-record packscope-replay
+	  frame_list_bench packscope-record packscope-replay
 	$(BUILD_DIR)/bench/micro_bench
 	bench/compare --build $(BUILD_DIR) $(BENCH_ARGS)
 	$(BUILD_DIR)/bench/display_bench
 	$(BUILD_DIR)/bench/index_bench
+	$(BUILD_DIR)/bench/frame_list_bench
 	bench/live_bench --build $(BUILD_DIR) $(LIVE_BENCH_ARGS)
 
 clean:

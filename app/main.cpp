@@ -1,6 +1,8 @@
 // packscope: the desktop program. Starts the main window Form1 and waits for the user; a capture
 // named on the command line is opened as if it had been dropped on the window, so that file
-// managers can open captures with the program. The program ends when its last window closes.
+// managers can open captures with the program. --frames CAPTURE [--filter EXPR] opens the frame
+// list window on a capture instead, without the main window. The program ends when its last
+// window closes.
 #include <limits.h>
 #include <unistd.h>
 
@@ -9,17 +11,22 @@
 #include <QCoreApplication>
 #include <QIcon>
 #include <QTimer>
+#include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "capture/output_file.h"
 #include "packscope_version.h"
 #include "ui/form1.h"
+#include "ui/frame_list_window.h"
 
 namespace {
 
 void SetNames() {
+  // Settings (the frame list's) go to ~/.config/packscope/packscope.conf.
+  QCoreApplication::setOrganizationName(QStringLiteral("packscope"));
   QCoreApplication::setApplicationName(QStringLiteral("packscope"));
   QCoreApplication::setApplicationVersion(QStringLiteral(PACKSCOPE_VERSION));
 }
@@ -30,6 +37,15 @@ void Describe(QCommandLineParser& parser) {
       "converts captures to text files."));
   parser.addHelpOption();
   parser.addVersionOption();
+  parser.addOption(QCommandLineOption(
+      QStringLiteral("frames"),
+      QStringLiteral("Opens the frame list window on CAPTURE, without the main window."),
+      QStringLiteral("CAPTURE")));
+  parser.addOption(QCommandLineOption(
+      QStringLiteral("filter"),
+      QStringLiteral("With --frames: lists only the frames that match EXPR (the filter language "
+                     "of packscope-convert --filter)."),
+      QStringLiteral("EXPR")));
   parser.addPositionalArgument(QStringLiteral("CAPTURE"),
                                QStringLiteral("A KISS capture to open at start (as if dropped)."),
                                QStringLiteral("[CAPTURE]"));
@@ -56,6 +72,31 @@ std::string AbsolutePath(std::string path) {
   return folder + (folder.back() == '/' ? "" : "/") + path;
 }
 
+// The options that take a value, as QApplication leaves argv: "--frames X" or "--frames=X".
+constexpr const char* kValueOptions[] = {"--frames", "--filter"};
+
+// The value of option as the bytes given (the parser's text would lose a name that is not UTF-8).
+std::optional<std::string> OptionBytes(int argc, char** argv, const char* option) {
+  const std::size_t n = std::strlen(option);
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--") == 0) break;
+    if (std::strcmp(argv[i], option) == 0 && i + 1 < argc) return std::string(argv[i + 1]);
+    if (std::strncmp(argv[i], option, n) == 0 && argv[i][n] == '=')
+      return std::string(argv[i] + n + 1);
+  }
+  return std::nullopt;
+}
+
+// How many arguments at argv[i] an option with a value takes (0: not such an option).
+int ValueOptionLength(const char* argument) {
+  for (const char* option : kValueOptions) {
+    const std::size_t n = std::strlen(option);
+    if (std::strcmp(argument, option) == 0) return 2;
+    if (std::strncmp(argument, option, n) == 0 && argument[n] == '=') return 1;
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -77,11 +118,9 @@ int main(int argc, char** argv) {
   parser.process(app);
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/packscope/icon.png")));
 
-  packscope::Form1 form;
-  form.show();
   // The captures as the bytes given (the parser's texts would lose a name that is not UTF-8).
   // QApplication has taken its own options out of argv; the parser has refused any other
-  // option, so what is left are the captures.
+  // option, so what is left are the captures and the options with a value.
   std::vector<std::string> paths;
   bool options_ended = false;
   for (int i = 1; i < argc; ++i) {
@@ -89,8 +128,33 @@ int main(int argc, char** argv) {
       options_ended = true;
       continue;
     }
+    if (!options_ended && ValueOptionLength(argv[i]) > 0) {
+      i += ValueOptionLength(argv[i]) - 1;
+      continue;
+    }
     paths.push_back(AbsolutePath(argv[i]));
   }
+
+  const std::optional<std::string> frames = OptionBytes(argc, argv, "--frames");
+  if (frames || parser.isSet(QStringLiteral("filter"))) {
+    if (!frames || !paths.empty()) {
+      std::fprintf(stderr, "packscope: %s\nTry 'packscope --help'.\n",
+                   frames ? "--frames CAPTURE opens one capture; no other CAPTURE."
+                          : "--filter goes with --frames CAPTURE.");
+      return 2;
+    }
+    packscope::FrameListWindow list;
+    list.show();
+    const QString filter = parser.value(QStringLiteral("filter"));
+    QTimer::singleShot(0, &list, [&list, path = AbsolutePath(*frames), filter] {
+      list.OpenCapture(path);
+      if (!filter.isEmpty()) list.ApplyFilter(filter);
+    });
+    return app.exec();
+  }
+
+  packscope::Form1 form;
+  form.show();
   if (!paths.empty()) {
     // Once the window is up, as a drop would find it.
     QTimer::singleShot(0, &form, [&form, paths] { form.OpenPaths(paths); });

@@ -193,6 +193,13 @@ class AprsDecoder {
   // Forgets every station's telemetry definitions: a new capture begins.
   void Reset();
 
+  // Whether decoding info may change what the decoder keeps for later fields: a message (a
+  // telemetry definition) or a third-party packet (which may carry one). A caller that leaves
+  // fields of a capture undecoded must still decode these, so that the later ones read right.
+  static bool MayDefine(std::span<const std::uint8_t> info) {
+    return !info.empty() && (info[0] == ':' || info[0] == '}');
+  }
+
   const AprsTelemetryStore& Telemetry() const { return telemetry_; }
 
  private:

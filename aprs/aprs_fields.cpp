@@ -1,6 +1,7 @@
 #include "aprs/aprs_fields.h"
 
 #include <array>
+#include <iterator>
 #include <optional>
 
 namespace packscope {
@@ -58,80 +59,122 @@ using P = const AprsPacket&;
 constexpr AprsJsonPlace kTop = AprsJsonPlace::kTop;
 constexpr AprsJsonPlace kWx = AprsJsonPlace::kWeather;
 constexpr AprsJsonPlace kNone = AprsJsonPlace::kNone;
+constexpr AprsValue::Kind kNumber = AprsValue::Kind::kNumber;
+constexpr AprsValue::Kind kText = AprsValue::Kind::kText;
+constexpr AprsValue::Kind kBool = AprsValue::Kind::kBool;
 
 // One row per field; the JSON object's keys come in this order.
 constexpr AprsField kFields[] = {
-    {"type", kTop, 0, [](P p) { return Text(AprsTypeName(p.type)); }},
-    {"lat", kTop, 6, [](P p) { return Number(p.lat); }},
-    {"lon", kTop, 6, [](P p) { return Number(p.lon); }},
-    {"ambiguity", kTop, 0, [](P p) { return p.ambiguity > 0 ? Number(p.ambiguity) : AprsValue(); }},
-    {"symbol", kTop, 0,
+    {"type", kTop, 0, kText, [](P p) { return Text(AprsTypeName(p.type)); },
+     "the kind of field: position, mic-e, object, item, message, ack, rej, bulletin, status, "
+     "weather, telemetry, telemetry-definition, query, capabilities, third-party, nmea, "
+     "user-defined, other"},
+    {"lat", kTop, 6, kNumber, [](P p) { return Number(p.lat); },
+     "latitude in degrees, north positive"},
+    {"lon", kTop, 6, kNumber, [](P p) { return Number(p.lon); },
+     "longitude in degrees, east positive"},
+    {"ambiguity", kTop, 0, kNumber,
+     [](P p) { return p.ambiguity > 0 ? Number(p.ambiguity) : AprsValue(); },
+     "position ambiguity: how many digits were sent as blanks (1 to 4)"},
+    {"symbol", kTop, 0, kText,
      [](P p) {
        return p.symbol[1] != 0 ? Text(std::string_view(p.symbol.data(), 2)) : AprsValue();
-     }},
-    {"course", kTop, 0, [](P p) { return Number(p.course); }},
-    {"speed_kmh", kTop, 1, [](P p) { return Number(p.speed_kmh); }},
-    {"altitude_m", kTop, 1, [](P p) { return Number(p.altitude_m); }},
-    {"timestamp", kTop, 0, [](P p) { return Text(p.timestamp); }},
-    {"comment", kTop, 0, [](P p) { return Text(p.comment); }},
-    {"name", kTop, 0, [](P p) { return ObjectOrItem(p) ? Text(p.name) : AprsValue(); }},
-    {"alive", kTop, 0,
-     [](P p) { return ObjectOrItem(p) && p.alive ? Bool(*p.alive) : AprsValue(); }},
-    {"addressee", kTop, 0, [](P p) { return Text(p.addressee); }},
-    {"text", kTop, 0, [](P p) { return Text(p.text); }},
-    {"id", kTop, 0, [](P p) { return Text(p.id); }},
-    {"status", kTop, 0, [](P p) { return Text(p.status); }},
-    {"weather.wind_dir", kWx, 0, [](P p) { return Number(p.weather.wind_dir); }},
-    {"weather.wind_speed_kmh", kWx, 1, [](P p) { return Number(p.weather.wind_speed_kmh); }},
-    {"weather.gust_kmh", kWx, 1, [](P p) { return Number(p.weather.gust_kmh); }},
-    {"weather.temp_c", kWx, 1, [](P p) { return Number(p.weather.temp_c); }},
-    {"weather.rain_1h_mm", kWx, 1, [](P p) { return Number(p.weather.rain_1h_mm); }},
-    {"weather.rain_24h_mm", kWx, 1, [](P p) { return Number(p.weather.rain_24h_mm); }},
-    {"weather.rain_midnight_mm", kWx, 1, [](P p) { return Number(p.weather.rain_midnight_mm); }},
-    {"weather.humidity", kWx, 0, [](P p) { return Number(p.weather.humidity); }},
-    {"weather.pressure_hpa", kWx, 1, [](P p) { return Number(p.weather.pressure_hpa); }},
-    {"weather.luminosity", kWx, 0, [](P p) { return Number(p.weather.luminosity); }},
-    {"seq", kTop, 0, [](P p) { return Text(p.seq); }},
-    {"analog.1", kNone, 6, Analog<0>},
-    {"analog.2", kNone, 6, Analog<1>},
-    {"analog.3", kNone, 6, Analog<2>},
-    {"analog.4", kNone, 6, Analog<3>},
-    {"analog.5", kNone, 6, Analog<4>},
-    {"digital", kTop, 0, [](P p) { return Text(p.digital); }},
-    {"values.1", kNone, 6, Scaled<0>},
-    {"values.2", kNone, 6, Scaled<1>},
-    {"values.3", kNone, 6, Scaled<2>},
-    {"values.4", kNone, 6, Scaled<3>},
-    {"values.5", kNone, 6, Scaled<4>},
-    {"names.1", kNone, 0, Name<0>},
-    {"names.2", kNone, 0, Name<1>},
-    {"names.3", kNone, 0, Name<2>},
-    {"names.4", kNone, 0, Name<3>},
-    {"names.5", kNone, 0, Name<4>},
-    {"names.6", kNone, 0, Name<5>},
-    {"names.7", kNone, 0, Name<6>},
-    {"names.8", kNone, 0, Name<7>},
-    {"names.9", kNone, 0, Name<8>},
-    {"names.10", kNone, 0, Name<9>},
-    {"names.11", kNone, 0, Name<10>},
-    {"names.12", kNone, 0, Name<11>},
-    {"names.13", kNone, 0, Name<12>},
-    {"units.1", kNone, 0, Unit<0>},
-    {"units.2", kNone, 0, Unit<1>},
-    {"units.3", kNone, 0, Unit<2>},
-    {"units.4", kNone, 0, Unit<3>},
-    {"units.5", kNone, 0, Unit<4>},
-    {"units.6", kNone, 0, Unit<5>},
-    {"units.7", kNone, 0, Unit<6>},
-    {"units.8", kNone, 0, Unit<7>},
-    {"units.9", kNone, 0, Unit<8>},
-    {"units.10", kNone, 0, Unit<9>},
-    {"units.11", kNone, 0, Unit<10>},
-    {"units.12", kNone, 0, Unit<11>},
-    {"units.13", kNone, 0, Unit<12>},
-    {"device", kTop, 0, [](P p) { return Text(p.device); }},
-    {"error", kTop, 0, [](P p) { return Text(p.error); }},
+     },
+     "symbol: table or overlay character, then symbol code (\"/>\" a car)"},
+    {"course", kTop, 0, kNumber, [](P p) { return Number(p.course); },
+     "course in degrees, 1 to 360"},
+    {"speed_kmh", kTop, 1, kNumber, [](P p) { return Number(p.speed_kmh); }, "speed in km/h"},
+    {"altitude_m", kTop, 1, kNumber, [](P p) { return Number(p.altitude_m); },
+     "altitude in metres"},
+    {"timestamp", kTop, 0, kText, [](P p) { return Text(p.timestamp); },
+     "the timestamp as sent (\"092345z\")"},
+    {"comment", kTop, 0, kText, [](P p) { return Text(p.comment); },
+     "the comment: what is left of the text after the decoded parts"},
+    {"name", kTop, 0, kText, [](P p) { return ObjectOrItem(p) ? Text(p.name) : AprsValue(); },
+     "the name of an object or item"},
+    {"alive", kTop, 0, kBool,
+     [](P p) { return ObjectOrItem(p) && p.alive ? Bool(*p.alive) : AprsValue(); },
+     "an object or item alive (true) or killed (false)"},
+    {"addressee", kTop, 0, kText, [](P p) { return Text(p.addressee); },
+     "the addressee of a message, ack, rej, bulletin or telemetry definition"},
+    {"text", kTop, 0, kText, [](P p) { return Text(p.text); },
+     "message text, query, capabilities or user-defined data"},
+    {"id", kTop, 0, kText, [](P p) { return Text(p.id); },
+     "message number; the number or letter of a bulletin"},
+    {"status", kTop, 0, kText, [](P p) { return Text(p.status); },
+     "status text; the Mic-E message (\"En Route\")"},
+    {"weather.wind_dir", kWx, 0, kNumber, [](P p) { return Number(p.weather.wind_dir); },
+     "weather: wind direction in degrees"},
+    {"weather.wind_speed_kmh", kWx, 1, kNumber,
+     [](P p) { return Number(p.weather.wind_speed_kmh); }, "weather: wind speed in km/h"},
+    {"weather.gust_kmh", kWx, 1, kNumber, [](P p) { return Number(p.weather.gust_kmh); },
+     "weather: gust in km/h"},
+    {"weather.temp_c", kWx, 1, kNumber, [](P p) { return Number(p.weather.temp_c); },
+     "weather: temperature in degrees Celsius"},
+    {"weather.rain_1h_mm", kWx, 1, kNumber, [](P p) { return Number(p.weather.rain_1h_mm); },
+     "weather: rain in the last hour, mm"},
+    {"weather.rain_24h_mm", kWx, 1, kNumber, [](P p) { return Number(p.weather.rain_24h_mm); },
+     "weather: rain in the last 24 hours, mm"},
+    {"weather.rain_midnight_mm", kWx, 1, kNumber,
+     [](P p) { return Number(p.weather.rain_midnight_mm); }, "weather: rain since midnight, mm"},
+    {"weather.humidity", kWx, 0, kNumber, [](P p) { return Number(p.weather.humidity); },
+     "weather: relative humidity in percent"},
+    {"weather.pressure_hpa", kWx, 1, kNumber, [](P p) { return Number(p.weather.pressure_hpa); },
+     "weather: air pressure in hPa"},
+    {"weather.luminosity", kWx, 0, kNumber, [](P p) { return Number(p.weather.luminosity); },
+     "weather: luminosity in W/m2"},
+    {"seq", kTop, 0, kText, [](P p) { return Text(p.seq); },
+     "telemetry sequence number as sent (\"005\")"},
+    {"analog.1", kNone, 6, kNumber, Analog<0>, "telemetry: analog value 1 as sent"},
+    {"analog.2", kNone, 6, kNumber, Analog<1>, "telemetry: analog value 2 as sent"},
+    {"analog.3", kNone, 6, kNumber, Analog<2>, "telemetry: analog value 3 as sent"},
+    {"analog.4", kNone, 6, kNumber, Analog<3>, "telemetry: analog value 4 as sent"},
+    {"analog.5", kNone, 6, kNumber, Analog<4>, "telemetry: analog value 5 as sent"},
+    {"digital", kTop, 0, kText, [](P p) { return Text(p.digital); },
+     "telemetry: the 8 digital bits as sent (\"01101001\")"},
+    {"values.1", kNone, 6, kNumber, Scaled<0>,
+     "telemetry: analog value 1 scaled by the station's EQNS"},
+    {"values.2", kNone, 6, kNumber, Scaled<1>,
+     "telemetry: analog value 2 scaled by the station's EQNS"},
+    {"values.3", kNone, 6, kNumber, Scaled<2>,
+     "telemetry: analog value 3 scaled by the station's EQNS"},
+    {"values.4", kNone, 6, kNumber, Scaled<3>,
+     "telemetry: analog value 4 scaled by the station's EQNS"},
+    {"values.5", kNone, 6, kNumber, Scaled<4>,
+     "telemetry: analog value 5 scaled by the station's EQNS"},
+    {"names.1", kNone, 0, kText, Name<0>, "telemetry: name of channel 1 (PARM)"},
+    {"names.2", kNone, 0, kText, Name<1>, "telemetry: name of channel 2 (PARM)"},
+    {"names.3", kNone, 0, kText, Name<2>, "telemetry: name of channel 3 (PARM)"},
+    {"names.4", kNone, 0, kText, Name<3>, "telemetry: name of channel 4 (PARM)"},
+    {"names.5", kNone, 0, kText, Name<4>, "telemetry: name of channel 5 (PARM)"},
+    {"names.6", kNone, 0, kText, Name<5>, "telemetry: name of channel 6 (PARM)"},
+    {"names.7", kNone, 0, kText, Name<6>, "telemetry: name of channel 7 (PARM)"},
+    {"names.8", kNone, 0, kText, Name<7>, "telemetry: name of channel 8 (PARM)"},
+    {"names.9", kNone, 0, kText, Name<8>, "telemetry: name of channel 9 (PARM)"},
+    {"names.10", kNone, 0, kText, Name<9>, "telemetry: name of channel 10 (PARM)"},
+    {"names.11", kNone, 0, kText, Name<10>, "telemetry: name of channel 11 (PARM)"},
+    {"names.12", kNone, 0, kText, Name<11>, "telemetry: name of channel 12 (PARM)"},
+    {"names.13", kNone, 0, kText, Name<12>, "telemetry: name of channel 13 (PARM)"},
+    {"units.1", kNone, 0, kText, Unit<0>, "telemetry: unit or label of channel 1 (UNIT)"},
+    {"units.2", kNone, 0, kText, Unit<1>, "telemetry: unit or label of channel 2 (UNIT)"},
+    {"units.3", kNone, 0, kText, Unit<2>, "telemetry: unit or label of channel 3 (UNIT)"},
+    {"units.4", kNone, 0, kText, Unit<3>, "telemetry: unit or label of channel 4 (UNIT)"},
+    {"units.5", kNone, 0, kText, Unit<4>, "telemetry: unit or label of channel 5 (UNIT)"},
+    {"units.6", kNone, 0, kText, Unit<5>, "telemetry: unit or label of channel 6 (UNIT)"},
+    {"units.7", kNone, 0, kText, Unit<6>, "telemetry: unit or label of channel 7 (UNIT)"},
+    {"units.8", kNone, 0, kText, Unit<7>, "telemetry: unit or label of channel 8 (UNIT)"},
+    {"units.9", kNone, 0, kText, Unit<8>, "telemetry: unit or label of channel 9 (UNIT)"},
+    {"units.10", kNone, 0, kText, Unit<9>, "telemetry: unit or label of channel 10 (UNIT)"},
+    {"units.11", kNone, 0, kText, Unit<10>, "telemetry: unit or label of channel 11 (UNIT)"},
+    {"units.12", kNone, 0, kText, Unit<11>, "telemetry: unit or label of channel 12 (UNIT)"},
+    {"units.13", kNone, 0, kText, Unit<12>, "telemetry: unit or label of channel 13 (UNIT)"},
+    {"device", kTop, 0, kText, [](P p) { return Text(p.device); },
+     "the device: a Mic-E code, or what the destination names"},
+    {"error", kTop, 0, kText, [](P p) { return Text(p.error); },
+     "what is wrong with the field, as a sentence"},
 };
+
+static_assert(std::size(kFields) == kAprsFieldCount);
 
 }  // namespace
 
@@ -140,6 +183,13 @@ std::span<const AprsField> AprsFields() { return kFields; }
 const AprsField* FindAprsField(std::string_view name) {
   for (const AprsField& f : kFields) {
     if (f.name == name) return &f;
+  }
+  return nullptr;
+}
+
+const AprsPacket* FaultyAprsPacket(const AprsPacket& p) {
+  for (const AprsPacket* q = &p; q != nullptr; q = q->inner) {
+    if (!q->error.empty()) return q;
   }
   return nullptr;
 }

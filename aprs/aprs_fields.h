@@ -10,6 +10,7 @@
 #ifndef PACKSCOPE_APRS_APRS_FIELDS_H_
 #define PACKSCOPE_APRS_APRS_FIELDS_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string_view>
@@ -37,11 +38,14 @@ enum class AprsJsonPlace : std::uint8_t { kTop, kWeather, kNone };
 struct AprsField {
   std::string_view name;
   AprsJsonPlace place;
-  int decimals;  // numbers in JSON are rounded to this many decimals
+  int decimals;          // numbers in JSON are rounded to this many decimals
+  AprsValue::Kind kind;  // what get gives when the field is present
   AprsValue (*get)(const AprsPacket&);
+  std::string_view help;  // one line: what the field holds, in which unit
 };
 
 // Every field, in the order of the JSON object's keys.
+inline constexpr std::size_t kAprsFieldCount = 66;
 std::span<const AprsField> AprsFields();
 
 // The field of that name, or nullptr.
@@ -49,6 +53,10 @@ const AprsField* FindAprsField(std::string_view name);
 
 // The value of the named field in p; absent for a name that is no field.
 AprsValue AprsFieldValue(const AprsPacket& p, std::string_view name);
+
+// The first packet with an error: p, or the packet a third-party packet carries (at any depth);
+// nullptr when none has one.
+const AprsPacket* FaultyAprsPacket(const AprsPacket& p);
 
 }  // namespace packscope
 

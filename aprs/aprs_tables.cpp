@@ -130,6 +130,13 @@ constexpr Suffix kTocalls[] = {
     {"APMT", "Micro APRS Tracker"},
 };
 
+static_assert([] {
+  for (const Suffix& t : kTocalls) {
+    if (t.bytes.size() < 3 || t.bytes[0] != 'A' || t.bytes[1] != 'P') return false;
+  }
+  return true;
+}());
+
 }  // namespace
 
 std::string_view AprsSymbolName(char table, char code) {
@@ -179,9 +186,13 @@ AprsMicEDevice MicEDevice(std::string_view text) {
 
 std::string_view DeviceFromDestination(std::string_view destination) {
   destination = Sub(destination, 0, destination.find('-'));
+  // Every entry starts "AP" and has a third character: most destinations are ruled out at once,
+  // and the third character rules out most entries before their bytes are compared.
+  if (destination.size() < 3 || destination[0] != 'A' || destination[1] != 'P') return {};
   std::size_t best = 0;
   std::string_view name;
   for (const Suffix& t : kTocalls) {
+    if (t.bytes[2] != destination[2]) continue;
     if (t.bytes.size() > best && Sub(destination, 0, t.bytes.size()) == t.bytes) {
       best = t.bytes.size();
       name = t.name;

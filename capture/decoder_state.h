@@ -20,6 +20,7 @@ class LineSink;
 class CaptureObserver;
 class OutputDevice;
 class FramePredicate;
+class FrameAprs;
 
 // OutputMode values: what the frame output step does with a frame.
 enum OutputModes : std::int16_t {
@@ -96,6 +97,9 @@ struct DecoderState : Ax25Fields {
 
   // Optional choice of the frames a pass hands on (capture/frame_predicate.h; not owned).
   FramePredicate* FrameFilter = nullptr;
+  // The APRS reading of the pass's frames, while a pass whose filter or observer reads APRS
+  // runs (capture/frame_aprs.h; not owned). ReadCapture sets one up when none is set.
+  FrameAprs* Aprs = nullptr;
 };
 
 // The current frame, un-escaped, from its type byte on: FrameBytes positions 1 to FrameLength.

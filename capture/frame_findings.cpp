@@ -2,6 +2,8 @@
 
 #include <bit>
 
+#include "aprs/aprs_fields.h"
+
 namespace packscope {
 namespace {
 
@@ -18,7 +20,7 @@ int FrameFindings::Count(Finding f) const {
 }
 
 FrameFindings FindFrameFindings(std::span<const std::uint8_t> kiss_frame, const FrameInfo& info,
-                                const Ax25Details& details) {
+                                const Ax25Details& details, const AprsPacket* aprs) {
   FrameFindings f;
   if (info.recovered) f.Add(Finding::kRecovered);
   if (info.cut_off) f.Add(Finding::kCutOff);
@@ -55,6 +57,7 @@ FrameFindings FindFrameFindings(std::span<const std::uint8_t> kiss_frame, const 
   for (int i = 0; i < details.digipeater_count; ++i) {
     check(details.digipeaters[static_cast<std::size_t>(i)], 2 + i);
   }
+  if (aprs != nullptr && FaultyAprsPacket(*aprs) != nullptr) f.Add(Finding::kAprs);
   return f;
 }
 

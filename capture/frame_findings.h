@@ -11,6 +11,8 @@
 //   too-short         a data frame that ends before its control byte
 //   address-end       no address end mark within the 10 address blocks AX.25 allows
 //   callsign          an address with characters outside A-Z, 0-9 and blank (one per address)
+//   aprs              an APRS frame whose field is invalid (AprsPacket::error, of the packet or
+//                     of a third-party packet inside it)
 //   time-backwards    a stamp earlier than the one before it                (timestamp frames)
 //   time-before-2000  a stamp before 2000-01-01                             (timestamp frames)
 #ifndef PACKSCOPE_CAPTURE_FRAME_FINDINGS_H_
@@ -22,6 +24,7 @@
 #include <span>
 #include <string_view>
 
+#include "aprs/aprs_decoder.h"
 #include "ax25/ax25_details.h"
 #include "capture/frame_loop.h"
 
@@ -37,16 +40,16 @@ enum class Finding : std::uint8_t {
   kTooShort,
   kAddressEnd,
   kCallsign,
+  kAprs,
   kTimeBackwards,
   kTimeBefore2000,
 };
-inline constexpr int kFindingCount = 11;
+inline constexpr int kFindingCount = 12;
 
 // The tags, in the order of Finding (the order of --check's summary).
 inline constexpr std::array<std::string_view, kFindingCount> kFindingTags = {
-    "skipped",  "recovered",      "bad-escape",       "cut-off",
-    "empty",    "frame-type",     "too-short",        "address-end",
-    "callsign", "time-backwards", "time-before-2000",
+    "skipped",   "recovered",   "bad-escape", "cut-off", "empty",          "frame-type",
+    "too-short", "address-end", "callsign",   "aprs",    "time-backwards", "time-before-2000",
 };
 
 inline constexpr std::string_view FindingTag(Finding f) {
@@ -74,10 +77,11 @@ struct FrameFindings {
 
 // The findings of the frame kiss_frame (un-escaped, type byte first) that the frame loop
 // described with info. details is DescribeAx25 of the frame; it is read only for a data frame.
-// A timestamp frame has only the findings of its framing (recovered, bad-escape, cut-off); its
-// time is StampCheck's.
+// aprs is the frame's APRS decoding (FrameAprs::Read), nullptr for a frame that is no APRS frame
+// or whose APRS was not read. A timestamp frame has only the findings of its framing
+// (recovered, bad-escape, cut-off); its time is StampCheck's.
 FrameFindings FindFrameFindings(std::span<const std::uint8_t> kiss_frame, const FrameInfo& info,
-                                const Ax25Details& details);
+                                const Ax25Details& details, const AprsPacket* aprs);
 
 // The time findings of the stamps of one pass, in capture order.
 class StampCheck {

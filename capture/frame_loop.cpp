@@ -4,10 +4,12 @@
 #include <charconv>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include "capture/ax25_step.h"
 #include "capture/capture_file.h"
 #include "capture/errors.h"
+#include "capture/frame_aprs.h"
 #include "capture/frame_output.h"
 #include "capture/timestamp.h"
 #include "render/hex.h"
@@ -121,13 +123,14 @@ class FrameLoop {
 
     info_.timestamp = length >= 1 && state_.FrameBytes[1] == kTimestampType;
     if (info_.timestamp) TimestampStep(state_, window_);
-    if (state_.FrameFilter != nullptr && !state_.FrameFilter->Keep(state_, info_) &&
-        !info_.timestamp) {
-      return;
+    if (state_.Aprs != nullptr) state_.Aprs->NextFrame();
+    if (state_.FrameFilter == nullptr || state_.FrameFilter->Keep(state_, info_) ||
+        info_.timestamp) {
+      if (window_.Check2()) DecodeAx25(state_, window_);
+      if (!info_.timestamp) FrameOutputStep(state_, window_);
+      if (state_.Observer != nullptr) state_.Observer->OnFrame(state_, info_);
     }
-    if (window_.Check2()) DecodeAx25(state_, window_);
-    if (!info_.timestamp) FrameOutputStep(state_, window_);
-    if (state_.Observer != nullptr) state_.Observer->OnFrame(state_, info_);
+    if (state_.Aprs != nullptr) state_.Aprs->Follow(state_, info_);
   }
 
  private:
@@ -163,6 +166,20 @@ void ReadCapture(DecoderState& state, Window& window, const std::function<void()
   state.StampMillis = 0;
   CaptureFile file(state.CaptureCopy.empty() ? state.CaptureFileName : state.CaptureCopy);
   if (opened) opened();
+  // The pass's APRS reading, when a step reads APRS and the caller has not set one up.
+  std::optional<FrameAprs> aprs;
+  const bool reads_aprs = (state.Observer != nullptr && state.Observer->ReadsAprs()) ||
+                          (state.FrameFilter != nullptr && state.FrameFilter->ReadsAprs());
+  if (state.Aprs == nullptr && reads_aprs) aprs.emplace();
+  struct Detach {
+    DecoderState& s;
+    bool attached;
+    ~Detach() {
+      if (attached) s.Aprs = nullptr;
+    }
+  } detach{state, aprs.has_value()};
+  if (aprs) state.Aprs = &*aprs;
+  if (state.Aprs != nullptr) state.Aprs->Reset();
   FrameLoop loop(state, window);
   loop.Run(file);
 }

@@ -8,7 +8,8 @@
 // Label1 caption, runs the timestamp step (type 0x09), the AX.25 decoder (while Check2 is
 // ticked, every frame) and the frame output step (every frame but timestamp frames). With a
 // FrameFilter (capture/frame_predicate.h) the frames it turns down go no further than the
-// timestamp step.
+// timestamp step. A pass whose filter or observer reads APRS has a FrameAprs (DecoderState::Aprs)
+// that follows every frame.
 #ifndef PACKSCOPE_CAPTURE_FRAME_LOOP_H_
 #define PACKSCOPE_CAPTURE_FRAME_LOOP_H_
 
@@ -17,8 +18,8 @@
 #include <string>
 
 #include "capture/decoder_state.h"
-#include "capture/kiss_scanner.h"
 #include "capture/frame_predicate.h"
+#include "capture/kiss_scanner.h"
 #include "capture/window.h"
 
 namespace packscope {
@@ -50,6 +51,8 @@ class CaptureObserver {
     (void)state;
     (void)info;
   }
+  // Whether OnFrame reads the APRS decoding of frames (DecoderState::Aprs, capture/frame_aprs.h).
+  virtual bool ReadsAprs() const { return false; }
 };
 
 // Runs one pass: busy pointer, the display emptied (OutputMode Screen only: a file pass leaves it

@@ -22,6 +22,8 @@ class FramePredicate {
   // DescribeAx25 of the data frame Keep was last asked about, when the predicate read it;
   // nullptr otherwise. The steps behind read the frame there instead of a second time.
   virtual const Ax25Details* FrameDetails() const { return nullptr; }
+  // Whether Keep reads the APRS decoding of frames (DecoderState::Aprs, capture/frame_aprs.h).
+  virtual bool ReadsAprs() const { return false; }
 };
 
 // DescribeAx25 of the current frame, a data frame: the FrameFilter's reading when it made one,

@@ -88,11 +88,11 @@ const std::string& CachedDateTexts::LongTimeText(int hour, int minute, int secon
   return times_[key];
 }
 
-void StampTimes::Append(std::string& out, std::uint64_t value) const {
+void StampTimeTexts::Append(std::string& out, std::uint64_t value) const {
   AppendBinaryStampTime(out, texts_, value);
 }
 
-bool StampTimes::Size(std::uint64_t value, std::int64_t& size) const {
+bool StampTimeTexts::Size(std::uint64_t value, std::int64_t& size) const {
   const std::optional<std::int64_t> whole = WholeSecond(static_cast<double>(value) / 1000.0);
   if (!whole) {  // the zero date: the time alone
     const std::string& time = texts_.LongTimeText(0, 0, 0);

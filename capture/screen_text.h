@@ -55,9 +55,9 @@ class CachedDateTexts {
 };
 
 // The time text of binary stamps ("1 Jan 2016 12:34:56.789"), and its length without making it.
-class StampTimes {
+class StampTimeTexts {
  public:
-  explicit StampTimes(const Window& window) : texts_(window) {}
+  explicit StampTimeTexts(const Window& window) : texts_(window) {}
   void Append(std::string& out, std::uint64_t value) const;
   // False when the text holds a line feed: the caller then measures the text itself.
   bool Size(std::uint64_t value, std::int64_t& size) const;
@@ -205,7 +205,7 @@ class ScreenText : public BlockText {
   // The stored and un-escaped bytes of a frame; false when the file no longer holds them.
   bool ReadFrame(const FrameRecord& record, std::string& stored, std::string& frame) const;
 
-  StampTimes times_;
+  StampTimeTexts times_;
   IndexSnapshot snapshot_;
   mutable std::int64_t stamp_shape_of_ = -1;  // the last stamp's shape
   mutable TextShape stamp_shape_;
@@ -232,7 +232,7 @@ class StampLogText : public BlockText {
   void Render(std::int64_t line, TextBlock& out) const override;
 
  private:
-  StampTimes times_;
+  StampTimeTexts times_;
   IndexSnapshot snapshot_;
   mutable std::string scratch_;
 };

@@ -54,6 +54,15 @@ std::string IsoStampText(std::int64_t millis) {
   return out;
 }
 
+std::string IsoUtcText(std::int64_t millis) {
+  std::string text;
+  AppendIsoStampText(text, millis);
+  if (text.empty()) return text;
+  text[10] = 'T';
+  text.push_back('Z');
+  return text;
+}
+
 std::string FrameProblem(std::span<const std::uint8_t> kiss_frame, const Ax25Details& details) {
   if (kiss_frame.empty()) return "empty frame";
   if (!IsDataFrame(kiss_frame)) {

@@ -24,6 +24,8 @@ std::string HexTextTrimmed(std::span<const std::uint8_t> bytes);
 // "YYYY-MM-DD HH:MM:SS.mmm" (UTC) of a millisecond count; empty outside years 100 to 9999.
 std::string IsoStampText(std::int64_t millis);
 void AppendIsoStampText(std::string& out, std::int64_t millis);
+// ISO 8601 in UTC with milliseconds, "2016-01-01T12:34:56.789Z"; empty outside years 100 to 9999.
+std::string IsoUtcText(std::int64_t millis);
 
 // What keeps a non-timestamp frame from being read as AX.25; empty when nothing does:
 //   "empty frame"

@@ -4,8 +4,10 @@
 #include <cstdint>
 #include <string_view>
 
+#include "aprs/aprs_fields.h"
 #include "ax25/ax25_details.h"
 #include "capture/errors.h"
+#include "capture/frame_aprs.h"
 #include "capture/frame_findings.h"
 #include "capture/frame_loop.h"
 #include "commands/commands.h"
@@ -37,9 +39,10 @@ class HealthCheck : public CaptureObserver {
   void OnFrame(const DecoderState& state, const FrameInfo& info) override {
     const std::int64_t at = state.FrameOffset;
     const std::span<const std::uint8_t> frame = KissFrame(state);
-    const Ax25Details d =
-        !info.timestamp && IsDataFrame(frame) ? DescribeAx25(frame) : Ax25Details{};
-    const FrameFindings found = FindFrameFindings(frame, info, d);
+    const bool data = !info.timestamp && IsDataFrame(frame);
+    const Ax25Details& d = data ? CurrentAx25(state, details_) : no_details_;
+    const AprsPacket* aprs = data ? CurrentAprs(state, d) : nullptr;
+    const FrameFindings found = FindFrameFindings(frame, info, d, aprs);
     // Bad escapes have been reported as the pass met them (OnStrayEscape).
     if (found.Has(Finding::kRecovered)) {
       Report(Finding::kRecovered, at,
@@ -75,7 +78,16 @@ class HealthCheck : public CaptureObserver {
         }
       }
     }
+    if (found.Has(Finding::kAprs)) {
+      const AprsPacket* faulty = FaultyAprsPacket(*aprs);
+      std::string message = "frame " + Frame() + ": ";
+      if (faulty != aprs) message.append("in its third-party packet: ");
+      message.append(faulty->error);
+      Report(Finding::kAprs, at, message);
+    }
   }
+
+  bool ReadsAprs() const override { return true; }
 
   std::int64_t FindingCount() const {
     std::int64_t total = 0;
@@ -152,6 +164,8 @@ class HealthCheck : public CaptureObserver {
   StampClock clock_;
   StampCheck stamps_;
   std::string line_;
+  Ax25Details details_;     // read only for data frames
+  Ax25Details no_details_;  // for the others
 };
 
 }  // namespace

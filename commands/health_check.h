@@ -18,6 +18,8 @@
 //                     digipeater chain or before its control byte
 //   address-end       no address end mark within the 10 address blocks AX.25 allows
 //   callsign          an address with characters outside A-Z, 0-9 and blank
+//   aprs              an APRS field (a UI frame with PID F0) that is invalid, with what is wrong:
+//                     pass1.kss: offset 912: aprs: frame 17: latitude "9103.50N" is over 90 degrees
 //   time-backwards    a timestamp earlier than the one before it in the capture
 //   time-before-2000  a timestamp before 2000-01-01
 // Timestamps are those whose time is known (StampClock).

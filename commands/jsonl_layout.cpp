@@ -2,19 +2,24 @@
 // (JSON Lines, LF). Every object has every key, null where a value does not apply:
 //
 //   {"frame":3,"offset":41,"stamp":"1 Jan 2016 12:34:56.789 UTC","stamp_ms":1451651696789,
-//    "port":0,"command":0,"destination":"CQ","source":"QQ0QQ-1",
+//    "time":"2016-01-01T12:34:56.789Z","port":0,"command":0,"destination":"CQ",
+//    "source":"QQ0QQ-1",
 //    "digipeaters":[{"call":"RELAY","repeated":true},{"call":"WIDE2-1","repeated":false}],
 //    "cr":"command","kind":"U","name":"UI","code":0,"ns":null,"nr":null,"pf":false,
-//    "pid":240,"pid_name":"No layer 3","payload_hex":"41 42 43","frame_hex":"00 86 A2 ...",
-//    "problem":null}
+//    "pid":240,"pid_name":"No layer 3","payload_hex":"3E 51 ...","frame_hex":"00 86 A2 ...",
+//    "problem":null,"aprs":{"type":"status","status":"QRV"}}
 //
 // frame: FrameCount, every frame of the capture counted (timestamp frames too), as in the health
 // report. offset: of the frame's opening FEND. stamp: StampText as the window shows it (null
-// before the first stamp); stamp_ms: the time the frame carries (StampClock). port, command: the
-// type byte's nibbles (null for an empty frame). The AX.25 keys are null when "problem" says why
-// the frame cannot be read as AX.25; ns and nr are read modulo 8.
+// before the first stamp); stamp_ms: the time the frame carries (StampClock), and time the same
+// in ISO 8601, UTC (null where stamp_ms is, and outside the years 100 to 9999). port, command:
+// the type byte's nibbles (null for an empty frame). The AX.25 keys are null when "problem" says
+// why the frame cannot be read as AX.25; ns and nr are read modulo 8. aprs: the APRS field's
+// object (aprs/aprs_json.h) for a UI frame with PID F0, null for any other frame.
 #include <nlohmann/json.hpp>
 
+#include "aprs/aprs_json.h"
+#include "capture/frame_aprs.h"
 #include "commands/frame_text.h"
 #include "commands/layouts.h"
 #include "render/codepage.h"
@@ -64,6 +69,7 @@ class JsonlWriter : public FrameWriter {
     // Stamp texts are the window's single-byte text; JSON wants UTF-8.
     j["stamp"] = state.StampText.empty() ? Json(nullptr) : Json(Cp1252ToUtf8(state.StampText));
     j["stamp_ms"] = OrNull(clock_.Millis());
+    j["time"] = clock_.Millis() ? OrNull(IsoUtcText(*clock_.Millis())) : Json(nullptr);
     j["port"] = frame.empty() ? Json(nullptr) : Json(KissPort(frame[0]));
     j["command"] = frame.empty() ? Json(nullptr) : Json(KissCommand(frame[0]));
     if (ax25) {
@@ -93,11 +99,15 @@ class JsonlWriter : public FrameWriter {
     }
     j["frame_hex"] = HexTextTrimmed(frame);
     j["problem"] = OrNull(problem);
+    const AprsPacket* aprs = ax25 ? CurrentAprs(state, d) : nullptr;
+    j["aprs"] = aprs != nullptr ? AprsJson(*aprs) : Json(nullptr);
 
     line_ = j.dump(-1, ' ', false, Json::error_handler_t::replace);
     line_.push_back('\n');
     out_.Write(line_);
   }
+
+  bool ReadsAprs() const override { return true; }
 
  private:
   LineSink& out_;

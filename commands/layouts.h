@@ -6,7 +6,8 @@
 //   hex-complete ...    the five frame-writing commands of the Write menu (RunWriteCommand)
 //   pcap, jsonl, ...    the converter's own layouts, written by a FrameWriter; their text lines
 //                       end with LF alone, every frame but timestamp frames
-//   kiss, stats         FrameWriters too: the frames as a capture again, and a summary
+//   kiss, stats, gpx    FrameWriters too: the frames as a capture again, a summary, and the
+//                       APRS positions as GPX tracks
 #ifndef PACKSCOPE_COMMANDS_LAYOUTS_H_
 #define PACKSCOPE_COMMANDS_LAYOUTS_H_
 
@@ -29,6 +30,7 @@ std::unique_ptr<FrameWriter> MakeJsonlWriter(LineSink& out);
 std::unique_ptr<FrameWriter> MakeMonitorWriter(LineSink& out);
 std::unique_ptr<FrameWriter> MakeKissWriter(LineSink& out);
 std::unique_ptr<FrameWriter> MakeStatsWriter(LineSink& out);
+std::unique_ptr<FrameWriter> MakeGpxWriter(LineSink& out);
 
 // The frame-writing commands of the Write menu, in menu order, and the converter's names for
 // their layouts: the registry's rows that the Write menu shows (kWriteCommands below).
@@ -57,7 +59,7 @@ struct Layout {
   std::unique_ptr<FrameWriter> (*make_writer)(LineSink& out) = nullptr;  // kFrameWriter
 };
 
-inline constexpr std::array<Layout, 11> kLayouts = {{
+inline constexpr std::array<Layout, 12> kLayouts = {{
     {"screen", "log", "the display's text, as Write Logfile saves it", LayoutKind::kScreen},
     {"hex-complete", "hex", "every frame as stored, in hex, under two column header lines",
      LayoutKind::kWindowFile, kHexComplete, true, "Write Hexfile (complete frame)"},
@@ -110,6 +112,14 @@ inline constexpr std::array<Layout, 11> kLayouts = {{
      false,
      {},
      &MakeStatsWriter},
+    {"gpx",
+     "gpx",
+     "the positions of APRS stations, objects and items as GPX 1.1 tracks, for map programs",
+     LayoutKind::kFrameWriter,
+     kNoWindowOutput,
+     false,
+     {},
+     &MakeGpxWriter},
 }};
 
 // The row named name; nullptr when there is none.

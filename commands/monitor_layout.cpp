@@ -1,8 +1,15 @@
 // The monitor layout: one line per frame that is not a timestamp frame (AppendMonitorLine), LF
 // line ends. The time in front is the frame's time in ISO form ("2016-01-01 12:34:56.789", UTC)
-// when it is known (StampClock), else StampText as the window shows it, else nothing.
+// when it is known (StampClock), else StampText as the window shows it, else nothing. Under an
+// APRS frame (a UI frame with PID F0) a second line, indented by two blanks, says what its field
+// means (AppendAprsWords):
+//
+//   2016-01-01 12:35:45.110 QQ8RST-2>APZ002: UI pid=F0 "=4810.58N/01126.40Ey yagi to the nor"
+//     Position 48°10.58'N 11°26.40'E, house with yagi, " yagi to the nor"
 #include "commands/monitor_layout.h"
 
+#include "aprs/aprs_words.h"
+#include "capture/frame_aprs.h"
 #include "commands/frame_text.h"
 #include "commands/layouts.h"
 #include "render/codepage.h"
@@ -60,11 +67,19 @@ class MonitorWriter : public FrameWriter {
     }
     line_.clear();
     const std::span<const std::uint8_t> frame = KissFrame(state);
-    AppendMonitorLine(line_, frame, time_,
-                      IsDataFrame(frame) ? CurrentAx25(state, details_) : details_);
+    const bool data = IsDataFrame(frame);
+    const Ax25Details& d = data ? CurrentAx25(state, details_) : details_;
+    AppendMonitorLine(line_, frame, time_, d);
     line_.push_back('\n');
+    if (const AprsPacket* aprs = data ? CurrentAprs(state, d) : nullptr) {
+      line_.append("  ");
+      AppendAprsWords(line_, *aprs);
+      line_.push_back('\n');
+    }
     out_.Write(line_);
   }
+
+  bool ReadsAprs() const override { return true; }
 
  private:
   LineSink& out_;

@@ -8,7 +8,10 @@
 //    "stations": {"QQ2XY-7": {"frames": 9,              by source callsign
 //                             "first_heard": "...", "last_heard": "...",   earliest, latest
 //                             "destinations": {"APRS": 3, ...},
-//                             "paths": {"direct": 5, "QQ0DIG-1*,WIDE2-1": 4}}, ...},
+//                             "paths": {"direct": 5, "QQ0DIG-1*,WIDE2-1": 4},
+//                             "aprs_types": {"position": 4, "status": 2},  APRS fields by type
+//                             "last_position": {"lat": 48.1505, "lon": 11.496167,
+//                                               "time": "..."}}, ...},     or null
 //    "frame_types": {"I": 4, "RR": 3, "UI": 30, "U code=1": 1, ...},
 //    "frames_per_minute": [["2016-01-01T12:34Z", 12], ...],   minutes without frames left out
 //    "findings": {"skipped": 0, "recovered": 0, ...}}   as --check counts them
@@ -16,33 +19,38 @@
 // Times are the frames' stamps (StampClock) in ISO 8601, UTC; null where none is known. A path is
 // the digipeaters as the monitor layout writes them ("*": has repeated the frame). The findings
 // count the frames counted, and, for the capture as a whole, skipped bytes and the stamps' times.
+//
+// APRS: each APRS frame (a UI frame with PID F0) counts once for its source under its type (a
+// third-party packet as "third-party"). The last position is that of the station's last frame
+// in capture order that gave one of its own: objects and items, which place something else, and
+// the packets inside third-party packets, which are other stations', do not count; its time is
+// the frame's stamp (null without one).
 #include <sys/stat.h>
 
 #include <array>
+#include <cmath>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 
+#include "capture/frame_aprs.h"
 #include "commands/frame_text.h"
+#include "commands/heard_list.h"
 #include "commands/layouts.h"
 
 namespace packscope {
 namespace {
 
 using Json = nlohmann::ordered_json;
-using Counts = std::map<std::string, std::int64_t, std::less<>>;
 
 constexpr std::int64_t kMinuteMillis = 60000;
 
 // "2016-01-01T12:34:56.789Z"; null outside the years 100 to 9999.
 Json IsoTime(const std::optional<std::int64_t>& millis) {
   if (!millis) return nullptr;
-  std::string text;
-  AppendIsoStampText(text, *millis);
+  std::string text = IsoUtcText(*millis);
   if (text.empty()) return nullptr;
-  text[10] = 'T';
-  text.push_back('Z');
   return text;
 }
 
@@ -51,28 +59,17 @@ std::int64_t MinuteOf(std::int64_t millis) {
   return millis / kMinuteMillis - (millis % kMinuteMillis < 0 ? 1 : 0);
 }
 
-void Count(Counts& counts, std::string_view key) {
-  const auto it = counts.find(key);
-  if (it != counts.end()) {
-    ++it->second;
-  } else {
-    counts.emplace(std::string(key), 1);
-  }
-}
-
-Json CountsObject(const Counts& counts) {
+Json CountsObject(const HeardCounts& counts) {
   Json j = Json::object();
   for (const auto& [key, n] : counts) j[key] = n;
   return j;
 }
 
-struct Station {
-  std::int64_t frames = 0;
-  std::optional<std::int64_t> first;
-  std::optional<std::int64_t> last;
-  Counts destinations;
-  Counts paths;
-};
+// Rounded as the jsonl layout's "lat" and "lon" are.
+double Degrees(double v) {
+  const double r = std::round(v * 1e6) / 1e6;
+  return r == 0.0 ? 0.0 : r;
+}
 
 class StatsWriter : public FrameWriter {
  public:
@@ -88,7 +85,8 @@ class StatsWriter : public FrameWriter {
     const std::span<const std::uint8_t> frame = KissFrame(state);
     const bool data = !info.timestamp && IsDataFrame(frame);
     const Ax25Details& d = data ? CurrentAx25(state, details_) : details_;
-    const FrameFindings found = FindFrameFindings(frame, info, d);
+    const AprsPacket* aprs = data ? CurrentAprs(state, d) : nullptr;
+    const FrameFindings found = FindFrameFindings(frame, info, d, aprs);
     for (int k = 0; k < kFindingCount; ++k) {
       findings_[static_cast<std::size_t>(k)] += found.Count(static_cast<Finding>(k));
     }
@@ -111,25 +109,13 @@ class StatsWriter : public FrameWriter {
       ++not_ax25_;
       return;
     }
-    CountType(d);
-    auto station = stations_.find(std::string_view(d.source.call));
-    if (station == stations_.end()) station = stations_.emplace(d.source.call, Station{}).first;
-    Station& s = station->second;
-    ++s.frames;
-    if (time) {
-      if (!s.first || *time < *s.first) s.first = time;
-      if (!s.last || *time > *s.last) s.last = time;
-    }
-    Count(s.destinations, d.destination.call);
-    path_.clear();
-    for (int i = 0; i < d.digipeater_count; ++i) {
-      const Ax25Address& a = d.digipeaters[static_cast<std::size_t>(i)];
-      if (i > 0) path_.push_back(',');
-      path_.append(a.call);
-      if (a.high_bit) path_.push_back('*');
-    }
-    Count(s.paths, path_.empty() ? std::string_view("direct") : std::string_view(path_));
+    type_.clear();
+    AppendFrameTypeName(type_, d);
+    CountUp(types_, type_);
+    heard_.Add(d, time, aprs);
   }
+
+  bool ReadsAprs() const override { return true; }
 
   void Finish(const DecoderState& state) override {
     Json j;
@@ -144,12 +130,20 @@ class StatsWriter : public FrameWriter {
     j["last_stamp"] = IsoTime(last_stamp_);
     j["frames_not_ax25"] = not_ax25_;
     Json stations = Json::object();
-    for (const auto& [call, s] : stations_) {
+    for (const auto& [call, s] : heard_.Stations()) {
+      Json position = nullptr;
+      if (s.last_position) {
+        position = Json{{"lat", Degrees(s.last_position->lat)},
+                        {"lon", Degrees(s.last_position->lon)},
+                        {"time", IsoTime(s.last_position->time)}};
+      }
       stations[call] = Json{{"frames", s.frames},
                             {"first_heard", IsoTime(s.first)},
                             {"last_heard", IsoTime(s.last)},
                             {"destinations", CountsObject(s.destinations)},
-                            {"paths", CountsObject(s.paths)}};
+                            {"paths", CountsObject(s.paths)},
+                            {"aprs_types", CountsObject(s.aprs_types)},
+                            {"last_position", std::move(position)}};
     }
     j["stations"] = std::move(stations);
     j["frame_types"] = CountsObject(types_);
@@ -183,29 +177,18 @@ class StatsWriter : public FrameWriter {
     if (r.backwards) ++findings_[static_cast<std::size_t>(Finding::kTimeBackwards)];
   }
 
-  void CountType(const Ax25Details& d) {
-    if (d.kind == Ax25Kind::kI) {
-      Count(types_, "I");
-    } else if (!d.name.empty()) {
-      Count(types_, d.name);
-    } else {
-      path_.assign("U code=").append(std::to_string(d.type_code));
-      Count(types_, path_);
-    }
-  }
-
   LineSink& out_;
   StampClock clock_;
   StampCheck stamp_check_;
   Ax25Details details_;  // read only for data frames
-  std::string path_;
+  std::string type_;
   std::int64_t frames_ = 0;
   std::int64_t stamps_ = 0;
   std::int64_t not_ax25_ = 0;
   std::optional<std::int64_t> first_stamp_;
   std::optional<std::int64_t> last_stamp_;
-  std::map<std::string, Station, std::less<>> stations_;
-  Counts types_;
+  HeardList heard_;
+  HeardCounts types_;
   std::map<std::int64_t, std::int64_t> minutes_;
   std::array<std::int64_t, kFindingCount> findings_{};
 };

@@ -18,6 +18,7 @@ class CaptureFilter : public FramePredicate {
 
   bool Keep(const DecoderState& state, const FrameInfo& info) override;
   const Ax25Details* FrameDetails() const override { return details_; }
+  bool ReadsAprs() const override { return (filter_.Needs() & kNeedAprs) != 0; }
   // Frames kept in the pass so far, timestamp frames not counted.
   std::int64_t Kept() const { return kept_; }
 

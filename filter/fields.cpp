@@ -1,6 +1,11 @@
 #include "filter/fields.h"
 
 #include <array>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "aprs/aprs_fields.h"
 
 namespace packscope {
 namespace {
@@ -98,9 +103,10 @@ void ReadTime(const FrameFacts& f, FieldValue& v) {
 }
 
 // The findings a single frame can have.
-constexpr std::array<Finding, 8> kFrameFindings = {
-    Finding::kRecovered, Finding::kBadEscape, Finding::kCutOff,     Finding::kEmpty,
-    Finding::kFrameType, Finding::kTooShort,  Finding::kAddressEnd, Finding::kCallsign};
+constexpr std::array<Finding, 9> kFrameFindings = {
+    Finding::kRecovered,  Finding::kBadEscape, Finding::kCutOff,
+    Finding::kEmpty,      Finding::kFrameType, Finding::kTooShort,
+    Finding::kAddressEnd, Finding::kCallsign,  Finding::kAprs};
 constexpr auto kProblemNames = [] {
   std::array<std::string_view, kFrameFindings.size()> names{};
   for (std::size_t i = 0; i < names.size(); ++i) names[i] = FindingTag(kFrameFindings[i]);
@@ -114,7 +120,38 @@ void ReadProblem(const FrameFacts& f, FieldValue& v) {
   }
 }
 
-// The registry. aprs.* rows go behind info (their reader takes FrameFacts' APRS decoding).
+// The aprs.* fields: a reader for each row of the APRS field table.
+template <std::size_t kRow>
+void ReadAprs(const FrameFacts& f, FieldValue& v) {
+  if (f.aprs == nullptr) return;
+  const AprsValue x = AprsFields()[kRow].get(*f.aprs);
+  switch (x.kind) {
+    case AprsValue::Kind::kAbsent:
+      return;
+    case AprsValue::Kind::kNumber:
+      Number(v, x.number);
+      return;
+    case AprsValue::Kind::kText:
+      v.present = true;
+      v.Add(x.text);
+      return;
+    case AprsValue::Kind::kBool:
+      v.present = true;
+      v.Add(x.truth ? "true" : "false");
+      return;
+  }
+}
+
+using Reader = void (*)(const FrameFacts&, FieldValue&);
+template <std::size_t... kRows>
+constexpr std::array<Reader, sizeof...(kRows)> AprsReaders(std::index_sequence<kRows...>) {
+  return {&ReadAprs<kRows>...};
+}
+constexpr auto kAprsReaders = AprsReaders(std::make_index_sequence<kAprsFieldCount>());
+
+constexpr std::array<std::string_view, 2> kTruthNames = {"true", "false"};
+
+// The rows that are not read from the APRS field table. The aprs.* rows go behind info.
 const Field kFields[] = {
     {"frame", FieldType::kNumber, 0, &ReadFrame,
      "the frame's number in the capture, from 1 (timestamp frames counted)"},
@@ -136,11 +173,52 @@ const Field kFields[] = {
     {"info", FieldType::kText, kNeedAx25, &ReadInfo,
      "the information field (payload) as text, its bytes as they are"},
     {"time", FieldType::kTime, 0, &ReadTime, "the frame's stamp, UTC"},
-    {"problem", FieldType::kName, kNeedFindings, &ReadProblem,
+    {"problem", FieldType::kName, kNeedFindings | kNeedAprs, &ReadProblem,
      "what --check finds in the frame: recovered, bad-escape, cut-off, empty, frame-type, "
-     "too-short, address-end, callsign",
+     "too-short, address-end, callsign, aprs",
      kProblemNames},
 };
+
+// Every row: kFields with an aprs.* row for each field of the APRS table behind info (but the
+// names and units of single telemetry channels, which a filter has little use for).
+std::vector<Field> MakeRegistry() {
+  static std::array<std::string, kAprsFieldCount> aprs_names;
+  static const auto type_names = [] {
+    std::array<std::string_view, kAprsTypeCount> names{};
+    for (int i = 0; i < kAprsTypeCount; ++i) {
+      names[static_cast<std::size_t>(i)] = AprsTypeName(static_cast<AprsType>(i));
+    }
+    return names;
+  }();
+  std::vector<Field> rows;
+  for (const Field& f : kFields) {
+    rows.push_back(f);
+    if (f.name != "info") continue;
+    const std::span<const AprsField> table = AprsFields();
+    for (std::size_t i = 0; i < table.size(); ++i) {
+      const AprsField& a = table[i];
+      if (a.name.starts_with("names.") || a.name.starts_with("units.")) continue;
+      aprs_names[i] = "aprs." + std::string(a.name);
+      Field row{aprs_names[i], FieldType::kText, kNeedAprs, kAprsReaders[i], a.help};
+      if (a.name == "type") {
+        row.type = FieldType::kName;
+        row.names = type_names;
+      } else if (a.kind == AprsValue::Kind::kBool) {
+        row.type = FieldType::kName;
+        row.names = kTruthNames;
+      } else if (a.kind == AprsValue::Kind::kNumber) {
+        row.type = FieldType::kNumber;
+      }
+      rows.push_back(row);
+    }
+  }
+  return rows;
+}
+
+const std::vector<Field>& Registry() {
+  static const std::vector<Field> rows = MakeRegistry();
+  return rows;
+}
 
 }  // namespace
 
@@ -160,10 +238,10 @@ std::string_view FieldTypeNoun(FieldType type) {
   return {};
 }
 
-std::span<const Field> Fields() { return kFields; }
+std::span<const Field> Fields() { return Registry(); }
 
 const Field* FindField(std::string_view name) {
-  for (const Field& f : kFields) {
+  for (const Field& f : Registry()) {
     if (f.name == name) return &f;
   }
   return nullptr;

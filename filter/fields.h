@@ -4,7 +4,12 @@
 // reads a decoding the frame does not have yet, a FrameNeed bit that DescribeFrame fills).
 //
 // A frame that lacks a field (src of a frame that is not AX.25, pid of an S frame, time before
-// the first stamp) fails every test on it, != included; `not` turns that round.
+// the first stamp, aprs.lat of a frame that is no APRS frame or whose field has no position)
+// fails every test on it, != included; `not` turns that round.
+//
+// The aprs.* rows are made from the APRS layer's field table (aprs/aprs_fields.h): aprs.NAME
+// for each of its fields but the single channels' names and units, with the table's help line.
+// They read the outer packet of a third-party packet (aprs.type == third-party).
 #ifndef PACKSCOPE_FILTER_FIELDS_H_
 #define PACKSCOPE_FILTER_FIELDS_H_
 

@@ -754,7 +754,11 @@ std::string FilterHelpText() {
     std::string line = "  " + std::string(f.name);
     line.resize(std::max<std::size_t>(line.size() + 1, 12), ' ');
     line.append(FieldTypeNoun(f.type).substr(2));
-    line.resize(std::max<std::size_t>(line.size() + 1, kHelpColumn), ' ');
+    if (line.size() >= kHelpColumn) {  // a long name: the help goes below it
+      out += line + "\n";
+      line.clear();
+    }
+    line.resize(kHelpColumn, ' ');
     std::string_view help = f.help;
     while (line.size() + help.size() > kWidth) {
       const std::size_t cut = help.rfind(' ', kWidth - line.size());
@@ -770,7 +774,9 @@ std::string FilterHelpText() {
       "    --filter 'src == QQ0QQ-* and type == UI'\n"
       "    --filter 'type in {SABM, DISC, UA, DM} or via == WIDE2-*'\n"
       "    --filter 'time >= 2016-01-01T12:00 and time < 2016-01-01T13:00'\n"
-      "    --filter 'info ~ \"^[!=/@]\" and not problem'\n";
+      "    --filter 'info ~ \"^[!=/@]\" and not problem'\n"
+      "    --filter 'aprs.type in {position, mic-e} and aprs.lat > 48.1 and aprs.lon < 11.6'\n"
+      "    --filter 'aprs.addressee == QQ1ABC-9 or aprs.weather.temp_c < 0 or problem == aprs'\n";
   return out;
 }
 

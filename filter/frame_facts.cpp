@@ -16,8 +16,15 @@ void DescribeFrame(FrameFacts& facts, FrameNeeds needs) {
     facts.ax25 = data && facts.details.problem == Ax25Problem::kNone;
     facts.described |= kNeedAx25;
   }
+  // The findings read the APRS decoding.
+  if ((needs & (kNeedAprs | kNeedFindings)) != 0 && (facts.described & kNeedAprs) == 0) {
+    facts.aprs = facts.ax25 && facts.aprs_reading != nullptr
+                     ? facts.aprs_reading->Read(facts.details)
+                     : nullptr;
+    facts.described |= kNeedAprs;
+  }
   if ((needs & kNeedFindings) != 0) {
-    facts.findings = FindFrameFindings(facts.kiss_frame, facts.info, facts.details);
+    facts.findings = FindFrameFindings(facts.kiss_frame, facts.info, facts.details, facts.aprs);
     facts.described |= kNeedFindings;
   }
 }

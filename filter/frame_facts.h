@@ -13,6 +13,7 @@
 #include <span>
 
 #include "ax25/ax25_details.h"
+#include "capture/frame_aprs.h"
 #include "capture/frame_findings.h"
 #include "capture/frame_loop.h"
 
@@ -21,7 +22,8 @@ namespace packscope {
 // What a field reads beyond the frame's bytes and place: bits of FrameNeeds.
 enum FrameNeed : unsigned {
   kNeedAx25 = 1u << 0,      // details, ax25
-  kNeedFindings = 1u << 1,  // findings (reads details too)
+  kNeedFindings = 1u << 1,  // findings (reads details, and aprs when there is an aprs_reading)
+  kNeedAprs = 1u << 2,      // aprs (reads details too)
 };
 using FrameNeeds = unsigned;
 
@@ -36,6 +38,7 @@ struct FrameFacts {
     time = frame_time;
     info = frame_info;
     described = 0;
+    aprs = nullptr;
   }
 
   // --- Set by the caller for each frame ---
@@ -44,6 +47,9 @@ struct FrameFacts {
   std::int64_t offset = 0;                   // of the frame's opening FEND
   std::optional<std::int64_t> time;          // the frame's stamp, ms since 1970 UTC (StampClock)
   FrameInfo info;                            // recovered, cut off, bad escapes, timestamp
+  // Where the APRS decoding comes from (capture/frame_aprs.h), kept from frame to frame; the
+  // caller calls its NextFrame with Begin. Without one no frame has APRS fields.
+  FrameAprs* aprs_reading = nullptr;
 
   // --- Filled by DescribeFrame, as far as the needs ask ---
   FrameNeeds described = 0;  // what has been filled for this frame
@@ -52,6 +58,8 @@ struct FrameFacts {
   bool ax25 = false;
   Ax25Details details;
   FrameFindings findings;
+  // The frame's APRS decoding; nullptr when it is no APRS frame (or there is no aprs_reading).
+  const AprsPacket* aprs = nullptr;
 };
 
 // Adds to facts what needs ask for and it does not have yet. Allocates nothing once facts has

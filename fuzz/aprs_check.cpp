@@ -89,11 +89,15 @@ void CheckPacket(std::string_view line, const AprsPacket& p, int depth) {
   }
   if (p.type == AprsType::kThirdParty && p.inner != nullptr) CheckPacket(line, *p.inner, depth + 1);
 
-  // Every field of the table can be read.
+  // Every field of the table can be read, and gives the kind of value the table says (the
+  // filter language's aprs.* fields take their type from it).
   for (const AprsField& f : AprsFields()) {
     const AprsValue v = f.get(p);
     if (v.kind == AprsValue::Kind::kNumber && !std::isfinite(v.number)) {
       Fail(line, std::string("field ") + std::string(f.name) + " is not a finite number");
+    }
+    if (v.Present() && v.kind != f.kind) {
+      Fail(line, std::string("field ") + std::string(f.name) + " gives another kind of value");
     }
   }
 }

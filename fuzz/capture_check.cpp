@@ -14,8 +14,10 @@
 #include <utility>
 #include <vector>
 
+#include "aprs/aprs_frame.h"
 #include "capture/decoder_state.h"
 #include "capture/errors.h"
+#include "capture/frame_findings.h"
 #include "capture/frame_loop.h"
 #include "capture/headless_window.h"
 #include "capture/line_sink.h"
@@ -640,6 +642,60 @@ void CheckStats(const std::string& text, std::size_t frames) {
                 "stats: \"frames\" is " + j["frames"].dump());
 }
 
+// The monitor layout: a line per frame but timestamp frames, and under each APRS frame (a UI
+// frame with PID F0) a second line, indented by two blanks.
+void CheckMonitor(const std::string& text, const std::vector<const ModelFrame*>& shown) {
+  std::vector<std::string_view> lines;
+  for (std::size_t from = 0, to; (to = text.find('\n', from)) != std::string::npos; from = to + 1) {
+    lines.push_back(std::string_view(text).substr(from, to - from));
+  }
+  CAPTURE_CHECK(text.empty() || text.back() == '\n', "monitor: the last line has no end");
+  std::size_t at = 0;
+  for (std::size_t i = 0; i < shown.size() && at < lines.size(); ++i) {
+    const std::string n = "monitor: frame " + std::to_string(i + 1);
+    const std::string& bytes = shown[i]->bytes;
+    const std::span<const std::uint8_t> frame(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                              bytes.size());
+    ++at;  // the frame's own line, whatever it begins with
+    if (!IsDataFrame(frame) || !IsAprsFrame(DescribeAx25(frame))) continue;
+    CAPTURE_CHECK(at < lines.size() && lines[at].substr(0, 2) == "  " && lines[at].size() > 2 &&
+                      lines[at][2] != ' ',
+                  n + ": no APRS line under it: \"" +
+                      Shown(at < lines.size() ? lines[at] : std::string_view(), 0) + "\"");
+    ++at;
+  }
+  CAPTURE_CHECK_NUMBER("monitor: lines", lines.size(), at);
+}
+
+// The gpx layout: a GPX document whose text holds printable ASCII and line breaks alone, its
+// elements closed and its ampersands escapes.
+void CheckGpx(const std::string& text) {
+  const std::string_view head =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<gpx version=\"1.1\" "
+      "creator=\"packscope-convert\" xmlns=\"http://www.topografix.com/GPX/1/1\">\n";
+  CAPTURE_CHECK(text.compare(0, head.size(), head) == 0, "gpx: begins " + Shown(text, 0));
+  CAPTURE_CHECK(text.size() >= 7 && text.compare(text.size() - 7, 7, "</gpx>\n") == 0,
+                "gpx: does not end with </gpx>");
+  std::ptrdiff_t depth = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    CAPTURE_CHECK(
+        (c >= 0x20 && c <= 0x7E) || c == '\n',
+        "gpx: byte " + std::to_string(static_cast<std::uint8_t>(c)) + " at " + std::to_string(i));
+    if (c == '&') {
+      const std::string_view rest = std::string_view(text).substr(i);
+      CAPTURE_CHECK(
+          rest.starts_with("&amp;") || rest.starts_with("&lt;") || rest.starts_with("&gt;"),
+          "gpx: bare & at " + std::to_string(i));
+    }
+    if (c == '<' && i + 1 < text.size() && text[i + 1] != '?') {
+      depth += text[i + 1] == '/' ? -1 : 1;
+      CAPTURE_CHECK(depth >= 0, "gpx: element closed twice at " + std::to_string(i));
+    }
+  }
+  CAPTURE_CHECK_NUMBER("gpx: elements left open", depth, 0);
+}
+
 // The converter's own layouts and its health report over the same capture: each covers every
 // frame but timestamp frames, and each fails exactly when the capture holds a frame too long.
 void CheckConverterLayouts(Host& host, const Model& model) {
@@ -673,6 +729,14 @@ void CheckConverterLayouts(Host& host, const Model& model) {
     }
     if (layout.name == "stats") {
       CheckStats(text, shown.size());
+      continue;
+    }
+    if (layout.name == "monitor") {
+      CheckMonitor(text, shown);
+      continue;
+    }
+    if (layout.name == "gpx") {
+      CheckGpx(text);
       continue;
     }
     if (layout.name != "pcap") {

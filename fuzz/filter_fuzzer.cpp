@@ -45,7 +45,14 @@ std::vector<std::string> FixedFrames() {
                          Address("WIDE2", 1, true, false) + "\x03\xF0" + "=4806.05N/01138.47E-";
   const std::string rr = std::string(1, '\0') + Address("QQ0QQ", 1, false, false) +
                          Address("QQ1QQ", 0, true, true) + "\x71";
-  return {ui, rr, "", std::string("\x00\x82", 2), std::string("\x11\x05", 2)};
+  // An object with an invalid latitude, to QQ0QQ-7's message.
+  const std::string object = std::string(1, '\0') + Address("APRS", 0, false, true) +
+                             Address("QQ1QQ", 0, true, false) + "\x03\xF0" +
+                             ";LEADER   _092345z9903.50N/07201.75W>";
+  const std::string message = std::string(1, '\0') + Address("APRS", 0, false, true) +
+                              Address("QQ2QQ", 0, true, false) + "\x03\xF0" +
+                              ":QQ0QQ-7  :PARM.Battery,Temp{3";
+  return {ui, rr, object, message, "", std::string("\x00\x82", 2), std::string("\x11\x05", 2)};
 }
 
 int Characters(std::string_view text) {
@@ -78,6 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   std::vector<std::string> frames = FixedFrames();
   if (nul != std::string_view::npos) frames.emplace_back(input.substr(nul + 1));
+  packscope::FrameAprs aprs;
   for (std::size_t i = 0; i < frames.size(); ++i) {
     for (int variant = 0; variant < 2; ++variant) {
       packscope::FrameInfo info;
@@ -88,6 +96,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         info.bad_escapes = 1;
       }
       FrameFacts facts;
+      facts.aprs_reading = &aprs;
+      aprs.NextFrame();
       facts.Begin({reinterpret_cast<const std::uint8_t*>(frames[i].data()), frames[i].size()},
                   static_cast<std::int64_t>(i + 1), static_cast<std::int64_t>(17 * i), time, info);
       const bool answer = filter->Matches(facts);

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # The product's folders form layers; a file may include headers of its own layer and of the layers
 # below it, never above. Prints every include that breaks the rule.
-#   render <- ax25 <- aprs <- capture <- filter <- commands <- gencapture, live <- qt <- cli, ui <- app
+#   render <- ax25 <- aprs <- capture <- filter <- commands <- gencapture, live, framelist <- qt <- cli, ui <- app
 set -euo pipefail
 root=${1:-.}
-declare -A rank=([render]=0 [ax25]=1 [aprs]=2 [capture]=3 [filter]=4 [commands]=5 [gencapture]=6 [live]=6 [qt]=7 [cli]=8 [ui]=8 [app]=9)
+declare -A rank=([render]=0 [ax25]=1 [aprs]=2 [capture]=3 [filter]=4 [commands]=5 [gencapture]=6 [live]=6 [framelist]=6 [qt]=7 [cli]=8 [ui]=8 [app]=9)
 status=0
 for dir in "${!rank[@]}"; do
   [ -d "$root/$dir" ] || continue

@@ -28,6 +28,7 @@
 #include "ui/design.h"
 #include "ui/display_widget.h"
 #include "ui/form2.h"
+#include "ui/frame_list_window.h"
 #include "ui/log_box.h"
 #include "ui/qt_window.h"
 #include "ui/record_dialog.h"
@@ -129,7 +130,7 @@ Form1::Form1(QWidget* parent)
   connect(read_on_timer_, &QTimer::timeout, this, &Form1::ReadOnStep);
 }
 
-Form1::~Form1() = default;
+Form1::~Form1() { delete frame_list_; }
 
 void Form1::CreateControls() {
   auto* client = new QWidget(this);
@@ -252,6 +253,11 @@ void Form1::CreateMenus() {
   }
   item(write, "MnuWriteLogfile", FromUtf8(kLogfileCaption), &Form1::MnuWriteLogfile_Click);
 
+  QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
+  view->setObjectName(QStringLiteral("MnuView"));
+  item(view, "MnuViewFrameList", QStringLiteral("Frame List"), &Form1::MnuViewFrameList_Click);
+  view->actions().last()->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+
   // Info is an item of the menu bar itself: a click acts at once.
   QAction* info = menuBar()->addAction(QStringLiteral("Info"));
   info->setObjectName(QStringLiteral("MnuInfo"));
@@ -278,7 +284,25 @@ void Form1::RunCommand(const std::function<void()>& body) {
   // A reading of the capture on disk stops first; the next look goes on with it.
   window_->StopReadingOn();
   read_on_timer_->stop();
+  const std::string shown = state_.CaptureFileName;
   body();
+  if (!state_.CaptureFileName.empty() && state_.CaptureFileName != shown) {
+    emit CaptureChanged(QByteArray::fromStdString(state_.CaptureFileName));
+  }
+}
+
+FrameListWindow* Form1::FrameList() const { return frame_list_.data(); }
+
+void Form1::ShowFrameList(const std::string& path) {
+  if (frame_list_ == nullptr) {
+    frame_list_ = new FrameListWindow();
+    frame_list_->setAttribute(Qt::WA_DeleteOnClose);
+    connect(this, &Form1::CaptureChanged, frame_list_, &FrameListWindow::FollowCapture);
+  }
+  frame_list_->FollowCapture(QByteArray::fromStdString(path));
+  frame_list_->show();
+  frame_list_->raise();
+  frame_list_->activateWindow();
 }
 
 void Form1::LookAtCapture() {
@@ -442,6 +466,8 @@ void Form1::Check1_Click() {
 void Form1::MnuExit_Click() { close(); }
 
 void Form1::MnuInfo_Click() { Form2::ShowAbout(); }
+
+void Form1::MnuViewFrameList_Click() { ShowFrameList(state_.CaptureFileName); }
 
 void Form1::Write(std::size_t index) {
   RunCommand([this, index] { RunWriteCommand(state_, *window_, kWriteCommands[index]); });

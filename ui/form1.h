@@ -23,7 +23,9 @@
 #ifndef PACKSCOPE_UI_FORM1_H_
 #define PACKSCOPE_UI_FORM1_H_
 
+#include <QByteArray>
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -46,6 +48,7 @@ class QTimer;
 namespace packscope {
 
 class DisplayWidget;
+class FrameListWindow;
 class LogBox;
 class QtWindow;
 
@@ -86,6 +89,7 @@ class Form1 : public QMainWindow {
   void MnuWriteHexfilePayloadTime_Click();
   void MnuWriteASCIIPL_Click();
   void MnuWriteLogfile_Click();
+  void MnuViewFrameList_Click();
 
   // Paths given on the command line, opened exactly as if they were dropped on the window.
   void OpenPaths(const std::vector<std::string>& paths);
@@ -101,8 +105,12 @@ class Form1 : public QMainWindow {
   // How often the window looks whether the capture shown changed on disk (tests look more often).
   void SetCaptureLookInterval(int milliseconds);
   QtWindow& Host() { return *window_; }
+  // The frame list window while it is open, else null.
+  FrameListWindow* FrameList() const;
 
  signals:
+  // The window shows another capture (the bytes of its path): the frame list follows it.
+  void CaptureChanged(const QByteArray& path);
   // The capture shown changed on disk and was read on to its new end (grown; or shrunk or
   // replaced, and read anew). Windows that show the same capture read it on as well.
   void CaptureFollowed();
@@ -124,6 +132,8 @@ class Form1 : public QMainWindow {
   bool Idle() const;
   // Runs body as the one command of the moment; does nothing while another runs.
   void RunCommand(const std::function<void()>& body);
+  // Opens the frame list window (or brings it up) on the capture path.
+  void ShowFrameList(const std::string& path);
   // The capture shown on disk: a look every second whether it changed, and the steps of a
   // reading of it.
   void LookAtCapture();
@@ -147,6 +157,7 @@ class Form1 : public QMainWindow {
   RecordSettings record_settings_;  // the last ones chosen
   // A recording wrote a batch while a reading on ran: look again once it ends.
   bool look_again_ = false;
+  QPointer<FrameListWindow> frame_list_;
 
   DisplayWidget* rich_text_box1_ = nullptr;
   QCheckBox* check1_ = nullptr;

@@ -3,10 +3,15 @@
 // the unfiltered output), written here.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -30,17 +35,67 @@ using testing::BinaryStamp;
 using testing::Kiss;
 using testing::TextStamp;
 
-// Generated traffic (I, S, U and UI frames, digipeaters, binary stamps), then a frame too short
-// for AX.25, a KISS command frame, a text stamp and a UI frame behind it.
+std::string Aprs(const testing::Address& source, const std::string& info,
+                 const std::string& destination = "APRS") {
+  return Kiss(Ax25Frame({destination}, source, {}, 0x03, 0xF0, info));
+}
+
+// APRS fields the generator does not write. Before its traffic, without a stamp: a position and
+// the telemetry definitions of the stations whose T# reports it writes. Behind it: Mic-E, an
+// object and its kill, an item, third-party packets (one of them with an invalid field inside),
+// invalid fields, and the same T# report in a UI frame with another PID and in an I frame.
+std::string AprsBefore() {
+  std::string out = Aprs({"QQ1ABC", 9}, "!4809.00N/01130.00E>before the first stamp");
+  for (const std::string call : {"QQ0QQ", "QQ1ABC-9", "QQ2XY-7", "QQ3DEF", "QQ4GHI-10", "QQ5BBS-1",
+                                 "QQ6LMN-5", "QQ7OP-15", "QQ8RST-2", "QQ9UV", "QQ0DIG-1"}) {
+    const std::string to = ":" + call + std::string(9 - call.size(), ' ') + ":";
+    const std::size_t dash = call.find('-');
+    const testing::Address source{call.substr(0, dash),
+                                  dash == std::string::npos ? 0 : std::stoi(call.substr(dash + 1))};
+    out += Aprs(source, to + "PARM.Battery,Temp,Light,Wind,Level,Door,Alarm");
+    out += Aprs(source, to + "UNIT.V,C,lx,m/s,cm,open,on");
+    out += Aprs(source, to + "EQNS.0,0.1,0,0,0.5,-40,0,10,0,0,1,0,0,2,0");
+  }
+  return out;
+}
+
+std::string AprsBehind() {
+  return Aprs({"QQ6LMN", 5}, "`c_Vm6hk/`\"49}truck_%", "T2SP0W") +
+         Aprs({"QQ0QQ"}, ";LEADER   *092345z4810.50N/01130.75E>088/036") +
+         Aprs({"QQ3DEF"}, ";LEADER   *092346z4810.60N/01130.85E>088/036") +
+         Aprs({"QQ0QQ"}, ";LEADER   _092347z4810.70N/01130.95E>") +
+         Aprs({"QQ0QQ"}, ")AID #2!4811.00N/01131.00EA") +
+         Aprs({"QQ4GHI", 10}, "}QQ7OP-15>APRS,TCPIP,QQ4GHI-10*:=4801.12N\\01145.06En/A=000500") +
+         Aprs({"QQ4GHI", 10}, "}QQ7OP-15>APRS,TCPIP,QQ4GHI-10*:!9101.12N\\01145.06En") +
+         Aprs({"QQ2XY", 7}, "!4805.00N/01137.00E[/A=-00100") +
+         Aprs({"QQ2XY", 7}, "@322345z4805.47N/01136.53E[") + Aprs({"QQ9UV"}, "T#500,10,20,30") +
+         Kiss(Ax25Frame({"APRS"}, {"QQ9UV"}, {}, 0x03, 0xCF, "T#501,10,20,30")) +
+         Kiss(Ax25Frame({"APRS"}, {"QQ9UV"}, {}, 0x00, 0xF0, "T#502,10,20,30"));
+}
+
+// Generated traffic (I, S, U and UI frames, digipeaters, binary stamps) between hand-made APRS
+// fields, then a frame too short for AX.25, a KISS command frame, a text stamp and UI frames
+// behind it.
 std::string MixedCapture(std::uint64_t seed) {
   gen::Options options;
   options.seed = seed;
   options.frames = 300;
   options.mix = true;
   options.max_digis = 3;
-  return gen::GenerateCaptureBytes(options) + Kiss(std::string("\x00\x82\xA0\xA4", 4)) +
-         Kiss(std::string("\x01\x05", 2)) + Kiss(TextStamp("2016-01-01 13:00:00.000 UTC")) +
-         Kiss(Ax25Frame({"APRS"}, {"QQ0QQ", 3}, {{"WIDE2", 2}}, 0x03, 0xF0, "Late"));
+  return AprsBefore() + gen::GenerateCaptureBytes(options) +
+         Kiss(std::string("\x00\x82\xA0\xA4", 4)) + Kiss(std::string("\x01\x05", 2)) +
+         Kiss(TextStamp("2016-01-01 13:00:00.000 UTC")) +
+         Kiss(Ax25Frame({"APRS"}, {"QQ0QQ", 3}, {{"WIDE2", 2}}, 0x03, 0xF0, "Late")) + AprsBehind();
+}
+
+// What the jsonl layout's "aprs" object holds under a key, or null.
+json AprsKey(const json& j, const std::string& key) {
+  return j["aprs"].is_object() && j["aprs"].contains(key) ? j["aprs"][key] : json();
+}
+
+// An APRS error in the object or in the object of its third-party packet.
+bool AprsError(const json& aprs) {
+  return aprs.is_object() && (aprs.contains("error") || AprsError(aprs.value("inner", json())));
 }
 
 std::string Bytes(const std::string& hex) {
@@ -112,6 +167,11 @@ std::vector<std::string> PiecesPerFrame(std::string_view layout, const std::stri
                          ? text.find('\n', text.find('\n') + 1) + 1
                          : 0;
   for (std::size_t to; (to = text.find(end, from)) != std::string::npos; from = to + end.size()) {
+    // The monitor's second line under an APRS frame is indented.
+    if (layout == "monitor" && text.compare(from, 2, "  ") == 0 && !pieces.empty()) {
+      pieces.back() += text.substr(from, to + end.size() - from);
+      continue;
+    }
     pieces.push_back(text.substr(from, to + end.size() - from));
   }
   return pieces;
@@ -161,7 +221,7 @@ TEST_F(FilterLayoutsTest, EveryLayoutWritesTheFramesAPlainReadingOfJsonlSelects)
       {"len > 100 and pid == 0xF0 or problem",
        [](const json& j) {
          const auto len = (j["frame_hex"].get<std::string>().size() + 1) / 3 - 1;
-         return (len > 100 && j["pid"] == 240) || !j["problem"].is_null();
+         return (len > 100 && j["pid"] == 240) || !j["problem"].is_null() || AprsError(j["aprs"]);
        }},
       {"info ~ \"^[A-M]\" and not call == QQ0DIG-1",
        [](const json& j) {
@@ -178,6 +238,47 @@ TEST_F(FilterLayoutsTest, EveryLayoutWritesTheFramesAPlainReadingOfJsonlSelects)
          return j["frame"] > 100 && j["frame"] <= 300 && j["port"] == 0 && !j["kind"].is_null() &&
                 type(j) != "UI";
        }},
+      {"aprs.type == position and aprs.lat > 48.1 and aprs.lon <= 11.55",
+       [](const json& j) {
+         return AprsKey(j, "type") == "position" && AprsKey(j, "lat").is_number() &&
+                AprsKey(j, "lat") > 48.1 && AprsKey(j, "lon") <= 11.55;
+       }},
+      {"aprs.symbol == \"/>\" or aprs.type in {OBJECT, item, mic-e} or aprs.alive == false",
+       [](const json& j) {
+         const json t = AprsKey(j, "type");
+         return AprsKey(j, "symbol") == "/>" || t == "object" || t == "item" || t == "mic-e" ||
+                AprsKey(j, "alive") == false;
+       }},
+      {"aprs.addressee ~ \"^QQ[0-4]\" and aprs.text and not aprs.type == telemetry-definition",
+       [](const json& j) {
+         const json a = AprsKey(j, "addressee");
+         return a.is_string() && a.get<std::string>().substr(0, 2) == "QQ" &&
+                a.get<std::string>()[2] <= '4' && AprsKey(j, "text").is_string() &&
+                AprsKey(j, "type") != "telemetry-definition";
+       }},
+      {"aprs.lat and not aprs.type == position",
+       [](const json& j) {
+         return AprsKey(j, "lat").is_number() && AprsKey(j, "type") != "position";
+       }},
+      {"not aprs.type or aprs.error",
+       [](const json& j) { return j["aprs"].is_null() || AprsKey(j, "error").is_string(); }},
+      {"aprs.values.2 < 40 and aprs.weather.temp_c != 0 or aprs.altitude_m < 0 or "
+       "aprs.weather.temp_c > 20",
+       [](const json& j) {
+         // A frame without one of the fields fails the test on it, != too.
+         const json values = AprsKey(j, "values");
+         const json weather = AprsKey(j, "weather");
+         const bool temp = weather.is_object() && weather.contains("temp_c");
+         return (values.is_array() && values.size() >= 2 && values[1] < 40 && temp &&
+                 weather["temp_c"] != 0) ||
+                (AprsKey(j, "altitude_m").is_number() && AprsKey(j, "altitude_m") < 0) ||
+                (temp && weather["temp_c"] > 20);
+       }},
+      {"aprs.values.2 < 40 and problem != aprs",
+       [](const json& j) {
+         const json values = AprsKey(j, "values");
+         return values.is_array() && values.size() >= 2 && values[1] < 40 && !AprsError(j["aprs"]);
+       }},
   };
   for (const Case& c : cases) {
     std::vector<std::int64_t> expected;
@@ -192,10 +293,10 @@ TEST_F(FilterLayoutsTest, EveryLayoutWritesTheFramesAPlainReadingOfJsonlSelects)
   }
 
   // Every layout writes for a kept frame exactly what it writes for it unfiltered: its own stamp
-  // included.
-  const std::string expression = cases[2].expression;
+  // included. The filter reads APRS in the window's layouts too.
+  const std::string expression = "(" + cases[2].expression + ") or aprs.type == object";
   std::vector<bool> kept;
-  for (const json& j : all) kept.push_back(cases[2].plain(j));
+  for (const json& j : all) kept.push_back(cases[2].plain(j) || AprsKey(j, "type") == "object");
   for (const std::string_view layout :
        {"jsonl", "monitor", "pcap", "screen", "hex-complete", "hex-kissframe", "hex-payload",
         "hex-payload-time", "ascii-payload-time"}) {
@@ -206,6 +307,26 @@ TEST_F(FilterLayoutsTest, EveryLayoutWritesTheFramesAPlainReadingOfJsonlSelects)
       if (kept[i]) expected.push_back(whole[i]);
     }
     EXPECT_EQ(PiecesPerFrame(layout, Convert(capture, layout, expression)), expected) << layout;
+  }
+
+  // The telemetry definitions lie in the frames these filters turn down (the first reads APRS,
+  // the second not): the reports kept are scaled and named as they are unfiltered.
+  const auto scaled = [](const json& j) { return AprsKey(j, "values").is_array(); };
+  EXPECT_GT(std::count_if(all.begin(), all.end(), scaled), 3);
+  const std::vector<Case> drop_definitions = {
+      {"aprs.type == telemetry", [](const json& j) { return AprsKey(j, "type") == "telemetry"; }},
+      {"frame > 40", [](const json& j) { return j["frame"] > 40; }}};
+  for (const Case& c : drop_definitions) {
+    for (const std::string_view layout : {"jsonl", "monitor"}) {
+      const std::vector<std::string> whole = PiecesPerFrame(layout, Convert(capture, layout));
+      ASSERT_EQ(whole.size(), all.size()) << layout;
+      std::vector<std::string> expected;
+      for (std::size_t i = 0; i < whole.size(); ++i) {
+        if (c.plain(all[i])) expected.push_back(whole[i]);
+      }
+      EXPECT_EQ(PiecesPerFrame(layout, Convert(capture, layout, c.expression)), expected)
+          << layout << ", " << c.expression;
+    }
   }
 }
 
@@ -286,12 +407,30 @@ TEST_F(FilterLayoutsTest, StatsCountWhatJsonlShows) {
                                                        : "U code=" + j["code"].dump();
       types[type] = types.value(type, 0) + 1;
       json& s = stations[j["source"].get<std::string>()];
-      if (s.is_null())
-        s = {{"frames", 0}, {"destinations", json::object()}, {"paths", json::object()}};
+      if (s.is_null()) {
+        s = {{"frames", 0},
+             {"first_heard", nullptr},
+             {"last_heard", nullptr},
+             {"destinations", json::object()},
+             {"paths", json::object()},
+             {"aprs_types", json::object()},
+             {"last_position", nullptr}};
+      }
       s["frames"] = s["frames"].get<int>() + 1;
-      const std::string when = Iso(j["stamp_ms"]);
-      if (!s.contains("first_heard") || when < s["first_heard"]) s["first_heard"] = when;
-      if (!s.contains("last_heard") || when > s["last_heard"]) s["last_heard"] = when;
+      if (j["stamp_ms"].is_number()) {
+        const std::string when = Iso(j["stamp_ms"]);
+        if (s["first_heard"].is_null() || when < s["first_heard"]) s["first_heard"] = when;
+        if (s["last_heard"].is_null() || when > s["last_heard"]) s["last_heard"] = when;
+      }
+      if (j["aprs"].is_object()) {
+        const std::string aprs_type = j["aprs"]["type"];
+        s["aprs_types"][aprs_type] = s["aprs_types"].value(aprs_type, 0) + 1;
+        if (AprsKey(j, "lat").is_number() && AprsKey(j, "lon").is_number() &&
+            aprs_type != "object" && aprs_type != "item" && aprs_type != "third-party") {
+          s["last_position"] = {
+              {"lat", j["aprs"]["lat"]}, {"lon", j["aprs"]["lon"]}, {"time", j["time"]}};
+        }
+      }
       std::string path;
       for (const json& d : j["digipeaters"]) {
         path +=
@@ -323,7 +462,9 @@ TEST_F(FilterLayoutsTest, StatsCountWhatJsonlShows) {
     std::string text;
   } report;
   CheckCapture(state, window, capture, report);
-  const json findings = json::parse(Convert(capture, "stats"))["findings"];
+  // In the order of the layout's object, which is --check's.
+  const nlohmann::ordered_json findings =
+      nlohmann::ordered_json::parse(Convert(capture, "stats"))["findings"];
   std::string summary;
   int total = 0;
   for (const auto& [tag, n] : findings.items()) {
@@ -334,6 +475,118 @@ TEST_F(FilterLayoutsTest, StatsCountWhatJsonlShows) {
   EXPECT_NE(report.text.find(std::to_string(total) + " findings (" + summary + ")\n"),
             std::string::npos)
       << report.text << summary;
+}
+
+bool Installed(const std::string& program) {
+  return std::system(("command -v " + program + " > /dev/null 2>&1").c_str()) == 0;
+}
+
+std::string Output(const std::string& command) {
+  std::string out;
+  if (FILE* pipe = ::popen(command.c_str(), "r")) {
+    char buf[4096];
+    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, pipe)) > 0;) out.append(buf, n);
+    EXPECT_EQ(::pclose(pipe), 0) << command;
+  }
+  return out;
+}
+
+std::string Fixed6(double v) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.6f", v);
+  return buf;
+}
+
+// A point as gpsbabel's unicsv writes it: latitude, longitude, altitude, date and time.
+struct GpxPoint {
+  std::string lat;
+  std::string lon;
+  std::optional<double> ele;
+  std::string date;  // 2016/01/01
+  std::string time;  // 12:34:56.789, 12:34:56 for whole seconds
+};
+
+bool operator==(const GpxPoint& a, const GpxPoint& b) {
+  return a.lat == b.lat && a.lon == b.lon && a.ele.has_value() == b.ele.has_value() &&
+         (!a.ele || std::abs(*a.ele - *b.ele) < 0.051) && a.date == b.date && a.time == b.time;
+}
+
+void PrintTo(const GpxPoint& p, std::ostream* os) {
+  *os << p.lat << " " << p.lon << " " << (p.ele ? std::to_string(*p.ele) : "-") << " " << p.date
+      << " " << p.time;
+}
+
+// The gpx layout read back by gpsbabel and xmllint: the tracks and points the jsonl objects
+// give, by the rules of the layout (a station's own positions, objects and items apart, a
+// third-party packet's position its inner source's).
+TEST_F(FilterLayoutsTest, GpxTracksReadBackAsTheJsonlPositions) {
+  if (!Installed("gpsbabel") || !Installed("xmllint")) {
+    GTEST_SKIP() << "gpsbabel or xmllint is not installed (scripts/install-deps test)";
+  }
+  const std::string capture = WriteCapture("c.kss", MixedCapture(31));
+  for (const std::string expression :
+       {"", "src == QQ1ABC-* or aprs.type in {object, item, third-party}"}) {
+    std::map<std::pair<int, std::string>, std::vector<GpxPoint>> tracks;
+    for (const json& j : Objects(capture, expression)) {
+      json a = j["aprs"];
+      std::string station = j["source"].is_string() ? j["source"].get<std::string>() : "";
+      while (a.is_object() && a["type"] == "third-party" && a.contains("inner")) {
+        station = a["inner"]["source"];
+        a = a["inner"];
+      }
+      if (!a.is_object() || !a.contains("lat") || !a.contains("lon")) continue;
+      const int kind = a["type"] == "object" ? 1 : a["type"] == "item" ? 2 : 0;
+      GpxPoint p{Fixed6(a["lat"]), Fixed6(a["lon"]), std::nullopt, "", ""};
+      if (a.contains("altitude_m")) p.ele = a["altitude_m"].get<double>();
+      if (j["time"].is_string()) {
+        const std::string t = j["time"];  // 2016-01-01T12:34:56.789Z
+        p.date = t.substr(0, 4) + "/" + t.substr(5, 2) + "/" + t.substr(8, 2);
+        p.time = t.substr(11, 8) + (t.substr(20, 3) == "000" ? "" : t.substr(19, 4));
+      }
+      tracks[{kind, kind == 0 ? station : a["name"].get<std::string>()}].push_back(p);
+    }
+    std::vector<GpxPoint> expected;
+    std::string names;
+    for (const auto& [key, points] : tracks) {
+      expected.insert(expected.end(), points.begin(), points.end());
+      names += key.second + "\n";
+    }
+    ASSERT_GT(tracks.size(), 3u) << expression;
+
+    const std::string gpx = PathOf("out.gpx");
+    testing::WriteFile(gpx, Convert(capture, "gpx", expression));
+    EXPECT_EQ(std::system(("xmllint --noout '" + gpx + "'").c_str()), 0) << expression;
+    EXPECT_EQ(Output("xmllint --xpath \"//*[local-name()='trk']/*[local-name()='name']\" '" + gpx +
+                     "' | sed 's|</name>|\\n|g; s|<name>||g' | grep -v '^$'"),
+              names)
+        << expression;
+    std::vector<GpxPoint> got;
+    const std::vector<std::string> rows =
+        testing::Lines(Output("gpsbabel -t -i gpx -f '" + gpx + "' -o unicsv -F -"));
+    ASSERT_FALSE(rows.empty());
+    const auto cells = [](const std::string& line) {
+      std::vector<std::string> out;
+      std::stringstream row(line.substr(0, line.find('\r')));
+      for (std::string cell; std::getline(row, cell, ',');) out.push_back(cell);
+      return out;
+    };
+    // Columns by name: gpsbabel leaves out those no point has.
+    const std::vector<std::string> header = cells(rows[0]);
+    const auto cell = [&header](std::vector<std::string>& row, const std::string& name) {
+      const auto at = std::find(header.begin(), header.end(), name);
+      row.resize(header.size());
+      return at == header.end() ? std::string()
+                                : row[static_cast<std::size_t>(at - header.begin())];
+    };
+    for (std::size_t i = 1; i < rows.size(); ++i) {
+      std::vector<std::string> row = cells(rows[i]);
+      const std::string ele = cell(row, "Altitude");
+      got.push_back(GpxPoint{cell(row, "Latitude"), cell(row, "Longitude"),
+                             ele.empty() ? std::nullopt : std::optional(std::stod(ele)),
+                             cell(row, "Date"), cell(row, "Time")});
+    }
+    EXPECT_EQ(got, expected) << expression;
+  }
 }
 
 }  // namespace

@@ -125,6 +125,12 @@ TEST_P(FindingKindTest, FindsIt) {
 const std::int64_t kUiSize = static_cast<std::int64_t>(Kiss(kUi).size());
 const std::int64_t kStampSize = 11;  // C0 09 8 bytes C0
 
+// A latitude over 90 degrees.
+std::string BadPosition(std::uint8_t control, std::uint8_t pid) {
+  return Ax25Frame({"APRS"}, {"QQ0QQ"}, {}, control, pid, "!9103.50N/07201.75W-");
+}
+const std::int64_t kBadPositionSize = static_cast<std::int64_t>(Kiss(BadPosition(3, 0xF0)).size());
+
 std::string SabmWithSource(const std::string& call) {
   return Ax25Frame({"QQ1QQ"}, {call}, {}, 0x3F, std::nullopt, "");
 }
@@ -163,7 +169,7 @@ INSTANTIATE_TEST_SUITE_P(
                     {{0, "address-end"}}},
         FindingCase{"callsign_lower_case", Kiss(SabmWithSource("qq0qq")), {{0, "callsign"}}},
         FindingCase{"callsign_control_character",
-                    Kiss(Ax25Frame({"CQ"}, {"QQ0QQ"}, {{"RE\x01"}, {"R-2"}}, 0x03, 0xF0, "")),
+                    Kiss(Ax25Frame({"CQ"}, {"QQ0QQ"}, {{"RE\x01"}, {"R-2"}}, 0x03, 0xCF, "")),
                     {{0, "callsign"}, {0, "callsign"}}},
         FindingCase{
             "time_backwards",
@@ -178,7 +184,13 @@ INSTANTIATE_TEST_SUITE_P(
                     {{0, "time-before-2000"}}},
         FindingCase{"text_time_before_2000",
                     Kiss(TextStamp("1999-12-31 23:59:59.999 UTC")),
-                    {{0, "time-before-2000"}}}),
+                    {{0, "time-before-2000"}}},
+        // An APRS field is only that of a UI frame with PID F0: the same text under another
+        // PID or in an I frame is no finding.
+        FindingCase{"aprs",
+                    Kiss(BadPosition(0x13, 0xCF)) + Kiss(BadPosition(0x00, 0xF0)) + Kiss(kUi) +
+                        Kiss(BadPosition(0x03, 0xF0)),
+                    {{2 * kBadPositionSize + kUiSize, "aprs"}}}),
     [](const ::testing::TestParamInfo<FindingCase>& param) {
       return std::string(param.param.name);
     });
@@ -208,6 +220,26 @@ TEST_F(HealthCheckTest, FindingLinesSayWhatAndWhere) {
           "time-backwards 1, time-before-2000 1)",
   };
   EXPECT_EQ(r.lines, expected);
+}
+
+TEST_F(HealthCheckTest, AprsFindingsSayWhatIsWrong) {
+  const std::string position = Kiss(Ax25Frame({"APRS"}, {"QQ0QQ"}, {}, 0x03, 0xF0, "!4903.50N"));
+  const Report r =
+      Check(Kiss(BinaryStamp(kStampMillis)) + position +
+            Kiss(Ax25Frame({"APRS"}, {"QQ1QQ", 9}, {}, 0x03, 0xF0,
+                           "}QQ2QQ>APRS,TCPIP,QQ1QQ-9*:@322345z4903.50N/07201.75W>")) +
+            Kiss(Ax25Frame({"APRS"}, {"QQ1QQ", 9}, {}, 0x03, 0xF0, "}QQ2QQ>APRS:>fine")));
+  const std::string n = Name();
+  const std::vector<std::string> expected = {
+      n + ": offset " + std::to_string(kStampSize) +
+          ": aprs: frame 2: position cut short: 8 of the 19 bytes it needs",
+      n + ": offset " + std::to_string(kStampSize + position.size()) +
+          ": aprs: frame 3: in its third-party packet: \"322345z\" is not a timestamp (day, hour, "
+          "minute and z or /, or hour, minute, second and h)",
+      n + ": 4 frames, 2 findings (aprs 2)",
+  };
+  EXPECT_EQ(r.lines, expected);
+  EXPECT_EQ(r.status, kCheckFindings);
 }
 
 TEST_F(HealthCheckTest, AnUnreadableCapture) {

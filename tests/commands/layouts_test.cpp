@@ -280,12 +280,15 @@ TEST_F(LayoutTest, JsonLinesCarryTheFrameFields) {
   EXPECT_EQ(first["offset"], 0);
   EXPECT_TRUE(first["stamp"].is_null());
   EXPECT_TRUE(first["stamp_ms"].is_null());
+  EXPECT_TRUE(first["time"].is_null());
+  EXPECT_TRUE(first["aprs"].is_null());
 
   const json& ui = objects[1];
   EXPECT_EQ(ui["frame"], 3);
   EXPECT_EQ(ui["offset"], Kiss(kSabmFrame).size() + Kiss(BinaryStamp(kStampMillis)).size());
   EXPECT_EQ(ui["stamp"], "1 Jan 2016 12:34:56.789 UTC");
   EXPECT_EQ(ui["stamp_ms"], kStampMillis);
+  EXPECT_EQ(ui["time"], "2016-01-01T12:34:56.789Z");
   EXPECT_EQ(ui["port"], 0);
   EXPECT_EQ(ui["command"], 0);
   EXPECT_EQ(ui["destination"], "CQ");
@@ -304,6 +307,8 @@ TEST_F(LayoutTest, JsonLinesCarryTheFrameFields) {
   EXPECT_EQ(ui["payload_hex"], "70 61 79 6C 6F 61 64 20 74 65 78 74 0D");
   EXPECT_EQ(ui["frame_hex"].get<std::string>().substr(0, 23), "00 86 A2 40 40 40 40 E0");
   EXPECT_TRUE(ui["problem"].is_null());
+  // A UI frame with PID F0 is APRS, whatever its field.
+  EXPECT_EQ(ui["aprs"], json::parse(R"({"type":"other"})"));
 
   const json& i = objects[2];
   EXPECT_EQ(i["kind"], "I");
@@ -314,6 +319,7 @@ TEST_F(LayoutTest, JsonLinesCarryTheFrameFields) {
   EXPECT_EQ(i["pf"], true);
   EXPECT_EQ(i["digipeaters"], json::array());
   EXPECT_EQ(i["payload_hex"], "68 69 C0 DB");  // un-escaped
+  EXPECT_TRUE(i["aprs"].is_null());            // PID F0, but an I frame
 
   const json& rr = objects[3];
   EXPECT_EQ(rr["kind"], "S");
@@ -339,6 +345,7 @@ TEST_F(LayoutTest, JsonLinesCarryTheFrameFields) {
   EXPECT_TRUE(shorter["destination"].is_null());
   EXPECT_TRUE(shorter["kind"].is_null());
   EXPECT_EQ(shorter["frame_hex"], "00 41 42 43");
+  EXPECT_TRUE(shorter["aprs"].is_null());
 
   const json& command = objects[6];
   EXPECT_EQ(command["command"], 1);
@@ -383,6 +390,7 @@ TEST_F(LayoutTest, MonitorLines) {
   const std::vector<std::string> expected = {
       "QQ0QQ-1>QQ1QQ: SABM P",
       "2016-01-01 12:34:56.789 QQ0QQ-1>CQ,RELAY*,WIDE2-1: UI pid=F0 \"payload text<0x0D>\"",
+      "  Other data type 'p'",
       "2016-01-01 12:34:56.789 QQ0QQ-1>QQ1QQ: I ns=2 nr=5 P pid=F0 \"hi<0xC0><0xDB>\"",
       "2016-01-01 12:34:56.789 QQ1QQ>QQ0QQ-1: RR nr=3 F",
       "2016-01-01 12:34:56.789 QQ0QQ-1>QQ1QQ: SABM P",
@@ -391,6 +399,39 @@ TEST_F(LayoutTest, MonitorLines) {
       "2016-01-01 12:34:56.789 (type byte 0x01 (port 0, command 1) is not a data frame) 01 05",
   };
   EXPECT_EQ(lines, expected);
+}
+
+// APRS frames in jsonl and monitor: the field's object and its line in words, with the
+// telemetry definitions of a station applied to its later reports.
+TEST_F(LayoutTest, AprsFieldsInJsonlAndMonitor) {
+  const auto aprs = [](const Address& source, const std::string& info) {
+    return Kiss(Ax25Frame({"APRS"}, source, {{"WIDE1", 1, true}}, 0x03, 0xF0, info));
+  };
+  const std::string capture =
+      Kiss(BinaryStamp(kStampMillis)) +
+      aprs({"QQ1QQ", 9}, "=4903.50N/07201.75W>088/036/A=001234 on the road") +
+      aprs({"QQ2QQ"}, ":QQ2QQ    :PARM.Battery,Temp") + aprs({"QQ2QQ"}, ":QQ2QQ    :UNIT.V,C") +
+      aprs({"QQ2QQ"}, ":QQ2QQ    :EQNS.0,0.1,0,0,0.5,-40") + aprs({"QQ2QQ"}, "T#007,125,110") +
+      aprs({"QQ3QQ"}, "!9103.50N/07201.75W>");
+  const std::vector<std::string> jsonl = Lines(Run(Layout("jsonl"), capture));
+  ASSERT_EQ(jsonl.size(), 6u);
+  EXPECT_EQ(json::parse(jsonl[0])["aprs"],
+            json::parse(R"({"type":"position","lat":49.058333,"lon":-72.029167,"symbol":"/>",
+                            "course":88,"speed_kmh":66.7,"altitude_m":376.1,
+                            "comment":" on the road"})"));
+  EXPECT_EQ(json::parse(jsonl[4])["aprs"],
+            json::parse(R"({"type":"telemetry","seq":7,"analog":[125,110],"values":[12.5,15],
+                            "names":["Battery","Temp"],"units":["V","C"]})"));
+  EXPECT_EQ(json::parse(jsonl[5])["aprs"]["error"], "latitude \"9103.50N\" is over 90 degrees");
+
+  const std::vector<std::string> monitor = Lines(Run(Layout("monitor"), capture));
+  ASSERT_EQ(monitor.size(), 12u);
+  EXPECT_EQ(monitor[1],
+            "  Position 49\u00B003.50'N 72\u00B001.75'W, car, 67 km/h course 88\u00B0, alt 376 m, "
+            "\" on the road\"");
+  EXPECT_EQ(monitor[9], "  Telemetry #007: Battery 12.5 V, Temp 15 C");
+  EXPECT_EQ(monitor[10].substr(0, 24), "2016-01-01 12:34:56.789 ");
+  EXPECT_EQ(monitor[11], "  Position, car, invalid: latitude \"9103.50N\" is over 90 degrees");
 }
 
 TEST(MonitorLineTest, DetailsOfEachKind) {

@@ -67,11 +67,15 @@ bool Matches(std::string_view expression, const Frame& frame) {
   const std::optional<Filter> filter = Filter::Parse(expression, &error);
   EXPECT_TRUE(filter.has_value()) << expression << ": " << error.Text();
   if (!filter) return false;
+  FrameAprs lazy_aprs;
   FrameFacts lazy;
+  lazy.aprs_reading = &lazy_aprs;
   Begin(lazy, frame);
+  FrameAprs whole_aprs;
   FrameFacts whole;
+  whole.aprs_reading = &whole_aprs;
   Begin(whole, frame);
-  DescribeFrame(whole, kNeedAx25 | kNeedFindings);
+  DescribeFrame(whole, kNeedAx25 | kNeedFindings | kNeedAprs);
   const bool answer = filter->Matches(lazy);
   EXPECT_EQ(filter->Matches(whole), answer) << expression;
   return answer;
@@ -213,6 +217,61 @@ TEST(FilterTest, ProblemNamesEachFindingOfTheFrame) {
                   {"problem and src == QQ0QQ", true}});
 }
 
+// The aprs.* fields: present where the APRS field gives them, absent (failing every test) on
+// frames that are no APRS frames and where the field lacks them.
+TEST(FilterTest, AprsFields) {
+  const auto aprs = [](const std::string& info) {
+    return Frame{Ax25Frame({"APRS"}, {"QQ0QQ", 7}, {}, 0x03, 0xF0, info)};
+  };
+  ExpectAll(aprs("=4903.50N/07201.75W>088/036/A=001234 on the road"),
+            {{"aprs.type == position", true},
+             {"aprs.type == POSITION", true},
+             {"aprs.type in {object, mic-e}", false},
+             {"aprs.type ~ \"^pos\"", true},
+             {"aprs.lat > 49.05 and aprs.lat < 49.06", true},
+             {"aprs.lon < -72 and aprs.lon > -72.03", true},
+             {"aprs.lat", true},
+             {"aprs.symbol == \"/>\"", true},
+             {"aprs.course == 88", true},
+             {"aprs.speed_kmh > 66.6 and aprs.speed_kmh < 66.7", true},
+             {"aprs.altitude_m > 376", true},
+             {"aprs.comment ~ \"road$\"", true},
+             {"aprs.addressee", false},
+             {"aprs.addressee != QQ0QQ", false},
+             {"not aprs.addressee", true},
+             {"aprs.alive", false},
+             {"aprs.error", false},
+             {"problem", false}});
+  ExpectAll(aprs(";LEADER   _092345z4903.50N/07201.75W>"), {{"aprs.type == object", true},
+                                                            {"aprs.name == LEADER", true},
+                                                            {"aprs.alive == false", true},
+                                                            {"aprs.alive == TRUE", false},
+                                                            {"aprs.alive", true},
+                                                            {"aprs.timestamp == 092345z", true}});
+  ExpectAll(aprs(":QQ1QQ-9  :Hello there{42"), {{"aprs.type == message", true},
+                                                {"aprs.addressee == QQ1QQ-9", true},
+                                                {"aprs.text == \"Hello there\"", true},
+                                                {"aprs.id == 42", true},
+                                                {"aprs.lat", false}});
+  ExpectAll(aprs("!9103.50N/07201.75W>"), {{"aprs.type == position", true},
+                                           {"aprs.lat", false},
+                                           {"aprs.lon < 0", true},
+                                           {"aprs.error ~ \"over 90\"", true},
+                                           {"problem == aprs", true},
+                                           {"problem", true}});
+  ExpectAll(aprs("}QQ2QQ>APRS,TCPIP*:!9103.50N/07201.75W>"),
+            {{"aprs.type == third-party", true}, {"aprs.error", false}, {"problem == aprs", true}});
+  ExpectAll(kUi, {{"aprs.type == status", true}, {"aprs.status == hello", true}});
+  // The same field in an I frame, or under another PID, is no APRS field.
+  for (const Frame& other : {Frame{Ax25Frame({"APRS"}, {"QQ0QQ"}, {}, 0x00, 0xF0, "!9103.50N")},
+                             Frame{Ax25Frame({"APRS"}, {"QQ0QQ"}, {}, 0x03, 0xCF, "!9103.50N")}}) {
+    ExpectAll(other, {{"aprs.type", false},
+                      {"not aprs.type", true},
+                      {"aprs.type != position", false},
+                      {"problem", false}});
+  }
+}
+
 TEST(FilterTest, NotBindsTighterThanAndTighterThanOr) {
   ExpectAll(kUi, {
                      // frame == 5 is true, port == 1 and frame == 1 are false.
@@ -260,7 +319,8 @@ TEST(FilterTest, AWrongExpressionNamesTheColumnAndWhatWasExpected) {
       {"", 1, "the expression is empty"},
       {"src == ", 8, "expected a value after \"==\", found the end"},
       {"time >= and", 9, "expected a value after \">=\", found \"and\""},
-      {"aprs.lat > 48", 1, "unknown field \"aprs.lat\"; the fields are frame, offset, port, len,"},
+      {"aprs.names.1 == x", 1,
+       "unknown field \"aprs.names.1\"; the fields are frame, offset, port, len,"},
       {"src = QQ0QQ", 5, "\"=\" is not an operator; write \"==\""},
       {"src ! QQ0QQ", 5, "\"!\" is not an operator"},
       {"src == A && port == 1", 10, "\"&\" is not an operator; write \"and\""},
@@ -290,6 +350,10 @@ TEST(FilterTest, AWrongExpressionNamesTheColumnAndWhatWasExpected) {
       {"and", 1, "expected a field, \"not\" or \"(\", found \"and\""},
       {"src == A or", 12, "expected a field, \"not\" or \"(\", found the end"},
       {"not", 4, "expected a field"},
+      {"aprs.type == car", 14, "expected one of position, mic-e, object, item, message,"},
+      {"aprs.alive == yes", 15, "expected one of true, false after \"==\""},
+      {"aprs.symbol > 1", 13, "\">\" compares numbers and times; aprs.symbol is a text"},
+      {"aprs.lat == north", 13, "expected a number after \"==\""},
       // Columns count characters, not bytes: "ü" is two bytes.
       {"info == \"\xC3\xBC\" or", 15, "expected a field"},
   };
@@ -311,14 +375,18 @@ TEST(FilterTest, AWrongExpressionNamesTheColumnAndWhatWasExpected) {
 TEST(FilterTest, EvaluatesWithoutAllocating) {
   const std::optional<Filter> filter = Filter::Parse(
       "(src == QQ0QQ-* or call in {QQ0DIG-1, WIDE2-*}) and type in {UI, I} and "
-      "info ~ \"^>h\" and not problem and time >= 2016-01-01 and repeated");
+      "info ~ \"^>h\" and not problem and time >= 2016-01-01 and repeated and "
+      "aprs.status ~ \"^hel\"");
   ASSERT_TRUE(filter);
+  FrameAprs aprs;
   FrameFacts facts;
+  facts.aprs_reading = &aprs;
   Begin(facts, kUi);
   ASSERT_TRUE(filter->Matches(facts));  // the first run may set up the regex's cache
   const long before = g_allocations;
   bool all = true;
   for (int i = 0; i < 1000; ++i) {
+    aprs.NextFrame();
     Begin(facts, kUi);
     all = filter->Matches(facts) && all;
   }

@@ -278,12 +278,13 @@ void Form1Test::controlGeometry() {
 
 void Form1Test::menusInOrder() {
   const QList<QAction*> bar = form_->menuBar()->actions();
-  QCOMPARE(bar.size(), 3);
+  QCOMPARE(bar.size(), 4);
   QCOMPARE(bar[0]->text(), QStringLiteral("&File"));
   QCOMPARE(bar[1]->text(), QStringLiteral("&Write"));
-  QCOMPARE(bar[2]->text(), QStringLiteral("Info"));
-  QCOMPARE(bar[2]->objectName(), QStringLiteral("MnuInfo"));
-  QCOMPARE(bar[2]->menu(), nullptr);  // acts when clicked, no sub-items
+  QCOMPARE(bar[2]->text(), QStringLiteral("&View"));
+  QCOMPARE(bar[3]->text(), QStringLiteral("Info"));
+  QCOMPARE(bar[3]->objectName(), QStringLiteral("MnuInfo"));
+  QCOMPARE(bar[3]->menu(), nullptr);  // acts when clicked, no sub-items
   QVERIFY(bar[0]->menu() != nullptr);
   QVERIFY(bar[1]->menu() != nullptr);
   QCOMPARE(bar[0]->menu()->objectName(), QStringLiteral("MnuFile"));
@@ -297,7 +298,9 @@ void Form1Test::menusInOrder() {
     }
     return out;
   };
-  QCOMPARE(items(bar[0]->menu()), QStringList({"MnuFileOpen=&Open Kissfile", "MnuExit=&Exit"}));
+  QCOMPARE(items(bar[0]->menu()),
+           QStringList({"MnuFileOpen=&Open Kissfile", "MnuFileRecord=&Record from TNC...",
+                        "MnuExit=&Exit"}));
   QCOMPARE(items(bar[1]->menu()),
            QStringList({"MnuWriteHexfilecomplete=Write Hexfile (complete frame)",
                         "MnuWriteHexFilekissframe=Write Hexfile (kissframe)",
@@ -305,11 +308,15 @@ void Form1Test::menusInOrder() {
                         "MnuWriteHexfilePayloadTime=Write Hexfile (payload with timestamp)",
                         "MnuWriteASCIIPL=Write ASCII File (payload with timestamp)",
                         "MnuWriteLogfile=Write Logfile (screen dump)"}));
+  // The frame list is the one item with a shortcut.
+  QCOMPARE(bar[2]->menu()->objectName(), QStringLiteral("MnuView"));
+  QCOMPARE(items(bar[2]->menu()), QStringList({"MnuViewFrameList=Frame List", "shortcut!"}));
+  QCOMPARE(bar[2]->menu()->actions().first()->shortcut(), QKeySequence(QStringLiteral("Ctrl+L")));
 
   // Triggering the items reaches the handlers: Open asks the dialog, Info shows Form2.
   form_->findChild<QAction*>(QStringLiteral("MnuFileOpen"))->trigger();
   QCOMPARE(dialog_calls_, 1);
-  bar[2]->trigger();
+  bar[3]->trigger();
   QVERIFY(Form2::Instance() != nullptr);
   // A Write item with a capture writes its file.
   Open(Capture(QStringLiteral("pass1.kss"), kCaptureA));

@@ -1,0 +1,179 @@
+#include "framelist/frame_row.h"
+
+#include <algorithm>
+
+#include "aprs/aprs_fields.h"
+#include "aprs/aprs_frame.h"
+#include "aprs/aprs_words.h"
+#include "commands/frame_text.h"
+#include "commands/heard_list.h"
+#include "render/hex.h"
+
+namespace packscope {
+namespace {
+
+std::string& Text(FrameRow& row, FrameColumn c) { return row.text[static_cast<std::size_t>(c)]; }
+
+constexpr ColumnMask kFromBytes = ColumnBit(FrameColumn::kSource) |
+                                  ColumnBit(FrameColumn::kDestination) |
+                                  ColumnBit(FrameColumn::kPath) | ColumnBit(FrameColumn::kType) |
+                                  ColumnBit(FrameColumn::kPid) | ColumnBit(FrameColumn::kInfo);
+
+std::string CallsignsAtFault(const Ax25Details& d, const FrameFindings& found) {
+  std::string which;
+  const auto add = [&which](const std::string& name) {
+    if (!which.empty()) which.append(", ");
+    which.append(name);
+  };
+  for (int bit = 0; bit < 2 + d.digipeater_count; ++bit) {
+    if (((found.bad_callsigns >> bit) & 1) == 0) continue;
+    add(bit == 0 ? "destination" : bit == 1 ? "source" : "digipeater " + std::to_string(bit - 1));
+  }
+  return which;
+}
+
+}  // namespace
+
+std::string FindingWords(Finding finding, const StoredFrame& frame, const Ax25Details& details,
+                         const AprsPacket* aprs, const FrameFindings& found) {
+  switch (finding) {
+    case Finding::kRecovered:
+      return "recovered behind a shared FEND or garbage";
+    case Finding::kBadEscape:
+      return std::to_string(found.bad_escapes) +
+             " FESC not followed by TFEND or TFESC, kept as data";
+    case Finding::kCutOff:
+      return "cut off by the end of the capture";
+    case Finding::kEmpty:
+      return "empty (two FENDs in a row)";
+    case Finding::kFrameType:
+    case Finding::kTooShort:
+    case Finding::kAddressEnd:
+      return FrameProblem(frame.Kiss(), details);
+    case Finding::kCallsign:
+      return "characters outside A-Z, 0-9 and blank in the callsign of the " +
+             CallsignsAtFault(details, found);
+    case Finding::kAprs:
+      if (const AprsPacket* faulty = aprs != nullptr ? FaultyAprsPacket(*aprs) : nullptr) {
+        return (faulty != aprs ? "in its third-party packet: " : "") + std::string(faulty->error);
+      }
+      break;
+    case Finding::kSkipped:
+    case Finding::kTimeBackwards:
+    case Finding::kTimeBefore2000:
+      break;
+  }
+  return std::string(FindingTag(finding));
+}
+
+std::string FindingsText(const StoredFrame& frame, const Ax25Details& details,
+                         const AprsPacket* aprs, const FrameFindings& found) {
+  std::string text;
+  for (int k = 0; k < kFindingCount; ++k) {
+    const auto f = static_cast<Finding>(k);
+    if (!found.Has(f)) continue;
+    if (!text.empty()) text.push_back('\n');
+    text.append(FindingTag(f)).append(": ").append(FindingWords(f, frame, details, aprs, found));
+  }
+  return text;
+}
+
+std::string FrameTimeText(StampTimes& times, std::int64_t stamp) {
+  std::string text;
+  if (const std::optional<std::int64_t> millis = times.Millis(stamp)) {
+    AppendIsoStampText(text, *millis);
+  } else if (stamp >= 0) {
+    AppendPrintable(text, times.Text(stamp));
+  }
+  return text;
+}
+
+std::string DeltaText(std::int64_t millis) {
+  std::string text = millis < 0 ? "-" : "";
+  const std::uint64_t size =
+      millis < 0 ? 0 - static_cast<std::uint64_t>(millis) : static_cast<std::uint64_t>(millis);
+  text.append(std::to_string(size / 1000)).push_back('.');
+  const std::string fraction = std::to_string(size % 1000);
+  text.append(3 - fraction.size(), '0').append(fraction);
+  return text;
+}
+
+FrameFormatter::FrameFormatter(IndexSnapshot snapshot, DefinitionFrames definitions,
+                               std::size_t read_ahead)
+    : reader_(snapshot, read_ahead), times_(snapshot), aprs_(snapshot, std::move(definitions)) {}
+
+void FrameFormatter::Format(std::int64_t frame, std::int64_t previous, FrameRow& row,
+                            ColumnMask mask) {
+  const FrameRecord& r = reader_.Snapshot().Frame(frame);
+  const auto want = [mask](FrameColumn c) { return (mask & ColumnBit(c)) != 0; };
+  if (want(FrameColumn::kNumber)) Text(row, FrameColumn::kNumber) = std::to_string(frame + 1);
+  if (want(FrameColumn::kTime))
+    Text(row, FrameColumn::kTime) = FrameTimeText(times_, r.StampNumber());
+  if (want(FrameColumn::kDelta)) {
+    std::string& delta = Text(row, FrameColumn::kDelta);
+    delta.clear();
+    const std::optional<std::int64_t> time = times_.Millis(r.StampNumber());
+    if (previous >= 0 && time) {
+      if (const std::optional<std::int64_t> before = times_.FrameMillis(previous)) {
+        delta = DeltaText(*time - *before);
+      }
+    }
+  }
+  if (want(FrameColumn::kPort)) {
+    Text(row, FrameColumn::kPort) = r.Length() > 0 ? std::to_string(KissPort(r.type)) : "";
+  }
+  if (want(FrameColumn::kLength)) {
+    Text(row, FrameColumn::kLength) = std::to_string(std::max(r.Length() - 1, 0));
+  }
+  if ((mask & kFromBytes) == 0) return;
+
+  for (int c = 0; c < kFrameColumnCount; ++c) {
+    if ((kFromBytes & mask & (1u << c)) != 0) row.text[static_cast<std::size_t>(c)].clear();
+  }
+  row.held = reader_.Read(frame, frame_);
+  if (!row.held) {
+    row.findings = {};
+    row.findings_text.clear();
+    return;
+  }
+  const std::span<const std::uint8_t> kiss = frame_.Kiss();
+  const bool data = !r.Timestamp() && IsDataFrame(kiss);
+  if (data) {
+    DescribeAx25(kiss, details_);
+  } else {
+    details_.problem = Ax25Problem::kTooShort;
+  }
+  const AprsPacket* aprs = data && details_.problem == Ax25Problem::kNone && IsAprsFrame(details_)
+                               ? &aprs_.Decode(frame, details_)
+                               : nullptr;
+  row.findings = FindFrameFindings(kiss, frame_.info, details_, aprs);
+  row.findings_text = row.findings.Any() ? FindingsText(frame_, details_, aprs, row.findings) : "";
+  if (!data || details_.problem != Ax25Problem::kNone) {
+    if (want(FrameColumn::kInfo)) {
+      Text(row, FrameColumn::kInfo) = "(" + FrameProblem(kiss, details_) + ")";
+    }
+    return;
+  }
+  const Ax25Details& d = details_;
+  if (want(FrameColumn::kSource)) AppendPrintable(Text(row, FrameColumn::kSource), d.source.call);
+  if (want(FrameColumn::kDestination)) {
+    AppendPrintable(Text(row, FrameColumn::kDestination), d.destination.call);
+  }
+  if (want(FrameColumn::kPath)) {
+    std::string path;
+    AppendDigipeaterPath(path, d);
+    AppendPrintable(Text(row, FrameColumn::kPath), path);
+  }
+  if (want(FrameColumn::kType)) AppendFrameTypeName(Text(row, FrameColumn::kType), d);
+  if (want(FrameColumn::kPid) && d.pid) Text(row, FrameColumn::kPid) = ByteToHex(*d.pid);
+  if (want(FrameColumn::kInfo)) {
+    std::string& info = Text(row, FrameColumn::kInfo);
+    if (IsAprsFrame(d)) {
+      AppendAprsWords(info, *aprs);
+    } else {
+      AppendPrintable(info, d.info);
+    }
+  }
+}
+
+}  // namespace packscope

@@ -1,0 +1,126 @@
+// The frame list's columns and the texts of one row, made from a frame's index record, its stamp
+// and, where a column needs them, its bytes read again (framelist/frame_reader.h):
+//
+//   No.   Time                     Delta  Port Source   Destination Path       Type PID Length Info
+//   4     2016-01-01 12:35:17.726  20.937 0    QQ2XY-7  APRS        WIDE1-1*   UI   F0  54     ...
+//
+// No. counts every frame of the capture from 1, timestamp frames too (jsonl's "frame"). Time is
+// the frame's stamp in UTC, ISO 8601 with milliseconds (a text stamp that gives no time as it is
+// written). Delta: seconds since the frame listed before it in capture order. Port: the KISS
+// port. Source, Destination, Path (digipeaters, "*" on those that have repeated it), Type (I, an
+// S or U frame's name, "U code=N") and PID (hex) from the AX.25 header. Length: the AX.25 frame's
+// bytes after un-escaping, without the type byte (the filter language's len). Info: the APRS
+// field in plain words for an APRS frame, else the information field's printable text (bytes
+// outside 0x20..0x7E as <0xNN>), or why the frame is not AX.25, in parentheses.
+//
+// Texts are UTF-8: callsigns and payloads as printable ASCII, the APRS line with its degree sign.
+#ifndef PACKSCOPE_FRAMELIST_FRAME_ROW_H_
+#define PACKSCOPE_FRAMELIST_FRAME_ROW_H_
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "ax25/ax25_details.h"
+#include "capture/frame_findings.h"
+#include "framelist/aprs_timeline.h"
+#include "framelist/frame_reader.h"
+
+namespace packscope {
+
+enum class FrameColumn : int {
+  kNumber,
+  kTime,
+  kDelta,
+  kPort,
+  kSource,
+  kDestination,
+  kPath,
+  kType,
+  kPid,
+  kLength,
+  kInfo,
+};
+inline constexpr int kFrameColumnCount = 11;
+
+struct FrameColumnInfo {
+  std::string_view title;
+  bool numeric;  // sorts by number, aligned right
+};
+inline constexpr std::array<FrameColumnInfo, kFrameColumnCount> kFrameColumns = {{
+    {"No.", true},
+    {"Time", true},
+    {"Delta", true},
+    {"Port", true},
+    {"Source", false},
+    {"Destination", false},
+    {"Path", false},
+    {"Type", false},
+    {"PID", true},
+    {"Length", true},
+    {"Info", false},
+}};
+
+inline const FrameColumnInfo& ColumnInfo(FrameColumn c) {
+  return kFrameColumns[static_cast<std::size_t>(c)];
+}
+
+// Which columns to make: bits of ColumnBit.
+using ColumnMask = unsigned;
+inline constexpr ColumnMask ColumnBit(FrameColumn c) { return 1u << static_cast<int>(c); }
+inline constexpr ColumnMask kAllColumns = (1u << kFrameColumnCount) - 1;
+
+struct FrameRow {
+  std::array<std::string, kFrameColumnCount> text;
+  FrameFindings findings;
+  std::string findings_text;  // one line per finding ("recovered: ..."); empty without findings
+  // False when the capture no longer holds the frame as indexed: the texts that need its bytes
+  // are empty.
+  bool held = true;
+};
+
+// The words of one finding of a frame, for tooltips and the details ("recovered behind a shared
+// FEND or garbage"); aprs: the frame's APRS decoding, null for a frame that is not APRS.
+std::string FindingWords(Finding finding, const StoredFrame& frame, const Ax25Details& details,
+                         const AprsPacket* aprs, const FrameFindings& found);
+// Every finding of the frame, one "tag: words" line each (LF between them).
+std::string FindingsText(const StoredFrame& frame, const Ax25Details& details,
+                         const AprsPacket* aprs, const FrameFindings& found);
+
+// "2016-01-01 12:34:56.789"; a text stamp that gives no time as it is (printable); empty before
+// the first stamp.
+std::string FrameTimeText(StampTimes& times, std::int64_t stamp);
+// Seconds with three decimals, "20.937", "-1.500".
+std::string DeltaText(std::int64_t millis);
+
+// Makes rows. One thread per formatter.
+class FrameFormatter {
+ public:
+  // read_ahead as FrameReader's; definitions as AprsTimeline's.
+  FrameFormatter(IndexSnapshot snapshot, DefinitionFrames definitions, std::size_t read_ahead = 0);
+
+  // The row of frame (index number). previous: the frame listed before it in capture order, -1
+  // for none (Delta). Only the columns of mask are made (the others are left as they were).
+  void Format(std::int64_t frame, std::int64_t previous, FrameRow& row,
+              ColumnMask mask = kAllColumns);
+
+  StampTimes& Times() { return times_; }
+  const IndexSnapshot& Snapshot() const { return reader_.Snapshot(); }
+  // The bytes and the AX.25 reading of the frame Format read last (when its mask needed them).
+  const StoredFrame& LastFrame() const { return frame_; }
+  const Ax25Details& LastDetails() const { return details_; }
+  AprsTimeline& Aprs() { return aprs_; }
+
+ private:
+  FrameReader reader_;
+  StampTimes times_;
+  AprsTimeline aprs_;
+  StoredFrame frame_;
+  Ax25Details details_;
+};
+
+}  // namespace packscope
+
+#endif  // PACKSCOPE_FRAMELIST_FRAME_ROW_H_

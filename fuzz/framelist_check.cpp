@@ -1,0 +1,168 @@
+#include "fuzz/framelist_check.h"
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <exception>
+#include <vector>
+
+#include "capture/frame_index.h"
+#include "capture/frame_loop.h"
+#include "capture/headless_window.h"
+#include "commands/commands.h"
+#include "framelist/capture_survey.h"
+#include "framelist/frame_details.h"
+#include "framelist/frame_passes.h"
+#include "framelist/frame_reader.h"
+#include "framelist/frame_row.h"
+#include "render/hex.h"
+
+namespace packscope::fuzz {
+namespace {
+
+class MemoryFile {
+ public:
+  MemoryFile() : fd_(::memfd_create("framelist.kss", MFD_CLOEXEC)) {}
+  ~MemoryFile() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  MemoryFile(const MemoryFile&) = delete;
+  MemoryFile& operator=(const MemoryFile&) = delete;
+  bool Write(const std::uint8_t* data, std::size_t size) {
+    for (std::size_t done = 0; done < size;) {
+      const ssize_t n = ::pwrite(fd_, data + done, size - done, static_cast<off_t>(done));
+      if (n <= 0) return false;
+      done += static_cast<std::size_t>(n);
+    }
+    return true;
+  }
+  std::string Path() const { return "/proc/self/fd/" + std::to_string(fd_); }
+  bool Ok() const { return fd_ >= 0; }
+
+ private:
+  int fd_;
+};
+
+// The frames a pass reads: their un-escaped bytes and what the reader saw.
+class Frames : public CaptureObserver {
+ public:
+  void OnFrame(const DecoderState& state, const FrameInfo& info) override {
+    const std::span<const std::uint8_t> frame = KissFrame(state);
+    frames.emplace_back(frame.begin(), frame.end());
+    infos.push_back(info);
+  }
+  std::vector<std::vector<std::uint8_t>> frames;
+  std::vector<FrameInfo> infos;
+};
+
+std::string Where(std::int64_t frame) { return "frame " + std::to_string(frame + 1) + ": "; }
+
+std::string CheckDetails(const std::vector<DetailNode>& nodes, std::int32_t length) {
+  for (const DetailNode& n : nodes) {
+    if (n.begin >= 0 && (n.begin > n.end || n.end > length)) {
+      return "detail \"" + n.text + "\" names bytes " + std::to_string(n.begin) + ".." +
+             std::to_string(n.end) + " of " + std::to_string(length);
+    }
+    const std::string inner = CheckDetails(n.children, length);
+    if (!inner.empty()) return inner;
+  }
+  return {};
+}
+
+}  // namespace
+
+std::string CheckFrameList(const std::uint8_t* data, std::size_t size) {
+  MemoryFile file;
+  if (!file.Ok()) return std::string("memfd_create: ") + std::strerror(errno);
+  if (!file.Write(data, size)) return "cannot write the memory file";
+  const std::string path = file.Path();
+
+  FrameIndex index(path);
+  const IndexResult result = index.Extend();
+  const IndexSnapshot snapshot = index.Snapshot();
+  DecoderState state;
+  state.CaptureFileName = path;
+  HeadlessWindow window;
+  Frames pass;
+  if (!RunObservedPass(state, window, pass) && result.status == IndexStatus::kAtEnd) {
+    return "the pass failed where the index did not";
+  }
+  if (static_cast<std::size_t>(snapshot.FrameCount()) != pass.frames.size()) {
+    return "the index holds " + std::to_string(snapshot.FrameCount()) + " frames, the pass " +
+           std::to_string(pass.frames.size());
+  }
+
+  std::vector<std::int64_t> rows;
+  ListFrames(snapshot, 0, snapshot.FrameCount(), nullptr, rows);
+  CaptureSurvey survey;
+  SurveyCapture(snapshot, survey);
+  if (survey.frames != static_cast<std::int64_t>(rows.size())) return "the survey counts otherwise";
+  const DefinitionFrames definitions =
+      std::make_shared<const std::vector<std::int64_t>>(survey.definitions);
+
+  FrameReader reader(snapshot);
+  AprsTimeline aprs(snapshot, definitions);
+  StoredFrame f;
+  for (std::int64_t i = 0; i < snapshot.FrameCount(); ++i) {
+    const auto k = static_cast<std::size_t>(i);
+    if (!reader.Read(i, f)) return Where(i) + "cannot be read again";
+    if (f.frame != pass.frames[k]) return Where(i) + "reads back as other bytes";
+    if (f.info.bad_escapes != pass.infos[k].bad_escapes) return Where(i) + "other bad escapes";
+    const std::vector<std::int32_t> places = StoredPlaces(f);
+    if (places.size() != f.frame.size() + 1 || !std::is_sorted(places.begin(), places.end()) ||
+        places.back() > static_cast<std::int32_t>(f.stored.size())) {
+      return Where(i) + "the stored places do not fit";
+    }
+    if (f.info.timestamp) continue;
+    const auto length = static_cast<std::int32_t>(f.frame.size());
+    const std::vector<DetailNode> tree = FrameDetails(f, snapshot.Frame(i), "", aprs);
+    const std::string bad = CheckDetails(tree, length);
+    if (!bad.empty()) return Where(i) + bad;
+    for (std::int32_t b = 0; b < length; ++b) {
+      const DetailNode* node = nullptr;
+      const std::vector<DetailNode>* level = &tree;
+      for (int c : DetailPathOfByte(tree, b)) {
+        node = &(*level)[static_cast<std::size_t>(c)];
+        level = &node->children;
+      }
+      if (node == nullptr || !node->Holds(b))
+        return Where(i) + "byte " + std::to_string(b) + " has no detail";
+    }
+  }
+
+  for (FrameColumn column : {FrameColumn::kInfo, FrameColumn::kPath, FrameColumn::kTime}) {
+    for (std::size_t budget : {kSortTextBudget, std::size_t{300}, std::size_t{0}}) {
+      std::vector<std::int64_t> sorted;
+      SortRows(snapshot, definitions, rows, rows, column, false, sorted, nullptr, {}, budget);
+      std::vector<std::int64_t> same = sorted;
+      std::sort(same.begin(), same.end());
+      if (same != rows) return "a sort lost or doubled rows";
+      if (column == FrameColumn::kTime) continue;
+      FrameFormatter formatter(snapshot, definitions);
+      FrameRow row;
+      std::string previous;
+      for (std::size_t r = 0; r < sorted.size(); ++r) {
+        formatter.Format(sorted[r], -1, row, ColumnBit(column));
+        const std::string& text = row.text[static_cast<std::size_t>(column)];
+        if (r > 0 && text < previous)
+          return "a sort by text is out of order at row " + std::to_string(r);
+        previous = text;
+      }
+    }
+  }
+  // Find a frame's own first bytes: some row holds them.
+  if (!rows.empty() && reader.Read(rows.back(), f) && !f.frame.empty()) {
+    FindQuery query;
+    query.bytes = true;
+    query.needle.assign(
+        f.frame.begin(),
+        f.frame.begin() + std::min<std::ptrdiff_t>(4, static_cast<std::ptrdiff_t>(f.frame.size())));
+    if (FindRow(snapshot, definitions, rows, rows, 0, false, query) < 0) return "find missed bytes";
+  }
+  return {};
+}
+
+}  // namespace packscope::fuzz
