@@ -347,7 +347,8 @@ bool HoldsText(std::string_view text, std::string_view needle) {
 
 PassEnd ListFrames(const IndexSnapshot& snapshot, std::int64_t from, std::int64_t to,
                    const Filter* filter, std::vector<std::int64_t>& rows, std::int64_t* unheld,
-                   const std::atomic<bool>* cancel, const PassProgress& progress) {
+                   const std::atomic<bool>* cancel, const PassProgress& progress,
+                   const DefinitionFrames& definitions) {
   const std::int64_t total = to - from;
   if (filter == nullptr) {  // the index alone tells
     for (std::int64_t i = from; i < to; ++i) {
@@ -365,6 +366,16 @@ PassEnd ListFrames(const IndexSnapshot& snapshot, std::int64_t from, std::int64_
   FrameAprs aprs;
   const bool reads_aprs = (filter->Needs() & (kNeedAprs | kNeedFindings)) != 0;
   if (reads_aprs) facts.aprs_reading = &aprs;
+  if (reads_aprs && from > 0 && definitions) {
+    Ax25Details d;
+    for (const std::int64_t k : *definitions) {
+      if (k >= from) break;
+      if (!reader.Read(k, frame) || !IsDataFrame(frame.Kiss())) continue;
+      DescribeAx25(frame.Kiss(), d);
+      aprs.NextFrame();
+      if (d.problem == Ax25Problem::kNone) aprs.Read(d);
+    }
+  }
   for (std::int64_t i = from; i < to; ++i) {
     if ((i - from) % kStep == 0) {
       if (Cancelled(cancel)) return PassEnd::kCancelled;

@@ -38,11 +38,12 @@ enum class PassEnd { kDone, kCancelled };
 // frame but timestamp frames, and with a filter only those it keeps. The filter sees each frame
 // as packscope-convert --filter does (number from 1, offset, stamp, findings). A frame that the
 // capture no longer holds as indexed is not listed; unheld counts them. Cancelled: rows hold
-// the frames listed so far.
+// the frames listed so far. A listing that begins behind the first frame (from > 0) reads
+// APRS telemetry with the definitions sent before from, the frames that carry them given.
 PassEnd ListFrames(const IndexSnapshot& snapshot, std::int64_t from, std::int64_t to,
                    const Filter* filter, std::vector<std::int64_t>& rows,
                    std::int64_t* unheld = nullptr, const std::atomic<bool>* cancel = nullptr,
-                   const PassProgress& progress = {});
+                   const PassProgress& progress = {}, const DefinitionFrames& definitions = {});
 
 // Sorts rows (index numbers of listed frames) by column, ascending or descending, into sorted;
 // rows with equal texts keep their order (a sort by one column after another sorts by both).

@@ -298,6 +298,7 @@ void Form1::ShowFrameList(const std::string& path) {
     frame_list_ = new FrameListWindow();
     frame_list_->setAttribute(Qt::WA_DeleteOnClose);
     connect(this, &Form1::CaptureChanged, frame_list_, &FrameListWindow::FollowCapture);
+    connect(this, &Form1::CaptureFollowed, frame_list_, &FrameListWindow::ReadOn);
   }
   frame_list_->FollowCapture(QByteArray::fromStdString(path));
   frame_list_->show();

@@ -46,6 +46,7 @@
 #include "framelist/frame_row.h"
 #include "qt/qt_text.h"
 #include "ui/bytes_view.h"
+#include "ui/follow_end.h"
 #include "ui/frame_table_model.h"
 #include "ui/statistics_view.h"
 
@@ -53,6 +54,8 @@ namespace packscope {
 namespace {
 
 constexpr int kTickMs = 40;
+// How often the window looks whether the capture changed on disk.
+constexpr int kLookAtCaptureMs = 1000;
 constexpr int kMostRecent = 10;
 constexpr int kMostFilters = 20;
 constexpr int kSmallestPoints = 6;
@@ -144,6 +147,10 @@ FrameListWindow::FrameListWindow(QWidget* parent)
   tick_ = new QTimer(this);
   tick_->setInterval(kTickMs);
   connect(tick_, &QTimer::timeout, this, &FrameListWindow::Tick);
+  look_ = new QTimer(this);
+  look_->setInterval(kLookAtCaptureMs);
+  connect(look_, &QTimer::timeout, this, &FrameListWindow::ReadOn);
+  look_->start();
   CreateControls();
   CreateMenus();
   LoadSettings();
@@ -450,7 +457,7 @@ void FrameListWindow::Tick() {
         std::vector<std::int64_t> more;
         packscope::ListFrames(s, listed_to_, s.SettledFrameCount(), nullptr, more);
         listed_to_ = s.SettledFrameCount();
-        model_->AppendRows(s, more);
+        AppendListed(s, more);
         if (table_->currentIndex().row() < 0 && model_->rowCount() > 0) table_->selectRow(0);
       }
       UpdateShown();
@@ -517,6 +524,7 @@ void FrameListWindow::OpenCapture(const std::string& path) {
 void FrameListWindow::IndexDone(const IndexResult& result) {
   snapshot_ = index_->Snapshot();
   indexed_ = result.status == IndexStatus::kAtEnd;
+  if (indexed_) disk_.Remember(path_);
   for (; counted_to_ < snapshot_.FrameCount(); ++counted_to_) {
     if (!snapshot_.Frame(counted_to_).Timestamp()) ++frames_total_;
   }
@@ -526,7 +534,7 @@ void FrameListWindow::IndexDone(const IndexResult& result) {
     std::vector<std::int64_t> more;
     packscope::ListFrames(snapshot_, listed_to_, snapshot_.FrameCount(), nullptr, more);
     listed_to_ = snapshot_.FrameCount();
-    model_->AppendRows(snapshot_, more);
+    AppendListed(snapshot_, more);
     if (table_->currentIndex().row() < 0 && model_->rowCount() > 0) table_->selectRow(0);
     if (sort_column_ >= 0) RunSort();
   }
@@ -538,6 +546,95 @@ void FrameListWindow::IndexDone(const IndexResult& result) {
     ShowError(FromUtf8(result.message));
   }
   StartSurvey();
+}
+
+void FrameListWindow::AppendListed(const IndexSnapshot& snapshot,
+                                   const std::vector<std::int64_t>& more) {
+  FollowEnd end(*table_);
+  model_->AppendRows(snapshot, more);
+  end.Restore();
+}
+
+void FrameListWindow::SetCaptureLookInterval(int milliseconds) { look_->setInterval(milliseconds); }
+
+void FrameListWindow::ReadOn() {
+  if (path_.empty() || !indexed_ || index_task_.job.Running() || rows_task_.job.Running()) return;
+  if (!disk_.Changed(path_, snapshot_.CaptureSize())) return;
+  // A last frame cut off by the end of the capture is read again: it may go on, or turn out a
+  // timestamp frame.
+  const std::int64_t settled = snapshot_.SettledFrameCount();
+  for (; counted_to_ > settled; --counted_to_) {
+    if (!snapshot_.Frame(counted_to_ - 1).Timestamp()) --frames_total_;
+  }
+  if (listed_to_ > settled) {
+    const std::int64_t current = model_->FrameOfRow(table_->currentIndex().row());
+    model_->DropRowsFrom(settled);
+    listed_to_ = settled;
+    if (current >= 0 && current < settled) SelectFrame(current);
+  }
+  indexed_ = false;
+  auto result = std::make_shared<IndexResult>();
+  FrameIndex* index = index_.get();
+  Start(
+      index_task_, QStringLiteral("Reading"),
+      [index, result](const std::atomic<bool>* cancel, const PassProgress& progress) {
+        *result = index->Extend(
+            cancel, [&progress](std::int64_t done, std::int64_t total) { progress(done, total); });
+      },
+      [this, result] { ReadOnDone(*result); });
+}
+
+void FrameListWindow::ReadOnDone(const IndexResult& result) {
+  if (result.status == IndexStatus::kChanged) {  // shrunk or replaced: read anew
+    OpenCapture(path_);
+    return;
+  }
+  snapshot_ = index_->Snapshot();
+  indexed_ = result.status == IndexStatus::kAtEnd;
+  if (indexed_) disk_.Remember(path_);
+  for (; counted_to_ < snapshot_.FrameCount(); ++counted_to_) {
+    if (!snapshot_.Frame(counted_to_).Timestamp()) ++frames_total_;
+  }
+  if (!result.message.empty()) ShowError(FromUtf8(result.message));
+  const std::int64_t from = listed_to_;
+  if (!filter_) {
+    std::vector<std::int64_t> more;
+    packscope::ListFrames(snapshot_, from, snapshot_.FrameCount(), nullptr, more);
+    listed_to_ = snapshot_.FrameCount();
+    AppendListed(snapshot_, more);
+    if (sort_column_ >= 0) RunSort();
+  } else {
+    // Only the frames read on go through the filter.
+    auto more = std::make_shared<std::vector<std::int64_t>>();
+    auto unheld = std::make_shared<std::int64_t>(0);
+    auto end = std::make_shared<PassEnd>(PassEnd::kDone);
+    const IndexSnapshot s = snapshot_;
+    const std::shared_ptr<const Filter> filter = filter_;
+    const DefinitionFrames definitions = definitions_;
+    Start(
+        rows_task_, QStringLiteral("Filtering"),
+        [s, from, filter, definitions, more, unheld, end](const std::atomic<bool>* cancel,
+                                                          const PassProgress& progress) {
+          *end = packscope::ListFrames(s, from, s.FrameCount(), filter.get(), *more, unheld.get(),
+                                       cancel, progress, definitions);
+        },
+        [this, s, more, unheld, end] {
+          if (*end == PassEnd::kCancelled) {  // listed in full by the next filter applied
+            return;
+          }
+          listed_to_ = s.FrameCount();
+          unheld_ += *unheld;
+          AppendListed(s, *more);
+          if (sort_column_ >= 0) RunSort();
+          UpdateShown();
+        });
+  }
+  UpdateShown();
+  // The statistics of a growing capture are surveyed anew now and then, not at every growth.
+  if (!survey_task_.job.Running() && surveyed_.isValid() &&
+      surveyed_.elapsed() >= std::max<qint64>(5000, 5 * survey_ms_)) {
+    StartSurvey();
+  }
 }
 
 void FrameListWindow::FollowCapture(const QByteArray& path) {
@@ -671,6 +768,7 @@ void FrameListWindow::RunSort() {
 }
 
 void FrameListWindow::StartSurvey() {
+  surveyed_.start();
   auto survey = std::make_shared<CaptureSurvey>();
   auto end = std::make_shared<PassEnd>(PassEnd::kDone);
   const IndexSnapshot s = snapshot_;
@@ -680,6 +778,7 @@ void FrameListWindow::StartSurvey() {
         *end = SurveyCapture(s, *survey, cancel, progress);
       },
       [this, survey, end] {
+        survey_ms_ = surveyed_.restart();
         if (*end == PassEnd::kCancelled) return;
         statistics_->SetSurvey(*survey);
         definitions_ = std::make_shared<const std::vector<std::int64_t>>(survey->definitions);

@@ -16,6 +16,7 @@
 #define PACKSCOPE_UI_FRAME_LIST_WINDOW_H_
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QString>
 #include <functional>
@@ -24,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "capture/file_watch.h"
 #include "capture/frame_index.h"
 #include "filter/filter.h"
 #include "framelist/aprs_timeline.h"
@@ -83,6 +85,13 @@ class FrameListWindow : public QMainWindow {
   int Zoom() const { return zoom_; }
   // The main window shows another capture (bytes of its path): the list follows it.
   void FollowCapture(const QByteArray& path);
+  // Reads the capture on when it changed on disk since it was read to its end: frames appended
+  // are listed behind the others (through the filter applied), the table staying at its end
+  // when it was there; a capture that shrank or was replaced is read anew. The window looks by
+  // itself once a second; the main window calls it when it has read on the same capture.
+  void ReadOn();
+  // How often the window looks whether the capture changed on disk (tests look more often).
+  void SetCaptureLookInterval(int milliseconds);
 
   // --- Event handlers ---
   void MnuFileOpen_Click();
@@ -133,6 +142,9 @@ class FrameListWindow : public QMainWindow {
   void Tick();
   void CancelTasks();
   void IndexDone(const IndexResult& result);
+  void ReadOnDone(const IndexResult& result);
+  // Rows listed behind the others; the table stays at its end when it was there.
+  void AppendListed(const IndexSnapshot& snapshot, const std::vector<std::int64_t>& more);
   void ListFrames();
   void SortBy(int column, Qt::SortOrder order);
   void RunSort();
@@ -173,6 +185,12 @@ class FrameListWindow : public QMainWindow {
   Task rows_task_;
   Task survey_task_;
   QTimer* tick_ = nullptr;
+  QTimer* look_ = nullptr;
+  FileWatch disk_;  // the capture as its last reading to the end left it
+  // When the statistics were last surveyed, and how long that took: a capture that grows is
+  // surveyed again after a pause of five times that (at least five seconds).
+  QElapsedTimer surveyed_;
+  qint64 survey_ms_ = 0;
 
   // The frame shown in the details.
   std::int64_t shown_frame_ = -1;

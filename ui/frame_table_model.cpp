@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QPalette>
 #include <QStyle>
+#include <algorithm>
 #include <limits>
 
 #include "framelist/frame_passes.h"
@@ -69,6 +70,25 @@ void FrameTableModel::AppendRows(const IndexSnapshot& snapshot,
   beginInsertRows(QModelIndex(), first, last);
   rows.insert(rows.end(), more.begin(), more.end());
   endInsertRows();
+}
+
+void FrameTableModel::DropRowsFrom(std::int64_t frame) {
+  const std::vector<std::int64_t>& order = *capture_order_;
+  const auto keep = std::lower_bound(order.begin(), order.end(), frame);
+  if (keep == order.end()) return;
+  if (sorted_) {
+    beginResetModel();
+    sorted_.reset();
+    Forget();
+    endResetModel();
+  }
+  std::vector<std::int64_t> rows(order.begin(), keep);
+  const int first = Clamp(rows.size());
+  const int last = rowCount() - 1;
+  if (first <= last) beginRemoveRows(QModelIndex(), first, last);
+  capture_order_ = std::make_shared<const std::vector<std::int64_t>>(std::move(rows));
+  Forget();
+  if (first <= last) endRemoveRows();
 }
 
 void FrameTableModel::SetOrder(std::vector<std::int64_t> rows) {

@@ -40,6 +40,9 @@ class FrameTableModel : public QAbstractTableModel {
   void SetOrder(std::vector<std::int64_t> rows);
   // The telemetry definitions found by the survey: Info texts are made anew.
   void SetDefinitions(DefinitionFrames definitions);
+  // Takes away the rows of frames from frame on (the last frame, cut off by the end of the
+  // capture, is read again when the capture grows); a sort is given up.
+  void DropRowsFrom(std::int64_t frame);
 
   std::int64_t FrameOfRow(int row) const;
   // The rows in their current order, and in capture order; shared with the passes that read

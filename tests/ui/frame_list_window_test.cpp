@@ -10,6 +10,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QSettings>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -98,6 +99,7 @@ class FrameListWindowTest : public QObject {
   void exportRefusesWhatItCannotWrite();
   void statisticsSetTheFilter();
   void mainWindowOpensAndLeadsTheList();
+  void followsTheCaptureAsItGrows();
 
  private:
   // The converter's output of a layout over the capture, with the filter.
@@ -496,4 +498,58 @@ void FrameListWindowTest::mainWindowOpensAndLeadsTheList() {
 }
 
 QTEST_MAIN(FrameListWindowTest)
+void FrameListWindowTest::followsTheCaptureAsItGrows() {
+  FrameTableModel* model = window_->Model();
+  QScrollBar* bar = window_->Table()->verticalScrollBar();
+  const int before = model->rowCount();
+  std::string bytes = Capture();
+  const auto grow = [&](const std::string& more) {
+    bytes += more;
+    WriteBytes(QString::fromStdString(capture_), bytes);
+    window_->ReadOn();
+    QVERIFY(window_->WaitUntilIdle(kWaitMs));
+  };
+  const auto frames = [](const char* source, int n) {
+    std::string out;
+    for (int i = 0; i < n; ++i) out += Kiss(UiFrame("APRS", source, 0, ">" + std::to_string(i)));
+    return out;
+  };
+  // At the end: the new rows come into view.
+  window_->Table()->scrollToBottom();
+  grow(frames("QQ9NEW", 300));
+  QCOMPARE(model->rowCount(), before + 300);
+  QCOMPARE(bar->value(), bar->maximum());
+  QVERIFY(bar->maximum() > 0);
+  // Scrolled away: the view stays.
+  bar->setValue(0);
+  grow(frames("QQ8OLD", 100));
+  QCOMPARE(model->rowCount(), before + 400);
+  QCOMPARE(bar->value(), 0);
+  // A frame cut off by the end of the file is listed, then read again whole: no row twice.
+  const std::string last = Kiss(UiFrame("APRS", "QQ9NEW", 0, ">the whole frame"));
+  grow(last.substr(0, last.size() - 6));
+  QCOMPARE(model->rowCount(), before + 401);
+  grow(last.substr(last.size() - 6));
+  QCOMPARE(model->rowCount(), before + 401);
+  QCOMPARE(
+      model->data(model->index(before + 400, static_cast<int>(FrameColumn::kInfo)), Qt::DisplayRole)
+          .toString(),
+      QStringLiteral("Status: \"the whole frame\""));
+  QVERIFY(window_->ShownLabel()->text().startsWith(
+      QStringLiteral("%1 of %1 frames").arg(before + 401)));
+  // Through a filter: only the frames read on go through it, and those it keeps are listed.
+  QVERIFY(window_->ApplyFilter(QStringLiteral("src == QQ9NEW")));
+  QVERIFY(window_->WaitUntilIdle(kWaitMs));
+  QCOMPARE(model->rowCount(), 301);
+  grow(frames("QQ8OLD", 5) + frames("QQ9NEW", 7));
+  QCOMPARE(model->rowCount(), 308);
+  // Shrunk (written anew): read anew.
+  QVERIFY(window_->ApplyFilter(QString()));
+  QVERIFY(window_->WaitUntilIdle(kWaitMs));
+  bytes.clear();
+  grow(Capture());
+  QCOMPARE(model->rowCount(), before);
+  QVERIFY(errors_.isEmpty());
+}
+
 #include "frame_list_window_test.moc"
