@@ -32,18 +32,6 @@ std::string_view CountsText(char (&buf)[64], std::int64_t frames, std::int64_t b
   return std::string_view(buf, static_cast<std::size_t>(p - buf));
 }
 
-// Shows the default pointer again however the pass ends.
-class BusyPointer {
- public:
-  explicit BusyPointer(Window& window) : window_(window) { window_.SetBusy(true); }
-  ~BusyPointer() { window_.SetBusy(false); }
-  BusyPointer(const BusyPointer&) = delete;
-  BusyPointer& operator=(const BusyPointer&) = delete;
-
- private:
-  Window& window_;
-};
-
 // The pass's handler of the scanner: fills the frame fields of DecoderState and runs the steps.
 class FrameLoop {
  public:

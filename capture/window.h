@@ -81,6 +81,18 @@ class Window {
   virtual bool ShowProgress(std::int64_t done, std::int64_t total) = 0;
 };
 
+// The busy pointer while a pass or a command works, the default one again however it ends.
+class BusyPointer {
+ public:
+  explicit BusyPointer(Window& window) : window_(window) { window_.SetBusy(true); }
+  ~BusyPointer() { window_.SetBusy(false); }
+  BusyPointer(const BusyPointer&) = delete;
+  BusyPointer& operator=(const BusyPointer&) = delete;
+
+ private:
+  Window& window_;
+};
+
 }  // namespace packscope
 
 #endif  // PACKSCOPE_CAPTURE_WINDOW_H_

@@ -41,18 +41,6 @@ std::string FileCaption(const std::string& path) { return "File: " + path; }
 // this many characters.
 constexpr std::int64_t kLogfilePiece = 1 << 20;
 
-// The busy pointer while a command works without a pass, restored however it ends.
-class BusyPointer {
- public:
-  explicit BusyPointer(Window& window) : window_(window) { window_.SetBusy(true); }
-  ~BusyPointer() { window_.SetBusy(false); }
-  BusyPointer(const BusyPointer&) = delete;
-  BusyPointer& operator=(const BusyPointer&) = delete;
-
- private:
-  Window& window_;
-};
-
 // A window that shows captures through a CaptureView, or null.
 IndexedDisplay* Indexed(Window& window) { return dynamic_cast<IndexedDisplay*>(&window); }
 

@@ -510,6 +510,10 @@ void FrameListWindow::OpenCapture(const std::string& path) {
   if (path.empty()) return;
   AddRecent(path);
   table_->setFocus();
+  ReadIndex(&FrameListWindow::IndexDone);
+}
+
+void FrameListWindow::ReadIndex(void (FrameListWindow::*then)(const IndexResult&)) {
   auto result = std::make_shared<IndexResult>();
   FrameIndex* index = index_.get();
   Start(
@@ -518,7 +522,7 @@ void FrameListWindow::OpenCapture(const std::string& path) {
         *result = index->Extend(
             cancel, [&progress](std::int64_t done, std::int64_t total) { progress(done, total); });
       },
-      [this, result] { IndexDone(*result); });
+      [this, result, then] { (this->*then)(*result); });
 }
 
 void FrameListWindow::IndexDone(const IndexResult& result) {
@@ -573,15 +577,7 @@ void FrameListWindow::ReadOn() {
     if (current >= 0 && current < settled) SelectFrame(current);
   }
   indexed_ = false;
-  auto result = std::make_shared<IndexResult>();
-  FrameIndex* index = index_.get();
-  Start(
-      index_task_, QStringLiteral("Reading"),
-      [index, result](const std::atomic<bool>* cancel, const PassProgress& progress) {
-        *result = index->Extend(
-            cancel, [&progress](std::int64_t done, std::int64_t total) { progress(done, total); });
-      },
-      [this, result] { ReadOnDone(*result); });
+  ReadIndex(&FrameListWindow::ReadOnDone);
 }
 
 void FrameListWindow::ReadOnDone(const IndexResult& result) {

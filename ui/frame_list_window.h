@@ -141,6 +141,9 @@ class FrameListWindow : public QMainWindow {
   void Start(Task& task, const QString& what, BackgroundJob::Work work, std::function<void()> done);
   void Tick();
   void CancelTasks();
+  // Extends the index on the worker thread from where it stopped; then follows on the window's
+  // thread.
+  void ReadIndex(void (FrameListWindow::*then)(const IndexResult&));
   void IndexDone(const IndexResult& result);
   void ReadOnDone(const IndexResult& result);
   // Rows listed behind the others; the table stays at its end when it was there.
