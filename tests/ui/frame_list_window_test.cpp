@@ -399,6 +399,9 @@ void FrameListWindowTest::exportWritesTheConvertersLayout_data() {
   QTest::newRow("pcap") << "shown.pcap"
                         << "pcap"
                         << "port == 0";
+  QTest::newRow("gpx") << "shown.gpx"
+                       << "gpx"
+                       << "aprs.lat";
 }
 
 void FrameListWindowTest::exportWritesTheConvertersLayout() {
