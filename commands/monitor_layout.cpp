@@ -69,13 +69,7 @@ class MonitorWriter : public FrameWriter {
     const std::span<const std::uint8_t> frame = KissFrame(state);
     const bool data = IsDataFrame(frame);
     const Ax25Details& d = data ? CurrentAx25(state, details_) : details_;
-    AppendMonitorLine(line_, frame, time_, d);
-    line_.push_back('\n');
-    if (const AprsPacket* aprs = data ? CurrentAprs(state, d) : nullptr) {
-      line_.append("  ");
-      AppendAprsWords(line_, *aprs);
-      line_.push_back('\n');
-    }
+    AppendMonitorEntry(line_, frame, time_, d, data ? CurrentAprs(state, d) : nullptr);
     out_.Write(line_);
   }
 
@@ -90,6 +84,17 @@ class MonitorWriter : public FrameWriter {
 };
 
 }  // namespace
+
+void AppendMonitorEntry(std::string& out, std::span<const std::uint8_t> kiss_frame,
+                        std::string_view time, const Ax25Details& details, const AprsPacket* aprs) {
+  AppendMonitorLine(out, kiss_frame, time, details);
+  out.push_back('\n');
+  if (aprs != nullptr) {
+    out.append("  ");
+    AppendAprsWords(out, *aprs);
+    out.push_back('\n');
+  }
+}
 
 void AppendMonitorLine(std::string& out, std::span<const std::uint8_t> kiss_frame,
                        std::string_view time) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "aprs/aprs_decoder.h"
 #include "ax25/ax25_details.h"
 
 namespace packscope {
@@ -34,6 +35,12 @@ void AppendMonitorLine(std::string& out, std::span<const std::uint8_t> kiss_fram
 // The same with the frame's DescribeAx25 at hand (read only for a data frame).
 void AppendMonitorLine(std::string& out, std::span<const std::uint8_t> kiss_frame,
                        std::string_view time, const Ax25Details& details);
+
+// A frame's whole entry in the monitor layout: its line and LF, and for an APRS frame (aprs, its
+// decoding; null for any other frame) a second line, two blanks and the APRS field in plain
+// words (AppendAprsWords), LF.
+void AppendMonitorEntry(std::string& out, std::span<const std::uint8_t> kiss_frame,
+                        std::string_view time, const Ax25Details& details, const AprsPacket* aprs);
 
 }  // namespace packscope
 

@@ -7,7 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "ax25/ax25_details.h"
 #include "capture/errors.h"
+#include "capture/frame_aprs.h"
+#include "capture/frame_findings.h"
 #include "commands/frame_text.h"
 #include "commands/monitor_layout.h"
 #include "live/live_commands.h"
@@ -17,8 +20,9 @@
 namespace packscope {
 namespace {
 
-// Status lines on standard error; with --monitor a monitor line per frame on standard output,
-// written out once its batch is in the capture.
+// Status lines on standard error; with --monitor a frame's entry of the monitor layout (its line,
+// and the APRS line of an APRS frame) on standard output, written out once its batch is in the
+// capture.
 class Printer : public RecordListener {
  public:
   explicit Printer(bool monitor) : monitor_(monitor) {}
@@ -29,8 +33,12 @@ class Printer : public RecordListener {
   }
   void OnFrame(std::span<const std::uint8_t> kiss_frame, std::int64_t received_millis) override {
     if (!monitor_) return;
-    AppendMonitorLine(lines_, kiss_frame, IsoStampText(received_millis));
-    lines_.push_back('\n');
+    // APRS as the monitor layout reads it, telemetry with the definitions received before.
+    aprs_.NextFrame();
+    const bool data = IsDataFrame(kiss_frame);
+    if (data) DescribeAx25(kiss_frame, details_);
+    AppendMonitorEntry(lines_, kiss_frame, IsoStampText(received_millis), details_,
+                       data ? aprs_.Read(details_) : nullptr);
   }
   void OnWritten() override {
     if (lines_.empty()) return;
@@ -42,6 +50,8 @@ class Printer : public RecordListener {
  private:
   bool monitor_;
   std::string lines_;
+  Ax25Details details_;  // read only for data frames
+  FrameAprs aprs_;
 };
 
 int Run(int argc, char** argv) {
