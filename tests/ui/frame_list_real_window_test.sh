@@ -13,50 +13,10 @@ packscope=$1
 convert=$2
 gencapture=$3
 
-for tool in Xvfb xdotool; do
-  if ! command -v "$tool" >/dev/null; then
-    echo "frame_list_real_window_test: $tool is missing; skipped (scripts/install-deps test)"
-    exit 77
-  fi
-done
-
-work=$(mktemp -d)
-xvfb=
-app=
-cleanup() {
-  local status=$?
-  for pid in $app $xvfb; do
-    kill "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
-  done
-  rm -rf "$work"
-  exit "$status"
-}
-trap cleanup EXIT
-
-fail() {
-  echo "frame_list_real_window_test: $*" >&2
-  [ -f "$work/packscope.log" ] && cat "$work/packscope.log" >&2
-  exit 1
-}
-
-# Waits up to 20 s for a command to succeed.
-wait_for() {
-  for _ in $(seq 200); do
-    if "$@" 2>/dev/null; then return 0; fi
-    sleep 0.1
-  done
-  return 1
-}
-
-# A display of its own: Xvfb picks a free number and writes it to fd 3.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb=$!
-wait_for test -s "$work/display" || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
-export DISPLAY=":$(cat "$work/display")"
-export QT_QPA_PLATFORM=xcb
-export XDG_CONFIG_HOME="$work/config"  # the user's settings stay as they are
-unset WAYLAND_DISPLAY
+name=frame_list_real_window_test
+tools="xdotool"
+# shellcheck source=tests/ui/x_session.sh
+source "$(dirname "$0")/x_session.sh"
 
 capture="$work/pass1.kss"
 filter='type in {UI, I} and via'
