@@ -54,7 +54,7 @@ PassEnd ListFrames(const IndexSnapshot& snapshot, std::int64_t from, std::int64_
 // Memory: 24 bytes a row, and the texts of rows whose first 16 bytes tie, at most text_budget
 // bytes of them at once; ties beyond that are settled 16 bytes at a time, in one more pass
 // through the capture each.
-inline constexpr std::size_t kSortTextBudget = 64u << 20;
+inline constexpr std::size_t kSortTextBudget = 32u << 20;
 PassEnd SortRows(const IndexSnapshot& snapshot, const DefinitionFrames& definitions,
                  const std::vector<std::int64_t>& rows,
                  const std::vector<std::int64_t>& capture_order, FrameColumn column,
