@@ -192,7 +192,9 @@ DetailNode AprsNode(const StoredFrame& f, const Ax25Details& d, const AprsPacket
         text += v.truth ? "true" : "false";
         break;
       case AprsValue::Kind::kText:
-        text += "\"" + Printable(v.text) + "\"";
+        text.push_back('"');
+        text += Printable(v.text);
+        text.push_back('"');
         // A text the field holds as it is: its own bytes.
         if (v.text.data() >= info_begin &&
             v.text.data() + v.text.size() <= info_begin + d.info.size()) {

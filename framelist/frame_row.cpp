@@ -150,7 +150,10 @@ void FrameFormatter::Format(std::int64_t frame, std::int64_t previous, FrameRow&
   row.findings_text = row.findings.Any() ? FindingsText(frame_, details_, aprs, row.findings) : "";
   if (!data || details_.problem != Ax25Problem::kNone) {
     if (want(FrameColumn::kInfo)) {
-      Text(row, FrameColumn::kInfo) = "(" + FrameProblem(kiss, details_) + ")";
+      std::string& info = Text(row, FrameColumn::kInfo);
+      info.push_back('(');
+      info += FrameProblem(kiss, details_);
+      info.push_back(')');
     }
     return;
   }
