@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Writes corpus_generated.txt: APRS fields made by encoders written from the APRS 1.0.1
-specification and its addenda (positions, compressed positions, Mic-E, objects, items, messages,
+protocol document and its addenda (positions, compressed positions, Mic-E, objects, items, messages,
 weather, telemetry), with seeded random values. The differential test reads it beside the
 hand-written corpus.txt. Run from this folder: python3 make_corpus.py > corpus_generated.txt
 """
