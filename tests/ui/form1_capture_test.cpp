@@ -21,6 +21,7 @@
 
 #include "commands/commands.h"
 #include "gencapture/capture_generator.h"
+#include "tests/ui/form1_fixture.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/display_widget.h"
 #include "ui/form1.h"
@@ -75,7 +76,7 @@ struct Pass {
 
 }  // namespace
 
-class Form1CaptureTest : public QObject {
+class Form1CaptureTest : public QObject, public Form1Fixture {
   Q_OBJECT
 
  private slots:
@@ -88,23 +89,6 @@ class Form1CaptureTest : public QObject {
   void aLongTimestampLogIsShownThroughAView();
 
  private:
-  QString Capture(const QString& name, const std::string& bytes) {
-    const QString path = dir_->filePath(name);
-    WriteBytes(path, bytes);
-    return path;
-  }
-  void Open(const QString& path) {
-    next_open_ = path;
-    form_->MnuFileOpen_Click();
-  }
-  template <typename T>
-  T* Find(const char* name) {
-    T* w = form_->findChild<T*>(QString::fromLatin1(name));
-    if (w == nullptr) qFatal("no control %s", name);
-    return w;
-  }
-  DisplayWidget* Display() { return Find<DisplayWidget>("RichTextBox1"); }
-  QString Label(const char* name) { return Find<QLabel>(name)->text(); }
   // Clicks Cancel in the progress window as soon as the reading shows it.
   void CancelTheNextReading() {
     QMetaObject::invokeMethod(
@@ -116,31 +100,17 @@ class Form1CaptureTest : public QObject {
         },
         Qt::QueuedConnection);
   }
-
-  std::unique_ptr<QTemporaryDir> dir_;
-  Form1* form_ = nullptr;
-  QString next_open_;
-  QStringList errors_;
 };
 
 void Form1CaptureTest::init() {
-  dir_ = std::make_unique<QTemporaryDir>();
-  QVERIFY(dir_->isValid());
-  form_ = new Form1;
-  next_open_.clear();
-  errors_.clear();
-  form_->SetOpenDialog([this](QWidget*) { return next_open_; });
-  form_->SetErrorReporter([this](const QString& message) { errors_ << message; });
+  QVERIFY(MakeForm(false));
   form_->SetCaptureLookInterval(50);
   form_->show();
   QVERIFY(QTest::qWaitForWindowExposed(form_));
 }
 
 void Form1CaptureTest::cleanup() {
-  delete form_;
-  form_ = nullptr;
-  delete Form2::Instance();
-  dir_.reset();
+  DestroyForm();
   QCOMPARE(QApplication::overrideCursor(), nullptr);
 }
 

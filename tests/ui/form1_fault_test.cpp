@@ -20,6 +20,7 @@
 
 #include "capture/output_file.h"
 #include "tests/support/failing_device.h"
+#include "tests/ui/form1_fixture.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/display_widget.h"
 #include "ui/form1.h"
@@ -46,7 +47,7 @@ std::string Frames(std::size_t n) {
 
 }  // namespace
 
-class Form1FaultTest : public QObject {
+class Form1FaultTest : public QObject, public Form1Fixture {
   Q_OBJECT
 
  private slots:
@@ -67,20 +68,6 @@ class Form1FaultTest : public QObject {
 
  private:
   QString Path(const QString& name) const { return dir_->filePath(name); }
-  QString Put(const QString& name, const std::string& bytes) {
-    WriteBytes(Path(name), bytes);
-    return Path(name);
-  }
-  void Open(const QString& path) {
-    next_open_ = path;
-    form_->MnuFileOpen_Click();
-  }
-  QString Label(const char* name) {
-    return form_->findChild<QLabel*>(QString::fromLatin1(name))->text();
-  }
-  const DisplayModel& Display() {
-    return form_->findChild<DisplayWidget*>(QStringLiteral("RichTextBox1"))->Model();
-  }
   // Every entry of the folder, sub-folders included: a link as its target, a file as its bytes.
   QMap<QString, QByteArray> Folder() const {
     QMap<QString, QByteArray> entries;
@@ -116,40 +103,24 @@ class Form1FaultTest : public QObject {
     QCOMPARE(QApplication::overrideCursor(), nullptr);
     QCOMPARE(form_->Host().InPass(), false);
     errors_.clear();
-    const QString good = Put(QStringLiteral("good.kss"), kGood);
+    const QString good = Capture(QStringLiteral("good.kss"), kGood);
     Open(good);
     QCOMPARE(errors_, QStringList());
     QCOMPARE(Label("Label1"), QStringLiteral("2 frames / 5 bytes"));
     QCOMPARE(Label("Label2"), "File: " + good);
-    QCOMPARE(B(std::string(Display().LineText(1))), B("000 > C0 00 41 42 C0 "));
+    QCOMPARE(B(std::string(Display()->Model().LineText(1))), B("000 > C0 00 41 42 C0 "));
     form_->MnuWriteHexfilePayload_Click();
     QCOMPARE(errors_, QStringList());
     QCOMPARE(Label("Label2"), Path(QStringLiteral("good.hex")) + " has been written");
   }
-
-  std::unique_ptr<QTemporaryDir> dir_;
-  Form1* form_ = nullptr;
-  QString next_open_;
-  QStringList errors_;
 };
 
 void Form1FaultTest::init() {
-  dir_ = std::make_unique<QTemporaryDir>();
-  QVERIFY(dir_->isValid());
-  form_ = new Form1;
-  next_open_.clear();
-  errors_.clear();
-  form_->SetOpenDialog([this](QWidget*) { return next_open_; });
-  form_->SetErrorReporter([this](const QString& message) { errors_ << message; });
+  QVERIFY(MakeForm(false));
   form_->show();
 }
 
-void Form1FaultTest::cleanup() {
-  delete form_;
-  form_ = nullptr;
-  delete Form2::Instance();
-  dir_.reset();
-}
+void Form1FaultTest::cleanup() { DestroyForm(); }
 
 void Form1FaultTest::capturesThatCannotBeRead_data() {
   QTest::addColumn<QString>("name");    // the capture, in the test folder
@@ -167,14 +138,14 @@ void Form1FaultTest::capturesThatCannotBeRead() {
   QFETCH(QString, name);
   QFETCH(QString, reason);
   QVERIFY(QDir(dir_->path()).mkdir(QStringLiteral("folder.kss")));
-  Put(QStringLiteral("plain.kss"), kGood);
+  Capture(QStringLiteral("plain.kss"), kGood);
   // Earlier outputs next to the capture (for the path through a file they cannot exist).
   for (const char* earlier :
        {"missing.hex", "missing.txt", "missing.log", "folder.hex", "folder.txt", "folder.log"}) {
-    Put(QString::fromLatin1(earlier), std::string("earlier ") + earlier);
+    Capture(QString::fromLatin1(earlier), std::string("earlier ") + earlier);
   }
   // The display of an earlier capture.
-  Open(Put(QStringLiteral("before.kss"), kGood));
+  Open(Capture(QStringLiteral("before.kss"), kGood));
   QCOMPARE(errors_, QStringList());
   const auto before = Folder();
 
@@ -186,20 +157,20 @@ void Form1FaultTest::capturesThatCannotBeRead() {
   // command do nothing.
   QCOMPARE(Label("Label2"), QString());
   QCOMPARE(Label("Label1"), QString());
-  QCOMPARE(Display().Size(), std::int64_t{0});
+  QCOMPARE(Display()->Model().Size(), std::int64_t{0});
   errors_.clear();
   form_->Check1_Click();
   ClickAllWriteCommands();
   form_->MnuWriteLogfile_Click();
   QCOMPARE(errors_, QStringList());
   QCOMPARE(Folder(), before);
-  QCOMPARE(Display().Size(), std::int64_t{0});
+  QCOMPARE(Display()->Model().Size(), std::int64_t{0});
   ExpectUsable();
 }
 
 void Form1FaultTest::outputFolderMissing() {
   QVERIFY(QDir(dir_->path()).mkdir(QStringLiteral("sub")));
-  const QString capture = Put(QStringLiteral("sub/pass1.kss"), kGood);
+  const QString capture = Capture(QStringLiteral("sub/pass1.kss"), kGood);
   Open(capture);
   QCOMPARE(errors_, QStringList());
   // The folder goes away between opening and writing (a removed stick, a deleted folder).
@@ -236,10 +207,10 @@ void Form1FaultTest::writeThatFailsMidway() {
   QFETCH(int, error);
   QFETCH(int, good_writes);
   QFETCH(QString, reason);
-  const QString capture = Put(QStringLiteral("pass1.kss"), Frames(400000));
-  const QString hex = Put(QStringLiteral("pass1.hex"), "earlier hex");
-  const QString txt = Put(QStringLiteral("pass1.txt"), "earlier txt");
-  const QString log = Put(QStringLiteral("pass1.log"), "earlier log");
+  const QString capture = Capture(QStringLiteral("pass1.kss"), Frames(400000));
+  const QString hex = Capture(QStringLiteral("pass1.hex"), "earlier hex");
+  const QString txt = Capture(QStringLiteral("pass1.txt"), "earlier txt");
+  const QString log = Capture(QStringLiteral("pass1.log"), "earlier log");
   Open(capture);
   QCOMPARE(errors_, QStringList());
   const auto before = Folder();
@@ -254,7 +225,7 @@ void Form1FaultTest::writeThatFailsMidway() {
                                 ". Nothing was written to \"" + hex + "\"."});
   // The screen again, then its dump, which fails the same way.
   form_->Check1_Click();
-  QVERIFY(Display().Size() > 1000000);
+  QVERIFY(Display()->Model().Size() > 1000000);
   device = testing::FailingDevice(good_writes, error);
   form_->MnuWriteLogfile_Click();
   // The ASCII file (about 420 kB) goes out in one write: that one fails.
@@ -294,7 +265,7 @@ void Form1FaultTest::outputNameIsTheCapture_data() {
 void Form1FaultTest::outputNameIsTheCapture() {
   QFETCH(QString, capture);
   QFETCH(QString, link);
-  Put(capture, kGood);
+  Capture(capture, kGood);
   if (link.startsWith(QStringLiteral("hard:"))) {
     QCOMPARE(::link(QFile::encodeName(Path(capture)).constData(),
                     QFile::encodeName(Path(link.mid(5))).constData()),
@@ -340,10 +311,10 @@ void Form1FaultTest::droppedNameThatIsNotUtf8() {
 
 void Form1FaultTest::frameLongerThan65535Bytes() {
   const QString capture =
-      Put(QStringLiteral("long.kss"), Bytes({0xC0, 0x00, 0x41, 0xC0, 0xC0}) +
-                                          std::string(65536, 'x') + Bytes({0xC0, 0xC0, 0x00}));
-  Put(QStringLiteral("long.hex"), "earlier hex");
-  Put(QStringLiteral("long.txt"), "earlier txt");
+      Capture(QStringLiteral("long.kss"), Bytes({0xC0, 0x00, 0x41, 0xC0, 0xC0}) +
+                                              std::string(65536, 'x') + Bytes({0xC0, 0xC0, 0x00}));
+  Capture(QStringLiteral("long.hex"), "earlier hex");
+  Capture(QStringLiteral("long.txt"), "earlier txt");
   const auto before = Folder();
   const QString message = "Frame 2 at byte offset 4 of \"" + capture +
                           "\" is longer than 65535 bytes; the pass stopped there.";
@@ -351,8 +322,8 @@ void Form1FaultTest::frameLongerThan65535Bytes() {
   Open(capture);
   QCOMPARE(errors_, QStringList{message});
   // The frame before the long one stays shown, the long one is not.
-  QCOMPARE(B(std::string(Display().LineText(1))), B("000 > C0 00 41 C0 "));
-  QCOMPARE(Display().Text().find("78 78 78"), std::string::npos);
+  QCOMPARE(B(std::string(Display()->Model().LineText(1))), B("000 > C0 00 41 C0 "));
+  QCOMPARE(Display()->Model().Text().find("78 78 78"), std::string::npos);
   QCOMPARE(Label("Label1"), QStringLiteral("1 frames / 2 bytes"));
 
   errors_.clear();
@@ -383,14 +354,15 @@ void Form1FaultTest::capturesWithoutProperFrames() {
   QFETCH(QByteArray, bytes);
   QFETCH(QString, label1);
   QFETCH(int, blocks);
-  Open(Put(QStringLiteral("before.kss"), kGood));
-  const QString capture = Put(QStringLiteral("odd.kss"), bytes.toStdString());
+  Open(Capture(QStringLiteral("before.kss"), kGood));
+  const QString capture = Capture(QStringLiteral("odd.kss"), bytes.toStdString());
   Open(capture);
   QCOMPARE(errors_, QStringList());
   QCOMPARE(Label("Label1"), label1.isEmpty() ? QStringLiteral("2 frames / 5 bytes") : label1);
   std::size_t separators = 0;
-  for (std::size_t at = Display().Text().find(std::string(80, '_')); at != std::string::npos;
-       at = Display().Text().find(std::string(80, '_'), at + 80)) {
+  for (std::size_t at = Display()->Model().Text().find(std::string(80, '_'));
+       at != std::string::npos;
+       at = Display()->Model().Text().find(std::string(80, '_'), at + 80)) {
     ++separators;
   }
   QCOMPARE(separators, static_cast<std::size_t>(blocks));

@@ -21,6 +21,7 @@
 #include "commands/commands.h"
 #include "live/capture_appender.h"
 #include "live/capture_frames.h"
+#include "tests/ui/form1_fixture.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/display_widget.h"
 #include "ui/form1.h"
@@ -75,7 +76,7 @@ std::vector<Frame> Numbered(int from, int to) {
 
 }  // namespace
 
-class Form1RecordTest : public QObject {
+class Form1RecordTest : public QObject, public Form1Fixture {
   Q_OBJECT
 
  private slots:
@@ -88,13 +89,6 @@ class Form1RecordTest : public QObject {
   void aCaptureAnotherRecorderAppendsToIsFollowedUnlessScrolledAway();
 
  private:
-  template <typename T>
-  T* Find(const char* name) {
-    T* w = form_->findChild<T*>(QString::fromLatin1(name));
-    if (w == nullptr) qFatal("no control %s", name);
-    return w;
-  }
-  QString Label(const char* name) { return Find<QLabel>(name)->text(); }
   QString Label2() { return form_->Host().Label2Caption(); }
   QString RecordItem() { return Find<QAction>("MnuFileRecord")->text(); }
   QString Source() const { return QStringLiteral("127.0.0.1:%1").arg(tnc_.serverPort()); }
@@ -113,25 +107,18 @@ class Form1RecordTest : public QObject {
     return window.DisplayText();
   }
 
-  std::unique_ptr<QTemporaryDir> dir_;
-  Form1* form_ = nullptr;
   QTcpServer tnc_;
   std::optional<RecordSettings> next_record_;
   std::vector<RecordSettings> asked_with_;
-  QStringList errors_;
   QStringList questions_;
   bool answer_ = false;
-  QString next_open_;
 };
 
 void Form1RecordTest::init() {
-  dir_ = std::make_unique<QTemporaryDir>();
-  QVERIFY(dir_->isValid());
   QVERIFY(tnc_.listen(QHostAddress::LocalHost, 0));
-  form_ = new Form1;
+  QVERIFY(MakeForm(false));
   next_record_.reset();
   asked_with_.clear();
-  errors_.clear();
   questions_.clear();
   answer_ = false;
   form_->SetRecordDialog([this](QWidget*, const RecordSettings& last) {
@@ -142,19 +129,14 @@ void Form1RecordTest::init() {
     questions_ << question;
     return answer_;
   });
-  form_->SetOpenDialog([this](QWidget*) { return next_open_; });
-  form_->SetErrorReporter([this](const QString& message) { errors_ << message; });
   form_->SetCaptureLookInterval(50);
   form_->show();
   QVERIFY(QTest::qWaitForWindowExposed(form_));
 }
 
 void Form1RecordTest::cleanup() {
-  delete form_;
-  form_ = nullptr;
+  DestroyForm();
   tnc_.close();
-  delete Form2::Instance();
-  dir_.reset();
   QCOMPARE(QApplication::overrideCursor(), nullptr);
 }
 

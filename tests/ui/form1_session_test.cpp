@@ -16,6 +16,7 @@
 #include <QTest>
 #include <memory>
 
+#include "tests/ui/form1_fixture.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/design.h"
 #include "ui/display_widget.h"
@@ -81,7 +82,7 @@ std::string LongCapture(std::size_t n) {
 
 }  // namespace
 
-class Form1SessionTest : public QObject {
+class Form1SessionTest : public QObject, public Form1Fixture {
   Q_OBJECT
 
  private slots:
@@ -98,22 +99,6 @@ class Form1SessionTest : public QObject {
   void aCancelledPassShowsWhatWasReadAndWritesNothing();
 
  private:
-  QString Capture(const QString& name, const std::string& bytes) {
-    const QString path = dir_->filePath(name);
-    WriteBytes(path, bytes);
-    return path;
-  }
-  void Open(const QString& path) {
-    next_open_ = path;
-    form_->MnuFileOpen_Click();
-  }
-  template <typename T>
-  T* Find(const char* name) {
-    T* w = form_->findChild<T*>(QString::fromLatin1(name));
-    if (w == nullptr) qFatal("no control %s", name);
-    return w;
-  }
-  DisplayWidget* Display() { return Find<DisplayWidget>("RichTextBox1"); }
   const DisplayModel& Model() { return Display()->Model(); }
   QString Text4() { return Find<QPlainTextEdit>("Text4")->toPlainText(); }
   void TriggerWrite(const char* item) {
@@ -141,31 +126,14 @@ class Form1SessionTest : public QObject {
         Qt::QueuedConnection);
   }
 
-  std::unique_ptr<QTemporaryDir> dir_;
-  Form1* form_ = nullptr;
-  QString next_open_;
-  QStringList errors_;
   QString progress_title_;
   QString cancel_text_;
 };
 
-void Form1SessionTest::init() {
-  dir_ = std::make_unique<QTemporaryDir>();
-  QVERIFY(dir_->isValid());
-  form_ = new Form1;
-  next_open_.clear();
-  errors_.clear();
-  form_->SetOpenDialog([this](QWidget*) { return next_open_; });
-  form_->SetErrorReporter([this](const QString& message) { errors_ << message; });
-  form_->show();
-  QVERIFY(QTest::qWaitForWindowExposed(form_));
-}
+void Form1SessionTest::init() { QVERIFY(MakeForm(true)); }
 
 void Form1SessionTest::cleanup() {
-  delete form_;
-  form_ = nullptr;
-  delete Form2::Instance();
-  dir_.reset();
+  DestroyForm();
   QCOMPARE(QApplication::overrideCursor(), nullptr);
 }
 

@@ -28,6 +28,7 @@
 #include "capture/headless_window.h"
 #include "commands/commands.h"
 #include "qt/qt_text.h"
+#include "tests/ui/form1_fixture.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/display_widget.h"
 #include "ui/form2.h"
@@ -88,7 +89,7 @@ enum class DropContent { kNoFiles, kOneFile, kThreeFiles, kTextOnly, kWebAddress
 Q_DECLARE_METATYPE(DropTarget)
 Q_DECLARE_METATYPE(DropContent)
 
-class Form1Test : public QObject {
+class Form1Test : public QObject, public Form1Fixture {
   Q_OBJECT
 
  private slots:
@@ -129,25 +130,9 @@ class Form1Test : public QObject {
   void exitLeavesAboutWindowOpen();
 
  private:
-  QString Capture(const QString& name, const std::string& bytes) {
-    const QString path = dir_->filePath(name);
-    WriteBytes(path, bytes);
-    return path;
-  }
-  void Open(const QString& path) {
-    next_open_ = path;
-    form_->MnuFileOpen_Click();
-  }
   static void Click(QCheckBox* box) {
     QTest::mouseClick(box, Qt::LeftButton, Qt::NoModifier, QPoint(6, box->height() / 2));
   }
-  template <typename T>
-  T* Find(const char* name) {
-    T* w = form_->findChild<T*>(QString::fromLatin1(name));
-    if (w == nullptr) qFatal("no control %s", name);
-    return w;
-  }
-  DisplayWidget* Display() { return Find<DisplayWidget>("RichTextBox1"); }
   QString Label2() { return Find<QLabel>("Label2")->text(); }
   QStringList FilesInDir() {
     return QDir(dir_->path()).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot);
@@ -157,33 +142,21 @@ class Form1Test : public QObject {
     QCOMPARE(RunsText(Display()->Model().Runs()), RunsText(expected.Runs()));
   }
 
-  std::unique_ptr<QTemporaryDir> dir_;
-  Form1* form_ = nullptr;
-  QString next_open_;
   int dialog_calls_ = 0;
-  QStringList errors_;
 };
 
 void Form1Test::init() {
-  dir_ = std::make_unique<QTemporaryDir>();
-  QVERIFY(dir_->isValid());
-  form_ = new Form1;
-  next_open_.clear();
+  QVERIFY(MakeForm(false));
   dialog_calls_ = 0;
-  errors_.clear();
   form_->SetOpenDialog([this](QWidget* parent) {
     ++dialog_calls_;
     if (parent != form_) qFatal("the open dialog must belong to Form1");
     return next_open_;
   });
-  form_->SetErrorReporter([this](const QString& message) { errors_ << message; });
 }
 
 void Form1Test::cleanup() {
-  delete form_;
-  form_ = nullptr;
-  delete Form2::Instance();
-  dir_.reset();
+  DestroyForm();
   QCOMPARE(QApplication::overrideCursor(), nullptr);
 }
 
