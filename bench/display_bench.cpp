@@ -15,10 +15,6 @@
 // once to $TMPDIR/packscope-bench (default /tmp), under the names index_bench gives them, and
 // reused; a first run writes them, so that the file is in the page cache as a capture just
 // recorded or opened before would be. Prints the median of the rounds.
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
@@ -36,6 +32,7 @@
 #include <string_view>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "commands/commands.h"
 #include "gencapture/capture_generator.h"
 #include "ui/display_widget.h"
@@ -187,58 +184,6 @@ Round RunRound(const std::string& capture) {
   return r;
 }
 
-// Runs one round in a child process; false when it failed.
-bool ForkRound(const std::string& capture, Round& out) {
-  int fds[2];
-  if (::pipe(fds) != 0) return false;
-  const pid_t pid = ::fork();
-  if (pid < 0) return false;
-  if (pid == 0) {
-    ::close(fds[0]);
-    const Round r = RunRound(capture);
-    const bool ok = ::write(fds[1], &r, sizeof r) == static_cast<ssize_t>(sizeof r);
-    ::_exit(ok ? 0 : 1);
-  }
-  ::close(fds[1]);
-  const bool got = ::read(fds[0], &out, sizeof out) == static_cast<ssize_t>(sizeof out);
-  ::close(fds[0]);
-  int status = 0;
-  struct rusage usage {};
-  if (::wait4(pid, &status, 0, &usage) != pid) return false;
-  out.rss_kb = usage.ru_maxrss;
-  return got && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-// The capture of these generator options, written once (the name index_bench gives it).
-std::string Capture(const std::vector<std::string>& args) {
-  const char* tmp = std::getenv("TMPDIR");
-  const std::filesystem::path dir =
-      std::filesystem::path(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") / "packscope-bench";
-  std::filesystem::create_directories(dir);
-  std::string name = "index";
-  for (const std::string& a : args) name += a.substr(a.find_first_not_of('-'));
-  const std::string path = (dir / (name + ".kss")).string();
-  if (std::filesystem::exists(path)) return path;
-  std::vector<std::string_view> views(args.begin(), args.end());
-  const gen::ParsedArguments parsed = gen::ParseArguments(views);
-  if (!parsed.error.empty()) {
-    std::fprintf(stderr, "display_bench: %s\n", parsed.error.c_str());
-    std::exit(2);
-  }
-  const std::string part = path + ".part";
-  std::ofstream file(part, std::ios::binary);
-  gen::GenerateCapture(parsed.options, [&](std::string_view block) {
-    file.write(block.data(), static_cast<std::streamsize>(block.size()));
-  });
-  file.close();
-  if (!file) {
-    std::fprintf(stderr, "display_bench: cannot write %s\n", part.c_str());
-    std::exit(1);
-  }
-  std::filesystem::rename(part, path);
-  return path;
-}
-
 double Median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   const std::size_t n = v.size();
@@ -283,13 +228,13 @@ int main(int argc, char** argv) {
       "Down, ms | Decode Kissframe, ms | select 5 lines, ms | copy them, ms | select all, ms | "
       "Write Logfile, s |\n|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|\n";
   for (const auto& args : runs) {
-    const std::string capture = Capture(args);
+    const std::string capture = bench::GeneratedCapture(args, "display_bench");
     std::string options;
     for (const std::string& a : args) options += (options.empty() ? "" : " ") + a;
     std::vector<Round> results;
     for (int i = 0; i < rounds; ++i) {
       Round r;
-      if (!ForkRound(capture, r)) {
+      if (!bench::RoundInChild([&] { return RunRound(capture); }, r)) {
         std::fprintf(stderr, "display_bench: round %d over %s failed\n", i + 1, capture.c_str());
         return 1;
       }

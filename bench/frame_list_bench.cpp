@@ -17,10 +17,6 @@
 //
 // Each capture runs in a child process of its own. The captures are written once to
 // $TMPDIR/packscope-bench (default /tmp), under index_bench's names, and reused.
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QHeaderView>
@@ -35,7 +31,7 @@
 #include <string>
 #include <vector>
 
-#include "gencapture/capture_generator.h"
+#include "bench/bench_support.h"
 #include "ui/bytes_view.h"
 #include "ui/frame_list_window.h"
 #include "ui/frame_table_model.h"
@@ -138,50 +134,6 @@ Round RunRound(const std::string& capture, bool sort) {
   return r;
 }
 
-bool ForkRound(const std::string& capture, bool sort, Round& out) {
-  int fds[2];
-  if (::pipe(fds) != 0) return false;
-  const pid_t pid = ::fork();
-  if (pid < 0) return false;
-  if (pid == 0) {
-    ::close(fds[0]);
-    const Round r = RunRound(capture, sort);
-    const bool ok = ::write(fds[1], &r, sizeof r) == static_cast<ssize_t>(sizeof r);
-    ::_exit(ok ? 0 : 1);
-  }
-  ::close(fds[1]);
-  const bool got = ::read(fds[0], &out, sizeof out) == static_cast<ssize_t>(sizeof out);
-  ::close(fds[0]);
-  int status = 0;
-  struct rusage usage {};
-  if (::wait4(pid, &status, 0, &usage) != pid) return false;
-  out.rss_kb = usage.ru_maxrss;
-  return got && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-// index_bench's capture of these generator options, written once.
-std::string Capture(const std::vector<std::string>& args) {
-  const char* tmp = std::getenv("TMPDIR");
-  const std::string dir =
-      std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/packscope-bench";
-  std::filesystem::create_directories(dir);
-  std::string name = "index";
-  for (const std::string& a : args) name += a.substr(a.find_first_not_of('-'));
-  const std::string path = dir + "/" + name + ".kss";
-  if (std::filesystem::exists(path)) return path;
-  std::vector<std::string_view> views(args.begin(), args.end());
-  const gen::ParsedArguments parsed = gen::ParseArguments(views);
-  const std::string part = path + ".part";
-  std::FILE* f = std::fopen(part.c_str(), "wb");
-  if (f == nullptr || !parsed.error.empty()) Fail("cannot write the capture");
-  gen::GenerateCapture(parsed.options, [&](std::string_view block) {
-    if (std::fwrite(block.data(), 1, block.size(), f) != block.size()) Fail("cannot write");
-  });
-  std::fclose(f);
-  std::filesystem::rename(part, path);
-  return path;
-}
-
 }  // namespace
 }  // namespace packscope
 
@@ -216,10 +168,10 @@ int main(int argc, char** argv) {
       "s (rows) | sort by Source, s | sort by Info, s | peak RSS MB |\n"
       "|---|---|---|---|---|---|---|---|---|---|---|---|\n");
   for (const Case& c : cases) {
-    const std::string capture = Capture(c.args);
+    const std::string capture = bench::GeneratedCapture(c.args, "frame_list_bench");
     for (int i = 0; i < rounds; ++i) {
       Round r;
-      if (!ForkRound(capture, c.sort, r)) {
+      if (!bench::RoundInChild([&] { return RunRound(capture, c.sort); }, r)) {
         std::fprintf(stderr, "frame_list_bench: a round over %s failed\n", capture.c_str());
         return 1;
       }

@@ -37,6 +37,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "capture/frame_index.h"
 #include "capture/headless_window.h"
 #include "capture/screen_text.h"
@@ -72,44 +73,8 @@ std::int64_t RenderScreen(const ScreenText& text, std::int64_t top) {
   return seen;
 }
 
-std::string CapturePath(const std::vector<std::string>& args) {
-  const char* tmp = std::getenv("TMPDIR");
-  std::string dir = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/packscope-bench";
-  std::filesystem::create_directories(dir);
-  std::string name = "index";
-  for (const std::string& a : args) name += a.substr(a.find_first_not_of('-'));
-  return dir + "/" + name + ".kss";
-}
-
-// The capture of these generator options, written once.
-std::string Capture(const std::vector<std::string>& args) {
-  const std::string path = CapturePath(args);
-  if (std::filesystem::exists(path)) return path;
-  std::vector<std::string_view> views(args.begin(), args.end());
-  gen::ParsedArguments parsed = gen::ParseArguments(views);
-  if (!parsed.error.empty()) {
-    std::fprintf(stderr, "index_bench: %s\n", parsed.error.c_str());
-    std::exit(2);
-  }
-  const std::string part = path + ".part";
-  std::FILE* f = std::fopen(part.c_str(), "wb");
-  if (f == nullptr) {
-    std::perror(part.c_str());
-    std::exit(1);
-  }
-  gen::GenerateCapture(parsed.options, [&](std::string_view block) {
-    if (std::fwrite(block.data(), 1, block.size(), f) != block.size()) {
-      std::perror(part.c_str());
-      std::exit(1);
-    }
-  });
-  std::fclose(f);
-  std::filesystem::rename(part, path);
-  return path;
-}
-
 void Measure(const std::vector<std::string>& args) {
-  const std::string path = Capture(args);
+  const std::string path = bench::GeneratedCapture(args, "index_bench");
   std::string options;
   for (const std::string& a : args) options += " " + a;
   HeadlessWindow window;  // the regional date texts of the C locale
@@ -240,7 +205,7 @@ int main(int argc, char** argv) {
     runs.push_back({"--seed", "3", "--size", "1000000000"});
   }
   // Captures first, then each measurement in a child of its own.
-  for (const auto& args : runs) packscope::Capture(args);
+  for (const auto& args : runs) packscope::bench::GeneratedCapture(args, "index_bench");
   int status = 0;
   for (const auto& args : runs) {
     const pid_t child = fork();
