@@ -1,8 +1,5 @@
 #include "fuzz/framelist_check.h"
 
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -18,33 +15,11 @@
 #include "framelist/frame_passes.h"
 #include "framelist/frame_reader.h"
 #include "framelist/frame_row.h"
+#include "fuzz/memory_capture.h"
 #include "render/hex.h"
 
 namespace packscope::fuzz {
 namespace {
-
-class MemoryFile {
- public:
-  MemoryFile() : fd_(::memfd_create("framelist.kss", MFD_CLOEXEC)) {}
-  ~MemoryFile() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  MemoryFile(const MemoryFile&) = delete;
-  MemoryFile& operator=(const MemoryFile&) = delete;
-  bool Write(const std::uint8_t* data, std::size_t size) {
-    for (std::size_t done = 0; done < size;) {
-      const ssize_t n = ::pwrite(fd_, data + done, size - done, static_cast<off_t>(done));
-      if (n <= 0) return false;
-      done += static_cast<std::size_t>(n);
-    }
-    return true;
-  }
-  std::string Path() const { return "/proc/self/fd/" + std::to_string(fd_); }
-  bool Ok() const { return fd_ >= 0; }
-
- private:
-  int fd_;
-};
 
 // The frames a pass reads: their un-escaped bytes and what the reader saw.
 class Frames : public CaptureObserver {
@@ -75,9 +50,9 @@ std::string CheckDetails(const std::vector<DetailNode>& nodes, std::int32_t leng
 }  // namespace
 
 std::string CheckFrameList(const std::uint8_t* data, std::size_t size) {
-  MemoryFile file;
+  MemoryCapture file;
   if (!file.Ok()) return std::string("memfd_create: ") + std::strerror(errno);
-  if (!file.Write(data, size)) return "cannot write the memory file";
+  if (!file.Write(data, 0, size)) return "cannot write the memory file";
   const std::string path = file.Path();
 
   FrameIndex index(path);

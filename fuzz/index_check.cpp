@@ -1,8 +1,5 @@
 #include "fuzz/index_check.h"
 
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -13,37 +10,13 @@
 #include "capture/frame_loop.h"
 #include "capture/headless_window.h"
 #include "capture/screen_text.h"
+#include "fuzz/memory_capture.h"
 
 namespace packscope::fuzz {
 namespace {
 
 // Lines compared one by one; the whole text is compared however long it is.
 constexpr std::int64_t kLinesCompared = 3000;
-
-// A memory file that holds the capture, named by a path.
-class MemoryCapture {
- public:
-  MemoryCapture() : fd_(::memfd_create("capture.kss", MFD_CLOEXEC)) {}
-  ~MemoryCapture() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  MemoryCapture(const MemoryCapture&) = delete;
-  MemoryCapture& operator=(const MemoryCapture&) = delete;
-
-  bool Write(const std::uint8_t* data, std::size_t from, std::size_t to) {
-    for (std::size_t done = from; done < to;) {
-      const ssize_t n = ::pwrite(fd_, data + done, to - done, static_cast<off_t>(done));
-      if (n <= 0) return false;
-      done += static_cast<std::size_t>(n);
-    }
-    return true;
-  }
-  std::string Path() const { return "/proc/self/fd/" + std::to_string(fd_); }
-  bool Ok() const { return fd_ >= 0; }
-
- private:
-  int fd_;
-};
 
 struct Pass {
   HeadlessWindow window;
