@@ -29,6 +29,7 @@
 #include "filter/filter.h"
 #include "gencapture/capture_generator.h"
 #include "qt/qt_text.h"
+#include "support/ax25_frames.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/bytes_view.h"
 #include "ui/form1.h"
@@ -42,21 +43,6 @@ using nlohmann::json;
 namespace {
 
 constexpr int kWaitMs = 20000;
-
-// A stored frame: FEND, the bytes with FEND and FESC escaped, FEND.
-std::string Kiss(const std::string& frame) {
-  std::string out(1, '\xC0');
-  for (char c : frame) {
-    if (c == '\xC0') {
-      out += "\xDB\xDC";
-    } else if (c == '\xDB') {
-      out += "\xDB\xDD";
-    } else {
-      out.push_back(c);
-    }
-  }
-  return out + '\xC0';
-}
 
 // Generated traffic (every frame kind, digipeaters, escapes, telemetry), then frames that are
 // not AX.25, a text stamp, telemetry definitions and a report, and a frame with a FEND inside.
