@@ -14,10 +14,10 @@ namespace {
 
 std::string& Text(FrameRow& row, FrameColumn c) { return row.text[static_cast<std::size_t>(c)]; }
 
-constexpr ColumnMask kFromBytes = ColumnBit(FrameColumn::kSource) |
-                                  ColumnBit(FrameColumn::kDestination) |
-                                  ColumnBit(FrameColumn::kPath) | ColumnBit(FrameColumn::kType) |
-                                  ColumnBit(FrameColumn::kPid) | ColumnBit(FrameColumn::kInfo);
+constexpr ColumnMask kFromBytes =
+    ColumnBit(FrameColumn::kSource) | ColumnBit(FrameColumn::kDestination) |
+    ColumnBit(FrameColumn::kPath) | ColumnBit(FrameColumn::kType) | ColumnBit(FrameColumn::kPid) |
+    ColumnBit(FrameColumn::kInfo) | kRowFindings;
 
 std::string CallsignsAtFault(const Ax25Details& d, const FrameFindings& found) {
   std::string which;
@@ -130,10 +130,13 @@ void FrameFormatter::Format(std::int64_t frame, std::int64_t previous, FrameRow&
   for (int c = 0; c < kFrameColumnCount; ++c) {
     if ((kFromBytes & mask & (1u << c)) != 0) row.text[static_cast<std::size_t>(c)].clear();
   }
+  const bool findings = (mask & kRowFindings) != 0;
   row.held = reader_.Read(frame, frame_);
   if (!row.held) {
-    row.findings = {};
-    row.findings_text.clear();
+    if (findings) {
+      row.findings = {};
+      row.findings_text.clear();
+    }
     return;
   }
   const std::span<const std::uint8_t> kiss = frame_.Kiss();
@@ -143,11 +146,15 @@ void FrameFormatter::Format(std::int64_t frame, std::int64_t previous, FrameRow&
   } else {
     details_.problem = Ax25Problem::kTooShort;
   }
-  const AprsPacket* aprs = data && details_.problem == Ax25Problem::kNone && IsAprsFrame(details_)
+  const AprsPacket* aprs = (findings || want(FrameColumn::kInfo)) && data &&
+                                   details_.problem == Ax25Problem::kNone && IsAprsFrame(details_)
                                ? &aprs_.Decode(frame, details_)
                                : nullptr;
-  row.findings = FindFrameFindings(kiss, frame_.info, details_, aprs);
-  row.findings_text = row.findings.Any() ? FindingsText(frame_, details_, aprs, row.findings) : "";
+  if (findings) {
+    row.findings = FindFrameFindings(kiss, frame_.info, details_, aprs);
+    row.findings_text =
+        row.findings.Any() ? FindingsText(frame_, details_, aprs, row.findings) : "";
+  }
   if (!data || details_.problem != Ax25Problem::kNone) {
     if (want(FrameColumn::kInfo)) {
       std::string& info = Text(row, FrameColumn::kInfo);

@@ -71,6 +71,9 @@ inline const FrameColumnInfo& ColumnInfo(FrameColumn c) {
 using ColumnMask = unsigned;
 inline constexpr ColumnMask ColumnBit(FrameColumn c) { return 1u << static_cast<int>(c); }
 inline constexpr ColumnMask kAllColumns = (1u << kFrameColumnCount) - 1;
+// Beside the columns: the row's findings and their words (the table's mark and tooltip).
+inline constexpr ColumnMask kRowFindings = 1u << kFrameColumnCount;
+inline constexpr ColumnMask kWholeRow = kAllColumns | kRowFindings;
 
 struct FrameRow {
   std::array<std::string, kFrameColumnCount> text;
@@ -102,9 +105,11 @@ class FrameFormatter {
   FrameFormatter(IndexSnapshot snapshot, DefinitionFrames definitions, std::size_t read_ahead = 0);
 
   // The row of frame (index number). previous: the frame listed before it in capture order, -1
-  // for none (Delta). Only the columns of mask are made (the others are left as they were).
+  // for none (Delta). Only the columns of mask are made, and the findings with kRowFindings
+  // (the others are left as they were): a pass that sorts or finds by some columns decodes no
+  // more than they need.
   void Format(std::int64_t frame, std::int64_t previous, FrameRow& row,
-              ColumnMask mask = kAllColumns);
+              ColumnMask mask = kWholeRow);
 
   StampTimes& Times() { return times_; }
   const IndexSnapshot& Snapshot() const { return reader_.Snapshot(); }
