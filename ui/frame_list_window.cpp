@@ -525,13 +525,17 @@ void FrameListWindow::ReadIndex(void (FrameListWindow::*then)(const IndexResult&
       [this, result, then] { (this->*then)(*result); });
 }
 
-void FrameListWindow::IndexDone(const IndexResult& result) {
+void FrameListWindow::TakeIndex(const IndexResult& result) {
   snapshot_ = index_->Snapshot();
   indexed_ = result.status == IndexStatus::kAtEnd;
   if (indexed_) disk_.Remember(path_);
   for (; counted_to_ < snapshot_.FrameCount(); ++counted_to_) {
     if (!snapshot_.Frame(counted_to_).Timestamp()) ++frames_total_;
   }
+}
+
+void FrameListWindow::IndexDone(const IndexResult& result) {
+  TakeIndex(result);
   if (filter_) {
     ListFrames();
   } else {
@@ -585,12 +589,7 @@ void FrameListWindow::ReadOnDone(const IndexResult& result) {
     OpenCapture(path_);
     return;
   }
-  snapshot_ = index_->Snapshot();
-  indexed_ = result.status == IndexStatus::kAtEnd;
-  if (indexed_) disk_.Remember(path_);
-  for (; counted_to_ < snapshot_.FrameCount(); ++counted_to_) {
-    if (!snapshot_.Frame(counted_to_).Timestamp()) ++frames_total_;
-  }
+  TakeIndex(result);
   if (!result.message.empty()) ShowError(FromUtf8(result.message));
   const std::int64_t from = listed_to_;
   if (!filter_) {

@@ -144,6 +144,8 @@ class FrameListWindow : public QMainWindow {
   // Extends the index on the worker thread from where it stopped; then follows on the window's
   // thread.
   void ReadIndex(void (FrameListWindow::*then)(const IndexResult&));
+  // The index as a reading of it left it: the snapshot, the frames counted, the file watched.
+  void TakeIndex(const IndexResult& result);
   void IndexDone(const IndexResult& result);
   void ReadOnDone(const IndexResult& result);
   // Rows listed behind the others; the table stays at its end when it was there.
