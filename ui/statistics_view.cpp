@@ -4,12 +4,15 @@
 #include <QBarSet>
 #include <QChart>
 #include <QChartView>
+#include <QCheckBox>
 #include <QEvent>
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QSplitter>
 #include <QStackedBarSeries>
+#include <QTabWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <QValueAxis>
@@ -22,36 +25,24 @@
 namespace packscope {
 namespace {
 
-enum HeardColumn { kStation, kFrames, kFirst, kLast, kDestinations, kPaths, kHeardColumns };
+constexpr int kRowFilter = Qt::UserRole;
 
-// Sorts the Frames column by number, the others by text.
-class HeardItem : public QTreeWidgetItem {
+// Sorts numeric columns by number, the others by text.
+class StatItem : public QTreeWidgetItem {
  public:
-  using QTreeWidgetItem::QTreeWidgetItem;
+  StatItem(std::vector<bool> numeric) : numeric_(std::move(numeric)) {}
   bool operator<(const QTreeWidgetItem& other) const override {
     const int column = treeWidget() != nullptr ? treeWidget()->sortColumn() : 0;
-    if (column == kFrames) return text(column).toLongLong() < other.text(column).toLongLong();
+    if (column >= 0 && static_cast<std::size_t>(column) < numeric_.size() &&
+        numeric_[static_cast<std::size_t>(column)]) {
+      return text(column).toLongLong() < other.text(column).toLongLong();
+    }
     return QTreeWidgetItem::operator<(other);
   }
+
+ private:
+  std::vector<bool> numeric_;
 };
-
-QString TimeText(const std::optional<std::int64_t>& millis) {
-  return millis ? FromUtf8(IsoStampText(*millis)) : QString();
-}
-
-// "APRS 2, QQ5BBS-1 1", most frequent first.
-QString CountsText(const HeardCounts& counts) {
-  std::vector<std::pair<std::string, std::int64_t>> sorted(counts.begin(), counts.end());
-  std::stable_sort(sorted.begin(), sorted.end(),
-                   [](const auto& a, const auto& b) { return a.second > b.second; });
-  QStringList parts;
-  for (const auto& [key, n] : sorted) {
-    std::string printable;
-    AppendPrintable(printable, key);
-    parts << FromUtf8(printable) + QLatin1Char(' ') + QString::number(n);
-  }
-  return parts.join(QStringLiteral(", "));
-}
 
 // The colours of the frame types, one each, of middle lightness: they read on a light and on a
 // dark background alike (the charts' own themes run out of distinct colours after six).
@@ -70,29 +61,28 @@ QString BinLabel(std::int64_t minute, std::int64_t width, bool days_differ) {
 
 StatisticsView::StatisticsView(QWidget* parent) : QWidget(parent) {
   setObjectName(QStringLiteral("Statistics"));
+  auto* top = new QHBoxLayout();
+  scope_ = new QLabel(this);
+  scope_->setObjectName(QStringLiteral("StatisticsScope"));
+  whole_ = new QCheckBox(QStringLiteral("&Whole capture"), this);
+  whole_->setObjectName(QStringLiteral("StatisticsWholeCapture"));
+  whole_->setToolTip(QStringLiteral("The statistics of every frame, not only of those shown"));
+  connect(whole_, &QCheckBox::toggled, this, &StatisticsView::WholeCaptureChosen);
+  top->addWidget(scope_, 1);
+  top->addWidget(whole_);
   auto* splitter = new QSplitter(Qt::Vertical, this);
   splitter->setObjectName(QStringLiteral("StatisticsSplitter"));
-  heard_ = new QTreeWidget(splitter);
-  heard_->setObjectName(QStringLiteral("HeardList"));
-  heard_->setRootIsDecorated(false);
-  heard_->setUniformRowHeights(true);
-  heard_->setAlternatingRowColors(true);
-  heard_->setHeaderLabels({QStringLiteral("Station"), QStringLiteral("Frames"),
-                           QStringLiteral("First heard"), QStringLiteral("Last heard"),
-                           QStringLiteral("Destinations"), QStringLiteral("Paths")});
-  heard_->setSortingEnabled(true);
-  heard_->sortByColumn(kFrames, Qt::DescendingOrder);
-  heard_->setToolTip(QStringLiteral("Click a station (or press Return on it) to show its frames."));
-  connect(heard_, &QTreeWidget::itemClicked, this,
-          [this](QTreeWidgetItem* item) { StationChosen(item); });
-  connect(heard_, &QTreeWidget::itemActivated, this,
-          [this](QTreeWidgetItem* item) { StationChosen(item); });
+  tables_ = new QTabWidget(splitter);
+  tables_->setObjectName(QStringLiteral("StatisticsTables"));
+  tables_->setDocumentMode(true);
+  AddTable(QStringLiteral("Stations"));
 
   auto* chart_box = new QWidget(splitter);
   auto* chart_layout = new QVBoxLayout(chart_box);
   chart_layout->setContentsMargins(0, 0, 0, 0);
   caption_ = new QLabel(chart_box);
   caption_->setObjectName(QStringLiteral("ChartCaption"));
+  caption_->setWordWrap(true);
   chart_ = new QChart();
   chart_->setObjectName(QStringLiteral("TrafficChart"));
   chart_->legend()->setAlignment(Qt::AlignBottom);
@@ -107,14 +97,70 @@ StatisticsView::StatisticsView(QWidget* parent) : QWidget(parent) {
   splitter->setSizes({200, 400});
 
   auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(0, 0, 0, 0);
-  layout->addWidget(splitter);
+  layout->setContentsMargins(0, 4, 0, 0);
+  layout->addLayout(top);
+  layout->addWidget(splitter, 1);
   FollowTheme();
   Clear();
 }
 
+QTreeWidget* StatisticsView::Table(int i) const {
+  return qobject_cast<QTreeWidget*>(tables_->widget(i));
+}
+
+QTreeWidget* StatisticsView::AddTable(const QString& title) {
+  auto* tree = new QTreeWidget(tables_);
+  tree->setObjectName(title == QStringLiteral("Stations") ? QStringLiteral("HeardList")
+                                                          : QStringLiteral("Table") + title);
+  tree->setRootIsDecorated(false);
+  tree->setUniformRowHeights(true);
+  tree->setAlternatingRowColors(true);
+  tree->setSortingEnabled(true);
+  tree->setToolTip(QStringLiteral("Click a row (or press Return on it) to show its frames."));
+  connect(tree, &QTreeWidget::itemClicked, this,
+          [this](QTreeWidgetItem* item) { RowChosen(item); });
+  connect(tree, &QTreeWidget::itemActivated, this,
+          [this](QTreeWidgetItem* item) { RowChosen(item); });
+  tables_->addTab(tree, title);
+  return tree;
+}
+
+void StatisticsView::FillTable(QTreeWidget* tree, const StatTable& table) {
+  QStringList titles;
+  std::vector<bool> numeric;
+  for (const StatColumn& c : table.columns) {
+    titles << FromUtf8(c.title);
+    numeric.push_back(c.numeric);
+  }
+  const bool first_fill =
+      tree->columnCount() != static_cast<int>(titles.size()) || tree->topLevelItemCount() == 0;
+  tree->setColumnCount(static_cast<int>(titles.size()));
+  tree->setHeaderLabels(titles);
+  tree->setSortingEnabled(false);
+  QList<QTreeWidgetItem*> items;
+  for (const StatRow& row : table.rows) {
+    auto* item = new StatItem(numeric);
+    for (std::size_t c = 0; c < row.cells.size(); ++c) {
+      item->setText(static_cast<int>(c), FromUtf8(row.cells[c]));
+      if (c < numeric.size() && numeric[c]) {
+        item->setTextAlignment(static_cast<int>(c), Qt::AlignRight | Qt::AlignVCenter);
+      }
+    }
+    item->setData(0, kRowFilter, FromUtf8(row.filter));
+    items << item;
+  }
+  tree->addTopLevelItems(items);
+  tree->setSortingEnabled(true);
+  if (first_fill) {
+    const auto c = static_cast<std::size_t>(table.sort_column);
+    tree->sortByColumn(table.sort_column,
+                       c < numeric.size() && numeric[c] ? Qt::DescendingOrder : Qt::AscendingOrder);
+  }
+  for (int c = 0; c < std::min(4, tree->columnCount()); ++c) tree->resizeColumnToContents(c);
+}
+
 void StatisticsView::Clear() {
-  heard_->clear();
+  for (int i = 0; i < tables_->count(); ++i) Table(i)->clear();
   chart_->removeAllSeries();
   for (QAbstractAxis* axis : chart_->axes()) {
     chart_->removeAxis(axis);
@@ -125,28 +171,28 @@ void StatisticsView::Clear() {
   caption_->setText(QStringLiteral("The statistics follow once the capture is read."));
 }
 
-void StatisticsView::SetSurvey(const CaptureSurvey& survey) {
+void StatisticsView::SetStatistics(const std::vector<StatTable>& tables,
+                                   const CaptureSurvey* survey, const QString& scope,
+                                   bool filtered) {
   Clear();
-  heard_->setSortingEnabled(false);
-  QList<QTreeWidgetItem*> items;
-  for (const auto& [call, s] : survey.heard.Stations()) {
-    std::string printable;
-    AppendPrintable(printable, call);
-    auto* item = new HeardItem();
-    item->setText(kStation, FromUtf8(printable));
-    item->setData(kStation, Qt::UserRole, QByteArray::fromStdString(call));
-    item->setText(kFrames, QString::number(s.frames));
-    item->setTextAlignment(kFrames, Qt::AlignRight | Qt::AlignVCenter);
-    item->setText(kFirst, TimeText(s.first));
-    item->setText(kLast, TimeText(s.last));
-    item->setText(kDestinations, CountsText(s.destinations));
-    item->setText(kPaths, CountsText(s.paths));
-    items << item;
+  whole_->setEnabled(filtered);
+  scope_->setText(QStringLiteral("Statistics of %1").arg(scope));
+  if (survey == nullptr) {
+    caption_->setText(filtered ? QStringLiteral("The statistics of the frames shown follow once "
+                                                "they are surveyed.")
+                               : QStringLiteral("The statistics follow once the capture is read."));
+    return;
   }
-  heard_->addTopLevelItems(items);
-  heard_->setSortingEnabled(true);
-  for (int c = 0; c < kDestinations; ++c) heard_->resizeColumnToContents(c);
+  for (std::size_t i = 0; i < tables.size(); ++i) {
+    QTreeWidget* tree = static_cast<int>(i) < tables_->count()
+                            ? Table(static_cast<int>(i))
+                            : AddTable(FromUtf8(tables[i].title));
+    FillTable(tree, tables[i]);
+  }
+  SetChart(*survey);
+}
 
+void StatisticsView::SetChart(const CaptureSurvey& survey) {
   bins_ = BinTraffic(survey.minutes, kMostBars);
   if (bins_.bins.empty()) {
     caption_->setText(QStringLiteral("No frame carries a time: there is nothing to chart."));
@@ -184,17 +230,17 @@ void StatisticsView::SetSurvey(const CaptureSurvey& survey) {
   x->setTruncateLabels(false);
   auto* y = new QValueAxis();
   y->setLabelFormat(QStringLiteral("%d"));
-  y->setTitleText(width == 1 ? QStringLiteral("frames per minute")
-                             : QStringLiteral("frames per %1 minutes").arg(width));
+  const QString span = FromUtf8(BinWidthText(width));
+  y->setTitleText(QStringLiteral("frames per %1").arg(span));
   chart_->addAxis(x, Qt::AlignBottom);
   chart_->addAxis(y, Qt::AlignLeft);
   series->attachAxis(x);
   series->attachAxis(y);
   y->applyNiceNumbers();
   caption_->setText(
-      QStringLiteral("Frames over the capture by frame type (UTC, %1 per bar from %2). Click a bar "
-                     "to show its frames; Shift+click another to show the span of both.")
-          .arg(width == 1 ? QStringLiteral("a minute") : QStringLiteral("%1 minutes").arg(width),
+      QStringLiteral("Frames over time by frame type (UTC, %1 per bar from %2). Click a bar to "
+                     "show its frames; Shift+click another to show the span of both.")
+          .arg(width == 1 || width == 60 || width == 1440 ? QStringLiteral("one ") + span : span,
                FromUtf8(MinuteText(bins_.first_minute))
                    .replace(QLatin1Char('T'), QLatin1Char(' '))));
 }
@@ -214,10 +260,10 @@ void StatisticsView::BarClicked(int index, bool widen) {
       FromUtf8(TimeSpanFilter(bins_.first_minute + width * first, width * (last - first + 1))));
 }
 
-void StatisticsView::StationChosen(QTreeWidgetItem* item) {
+void StatisticsView::RowChosen(QTreeWidgetItem* item) {
   if (item == nullptr) return;
-  emit FilterRequested(
-      FromUtf8(StationFilter(item->data(kStation, Qt::UserRole).toByteArray().toStdString())));
+  const QString filter = item->data(0, kRowFilter).toString();
+  if (!filter.isEmpty()) emit FilterRequested(filter);
 }
 
 void StatisticsView::FollowTheme() {

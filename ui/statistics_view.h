@@ -1,20 +1,26 @@
-// StatisticsView: the frame list's statistics of the whole capture (framelist/capture_survey.h):
-// the heard list, one row per station (frames, first and last heard, destinations, paths), and
-// a chart of the frames per minute over the capture, stacked by frame type. A click on a station
-// (or Return on it) asks for the filter of its frames, a click on a bar for the filter of its
-// span of time; Shift+click on a second bar widens the span to both.
+// StatisticsView: the frame list's statistics (framelist/statistics_tables.h): the tables the
+// list makes (the heard list: one row per station with its frames, first and last heard,
+// destinations, paths; more tables as the list makes them, one tab each), and a chart of the
+// frames over time, stacked by frame type. They are of the frames shown, while a filter is
+// applied, or of the whole capture (the switch above them). A click on a table's row (or Return on
+// it) asks for the filter of its frames, a click on a bar for the filter of its span of time;
+// Shift+click on a second bar widens the span to both.
 #ifndef PACKSCOPE_UI_STATISTICS_VIEW_H_
 #define PACKSCOPE_UI_STATISTICS_VIEW_H_
 
 #include <QWidget>
 #include <cstdint>
+#include <vector>
 
 #include "framelist/capture_survey.h"
+#include "framelist/statistics_tables.h"
 
 class QBarSet;
 class QChart;
 class QChartView;
+class QCheckBox;
 class QLabel;
+class QTabWidget;
 class QTreeWidget;
 class QTreeWidgetItem;
 
@@ -29,26 +35,40 @@ class StatisticsView : public QWidget {
 
   explicit StatisticsView(QWidget* parent = nullptr);
 
-  void SetSurvey(const CaptureSurvey& survey);
+  // The tables and the chart of survey (null: not surveyed yet), of scope ("the whole capture",
+  // "the 12 frames shown (src == X)"); filtered: a filter is applied, so the switch to the whole
+  // capture applies.
+  void SetStatistics(const std::vector<StatTable>& tables, const CaptureSurvey* survey,
+                     const QString& scope, bool filtered);
   void Clear();
   // A bar clicked (index among the bars), with or without Shift.
   void BarClicked(int index, bool widen);
 
-  QTreeWidget* HeardList() const { return heard_; }
+  // The first table (the heard list) and the others, by tab.
+  QTreeWidget* HeardList() const { return Table(0); }
+  QTreeWidget* Table(int i) const;
+  QCheckBox* WholeCapture() const { return whole_; }
   QChart* Chart() const { return chart_; }
+  QLabel* Caption() const { return caption_; }
   const TrafficBins& Bins() const { return bins_; }
 
  signals:
   void FilterRequested(const QString& expression);
+  void WholeCaptureChosen(bool whole);
 
  protected:
   void changeEvent(QEvent* event) override;
 
  private:
-  void StationChosen(QTreeWidgetItem* item);
+  QTreeWidget* AddTable(const QString& title);
+  void FillTable(QTreeWidget* tree, const StatTable& table);
+  void RowChosen(QTreeWidgetItem* item);
+  void SetChart(const CaptureSurvey& survey);
   void FollowTheme();
 
-  QTreeWidget* heard_ = nullptr;
+  QCheckBox* whole_ = nullptr;
+  QLabel* scope_ = nullptr;
+  QTabWidget* tables_ = nullptr;
   QLabel* caption_ = nullptr;
   QChartView* chart_view_ = nullptr;
   QChart* chart_ = nullptr;
