@@ -1,7 +1,7 @@
 // The Qt edge of the program's text: conversion between the core's Windows-1252 bytes and
 // QString, between UTF-8 paths and QString, and the user's regional date and time texts.
-#ifndef PACKSCOPE_UI_QT_TEXT_H_
-#define PACKSCOPE_UI_QT_TEXT_H_
+#ifndef PACKSCOPE_QT_QT_TEXT_H_
+#define PACKSCOPE_QT_QT_TEXT_H_
 
 #include <QLocale>
 #include <QString>
@@ -89,4 +89,4 @@ class LocaleDateText {
 
 }  // namespace packscope
 
-#endif  // PACKSCOPE_UI_QT_TEXT_H_
+#endif  // PACKSCOPE_QT_QT_TEXT_H_
