@@ -81,7 +81,9 @@ ParsedCommand<Command> Finish(ParsedCommand<Command> parsed, const std::string& 
 
 ParsedCommand<RecordCommand> ParseRecordCommand(const std::vector<std::string>& args) {
   const ParsedCommandLine parsed_line = ParseCommandLine(RecordProgram(), args);
-  ParsedCommand<RecordCommand> parsed{parsed_line.action, {}, parsed_line.error};
+  ParsedCommand<RecordCommand> parsed;
+  parsed.action = parsed_line.action;
+  parsed.error = parsed_line.error;
   if (parsed.action != CommandAction::kRun) return parsed;
   const CommandLine& line = parsed_line.line;
   RecordCommand& c = parsed.command;
@@ -120,7 +122,9 @@ ParsedCommand<RecordCommand> ParseRecordCommand(const std::vector<std::string>& 
 
 ParsedCommand<ReplayCommand> ParseReplayCommand(const std::vector<std::string>& args) {
   const ParsedCommandLine parsed_line = ParseCommandLine(ReplayProgram(), args);
-  ParsedCommand<ReplayCommand> parsed{parsed_line.action, {}, parsed_line.error};
+  ParsedCommand<ReplayCommand> parsed;
+  parsed.action = parsed_line.action;
+  parsed.error = parsed_line.error;
   if (parsed.action != CommandAction::kRun) return parsed;
   const CommandLine& line = parsed_line.line;
   ReplayCommand& c = parsed.command;

@@ -74,11 +74,16 @@ std::string LayoutHelp() {
   std::string text =
       "\nLayouts (output name: the capture's name cut at its first dot, then the extension):\n";
   for (const Layout& l : kLayouts) {
-    std::string line = "  " + std::string(l.name);
+    // (Appended piece by piece: GCC 12 warns falsely of "." + text at -O3, -Wrestrict.)
+    std::string line = "  ";
+    line.append(l.name);
     line.resize(std::max<std::size_t>(line.size() + 1, 22), ' ');
-    line += "." + std::string(l.extension);
+    line.push_back('.');
+    line.append(l.extension);
     line.resize(std::max<std::size_t>(line.size() + 1, 35), ' ');
-    text += line + std::string(l.help) + "\n";
+    line.append(l.help);
+    line.push_back('\n');
+    text += line;
   }
   return text;
 }
