@@ -170,7 +170,8 @@ struct CommandLineParser {
       const bool flag = row->value.empty();
       if (option->count() > 0) {
         if (flag) {
-          // CLI11 lets a flag take a value (--check=false); ours take none.
+          // CLI11 lets a flag take a value (--check=false, --check=1); ours take none. (CLI11
+          // reads --check=true as --check, which is harmless.)
           for (const std::string& r : option->results()) {
             if (r != "true") return fail(row->long_name + " takes no value");
           }
