@@ -330,6 +330,13 @@ void FrameList::Find(const FindQuery& query, std::int64_t from_row, bool backwar
       });
 }
 
+std::string FrameList::ShownText() const {
+  std::string text =
+      std::to_string(RowCount()) + " of " + std::to_string(frames_total_) + " frames shown";
+  if (unheld_ > 0) text += " (" + std::to_string(unheld_) + " no longer as read in the capture)";
+  return text;
+}
+
 std::int64_t FrameList::FrameOfRow(std::int64_t row) const {
   const std::vector<std::int64_t>& rows = Rows();
   if (row < 0 || static_cast<std::size_t>(row) >= rows.size()) return -1;

@@ -175,6 +175,9 @@ class FrameList {
   // longer held as indexed when they were listed.
   std::int64_t FramesTotal() const { return frames_total_; }
   std::int64_t Unheld() const { return unheld_; }
+  // The status line's count: "12 of 400 frames shown", and how many rows the capture no longer
+  // held as they were read.
+  std::string ShownText() const;
 
   std::int64_t RowCount() const { return static_cast<std::int64_t>(Rows().size()); }
   // The frame of a row; -1 outside the rows.

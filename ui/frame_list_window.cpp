@@ -205,6 +205,8 @@ void FrameListWindow::CreateMenus() {
        [this] { FindNext(false); });
   item(edit, "MnuEditFindPrevious", QStringLiteral("Find &Previous"), QKeySequence::FindPrevious,
        [this] { FindNext(true); });
+  item(edit, "MnuEditCopyRow", QStringLiteral("&Copy Row as Monitor Line"), QKeySequence::Copy,
+       [this] { Copy(list_->MonitorLine(CurrentFrame())); });
   edit->addSeparator();
   item(edit, "MnuEditGoTo", QStringLiteral("&Go to Frame or Offset..."),
        QKeySequence(Qt::CTRL | Qt::Key_G), &FrameListWindow::MnuEditGoTo_Click);
@@ -350,14 +352,7 @@ void FrameListWindow::ShowError(const std::string& message) {
 
 void FrameListWindow::Act() { statusBar()->clearMessage(); }
 
-void FrameListWindow::UpdateShown() {
-  QString text =
-      QStringLiteral("%1 of %2 frames shown").arg(list_->RowCount()).arg(list_->FramesTotal());
-  if (list_->Unheld() > 0) {
-    text += QStringLiteral(" (%1 no longer as read in the capture)").arg(list_->Unheld());
-  }
-  shown_->setText(text);
-}
+void FrameListWindow::UpdateShown() { shown_->setText(FromUtf8(list_->ShownText())); }
 
 void FrameListWindow::UpdateStatistics() {
   const QString scope = list_->StatisticsOfWholeCapture()
