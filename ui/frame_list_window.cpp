@@ -608,15 +608,19 @@ void FrameListWindow::MnuViewColouring_Click() {
 // --- Settings, zoom, theme ---
 
 void FrameListWindow::SetColouringRules(const std::vector<ColourRule>& rules) {
+  if (UseColouring(rules)) FrameListSettings::SetColouringRules(rules);
+}
+
+bool FrameListWindow::UseColouring(const std::vector<ColourRule>& rules) {
   std::string error;
   std::optional<Colouring> colouring = Colouring::Compile(rules, &error);
   if (!colouring) {
     ShowError("The colouring rules are not used: " + error);
-    return;
+    return false;
   }
   colouring_rules_ = rules;
   list_->SetColouring(std::make_shared<const Colouring>(std::move(*colouring)));
-  FrameListSettings::SetColouringRules(rules);
+  return true;
 }
 
 void FrameListWindow::SetZoom(int steps) {
@@ -676,7 +680,7 @@ void FrameListWindow::LoadSettings() {
   stored_bytes_->setChecked(layout.stored_bytes);
   Bytes()->SetStoredView(layout.stored_bytes);
   SetZoom(layout.zoom);
-  SetColouringRules(FrameListSettings::ColouringRules());
+  UseColouring(FrameListSettings::ColouringRules());
 }
 
 void FrameListWindow::SaveSettings() {

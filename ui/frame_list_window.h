@@ -169,6 +169,7 @@ class FrameListWindow : public QMainWindow, private FrameListHost {
   void Copy(const std::string& text);
   void FillRecentMenu();
   void FillColumnsMenu();
+  bool UseColouring(const std::vector<ColourRule>& rules);
   void LoadSettings();
   void SaveSettings();
   void ApplyZoom();

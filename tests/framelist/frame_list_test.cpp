@@ -609,6 +609,32 @@ TEST_F(FrameListTest, CellsAndDetailsGiveFiltersThatPickTheirFrames) {
   EXPECT_TRUE(keeps(detail, escaped));
 }
 
+TEST_F(FrameListTest, RunsATabsPassOverTheRows) {
+  Open();
+  ASSERT_TRUE(list_.ApplyFilter("src == QQ1TLM"));
+  host_.Drain();
+  std::vector<std::int64_t> seen;
+  bool done = false;
+  list_.RunRowsPass(
+      kFirstFreeLane, "Plotting",
+      [&seen](const IndexSnapshot&, const RowList& rows, const std::atomic<bool>*,
+              const PassProgress&) { seen = *rows; },
+      [&done] { done = true; });
+  host_.Drain();
+  EXPECT_TRUE(done);
+  EXPECT_EQ(seen, list_.CaptureOrder());
+  // Rows listed anew meanwhile: its end is not called with rows that are no longer shown.
+  done = false;
+  list_.RunRowsPass(
+      kFirstFreeLane, "Plotting",
+      [this](const IndexSnapshot&, const RowList&, const std::atomic<bool>*, const PassProgress&) {
+        list_.ApplyFilter("");  // as if the user applied a filter while the pass ran
+      },
+      [&done] { done = true; });
+  host_.Drain();
+  EXPECT_FALSE(done);
+}
+
 TEST(FrameListTextTest, JoinsFilters) {
   for (const auto& [current, test, join, expected] :
        std::vector<std::tuple<std::string, std::string, FilterJoin, std::string>>{
@@ -625,6 +651,19 @@ TEST(FrameListTextTest, JoinsFilters) {
             "(a or b) and c and info == \"x or y\""},
        }) {
     EXPECT_EQ(JoinFilter(current, test, join), expected) << current << " | " << test;
+  }
+}
+
+TEST(FrameListTextTest, NamesTheChartsBins) {
+  for (const auto& [minutes, words] :
+       std::vector<std::pair<std::int64_t, std::string>>{{1, "minute"},
+                                                         {2, "2 minutes"},
+                                                         {90, "90 minutes"},
+                                                         {60, "hour"},
+                                                         {360, "6 hours"},
+                                                         {1440, "day"},
+                                                         {2880, "2 days"}}) {
+    EXPECT_EQ(BinWidthText(minutes), words) << minutes;
   }
 }
 
