@@ -182,7 +182,11 @@ void FrameList::TakeListing(const IndexSnapshot& snapshot, std::int64_t to,
     rows_filter_text_ = filter_text_;
     SetRows(std::move(rows));
     // The statistics of the rows shown are of other rows now.
-    if (new_filter) Changed(kFilterChanged | kStatisticsChanged);
+    if (new_filter) {
+      rows_survey_.reset();
+      rows_survey_filter_.reset();
+      Changed(kFilterChanged | kStatisticsChanged);
+    }
   } else {
     unheld_ += unheld;
     AppendRows(rows);
@@ -396,43 +400,43 @@ bool FrameList::RowsSurveyDue() const {
 
 void FrameList::Survey() {
   if (host_.PassRunning(kSurveyLane)) return;  // its done starts what is due next
-  auto survey = std::make_shared<CaptureSurvey>();
-  auto end = std::make_shared<PassEnd>(PassEnd::kDone);
-  if (whole_survey_due_) {
-    whole_survey_due_ = false;
-    surveyed_at_ = clock_();
-    const IndexSnapshot s = snapshot_;
-    host_.StartPass(
-        kSurveyLane, "Statistics",
-        [s, survey, end](const std::atomic<bool>* cancel, const PassProgress& progress) {
-          *end = SurveyCapture(s, *survey, cancel, progress);
-        },
-        [this, survey, end] {
-          survey_ms_ = clock_() - *surveyed_at_;
-          if (*end == PassEnd::kCancelled) return;
-          whole_survey_ = survey;
-          definitions_ = std::make_shared<const std::vector<std::int64_t>>(survey->definitions);
-          details_aprs_.reset();
-          Changed(kTextsChanged | kStatisticsChanged);
-          Survey();
-        });
-    return;
-  }
-  if (!RowsSurveyDue()) return;
-  rows_survey_due_ = false;
-  const IndexSnapshot s = rows_snapshot_;
-  const RowList rows = capture_order_;
+  // The pass makes the statistics from its survey and keeps only them (and the definitions).
+  struct Result {
+    SurveyStatistics statistics;
+    DefinitionFrames definitions;
+    PassEnd end = PassEnd::kDone;
+  };
+  auto result = std::make_shared<Result>();
+  const bool whole = whole_survey_due_;
+  if (!whole && !RowsSurveyDue()) return;
+  (whole ? whole_survey_due_ : rows_survey_due_) = false;
+  if (whole) surveyed_at_ = clock_();
+  const IndexSnapshot s = whole ? snapshot_ : rows_snapshot_;
+  const RowList rows = whole ? nullptr : capture_order_;
   const std::shared_ptr<const Filter> filter = rows_filter_;
   host_.StartPass(
       kSurveyLane, "Statistics",
-      [s, rows, survey, end](const std::atomic<bool>* cancel, const PassProgress& progress) {
-        *end = SurveyCapture(s, *survey, cancel, progress, rows.get());
+      [s, rows, result](const std::atomic<bool>* cancel, const PassProgress& progress) {
+        CaptureSurvey survey;
+        result->end = SurveyCapture(s, survey, cancel, progress, rows.get());
+        result->statistics = MakeStatistics(survey);
+        result->definitions =
+            std::make_shared<const std::vector<std::int64_t>>(std::move(survey.definitions));
       },
-      [this, survey, end, filter] {
-        if (*end == PassEnd::kCancelled) return;
-        rows_survey_ = survey;
-        rows_survey_filter_ = filter;
-        Changed(kStatisticsChanged);
+      [this, result, whole, filter] {
+        if (whole) survey_ms_ = clock_() - *surveyed_at_;
+        if (result->end == PassEnd::kCancelled) return;
+        auto statistics = std::make_shared<const SurveyStatistics>(std::move(result->statistics));
+        if (whole) {
+          whole_survey_ = std::move(statistics);
+          definitions_ = result->definitions;
+          details_aprs_.reset();
+          Changed(kTextsChanged | kStatisticsChanged);
+        } else {
+          rows_survey_ = std::move(statistics);
+          rows_survey_filter_ = filter;
+          Changed(kStatisticsChanged);
+        }
         Survey();
       });
 }
@@ -444,15 +448,9 @@ void FrameList::SetStatisticsOfWholeCapture(bool whole) {
   Survey();
 }
 
-const CaptureSurvey* FrameList::Statistics() const {
+const SurveyStatistics* FrameList::Statistics() const {
   if (StatisticsOfWholeCapture()) return whole_survey_.get();
   return rows_survey_filter_ == rows_filter_ ? rows_survey_.get() : nullptr;
-}
-
-std::vector<StatTable> FrameList::StatisticsTables() const {
-  std::vector<StatTable> tables;
-  if (const CaptureSurvey* survey = Statistics()) tables.push_back(HeardTable(*survey));
-  return tables;
 }
 
 void FrameList::RunRowsPass(int lane, std::string_view what, RowsWork work,

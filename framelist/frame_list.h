@@ -73,7 +73,7 @@ struct RowsChange {
 enum FrameListChange : unsigned {
   kCountsChanged = 1u << 0,      // FramesTotal, Unheld, RowCount
   kTextsChanged = 1u << 1,       // row texts anew: definitions, columns' texts, colouring
-  kStatisticsChanged = 1u << 2,  // Statistics(), StatisticsTables()
+  kStatisticsChanged = 1u << 2,  // Statistics()
   kSortChanged = 1u << 3,        // SortColumn given up (a sort cancelled)
   kFilterChanged = 1u << 4,      // FilterText (the rows' filter) changed
   kColumnsChanged = 1u << 5,     // ColumnCount, the columns' titles
@@ -209,12 +209,10 @@ class FrameList {
   const DefinitionFrames& Definitions() const { return definitions_; }
   const std::shared_ptr<const Colouring>& ColouringRules() const { return colouring_; }
 
-  // The statistics: of the rows shown while a filter is applied (unless of the whole capture was
-  // asked for), else of the whole capture; null until surveyed.
-  const CaptureSurvey* Statistics() const;
+  // The statistics (tables and the chart's bins): of the rows shown while a filter is applied
+  // (unless of the whole capture was asked for), else of the whole capture; null until surveyed.
+  const SurveyStatistics* Statistics() const;
   bool StatisticsOfWholeCapture() const { return whole_statistics_ || !rows_filter_; }
-  // The tables of the statistics tab (the heard list ...), made from Statistics().
-  std::vector<StatTable> StatisticsTables() const;
 
   // The frame with its details (null details when no frame: frame < 0 or beyond the index).
   ShownFrame Show(std::int64_t frame);
@@ -284,8 +282,8 @@ class FrameList {
 
   // The statistics: of the capture, and of the rows shown (with the filter they were listed
   // through), and whether each is to be made anew.
-  std::shared_ptr<const CaptureSurvey> whole_survey_;
-  std::shared_ptr<const CaptureSurvey> rows_survey_;
+  std::shared_ptr<const SurveyStatistics> whole_survey_;
+  std::shared_ptr<const SurveyStatistics> rows_survey_;
   std::shared_ptr<const Filter> rows_survey_filter_;
   bool whole_statistics_ = false;
   bool whole_survey_due_ = false;

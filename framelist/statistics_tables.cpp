@@ -47,6 +47,10 @@ StatTable HeardTable(const CaptureSurvey& survey) {
   return table;
 }
 
+SurveyStatistics MakeStatistics(const CaptureSurvey& survey) {
+  return {survey.frames, {HeardTable(survey)}, BinTraffic(survey.minutes, kMostChartBars)};
+}
+
 std::string BinWidthText(std::int64_t minutes) {
   const auto words = [](std::int64_t n, const char* unit) {
     return n == 1 ? std::string(unit) : std::to_string(n) + " " + unit + "s";

@@ -1,7 +1,8 @@
-// The frame list's statistics as tables and texts the window shows as they are: the heard list
-// as a table (one row per station, a filter expression that picks its frames), and the words of
-// the traffic chart's bins ("frames per 6 hours"). More tables (conversations, receivers) are
-// more functions of this kind; the statistics tab shows whatever tables it is given.
+// The frame list's statistics as the window shows them: tables (the heard list, one row per
+// station with a filter expression that picks its frames) and the traffic chart's bins, made
+// from a survey when its pass ends, so that the survey itself (which grows with the stations,
+// paths and minutes of the capture) is not kept. More tables (conversations, receivers) are more
+// functions of the kind of HeardTable; the statistics tab shows whatever tables it is given.
 #ifndef PACKSCOPE_FRAMELIST_STATISTICS_TABLES_H_
 #define PACKSCOPE_FRAMELIST_STATISTICS_TABLES_H_
 
@@ -30,6 +31,16 @@ struct StatTable {
   // Which column a view sorts by first (descending when numeric).
   int sort_column = 0;
 };
+
+// The chart has at most this many bars.
+inline constexpr int kMostChartBars = 60;
+
+struct SurveyStatistics {
+  std::int64_t frames = 0;  // frames surveyed
+  std::vector<StatTable> tables;
+  TrafficBins bins;  // at most kMostChartBars
+};
+SurveyStatistics MakeStatistics(const CaptureSurvey& survey);
 
 // The heard list: Station, Frames, First heard, Last heard, Destinations, Paths ("APRS 2,
 // QQ5BBS-1 1", most frequent first); a row's filter picks the station's frames (StationFilter).

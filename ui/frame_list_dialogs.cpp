@@ -69,6 +69,12 @@ ExportChoice AskExportFile(QWidget* parent, const QString& suggested) {
   if (at >= 0 && at < static_cast<int>(layouts.size())) {
     choice.layout = layouts[static_cast<std::size_t>(at)];
   }
+  // A name typed with the extension of another layout is a file of that layout.
+  const std::string typed = PathBytes(choice.path);
+  if (choice.layout != nullptr && !typed.ends_with(choice.layout->export_extension) &&
+      LayoutForFileName(typed, nullptr) != nullptr) {
+    choice.layout = nullptr;
+  }
   return choice;
 }
 

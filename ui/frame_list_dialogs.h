@@ -24,7 +24,8 @@ class QTableWidget;
 
 namespace packscope {
 
-// The file to export to and the layout chosen for it (null: the one its extension names).
+// The file to export to and the layout chosen for it (null: the one its extension names: no file
+// type was chosen, or the name typed has the extension of another one).
 struct ExportChoice {
   QString path;  // empty: cancelled
   const Layout* layout = nullptr;

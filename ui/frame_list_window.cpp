@@ -82,7 +82,10 @@ FrameListWindow::FrameListWindow(QWidget* parent)
   UpdateShown();
 }
 
-FrameListWindow::~FrameListWindow() { lanes_->StopAll(); }
+FrameListWindow::~FrameListWindow() {
+  lanes_->StopAll();
+  delete model_;  // it reads the list, which goes before the window's children
+}
 
 QTreeWidget* FrameListWindow::Details() const { return details_->Tree(); }
 BytesView* FrameListWindow::Bytes() const { return details_->Bytes(); }
@@ -360,11 +363,10 @@ void FrameListWindow::UpdateStatistics() {
                             : QStringLiteral("the %1 frames shown (%2)")
                                   .arg(list_->RowCount())
                                   .arg(FromUtf8(list_->FilterText()));
-  statistics_->SetStatistics(list_->StatisticsTables(), list_->Statistics(), scope,
-                             list_->RowsFilter() != nullptr);
+  statistics_->SetStatistics(list_->Statistics(), scope, list_->RowsFilter() != nullptr);
 }
 
-// --- Opening, reading on ---
+// --- Opening, filter ---
 
 void FrameListWindow::OpenCapture(const std::string& path) {
   Act();
@@ -386,8 +388,6 @@ void FrameListWindow::FollowCapture(const QByteArray& path) {
   if (path.isEmpty() || path.toStdString() == list_->Path()) return;
   OpenCapture(path.toStdString());
 }
-
-// --- Filter ---
 
 bool FrameListWindow::ApplyFilter(const QString& text) {
   Act();
@@ -472,7 +472,7 @@ void FrameListWindow::Copy(const std::string& text) {
   Say("Copied: " + (text.size() > 80 ? text.substr(0, 77) + "..." : text));
 }
 
-// --- Find and Go to ---
+// --- Find, Go to, Export ---
 
 void FrameListWindow::FindNext(bool backwards) {
   Act();
@@ -526,8 +526,6 @@ void FrameListWindow::GoToRow(bool last) {
   table_->scrollTo(index);
   sideways->setValue(left);
 }
-
-// --- Export ---
 
 bool FrameListWindow::ExportTo(const std::string& path, const Layout* layout) {
   Act();

@@ -171,29 +171,29 @@ void StatisticsView::Clear() {
   caption_->setText(QStringLiteral("The statistics follow once the capture is read."));
 }
 
-void StatisticsView::SetStatistics(const std::vector<StatTable>& tables,
-                                   const CaptureSurvey* survey, const QString& scope,
+void StatisticsView::SetStatistics(const SurveyStatistics* statistics, const QString& scope,
                                    bool filtered) {
   Clear();
   whole_->setEnabled(filtered);
   scope_->setText(QStringLiteral("Statistics of %1").arg(scope));
-  if (survey == nullptr) {
+  if (statistics == nullptr) {
     caption_->setText(filtered ? QStringLiteral("The statistics of the frames shown follow once "
                                                 "they are surveyed.")
                                : QStringLiteral("The statistics follow once the capture is read."));
     return;
   }
+  const std::vector<StatTable>& tables = statistics->tables;
   for (std::size_t i = 0; i < tables.size(); ++i) {
     QTreeWidget* tree = static_cast<int>(i) < tables_->count()
                             ? Table(static_cast<int>(i))
                             : AddTable(FromUtf8(tables[i].title));
     FillTable(tree, tables[i]);
   }
-  SetChart(*survey);
+  SetChart(statistics->bins);
 }
 
-void StatisticsView::SetChart(const CaptureSurvey& survey) {
-  bins_ = BinTraffic(survey.minutes, kMostBars);
+void StatisticsView::SetChart(const TrafficBins& bins) {
+  bins_ = bins;
   if (bins_.bins.empty()) {
     caption_->setText(QStringLiteral("No frame carries a time: there is nothing to chart."));
     return;

@@ -30,16 +30,12 @@ class StatisticsView : public QWidget {
   Q_OBJECT
 
  public:
-  // The chart has at most this many bars.
-  static constexpr int kMostBars = 60;
-
   explicit StatisticsView(QWidget* parent = nullptr);
 
-  // The tables and the chart of survey (null: not surveyed yet), of scope ("the whole capture",
-  // "the 12 frames shown (src == X)"); filtered: a filter is applied, so the switch to the whole
-  // capture applies.
-  void SetStatistics(const std::vector<StatTable>& tables, const CaptureSurvey* survey,
-                     const QString& scope, bool filtered);
+  // The tables and the chart (null: not surveyed yet), of scope ("the whole capture", "the 12
+  // frames shown (src == X)"); filtered: a filter is applied, so the switch to the whole capture
+  // applies.
+  void SetStatistics(const SurveyStatistics* statistics, const QString& scope, bool filtered);
   void Clear();
   // A bar clicked (index among the bars), with or without Shift.
   void BarClicked(int index, bool widen);
@@ -63,7 +59,7 @@ class StatisticsView : public QWidget {
   QTreeWidget* AddTable(const QString& title);
   void FillTable(QTreeWidget* tree, const StatTable& table);
   void RowChosen(QTreeWidgetItem* item);
-  void SetChart(const CaptureSurvey& survey);
+  void SetChart(const TrafficBins& bins);
   void FollowTheme();
 
   QCheckBox* whole_ = nullptr;

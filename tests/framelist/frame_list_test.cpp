@@ -517,9 +517,8 @@ TEST_F(FrameListTest, SurveysTheCaptureAndTheRowsShown) {
   Open();
   const auto stations = [this] {
     std::map<std::string, std::string> out;
-    const std::vector<StatTable> tables = list_.StatisticsTables();
-    if (tables.empty()) return out;
-    for (const StatRow& r : tables[0].rows) out[r.cells[0]] = r.cells[1];
+    if (list_.Statistics() == nullptr) return out;
+    for (const StatRow& r : list_.Statistics()->tables.at(0).rows) out[r.cells[0]] = r.cells[1];
     return out;
   };
   ASSERT_NE(list_.Statistics(), nullptr);
@@ -533,7 +532,7 @@ TEST_F(FrameListTest, SurveysTheCaptureAndTheRowsShown) {
   ASSERT_NE(list_.Statistics(), nullptr);
   EXPECT_EQ(list_.Statistics()->frames, 4);
   EXPECT_EQ(stations(), (std::map<std::string, std::string>{{"QQ1TLM", "3"}, {"QQ2ESC", "1"}}));
-  EXPECT_EQ(list_.StatisticsTables()[0].rows[0].filter, "src == QQ1TLM");
+  EXPECT_EQ(list_.Statistics()->tables[0].rows[0].filter, "src == QQ1TLM");
   // The switch: the whole capture's.
   list_.SetStatisticsOfWholeCapture(true);
   host_.Drain();
