@@ -5,12 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "capture/errors.h"
 #include "commands/receiver_tally.h"
+#include "gencapture/capture_generator.h"
 #include "support/ax25_frames.h"
 #include "support/test_files.h"
 
@@ -44,9 +47,10 @@ std::string Capture(const std::vector<Heard>& frames) {
   return out;
 }
 
-// What the merge gave: the source's information field of each packet's first reception, and
+// What the merge gave: the source and information field of each packet's first reception, and
 // who heard it with which offset.
 struct Got {
+  std::string source;
   std::string info;
   std::string first_by;
   std::vector<std::pair<std::string, std::int64_t>> heard;
@@ -66,6 +70,7 @@ class CaptureMergeTest : public testing::TempDirTest {
       const Ax25Details d = DescribeAx25(p.first.frame);
       Got g;
       g.info.assign(d.info.begin(), d.info.end());
+      g.source = d.source.call;
       g.first_by = merge.Names()[static_cast<std::size_t>(p.receiver)];
       for (const Reception& r : p.heard) {
         g.heard.emplace_back(merge.Names()[static_cast<std::size_t>(r.receiver)], r.offset_ms);
@@ -93,6 +98,95 @@ class CaptureMergeTest : public testing::TempDirTest {
 };
 
 using HeardBy = std::vector<std::pair<std::string, std::int64_t>>;
+
+// Receivers of generated traffic with known shares, clocks, paths, double receptions, beacons
+// every ten minutes and satellite packets: under the APRS rule every packet sent comes out once
+// with the receivers that heard it; by bytes every form of it (direct, digipeated) once, the
+// satellite's packets folded alike.
+TEST_F(CaptureMergeTest, GeneratedReceiversGiveEveryPacketOnceWithWhoHeardIt) {
+  gen::Options o;
+  o.seed = 5;
+  o.frames = 3000;
+  o.beacon_stations = 2;
+  o.doubles_percent = 25;
+  o.satellite_percent = 10;
+  o.receivers = {{"north.kss", 80, 0}, {"south.kss", 60, 1000}, {"west.kss", 40, -700}};
+  std::vector<gen::TrafficPacket> sent;
+  const std::vector<std::string> bytes = gen::GenerateTrafficBytes(o, &sent);
+  using Packet = std::tuple<std::string, std::string, std::vector<std::string>>;
+  const auto names_where = [&](const gen::TrafficPacket& p, std::uint8_t how) {
+    std::vector<std::string> names;
+    for (std::size_t r = 0; r < p.heard.size(); ++r) {
+      if ((p.heard[r] & how) != 0) names.push_back(o.receivers[r].output);
+    }
+    return names;
+  };
+  std::vector<Packet> by_rule;   // each packet heard
+  std::vector<Packet> by_bytes;  // each form of it heard
+  std::size_t beacons = 0;
+  std::size_t satellites = 0;
+  for (const gen::TrafficPacket& p : sent) {
+    const std::vector<std::string> all =
+        names_where(p, gen::TrafficPacket::kDirect | gen::TrafficPacket::kDigipeated);
+    if (all.empty()) continue;
+    by_rule.emplace_back(p.source, p.info, all);
+    for (std::uint8_t how : {gen::TrafficPacket::kDirect, gen::TrafficPacket::kDigipeated}) {
+      const std::vector<std::string> names = names_where(p, how);
+      if (!names.empty()) by_bytes.emplace_back(p.source, p.info, names);
+    }
+    beacons += p.kind == gen::TrafficPacket::kBeacon ? 1 : 0;
+    satellites += p.kind == gen::TrafficPacket::kSatellite ? 1 : 0;
+  }
+  EXPECT_GT(beacons, 30u);
+  EXPECT_GT(satellites, 200u);
+  EXPECT_GT(by_bytes.size(), by_rule.size() + 300);
+
+  const std::vector<std::pair<std::string, std::string>> captures = {
+      {"north.kss", bytes[0]}, {"south.kss", bytes[1]}, {"west.kss", bytes[2]}};
+  for (const auto& [rule, expected] :
+       {std::pair{DupeRule::kAprs, by_rule}, std::pair{DupeRule::kBytes, by_bytes}}) {
+    SCOPED_TRACE(rule == DupeRule::kAprs ? "aprs" : "bytes");
+    const std::vector<Got> got =
+        Merge(captures, {rule, kDefaultDupeWindowMillis, MergeOrder::kTime});
+    std::vector<Packet> merged;
+    for (const Got& g : got) {
+      std::vector<std::string> names;
+      for (const auto& [name, offset] : g.heard) names.push_back(name);
+      merged.emplace_back(g.source, g.info, names);
+    }
+    EXPECT_TRUE(std::is_sorted(got.begin(), got.end(),
+                               [](const Got& a, const Got& b) { return a.millis < b.millis; }));
+    std::vector<Packet> want = expected;
+    std::sort(want.begin(), want.end());
+    std::sort(merged.begin(), merged.end());
+    EXPECT_EQ(merged.size(), want.size());
+    EXPECT_TRUE(merged == want);
+  }
+
+  // The tally against what was sent; the clocks against each other, two receivers at a time.
+  std::vector<ReceiverSummary> want(3);
+  for (const Packet& p : by_rule) {
+    for (std::size_t r = 0; r < 3; ++r) {
+      const auto& names = std::get<2>(p);
+      const bool heard =
+          std::find(names.begin(), names.end(), o.receivers[r].output) != names.end();
+      want[r].frames += heard ? 1 : 0;
+      want[r].missed += heard ? 0 : 1;
+      want[r].only_here += heard && names.size() == 1 ? 1 : 0;
+    }
+  }
+  Merge(captures);
+  const std::vector<ReceiverSummary> tally = tally_.Summary();
+  ASSERT_EQ(tally.size(), 3u);
+  for (std::size_t r = 0; r < 3; ++r) {
+    EXPECT_EQ((std::vector<std::int64_t>{tally[r].frames, tally[r].only_here, tally[r].missed}),
+              (std::vector<std::int64_t>{want[r].frames, want[r].only_here, want[r].missed}))
+        << tally[r].name;
+  }
+  Merge({captures[1], captures[2]});
+  EXPECT_EQ(tally_.Summary()[0].offset_ms, 1700);
+  EXPECT_EQ(tally_.Summary()[1].offset_ms, -1700);
+}
 
 // Three receivers: north hears the packet direct and again through a digipeater, south a second
 // late with another path and trailing blanks, west nothing of it; each hears one packet alone.
