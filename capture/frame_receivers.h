@@ -15,6 +15,9 @@
 
 namespace packscope {
 
+// Captures one merge takes at most.
+inline constexpr int kMostReceivers = 64;
+
 struct Reception {
   std::int32_t receiver = 0;  // its place in FrameReceivers::names
   // The receiver's first reception of the packet against the packet's time (the first reception

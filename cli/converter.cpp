@@ -16,6 +16,7 @@
 #include "capture/headless_window.h"
 #include "capture/output_file.h"
 #include "cli/converter_window.h"
+#include "cli/merged_conversion.h"
 #include "commands/commands.h"
 #include "commands/health_check.h"
 #include "commands/layouts.h"
@@ -262,6 +263,29 @@ int RunConverter(const std::vector<std::string>& arguments) {
       QStringLiteral("Write only the frames that match EXPR (see Filter below), in any layout."),
       QStringLiteral("EXPR"));
   parser.addOption(filter_option);
+  const QCommandLineOption merge_option(
+      QStringLiteral("merge"),
+      QStringLiteral("Merge the captures, each a receiver of one traffic, into one output: their "
+                     "frames in time order by their stamps, each packet once (see Merge below)."));
+  const QCommandLineOption dupes_option(
+      QStringLiteral("dupes"),
+      QStringLiteral("With --merge, what is one packet: aprs (the default: same source, "
+                     "destination without SSID and information field, the path ignored), bytes "
+                     "(the same AX.25 bytes) or none (every frame kept)."),
+      QStringLiteral("RULE"));
+  const QCommandLineOption dupe_window_option(
+      QStringLiteral("dupe-window"),
+      QStringLiteral("With --merge, how far apart copies of one packet may be heard (default 30)."),
+      QStringLiteral("SECONDS"));
+  const QCommandLineOption order_option(
+      QStringLiteral("order"),
+      QStringLiteral("With --merge: time (the default, by the stamps) or files (the captures one "
+                     "after the other, every frame kept; no stamps needed)."),
+      QStringLiteral("ORDER"));
+  parser.addOption(merge_option);
+  parser.addOption(dupes_option);
+  parser.addOption(dupe_window_option);
+  parser.addOption(order_option);
   const QCommandLineOption help_option = parser.addHelpOption();
   const QCommandLineOption version_option = parser.addVersionOption();
   parser.addPositionalArgument(QStringLiteral("CAPTURE"), QStringLiteral("KISS capture files."),
@@ -273,7 +297,9 @@ int RunConverter(const std::vector<std::string>& arguments) {
   for (const std::string& a : arguments) argument_texts << ArgumentText(a);
   if (!parser.parse(argument_texts)) return UsageError(ArgumentBytes(parser.errorText()));
   if (parser.isSet(help_option)) {
-    std::fputs(qPrintable(parser.helpText() + LayoutHelp() + FromUtf8(FilterHelpText())), stdout);
+    std::fputs(qPrintable(parser.helpText() + LayoutHelp() + FromUtf8(FilterHelpText()) +
+                          FromUtf8(kMergeHelp)),
+               stdout);
     return 0;
   }
   if (parser.isSet(version_option)) {
@@ -323,9 +349,24 @@ int RunConverter(const std::vector<std::string>& arguments) {
   std::vector<std::string> captures;
   for (const QString& c : parser.positionalArguments()) captures.push_back(ArgumentBytes(c));
   if (captures.empty()) return UsageError("no capture given.");
+  const bool merge = parser.isSet(merge_option);
+  MergeOptions merge_options;
+  const auto given = [&](const QCommandLineOption& option) {
+    return parser.isSet(option) ? std::optional<std::string>(value(option)) : std::nullopt;
+  };
+  if (!merge && (parser.isSet(dupes_option) || parser.isSet(dupe_window_option) ||
+                 parser.isSet(order_option))) {
+    return UsageError("--dupes, --dupe-window and --order go with --merge.");
+  }
+  if (merge) {
+    if (check) return UsageError("--check reads each capture alone; no --merge.");
+    const std::string problem = ParseMergeOptions(given(dupes_option), given(dupe_window_option),
+                                                  given(order_option), merge_options);
+    if (!problem.empty()) return UsageError(problem);
+  }
   std::optional<std::string> output;
   if (parser.isSet(output_option)) {
-    if (captures.size() > 1) return UsageError("-o takes one capture only.");
+    if (captures.size() > 1 && !merge) return UsageError("-o takes one capture only.");
     if (parser.isSet(output_dir_option) || parser.isSet(name_option)) {
       return UsageError("-o names the output itself; no --output-dir, --name.");
     }
@@ -358,7 +399,13 @@ int RunConverter(const std::vector<std::string>& arguments) {
     Job job;
     job.capture = capture;
     job.capture_id = IdOfFile(CapturePath(capture));
-    if (!check) {
+    if (merge) {
+      // One output for all: named after the first capture.
+      job.output = output ? *output
+                          : MergedOutputName(captures.front(), layout->extension, naming,
+                                             parser.isSet(name_option));
+      job.output_id = IdOfFile(job.output);
+    } else if (!check) {
       job.output = output ? *output : NameOutputFile(capture, layout->extension, naming);
       job.output_id = IdOfFile(job.output);
     }
@@ -369,7 +416,7 @@ int RunConverter(const std::vector<std::string>& arguments) {
     if (!problem.empty()) return UsageError(problem);
   }
   int status = 0;
-  if (!check) {
+  if (!check && !merge) {  // a merge has one output, which RunLayout keeps from its captures
     RefuseClashes(jobs);
     for (const Job& job : jobs) status = job.refused ? 1 : status;
   }
@@ -399,6 +446,11 @@ int RunConverter(const std::vector<std::string>& arguments) {
   }
   if (check) {
     status = WorseCheckStatus(status, CheckCaptures(window, captures));
+  } else if (merge) {
+    if (status == 0 && !ConvertMerged(window, captures, merge_options, *layout, jobs[0].output,
+                                      encoding, frame_filter ? &*frame_filter : nullptr)) {
+      status = 1;
+    }
   } else {
     for (const Job& job : jobs) {
       if (!job.refused && !Convert(window, job.capture, *layout, job.output, encoding,

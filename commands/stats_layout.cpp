@@ -16,6 +16,16 @@
 //    "frames_per_minute": [["2016-01-01T12:34Z", 12], ...],   minutes without frames left out
 //    "findings": {"skipped": 0, "recovered": 0, ...}}   as --check counts them
 //
+// A merge of several captures (packscope-convert --merge) adds, per receiver (capture, named as
+// given), what commands/receiver_tally.h counts over the packets written:
+//
+//    "receivers": {"north.kss": {"frames": 812, "only_here": 40, "missed": 95, "offset_ms": 0},
+//                  "south.kss": {"frames": 860, "only_here": 88, "missed": 47,
+//                                "offset_ms": 1020}}              offset null without shared
+//                                packets
+//
+// "capture" is then the merge's name (the first capture's) and "size" null.
+//
 // Times are the frames' stamps (StampClock) in ISO 8601, UTC; null where none is known. A path is
 // the digipeaters as the monitor layout writes them ("*": has repeated the frame). The findings
 // count the frames counted, and, for the capture as a whole, skipped bytes and the stamps' times.
@@ -35,9 +45,11 @@
 #include <string>
 
 #include "capture/frame_aprs.h"
+#include "capture/frame_source.h"
 #include "commands/frame_text.h"
 #include "commands/heard_list.h"
 #include "commands/layouts.h"
+#include "commands/receiver_tally.h"
 
 namespace packscope {
 namespace {
@@ -57,6 +69,10 @@ Json IsoTime(const std::optional<std::int64_t>& millis) {
 // Floor division: minutes before 1970 count down.
 std::int64_t MinuteOf(std::int64_t millis) {
   return millis / kMinuteMillis - (millis % kMinuteMillis < 0 ? 1 : 0);
+}
+
+Json OrNull(const std::optional<std::int64_t>& value) {
+  return value ? Json(*value) : Json(nullptr);
 }
 
 Json CountsObject(const HeardCounts& counts) {
@@ -95,6 +111,7 @@ class StatsWriter : public FrameWriter {
       return;
     }
     ++frames_;
+    if (state.Receivers != nullptr) receivers_.Add(*state.Receivers);
     const std::optional<std::int64_t>& time = clock_.Millis();
     if (time) {
       const std::int64_t minute = MinuteOf(*time);
@@ -121,7 +138,8 @@ class StatsWriter : public FrameWriter {
     Json j;
     j["capture"] = state.CaptureFileName;
     struct stat st {};
-    j["size"] = ::stat(state.CaptureFileName.c_str(), &st) == 0 && S_ISREG(st.st_mode)
+    j["size"] = state.Source == nullptr && ::stat(state.CaptureFileName.c_str(), &st) == 0 &&
+                        S_ISREG(st.st_mode)
                     ? Json(static_cast<std::int64_t>(st.st_size))
                     : Json(nullptr);
     j["frames"] = frames_;
@@ -160,6 +178,17 @@ class StatsWriter : public FrameWriter {
           findings_[static_cast<std::size_t>(k)];
     }
     j["findings"] = std::move(findings);
+    if (state.Source != nullptr && !state.Source->ReceiverNames().empty()) {
+      receivers_.SetNames(state.Source->ReceiverNames());
+      Json receivers = Json::object();
+      for (const ReceiverSummary& r : receivers_.Summary()) {
+        receivers[r.name] = Json{{"frames", r.frames},
+                                 {"only_here", r.only_here},
+                                 {"missed", r.missed},
+                                 {"offset_ms", OrNull(r.offset_ms)}};
+      }
+      j["receivers"] = std::move(receivers);
+    }
     std::string text = j.dump(2, ' ', false, Json::error_handler_t::replace);
     text.push_back('\n');
     out_.Write(text);
@@ -188,6 +217,7 @@ class StatsWriter : public FrameWriter {
   std::optional<std::int64_t> first_stamp_;
   std::optional<std::int64_t> last_stamp_;
   HeardList heard_;
+  ReceiverTally receivers_;
   HeardCounts types_;
   std::map<std::int64_t, std::int64_t> minutes_;
   std::array<std::int64_t, kFindingCount> findings_{};

@@ -16,6 +16,14 @@ bool IsBlank(std::uint8_t c) { return c == ' ' || c == '\r' || c == '\n'; }
 
 }  // namespace
 
+void AppendBetweenFends(const StoredFrame& frame, std::vector<std::uint8_t>& out) {
+  const std::vector<std::uint8_t>& s = frame.stored;
+  const std::size_t end = s.size() - (frame.info.cut_off || s.empty() ? 0 : 1);
+  out.push_back(kFend);
+  if (end > 1) out.insert(out.end(), s.begin() + 1, s.begin() + static_cast<std::ptrdiff_t>(end));
+  out.push_back(kFend);
+}
+
 std::optional<DupeRule> DupeRuleNamed(std::string_view name) {
   if (name == "aprs") return DupeRule::kAprs;
   if (name == "bytes") return DupeRule::kBytes;
@@ -130,7 +138,8 @@ struct CaptureMerge::Cursor {
       stamp_bytes.clear();
     } else if (stamp_read != stamp_frame) {
       if (!stamp_reader.Read(stamp_frame, stamp_scratch)) throw Changed();
-      stamp_bytes = stamp_scratch.stored;
+      stamp_bytes.clear();
+      AppendBetweenFends(stamp_scratch, stamp_bytes);
       stamp_read = stamp_frame;
     }
     return stamp_bytes;
@@ -144,6 +153,10 @@ struct CaptureMerge::Cursor {
 
 std::string MergeProblem(const std::vector<MergeInput>& inputs, const MergeOptions& options) {
   if (inputs.empty()) return "No capture to merge.";
+  if (inputs.size() > static_cast<std::size_t>(kMostReceivers)) {
+    return "A merge takes at most " + std::to_string(kMostReceivers) + " captures, not " +
+           std::to_string(inputs.size()) + ".";
+  }
   for (std::size_t i = 0; i < inputs.size(); ++i) {
     for (std::size_t j = 0; j < i; ++j) {
       if (inputs[i].name == inputs[j].name) {
@@ -191,6 +204,7 @@ CaptureMerge::CaptureMerge(std::vector<MergeInput> inputs, const MergeOptions& o
     auto cursor = std::make_unique<Cursor>(static_cast<std::int32_t>(place - names_.begin()), i,
                                            std::move(inputs[i].index));
     frame_total_ += cursor->index.FrameCount();
+    byte_total_ += cursor->index.CaptureSize();
     if (time_order) cursor->FindFirstTimed();
     cursor->Advance(time_order);
     cursors_.push_back(std::move(cursor));
@@ -202,6 +216,15 @@ CaptureMerge::~CaptureMerge() = default;
 std::int64_t CaptureMerge::FramesRead() const {
   std::int64_t n = 0;
   for (const auto& c : cursors_) n += c->next;
+  return n;
+}
+
+std::int64_t CaptureMerge::BytesRead() const {
+  std::int64_t n = 0;
+  for (const auto& c : cursors_) {
+    n +=
+        c->next < c->index.FrameCount() ? c->index.Frame(c->next).Offset() : c->index.CaptureSize();
+  }
   return n;
 }
 

@@ -77,10 +77,15 @@ std::string MergeProblem(const std::vector<MergeInput>& inputs, const MergeOptio
 void DupeKey(DupeRule rule, std::span<const std::uint8_t> frame, Ax25Details& scratch,
              std::string& key);
 
+// A frame's stored bytes between FENDs of its own, as the kiss layout writes it: C0, the bytes
+// between its opening FEND (a shared one, or the garbage it was recovered behind) and its closing
+// FEND (or the end of a frame cut off), C0. Appended to out.
+void AppendBetweenFends(const StoredFrame& frame, std::vector<std::uint8_t>& out);
+
 struct MergedPacket {
   std::int32_t receiver = 0;  // who heard it first: its place in CaptureMerge::Names()
   StoredFrame first;          // that reception, as its capture holds it (first.number: its frame)
-  // The stored bytes of the timestamp frame it is written behind (opening FEND on); empty: none.
+  // The timestamp frame it is written behind (AppendBetweenFends); empty: none.
   std::vector<std::uint8_t> stamp;
   std::int64_t millis = 0;       // its time in the merge (the order); 0 when no capture has times
   std::vector<Reception> heard;  // every receiver that heard it, in the order of Names()
@@ -102,9 +107,12 @@ class CaptureMerge {
   // frame as its index has it (changed on disk).
   bool Next(MergedPacket& out);
 
-  // Frames of all captures looked at so far, and in all (timestamp frames included).
+  // Frames of all captures looked at so far, and in all (timestamp frames included); the same in
+  // bytes of the captures.
   std::int64_t FramesRead() const;
   std::int64_t FrameTotal() const { return frame_total_; }
+  std::int64_t BytesRead() const;
+  std::int64_t ByteTotal() const { return byte_total_; }
 
  private:
   struct Cursor;
@@ -122,6 +130,7 @@ class CaptureMerge {
   std::vector<std::unique_ptr<Cursor>> cursors_;  // in the order given
   std::size_t files_at_ = 0;                      // MergeOrder::kFiles: the capture being read
   std::int64_t frame_total_ = 0;
+  std::int64_t byte_total_ = 0;
   std::deque<Pending> pending_;
   std::uint64_t front_seq_ = 0;                            // sequence number of pending_.front()
   std::unordered_map<std::string, std::uint64_t> newest_;  // key: its newest pending packet
