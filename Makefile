@@ -141,9 +141,11 @@ sample:
 	cmake --build $(BUILD_DIR) --target sample
 
 # BENCH_ARGS go to bench/compare, e.g. BENCH_ARGS="--rounds 3 --size 20000000"; LIVE_BENCH_ARGS
-# to bench/live_bench, e.g. LIVE_BENCH_ARGS="--frames 1000000 --monitor".
+# to bench/live_bench, e.g. LIVE_BENCH_ARGS="--frames 1000000 --monitor"; MERGE_BENCH_ARGS to
+# bench/merge_bench, e.g. MERGE_BENCH_ARGS="--rounds 1 --layouts kiss".
 BENCH_ARGS ?=
 LIVE_BENCH_ARGS ?=
+MERGE_BENCH_ARGS ?=
 bench:
 	scripts/install-deps build bench
 	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DPACKSCOPE_BUILD_BENCH=ON $(WERROR_FLAGS) $(CMAKE_FLAGS)
@@ -155,6 +157,7 @@ bench:
 	$(BUILD_DIR)/bench/index_bench
 	$(BUILD_DIR)/bench/frame_list_bench
 	bench/live_bench --build $(BUILD_DIR) $(LIVE_BENCH_ARGS)
+	bench/merge_bench --build $(BUILD_DIR) $(MERGE_BENCH_ARGS)
 
 clean:
 	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR) $(RELEASE_DIR)

@@ -31,32 +31,41 @@ std::optional<DupeRule> DupeRuleNamed(std::string_view name) {
   return std::nullopt;
 }
 
-void DupeKey(DupeRule rule, std::span<const std::uint8_t> frame, Ax25Details& scratch,
-             std::string& key) {
+void DupeKey(DupeRule rule, std::span<const std::uint8_t> kiss_frame, std::string& key) {
   key.clear();
-  const bool data = !frame.empty() && KissCommand(frame[0]) == 0;
+  const bool data = !kiss_frame.empty() && KissCommand(kiss_frame[0]) == 0;
   if (rule == DupeRule::kAprs && data) {
-    DescribeAx25(frame, scratch);
-    if (scratch.problem == Ax25Problem::kNone) {
-      const Ax25Details& d = scratch;
+    // The address field as DescribeAx25 reads it (the source's end mark or a digipeater's ends
+    // it), then control, PID and information; read here without the callsigns' texts.
+    const std::span<const std::uint8_t> f = kiss_frame.subspan(1);
+    constexpr std::size_t kBlock = 7;
+    std::size_t pos = 2 * kBlock;
+    bool whole = f.size() >= kMinAx25HeaderLength;
+    for (int digis = 0; whole && (f[pos - 1] & 1) == 0; ++digis) {
+      whole = digis < kMaxDigipeaters && pos + kBlock < f.size();
+      pos += kBlock;
+    }
+    if (whole && pos < f.size()) {
+      const std::uint8_t control = f[pos++];
+      const bool pid = ClassifyControl(control).has_pid && pos < f.size();
       key.push_back('A');
-      key.append(reinterpret_cast<const char*>(d.destination.block.data()), 6);
-      key.append(reinterpret_cast<const char*>(d.source.block.data()), 6);
-      key.push_back(static_cast<char>(d.source.ssid));
-      key.push_back(static_cast<char>(d.control));
-      key.push_back(d.pid ? static_cast<char>(*d.pid) : '\0');
-      key.push_back(d.pid ? '\1' : '\0');
-      std::size_t n = d.info.size();
-      while (n > 0 && IsBlank(d.info[n - 1])) --n;
-      key.append(reinterpret_cast<const char*>(d.info.data()), n);
+      key.append(reinterpret_cast<const char*>(f.data()), 6);  // destination without SSID
+      key.append(reinterpret_cast<const char*>(f.data()) + kBlock, 6);
+      key.push_back(static_cast<char>(f[kBlock + 6] >> 1 & 0x0F));  // the source's SSID
+      key.push_back(static_cast<char>(control));
+      key.push_back(pid ? '\1' : '\0');
+      key.push_back(pid ? static_cast<char>(f[pos++]) : '\0');
+      std::size_t n = f.size();
+      while (n > pos && IsBlank(f[n - 1])) --n;
+      key.append(reinterpret_cast<const char*>(f.data()) + pos, n - pos);
       return;
     }
   }
   // The port (high nibble) is the receiver's own; what was sent is the rest.
   key.push_back('B');
-  if (frame.empty()) return;
-  key.push_back(static_cast<char>(KissCommand(frame[0])));
-  key.append(reinterpret_cast<const char*>(frame.data()) + 1, frame.size() - 1);
+  if (kiss_frame.empty()) return;
+  key.push_back(static_cast<char>(KissCommand(kiss_frame[0])));
+  key.append(reinterpret_cast<const char*>(kiss_frame.data()) + 1, kiss_frame.size() - 1);
 }
 
 // One capture being merged: its next radio frame (the head) and the time the merge gives it.
@@ -66,14 +75,12 @@ struct CaptureMerge::Cursor {
         given(given_place),
         index(snapshot),
         reader(snapshot, kReadAhead),
-        stamp_reader(snapshot),
         times(std::move(snapshot)) {}
 
   std::int32_t receiver;
   std::size_t given;
   IndexSnapshot index;
   FrameReader reader;
-  FrameReader stamp_reader;
   StampTimes times;
 
   std::int64_t next = 0;   // frames looked at
@@ -84,6 +91,7 @@ struct CaptureMerge::Cursor {
   std::int64_t stamp = -2;
   std::int64_t first_timed = -1;  // the first stamp that gives a time; -1: none
   std::int64_t next_timed = -1;   // the first stamp after `stamp` that gives one (or StampCount)
+  std::int64_t next_millis = 0;   // its time
   std::int64_t carried = 0;       // the merge time of the last stamp that gave a time
   std::int64_t stamp_frame = -1;  // the frame of the stamp the head is written behind; -1: none
   std::int64_t stamp_read = -1;   // the stamp frame whose bytes stamp_bytes hold
@@ -107,10 +115,12 @@ struct CaptureMerge::Cursor {
   // The merge time of stamp k, which gives a time: its own, unless the next stamp that gives one
   // is earlier.
   std::int64_t OrderTime(std::int64_t k) {
-    const std::int64_t own = *times.Millis(k);
-    if (next_timed <= k) next_timed = TimedFrom(k + 1);
-    if (next_timed >= index.StampCount()) return own;
-    return std::min(own, *times.Millis(next_timed));
+    const std::int64_t own = k == next_timed ? next_millis : *times.Millis(k);
+    if (next_timed <= k) {
+      next_timed = TimedFrom(k + 1);
+      if (next_timed < index.StampCount()) next_millis = *times.Millis(next_timed);
+    }
+    return next_timed < index.StampCount() ? std::min(own, next_millis) : own;
   }
 
   // Moves the head to the next radio frame. time_order: a frame before the first stamp is written
@@ -124,7 +134,7 @@ struct CaptureMerge::Cursor {
     const std::int64_t k = index.Frame(head).StampNumber();
     if (k == stamp) return;
     stamp = k;
-    if (k >= 0 && times.Millis(k)) carried = OrderTime(k);
+    if (k >= 0 && (k == next_timed || times.Millis(k))) carried = OrderTime(k);
     head_millis = carried;
     if (k >= 0) {
       stamp_frame = index.Stamp(k).Frame();
@@ -137,7 +147,8 @@ struct CaptureMerge::Cursor {
     if (stamp_frame < 0) {
       stamp_bytes.clear();
     } else if (stamp_read != stamp_frame) {
-      if (!stamp_reader.Read(stamp_frame, stamp_scratch)) throw Changed();
+      // Through the read-ahead: the stamp stands just before its frames.
+      if (!reader.Read(stamp_frame, stamp_scratch)) throw Changed();
       stamp_bytes.clear();
       AppendBetweenFends(stamp_scratch, stamp_bytes);
       stamp_read = stamp_frame;
@@ -252,7 +263,7 @@ void CaptureMerge::Place(Cursor& c) {
   StoredFrame& frame = c.scratch;
   if (!c.reader.Read(c.head, frame)) throw c.Changed();
   if (options_.dupes != DupeRule::kNone) {
-    DupeKey(options_.dupes, frame.frame, details_, key_);
+    DupeKey(options_.dupes, frame.frame, key_);
     const auto found = newest_.find(key_);
     if (found != newest_.end()) {
       MergedPacket& packet = pending_[static_cast<std::size_t>(found->second - front_seq_)].packet;
@@ -268,14 +279,22 @@ void CaptureMerge::Place(Cursor& c) {
       }
     }
   }
+  // A packet given out before lends its buffers: no allocation per packet once the window is full.
   Pending p;
+  if (!spare_.empty()) {
+    p = std::move(spare_.back());
+    spare_.pop_back();
+  }
   p.packet.receiver = c.receiver;
   p.packet.first = frame;
   p.packet.stamp = c.StampBytes();
   p.packet.millis = millis;
-  p.packet.heard.push_back(Reception{c.receiver, 0});
+  p.packet.heard.assign(1, Reception{c.receiver, 0});
+  p.key.clear();
   if (options_.dupes != DupeRule::kNone) {
-    newest_[key_] = front_seq_ + pending_.size();
+    const std::uint64_t seq = front_seq_ + pending_.size();
+    const auto [at, added] = newest_.try_emplace(key_, seq);
+    if (!added) at->second = seq;
     p.key = key_;
   }
   pending_.push_back(std::move(p));
@@ -298,7 +317,8 @@ bool CaptureMerge::Next(MergedPacket& out) {
     const auto found = newest_.find(p.key);
     if (found != newest_.end() && found->second == front_seq_) newest_.erase(found);
   }
-  out = std::move(p.packet);
+  std::swap(out, p.packet);
+  spare_.push_back(std::move(p));
   pending_.pop_front();
   ++front_seq_;
   return true;

@@ -74,8 +74,7 @@ std::string MergeProblem(const std::vector<MergeInput>& inputs, const MergeOptio
 
 // The key under which rule folds a frame (un-escaped, type byte first) with its copies, into key.
 // Frames of equal keys are copies of one packet. Not for DupeRule::kNone.
-void DupeKey(DupeRule rule, std::span<const std::uint8_t> frame, Ax25Details& scratch,
-             std::string& key);
+void DupeKey(DupeRule rule, std::span<const std::uint8_t> frame, std::string& key);
 
 // A frame's stored bytes between FENDs of its own, as the kiss layout writes it: C0, the bytes
 // between its opening FEND (a shared one, or the garbage it was recovered behind) and its closing
@@ -132,11 +131,11 @@ class CaptureMerge {
   std::int64_t frame_total_ = 0;
   std::int64_t byte_total_ = 0;
   std::deque<Pending> pending_;
-  std::uint64_t front_seq_ = 0;                            // sequence number of pending_.front()
+  std::vector<Pending> spare_;   // buffers of packets given out, for the next ones
+  std::uint64_t front_seq_ = 0;  // sequence number of pending_.front()
   std::unordered_map<std::string, std::uint64_t> newest_;  // key: its newest pending packet
   std::int64_t now_ = 0;                                   // the latest time merged so far
   bool started_ = false;                                   // now_ is set
-  Ax25Details details_;                                    // DupeKey's reading
   std::string key_;
 };
 

@@ -29,6 +29,7 @@ std::size_t MergedSource::Read(std::uint8_t* buffer, std::size_t size) {
     return n;
   }
   placed_ = 0;
+  looked_ = 0;
   for (;;) {
     if (held_) {
       packet_ = std::move(*held_);
@@ -68,10 +69,19 @@ std::size_t MergedSource::Read(std::uint8_t* buffer, std::size_t size) {
 }
 
 const FrameReceivers* MergedSource::ReceiversAt(std::int64_t offset) {
-  const auto end = block_.begin() + static_cast<std::ptrdiff_t>(placed_);
-  const auto at = std::lower_bound(block_.begin(), end, offset,
-                                   [](const Placed& p, std::int64_t o) { return p.offset < o; });
-  if (at == end || at->offset != offset) return nullptr;
+  // The frame loop asks in the order of the stream: the packet after the one found last, as a
+  // rule.
+  const Placed* at = nullptr;
+  if (looked_ < placed_ && block_[looked_].offset == offset) {
+    at = &block_[looked_];
+  } else {
+    const auto end = block_.begin() + static_cast<std::ptrdiff_t>(placed_);
+    const auto found = std::lower_bound(
+        block_.begin(), end, offset, [](const Placed& p, std::int64_t o) { return p.offset < o; });
+    if (found == end || found->offset != offset) return nullptr;
+    at = &*found;
+  }
+  looked_ = static_cast<std::size_t>(at - block_.data()) + 1;
   current_.names = merge_.Names();
   current_.heard = at->heard;
   return &current_;

@@ -53,6 +53,7 @@ class MergedSource : public FrameSource {
   std::int64_t offset_ = 0;  // of the stream's next byte
   std::vector<Placed> block_;
   std::size_t placed_ = 0;          // block_ entries in use
+  std::size_t looked_ = 0;          // where ReceiversAt looks first
   std::vector<std::uint8_t> rest_;  // a packet longer than a block: what is still to be read
   std::size_t rest_at_ = 0;
   FrameReceivers current_;
