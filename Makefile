@@ -69,8 +69,10 @@ release:
 #            $(FUZZ_DIR)/corpus-filter, failing ones $(FUZZ_DIR)/filter-
 #   framelist  captures through the frame list's core, against the frame loop  new inputs
 #            $(FUZZ_DIR)/corpus-framelist, failing ones $(FUZZ_DIR)/framelist-
+#   merge    three captures merged under every rule, against the merge's promises  new inputs
+#            $(FUZZ_DIR)/corpus-merge, failing ones $(FUZZ_DIR)/merge-
 # FUZZ_TARGETS=aprs runs one of them.
-FUZZ_TARGETS ?= capture aprs kiss_stream index filter framelist
+FUZZ_TARGETS ?= capture aprs kiss_stream index filter framelist merge
 fuzz_work_capture = $(FUZZ_DIR)/corpus
 fuzz_seeds_capture = fuzz/corpus fuzz/regressions
 fuzz_artifacts_capture = $(FUZZ_DIR)/
@@ -89,6 +91,9 @@ fuzz_artifacts_filter = $(FUZZ_DIR)/filter-
 fuzz_work_framelist = $(FUZZ_DIR)/corpus-framelist
 fuzz_seeds_framelist = fuzz/corpus fuzz/regressions
 fuzz_artifacts_framelist = $(FUZZ_DIR)/framelist-
+fuzz_work_merge = $(FUZZ_DIR)/corpus-merge
+fuzz_seeds_merge = fuzz/merge_corpus
+fuzz_artifacts_merge = $(FUZZ_DIR)/merge-
 
 fuzz:
 	scripts/install-deps build fuzz
