@@ -17,21 +17,6 @@
 
 namespace packscope {
 
-// The --help section on merging.
-inline constexpr std::string_view kMergeHelp = R"(
-Merge (--merge CAPTURE...): each capture is a receiver of one traffic (igates, digipeaters,
-ground stations, two modems on one recording). The output holds their frames in time order by
-their stamps, each packet once: copies heard within --dupe-window seconds of the first are one
-packet, which keeps the first reception's bytes and stamp. --dupes aprs: same source, same
-destination without its SSID, same control field, PID and information field (trailing blanks,
-CR and LF trimmed), the path ignored; bytes: the same AX.25 bytes; none: every frame. A capture
-without stamps is refused, unless --order files (the captures one after the other). The output
-is named after the first capture (north.kss -> north.merged.jsonl) unless -o names it. jsonl
-adds "heard_by" (the captures that heard the packet, as given, sorted) and "heard_offset_ms"
-(how much later each heard it), stats adds "receivers" (per capture: frames, only_here, missed,
-offset_ms), and the filter has heard_by and heard_count (heard_by == north.kss, heard_count == 1).
-)";
-
 // The merge's options as the command line gives them (nothing: not given). Sets options and
 // returns empty, or returns the usage error.
 std::string ParseMergeOptions(const std::optional<std::string>& dupes,

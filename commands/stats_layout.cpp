@@ -44,6 +44,7 @@
 #include <optional>
 #include <string>
 
+#include "ax25/ax25_text.h"
 #include "capture/frame_aprs.h"
 #include "capture/frame_source.h"
 #include "commands/frame_text.h"
