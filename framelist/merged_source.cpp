@@ -16,7 +16,7 @@ std::vector<std::string> PathsOf(const std::vector<MergeInput>& inputs) {
 }  // namespace
 
 MergedSource::MergedSource(std::vector<MergeInput> inputs, const MergeOptions& options)
-    : merge_((paths_ = PathsOf(inputs), std::move(inputs)), options) {}
+    : paths_(PathsOf(inputs)), merge_(std::move(inputs), options) {}
 
 std::size_t MergedSource::Read(std::uint8_t* buffer, std::size_t size) {
   std::size_t n = 0;
