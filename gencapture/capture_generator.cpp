@@ -853,7 +853,7 @@ class TrafficGenerator {
     return f;
   }
 
-  // A satellite's telemetry: no digipeaters, every station hears the same bytes.
+  // A satellite's downlink: no digipeaters, every station hears the same bytes.
   GeneratedFrame Satellite(std::int64_t millis) {
     GeneratedFrame f;
     f.kind = FrameKind::kUi;
@@ -861,9 +861,11 @@ class TrafficGenerator {
     f.source = Address{"QQ9SAT", 1, false};
     f.control = kUi;
     f.pid = kPidNoLayer3;
-    f.info = "T#";
+    // User-defined APRS data ("{Q", type T) as the generator's binary frames: a frame number,
+    // then raw telemetry bytes.
+    f.info = "{QT";
     f.info += std::to_string(satellite_sequence_++);
-    f.info.push_back(',');
+    f.info.push_back(' ');
     for (int i = 0; i < 24; ++i) f.info.push_back(random_.Byte());
     f.stamp_millis = millis;
     return f;

@@ -126,7 +126,8 @@ std::string GenerateCaptureBytes(const Options& options,
 // replaced by QQ0DIG-1 with its H bit set), and a direct reception with doubles_percent through the
 // digipeater as well. Each receiver's stamps are the time heard plus its clock_ms; its capture is
 // in the order of its stamps. Beacons (QQ0DIG-1 direct, QQ0QQ through WIDE2-2) repeat the same
-// bytes every ten minutes; satellite packets (QQ9SAT-1 to CQ, telemetry) have no digipeaters.
+// bytes every ten minutes; satellite packets (QQ9SAT-1 to CQ, binary telemetry as user-defined APRS
+// data) have no digipeaters.
 struct TrafficPacket {
   enum Kind { kTerrestrial, kBeacon, kSatellite };
   static constexpr std::uint8_t kDirect = 1;
