@@ -253,7 +253,8 @@ CaptureMerge::Cursor* CaptureMerge::Earliest() {
 }
 
 bool CaptureMerge::Final(const Pending& p) const {
-  return options_.dupes == DupeRule::kNone || now_ - p.packet.millis > options_.window_ms;
+  return options_.dupes == DupeRule::kNone || now_ - p.packet.millis > options_.window_ms ||
+         pending_bytes_ > options_.pending_budget;
 }
 
 void CaptureMerge::Place(Cursor& c) {
@@ -297,6 +298,8 @@ void CaptureMerge::Place(Cursor& c) {
     if (!added) at->second = seq;
     p.key = key_;
   }
+  pending_bytes_ += p.Bytes();
+  peak_pending_ = std::max(peak_pending_, pending_bytes_);
   pending_.push_back(std::move(p));
 }
 
@@ -317,6 +320,7 @@ bool CaptureMerge::Next(MergedPacket& out) {
     const auto found = newest_.find(p.key);
     if (found != newest_.end() && found->second == front_seq_) newest_.erase(found);
   }
+  pending_bytes_ -= p.Bytes();
   std::swap(out, p.packet);
   spare_.push_back(std::move(p));
   pending_.pop_front();

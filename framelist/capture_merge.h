@@ -24,8 +24,9 @@
 // twice (direct and through a digipeater) is named once, with its first reception.
 //
 // Memory: the captures' indexes, a read buffer per capture, and the packets of the last window
-// (they wait there until no later reception can fold into them): it grows with the number of
-// captures and the window, never with the captures' size. Time: one pass over every capture.
+// (they wait there until no later reception can fold into them, at most about
+// MergeOptions::pending_budget of them): it grows with the number of captures and the window,
+// never with the captures' size. Time: one pass over every capture.
 #ifndef PACKSCOPE_FRAMELIST_CAPTURE_MERGE_H_
 #define PACKSCOPE_FRAMELIST_CAPTURE_MERGE_H_
 
@@ -52,10 +53,16 @@ enum class MergeOrder {
 };
 inline constexpr std::int64_t kDefaultDupeWindowMillis = 30000;
 
+// The packets waiting for copies take at most about this much memory: captures whose stamps
+// stand still (one stamp at the start of a recording) would keep every packet waiting, so the
+// oldest go out early, and a copy heard after that comes out as a packet of its own.
+inline constexpr std::int64_t kDefaultPendingBudget = std::int64_t{32} << 20;
+
 struct MergeOptions {
   DupeRule dupes = DupeRule::kAprs;
   std::int64_t window_ms = kDefaultDupeWindowMillis;
   MergeOrder order = MergeOrder::kTime;
+  std::int64_t pending_budget = kDefaultPendingBudget;  // bytes
 };
 
 // "aprs", "bytes", "none"; nothing for another name.
@@ -112,12 +119,18 @@ class CaptureMerge {
   std::int64_t FrameTotal() const { return frame_total_; }
   std::int64_t BytesRead() const;
   std::int64_t ByteTotal() const { return byte_total_; }
+  // The most the packets waiting for copies took so far, in bytes (their frames and keys).
+  std::int64_t PeakPendingBytes() const { return peak_pending_; }
 
  private:
   struct Cursor;
   struct Pending {
     MergedPacket packet;
     std::string key;
+    std::int64_t Bytes() const {
+      return static_cast<std::int64_t>(packet.first.stored.size() + packet.first.frame.size() +
+                                       packet.stamp.size() + 2 * key.size());
+    }
   };
 
   Cursor* Earliest();
@@ -133,6 +146,8 @@ class CaptureMerge {
   std::deque<Pending> pending_;
   std::vector<Pending> spare_;   // buffers of packets given out, for the next ones
   std::uint64_t front_seq_ = 0;  // sequence number of pending_.front()
+  std::int64_t pending_bytes_ = 0;
+  std::int64_t peak_pending_ = 0;
   std::unordered_map<std::string, std::uint64_t> newest_;  // key: its newest pending packet
   std::int64_t now_ = 0;                                   // the latest time merged so far
   bool started_ = false;                                   // now_ is set

@@ -295,6 +295,23 @@ TEST_F(CaptureMergeTest, StampsThatRunBackwardsLoseNoFrame) {
                                              ">shared", ">a5 under a text stamp", ">b2"}));
   EXPECT_EQ(got[6].heard, (HeardBy{{"a.kss", 0}, {"b.kss", 1000}}));
   EXPECT_EQ(got[0].millis, kT0 + 10000);  // the first stamp's time
+
+  // One stamp for a whole recording: the time stands still, the window never passes; the
+  // packets waiting stay within their budget, and every frame still comes out once.
+  std::string still_a = Kiss(BinaryStamp(kT0));
+  std::string still_b = Kiss(BinaryStamp(kT0));
+  for (int i = 0; i < 300; ++i) {
+    still_a += Kiss(Ui("QQ1AAA", ">a" + std::to_string(i)));
+    still_b += Kiss(Ui("QQ2BBB", ">b" + std::to_string(i)));
+  }
+  MergeOptions small;
+  small.pending_budget = 4000;
+  CaptureMerge merge(Inputs({{"a.kss", still_a}, {"b.kss", still_b}}), small);
+  MergedPacket p;
+  int packets = 0;
+  while (merge.Next(p)) ++packets;
+  EXPECT_EQ(packets, 600);
+  EXPECT_LE(merge.PeakPendingBytes(), 4000 + 200);
 }
 
 TEST_F(CaptureMergeTest, JoinsCapturesInTurnAndRefusesWhatCannotBeMerged) {
