@@ -29,14 +29,18 @@ std::optional<Number> ParseNumber(const std::string& text) {
   return value;
 }
 
-// Seconds or a factor: a decimal number of at least min (above it when above is set).
+// Seconds or a factor: a decimal number of at least min (above it when above is set), and at
+// most kMaxDecimal.
+constexpr double kMaxDecimal = 1e9;
+
 std::function<std::string(const std::string&)> Decimal(std::string_view name, double& out,
                                                        double min, bool above) {
   return [name, &out, min, above](const std::string& value) -> std::string {
     const auto number = ParseNumber<double>(value);
-    if (!number || *number < min || (above && *number == min) || *number > 1e9) {
+    if (!number || *number < min || (above && *number == min) || *number > kMaxDecimal) {
       return std::string(name) + " takes a number" + (above ? " above " : " of at least ") +
-             (min == 0 ? "0" : std::to_string(min)) + ", not '" + value + "'";
+             (min == 0 ? "0" : std::to_string(min)) + " and at most 1000000000, not '" + value +
+             "'";
     }
     out = *number;
     return {};
@@ -205,8 +209,8 @@ Options:
   -h, --help            Show this help.
   --version             Show the version.
 
-Exit status: 0 stopped by Ctrl+C, SIGTERM, --count or --duration; 1 cannot record; 2 usage
-error.
+Exit status: 0 stopped by Ctrl+C, SIGTERM, SIGHUP, --count or --duration; 1 cannot record;
+2 usage error.
 )";
 }
 
