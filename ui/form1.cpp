@@ -466,7 +466,7 @@ void Form1::Check1_Click() {
 
 void Form1::MnuExit_Click() { close(); }
 
-void Form1::MnuInfo_Click() { Form2::ShowAbout(); }
+void Form1::MnuInfo_Click() { Form2::ShowAbout(this); }
 
 void Form1::MnuViewFrameList_Click() { ShowFrameList(state_.CaptureFileName); }
 
