@@ -6,6 +6,8 @@
 #include <limits>
 #include <stdexcept>
 
+#include "ax25/ax25_text.h"
+
 namespace packscope {
 namespace {
 
@@ -175,25 +177,6 @@ HeardList::HeardList() = default;
 HeardList::~HeardList() = default;
 HeardList::HeardList(HeardList&&) noexcept = default;
 HeardList& HeardList::operator=(HeardList&&) noexcept = default;
-
-void AppendDigipeaterPath(std::string& out, const Ax25Details& details) {
-  for (int i = 0; i < details.digipeater_count; ++i) {
-    const Ax25Address& a = details.digipeaters[static_cast<std::size_t>(i)];
-    if (i > 0) out.push_back(',');
-    out.append(a.call);
-    if (a.high_bit) out.push_back('*');
-  }
-}
-
-void AppendFrameTypeName(std::string& out, const Ax25Details& details) {
-  if (details.kind == Ax25Kind::kI) {
-    out.push_back('I');
-  } else if (!details.name.empty()) {
-    out.append(details.name);
-  } else {
-    out.append("U code=").append(std::to_string(details.type_code));
-  }
-}
 
 void HeardList::Add(const Ax25Details& d, const std::optional<std::int64_t>& time,
                     const AprsPacket* aprs) {

@@ -37,6 +37,7 @@
 #include <utility>
 #include <vector>
 
+#include "ax25/ax25_text.h"
 #include "capture/frame_aprs.h"
 #include "commands/frame_text.h"
 #include "commands/heard_list.h"

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "ax25/ax25_text.h"
 #include "support/ax25_frames.h"
 
 namespace packscope {

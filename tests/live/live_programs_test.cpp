@@ -144,8 +144,14 @@ TEST_F(LiveProgramsTest,
   auto [replay, address] = StartReplay({"--loop", "--speed", "0", PathOf("gen.kss")});
   const std::string path = PathOf("rec.kss");
   auto record = Start("record", {"-o", path, address});
-  ASSERT_TRUE(testing::Eventually([&] { return ReadFile(path).size() > 400000; }, 60s))
-      << record->Err();
+  // The replay loops without end: look at the size only (reading the growing file whole on a
+  // busy machine lets the recording run on into gigabytes).
+  const auto size_of = [&] {
+    std::error_code error;
+    const auto size = std::filesystem::file_size(path, error);
+    return error ? std::uintmax_t{0} : size;
+  };
+  ASSERT_TRUE(testing::Eventually([&] { return size_of() > 400000; }, 60s)) << record->Err();
   record->Signal(SIGKILL);
   record->Wait(10s);
   ASSERT_EQ(record->TermSignal(), SIGKILL);
@@ -165,8 +171,7 @@ TEST_F(LiveProgramsTest,
   for (const int stop_signal : {SIGINT, SIGHUP}) {
     SCOPED_TRACE(stop_signal);
     record = Start("record", {"-o", path, address});
-    ASSERT_TRUE(
-        testing::Eventually([&] { return ReadFile(path).size() > before.size() + 100000; }, 60s))
+    ASSERT_TRUE(testing::Eventually([&] { return size_of() > before.size() + 100000; }, 60s))
         << record->Err();
     record->Signal(stop_signal);
     EXPECT_EQ(record->Wait(20s), 0) << record->Err();
@@ -279,13 +284,6 @@ TEST_F(LiveProgramsTest, UsageErrorsExitWithStatus2) {
     EXPECT_EQ(replay->Wait(20s), 2) << replay->Err();
   }
   EXPECT_FALSE(testing::FileExists(PathOf("x.kss")));
-  // A number out of range names the range.
-  auto too_long = Start("record", {"-o", PathOf("x.kss"), "--duration", "1e10", "h:1"});
-  EXPECT_EQ(too_long->Wait(20s), 2);
-  EXPECT_NE(too_long->Err().find("--duration takes a number above 0 and at most 1000000000, not "
-                                 "'1e10'"),
-            std::string::npos)
-      << too_long->Err();
   auto replay = Start("replay", {PathOf("missing.kss")});
   EXPECT_EQ(replay->Wait(20s), 1);
   EXPECT_NE(replay->Err().find("No such file or directory"), std::string::npos) << replay->Err();
