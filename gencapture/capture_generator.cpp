@@ -243,6 +243,14 @@ void AppendStampFrame(std::string& out, StampForm form, std::int64_t millis) {
   }
 }
 
+// Station n of --stations: Q and n in five base-36 digits.
+Address NumberedStation(std::int64_t n) {
+  static constexpr char kDigits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+  std::string call = "Q00000";
+  for (std::size_t i = call.size(); i-- > 1 && n > 0; n /= 36) call[i] = kDigits[n % 36];
+  return Address{call, 0, false};
+}
+
 // Connected session between a user and the mailbox node: SABM, UA (or DM), I frames with their
 // RR, RNR and REJ answers, DISC, UA.
 struct Session {
@@ -409,6 +417,7 @@ class Generator {
     const auto station_index = static_cast<std::size_t>(random_.Below(kStations.size()));
     const Station& station = kStations[station_index];
     Address source = StationAddress(station);
+    if (options_.stations > 0) source = NumberedStation(numbered_++ % options_.stations);
     Address destination{std::string(random_.Pick(kAprsDestinations)), 0, true};
     std::vector<Address> path = DigiPath(random_, digis);
 
@@ -454,7 +463,7 @@ class Generator {
     } else if (kind < 82) {
       report = AppendMessage(station_index, info_length) ? info.size() : info_length + 1;
     } else if (kind < 90) {
-      frame_.source = StationAddress(kStations[kWeatherStation]);
+      if (options_.stations == 0) frame_.source = StationAddress(kStations[kWeatherStation]);
       AppendWeather();
       report = info.size();
     } else {
@@ -750,6 +759,7 @@ class Generator {
   bool stepped_ = false;
   std::int64_t stamp_ = -1;  // the stamp written in front of it, -1 for none
   int telemetry_sequence_ = 0;
+  std::int64_t numbered_ = 0;  // --stations: the UI frames written so far
 };
 
 // --- Several receivers of one traffic ---
@@ -1080,10 +1090,10 @@ ParsedArguments ParseArguments(const std::vector<std::string_view>& args) {
       o.mix = true;
       continue;
     }
-    static constexpr std::array<std::string_view, 14> kWithValue = {
-        "--seed",      "--frames",  "--size",     "--min-length", "--max-length",
-        "--max-digis", "--stamps",  "--start-ms", "-o",           "--output",
-        "--receiver",  "--doubles", "--beacons",  "--satellite"};
+    static constexpr std::array<std::string_view, 15> kWithValue = {
+        "--seed",      "--frames",   "--size",     "--min-length", "--max-length",
+        "--max-digis", "--stamps",   "--start-ms", "--stations",   "-o",
+        "--output",    "--receiver", "--doubles",  "--beacons",    "--satellite"};
     if (std::find(kWithValue.begin(), kWithValue.end(), name) == kWithValue.end()) {
       if (!name.starts_with("-") || name == "-") {
         return fail("unexpected argument '" + std::string(name) + "'");
@@ -1121,6 +1131,12 @@ ParsedArguments ParseArguments(const std::vector<std::string_view>& args) {
                     std::to_string(kMostDigipeaters));
       }
       o.max_digis = static_cast<int>(number);
+    } else if (name == "--stations") {
+      // Five base-36 digits number them.
+      if (!ParseWhole(value, 1, 60466176, number)) {
+        return fail(label + ": " + shown + " is not a number of stations from 1 to 60466176");
+      }
+      o.stations = number;
     } else if (name == "--stamps") {
       if (value == "binary") {
         o.stamps = StampForm::kBinary;
@@ -1193,6 +1209,7 @@ sessions), the same bytes for the same options on every machine.
   --start-ms MS       time of the first stamp, ms since 1970 UTC (default 1451651696789,
                       2016-01-01 12:34:56.789 UTC)
   --mix               also I, S and U frames of connected sessions
+  --stations N        UI frames from N numbered stations in turn (Q00000, Q00001 ...)
   -o, --output PATH   where to write (default -, standard output)
 
 Several receivers of one traffic (for merging), one capture each:

@@ -67,6 +67,10 @@ struct Options {
   StampForm stamps = StampForm::kBinary;
   std::int64_t start_millis = kDefaultStartMillis;
   bool mix = false;
+  // Above 0: the UI frames come from this many numbered stations in turn (Q00000, Q00001 ...,
+  // the number in base 36) instead of the made-up ones, for captures of many stations; the
+  // frames are otherwise the same, byte for byte as long, whatever the number.
+  std::int64_t stations = 0;
   std::string output = "-";  // "-": standard output
   // Several receivers of one traffic instead of one capture: frames counts the packets sent.
   std::vector<Receiver> receivers;
