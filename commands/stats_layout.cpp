@@ -16,6 +16,16 @@
 //    "frames_per_minute": [["2016-01-01T12:34Z", 12], ...],   minutes without frames left out
 //    "findings": {"skipped": 0, "recovered": 0, ...}}   as --check counts them
 //
+// A merge of several captures (packscope-convert --merge) adds, per receiver (capture, named as
+// given), what commands/receiver_tally.h counts over the packets written:
+//
+//    "receivers": {"north.kss": {"frames": 812, "only_here": 40, "missed": 95, "offset_ms": 0},
+//                  "south.kss": {"frames": 860, "only_here": 88, "missed": 47,
+//                                "offset_ms": 1020}}              offset null without shared
+//                                packets
+//
+// "capture" is then the merge's name (the first capture's) and "size" null.
+//
 // Times are the frames' stamps (StampClock) in ISO 8601, UTC; null where none is known. A path is
 // the digipeaters as the monitor layout writes them ("*": has repeated the frame). The findings
 // count the frames counted, and, for the capture as a whole, skipped bytes and the stamps' times.
@@ -39,9 +49,11 @@
 
 #include "ax25/ax25_text.h"
 #include "capture/frame_aprs.h"
+#include "capture/frame_source.h"
 #include "commands/frame_text.h"
 #include "commands/heard_list.h"
 #include "commands/layouts.h"
+#include "commands/receiver_tally.h"
 
 namespace packscope {
 namespace {
@@ -187,6 +199,7 @@ class StatsWriter : public FrameWriter {
       return;
     }
     ++frames_;
+    if (state.Receivers != nullptr) receivers_.Add(*state.Receivers);
     const std::optional<std::int64_t>& time = clock_.Millis();
     if (time) {
       const std::int64_t minute = MinuteOf(*time);
@@ -227,7 +240,8 @@ class StatsWriter : public FrameWriter {
     j.Text(state.CaptureFileName);
     j.Key("size");
     struct stat st {};
-    if (::stat(state.CaptureFileName.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+    if (state.Source == nullptr && ::stat(state.CaptureFileName.c_str(), &st) == 0 &&
+        S_ISREG(st.st_mode)) {
       j.Number(static_cast<std::int64_t>(st.st_size));
     } else {
       j.Null();
@@ -297,6 +311,29 @@ class StatsWriter : public FrameWriter {
       j.Number(findings_[static_cast<std::size_t>(k)]);
     }
     j.EndObject();
+    if (state.Source != nullptr && !state.Source->ReceiverNames().empty()) {
+      receivers_.SetNames(state.Source->ReceiverNames());
+      j.Key("receivers");
+      j.BeginObject();
+      for (const ReceiverSummary& r : receivers_.Summary()) {
+        j.Key(r.name);
+        j.BeginObject();
+        j.Key("frames");
+        j.Number(r.frames);
+        j.Key("only_here");
+        j.Number(r.only_here);
+        j.Key("missed");
+        j.Number(r.missed);
+        j.Key("offset_ms");
+        if (r.offset_ms) {
+          j.Number(*r.offset_ms);
+        } else {
+          j.Null();
+        }
+        j.EndObject();
+      }
+      j.EndObject();
+    }
     j.EndObject();
     text.push_back('\n');
     out_.Write(text);
@@ -325,6 +362,7 @@ class StatsWriter : public FrameWriter {
   std::optional<std::int64_t> first_stamp_;
   std::optional<std::int64_t> last_stamp_;
   HeardList heard_;
+  ReceiverTally receivers_;
   std::map<std::string, std::int64_t, std::less<>> types_;
   std::map<std::int64_t, std::int64_t> minutes_;
   std::array<std::int64_t, kFindingCount> findings_{};

@@ -98,6 +98,18 @@ void ReadInfo(const FrameFacts& f, FieldValue& v) {
   v.Add(Text(f.details.info));
 }
 
+void ReadHeardBy(const FrameFacts& f, FieldValue& v) {
+  if (f.receivers == nullptr) return;
+  v.present = true;
+  for (const Reception& r : f.receivers->heard) {
+    v.Add(f.receivers->names[static_cast<std::size_t>(r.receiver)]);
+  }
+}
+
+void ReadHeardCount(const FrameFacts& f, FieldValue& v) {
+  if (f.receivers != nullptr) Number(v, static_cast<double>(f.receivers->heard.size()));
+}
+
 void ReadTime(const FrameFacts& f, FieldValue& v) {
   if (f.time) Number(v, static_cast<double>(*f.time));
 }
@@ -209,6 +221,10 @@ const Field kFields[] = {
     {"info", FieldType::kText, kNeedAx25, &ReadInfo,
      "the information field (payload) as text, its bytes as they are"},
     {"time", FieldType::kTime, 0, &ReadTime, "the frame's stamp, UTC"},
+    {"heard_by", FieldType::kText, 0, &ReadHeardBy,
+     "in a merge (--merge): the captures that heard the packet, named as given"},
+    {"heard_count", FieldType::kNumber, 0, &ReadHeardCount,
+     "in a merge (--merge): how many captures heard the packet"},
     {"problem", FieldType::kName, kNeedFindings | kNeedAprs, &ReadProblem,
      "what --check finds in the frame: recovered, bad-escape, cut-off, empty, frame-type, "
      "too-short, address-end, callsign, aprs",

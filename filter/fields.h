@@ -19,6 +19,7 @@
 #include <span>
 #include <string_view>
 
+#include "capture/frame_receivers.h"
 #include "filter/frame_facts.h"
 
 namespace packscope {
@@ -39,7 +40,10 @@ std::string_view FieldTypeNoun(FieldType type);
 // findings of problem): ==, ~ and in hold when one of them matches, != when none does. The texts
 // point into the FrameFacts read, or are constants.
 struct FieldValue {
-  static constexpr int kMaxTexts = 2 + kMaxDigipeaters;
+  // Texts kept: enough for call (source, destination, digipeaters) and heard_by (the receivers of
+  // a merge).
+  static constexpr int kMaxTexts = kMostReceivers;
+  static_assert(kMaxTexts >= 2 + kMaxDigipeaters);
 
   bool present = false;
   double number = 0;      // kNumber, kTime; kName: the code, when has_code

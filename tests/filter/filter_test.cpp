@@ -198,6 +198,41 @@ TEST(FilterTest, AFrameThatLacksAFieldFailsEveryTestOnIt) {
   ExpectAll(Frame{""}, {{"len == 0", true}, {"port == 0", false}, {"problem == empty", true}});
 }
 
+// heard_by and heard_count: the receivers of a packet in a merge; a frame read from one capture
+// has neither.
+TEST(FilterTest, ReceiversOfAMergedPacket) {
+  const std::vector<std::string> names = {"dir/north.kss", "south.kss", "west.kss"};
+  const std::vector<Reception> heard = {{0, 0}, {2, 500}};
+  const FrameReceivers receivers{names, heard};
+  const auto matches = [&](std::string_view expression, const FrameReceivers* r) {
+    const std::optional<Filter> filter = Filter::Parse(expression);
+    EXPECT_TRUE(filter.has_value()) << expression;
+    FrameFacts facts;
+    Begin(facts, kUi);
+    facts.receivers = r;
+    return filter && filter->Matches(facts);
+  };
+  const std::vector<std::pair<std::string_view, bool>> merged = {
+      {"heard_by == dir/north.kss", true},
+      {"heard_by == west.kss", true},
+      {"heard_by == south.kss", false},
+      {"heard_by != south.kss", true},
+      {"heard_by ~ \"^w\"", true},
+      {"heard_by in {south.kss, west.kss}", true},
+      {"heard_by", true},
+      {"heard_count == 2", true},
+      {"heard_count == 1", false},
+      {"heard_count > 1 and heard_by == west.kss", true},
+  };
+  for (const auto& [expression, expected] : merged) {
+    EXPECT_EQ(matches(expression, &receivers), expected) << expression;
+  }
+  for (const std::string_view expression :
+       {"heard_by", "heard_by != x.kss", "heard_count == 0", "heard_count < 1"}) {
+    EXPECT_FALSE(matches(expression, nullptr)) << expression;
+  }
+}
+
 TEST(FilterTest, FrameTypesPortsAndCodes) {
   const Frame sabm{Ax25Frame({"QQ1QQ", 0, true}, {"QQ0QQ", 0}, {}, 0x3F, std::nullopt, "", 0x10)};
   ExpectAll(sabm, {{"type == SABM", true},
