@@ -45,7 +45,7 @@ struct CaptureSurvey {
 };
 
 // Surveys the frames of snapshot, or only those of frames (index numbers, ascending) when it is
-// given. Cancelled: survey holds what was seen so far.
+// given; done, its heard list is sorted. Cancelled: survey holds what was seen so far.
 PassEnd SurveyCapture(const IndexSnapshot& snapshot, CaptureSurvey& survey,
                       const std::atomic<bool>* cancel = nullptr, const PassProgress& progress = {},
                       const std::vector<std::int64_t>* frames = nullptr);

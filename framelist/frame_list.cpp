@@ -53,9 +53,8 @@ void FrameList::Open(std::string path) {
   counted_to_ = frames_total_ = listed_to_ = unheld_ = 0;
   definitions_.reset();
   details_aprs_.reset();
-  whole_survey_.reset();
-  rows_survey_.reset();
-  rows_survey_filter_.reset();
+  statistics_.reset();
+  statistics_filter_.reset();
   whole_survey_due_ = rows_survey_due_ = false;
   surveyed_at_.reset();
   TakeListing(snapshot_, 0, {}, 0, true);
@@ -181,11 +180,9 @@ void FrameList::TakeListing(const IndexSnapshot& snapshot, std::int64_t to,
     rows_filter_ = filter_;
     rows_filter_text_ = filter_text_;
     SetRows(std::move(rows));
-    // The statistics of the rows shown are of other rows now.
     if (new_filter) {
-      rows_survey_.reset();
-      rows_survey_filter_.reset();
-      Changed(kFilterChanged | kStatisticsChanged);
+      Changed(kFilterChanged);
+      StatisticsScopeChanged();
     }
   } else {
     unheld_ += unheld;
@@ -194,7 +191,6 @@ void FrameList::TakeListing(const IndexSnapshot& snapshot, std::int64_t to,
   Changed(kCountsChanged);
   // While the capture is read its rows grow as they come; they are sorted once it is read.
   if (sort_column_ >= 0 && !Reading() && RowCount() > 1) RunSort();
-  if (anew) rows_survey_due_ = true;
   Survey();
 }
 
@@ -393,13 +389,26 @@ RowSources FrameList::Sources() const {
 
 // --- Statistics ---
 
-bool FrameList::RowsSurveyDue() const {
-  return rows_survey_due_ && !StatisticsOfWholeCapture() && !Reading() &&
-         rows_pass_ != RowsPass::kListing;
+bool FrameList::StatisticsFit() const {
+  if (statistics_ == nullptr) return false;
+  return StatisticsOfWholeCapture() ? statistics_whole_
+                                    : !statistics_whole_ && statistics_filter_ == rows_filter_;
+}
+
+void FrameList::StatisticsScopeChanged() {
+  if (statistics_ != nullptr && !StatisticsFit()) statistics_.reset();
+  Changed(kStatisticsChanged);
 }
 
 void FrameList::Survey() {
   if (host_.PassRunning(kSurveyLane)) return;  // its done starts what is due next
+  const bool whole = whole_survey_due_ || (StatisticsOfWholeCapture() && !StatisticsFit());
+  const bool rows = !whole && !StatisticsOfWholeCapture() &&
+                    (rows_survey_due_ || !StatisticsFit()) && !Reading() &&
+                    rows_pass_ != RowsPass::kListing;
+  if (!whole && !rows) return;
+  (whole ? whole_survey_due_ : rows_survey_due_) = false;
+  if (whole) surveyed_at_ = clock_();
   // The pass makes the statistics from its survey and keeps only them (and the definitions).
   struct Result {
     SurveyStatistics statistics;
@@ -407,50 +416,47 @@ void FrameList::Survey() {
     PassEnd end = PassEnd::kDone;
   };
   auto result = std::make_shared<Result>();
-  const bool whole = whole_survey_due_;
-  if (!whole && !RowsSurveyDue()) return;
-  (whole ? whole_survey_due_ : rows_survey_due_) = false;
-  if (whole) surveyed_at_ = clock_();
   const IndexSnapshot s = whole ? snapshot_ : rows_snapshot_;
-  const RowList rows = whole ? nullptr : capture_order_;
+  const RowList frames = whole ? nullptr : capture_order_;
   const std::shared_ptr<const Filter> filter = rows_filter_;
   host_.StartPass(
       kSurveyLane, "Statistics",
-      [s, rows, result](const std::atomic<bool>* cancel, const PassProgress& progress) {
+      [s, frames, result](const std::atomic<bool>* cancel, const PassProgress& progress) {
         CaptureSurvey survey;
-        result->end = SurveyCapture(s, survey, cancel, progress, rows.get());
-        result->statistics = MakeStatistics(survey);
+        result->end = SurveyCapture(s, survey, cancel, progress, frames.get());
         result->definitions =
             std::make_shared<const std::vector<std::int64_t>>(std::move(survey.definitions));
+        result->statistics = MakeStatistics(survey);
       },
       [this, result, whole, filter] {
         if (whole) survey_ms_ = clock_() - *surveyed_at_;
         if (result->end == PassEnd::kCancelled) return;
-        auto statistics = std::make_shared<const SurveyStatistics>(std::move(result->statistics));
+        unsigned changed = 0;
         if (whole) {
-          whole_survey_ = std::move(statistics);
           definitions_ = result->definitions;
           details_aprs_.reset();
-          Changed(kTextsChanged | kStatisticsChanged);
-        } else {
-          rows_survey_ = std::move(statistics);
-          rows_survey_filter_ = filter;
-          Changed(kStatisticsChanged);
+          changed |= kTextsChanged;
         }
+        if (whole ? StatisticsOfWholeCapture()
+                  : !StatisticsOfWholeCapture() && filter == rows_filter_) {
+          statistics_ = std::make_shared<const SurveyStatistics>(std::move(result->statistics));
+          statistics_whole_ = whole;
+          statistics_filter_ = whole ? nullptr : filter;
+          changed |= kStatisticsChanged;
+        }
+        Changed(changed);
         Survey();
       });
 }
 
 void FrameList::SetStatisticsOfWholeCapture(bool whole) {
   whole_statistics_ = whole;
-  if (!whole && rows_survey_filter_ != rows_filter_) rows_survey_due_ = true;
-  Changed(kStatisticsChanged);
+  StatisticsScopeChanged();
   Survey();
 }
 
 const SurveyStatistics* FrameList::Statistics() const {
-  if (StatisticsOfWholeCapture()) return whole_survey_.get();
-  return rows_survey_filter_ == rows_filter_ ? rows_survey_.get() : nullptr;
+  return StatisticsFit() ? statistics_.get() : nullptr;
 }
 
 void FrameList::RunRowsPass(int lane, std::string_view what, RowsWork work,

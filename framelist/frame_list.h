@@ -242,9 +242,13 @@ class FrameList {
   void RemoveRowsFrom(std::int64_t frame);
   void SetOrder(RowList sorted);
   void RunSort();
-  // The survey that is due: of the capture, then of the rows shown.
+  // Starts the survey that is due: of the capture (its definitions, and its statistics when they
+  // are shown), else of the rows shown.
   void Survey();
-  bool RowsSurveyDue() const;
+  // The statistics kept are of what is to be shown.
+  bool StatisticsFit() const;
+  // After a change of what the statistics are of: those kept let go when they no longer fit.
+  void StatisticsScopeChanged();
   void Changed(unsigned what) { host_.ListChanged(what); }
   bool Reading() const { return host_.PassRunning(kReadingLane); }
 
@@ -280,12 +284,12 @@ class FrameList {
   std::shared_ptr<const Colouring> colouring_;
   std::unique_ptr<AprsTimeline> details_aprs_;  // for Show, CellFilter and MonitorLine
 
-  // The statistics: of the capture, and of the rows shown (with the filter they were listed
-  // through), and whether each is to be made anew.
-  std::shared_ptr<const SurveyStatistics> whole_survey_;
-  std::shared_ptr<const SurveyStatistics> rows_survey_;
-  std::shared_ptr<const Filter> rows_survey_filter_;
-  bool whole_statistics_ = false;
+  // The statistics shown, of the whole capture or of the rows listed through statistics_filter_;
+  // only those are kept (a capture of many stations has large ones). Due: to be made anew.
+  std::shared_ptr<const SurveyStatistics> statistics_;
+  bool statistics_whole_ = false;
+  std::shared_ptr<const Filter> statistics_filter_;
+  bool whole_statistics_ = false;  // the switch: of the whole capture while a filter is applied
   bool whole_survey_due_ = false;
   bool rows_survey_due_ = false;
   // When the capture's survey last started, and how long it took: a capture that grows is

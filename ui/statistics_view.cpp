@@ -1,5 +1,6 @@
 #include "ui/statistics_view.h"
 
+#include <QAbstractTableModel>
 #include <QBarCategoryAxis>
 #include <QBarSet>
 #include <QChart>
@@ -13,7 +14,7 @@
 #include <QSplitter>
 #include <QStackedBarSeries>
 #include <QTabWidget>
-#include <QTreeWidget>
+#include <QTableView>
 #include <QVBoxLayout>
 #include <QValueAxis>
 #include <algorithm>
@@ -24,25 +25,6 @@
 
 namespace packscope {
 namespace {
-
-constexpr int kRowFilter = Qt::UserRole;
-
-// Sorts numeric columns by number, the others by text.
-class StatItem : public QTreeWidgetItem {
- public:
-  StatItem(std::vector<bool> numeric) : numeric_(std::move(numeric)) {}
-  bool operator<(const QTreeWidgetItem& other) const override {
-    const int column = treeWidget() != nullptr ? treeWidget()->sortColumn() : 0;
-    if (column >= 0 && static_cast<std::size_t>(column) < numeric_.size() &&
-        numeric_[static_cast<std::size_t>(column)]) {
-      return text(column).toLongLong() < other.text(column).toLongLong();
-    }
-    return QTreeWidgetItem::operator<(other);
-  }
-
- private:
-  std::vector<bool> numeric_;
-};
 
 // The colours of the frame types, one each, of middle lightness: they read on a light and on a
 // dark background alike (the charts' own themes run out of distinct colours after six).
@@ -58,6 +40,63 @@ QString BinLabel(std::int64_t minute, std::int64_t width, bool days_differ) {
 }
 
 }  // namespace
+
+// A table of the core's, in the order of the column sorted by; its texts made when asked for.
+class StatisticsView::TableModel : public QAbstractTableModel {
+ public:
+  using QAbstractTableModel::QAbstractTableModel;
+
+  void SetTable(std::shared_ptr<const StatTable> table) {
+    beginResetModel();
+    table_ = std::move(table);
+    rows_.clear();
+    if (table_ != nullptr) rows_ = table_->Order(column_, order_ == Qt::DescendingOrder);
+    endResetModel();
+  }
+  const StatTable* Table() const { return table_.get(); }
+  std::size_t RowOf(int row) const { return rows_[static_cast<std::size_t>(row)]; }
+
+  int rowCount(const QModelIndex& parent = {}) const override {
+    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+  }
+  int columnCount(const QModelIndex& parent = {}) const override {
+    return parent.isValid() || table_ == nullptr ? 0 : static_cast<int>(table_->Columns().size());
+  }
+  QVariant data(const QModelIndex& index, int role) const override {
+    if (!index.isValid() || index.row() >= rowCount()) return {};
+    if (role == Qt::TextAlignmentRole && Numeric(index.column())) {
+      return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+    }
+    if (role != Qt::DisplayRole) return {};
+    return FromUtf8(table_->Cell(RowOf(index.row()), index.column()));
+  }
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
+        section >= columnCount()) {
+      return {};
+    }
+    return FromUtf8(table_->Columns()[static_cast<std::size_t>(section)].title);
+  }
+  void sort(int column, Qt::SortOrder order) override {
+    column_ = column;
+    order_ = order;
+    if (table_ == nullptr) return;
+    layoutAboutToBeChanged();
+    rows_ = table_->Order(column, order == Qt::DescendingOrder);
+    layoutChanged();
+  }
+
+ private:
+  bool Numeric(int column) const {
+    return column >= 0 && column < columnCount() &&
+           table_->Columns()[static_cast<std::size_t>(column)].numeric;
+  }
+
+  std::shared_ptr<const StatTable> table_;
+  std::vector<std::uint32_t> rows_;
+  int column_ = 0;
+  Qt::SortOrder order_ = Qt::AscendingOrder;
+};
 
 StatisticsView::StatisticsView(QWidget* parent) : QWidget(parent) {
   setObjectName(QStringLiteral("Statistics"));
@@ -75,7 +114,7 @@ StatisticsView::StatisticsView(QWidget* parent) : QWidget(parent) {
   tables_ = new QTabWidget(splitter);
   tables_->setObjectName(QStringLiteral("StatisticsTables"));
   tables_->setDocumentMode(true);
-  AddTable(QStringLiteral("Stations"));
+  AddTable();
 
   auto* chart_box = new QWidget(splitter);
   auto* chart_layout = new QVBoxLayout(chart_box);
@@ -104,63 +143,39 @@ StatisticsView::StatisticsView(QWidget* parent) : QWidget(parent) {
   Clear();
 }
 
-QTreeWidget* StatisticsView::Table(int i) const {
-  return qobject_cast<QTreeWidget*>(tables_->widget(i));
+QTableView* StatisticsView::Table(int i) const {
+  return qobject_cast<QTableView*>(tables_->widget(i));
 }
 
-QTreeWidget* StatisticsView::AddTable(const QString& title) {
-  auto* tree = new QTreeWidget(tables_);
-  tree->setObjectName(title == QStringLiteral("Stations") ? QStringLiteral("HeardList")
-                                                          : QStringLiteral("Table") + title);
-  tree->setRootIsDecorated(false);
-  tree->setUniformRowHeights(true);
-  tree->setAlternatingRowColors(true);
-  tree->setSortingEnabled(true);
-  tree->setToolTip(QStringLiteral("Click a row (or press Return on it) to show its frames."));
-  connect(tree, &QTreeWidget::itemClicked, this,
-          [this](QTreeWidgetItem* item) { RowChosen(item); });
-  connect(tree, &QTreeWidget::itemActivated, this,
-          [this](QTreeWidgetItem* item) { RowChosen(item); });
-  tables_->addTab(tree, title);
-  return tree;
-}
-
-void StatisticsView::FillTable(QTreeWidget* tree, const StatTable& table) {
-  QStringList titles;
-  std::vector<bool> numeric;
-  for (const StatColumn& c : table.columns) {
-    titles << FromUtf8(c.title);
-    numeric.push_back(c.numeric);
-  }
-  const bool first_fill =
-      tree->columnCount() != static_cast<int>(titles.size()) || tree->topLevelItemCount() == 0;
-  tree->setColumnCount(static_cast<int>(titles.size()));
-  tree->setHeaderLabels(titles);
-  tree->setSortingEnabled(false);
-  QList<QTreeWidgetItem*> items;
-  for (const StatRow& row : table.rows) {
-    auto* item = new StatItem(numeric);
-    for (std::size_t c = 0; c < row.cells.size(); ++c) {
-      item->setText(static_cast<int>(c), FromUtf8(row.cells[c]));
-      if (c < numeric.size() && numeric[c]) {
-        item->setTextAlignment(static_cast<int>(c), Qt::AlignRight | Qt::AlignVCenter);
-      }
-    }
-    item->setData(0, kRowFilter, FromUtf8(row.filter));
-    items << item;
-  }
-  tree->addTopLevelItems(items);
-  tree->setSortingEnabled(true);
-  if (first_fill) {
-    const auto c = static_cast<std::size_t>(table.sort_column);
-    tree->sortByColumn(table.sort_column,
-                       c < numeric.size() && numeric[c] ? Qt::DescendingOrder : Qt::AscendingOrder);
-  }
-  for (int c = 0; c < std::min(4, tree->columnCount()); ++c) tree->resizeColumnToContents(c);
+// A table, not a tree: a tree view keeps a record of every row, 40 bytes a station.
+QTableView* StatisticsView::AddTable() {
+  auto* view = new QTableView(tables_);
+  view->setObjectName(tables_->count() == 0
+                          ? QStringLiteral("HeardList")
+                          : QStringLiteral("StatisticsTable%1").arg(tables_->count()));
+  view->setModel(new TableModel(view));
+  view->setSelectionBehavior(QAbstractItemView::SelectRows);
+  view->setSelectionMode(QAbstractItemView::SingleSelection);
+  view->setAlternatingRowColors(true);
+  view->setWordWrap(false);
+  view->setShowGrid(false);
+  view->verticalHeader()->hide();
+  view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 2);
+  view->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  view->horizontalHeader()->setStretchLastSection(true);
+  view->setSortingEnabled(true);
+  view->setToolTip(QStringLiteral("Click a row (or press Return on it) to show its frames."));
+  connect(view, &QTableView::clicked, this, &StatisticsView::RowChosen);
+  connect(view, &QTableView::activated, this, &StatisticsView::RowChosen);
+  tables_->addTab(view, QString());
+  return view;
 }
 
 void StatisticsView::Clear() {
-  for (int i = 0; i < tables_->count(); ++i) Table(i)->clear();
+  for (int i = 0; i < tables_->count(); ++i) {
+    static_cast<TableModel*>(Table(i)->model())->SetTable(nullptr);
+  }
   chart_->removeAllSeries();
   for (QAbstractAxis* axis : chart_->axes()) {
     chart_->removeAxis(axis);
@@ -182,12 +197,19 @@ void StatisticsView::SetStatistics(const SurveyStatistics* statistics, const QSt
                                : QStringLiteral("The statistics follow once the capture is read."));
     return;
   }
-  const std::vector<StatTable>& tables = statistics->tables;
-  for (std::size_t i = 0; i < tables.size(); ++i) {
-    QTreeWidget* tree = static_cast<int>(i) < tables_->count()
-                            ? Table(static_cast<int>(i))
-                            : AddTable(FromUtf8(tables[i].title));
-    FillTable(tree, tables[i]);
+  for (std::size_t i = 0; i < statistics->tables.size(); ++i) {
+    const std::shared_ptr<const StatTable>& table = statistics->tables[i];
+    QTableView* view =
+        static_cast<int>(i) < tables_->count() ? Table(static_cast<int>(i)) : AddTable();
+    auto* model = static_cast<TableModel*>(view->model());
+    const bool first = model->columnCount() == 0 && tables_->tabText(static_cast<int>(i)).isEmpty();
+    tables_->setTabText(static_cast<int>(i), FromUtf8(table->Title()));
+    model->SetTable(table);
+    if (first) {
+      view->sortByColumn(table->FirstSortColumn(),
+                         table->FirstSortDescending() ? Qt::DescendingOrder : Qt::AscendingOrder);
+    }
+    for (int c = 0; c < std::min(4, model->columnCount()); ++c) view->resizeColumnToContents(c);
   }
   SetChart(statistics->bins);
 }
@@ -260,10 +282,12 @@ void StatisticsView::BarClicked(int index, bool widen) {
       FromUtf8(TimeSpanFilter(bins_.first_minute + width * first, width * (last - first + 1))));
 }
 
-void StatisticsView::RowChosen(QTreeWidgetItem* item) {
-  if (item == nullptr) return;
-  const QString filter = item->data(0, kRowFilter).toString();
-  if (!filter.isEmpty()) emit FilterRequested(filter);
+void StatisticsView::RowChosen(const QModelIndex& index) {
+  if (!index.isValid()) return;
+  const auto* model = static_cast<const TableModel*>(index.model());
+  if (model->Table() == nullptr) return;
+  const std::string filter = model->Table()->RowFilter(model->RowOf(index.row()));
+  if (!filter.empty()) emit FilterRequested(FromUtf8(filter));
 }
 
 void StatisticsView::FollowTheme() {

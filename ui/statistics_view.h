@@ -1,10 +1,11 @@
 // StatisticsView: the frame list's statistics (framelist/statistics_tables.h): the tables the
 // list makes (the heard list: one row per station with its frames, first and last heard,
-// destinations, paths; more tables as the list makes them, one tab each), and a chart of the
-// frames over time, stacked by frame type. They are of the frames shown, while a filter is
-// applied, or of the whole capture (the switch above them). A click on a table's row (or Return on
-// it) asks for the filter of its frames, a click on a bar for the filter of its span of time;
-// Shift+click on a second bar widens the span to both.
+// destinations, paths; more tables as the list makes them, one tab each; a table view over a
+// model that asks the table for the texts of the rows in view only, so that a million stations
+// cost a few bytes each here), and a chart of the frames over time, stacked by frame type. They are
+// of the frames shown, while a filter is applied, or of the whole capture (the switch above them).
+// A click on a table's row (or Return on it) asks for the filter of its frames, a click on a bar
+// for the filter of its span of time; Shift+click on a second bar widens the span to both.
 #ifndef PACKSCOPE_UI_STATISTICS_VIEW_H_
 #define PACKSCOPE_UI_STATISTICS_VIEW_H_
 
@@ -20,9 +21,9 @@ class QChart;
 class QChartView;
 class QCheckBox;
 class QLabel;
+class QModelIndex;
 class QTabWidget;
-class QTreeWidget;
-class QTreeWidgetItem;
+class QTableView;
 
 namespace packscope {
 
@@ -41,8 +42,8 @@ class StatisticsView : public QWidget {
   void BarClicked(int index, bool widen);
 
   // The first table (the heard list) and the others, by tab.
-  QTreeWidget* HeardList() const { return Table(0); }
-  QTreeWidget* Table(int i) const;
+  QTableView* HeardList() const { return Table(0); }
+  QTableView* Table(int i) const;
   QCheckBox* WholeCapture() const { return whole_; }
   QChart* Chart() const { return chart_; }
   QLabel* Caption() const { return caption_; }
@@ -56,9 +57,9 @@ class StatisticsView : public QWidget {
   void changeEvent(QEvent* event) override;
 
  private:
-  QTreeWidget* AddTable(const QString& title);
-  void FillTable(QTreeWidget* tree, const StatTable& table);
-  void RowChosen(QTreeWidgetItem* item);
+  class TableModel;
+  QTableView* AddTable();
+  void RowChosen(const QModelIndex& index);
   void SetChart(const TrafficBins& bins);
   void FollowTheme();
 

@@ -518,7 +518,8 @@ TEST_F(FrameListTest, SurveysTheCaptureAndTheRowsShown) {
   const auto stations = [this] {
     std::map<std::string, std::string> out;
     if (list_.Statistics() == nullptr) return out;
-    for (const StatRow& r : list_.Statistics()->tables.at(0).rows) out[r.cells[0]] = r.cells[1];
+    const StatTable& heard = *list_.Statistics()->tables.at(0);
+    for (std::size_t i = 0; i < heard.RowCount(); ++i) out[heard.Cell(i, 0)] = heard.Cell(i, 1);
     return out;
   };
   ASSERT_NE(list_.Statistics(), nullptr);
@@ -532,7 +533,9 @@ TEST_F(FrameListTest, SurveysTheCaptureAndTheRowsShown) {
   ASSERT_NE(list_.Statistics(), nullptr);
   EXPECT_EQ(list_.Statistics()->frames, 4);
   EXPECT_EQ(stations(), (std::map<std::string, std::string>{{"QQ1TLM", "3"}, {"QQ2ESC", "1"}}));
-  EXPECT_EQ(list_.Statistics()->tables[0].rows[0].filter, "src == QQ1TLM");
+  const StatTable& table = *list_.Statistics()->tables[0];
+  EXPECT_EQ(table.RowFilter(0), "src == QQ1TLM");
+  EXPECT_EQ(table.Order(1, false), (std::vector<std::uint32_t>{1, 0}));  // by frames: 1, 3
   // The switch: the whole capture's.
   list_.SetStatisticsOfWholeCapture(true);
   host_.Drain();
@@ -544,6 +547,7 @@ TEST_F(FrameListTest, SurveysTheCaptureAndTheRowsShown) {
   // A growing capture is surveyed again after a pause of five times the survey's time, at least
   // five seconds.
   list_.SetStatisticsOfWholeCapture(true);
+  host_.Drain();  // surveyed at 0, in no time
   Grow(Frames("QQ7GRO", 2));
   now += 4999;
   ASSERT_TRUE(list_.ReadOn());

@@ -384,37 +384,40 @@ void FrameListWindowTest::exportWritesTheLayoutChosen() {
 
 void FrameListWindowTest::statisticsFollowTheFilter() {
   StatisticsView* stats = window_->Statistics();
-  QTreeWidget* heard = stats->HeardList();
-  QVERIFY(heard->topLevelItemCount() > 3);
-  const int stations = heard->topLevelItemCount();
+  QTableView* heard = stats->HeardList();
+  const QAbstractItemModel* rows = heard->model();
+  QVERIFY(rows->rowCount() > 3);
+  const int stations = rows->rowCount();
   QVERIFY(!stats->WholeCapture()->isEnabled());
-  const auto station = [heard](const QString& call) -> QTreeWidgetItem* {
-    for (int i = 0; i < heard->topLevelItemCount(); ++i) {
-      if (heard->topLevelItem(i)->text(0) == call) return heard->topLevelItem(i);
-    }
-    return nullptr;
-  };
-  QTreeWidgetItem* tlm = station(QStringLiteral("QQ1TLM"));
-  QVERIFY(tlm != nullptr);
-  QCOMPARE(tlm->text(1), QStringLiteral("3"));
+  QModelIndex station;
+  for (int i = 0; i < rows->rowCount(); ++i) {
+    if (rows->index(i, 0).data().toString() == QStringLiteral("QQ1TLM"))
+      station = rows->index(i, 0);
+  }
+  QVERIFY(station.isValid());
+  QCOMPARE(rows->index(station.row(), 1).data().toString(), QStringLiteral("3"));
   window_->Tabs()->setCurrentIndex(1);
-  heard->scrollToItem(tlm);
-  QTest::mouseClick(heard->viewport(), Qt::LeftButton, {}, heard->visualItemRect(tlm).center());
+  heard->scrollTo(station);
+  QTest::mouseClick(heard->viewport(), Qt::LeftButton, {}, heard->visualRect(station).center());
   QVERIFY(window_->WaitUntilIdle(kWaitMs));
   QCOMPARE(window_->FilterBox()->currentText(), QStringLiteral("src == QQ1TLM"));
   QCOMPARE(window_->Model()->rowCount(), 3);
   QCOMPARE(window_->Tabs()->currentIndex(), 0);
   // The statistics are those of the frames shown now, or with the switch of the whole capture.
-  QCOMPARE(heard->topLevelItemCount(), 1);
+  QCOMPARE(rows->rowCount(), 1);
   QVERIFY(stats->WholeCapture()->isEnabled());
   stats->WholeCapture()->setChecked(true);
   QVERIFY(window_->WaitUntilIdle(kWaitMs));
-  QCOMPARE(heard->topLevelItemCount(), stations);
+  QCOMPARE(rows->rowCount(), stations);
   stats->WholeCapture()->setChecked(false);
   QVERIFY(window_->WaitUntilIdle(kWaitMs));
-  QCOMPARE(heard->topLevelItemCount(), 1);
+  QCOMPARE(rows->rowCount(), 1);
   window_->ApplyFilter(QString());
   QVERIFY(window_->WaitUntilIdle(kWaitMs));
+  // Sorted by Frames, the most first; by a header click by station.
+  QVERIFY(rows->index(0, 1).data().toInt() >= rows->index(stations - 1, 1).data().toInt());
+  heard->sortByColumn(0, Qt::AscendingOrder);
+  QVERIFY(rows->index(0, 0).data().toString() < rows->index(stations - 1, 0).data().toString());
 
   // A bar, then Shift on another: the span of both. The axis names the bars' span in words.
   QVERIFY(stats->Bins().bins.size() > 3);
