@@ -53,8 +53,9 @@ void FrameList::Open(std::string path) {
   counted_to_ = frames_total_ = listed_to_ = unheld_ = 0;
   definitions_.reset();
   details_aprs_.reset();
-  statistics_.reset();
-  statistics_filter_.reset();
+  whole_stats_.reset();
+  rows_stats_.reset();
+  rows_stats_filter_.reset();
   whole_survey_due_ = rows_survey_due_ = false;
   surveyed_at_.reset();
   TakeListing(snapshot_, 0, {}, 0, true);
@@ -389,23 +390,22 @@ RowSources FrameList::Sources() const {
 
 // --- Statistics ---
 
-bool FrameList::StatisticsFit() const {
-  if (statistics_ == nullptr) return false;
-  return StatisticsOfWholeCapture() ? statistics_whole_
-                                    : !statistics_whole_ && statistics_filter_ == rows_filter_;
-}
-
 void FrameList::StatisticsScopeChanged() {
-  if (statistics_ != nullptr && !StatisticsFit()) statistics_.reset();
+  // A filter's statistics hold once its rows are surveyed; meanwhile the whole capture's are
+  // kept for the switch, unless they are large.
+  if (rows_stats_filter_ != rows_filter_) rows_stats_.reset();
+  if (!StatisticsOfWholeCapture() && whole_stats_ && whole_stats_->Rows() > kept_statistics_rows_) {
+    whole_stats_.reset();
+  }
   Changed(kStatisticsChanged);
 }
 
 void FrameList::Survey() {
   if (host_.PassRunning(kSurveyLane)) return;  // its done starts what is due next
-  const bool whole = whole_survey_due_ || (StatisticsOfWholeCapture() && !StatisticsFit());
+  const bool whole = whole_survey_due_ || (StatisticsOfWholeCapture() && !whole_stats_);
   const bool rows = !whole && !StatisticsOfWholeCapture() &&
-                    (rows_survey_due_ || !StatisticsFit()) && !Reading() &&
-                    rows_pass_ != RowsPass::kListing;
+                    (rows_survey_due_ || !rows_stats_ || rows_stats_filter_ != rows_filter_) &&
+                    !Reading() && rows_pass_ != RowsPass::kListing;
   if (!whole && !rows) return;
   (whole ? whole_survey_due_ : rows_survey_due_) = false;
   if (whole) surveyed_at_ = clock_();
@@ -431,20 +431,18 @@ void FrameList::Survey() {
       [this, result, whole, filter] {
         if (whole) survey_ms_ = clock_() - *surveyed_at_;
         if (result->end == PassEnd::kCancelled) return;
-        unsigned changed = 0;
+        auto statistics = std::make_shared<const SurveyStatistics>(std::move(result->statistics));
         if (whole) {
           definitions_ = result->definitions;
           details_aprs_.reset();
-          changed |= kTextsChanged;
+          whole_stats_ = std::move(statistics);
+          Changed(kTextsChanged | kStatisticsChanged);
+          StatisticsScopeChanged();  // kept only while they may be shown
+        } else if (filter == rows_filter_) {
+          rows_stats_ = std::move(statistics);
+          rows_stats_filter_ = filter;
+          Changed(kStatisticsChanged);
         }
-        if (whole ? StatisticsOfWholeCapture()
-                  : !StatisticsOfWholeCapture() && filter == rows_filter_) {
-          statistics_ = std::make_shared<const SurveyStatistics>(std::move(result->statistics));
-          statistics_whole_ = whole;
-          statistics_filter_ = whole ? nullptr : filter;
-          changed |= kStatisticsChanged;
-        }
-        Changed(changed);
         Survey();
       });
 }
@@ -456,7 +454,8 @@ void FrameList::SetStatisticsOfWholeCapture(bool whole) {
 }
 
 const SurveyStatistics* FrameList::Statistics() const {
-  return StatisticsFit() ? statistics_.get() : nullptr;
+  if (StatisticsOfWholeCapture()) return whole_stats_.get();
+  return rows_stats_filter_ == rows_filter_ ? rows_stats_.get() : nullptr;
 }
 
 void FrameList::RunRowsPass(int lane, std::string_view what, RowsWork work,

@@ -163,6 +163,9 @@ class FrameList {
   void RunRowsPass(int lane, std::string_view what, RowsWork work, std::function<void()> done);
 
   void SetClock(Clock clock) { clock_ = std::move(clock); }
+  // The whole capture's statistics are kept beside a filter's when they hold at most this many
+  // rows (stations ...); larger ones are made again when asked for.
+  void SetKeptStatisticsRows(std::size_t rows) { kept_statistics_rows_ = rows; }
 
   // --- State ---
   const std::string& Path() const { return path_; }
@@ -245,9 +248,7 @@ class FrameList {
   // Starts the survey that is due: of the capture (its definitions, and its statistics when they
   // are shown), else of the rows shown.
   void Survey();
-  // The statistics kept are of what is to be shown.
-  bool StatisticsFit() const;
-  // After a change of what the statistics are of: those kept let go when they no longer fit.
+  // After a change of what the statistics are of: those that no longer apply are let go.
   void StatisticsScopeChanged();
   void Changed(unsigned what) { host_.ListChanged(what); }
   bool Reading() const { return host_.PassRunning(kReadingLane); }
@@ -284,11 +285,13 @@ class FrameList {
   std::shared_ptr<const Colouring> colouring_;
   std::unique_ptr<AprsTimeline> details_aprs_;  // for Show, CellFilter and MonitorLine
 
-  // The statistics shown, of the whole capture or of the rows listed through statistics_filter_;
-  // only those are kept (a capture of many stations has large ones). Due: to be made anew.
-  std::shared_ptr<const SurveyStatistics> statistics_;
-  bool statistics_whole_ = false;
-  std::shared_ptr<const Filter> statistics_filter_;
+  // The statistics of the whole capture, and of the rows listed through rows_statistics_filter_.
+  // Those of the whole capture are let go while a filter's are shown when they are large (a
+  // capture of many stations), and made again when asked for.
+  std::shared_ptr<const SurveyStatistics> whole_stats_;
+  std::shared_ptr<const SurveyStatistics> rows_stats_;
+  std::shared_ptr<const Filter> rows_stats_filter_;
+  std::size_t kept_statistics_rows_ = 100'000;
   bool whole_statistics_ = false;  // the switch: of the whole capture while a filter is applied
   bool whole_survey_due_ = false;
   bool rows_survey_due_ = false;

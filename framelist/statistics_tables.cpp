@@ -113,6 +113,12 @@ std::shared_ptr<const StatTable> HeardTable(HeardList heard) {
   return std::make_shared<const HeardListTable>(std::move(heard));
 }
 
+std::size_t SurveyStatistics::Rows() const {
+  std::size_t rows = 0;
+  for (const auto& t : tables) rows += t->RowCount();
+  return rows;
+}
+
 SurveyStatistics MakeStatistics(CaptureSurvey& survey) {
   SurveyStatistics statistics;
   statistics.frames = survey.frames;

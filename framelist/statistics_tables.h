@@ -53,6 +53,8 @@ struct SurveyStatistics {
   std::int64_t frames = 0;  // frames surveyed
   StatTables tables;
   TrafficBins bins;  // at most kMostChartBars
+  // The rows of all tables (what they hold grows with them).
+  std::size_t Rows() const;
 };
 // The survey's statistics; its heard list goes into them.
 SurveyStatistics MakeStatistics(CaptureSurvey& survey);

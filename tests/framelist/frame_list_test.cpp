@@ -536,13 +536,19 @@ TEST_F(FrameListTest, SurveysTheCaptureAndTheRowsShown) {
   const StatTable& table = *list_.Statistics()->tables[0];
   EXPECT_EQ(table.RowFilter(0), "src == QQ1TLM");
   EXPECT_EQ(table.Order(1, false), (std::vector<std::uint32_t>{1, 0}));  // by frames: 1, 3
-  // The switch: the whole capture's.
+  // The switch: the whole capture's, kept meanwhile; larger ones are surveyed again.
   list_.SetStatisticsOfWholeCapture(true);
-  host_.Drain();
   EXPECT_EQ(stations().size(), heard);
   list_.SetStatisticsOfWholeCapture(false);
   host_.Drain();
   EXPECT_EQ(stations().size(), 2u);
+  list_.SetKeptStatisticsRows(heard - 1);
+  list_.SetStatisticsOfWholeCapture(true);
+  list_.SetStatisticsOfWholeCapture(false);  // let go
+  list_.SetStatisticsOfWholeCapture(true);
+  EXPECT_EQ(list_.Statistics(), nullptr);
+  host_.Drain();
+  EXPECT_EQ(stations().size(), heard);
 
   // A growing capture is surveyed again after a pause of five times the survey's time, at least
   // five seconds.
