@@ -112,6 +112,90 @@ std::vector<PlacedTile> VisibleTiles(const MapView& view, int min_z, int max_z) 
   return tiles;
 }
 
+std::vector<ScreenPoint> ClipRing(const std::vector<ScreenPoint>& ring, const ScreenRect& rect) {
+  std::vector<ScreenPoint> in = ring;
+  std::vector<ScreenPoint> out;
+  // Against each edge in turn: a point is kept when inside; where an edge of the ring crosses
+  // the rectangle's edge, the crossing is kept.
+  for (int edge = 0; edge < 4 && !in.empty(); ++edge) {
+    const auto inside = [&](const ScreenPoint& p) {
+      switch (edge) {
+        case 0:
+          return p.x >= rect.x0;
+        case 1:
+          return p.x <= rect.x1;
+        case 2:
+          return p.y >= rect.y0;
+        default:
+          return p.y <= rect.y1;
+      }
+    };
+    const auto cross = [&](const ScreenPoint& a, const ScreenPoint& b) {
+      const double at = edge == 0 ? rect.x0 : edge == 1 ? rect.x1 : edge == 2 ? rect.y0 : rect.y1;
+      const double t = edge < 2 ? (at - a.x) / (b.x - a.x) : (at - a.y) / (b.y - a.y);
+      return ScreenPoint{a.x + t * (b.x - a.x), a.y + t * (b.y - a.y)};
+    };
+    out.clear();
+    for (std::size_t i = 0; i < in.size(); ++i) {
+      const ScreenPoint& a = in[i];
+      const ScreenPoint& b = in[(i + 1) % in.size()];
+      if (inside(a)) {
+        out.push_back(a);
+        if (!inside(b)) out.push_back(cross(a, b));
+      } else if (inside(b)) {
+        out.push_back(cross(a, b));
+      }
+    }
+    in.swap(out);
+  }
+  return in.size() >= 3 ? in : std::vector<ScreenPoint>{};
+}
+
+std::vector<std::vector<ScreenPoint>> ClipLine(const std::vector<ScreenPoint>& line,
+                                               const ScreenRect& rect) {
+  std::vector<std::vector<ScreenPoint>> pieces;
+  std::vector<ScreenPoint> piece;
+  const auto flush = [&] {
+    if (piece.size() >= 2) pieces.push_back(piece);
+    piece.clear();
+  };
+  for (std::size_t i = 0; i + 1 < line.size(); ++i) {
+    // Liang-Barsky: the part t0..t1 of the segment a..b inside rect.
+    const ScreenPoint a = line[i];
+    const ScreenPoint b = line[i + 1];
+    const double dx = b.x - a.x;
+    const double dy = b.y - a.y;
+    double t0 = 0;
+    double t1 = 1;
+    bool visible = true;
+    const double p[4] = {-dx, dx, -dy, dy};
+    const double q[4] = {a.x - rect.x0, rect.x1 - a.x, a.y - rect.y0, rect.y1 - a.y};
+    for (int k = 0; k < 4 && visible; ++k) {
+      if (p[k] == 0) {
+        visible = q[k] >= 0;
+      } else if (const double t = q[k] / p[k]; p[k] < 0) {
+        t0 = std::max(t0, t);
+      } else {
+        t1 = std::min(t1, t);
+      }
+    }
+    if (!visible || t0 > t1) {
+      flush();
+      continue;
+    }
+    const ScreenPoint from{a.x + t0 * dx, a.y + t0 * dy};
+    const ScreenPoint to{a.x + t1 * dx, a.y + t1 * dy};
+    if (piece.empty() || t0 > 0) {
+      flush();
+      piece.push_back(from);
+    }
+    piece.push_back(to);
+    if (t1 < 1) flush();
+  }
+  flush();
+  return pieces;
+}
+
 std::string MaidenheadLocator(double lat, double lon, int pairs) {
   pairs = std::clamp(pairs, 1, 4);
   // Within the grid: the north pole and the antimeridian's east side fall in the last cells.

@@ -103,6 +103,21 @@ struct PlacedTile {
 };
 std::vector<PlacedTile> VisibleTiles(const MapView& view, int min_z = 0, int max_z = 19);
 
+// Screen coordinates far beyond the view lose their precision in the painter (a ring of land at
+// zoom 19 spans millions of pixels): shapes are cut to a rectangle around the view first.
+struct ScreenRect {
+  double x0 = 0;
+  double y0 = 0;
+  double x1 = 0;
+  double y1 = 0;
+};
+// A closed ring cut to rect (Sutherland-Hodgman): the part of its area inside, as one ring;
+// empty when none is.
+std::vector<ScreenPoint> ClipRing(const std::vector<ScreenPoint>& ring, const ScreenRect& rect);
+// An open line cut to rect: the pieces of it inside, each of two points or more.
+std::vector<std::vector<ScreenPoint>> ClipLine(const std::vector<ScreenPoint>& line,
+                                               const ScreenRect& rect);
+
 // The locator of a place: 1 pair "JN", 2 "JN58", 3 "JN58td", 4 "JN58td25" (1 to 4 pairs).
 std::string MaidenheadLocator(double lat, double lon, int pairs = 3);
 

@@ -6,6 +6,7 @@
 #include "aprs/aprs_frame.h"
 #include "aprs/aprs_json.h"
 #include "aprs/aprs_series.h"
+#include "commands/frame_text.h"
 #include "framelist/frame_reader.h"
 
 namespace packscope {
@@ -157,6 +158,42 @@ const SeriesPoint* NearestPoint(const std::vector<SeriesPoint>& points, double t
     }
   }
   return best;
+}
+
+std::vector<TimeTick> TimeTicks(std::int64_t from, std::int64_t to, int max_ticks) {
+  std::vector<TimeTick> ticks;
+  if (to < from || max_ticks < 1) return ticks;
+  static constexpr std::int64_t kSecond = 1000;
+  static constexpr std::int64_t kMinute = 60 * kSecond;
+  static constexpr std::int64_t kHour = 60 * kMinute;
+  static constexpr std::int64_t kDay = 24 * kHour;
+  static constexpr std::int64_t kSteps[] = {
+      kSecond,  2 * kSecond, 5 * kSecond, 10 * kSecond, 15 * kSecond, 30 * kSecond,
+      kMinute,  2 * kMinute, 5 * kMinute, 10 * kMinute, 15 * kMinute, 30 * kMinute,
+      kHour,    2 * kHour,   3 * kHour,   6 * kHour,    12 * kHour,   kDay,
+      2 * kDay, 7 * kDay,    14 * kDay,   30 * kDay,    91 * kDay,    365 * kDay};
+  std::int64_t step = 0;
+  for (const std::int64_t s : kSteps) {
+    if ((to - from) / s + 1 <= max_ticks) {
+      step = s;
+      break;
+    }
+  }
+  if (step == 0) step = ((to - from) / max_ticks / kDay + 1) * kDay;
+  const auto floor_div = [](std::int64_t a, std::int64_t b) { return a / b - (a % b < 0 ? 1 : 0); };
+  for (std::int64_t t = floor_div(from + step - 1, step) * step; t <= to; t += step) {
+    const std::string iso = IsoStampText(t);  // YYYY-MM-DD HH:MM:SS.mmm
+    if (iso.empty()) continue;
+    std::string label;
+    if (step >= kDay) {
+      label = iso.substr(0, 10);
+    } else {
+      label = iso.substr(11, step < kMinute ? 8 : 5);
+      if (floor_div(t, kDay) * kDay == t || ticks.empty()) label = iso.substr(5, 5) + " " + label;
+    }
+    ticks.push_back(TimeTick{t, label});
+  }
+  return ticks;
 }
 
 }  // namespace packscope

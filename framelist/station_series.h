@@ -65,6 +65,16 @@ std::vector<SeriesPoint> PointsToDraw(const std::vector<SeriesPoint>& points, st
 const SeriesPoint* NearestPoint(const std::vector<SeriesPoint>& points, double time, double value,
                                 double ms_per_pixel, double value_per_pixel, double radius);
 
+// The marks of a time axis over [from, to] (ms, UTC): at most max_ticks at a round step (1, 2, 5,
+// 10, 15, 30 seconds or minutes, 1, 2, 3, 6, 12 hours, days), labelled "12:34:56" for steps
+// under a minute, "12:34" for steps under a day, "2016-01-02" for days; under a day's step the
+// first mark and those at midnight carry the date as well ("01-02 00:00").
+struct TimeTick {
+  std::int64_t time = 0;
+  std::string label;
+};
+std::vector<TimeTick> TimeTicks(std::int64_t from, std::int64_t to, int max_ticks);
+
 }  // namespace packscope
 
 #endif  // PACKSCOPE_FRAMELIST_STATION_SERIES_H_

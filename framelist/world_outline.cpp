@@ -2,9 +2,20 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 
 namespace packscope {
+namespace {
+
+// Project without the longitude kept within -180..180.
+WorldPoint Place(double lat, double lon) {
+  WorldPoint p = Project(lat, 0);
+  p.x = (lon + 180) / 360;
+  return p;
+}
+
+}  // namespace
 
 std::optional<WorldOutline> ParseWorldOutline(std::string_view text, std::string* error) {
   WorldOutline outline;
@@ -26,6 +37,9 @@ std::optional<WorldOutline> ParseWorldOutline(std::string_view text, std::string
     OutlineLine out;
     std::int64_t x = 0;
     std::int64_t y = 0;
+    std::int64_t unwrap = 0;  // whole turns added to keep neighbours apart by less than half one
+    double first_lon = 0;
+    double lon = 0;
     const char* at = line.data() + 2;
     const char* const stop = line.data() + line.size();
     while (at < stop) {
@@ -36,13 +50,29 @@ std::optional<WorldOutline> ParseWorldOutline(std::string_view text, std::string
         if (ec != std::errc() || (next < stop && *next != ' ')) return fail("not a number");
         at = next;
       }
+      const std::int64_t before = x;
       x += v[0];
       y += v[1];
       if (x < -180000 || x > 180000 || y < -90000 || y > 90000) {
         return fail("a point beyond 180 degrees of longitude or 90 of latitude");
       }
-      out.points.push_back(Project(static_cast<double>(y) / 1000, static_cast<double>(x) / 1000));
+      // A line that crosses the antimeridian goes on beyond 180 degrees rather than back across
+      // the whole map; the map draws it a second time a world to the side.
+      if (!out.points.empty() && x - before > 180000) unwrap -= 360000;
+      if (!out.points.empty() && before - x > 180000) unwrap += 360000;
+      lon = static_cast<double>(x + unwrap) / 1000;
+      if (out.points.empty()) first_lon = lon;
+      out.points.push_back(Place(static_cast<double>(y) / 1000, lon));
       while (at < stop && *at == ' ') ++at;
+    }
+    out.drawn = out.points.size();
+    // A ring around a pole (Antarctica) ends a whole turn from where it began: it is closed
+    // along the pole.
+    if (line[0] == 'L' && std::abs(lon - first_lon) > 180 && !out.points.empty()) {
+      const double pole = out.points.front().y > 0.5 ? -90 : 90;
+      out.points.push_back(Place(pole, lon));
+      out.points.push_back(Place(pole, first_lon));
+      out.points.push_back(out.points.front());
     }
     if (out.points.size() < 2) return fail("fewer than two points");
     out.min = out.max = out.points[0];
@@ -56,10 +86,18 @@ std::optional<WorldOutline> ParseWorldOutline(std::string_view text, std::string
   return outline;
 }
 
-bool Shows(const MapView& view, const OutlineLine& line) {
+std::vector<int> Shifts(const MapView& view, const OutlineLine& line) {
   const WorldPoint nw = view.FromScreen(ScreenPoint{0, 0});
   const WorldPoint se = view.FromScreen(ScreenPoint{view.Width(), view.Height()});
-  return line.max.x >= nw.x && line.min.x <= se.x && line.max.y >= nw.y && line.min.y <= se.y;
+  std::vector<int> shifts;
+  if (line.max.y < nw.y || line.min.y > se.y) return shifts;
+  // The map shows one world: a line beyond its edge shows only a world to the side.
+  for (const int shift : {-1, 0, 1}) {
+    const double lo = std::max(line.min.x + shift, 0.0);
+    const double hi = std::min(line.max.x + shift, 1.0);
+    if (lo <= hi && hi >= nw.x && lo <= se.x) shifts.push_back(shift);
+  }
+  return shifts;
 }
 
 }  // namespace packscope

@@ -7,7 +7,9 @@
 //   B 20579 48612 -12 40 ...              a boundary      then differences from the point before
 //
 // Each line keeps its points in world coordinates (map_geometry.h) and the box around them, so
-// that a view draws only what it shows.
+// that a view draws only what it shows. A line that crosses the antimeridian runs on beyond the
+// world's edge (x below 0 or above 1) instead of jumping across it: it is drawn again one world
+// to the side (Shifts). A ring around a pole is closed along the pole.
 #ifndef PACKSCOPE_FRAMELIST_WORLD_OUTLINE_H_
 #define PACKSCOPE_FRAMELIST_WORLD_OUTLINE_H_
 
@@ -22,6 +24,8 @@ namespace packscope {
 
 struct OutlineLine {
   std::vector<WorldPoint> points;
+  // The first this many points are coast or boundary; those after close a ring along a pole.
+  std::size_t drawn = 0;
   WorldPoint min;  // the box around them: north-west
   WorldPoint max;  // south-east
 };
@@ -34,8 +38,8 @@ struct WorldOutline {
 // Nothing, and error set (which line, what is wrong), for text that is not such an outline.
 std::optional<WorldOutline> ParseWorldOutline(std::string_view text, std::string* error);
 
-// Whether the line's box meets the view's.
-bool Shows(const MapView& view, const OutlineLine& line);
+// The shifts (in worlds: -1, 0, 1) at which the line shows in the view.
+std::vector<int> Shifts(const MapView& view, const OutlineLine& line);
 
 }  // namespace packscope
 

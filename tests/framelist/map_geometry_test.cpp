@@ -123,6 +123,57 @@ TEST(MapGeometryTest, VisibleTilesCoverTheView) {
   EXPECT_TRUE(VisibleTiles(view, 9, 5).empty());
 }
 
+double Area(const std::vector<ScreenPoint>& ring) {
+  double twice = 0;
+  for (std::size_t i = 0; i < ring.size(); ++i) {
+    const ScreenPoint& a = ring[i];
+    const ScreenPoint& b = ring[(i + 1) % ring.size()];
+    twice += a.x * b.y - b.x * a.y;
+  }
+  return std::abs(twice) / 2;
+}
+
+TEST(MapGeometryTest, ShapesAreCutToTheView) {
+  const ScreenRect view{0, 0, 100, 50};
+  const struct {
+    std::vector<ScreenPoint> ring;
+    double area;  // of what is inside the view
+  } rings[] = {
+      {{{10, 10}, {20, 10}, {20, 20}}, 50},                          // inside
+      {{{-1e7, -1e7}, {1e7, -1e7}, {1e7, 1e7}, {-1e7, 1e7}}, 5000},  // around it all
+      {{{50, 25}, {150, 25}, {150, 75}, {50, 75}}, 1250},            // a corner
+      {{{200, 10}, {300, 10}, {250, 40}}, 0},                        // beside it
+      {{{-50, -50}, {150, -50}, {-50, 150}}, 3750},                  // over it but a corner
+  };
+  for (const auto& r : rings) {
+    const std::vector<ScreenPoint> cut = ClipRing(r.ring, view);
+    EXPECT_NEAR(Area(cut), r.area, 1e-6) << r.area;
+    for (const ScreenPoint& p : cut) {
+      EXPECT_TRUE(p.x >= -1e-9 && p.x <= 100 + 1e-9 && p.y >= -1e-9 && p.y <= 50 + 1e-9);
+    }
+  }
+  const struct {
+    std::vector<ScreenPoint> line;
+    std::vector<std::vector<ScreenPoint>> pieces;
+  } lines[] = {
+      {{{-100, 25}, {200, 25}}, {{{0, 25}, {100, 25}}}},
+      {{{10, 10}, {20, 20}, {30, 10}}, {{{10, 10}, {20, 20}, {30, 10}}}},
+      {{{10, 10}, {10, 100}, {20, 100}, {20, 10}}, {{{10, 10}, {10, 50}}, {{20, 50}, {20, 10}}}},
+      {{{-10, -10}, {-5, 200}}, {}},
+  };
+  for (const auto& l : lines) {
+    const auto pieces = ClipLine(l.line, view);
+    ASSERT_EQ(pieces.size(), l.pieces.size());
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+      ASSERT_EQ(pieces[i].size(), l.pieces[i].size());
+      for (std::size_t k = 0; k < pieces[i].size(); ++k) {
+        EXPECT_NEAR(pieces[i][k].x, l.pieces[i][k].x, 1e-9);
+        EXPECT_NEAR(pieces[i][k].y, l.pieces[i][k].y, 1e-9);
+      }
+    }
+  }
+}
+
 TEST(MapGeometryTest, MaidenheadLocatorsAndGrid) {
   const struct {
     double lat, lon;
@@ -167,14 +218,17 @@ TEST(MapGeometryTest, MaidenheadLocatorsAndGrid) {
   }
 }
 
-// Whether a point lies inside a ring (even-odd), in world coordinates.
+// Whether a point lies inside a ring (even-odd), in world coordinates, the ring also taken one
+// world to either side (as the map draws one that crosses the antimeridian).
 bool Inside(const OutlineLine& ring, WorldPoint p) {
   bool in = false;
-  for (std::size_t i = 0, j = ring.points.size() - 1; i < ring.points.size(); j = i++) {
-    const WorldPoint& a = ring.points[i];
-    const WorldPoint& b = ring.points[j];
-    if ((a.y > p.y) != (b.y > p.y) && p.x < (b.x - a.x) * (p.y - a.y) / (b.y - a.y) + a.x) {
-      in = !in;
+  for (const double shift : {-1.0, 0.0, 1.0}) {
+    for (std::size_t i = 0, j = ring.points.size() - 1; i < ring.points.size(); j = i++) {
+      const WorldPoint a{ring.points[i].x + shift, ring.points[i].y};
+      const WorldPoint b{ring.points[j].x + shift, ring.points[j].y};
+      if ((a.y > p.y) != (b.y > p.y) && p.x < (b.x - a.x) * (p.y - a.y) / (b.y - a.y) + a.x) {
+        in = !in;
+      }
     }
   }
   return in;
@@ -187,6 +241,14 @@ TEST(WorldOutlineTest, TheShippedOutlineHasTheLandWhereItIs) {
   ASSERT_TRUE(outline) << error;
   EXPECT_GT(outline->land.size(), 1000u);
   EXPECT_GT(outline->borders.size(), 100u);
+  for (const auto* lines : {&outline->land, &outline->borders}) {
+    for (const OutlineLine& line : *lines) {
+      for (std::size_t i = 1; i < line.drawn; ++i) {
+        ASSERT_LT(std::abs(line.points[i].x - line.points[i - 1].x), 0.5)
+            << "a jump across the map";
+      }
+    }
+  }
   for (const OutlineLine& ring : outline->land) {
     EXPECT_NEAR(ring.points.front().x, ring.points.back().x, 1e-9);
     EXPECT_NEAR(ring.points.front().y, ring.points.back().y, 1e-9);

@@ -346,6 +346,34 @@ TEST(SeriesDrawingTest, ManyPointsDrawAsTheirExtremesPerColumn) {
   EXPECT_TRUE(PointsToDraw({}, 0, 10, 10).empty());
 }
 
+TEST(SeriesDrawingTest, TimeAxisMarksAtRoundTimes) {
+  const std::int64_t t0 = gen::kDefaultStartMillis;  // 2016-01-01 12:34:56.789
+  const struct {
+    std::int64_t from, to;
+    int most;
+    std::vector<std::string> labels;
+  } cases[] = {
+      {t0, t0 + 40000, 5, {"01-01 12:35:00", "12:35:10", "12:35:20", "12:35:30"}},
+      {t0, t0 + 3600000, 6, {"01-01 12:45", "13:00", "13:15", "13:30"}},
+      {t0, t0 + 14 * 3600000LL, 4, {"01-01 18:00", "01-02 00:00"}},
+      {t0, t0 + 3 * 86400000LL, 4, {"2016-01-02", "2016-01-03", "2016-01-04"}},
+      {t0, t0 - 1, 4, {}},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> labels;
+    std::int64_t last = c.from - 1;
+    for (const TimeTick& t : TimeTicks(c.from, c.to, c.most)) {
+      labels.push_back(t.label);
+      EXPECT_GE(t.time, c.from);
+      EXPECT_LE(t.time, c.to);
+      EXPECT_GT(t.time, last);
+      last = t.time;
+    }
+    EXPECT_EQ(labels, c.labels);
+    EXPECT_LE(labels.size(), static_cast<std::size_t>(c.most));
+  }
+}
+
 TEST(SeriesDrawingTest, AClickFindsTheNearestPoint) {
   const std::vector<SeriesPoint> points = {{0, 1, 0}, {1000, 5, 1}, {2000, 2, 2}, {2100, 9, 3}};
   const struct {
