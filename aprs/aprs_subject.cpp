@@ -46,6 +46,22 @@ std::optional<AprsPlace> PlaceOf(const AprsPacket& p) {
   return place;
 }
 
+bool MayPlace(std::span<const std::uint8_t> info) {
+  if (info.empty()) return false;
+  switch (info[0]) {
+    case ':':
+    case '_':
+    case '{':
+    case '?':
+    case '<':
+      return false;
+    case 'T':
+      return info.size() < 2 || info[1] != '#';
+    default:
+      return true;
+  }
+}
+
 double AmbiguityHalfDegrees(int ambiguity) {
   // The minutes that each number of blanked digits leaves open, halved (as the decoder's
   // middle has them).

@@ -14,6 +14,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string_view>
 
 #include "aprs/aprs_decoder.h"
@@ -49,6 +50,11 @@ struct AprsPlace {
 
 // The place p gives, when it gives a latitude and a longitude.
 std::optional<AprsPlace> PlaceOf(const AprsPacket& p);
+
+// Whether decoding an information field may give a position: false for the kinds that never
+// give one (messages, weather reports without a position, T# telemetry, user-defined data,
+// queries, capabilities), which a reader after positions alone need not decode.
+bool MayPlace(std::span<const std::uint8_t> info);
 
 // Half the height and width, in degrees, of the box that an ambiguous position (0 to 4 digits
 // sent as blanks) leaves open around the middle that the decoder gives; 0 for an exact one.

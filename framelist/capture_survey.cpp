@@ -54,9 +54,11 @@ PassEnd SurveyCapture(const IndexSnapshot& snapshot, CaptureSurvey& survey,
     if (!ax25) continue;
     survey.heard.Add(d, time);
     if (!IsAprsFrame(d)) continue;
+    const bool may_define = AprsDecoder::MayDefine(d.info);
+    if (!may_define && !MayPlace(d.info)) continue;
     const AprsPacket& p = aprs.Decode(AprsHeaderOf(d), d.info);
     survey.positions.Add(i, time, d.source.call, p);
-    if (AprsDecoder::MayDefine(d.info) && DefinesTelemetry(p)) survey.definitions.push_back(i);
+    if (may_define && DefinesTelemetry(p)) survey.definitions.push_back(i);
   }
   return PassEnd::kDone;
 }

@@ -104,7 +104,7 @@ PassEnd CollectPositions(const IndexSnapshot& snapshot, const MapSelection& sele
     if (!reader.Read(i, frame)) continue;
     if (!IsDataFrame(frame.Kiss())) continue;
     DescribeAx25(frame.Kiss(), d);
-    if (d.problem != Ax25Problem::kNone || !IsAprsFrame(d)) continue;
+    if (d.problem != Ax25Problem::kNone || !IsAprsFrame(d) || !MayPlace(d.info)) continue;
     collector.Add(i, time, d.source.call, aprs.Decode(AprsHeaderOf(d), d.info));
   }
   return PassEnd::kDone;

@@ -315,7 +315,9 @@ void PlotsView::Redraw() {
   }
   syncing_ = true;
   for (auto& c : chart_list_) {
-    const int columns = std::max(100, static_cast<int>(c->chart->plotArea().width()));
+    // A column of two pixels keeps the line's extremes to the pixel and halves what the line
+    // item strokes (and works out for its shape, which the mouse hits).
+    const int columns = std::max(100, static_cast<int>(c->chart->plotArea().width() / 2));
     double lo = INFINITY;
     double hi = -INFINITY;
     for (auto& [q, line] : c->lines) {
@@ -338,10 +340,14 @@ void PlotsView::Redraw() {
     }
     const double pad = hi > lo ? (hi - lo) * 0.06 : std::max(std::abs(hi) * 0.05, 1.0);
     c->y->setRange(lo - pad, hi + pad);
+    // The marks changed all at once: the axis lays itself out again once, when its range is
+    // set below, not after each mark.
+    c->x->blockSignals(true);
     for (const QString& label : c->x->categoriesLabels()) c->x->remove(label);
     for (const TimeTick& t : TimeTicks(from, to, 8)) {
       c->x->append(FromUtf8(t.label), static_cast<double>(t.time));
     }
+    c->x->blockSignals(false);
     c->x->setRange(static_cast<double>(from), static_cast<double>(to));
   }
   syncing_ = false;

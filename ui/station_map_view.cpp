@@ -348,27 +348,41 @@ void MapCanvas::PaintTracks(QPainter& p) {
   if (!positions_) return;
   const ScreenRect cut = CutRect(view_);
   std::vector<ScreenPoint> screen;
+  QList<QLineF> segments;
+  QList<QPointF> dots;
   for (const auto& [key, t] : positions_->Tracks()) {
     if (!t.Moved()) continue;
     screen.clear();
     for (const TrackPoint& tp : t.points) {
-      screen.push_back(view_.ToScreen(tp.lat_e6 / 1e6, tp.lon_e6 / 1e6));
+      const ScreenPoint s = view_.ToScreen(tp.lat_e6 / 1e6, tp.lon_e6 / 1e6);
+      // Points within a pixel of the one before add nothing to see.
+      if (!screen.empty() && std::abs(s.x - screen.back().x) < 1 &&
+          std::abs(s.y - screen.back().y) < 1) {
+        continue;
+      }
+      screen.push_back(s);
     }
-    QColor color = TrackColor(t.name);
-    p.setPen(QPen(color, 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    p.setBrush(Qt::NoBrush);
+    // Drawn as separate segments: a track that crosses itself a thousand times (a station
+    // that jitters about one place) costs the painter little that way, and a great deal as
+    // one outline to fill.
+    segments.clear();
+    dots.clear();
     for (const auto& piece : ClipLine(screen, cut)) {
-      QPolygonF polyline;
-      for (const ScreenPoint& s : piece) polyline << ToQ(s);
-      p.drawPolyline(polyline);
+      for (std::size_t i = 0; i + 1 < piece.size(); ++i) {
+        segments.append(QLineF(ToQ(piece[i]), ToQ(piece[i + 1])));
+      }
     }
-    // The points heard, small.
-    p.setBrush(color);
-    p.setPen(Qt::NoPen);
     for (const ScreenPoint& s : screen) {
-      if (s.x >= 0 && s.y >= 0 && s.x <= width() && s.y <= height())
-        p.drawEllipse(ToQ(s), 1.8, 1.8);
+      if (s.x >= 0 && s.y >= 0 && s.x <= width() && s.y <= height()) dots.append(ToQ(s));
     }
+    const QColor color = TrackColor(t.name);
+    QPen line(color, 1.5);
+    line.setCosmetic(true);
+    p.setPen(line);
+    p.drawLines(segments);
+    // The points heard, small.
+    p.setPen(QPen(color, 4, Qt::SolidLine, Qt::RoundCap));
+    p.drawPoints(dots);
   }
 }
 

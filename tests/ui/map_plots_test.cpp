@@ -113,11 +113,6 @@ class MapPlotsTest : public QObject {
              qPrintable(expression));
     QTest::mouseClick(canvas, Qt::LeftButton, {}, QPoint(2, canvas->height() - 2));
     QCOMPARE(asked.count(), 0);
-    canvas->grab().save(QDir::temp().filePath(QStringLiteral("packscope-map-test.png")));
-    view.SetCenter({0.5, 0.5}, 1.4);
-    canvas->grab().save(QDir::temp().filePath(QStringLiteral("packscope-world-test.png")));
-    view.SetCenter(Project(64, -179), 4);
-    canvas->grab().save(QDir::temp().filePath(QStringLiteral("packscope-bering-test.png")));
   }
 
   void TilesDrawWhereTheyBelong() {
@@ -256,7 +251,6 @@ class MapPlotsTest : public QObject {
     const QImage image(png);
     QVERIFY(image.width() > 500 && image.height() > 4 * 200);
     QVERIFY(QString::fromStdString(ReadBytes(svg)).contains(QStringLiteral("<svg")));
-    plots.grab().save(QDir::temp().filePath(QStringLiteral("packscope-plots-test.png")));
   }
 
  private:
