@@ -5,6 +5,7 @@
 // frame, and save as PNG and SVG.
 #include <QApplication>
 #include <QBuffer>
+#include <QCategoryAxis>
 #include <QChartView>
 #include <QComboBox>
 #include <QDir>
@@ -213,8 +214,13 @@ class MapPlotsTest : public QObject {
     QVERIFY(zoomed);
     QVERIFY(zoomed->first > whole->first && zoomed->second < whole->second);
     for (QChartView* v : views) {
-      const auto* x = qobject_cast<QValueAxis*>(v->chart()->axes(Qt::Horizontal).first());
+      auto* x = qobject_cast<QCategoryAxis*>(v->chart()->axes(Qt::Horizontal).first());
+      QVERIFY(x != nullptr);
       QCOMPARE(static_cast<std::int64_t>(x->min()), zoomed->first);
+      // Its marks are those of the time shown.
+      const QStringList marks = x->categoriesLabels();
+      QVERIFY(!marks.isEmpty());
+      QVERIFY(x->endValue(marks.first()) >= x->min() && x->endValue(marks.last()) <= x->max());
     }
 
     // A click on a point names its frame.
