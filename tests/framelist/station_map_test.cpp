@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -96,19 +95,27 @@ class StationMapTest : public testing::TempDirTest {
   DefinitionFrames definitions_;
 };
 
+// The text between open and close after at, at moved past it; empty when there is none.
+std::string Between(const std::string& text, std::size_t& at, std::string_view open,
+                    std::string_view close) {
+  const std::size_t from = text.find(open, at);
+  if (from == std::string::npos) return {};
+  const std::size_t to = text.find(close, from + open.size());
+  at = to + close.size();
+  return text.substr(from + open.size(), to - from - open.size());
+}
+
 // "type name" -> the points of each track of a gpx document, "lat lon" as written.
 std::map<std::string, std::vector<std::string>> GpxTracks(const std::string& gpx) {
   std::map<std::string, std::vector<std::string>> tracks;
-  static const std::regex kTrack(R"(<name>([^<]*)</name>\n  <type>([a-z]+)</type>)");
-  static const std::regex kPoint(R"re(<trkpt lat="([-0-9.]+)" lon="([-0-9.]+)")re");
-  for (std::size_t at = 0; (at = gpx.find("<trk>", at)) != std::string::npos; ++at) {
-    const std::string trk = gpx.substr(at, gpx.find("</trk>", at) - at);
-    std::smatch m;
-    if (!std::regex_search(trk, m, kTrack)) continue;
-    std::vector<std::string>& points = tracks[m[2].str() + " " + m[1].str()];
-    for (auto it = std::sregex_iterator(trk.begin(), trk.end(), kPoint);
-         it != std::sregex_iterator(); ++it) {
-      points.push_back((*it)[1].str() + " " + (*it)[2].str());
+  for (std::size_t at = 0; (at = gpx.find("<trk>", at)) != std::string::npos;) {
+    const std::string trk = Between(gpx, at, "<trk>", "</trk>");
+    std::size_t in = 0;
+    const std::string name = Between(trk, in, "<name>", "</name>");
+    const std::string type = Between(trk, in, "<type>", "</type>");
+    std::vector<std::string>& points = tracks[type + " " + name];
+    for (std::string lat; !(lat = Between(trk, in, "<trkpt lat=\"", "\"")).empty();) {
+      points.push_back(lat + " " + Between(trk, in, "lon=\"", "\""));
     }
   }
   return tracks;
