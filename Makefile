@@ -151,9 +151,11 @@ bench:
 	  frame_list_bench map_plot_bench packscope-record packscope-replay
 	$(BUILD_DIR)/bench/micro_bench
 	bench/compare --build $(BUILD_DIR) $(BENCH_ARGS)
+	bench/compare --build $(BUILD_DIR) --stations 1000000 --rounds 3 --layouts "jsonl stats" --filter-layouts ""
 	$(BUILD_DIR)/bench/display_bench
 	$(BUILD_DIR)/bench/index_bench
 	$(BUILD_DIR)/bench/frame_list_bench
+	$(BUILD_DIR)/bench/frame_list_bench --stations
 	$(BUILD_DIR)/bench/map_plot_bench
 	bench/live_bench --build $(BUILD_DIR) $(LIVE_BENCH_ARGS)
 

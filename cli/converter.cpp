@@ -63,26 +63,30 @@ bool Convert(ConverterWindow& window, const std::string& capture, const Layout& 
 }
 
 // --check: the report of each capture on standard output. Returns the worst status.
+// Standard output open on one of the captures (>> A.kss, 1<> A.kss) takes no report of any
+// capture of the batch: another capture's report would land in it all the same.
 int CheckCaptures(ConverterWindow& window, const std::vector<std::string>& captures) {
+  for (const std::string& capture : captures) {
+    if (SameFile(CapturePath(capture), "-")) {
+      PrintError("Standard output was not written: it is the capture " + Quoted(capture) +
+                 ", which the check reads." +
+                 (captures.size() > 1 ? " No capture was checked." : ""));
+      return kCheckUnreadable;
+    }
+  }
   int status = kCheckClean;
   for (const std::string& capture : captures) {
     window.SetCaptureName(capture);
     DecoderState state;
     int result = kCheckClean;
-    if (SameFile(CapturePath(capture), "-")) {
-      window.ReportError("Standard output was not written: it is the capture " + Quoted(capture) +
-                         ", which the check reads.");
+    try {
+      OutputFile report("-");
+      result = CheckCapture(state, window, capture, report);
+      report.Commit();
+    } catch (const std::exception& e) {
+      // A report that failed during the pass has said so already.
+      if (result != kCheckUnreadable) window.ReportError(e.what());
       result = kCheckUnreadable;
-    } else {
-      try {
-        OutputFile report("-");
-        result = CheckCapture(state, window, capture, report);
-        report.Commit();
-      } catch (const std::exception& e) {
-        // A report that failed during the pass has said so already.
-        if (result != kCheckUnreadable) window.ReportError(e.what());
-        result = kCheckUnreadable;
-      }
     }
     PrintErrors(window);
     status = WorseCheckStatus(status, result);

@@ -234,8 +234,8 @@ CommandProgram MakeRecordProgram() {
        "The speed of a serial device in bits per second (default 9600)."},
       {0, "--count", "N", "Stop after N frames.",
        "Stop after\n.I N\nframes (timestamp frames not counted)."},
-      {0, "--duration", "SECONDS", "Stop after that many seconds.",
-       "Stop after that many seconds (a decimal number)."},
+      {0, "--duration", "SECONDS", "Stop after that many seconds (at most 1000000000).",
+       "Stop after that many seconds (a decimal number above 0, at most 1000000000)."},
       {0, "--no-stamps", "", "Write no timestamp frames.",
        "Write the frames without timestamp frames, as they came."},
       {0, "--retry", "SECONDS",
@@ -243,7 +243,7 @@ CommandProgram MakeRecordProgram() {
        "30); 0 gives up at the first failure.",
        R"roff(When the source cannot be reached or is lost, try again, waiting up to
 .I SECONDS
-between attempts, forever (default 30).
+(at most 1000000000) between attempts, forever (default 30).
 .B \-\-retry 0
 gives up at the first failure with exit status 1.)roff"},
       {0, "--monitor", "", "Print a monitor line for each frame on standard output.",
@@ -261,8 +261,8 @@ line with the APRS field in plain words:
   };
   for (CommandOption& o : HelpAndVersionOptions()) p.options.push_back(std::move(o));
   p.exit_status =
-      "Exit status: 0 stopped by Ctrl+C, SIGTERM, --count or --duration; 1 cannot record; 2 "
-      "usage error.";
+      "Exit status: 0 stopped by Ctrl+C, SIGTERM, SIGHUP, --count or --duration; 1 cannot record; "
+      "2 usage error.";
   return p;
 }
 
@@ -283,13 +283,17 @@ this machine only; an IPv6 address goes in brackets).
 Port 0 takes any free port, which the first line on standard error names.)roff"},
       {0, "--speed", "X",
        "1: the timing of the captures' timestamp frames, 10: ten times faster, 0: as fast as the "
-       "clients take them (default 1).",
+       "clients take them (default 1; at most 1000000000).",
        R"roff(The timing of the frames.
 With 1 (the default) each frame is sent as long after the first stamped frame of its capture as
 the capture's timestamp frames say it was received, 10 sends ten times faster, 0.5 at half
-speed, and 0 as fast as the clients take the frames.
+speed, and 0 as fast as the clients take the frames (at most 1000000000).
 Frames before a capture's first timestamp frame are sent without waiting; a timestamp that goes
-back in time, and the start of each capture, begin the timing anew.)roff"},
+back in time, and the start of each capture, begin the timing anew.
+However slow the speed, a frame is never sent before its time: a delay longer than the system's
+clock can count (at
+.B \-\-speed 1e\-10
+a second of the capture lasts 300 years) is waited for until Ctrl+C or SIGTERM.)roff"},
       {0, "--loop", "", "Play the captures again and again.",
        "Play the captures again and again, until Ctrl+C or SIGTERM."},
       {0, "--once", "", "Exit when the first client has been sent every frame.",

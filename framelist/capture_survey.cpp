@@ -60,6 +60,7 @@ PassEnd SurveyCapture(const IndexSnapshot& snapshot, CaptureSurvey& survey,
     survey.positions.Add(i, time, d.source.call, p);
     if (may_define && DefinesTelemetry(p)) survey.definitions.push_back(i);
   }
+  survey.heard.Sort();  // here, not in the window's thread that reads it
   return PassEnd::kDone;
 }
 

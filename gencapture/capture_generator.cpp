@@ -215,6 +215,14 @@ std::string CallText(const Station& s) {
   return text;
 }
 
+// Station n of --stations: Q and n in five base-36 digits.
+Address NumberedStation(std::int64_t n) {
+  static constexpr char kDigits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+  std::string call = "Q00000";
+  for (std::size_t i = call.size(); i-- > 1 && n > 0; n /= 36) call[i] = kDigits[n % 36];
+  return Address{call, 0, false};
+}
+
 // Connected session between a user and the mailbox node: SABM, UA (or DM), I frames with their
 // RR, RNR and REJ answers, DISC, UA.
 struct Session {
@@ -396,6 +404,7 @@ class Generator {
     const auto station_index = static_cast<std::size_t>(random_.Below(kStations.size()));
     const Station& station = kStations[station_index];
     Address source = StationAddress(station);
+    if (options_.stations > 0) source = NumberedStation(numbered_++ % options_.stations);
     Address destination{std::string(random_.Pick(kAprsDestinations)), 0, true};
     std::vector<Address> path = DigiPath(random_, digis);
 
@@ -447,7 +456,7 @@ class Generator {
     } else if (kind < 82) {
       report = AppendMessage(station_index, info_length) ? info.size() : info_length + 1;
     } else if (kind < 90) {
-      frame_.source = StationAddress(kStations[kWeatherStation]);
+      if (options_.stations == 0) frame_.source = StationAddress(kStations[kWeatherStation]);
       AppendWeather();
       report = info.size();
     } else {
@@ -512,7 +521,12 @@ class Generator {
   bool AppendDefinition(std::size_t station_index, std::size_t info_length, int digis) {
     std::size_t& next = definitions_sent_[station_index];
     const std::string_view text = kTelemetryDefinitions[next];
-    std::string name = CallText(kStations[station_index]);
+    // To the frame's own source (a numbered station with --stations).
+    std::string name = frame_.source.call;
+    if (frame_.source.ssid != 0) {
+      name.push_back('-');
+      AppendNumber(name, frame_.source.ssid, 1);
+    }
     name.resize(9, ' ');
     const std::size_t size = 2 + name.size() + text.size();
     if (size > info_length || HeaderLength(digis) + static_cast<int>(size) < options_.min_length) {
@@ -762,6 +776,7 @@ class Generator {
   // Per station: its next of kTelemetryDefinitions, and how often it has sent them all.
   std::array<std::size_t, kStations.size()> definitions_sent_{};
   std::array<int, kStations.size()> definition_rounds_{};
+  std::int64_t numbered_ = 0;  // --stations: the UI frames written so far
 };
 
 // --- Command line ---
@@ -840,9 +855,9 @@ ParsedArguments ParseArguments(const std::vector<std::string_view>& args) {
       (name == "--mix" ? o.mix : o.telemetry) = true;
       continue;
     }
-    static constexpr std::array<std::string_view, 10> kWithValue = {
-        "--seed",      "--frames", "--size",     "--min-length", "--max-length",
-        "--max-digis", "--stamps", "--start-ms", "-o",           "--output"};
+    static constexpr std::array<std::string_view, 11> kWithValue = {
+        "--seed",   "--frames",   "--size",     "--min-length", "--max-length", "--max-digis",
+        "--stamps", "--start-ms", "--stations", "-o",           "--output"};
     if (std::find(kWithValue.begin(), kWithValue.end(), name) == kWithValue.end()) {
       if (!name.starts_with("-") || name == "-") {
         return fail("unexpected argument '" + std::string(name) + "'");
@@ -880,6 +895,12 @@ ParsedArguments ParseArguments(const std::vector<std::string_view>& args) {
                     std::to_string(kMostDigipeaters));
       }
       o.max_digis = static_cast<int>(number);
+    } else if (name == "--stations") {
+      // Five base-36 digits number them.
+      if (!ParseWhole(value, 1, 60466176, number)) {
+        return fail(label + ": " + shown + " is not a number of stations from 1 to 60466176");
+      }
+      o.stations = number;
     } else if (name == "--stamps") {
       if (value == "binary") {
         o.stamps = StampForm::kBinary;
@@ -927,6 +948,7 @@ sessions), the same bytes for the same options on every machine.
   --mix               also I, S and U frames of connected sessions
   --telemetry         stations also send their telemetry definitions (PARM, UNIT, EQNS, BITS),
                       which name and scale their later T# reports
+  --stations N        UI frames from N numbered stations in turn (Q00000, Q00001 ...)
   -o, --output PATH   where to write (default -, standard output)
   -h, --help          this text
 )";

@@ -64,6 +64,10 @@ struct Options {
   bool mix = false;
   // Some telemetry reports give way to the station's telemetry definitions: messages to itself.
   bool telemetry = false;
+  // Above 0: the UI frames come from this many numbered stations in turn (Q00000, Q00001 ...,
+  // the number in base 36) instead of the made-up ones, for captures of many stations; the
+  // frames are otherwise the same, byte for byte as long, whatever the number.
+  std::int64_t stations = 0;
   std::string output = "-";  // "-": standard output
 };
 

@@ -263,6 +263,29 @@ TEST_F(GencaptureTest, LengthRangeAndDigipeaters) {
   for (const Seen& s : r.seen.frames) EXPECT_EQ(s.length, gen::kShortestFrame + 1);
 }
 
+// --stations: the UI frames' sources are the numbered stations in turn, and nothing else of the
+// capture changes its length (the benchmarks compare one station with a million on equal bytes).
+TEST_F(GencaptureTest, NumberedStationsSendInTurnAndChangeNoLength) {
+  gen::Options options;
+  options.frames = 300;
+  options.stations = 37;
+  std::vector<GeneratedFrame> record;
+  const ReadBack r = Run(options, record);
+  ASSERT_EQ(r.seen.frames.size(), 300u);
+  for (std::size_t i = 0; i < r.seen.frames.size(); ++i) {
+    EXPECT_EQ(r.seen.frames[i].source,
+              i % 37 == 36
+                  ? "Q00010"
+                  : "Q0000" + std::string(1, "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ"[i % 37]))
+        << i;
+  }
+  const std::string many = gen::GenerateCaptureBytes(options);
+  options.stations = 1;
+  EXPECT_EQ(gen::GenerateCaptureBytes(options).size(), many.size());
+  options.stations = 0;
+  EXPECT_EQ(gen::GenerateCaptureBytes(options).size(), many.size());
+}
+
 TEST(GencaptureBytes, SameSeedSameBytesAndSizeEndsOnAFrame) {
   gen::Options options;
   options.frames = 300;
@@ -329,6 +352,7 @@ TEST(GencaptureArguments, RejectsBadInput) {
       {{"--size", "99999999999999999999"}, "is not a whole number"},
       {{"--seed", "-3"}, "--seed: '-3' is not a whole number"},
       {{"--frames", "5", "--size", "9"}, "--frames and --size exclude each other"},
+      {{"--stations", "0"}, "--stations: '0' is not a number of stations from 1 to 60466176"},
       {{"--min-length", "16"}, "--min-length: '16' is not a frame length from 17 to 65534"},
       {{"--max-length", "65535"}, "is not a frame length"},
       {{"--min-length", "50", "--max-length", "40"},
