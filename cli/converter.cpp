@@ -80,7 +80,7 @@ bool Convert(ConverterWindow& window, const std::string& capture, const Layout& 
 }
 
 // --check: the report of each capture on standard output. Returns the worst status.
-int CheckCaptures(ConverterWindow& window, const std::vector<std::string>& captures) {
+int CheckCaptures(ConverterWindow& window, const std::vector<std::string>& captures, bool strict) {
   int status = kCheckClean;
   for (const std::string& capture : captures) {
     window.SetCaptureName(capture);
@@ -93,7 +93,7 @@ int CheckCaptures(ConverterWindow& window, const std::vector<std::string>& captu
     } else {
       try {
         OutputFile report("-");
-        result = CheckCapture(state, window, capture, report);
+        result = CheckCapture(state, window, capture, report, strict);
         report.Commit();
       } catch (const std::exception& e) {
         // A report that failed during the pass has said so already.
@@ -205,17 +205,23 @@ int RunConverter(const std::vector<std::string>& arguments) {
       "pcap (Wireshark), JSON Lines and monitor lines. Each output goes next to its capture\n"
       "(pass1.kss -> pass1.hex, pass1.pcap, pass1.jsonl, pass1.monitor.txt) unless -o is given.\n"
       "With --check it reports what is wrong with each capture instead.\n"
-      "Exit status: 0 done (--check: every capture clean), 1 a capture could not be converted\n"
-      "or read, 2 usage error, 3 --check found something."));
+      "Exit status: 0 done (--check: no capture damaged), 1 a capture could not be converted\n"
+      "or read, 2 usage error, 3 --check found damage (with --strict: any finding)."));
   const QCommandLineOption layout_option(QStringList{QStringLiteral("l"), QStringLiteral("layout")},
                                          QStringLiteral("Output layout: %1.").arg(LayoutNames()),
                                          QStringLiteral("LAYOUT"));
   const QCommandLineOption check_option(
       QStringLiteral("check"),
       QStringLiteral("Report what is wrong with each capture, with byte offsets, on standard "
-                     "output: skipped bytes, recovered and cut-off frames, bad escapes, empty, "
-                     "short and non-data frames, broken address fields and callsigns, timestamps "
-                     "going backwards or before 2000. Takes no --layout."));
+                     "output. It reads every frame as KISS, AX.25 and APRS and tells two kinds of "
+                     "finding apart: damage to the recording (skipped bytes, recovered and cut-off "
+                     "frames, bad escapes, type bytes that are no KISS, timestamps going "
+                     "backwards or before 2000) and the senders' errors (frames that are not "
+                     "valid AX.25: short frames, broken address fields and callsigns; invalid "
+                     "APRS fields). Exit status 3 only for damage. Takes no --layout."));
+  const QCommandLineOption strict_option(
+      QStringLiteral("strict"),
+      QStringLiteral("With --check: exit status 3 for the senders' errors too."));
   const QCommandLineOption decode_kiss_option(
       QStringLiteral("decode-kiss"),
       QStringLiteral("Show the un-escaped frame in the screen layout (Decode Kissframe)."));
@@ -233,6 +239,7 @@ int RunConverter(const std::vector<std::string>& arguments) {
       QStringLiteral("PATH"));
   parser.addOption(layout_option);
   parser.addOption(check_option);
+  parser.addOption(strict_option);
   parser.addOption(decode_kiss_option);
   parser.addOption(no_ax25_option);
   parser.addOption(stamp_log_option);
@@ -285,6 +292,8 @@ int RunConverter(const std::vector<std::string>& arguments) {
     return ArgumentBytes(parser.value(option));
   };
   const bool check = parser.isSet(check_option);
+  const bool strict = parser.isSet(strict_option);
+  if (strict && !check) return UsageError("--strict goes with --check.");
   if (check && parser.isSet(layout_option)) return UsageError("--check takes no --layout.");
   if (check && (parser.isSet(output_option) || parser.isSet(output_dir_option) ||
                 parser.isSet(name_option))) {
@@ -398,7 +407,7 @@ int RunConverter(const std::vector<std::string>& arguments) {
     }
   }
   if (check) {
-    status = WorseCheckStatus(status, CheckCaptures(window, captures));
+    status = WorseCheckStatus(status, CheckCaptures(window, captures, strict));
   } else {
     for (const Job& job : jobs) {
       if (!job.refused && !Convert(window, job.capture, *layout, job.output, encoding,

@@ -156,7 +156,7 @@ class StatsWriter : public FrameWriter {
     j["frames_per_minute"] = std::move(minutes);
     Json findings = Json::object();
     for (int k = 0; k < kFindingCount; ++k) {
-      findings[std::string(kFindingTags[static_cast<std::size_t>(k)])] =
+      findings[std::string(FindingTag(static_cast<Finding>(k)))] =
           findings_[static_cast<std::size_t>(k)];
     }
     j["findings"] = std::move(findings);

@@ -5,7 +5,7 @@ namespace packscope {
 void DescribeFrame(FrameFacts& facts, FrameNeeds needs) {
   needs &= ~facts.described;
   if (needs == 0) return;
-  // The findings read the AX.25 header.
+  // Every decoding reads the AX.25 header.
   if ((facts.described & kNeedAx25) == 0) {
     const bool data = !facts.info.timestamp && IsDataFrame(facts.kiss_frame);
     if (data) {
@@ -16,15 +16,15 @@ void DescribeFrame(FrameFacts& facts, FrameNeeds needs) {
     facts.ax25 = data && facts.details.problem == Ax25Problem::kNone;
     facts.described |= kNeedAx25;
   }
-  // The findings read the APRS decoding.
-  if ((needs & (kNeedAprs | kNeedFindings)) != 0 && (facts.described & kNeedAprs) == 0) {
+  if ((needs & kNeedAprs) != 0) {
     facts.aprs = facts.ax25 && facts.aprs_reading != nullptr
                      ? facts.aprs_reading->Read(facts.details)
                      : nullptr;
     facts.described |= kNeedAprs;
   }
+  // The findings of the frame's KISS and AX.25 layers: they decode no APRS.
   if ((needs & kNeedFindings) != 0) {
-    facts.findings = FindFrameFindings(facts.kiss_frame, facts.info, facts.details, facts.aprs);
+    facts.findings = FindFrameFindings(facts.kiss_frame, facts.info, facts.details, nullptr);
     facts.described |= kNeedFindings;
   }
 }

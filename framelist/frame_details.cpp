@@ -238,8 +238,10 @@ std::vector<DetailNode> FrameDetails(const StoredFrame& f, const FrameRecord& r,
   for (int k = 0; k < kFindingCount; ++k) {
     const auto kind = static_cast<Finding>(k);
     if (!found.Has(kind)) continue;
-    findings.children.push_back(
-        Node(std::string(FindingTag(kind)) + ": " + FindingWords(kind, f, d, packet, found)));
+    // As the table's tooltip (FindingsText): "damage: cut-off: ...", "sender: aprs: ...".
+    findings.children.push_back(Node(std::string(FindingKindName(KindOf(kind))) + ": " +
+                                     std::string(FindingTag(kind)) + ": " +
+                                     FindingWords(kind, f.Kiss(), d, packet, found)));
   }
   tree.push_back(std::move(findings));
   return tree;

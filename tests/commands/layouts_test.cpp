@@ -347,9 +347,12 @@ TEST_F(LayoutTest, JsonLinesCarryTheFrameFields) {
   EXPECT_EQ(shorter["frame_hex"], "00 41 42 43");
   EXPECT_TRUE(shorter["aprs"].is_null());
 
+  // A KISS command is legal KISS: no AX.25 frame, and nothing wrong.
   const json& command = objects[6];
   EXPECT_EQ(command["command"], 1);
-  EXPECT_EQ(command["problem"], "type byte 0x01 (port 0, command 1) is not a data frame");
+  EXPECT_TRUE(command["source"].is_null());
+  EXPECT_TRUE(command["problem"].is_null());
+  EXPECT_TRUE(command["damage"].is_null());
 }
 
 TEST_F(LayoutTest, JsonLinesOfOddFrames) {
@@ -357,15 +360,19 @@ TEST_F(LayoutTest, JsonLinesOfOddFrames) {
   const std::string strange_call =
       Ax25Frame({"CQ"}, {std::string("Q\x01\"Q", 4)}, {}, 0x03, 0x10, "");
   const std::string capture = Kiss(TextStamp("xxxxxxxxx\xE9t\xE9 2016-01-01 UTC")) +
-                              Kiss(std::string()) + Kiss(port2) + Kiss(strange_call);
+                              Kiss(std::string()) + Kiss(port2) + Kiss(strange_call) +
+                              std::string(
+                                  "\xC0\x00"
+                                  "ABC",
+                                  5);
   const std::vector<std::string> lines = Lines(Run(Layout("jsonl"), capture));
-  ASSERT_EQ(lines.size(), 3U);
+  ASSERT_EQ(lines.size(), 4U);
   const json empty = json::parse(lines[0]);
   // A text stamp in another form: its text (as UTF-8), no time.
   EXPECT_EQ(empty["stamp"], "xxxxxxxxx\xC3\xA9t\xC3\xA9 2016-01-01 UTC");
   EXPECT_TRUE(empty["stamp_ms"].is_null());
   EXPECT_TRUE(empty["port"].is_null());
-  EXPECT_EQ(empty["problem"], "empty frame");
+  EXPECT_TRUE(empty["problem"].is_null());  // back-to-back FENDs are legal KISS
   EXPECT_EQ(empty["frame_hex"], "");
 
   const json unassigned = json::parse(lines[1]);
@@ -380,6 +387,16 @@ TEST_F(LayoutTest, JsonLinesOfOddFrames) {
   EXPECT_EQ(odd["source"], std::string("Q\x01\"Q", 4));  // escaped in the line, intact when read
   EXPECT_EQ(odd["pid"], 0x10);
   EXPECT_EQ(odd["pid_name"], "AX.25 layer 3");
+  // A sender's departure from AX.25: a problem, no damage.
+  EXPECT_EQ(odd["problem"], "characters outside A-Z, 0-9 and blank in the callsign of the source");
+  EXPECT_TRUE(odd["damage"].is_null());
+
+  // Damage to the recording and a departure from AX.25, apart.
+  const json cut = json::parse(lines[3]);
+  EXPECT_EQ(cut["problem"],
+            "cut off by the end of the capture; too short for an AX.25 header: 3 bytes after the "
+            "type byte, 15 needed");
+  EXPECT_EQ(cut["damage"], json::array({"cut-off"}));
 }
 
 // --- monitor ---
