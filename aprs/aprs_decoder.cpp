@@ -1218,19 +1218,56 @@ bool SplitThirdParty(std::string_view s, std::string_view& source, std::string_v
   return !dest.empty();
 }
 
-// A position whose ! stands within the first 40 characters, after other text (beacons of
-// TNCs and nodes that put their own text first).
+// Whether s begins with what has the shape of a position: "ddmm.hhN/dddmm.hhW" (digits or
+// blanks) or a compressed "/YYYYXXXX" in base 91.
+bool LooksLikePosition(std::string_view s) {
+  const auto digit = [](char c) { return IsDigit(c) || c == ' '; };
+  if (s.size() >= 19 && IsDigit(s[0])) {
+    for (const std::size_t i : {0, 1, 2, 3, 5, 6, 9, 10, 11, 12, 13, 15, 16}) {
+      if (!digit(s[i])) return false;
+    }
+    return s[4] == '.' && s[14] == '.' && std::string_view("NSns").find(s[7]) != s.npos &&
+           std::string_view("EWew").find(s[17]) != s.npos;
+  }
+  if (s.size() < 13 ||
+      !(s[0] == '/' || s[0] == '\\' || IsUpper(s[0]) || (s[0] >= 'a' && s[0] <= 'j'))) {
+    return false;
+  }
+  for (std::size_t i = 1; i < 9; ++i) {
+    if (!IsBase91(s[i])) return false;
+  }
+  return true;
+}
+
+// Where a position stands after other text: a ! within the first 40 characters that a position
+// follows (beacons of TNCs and nodes that put their own text first); npos when there is none.
+std::size_t PositionAfterText(std::string_view info) {
+  for (std::size_t bang = info.find('!'); bang != std::string_view::npos && bang < 40;
+       bang = info.find('!', bang + 1)) {
+    if (LooksLikePosition(Sub(info, bang + 1))) return bang;
+  }
+  return std::string_view::npos;
+}
+
 bool ReadPositionAfterText(Field& f, std::string_view info) {
-  const std::size_t bang = Sub(info, 0, 40).find('!');
-  if (bang == std::string_view::npos || bang + 1 >= info.size()) return false;
-  const char c = info[bang + 1];
-  if (!IsDigit(c) && !ValidTable(c) && !(c >= 'a' && c <= 'j')) return false;
+  const std::size_t bang = PositionAfterText(info);
+  if (bang == std::string_view::npos) return false;
   f.p.type = AprsType::kPosition;
   ReadPosition(f, Sub(info, bang + 1));
   return true;
 }
 
 }  // namespace
+
+bool IsAprsInformationField(std::span<const std::uint8_t> info) {
+  if (info.empty()) return false;
+  // The data type identifiers of APRS 1.0.1, chapter 5 (those it reserves, and its test data,
+  // included), with { user-defined and } third-party.
+  static constexpr std::string_view kIdentifiers = "\x1C\x1D!#$%&')*+,./:;<=>?@T[_`{|}";
+  if (kIdentifiers.find(static_cast<char>(info[0])) != std::string_view::npos) return true;
+  return PositionAfterText(std::string_view(reinterpret_cast<const char*>(info.data()),
+                                            info.size())) != std::string_view::npos;
+}
 
 AprsDecoder::AprsDecoder() {
   for (auto& slot : slots_) slot = std::make_unique<Slot>();

@@ -1,6 +1,6 @@
 // AprsDecoder: what the information field of an APRS frame means. APRS frames are AX.25 UI frames
-// with PID F0; the first byte of the information field (the data type identifier) says how the
-// rest reads:
+// with PID F0 whose information field begins with a data type identifier, which says how the
+// rest reads (IsAprsInformationField):
 //
 //   ! =        position without timestamp (= : the station takes messages)
 //                 !4903.50N/07201.75W>088/036/A=001234 comment
@@ -176,6 +176,13 @@ struct AprsPacket {
   std::string_view error;
 };
 
+// Whether info, the information field of a UI frame with PID F0, is an APRS field: it begins
+// with an APRS data type identifier (APRS 1.0.1, chapter 5, with { user-defined data and }
+// third-party packets), or a position follows a ! within its first 40 characters (which APRS
+// allows TNCs that put their own text first). Anything else (a satellite's binary telemetry, a
+// node's plain beacon, an empty field) is not APRS.
+bool IsAprsInformationField(std::span<const std::uint8_t> info);
+
 // The decoder of one capture. Decode's result lives in the decoder until the next Decode.
 class AprsDecoder {
  public:
@@ -184,9 +191,9 @@ class AprsDecoder {
   AprsDecoder(const AprsDecoder&) = delete;
   AprsDecoder& operator=(const AprsDecoder&) = delete;
 
-  // Decodes info, the information field of a UI frame with PID F0 (the caller decides which
-  // frames are APRS: IsAprsFrame). info may hold any bytes; it must stay alive while the
-  // result is used.
+  // Decodes info, the information field of an APRS frame (the caller decides which frames are
+  // APRS: IsAprsFrame). info may hold any bytes (a field that is no APRS field reads as type
+  // other); it must stay alive while the result is used.
   const AprsPacket& Decode(const AprsHeader& header, std::span<const std::uint8_t> info);
   const AprsPacket& Decode(const AprsHeader& header, std::string_view info);
 

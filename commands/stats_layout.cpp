@@ -20,7 +20,7 @@
 // the digipeaters as the monitor layout writes them ("*": has repeated the frame). The findings
 // count the frames counted, and, for the capture as a whole, skipped bytes and the stamps' times.
 //
-// APRS: each APRS frame (a UI frame with PID F0) counts once for its source under its type (a
+// APRS: each APRS frame (aprs/aprs_frame.h) counts once for its source under its type (a
 // third-party packet as "third-party"). The last position is that of the station's last frame
 // in capture order that gave one of its own: objects and items, which place something else, and
 // the packets inside third-party packets, which are other stations', do not count; its time is

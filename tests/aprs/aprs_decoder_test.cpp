@@ -255,5 +255,35 @@ TEST(AprsFrameTest, UiFramesWithPidF0) {
   EXPECT_FALSE(IsAprsFrame(DescribeAx25(frame(0x00, 0xF0))));  // an I frame
 }
 
+// An APRS field begins with a data type identifier, or has a position behind a ! within its
+// first 40 characters; a broken body behind an identifier is still APRS (and its error).
+TEST(AprsFrameTest, TheDataTypeIdentifierMakesTheField) {
+  struct Case {
+    std::string info;
+    bool aprs;
+  };
+  const Case cases[] = {
+      {">status", true},
+      {"TIGRISAT ABACUS BEACON", true},         // T, a telemetry report that does not begin with T#
+      {"#W1BBS", true},                         // a reserved identifier: type other
+      {"\x1C+=X", true},                        // Mic-E, Rev 0 beta
+      {std::string("\x00\x02\x10", 3), false},  // a satellite's binary telemetry
+      {"\x83\x01", false},
+      {"hello", false},
+      {"", false},
+      {"Beacon text !4237.14N/07120.83W#Digi", true},
+      {"TheNet X1J4 (BFLD)!4903.50N/07201.75W-", true},
+      {"Welcome!Visit us", false},  // a ! that no position follows
+      {std::string(39, 'x') + "!/5L!!<*e7>7P[", true},
+      {std::string(40, 'x') + "!4903.50N/07201.75W-", false},  // beyond the 40th character
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(IsAprsInformationField(
+                  {reinterpret_cast<const std::uint8_t*>(c.info.data()), c.info.size()}),
+              c.aprs)
+        << c.info;
+  }
+}
+
 }  // namespace
 }  // namespace packscope

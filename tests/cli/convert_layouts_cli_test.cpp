@@ -96,7 +96,6 @@ TEST_F(ConvertLayoutsCliTest, OutputNamesNextToEachCapture) {
   EXPECT_EQ(Lines(testing::ReadFile(PathOf("b.monitor.txt"))),
             (std::vector<std::string>{
                 "2016-01-01 12:34:56.789 QQ0QQ-1>CQ,RELAY*,WIDE2-1: UI pid=F0 \"hello\"",
-                "  Other data type 'h'",
                 "2016-01-01 12:34:56.789 QQ0QQ-1>QQ1QQ: I ns=2 nr=5 P pid=F0 \"data\"",
                 "2016-01-01 12:34:56.789 QQ1QQ>QQ0QQ-1: RR nr=3 F",
                 "2016-01-01 12:34:56.789 QQ0QQ-1>QQ1QQ: SABM P",
@@ -213,7 +212,6 @@ TEST_F(ConvertLayoutsCliTest, FilterKissAndStats) {
   EXPECT_EQ(Lines(r.out),
             (std::vector<std::string>{
                 "2016-01-01 12:34:56.789 QQ0QQ-1>CQ,RELAY*,WIDE2-1: UI pid=F0 \"hello\"",
-                "  Other data type 'h'",
                 "2016-01-01 12:34:56.789 QQ1QQ>QQ0QQ-1: RR nr=3 F",
             }));
   EXPECT_NE(r.err.find("(5 frames / "), std::string::npos) << r.err;

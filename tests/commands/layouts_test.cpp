@@ -307,8 +307,8 @@ TEST_F(LayoutTest, JsonLinesCarryTheFrameFields) {
   EXPECT_EQ(ui["payload_hex"], "70 61 79 6C 6F 61 64 20 74 65 78 74 0D");
   EXPECT_EQ(ui["frame_hex"].get<std::string>().substr(0, 23), "00 86 A2 40 40 40 40 E0");
   EXPECT_TRUE(ui["problem"].is_null());
-  // A UI frame with PID F0 is APRS, whatever its field.
-  EXPECT_EQ(ui["aprs"], json::parse(R"({"type":"other"})"));
+  // A UI frame with PID F0 whose field begins with no APRS data type identifier is no APRS.
+  EXPECT_TRUE(ui["aprs"].is_null());
 
   const json& i = objects[2];
   EXPECT_EQ(i["kind"], "I");
@@ -407,7 +407,6 @@ TEST_F(LayoutTest, MonitorLines) {
   const std::vector<std::string> expected = {
       "QQ0QQ-1>QQ1QQ: SABM P",
       "2016-01-01 12:34:56.789 QQ0QQ-1>CQ,RELAY*,WIDE2-1: UI pid=F0 \"payload text<0x0D>\"",
-      "  Other data type 'p'",
       "2016-01-01 12:34:56.789 QQ0QQ-1>QQ1QQ: I ns=2 nr=5 P pid=F0 \"hi<0xC0><0xDB>\"",
       "2016-01-01 12:34:56.789 QQ1QQ>QQ0QQ-1: RR nr=3 F",
       "2016-01-01 12:34:56.789 QQ0QQ-1>QQ1QQ: SABM P",

@@ -223,7 +223,7 @@ void FrameListWindowTest::rowsAreTheJsonlLayoutsFrames() {
       const std::span<const std::uint8_t> kiss(reinterpret_cast<const std::uint8_t*>(frame.data()),
                                                frame.size());
       info = "(" + FrameProblem(kiss, DescribeAx25(kiss)) + ")";
-    } else if (type == "UI" && o["pid"] == 0xF0) {
+    } else if (o["aprs"].is_object()) {
       AppendAprsWords(info,
                       aprs.Decode(AprsHeader{Text(o["source"]), Text(o["destination"])}, payload));
     } else {
