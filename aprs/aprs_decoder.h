@@ -100,6 +100,17 @@ struct AprsWeather {
   bool Any() const;
 };
 
+// A station's antenna, from the PHGphgd (power, height, gain, directivity) and DFSshgd (DF signal
+// strength, height, gain, directivity) extensions.
+struct AprsAntenna {
+  int power_w = 0;                 // PHG: transmitter power, p*p watts
+  int strength = 0;                // DFS: the signal strength heard, 0 to 9 S-points
+  double height_m = 0;             // above average terrain: 10 * 2^h feet
+  int gain_dbi = 0;                // g dB (dBi)
+  std::optional<int> directivity;  // degrees the antenna favours (45 .. 360), 0 omni; absent
+                                   // when d is no direction (9)
+};
+
 // One decoded field. Text members are views into the information field, into the decoder's
 // buffers or into its telemetry store: they stay valid until the decoder's next Decode or Reset.
 // Members that do not apply keep their empty or absent values.
@@ -123,7 +134,8 @@ struct AprsPacket {
   std::optional<double> speed_kmh;
   std::optional<double> altitude_m;
   std::optional<double> range_km;  // compressed range, RNG extension
-  std::string_view phg;            // PHGphgd extension as sent ("PHG5132")
+  std::optional<AprsAntenna> phg;  // PHGphgd extension
+  std::optional<AprsAntenna> dfs;  // DFSshgd extension
   std::string_view timestamp;      // as sent: "092345z", "092345/", "234517h", "10090556"
   std::string_view comment;        // what is left of the text after the decoded parts
 

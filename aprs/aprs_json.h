@@ -2,8 +2,10 @@
 // AprsFields that the field gives (absent ones left out), in their order, with
 //
 //   "weather": {"wind_dir":220,"wind_speed_kmh":7.4,"temp_c":25.0,...}
-//   "seq": 5 (a number; "MIC" as sent), "analog": [199,0,255,73,123], "digital": "01101001",
-//   "values": [...], "names": [...], "units": [...]            (telemetry)
+//   "phg": {"power_w":25,"height_m":97.5,"gain_dbi":3,"directivity":90}, "dfs": {...}
+//   "seq": 5 (a number; "MIC" as sent), "analog": [199,0,255,73,123] (as sent),
+//   "digital": "01101001", "values": [...], "names": [...], "units": [...],
+//   "bits": [{"name":"Camra","label":"Click","on":false},...]   (telemetry)
 //   "inner": {"source":"WB2OSZ","destination":"APDW16","path":"TCPIP*",...}   (third-party)
 //
 //   {"type":"mic-e","lat":42.501167,"lon":-71.126333,"symbol":"/k","course":276,

@@ -138,6 +138,28 @@ TEST(AprsDecoderTest, CommentPartsAreDecodedAndTakenOut) {
   EXPECT_EQ(p.analog[0], 10 * 91 + 14);
   // DAO does not sharpen a compressed position, which is finer already.
   EXPECT_NEAR(*Decode(d, "=/5L!!<*e7>7P[!W51!").lat, 49.5, 1e-9);
+
+  // Telemetry is read first: a !DAO! inside it is telemetry digits. Of several !DAO! the last
+  // counts; the others stay in the comment.
+  struct Case {
+    const char* info;
+    double lat_minutes;
+    int analog_count;
+    const char* comment;
+  };
+  const Case cases[] = {
+      {"!4903.50N/07201.75W>|!W51!!|", 3.50, 2, ""},
+      {"!4903.50N/07201.75W>|!W51!!|!W91!", 3.509, 2, ""},
+      {"!4903.50N/07201.75W>one !W11! two !W51!", 3.505, 0, "one !W11! two "},
+      {"!4903.50N/07201.75W>|!/A=12|/A=000100", 3.50, 2, ""},
+  };
+  for (const Case& c : cases) {
+    const AprsPacket& q = Decode(d, c.info);
+    EXPECT_NEAR(*q.lat, 49 + c.lat_minutes / 60, 1e-9) << c.info;
+    EXPECT_EQ(q.analog_count, c.analog_count) << c.info;
+    EXPECT_EQ(q.comment, c.comment) << c.info;
+  }
+  EXPECT_NEAR(*Decode(d, "!4903.50N/07201.75W>|!/A=12|/A=000100").altitude_m, 100 * 0.3048, 1e-9);
 }
 
 // Definitions belong to the station they address, replace earlier ones of their kind, and go
