@@ -1037,7 +1037,7 @@ void ReadTelemetry(Field& f, std::string_view info) {
     if (!v) {
       ErrorText e(f);
       e << "telemetry value " << f.p.analog_count + 1 << ' ';
-      e.Quoted(part) << " is not a number";
+      e.Quoted(part) << ' ' << NotANumber(part);
       f.p.analog_count = 0;
       return;
     }
@@ -1071,7 +1071,17 @@ void ReadTelemetry(Field& f, std::string_view info) {
     for (int i = 0; i < f.p.analog_count; ++i) {
       const auto& e = d->eqns[static_cast<std::size_t>(i)];
       const double x = f.p.analog[static_cast<std::size_t>(i)];
-      f.p.values[static_cast<std::size_t>(i)] = e[0] * x * x + e[1] * x + e[2];
+      // A term whose coefficient is 0 is left out: 0 * x * x is no number when x * x is not.
+      double v = e[2];
+      if (e[1] != 0.0) v += e[1] * x;
+      if (e[0] != 0.0) v += e[0] * x * x;
+      if (!std::isfinite(v)) {
+        ErrorText(f) << "telemetry value " << i + 1
+                     << " scaled by the station's EQNS is beyond any number";
+        f.p.has_values = false;
+        break;
+      }
+      f.p.values[static_cast<std::size_t>(i)] = v;
     }
   }
   if (d->has_bits) {
@@ -1238,10 +1248,26 @@ void ReadNmea(Field& f, std::string_view info) {
     }
     f.p.lat = lat;
     f.p.lon = lon;
-    if (const auto knots = Number(field[7])) f.p.speed_kmh = KnotsToKmh(*knots);
-    if (const auto course = Number(field[8])) {
-      const int c = static_cast<int>(std::lround(*course));
-      SetCourse(f, c == 0 ? 360 : c);
+    if (!field[7].empty()) {
+      const auto knots = Number(field[7]);
+      if (knots && *knots >= 0 && std::isfinite(KnotsToKmh(*knots))) {
+        f.p.speed_kmh = KnotsToKmh(*knots);
+      } else {
+        ErrorText e(f);
+        e << "NMEA speed ";
+        e.Quoted(field[7]) << " is not a speed in knots";
+      }
+    }
+    if (!field[8].empty()) {
+      const auto course = Number(field[8]);
+      if (course && *course >= 0 && *course <= 360) {
+        const int c = static_cast<int>(std::lround(*course));
+        SetCourse(f, c == 0 ? 360 : c);
+      } else {
+        ErrorText e(f);
+        e << "NMEA course ";
+        e.Quoted(field[8]) << " is not 0 to 360 degrees";
+      }
     }
   } else if (kind == "GGA") {
     // time, lat, N/S, lon, E/W, fix quality (0 none), satellites, HDOP, altitude, M, ...
@@ -1262,7 +1288,15 @@ void ReadNmea(Field& f, std::string_view info) {
     }
     f.p.lat = lat;
     f.p.lon = lon;
-    if (const auto alt = Number(field[9])) f.p.altitude_m = *alt;
+    if (!field[9].empty()) {
+      if (const auto alt = Number(field[9])) {
+        f.p.altitude_m = *alt;
+      } else {
+        ErrorText e(f);
+        e << "NMEA altitude ";
+        e.Quoted(field[9]) << ' ' << NotANumber(field[9]);
+      }
+    }
   }
 }
 
@@ -1281,9 +1315,12 @@ void ReadObject(Field& f, std::string_view info) {
   if (state == '*' || state == '_') {
     f.p.alive = state == '*';
   } else {
+    // Where the state should stand, the field is not as an object's: what follows would be read
+    // out of place.
     ErrorText e(f);
     e << "object state ";
     e.Char(state) << " after the name is not * (alive) or _ (killed)";
+    return;
   }
   const std::string_view rest = ReadTimestamp(f, Sub(info, 11));
   if (f.p.timestamp.size() < 7) return;

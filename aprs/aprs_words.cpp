@@ -30,6 +30,10 @@ void AppendShortest(std::string& out, double v) {
 
 // A number with at most `decimals` decimals, trailing zeros dropped: 1034.8, -32, 0.125.
 void AppendNumber(std::string& out, double v, int decimals) {
+  if (std::abs(v) >= 1e15) {  // beyond what decimals add to
+    AppendShortest(out, v);
+    return;
+  }
   const std::size_t start = out.size();
   AppendFixed(out, v, decimals);
   if (out.find('.', start) == std::string::npos) return;

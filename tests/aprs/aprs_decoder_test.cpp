@@ -88,6 +88,10 @@ TEST(AprsDecoderTest, InvalidFieldsSayWhatIsWrong) {
     const AprsPacket& p = Decode(d, c.info, "N0CALL", c.destination);
     EXPECT_NE(p.error.find(c.error), std::string_view::npos) << c.info << ": " << p.error;
   }
+  // An object whose state byte is wrong is not laid out as an object: no position out of place.
+  const AprsPacket& object = Decode(d, ";LEADER*092345z4903.50N/07201.75W>");
+  EXPECT_NE(object.error.find("object state '2'"), std::string_view::npos) << object.error;
+  EXPECT_FALSE(object.lat || object.lon || object.alive);
   // The valid half of a position stays; the invalid one is absent, never guessed.
   const AprsPacket& p = Decode(d, "!4963.50N/07201.75W-");
   EXPECT_FALSE(p.lat.has_value());
@@ -95,6 +99,43 @@ TEST(AprsDecoderTest, InvalidFieldsSayWhatIsWrong) {
   EXPECT_NEAR(*p.lon, -72.029167, 1e-6);
   EXPECT_FALSE(Decode(d, "$GPRMC,063909,A,3349.4302,N,11700.3721,W,43.022,89.3,291099,,E*53")
                    .lat.has_value());
+}
+
+// A number that is no finite decimal number (nan, infinity, an exponent, a scaled value beyond
+// any double) is the field's error, never a value: no channel of the report is given.
+TEST(AprsDecoderTest, NumbersThatAreNotFiniteAreErrors) {
+  struct Case {
+    std::string info;
+    const char* error;
+  };
+  const Case cases[] = {
+      {"T#001,nan", "telemetry value 1 \"nan\" is not a finite number"},
+      {"T#001,1,inf,3", "telemetry value 2 \"inf\" is not a finite number"},
+      {"T#001,-Infinity", "telemetry value 1 \"-Infinity\" is not a finite number"},
+      {"T#001,1e308", "telemetry value 1 \"1e308\" is not a decimal number"},
+      {"T#001,1,2,3,4,1" + std::string(400, '0'), "telemetry value 5 \"1000"},
+      {":N0CALL   :EQNS.0,1,0,nan", "telemetry coefficient 4 \"nan\" is not a finite number"},
+      {":N0CALL   :EQNS.0,1e308,0", "telemetry coefficient 2 \"1e308\" is not a decimal number"},
+      {"$GPRMC,063909,A,3349.4302,N,11700.3721,W,inf,89.3,291099,13.6,E",
+       "NMEA speed \"inf\" is not a speed in knots"},
+      {"$GPGGA,102705,5157.9762,N,00029.3256,W,1,04,2.0,nan,M,47.6,M,,",
+       "NMEA altitude \"nan\" is not a finite number"},
+  };
+  AprsDecoder d;
+  for (const Case& c : cases) {
+    const AprsPacket& p = Decode(d, c.info);
+    EXPECT_EQ(p.error.rfind(c.error, 0), 0u) << c.info << ": " << p.error;
+    EXPECT_EQ(p.analog_count, 0) << c.info;
+    EXPECT_FALSE(p.speed_kmh || p.altitude_m) << c.info;
+  }
+  // A broken definition keeps the earlier one; a result beyond a double is an error too.
+  Decode(d, ":N0CALL   :EQNS.1" + std::string(300, '0') + ",0,0");
+  EXPECT_EQ(Decode(d, ":N0CALL   :EQNS.0,0,0,0,0,0,0,0,0,0,0,0,1" + std::string(300, '0') + ",0,0")
+                .error,
+            "");
+  const AprsPacket& over = Decode(d, "T#002,1,2,3,4,1" + std::string(10, '0'));
+  EXPECT_EQ(over.error, "telemetry value 5 scaled by the station's EQNS is beyond any number");
+  EXPECT_FALSE(over.has_values);
 }
 
 // Blanked digits leave an area open; the result is its middle, the latitude's blanks applying

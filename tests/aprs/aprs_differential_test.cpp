@@ -726,6 +726,10 @@ const Known kKnown[] = {
      kNoChecksum},
     {"N0CALL>APRS:$GPGLL,2554.459,N,08020.187,W,154027.281,A", "type",
      "$ begins raw NMEA of any sentence; decode_aprs knows only RMC and GGA"},
+    {"N0CALL>APRS:;LEADER   #092345z4903.50N/07201.75W>no state", "lat",
+     "an object's state is * or _; with another byte where it should stand the field is not "
+     "laid out as an object and we read no position out of place; decode_aprs reads one"},
+    {"N0CALL>APRS:;LEADER   #092345z4903.50N/07201.75W>no state", "lon", "the same"},
     // Ultimeter.
     {"N0CALL>APRS:$ULTW009400DC00E21B8027730008890200010309001E02100000004C", "wind speed",
      "field 1 of the packet mode is the peak of the last 5 minutes, a gust; the wind is the "

@@ -102,7 +102,7 @@ TEST(AprsJsonTest, WhatTheFieldSentIsInTheObject) {
     const char* json;
   };
   const Case cases[] = {
-      {"N0CALL", "T#001,-0.0000001,1e-7,255",
+      {"N0CALL", "T#001,-0.0000001,0.0000001,255",
        R"({"type":"telemetry","seq":1,)"
        R"("analog":[-1e-07,1e-07,255]})"},
       {"N0CALL", ":KB2ICI-14:", R"({"type":"message","addressee":"KB2ICI-14","text":""})"},

@@ -271,6 +271,11 @@ TEST(FilterTest, AprsFields) {
   ExpectAll(aprs("}QQ2QQ>APRS,TCPIP*:!9103.50N/07201.75W>"),
             {{"aprs.type == third-party", true}, {"aprs.error ~ \"over 90\"", true}});
   ExpectAll(kUi, {{"aprs.type == status", true}, {"aprs.status == hello", true}});
+  // A value that is no finite number is the field's error, and no value a test could match.
+  ExpectAll(aprs("T#001,nan,1"), {{"aprs.analog.1 > 0", false},
+                                  {"aprs.analog.1 != 0", false},
+                                  {"aprs.analog.2", false},
+                                  {"aprs.error ~ \"not a finite number\"", true}});
   // The same field in an I frame, or under another PID, is no APRS field.
   for (const Frame& other : {Frame{Ax25Frame({"APRS"}, {"QQ0QQ"}, {}, 0x00, 0xF0, "!9103.50N")},
                              Frame{Ax25Frame({"APRS"}, {"QQ0QQ"}, {}, 0x03, 0xCF, "!9103.50N")}}) {
