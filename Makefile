@@ -155,6 +155,7 @@ bench:
 	$(BUILD_DIR)/bench/index_bench
 	$(BUILD_DIR)/bench/frame_list_bench
 	bench/live_bench --build $(BUILD_DIR) $(LIVE_BENCH_ARGS)
+	bench/gpx_bench --build $(BUILD_DIR) $(GPX_BENCH_ARGS)
 
 clean:
 	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR) $(RELEASE_DIR)

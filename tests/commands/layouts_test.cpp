@@ -541,6 +541,47 @@ TEST(StampTextTest, IsoText) {
   EXPECT_EQ(IsoStampText(253402300800000), "");  // year 10000
 }
 
+// --- gpx ---
+
+// A place heard at one position is a waypoint with its last report, one that moved a track;
+// ambiguous positions say so; an object whose state byte is wrong places nothing.
+TEST_F(LayoutTest, GpxWaypointsAndTracks) {
+  const auto aprs = [](const Address& source, const std::string& info) {
+    return Kiss(Ax25Frame({"APRS"}, source, {}, 0x03, 0xF0, info));
+  };
+  const std::string capture =
+      Kiss(BinaryStamp(kStampMillis)) + aprs({"QQ1QQ"}, "!4903.  N/07201.  W-first") +
+      aprs({"QQ2QQ", 9}, "!4903.50N/07201.75W>/A=001234") +
+      aprs({"QQ2QQ", 9}, "!4903.6 N/07201.7 W>") +
+      aprs({"QQ3QQ"}, ";LEADER*092345z4903.50N/07201.75W>") +
+      aprs({"QQ3QQ"}, ";LEADER   *092345z0000.00N/18000.00E>on the line") +
+      Kiss(BinaryStamp(kStampMillis + 1000)) +
+      aprs({"QQ1QQ"}, "!4903.  N/07201.  W#<last> & gone") +
+      aprs({"QQ4QQ"}, "!9000.00S/18000.00W-") + aprs({"QQ4QQ"}, "!9000.00N/17959.99E-");
+  EXPECT_EQ(Run(Layout("gpx"), capture),
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+            "<gpx version=\"1.1\" creator=\"packscope-convert\" "
+            "xmlns=\"http://www.topografix.com/GPX/1/1\">\n"
+            " <wpt lat=\"49.058333\" lon=\"-72.025000\"><time>2016-01-01T12:34:57.789Z</time>"
+            "<name>QQ1QQ</name><cmt>&lt;last&gt; &amp; gone</cmt><desc>position ambiguous to 1 "
+            "minute</desc><sym>/#</sym><type>station</type></wpt>\n"
+            " <wpt lat=\"0.000000\" lon=\"-180.000000\"><time>2016-01-01T12:34:56.789Z</time>"
+            "<name>LEADER</name><cmt>on the line</cmt><sym>/&gt;</sym><type>object</type></wpt>\n"
+            " <trk>\n  <name>QQ2QQ-9</name>\n  <type>station</type>\n  <trkseg>\n"
+            "   <trkpt lat=\"49.058333\" lon=\"-72.029167\"><ele>376.1</ele>"
+            "<time>2016-01-01T12:34:56.789Z</time></trkpt>\n"
+            "   <trkpt lat=\"49.060833\" lon=\"-72.029167\"><time>2016-01-01T12:34:56.789Z</time>"
+            "<desc>position ambiguous to 0.1 minute</desc></trkpt>\n"
+            "  </trkseg>\n </trk>\n"
+            " <trk>\n  <name>QQ4QQ</name>\n  <type>station</type>\n  <trkseg>\n"
+            "   <trkpt lat=\"-90.000000\" lon=\"-180.000000\"><time>2016-01-01T12:34:57.789Z</time>"
+            "</trkpt>\n"
+            "   <trkpt lat=\"90.000000\" lon=\"179.999833\"><time>2016-01-01T12:34:57.789Z</time>"
+            "</trkpt>\n"
+            "  </trkseg>\n </trk>\n"
+            "</gpx>\n");
+}
+
 TEST(PrintableTest, BytesOutsideAsciiPrintablesAreNamed) {
   EXPECT_EQ(
       [] {
