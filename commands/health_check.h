@@ -24,8 +24,8 @@
 //   callsign          an address with characters outside A-Z, 0-9 and blank
 //   aprs              an APRS field that is invalid, with what is wrong
 // Timestamps are those whose time is known (StampClock).
-#ifndef PACKSCOPE_CLI_HEALTH_CHECK_H_
-#define PACKSCOPE_CLI_HEALTH_CHECK_H_
+#ifndef PACKSCOPE_COMMANDS_HEALTH_CHECK_H_
+#define PACKSCOPE_COMMANDS_HEALTH_CHECK_H_
 
 #include <string>
 
@@ -54,4 +54,4 @@ int WorseCheckStatus(int a, int b);
 
 }  // namespace packscope
 
-#endif  // PACKSCOPE_CLI_HEALTH_CHECK_H_
+#endif  // PACKSCOPE_COMMANDS_HEALTH_CHECK_H_
