@@ -1,6 +1,7 @@
 #include "filter/fields.h"
 
 #include <array>
+#include <bit>
 #include <string>
 #include <utility>
 #include <vector>
@@ -125,15 +126,25 @@ constexpr auto FindingNames() {
 constexpr auto kProblemNames = FindingNames<false>();
 constexpr auto kDamageNames = FindingNames<true>();
 
+// The bits of FrameFindings::kinds that problem (or damage) names.
+template <bool kDamageOnly>
+constexpr std::uint16_t kFindingMask = [] {
+  std::uint16_t mask = 0;
+  for (int k = 0; k < kFindingCount; ++k) {
+    const FindingRow& row = kFindingRows[static_cast<std::size_t>(k)];
+    if (row.layer != FindingLayer::kAprs && (!kDamageOnly || row.Kind() == FindingKind::kDamage)) {
+      mask = static_cast<std::uint16_t>(mask | (1u << k));
+    }
+  }
+  return mask;
+}();
+
 template <bool kDamageOnly>
 void ReadFindings(const FrameFacts& f, FieldValue& v) {
   v.present = true;
-  for (int k = 0; k < kFindingCount; ++k) {
-    const auto finding = static_cast<Finding>(k);
-    const FindingRow& row = RowOf(finding);
-    if (!f.findings.Has(finding) || row.layer == FindingLayer::kAprs) continue;
-    if (kDamageOnly && row.Kind() != FindingKind::kDamage) continue;
-    v.Add(row.tag);
+  // Most frames have none: read no row then.
+  for (unsigned bits = f.findings.kinds & kFindingMask<kDamageOnly>; bits != 0; bits &= bits - 1) {
+    v.Add(kFindingRows[static_cast<std::size_t>(std::countr_zero(bits))].tag);
   }
 }
 

@@ -5,16 +5,18 @@ namespace packscope {
 void DescribeFrame(FrameFacts& facts, FrameNeeds needs) {
   needs &= ~facts.described;
   if (needs == 0) return;
-  // Every decoding reads the AX.25 header.
-  if ((facts.described & kNeedAx25) == 0) {
+  // Every decoding reads the AX.25 header; the findings alone need no callsign texts (the
+  // header is read again with them when a field asks for them later).
+  const bool texts = (needs & (kNeedAx25 | kNeedAprs)) != 0;
+  if ((facts.described & kNeedAx25) == 0 && (texts || (facts.described & kNeedHeader) == 0)) {
     const bool data = !facts.info.timestamp && IsDataFrame(facts.kiss_frame);
     if (data) {
-      DescribeAx25(facts.kiss_frame, facts.details);
+      DescribeAx25(facts.kiss_frame, facts.details, texts);
     } else {
       facts.details.problem = Ax25Problem::kTooShort;
     }
     facts.ax25 = data && facts.details.problem == Ax25Problem::kNone;
-    facts.described |= kNeedAx25;
+    facts.described |= texts ? kNeedAx25 | kNeedHeader : kNeedHeader;
   }
   if ((needs & kNeedAprs) != 0) {
     facts.aprs = facts.ax25 && facts.aprs_reading != nullptr

@@ -24,6 +24,8 @@ enum FrameNeed : unsigned {
   kNeedAx25 = 1u << 0,      // details, ax25
   kNeedFindings = 1u << 1,  // findings but the APRS one (reads details)
   kNeedAprs = 1u << 2,      // aprs (reads details too)
+  // DescribeFrame's own: details read without the addresses' texts (for the findings alone).
+  kNeedHeader = 1u << 3,
 };
 using FrameNeeds = unsigned;
 
