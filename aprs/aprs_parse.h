@@ -53,10 +53,10 @@ inline std::string_view TrimLineEnd(std::string_view s) { return TrimRight(s, "\
 
 // How a text reads as a number (NumberOf).
 enum class NumberForm {
-  kDecimal,     // a decimal number
-  kNonFinite,   // "nan", "inf", "infinity", or digits beyond what a double holds
-  kExponent,    // a number in another notation: "1e308"
-  kNone,        // no number at all
+  kDecimal,    // a decimal number
+  kNonFinite,  // "nan", "inf", "infinity", or digits beyond what a double holds
+  kExponent,   // a number in another notation: "1e308"
+  kNone,       // no number at all
 };
 
 // A decimal number, as a whole text, as APRS writes numbers: a sign, digits and a point ("12",

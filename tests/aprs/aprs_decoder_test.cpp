@@ -130,9 +130,9 @@ TEST(AprsDecoderTest, NumbersThatAreNotFiniteAreErrors) {
   }
   // A broken definition keeps the earlier one; a result beyond a double is an error too.
   Decode(d, ":N0CALL   :EQNS.1" + std::string(300, '0') + ",0,0");
-  EXPECT_EQ(Decode(d, ":N0CALL   :EQNS.0,0,0,0,0,0,0,0,0,0,0,0,1" + std::string(300, '0') + ",0,0")
-                .error,
-            "");
+  EXPECT_EQ(
+      Decode(d, ":N0CALL   :EQNS.0,0,0,0,0,0,0,0,0,0,0,0,1" + std::string(300, '0') + ",0,0").error,
+      "");
   const AprsPacket& over = Decode(d, "T#002,1,2,3,4,1" + std::string(10, '0'));
   EXPECT_EQ(over.error, "telemetry value 5 scaled by the station's EQNS is beyond any number");
   EXPECT_FALSE(over.has_values);
