@@ -8,8 +8,8 @@
 //   hex-complete ...    the five frame-writing commands of the Write menu (RunWriteCommand)
 //   pcap, jsonl, ...    the converter's own layouts, written by a FrameWriter; their text lines
 //                       end with LF alone, every frame but timestamp frames
-//   kiss, stats, gpx    FrameWriters too: the frames as a capture again, a summary, and the
-//                       APRS positions as GPX tracks
+//   kiss, stats, gpx    FrameWriters too: the frames as a capture again, a summary, the APRS
+//   series              positions as GPX tracks, and the APRS values over time as CSV
 #ifndef PACKSCOPE_COMMANDS_LAYOUTS_H_
 #define PACKSCOPE_COMMANDS_LAYOUTS_H_
 
@@ -33,6 +33,7 @@ std::unique_ptr<FrameWriter> MakeMonitorWriter(LineSink& out);
 std::unique_ptr<FrameWriter> MakeKissWriter(LineSink& out);
 std::unique_ptr<FrameWriter> MakeStatsWriter(LineSink& out);
 std::unique_ptr<FrameWriter> MakeGpxWriter(LineSink& out);
+std::unique_ptr<FrameWriter> MakeSeriesWriter(LineSink& out);
 
 // The frame-writing commands of the Write menu, in menu order, and the converter's names for
 // their layouts: the registry's rows that the Write menu shows (kWriteCommands below).
@@ -65,7 +66,7 @@ struct Layout {
   std::string_view export_extension = {};
 };
 
-inline constexpr std::array<Layout, 12> kLayouts = {{
+inline constexpr std::array<Layout, 13> kLayouts = {{
     {"screen",
      "log",
      "the display's text, as Write Logfile saves it",
@@ -150,6 +151,16 @@ inline constexpr std::array<Layout, 12> kLayouts = {{
      &MakeGpxWriter,
      "GPX positions",
      ".gpx"},
+    {"series",
+     "series.csv",
+     "the APRS values over time as CSV, one record per value: positions, weather, telemetry",
+     LayoutKind::kFrameWriter,
+     kNoWindowOutput,
+     false,
+     {},
+     &MakeSeriesWriter,
+     "Series of values (CSV)",
+     ".csv"},
 }};
 
 // The row named name; nullptr when there is none.

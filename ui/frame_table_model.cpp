@@ -36,7 +36,8 @@ FrameTableModel::FrameTableModel(const FrameList& list, QObject* parent)
     : QAbstractTableModel(parent),
       list_(list),
       formatter_(std::make_unique<FrameFormatter>(list.RowsSnapshot(), list.Sources())),
-      finding_icon_(QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning)) {}
+      damage_icon_(QApplication::style()->standardIcon(QStyle::SP_MessageBoxCritical)),
+      sender_icon_(QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning)) {}
 
 FrameTableModel::~FrameTableModel() = default;
 
@@ -146,8 +147,11 @@ QVariant FrameTableModel::data(const QModelIndex& index, int role) const {
       return list_.ColumnInfoOf(column).numeric ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
                                                 : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
     case Qt::DecorationRole:
-      if (column == static_cast<int>(FrameColumn::kNumber) && Row(index.row()).findings.Any()) {
-        return finding_icon_;
+      if (column == static_cast<int>(FrameColumn::kNumber)) {
+        // Damage to the recording outranks what a sender got wrong.
+        const FrameFindings& found = Row(index.row()).findings;
+        if (found.Any(FindingKind::kDamage)) return damage_icon_;
+        if (found.Any()) return sender_icon_;
       }
       return {};
     case Qt::ToolTipRole: {

@@ -19,6 +19,7 @@
 #include <QScrollBar>
 #include <QSettings>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -175,11 +176,20 @@ void FrameListWindowTest::tableShowsTheListsRowsAndSorts() {
       QCOMPARE(model->data(model->index(r, c), Qt::DisplayRole).toString(),
                FromUtf8(CellText(row, c)));
     }
-    QCOMPARE(model->data(model->index(r, 0), Qt::DecorationRole).isNull(), !row.findings.Any());
+    // A frame with findings carries an icon: damage to the recording apart from a sender's error.
+    const QVariant icon = model->data(model->index(r, 0), Qt::DecorationRole);
+    QCOMPARE(icon.isNull(), !row.findings.Any());
+    if (row.findings.Any()) {
+      const QStyle::StandardPixmap kind = row.findings.Any(FindingKind::kDamage)
+                                              ? QStyle::SP_MessageBoxCritical
+                                              : QStyle::SP_MessageBoxWarning;
+      QCOMPARE(icon.value<QIcon>().pixmap(16).toImage(),
+               QApplication::style()->standardIcon(kind).pixmap(16).toImage());
+    }
   }
   QVERIFY(model->data(model->index(model->rowCount() - 6, 0), Qt::ToolTipRole)
               .toString()
-              .startsWith(QStringLiteral("too-short: too short for an AX.25 header")));
+              .startsWith(QStringLiteral("sender: too-short: too short for an AX.25 header")));
 
   // A header click sorts by its column; again: the other way; the frame selected stays selected.
   QHeaderView* header = window_->Table()->horizontalHeader();
