@@ -10,6 +10,7 @@
 #include "capture/capture_file.h"
 #include "capture/errors.h"
 #include "capture/frame_aprs.h"
+#include "capture/frame_links.h"
 #include "capture/frame_output.h"
 #include "capture/timestamp.h"
 #include "render/hex.h"
@@ -112,6 +113,7 @@ class FrameLoop {
     info_.timestamp = length >= 1 && state_.FrameBytes[1] == kTimestampType;
     if (info_.timestamp) TimestampStep(state_, window_);
     if (state_.Aprs != nullptr) state_.Aprs->NextFrame();
+    if (state_.Links != nullptr) state_.Links->Follow(state_, info_);
     if (state_.FrameFilter == nullptr || state_.FrameFilter->Keep(state_, info_) ||
         info_.timestamp) {
       if (window_.Check2()) DecodeAx25(state_, window_);
@@ -168,8 +170,23 @@ void ReadCapture(DecoderState& state, Window& window, const std::function<void()
   } detach{state, aprs.has_value()};
   if (aprs) state.Aprs = &*aprs;
   if (state.Aprs != nullptr) state.Aprs->Reset();
+  // The pass's links, when a step may read them and the caller has not set them up.
+  std::optional<FrameLinks> links;
+  if (state.Links == nullptr && (state.Observer != nullptr || state.FrameFilter != nullptr)) {
+    links.emplace(state.Observer != nullptr ? state.Observer->Sessions() : nullptr);
+  }
+  struct DetachLinks {
+    DecoderState& s;
+    bool attached;
+    ~DetachLinks() {
+      if (attached) s.Links = nullptr;
+    }
+  } detach_links{state, links.has_value()};
+  if (links) state.Links = &*links;
+  if (state.Links != nullptr) state.Links->Reset();
   FrameLoop loop(state, window);
   loop.Run(file);
+  if (state.Links != nullptr) state.Links->Finish();
 }
 
 }  // namespace packscope

@@ -8,6 +8,7 @@
 
 #include "ax25/ax25_details.h"
 #include "capture/decoder_state.h"
+#include "capture/frame_links.h"
 
 namespace packscope {
 
@@ -26,13 +27,13 @@ class FramePredicate {
   virtual bool ReadsAprs() const { return false; }
 };
 
-// DescribeAx25 of the current frame, a data frame: the FrameFilter's reading when it made one,
-// else read into scratch.
+// DescribeAx25 of the current frame, a data frame, modulo 8 or 128 as its link counts: the
+// FrameFilter's reading when it made one, else read into scratch.
 inline const Ax25Details& CurrentAx25(const DecoderState& state, Ax25Details& scratch) {
   if (state.FrameFilter != nullptr) {
     if (const Ax25Details* d = state.FrameFilter->FrameDetails()) return *d;
   }
-  DescribeAx25(KissFrame(state), scratch);
+  DescribeAx25(KissFrame(state), scratch, CurrentModulo(state));
   return scratch;
 }
 

@@ -8,6 +8,7 @@
 //                       end with LF alone, every frame but timestamp frames
 //   kiss, stats, gpx    FrameWriters too: the frames as a capture again, a summary, and the
 //                       APRS positions as GPX tracks
+//   sessions            the connected AX.25 sessions, one JSON object each
 #ifndef PACKSCOPE_COMMANDS_LAYOUTS_H_
 #define PACKSCOPE_COMMANDS_LAYOUTS_H_
 
@@ -31,6 +32,7 @@ std::unique_ptr<FrameWriter> MakeMonitorWriter(LineSink& out);
 std::unique_ptr<FrameWriter> MakeKissWriter(LineSink& out);
 std::unique_ptr<FrameWriter> MakeStatsWriter(LineSink& out);
 std::unique_ptr<FrameWriter> MakeGpxWriter(LineSink& out);
+std::unique_ptr<FrameWriter> MakeSessionsWriter(LineSink& out);
 
 // The frame-writing commands of the Write menu, in menu order, and the converter's names for
 // their layouts: the registry's rows that the Write menu shows (kWriteCommands below).
@@ -59,7 +61,7 @@ struct Layout {
   std::unique_ptr<FrameWriter> (*make_writer)(LineSink& out) = nullptr;  // kFrameWriter
 };
 
-inline constexpr std::array<Layout, 12> kLayouts = {{
+inline constexpr std::array<Layout, 13> kLayouts = {{
     {"screen", "log", "the display's text, as Write Logfile saves it", LayoutKind::kScreen},
     {"hex-complete", "hex", "every frame as stored, in hex, under two column header lines",
      LayoutKind::kWindowFile, kHexComplete, true, "Write Hexfile (complete frame)"},
@@ -120,6 +122,15 @@ inline constexpr std::array<Layout, 12> kLayouts = {{
      false,
      {},
      &MakeGpxWriter},
+    {"sessions",
+     "sessions.jsonl",
+     "one JSON object per connected AX.25 session: stations, setup, outcome, each direction's "
+     "counts and data",
+     LayoutKind::kFrameWriter,
+     kNoWindowOutput,
+     false,
+     {},
+     &MakeSessionsWriter},
 }};
 
 // The row named name; nullptr when there is none.

@@ -98,6 +98,10 @@ void ReadInfo(const FrameFacts& f, FieldValue& v) {
   v.Add(Text(f.details.info));
 }
 
+void ReadSession(const FrameFacts& f, FieldValue& v) {
+  if (f.link != nullptr && f.link->session > 0) Number(v, static_cast<double>(f.link->session));
+}
+
 void ReadTime(const FrameFacts& f, FieldValue& v) {
   if (f.time) Number(v, static_cast<double>(*f.time));
 }
@@ -173,6 +177,9 @@ const Field kFields[] = {
     {"info", FieldType::kText, kNeedAx25, &ReadInfo,
      "the information field (payload) as text, its bytes as they are"},
     {"time", FieldType::kTime, 0, &ReadTime, "the frame's stamp, UTC"},
+    {"session", FieldType::kNumber, 0, &ReadSession,
+     "the connected session the frame belongs to, from 1 (the sessions layout's numbers); bare, "
+     "when it belongs to one"},
     {"problem", FieldType::kName, kNeedFindings | kNeedAprs, &ReadProblem,
      "what --check finds in the frame: recovered, bad-escape, cut-off, empty, frame-type, "
      "too-short, address-end, callsign, aprs",

@@ -9,7 +9,8 @@ void DescribeFrame(FrameFacts& facts, FrameNeeds needs) {
   if ((facts.described & kNeedAx25) == 0) {
     const bool data = !facts.info.timestamp && IsDataFrame(facts.kiss_frame);
     if (data) {
-      DescribeAx25(facts.kiss_frame, facts.details);
+      DescribeAx25(facts.kiss_frame, facts.details,
+                   facts.link != nullptr ? facts.link->modulo : kModulo8);
     } else {
       facts.details.problem = Ax25Problem::kTooShort;
     }

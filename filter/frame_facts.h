@@ -15,6 +15,7 @@
 #include "ax25/ax25_details.h"
 #include "capture/frame_aprs.h"
 #include "capture/frame_findings.h"
+#include "capture/frame_links.h"
 #include "capture/frame_loop.h"
 
 namespace packscope {
@@ -50,6 +51,10 @@ struct FrameFacts {
   // Where the APRS decoding comes from (capture/frame_aprs.h), kept from frame to frame; the
   // caller calls its NextFrame with Begin. Without one no frame has APRS fields.
   FrameAprs* aprs_reading = nullptr;
+  // The frame's connected-link facts (its session, the modulo its control field counts in),
+  // kept from frame to frame: it points at facts the caller renews with each frame. Without
+  // them no frame is in a session and every frame counts modulo 8.
+  const LinkFacts* link = nullptr;
 
   // --- Filled by DescribeFrame, as far as the needs ask ---
   FrameNeeds described = 0;  // what has been filled for this frame
