@@ -69,8 +69,10 @@ release:
 #            $(FUZZ_DIR)/corpus-filter, failing ones $(FUZZ_DIR)/filter-
 #   framelist  captures through the frame list's core, against the frame loop  new inputs
 #            $(FUZZ_DIR)/corpus-framelist, failing ones $(FUZZ_DIR)/framelist-
+#   sessions  frames through the link tracker and the NET/ROM decoder  new inputs
+#            $(FUZZ_DIR)/corpus-sessions, failing ones $(FUZZ_DIR)/sessions-
 # FUZZ_TARGETS=aprs runs one of them.
-FUZZ_TARGETS ?= capture aprs kiss_stream index filter framelist
+FUZZ_TARGETS ?= capture aprs kiss_stream index filter framelist sessions
 fuzz_work_capture = $(FUZZ_DIR)/corpus
 fuzz_seeds_capture = fuzz/corpus fuzz/regressions
 fuzz_artifacts_capture = $(FUZZ_DIR)/
@@ -89,6 +91,9 @@ fuzz_artifacts_filter = $(FUZZ_DIR)/filter-
 fuzz_work_framelist = $(FUZZ_DIR)/corpus-framelist
 fuzz_seeds_framelist = fuzz/corpus fuzz/regressions
 fuzz_artifacts_framelist = $(FUZZ_DIR)/framelist-
+fuzz_work_sessions = $(FUZZ_DIR)/corpus-sessions
+fuzz_seeds_sessions = fuzz/sessions_corpus fuzz/corpus
+fuzz_artifacts_sessions = $(FUZZ_DIR)/sessions-
 
 fuzz:
 	scripts/install-deps build fuzz
@@ -148,12 +153,13 @@ bench:
 	scripts/install-deps build bench
 	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DPACKSCOPE_BUILD_BENCH=ON $(WERROR_FLAGS) $(CMAKE_FLAGS)
 	cmake --build $(BUILD_DIR) -j $(JOBS) --target packscope-convert packscope-gencapture micro_bench display_bench index_bench \
-	  frame_list_bench packscope-record packscope-replay
+	  frame_list_bench session_bench packscope-record packscope-replay
 	$(BUILD_DIR)/bench/micro_bench
 	bench/compare --build $(BUILD_DIR) $(BENCH_ARGS)
 	$(BUILD_DIR)/bench/display_bench
 	$(BUILD_DIR)/bench/index_bench
 	$(BUILD_DIR)/bench/frame_list_bench
+	$(BUILD_DIR)/bench/session_bench
 	bench/live_bench --build $(BUILD_DIR) $(LIVE_BENCH_ARGS)
 
 clean:

@@ -53,7 +53,29 @@ bool KnownPid(const std::optional<std::uint8_t>& pid) {
   return pid.has_value() && !PidName(*pid).empty();
 }
 
+// LinkOfFrame, with the frame's address walk left in d.
+std::optional<LinkOf> LinkOfFrame(std::span<const std::uint8_t> kiss_frame, Ax25Details& d) {
+  if (kiss_frame.empty() || KissCommand(kiss_frame[0]) != 0) return std::nullopt;
+  LocateAx25(kiss_frame, d);
+  if (d.problem != Ax25Problem::kNone) return std::nullopt;
+  const Ax25Control k = ClassifyControl(kiss_frame[d.control_at]);
+  if (k.kind == Ax25Kind::kU && k.type_code != kSabm && k.type_code != kSabme &&
+      k.type_code != kDisc && k.type_code != kUa && k.type_code != kDm && k.type_code != kFrmr &&
+      k.type_code != kXid) {
+    return std::nullopt;
+  }
+  const std::uint64_t to = StationId(kiss_frame.data() + 1);
+  const std::uint64_t from = StationId(kiss_frame.data() + 1 + kBlock);
+  return LinkOf{LinkKey{std::min(from, to), std::max(from, to), KissPort(kiss_frame[0])},
+                from <= to};
+}
+
 }  // namespace
+
+std::optional<LinkOf> LinkOfFrame(std::span<const std::uint8_t> kiss_frame) {
+  Ax25Details d;
+  return LinkOfFrame(kiss_frame, d);
+}
 
 std::string_view SetupName(SessionSetup setup) {
   switch (setup) {
@@ -109,11 +131,14 @@ std::optional<int> XidModulo(std::span<const std::uint8_t> info) {
 // One sequence number of a direction, as the monitor heard it.
 struct Slot {
   std::int64_t abs = -1;  // the count it stands for
-  bool heard = false;
   std::uint64_t hash = 0;
+  std::uint32_t length = 0;
+  bool heard = false;
+};
+// What a sink is handed of a slot's frame.
+struct SlotData {
   std::int64_t frame = 0;
-  std::int64_t length = 0;
-  std::vector<std::uint8_t> data;  // with a sink only
+  std::vector<std::uint8_t> bytes;
 };
 
 // The monitor's view of one sender's window, in counts that do not wrap: acknowledged below va,
@@ -125,20 +150,24 @@ struct LinkTracker::Direction {
   // The N(S) of the sender's last I frame while nothing else was heard on the link since; -1
   // otherwise.
   std::int64_t run = -1;
-  std::vector<Slot> slots;  // by count modulo the link's modulo
+  std::vector<Slot> slots;     // by count modulo the link's modulo
+  std::vector<SlotData> data;  // the same, with a sink
 
-  Slot& At(std::int64_t abs) {
-    return slots[static_cast<std::size_t>(abs % static_cast<std::int64_t>(slots.size()))];
+  std::size_t Place(std::int64_t abs) const {
+    return static_cast<std::size_t>(abs % static_cast<std::int64_t>(slots.size()));
   }
-  void Begin(int modulo) {
+  Slot& At(std::int64_t abs) { return slots[Place(abs)]; }
+  // A new session: the slots keep their room from session to session.
+  void Begin(int modulo, bool with_data) {
     va = vs = emit = 0;
     run = -1;
     slots.assign(static_cast<std::size_t>(modulo), Slot{});
+    if (with_data) data.resize(static_cast<std::size_t>(modulo));
   }
 };
 
 struct LinkTracker::Link {
-  Key key;
+  LinkKey key;
   std::string low_call;  // the texts of the two stations
   std::string high_call;
   enum State { kIdle, kSetup, kUp, kClosing } state = kIdle;
@@ -153,7 +182,7 @@ struct LinkTracker::Link {
   std::int64_t last_frame = -1;
 };
 
-std::size_t LinkTracker::KeyHash::operator()(const Key& k) const {
+std::size_t LinkKeyHash::operator()(const LinkKey& k) const {
   std::uint64_t h = k.low * 0x9E3779B97F4A7C15ULL;
   h ^= (k.high + static_cast<std::uint64_t>(k.port)) * 0xC2B2AE3D27D4EB4FULL;
   return static_cast<std::size_t>(h ^ (h >> 31));
@@ -197,20 +226,12 @@ const LinkFacts& LinkTracker::Next(std::span<const std::uint8_t> kiss_frame, std
   time_ = time;
   if (kiss_frame.empty() || KissCommand(kiss_frame[0]) != 0) return facts_;
   Ax25Details& d = scratch_;
-  LocateAx25(kiss_frame, d);
-  if (d.problem != Ax25Problem::kNone) return facts_;
+  const std::optional<LinkOf> of = LinkOfFrame(kiss_frame, d);
+  if (!of) return facts_;
   const Ax25Control k = ClassifyControl(kiss_frame[d.control_at]);
-  const bool link_frame =
-      k.kind != Ax25Kind::kU ||
-      (k.type_code == kSabm || k.type_code == kSabme || k.type_code == kDisc ||
-       k.type_code == kUa || k.type_code == kDm || k.type_code == kFrmr || k.type_code == kXid);
-  if (!link_frame) return facts_;
-
   const std::uint8_t* dest = kiss_frame.data() + 1;
   const std::uint8_t* source = dest + kBlock;
-  const std::uint64_t to = StationId(dest);
-  const std::uint64_t from = StationId(source);
-  const Key key{std::min(from, to), std::max(from, to), KissPort(kiss_frame[0])};
+  const LinkKey& key = of->key;
   auto it = links_.find(key);
   const bool opens = k.kind != Ax25Kind::kU || k.type_code == kSabm || k.type_code == kSabme ||
                      k.type_code == kXid;
@@ -218,13 +239,12 @@ const LinkFacts& LinkTracker::Next(std::span<const std::uint8_t> kiss_frame, std
     if (!opens) return facts_;
     auto link = std::make_unique<Link>();
     link->key = key;
-    const bool from_low = from == key.low;
-    CallsignText(from_low ? source : dest, link->low_call);
-    CallsignText(from_low ? dest : source, link->high_call);
+    CallsignText(of->from_low ? source : dest, link->low_call);
+    CallsignText(of->from_low ? dest : source, link->high_call);
     it = links_.emplace(key, std::move(link)).first;
   }
   Link& link = *it->second;
-  const bool from_low = from == key.low;
+  const bool from_low = of->from_low;
   d.role = (dest[6] & 0x80) == (source[6] & 0x80) ? Ax25Role::kUnknown
            : (dest[6] & 0x80) != 0                ? Ax25Role::kCommand
                                                   : Ax25Role::kResponse;
@@ -294,7 +314,7 @@ const LinkFacts& LinkTracker::Next(std::span<const std::uint8_t> kiss_frame, std
           // Counting anew: what was outstanding is handed on first.
           for (int i = 0; i < 2; ++i) AckTo(link, i, link.dir[static_cast<std::size_t>(i)].vs);
           link.session.modulo = *modulo;
-          for (Direction& dir : link.dir) dir.Begin(*modulo);
+          for (Direction& dir : link.dir) dir.Begin(*modulo, sink_ != nullptr);
         }
         return facts_;
       }
@@ -356,6 +376,8 @@ void LinkTracker::Open(Link& link, std::span<const std::uint8_t> kiss_frame, boo
   Session& s = link.session;
   s = Session{};
   s.number = ++sessions_;
+  s.key = link.key;
+  s.initiator_low = from_low;
   s.initiator = from_low ? link.low_call : link.high_call;
   s.responder = from_low ? link.high_call : link.low_call;
   s.port = KissPort(kiss_frame[0]);
@@ -366,7 +388,7 @@ void LinkTracker::Open(Link& link, std::span<const std::uint8_t> kiss_frame, boo
   link.initiator_low = from_low;
   link.traffic = false;
   link.pending_modulo = 0;
-  for (Direction& d : link.dir) d.Begin(modulo);
+  for (Direction& d : link.dir) d.Begin(modulo, sink_ != nullptr);
 }
 
 void LinkTracker::Include(Link& link, bool from_low) {
@@ -385,10 +407,6 @@ void LinkTracker::End(Link& link, SessionOutcome outcome) {
   ended_.push_back(std::move(link.session));
   link.session = Session{};
   link.state = Link::kIdle;
-  for (Direction& d : link.dir) {
-    d.slots.clear();
-    d.slots.shrink_to_fit();
-  }
 }
 
 void LinkTracker::Sequence(Link& link, int direction) {
@@ -418,7 +436,6 @@ void LinkTracker::Extend(Direction& t, std::int64_t to) {
     Slot& slot = t.At(t.vs);
     slot.abs = t.vs;
     slot.heard = false;
-    slot.data.clear();
   }
 }
 
@@ -428,7 +445,7 @@ void LinkTracker::Incoming(Link& link, int direction) {
   DirectionCounts& counts = link.session.from[static_cast<std::size_t>(direction)];
   const int m = link.session.modulo;
   const std::uint64_t hash = HashBytes(d.info);
-  const auto length = static_cast<std::int64_t>(d.info.size());
+  const auto length = static_cast<std::uint32_t>(d.info.size());
   std::int64_t a = t.va + Mod(*d.ns - t.va, m);
   const auto retransmission = [&] {
     ++counts.retransmitted;
@@ -436,8 +453,9 @@ void LinkTracker::Incoming(Link& link, int direction) {
   };
   ++counts.i_frames;
   const auto same = [&](std::int64_t at) {
+    if (at < 0) return false;
     const Slot& slot = t.At(at);
-    return at >= 0 && slot.abs == at && slot.heard && slot.hash == hash && slot.length == length;
+    return slot.abs == at && slot.heard && slot.hash == hash && slot.length == length;
   };
   // A frame a whole modulo on, sent after acknowledgements the monitor missed: believed only
   // while fewer than half the sequence numbers would lie unheard before it.
@@ -456,12 +474,7 @@ void LinkTracker::Incoming(Link& link, int direction) {
   }
   if (a < t.vs) {
     // The first frame heard of a sequence number passed by: its data fills the gap.
-    Slot& slot = t.At(a);
-    slot.heard = true;
-    slot.hash = hash;
-    slot.length = length;
-    slot.frame = frame_;
-    if (sink_ != nullptr) slot.data.assign(d.info.begin(), d.info.end());
+    Hear(t, a, hash, length);
   } else {
     // Far beyond what was heard, with the data of the frame a whole modulo back: that frame
     // sent again by a sender that missed the acknowledgement the monitor heard.
@@ -473,21 +486,31 @@ void LinkTracker::Incoming(Link& link, int direction) {
     // No more than modulo - 1 frames outstanding: what lies further back was acknowledged.
     if (a + 1 - t.va > m - 1) AckTo(link, direction, a + 1 - (m - 1));
     Extend(t, a + 1);
-    Slot& slot = t.At(a);
-    slot.heard = true;
-    slot.hash = hash;
-    slot.length = length;
-    slot.frame = frame_;
-    if (sink_ != nullptr) slot.data.assign(d.info.begin(), d.info.end());
+    Hear(t, a, hash, length);
   }
   t.run = a;
   // Hand on what follows in order.
-  while (t.emit < t.vs && t.At(t.emit).heard) {
-    Slot& slot = t.At(t.emit);
-    counts.bytes += slot.length;
-    if (sink_ != nullptr) sink_->OnData(link.session, direction, slot.frame, slot.data);
-    ++t.emit;
+  while (t.emit < t.vs && t.At(t.emit).heard) HandOn(link, direction, t.emit++);
+}
+
+void LinkTracker::Hear(Direction& t, std::int64_t abs, std::uint64_t hash, std::uint32_t length) {
+  Slot& slot = t.At(abs);
+  slot.heard = true;
+  slot.hash = hash;
+  slot.length = length;
+  if (sink_ != nullptr) {
+    SlotData& data = t.data[t.Place(abs)];
+    data.frame = frame_;
+    data.bytes.assign(scratch_.info.begin(), scratch_.info.end());
   }
+}
+
+void LinkTracker::HandOn(Link& link, int direction, std::int64_t abs) {
+  Direction& t = link.dir[static_cast<std::size_t>(direction)];
+  link.session.from[static_cast<std::size_t>(direction)].bytes += t.At(abs).length;
+  if (sink_ == nullptr) return;
+  const SlotData& data = t.data[t.Place(abs)];
+  sink_->OnData(link.session, direction, data.frame, data.bytes);
 }
 
 void LinkTracker::AckTo(Link& link, int direction, std::int64_t target) {
@@ -505,8 +528,7 @@ void LinkTracker::AckTo(Link& link, int direction, std::int64_t target) {
     }
     if (gap > 0 && sink_ != nullptr) sink_->OnGap(link.session, direction, gap);
     gap = 0;
-    counts.bytes += slot.length;
-    if (sink_ != nullptr) sink_->OnData(link.session, direction, slot.frame, slot.data);
+    HandOn(link, direction, t.emit);
   }
   if (gap > 0 && sink_ != nullptr) sink_->OnGap(link.session, direction, gap);
   t.va = std::max(t.va, target);

@@ -57,6 +57,26 @@ namespace packscope {
 enum class SessionSetup : std::uint8_t { kNone, kSabm, kSabme };
 enum class SessionOutcome : std::uint8_t { kOpen, kDisc, kDm, kFrmr, kReset };
 
+// A link: its two stations (their address blocks as numbers, CallsignText's characters and the
+// SSID, the lower first) and the KISS port.
+struct LinkKey {
+  std::uint64_t low = 0;
+  std::uint64_t high = 0;
+  int port = 0;
+  friend bool operator==(const LinkKey&, const LinkKey&) = default;
+};
+struct LinkKeyHash {
+  std::size_t operator()(const LinkKey& k) const;
+};
+
+// The link a frame is one of (an I or S frame, or a SABM, SABME, DISC, UA, DM, FRMR or XID),
+// and whether its source is the key's lower station; nothing for any other frame.
+struct LinkOf {
+  LinkKey key;
+  bool from_low = false;
+};
+std::optional<LinkOf> LinkOfFrame(std::span<const std::uint8_t> kiss_frame);
+
 // "SABM", "SABME"; empty for kNone.
 std::string_view SetupName(SessionSetup setup);
 // "DISC", "DM", "FRMR", "reset"; empty for kOpen.
@@ -77,7 +97,9 @@ struct DirectionCounts {
 
 struct Session {
   std::int64_t number = 0;  // from 1, in the order of the sessions' first frames
-  std::string initiator;    // callsign texts (CallsignText)
+  LinkKey key;
+  bool initiator_low = true;  // the initiator is the key's lower station
+  std::string initiator;      // callsign texts (CallsignText)
   std::string responder;
   int port = 0;  // KISS port
   int modulo = kModulo8;
@@ -154,15 +176,6 @@ class LinkTracker {
  private:
   struct Link;
   struct Direction;
-  struct Key {
-    std::uint64_t low = 0;
-    std::uint64_t high = 0;
-    int port = 0;
-    friend bool operator==(const Key&, const Key&) = default;
-  };
-  struct KeyHash {
-    std::size_t operator()(const Key& k) const;
-  };
 
   void DeliverEnds();
   void Open(Link& link, std::span<const std::uint8_t> kiss_frame, bool from_low, SessionSetup setup,
@@ -174,9 +187,11 @@ class LinkTracker {
   void AckTo(Link& link, int direction, std::int64_t target);
   void Acknowledge(Link& link, int direction, int nr);
   void Extend(Direction& d, std::int64_t to);
+  void Hear(Direction& d, std::int64_t abs, std::uint64_t hash, std::uint32_t length);
+  void HandOn(Link& link, int direction, std::int64_t abs);
 
   SessionSink* sink_;
-  std::unordered_map<Key, std::unique_ptr<Link>, KeyHash> links_;
+  std::unordered_map<LinkKey, std::unique_ptr<Link>, LinkKeyHash> links_;
   std::vector<Session> ended_;  // ended, OnEnd still due
   Ax25Details scratch_;         // the current frame's control field (no texts read)
   LinkFacts facts_;

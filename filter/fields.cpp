@@ -177,7 +177,7 @@ const Field kFields[] = {
     {"info", FieldType::kText, kNeedAx25, &ReadInfo,
      "the information field (payload) as text, its bytes as they are"},
     {"time", FieldType::kTime, 0, &ReadTime, "the frame's stamp, UTC"},
-    {"session", FieldType::kNumber, 0, &ReadSession,
+    {"session", FieldType::kNumber, kNeedLink, &ReadSession,
      "the connected session the frame belongs to, from 1 (the sessions layout's numbers); bare, "
      "when it belongs to one"},
     {"problem", FieldType::kName, kNeedFindings | kNeedAprs, &ReadProblem,

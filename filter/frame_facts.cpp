@@ -3,7 +3,9 @@
 namespace packscope {
 
 void DescribeFrame(FrameFacts& facts, FrameNeeds needs) {
-  needs &= ~facts.described;
+  // The link facts are the caller's.
+  facts.described |= needs & kNeedLink;
+  needs &= ~(facts.described | kNeedLink);
   if (needs == 0) return;
   // The findings read the AX.25 header.
   if ((facts.described & kNeedAx25) == 0) {

@@ -25,6 +25,7 @@ enum FrameNeed : unsigned {
   kNeedAx25 = 1u << 0,      // details, ax25
   kNeedFindings = 1u << 1,  // findings (reads details, and aprs when there is an aprs_reading)
   kNeedAprs = 1u << 2,      // aprs (reads details too)
+  kNeedLink = 1u << 3,      // link: set by the caller for the frame (DescribeFrame leaves it)
 };
 using FrameNeeds = unsigned;
 
