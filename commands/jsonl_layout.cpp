@@ -27,12 +27,22 @@
 //    "opcode":"information","circuit_index":2,"circuit_id":43,"my_circuit_index":null,
 //    "my_circuit_id":null,"tx_seq":3,"rx_seq":2,"choke":false,"nak":false,"more":false,
 //    "window":null,"user":null,"node":null,"data_hex":"31 30 ...","error":null}
+//
+// A merge of several captures (packscope-convert --merge) adds two keys to every object:
+//
+//   "heard_by":["north.kss","south.kss"],"heard_offset_ms":{"north.kss":0,"south.kss":1020}
+//
+// the receivers (captures, named as given, sorted) that heard the packet, and by how much each
+// one's first reception runs behind (or, negative, ahead of) the packet's time, the first
+// reception's. frame and offset are then those of the merged capture (the kiss layout's).
 #include <nlohmann/json.hpp>
 
 #include "aprs/aprs_json.h"
 #include "ax25/layer3.h"
 #include "capture/frame_aprs.h"
 #include "capture/frame_links.h"
+#include "capture/frame_receivers.h"
+#include "capture/frame_source.h"
 #include "commands/frame_text.h"
 #include "commands/layouts.h"
 #include "render/codepage.h"
@@ -158,6 +168,19 @@ class JsonlWriter : public FrameWriter {
     j["session"] = link != nullptr && link->session > 0 ? Json(link->session) : Json(nullptr);
     j["netrom"] = ax25 && d.pid == kPidNetRom && DecodeNetRom(d.info, netrom_) ? NetRomJson(netrom_)
                                                                                : Json(nullptr);
+    if (state.Source != nullptr && !state.Source->ReceiverNames().empty()) {
+      Json heard_by = Json::array();
+      Json offsets = Json::object();
+      if (state.Receivers != nullptr) {
+        for (const Reception& r : state.Receivers->heard) {
+          const std::string& name = state.Receivers->names[static_cast<std::size_t>(r.receiver)];
+          heard_by.push_back(name);
+          offsets[name] = r.offset_ms;
+        }
+      }
+      j["heard_by"] = std::move(heard_by);
+      j["heard_offset_ms"] = std::move(offsets);
+    }
 
     line_ = j.dump(-1, ' ', false, Json::error_handler_t::replace);
     line_.push_back('\n');

@@ -17,6 +17,7 @@
 #include "capture/frame_findings.h"
 #include "capture/frame_links.h"
 #include "capture/frame_loop.h"
+#include "capture/frame_receivers.h"
 
 namespace packscope {
 
@@ -41,6 +42,7 @@ struct FrameFacts {
     info = frame_info;
     described = 0;
     aprs = nullptr;
+    receivers = nullptr;
   }
 
   // --- Set by the caller for each frame ---
@@ -56,6 +58,8 @@ struct FrameFacts {
   // kept from frame to frame: it points at facts the caller renews with each frame. Without
   // them no frame is in a session and every frame counts modulo 8.
   const LinkFacts* link = nullptr;
+  // Who heard the frame, in a merge of several captures (set after Begin); nullptr otherwise.
+  const FrameReceivers* receivers = nullptr;
 
   // --- Filled by DescribeFrame, as far as the needs ask ---
   FrameNeeds described = 0;  // what has been filled for this frame

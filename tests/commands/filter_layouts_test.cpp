@@ -279,7 +279,7 @@ TEST_F(FilterLayoutsTest, EveryLayoutWritesTheFramesAPlainReadingOfJsonlSelects)
          return j["session"] == 2 ||
                 (j["session"].is_number() && type(j) != "I" && type(j) != "RR");
        }},
-      {"aprs.values.2 < 40 and problem != aprs",
+      {"aprs.values.2 < 40 and not problem == aprs",
        [](const json& j) {
          const json values = AprsKey(j, "values");
          return values.is_array() && values.size() >= 2 && values[1] < 40 && !AprsError(j["aprs"]);
