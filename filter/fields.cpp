@@ -100,183 +100,184 @@ void ReadInfo(const FrameFacts& f, FieldValue& v) {
 
 void ReadSession(const FrameFacts& f, FieldValue& v) {
   if (f.link != nullptr && f.link->session > 0) Number(v, static_cast<double>(f.link->session));
+}
 
-  void ReadHeardBy(const FrameFacts& f, FieldValue& v) {
-    if (f.receivers == nullptr) return;
-    v.present = true;
-    for (const Reception& r : f.receivers->heard) {
-      v.Add(f.receivers->names[static_cast<std::size_t>(r.receiver)]);
+void ReadHeardBy(const FrameFacts& f, FieldValue& v) {
+  if (f.receivers == nullptr) return;
+  v.present = true;
+  for (const Reception& r : f.receivers->heard) {
+    v.Add(f.receivers->names[static_cast<std::size_t>(r.receiver)]);
+  }
+}
+
+void ReadHeardCount(const FrameFacts& f, FieldValue& v) {
+  if (f.receivers != nullptr) Number(v, static_cast<double>(f.receivers->heard.size()));
+}
+
+void ReadTime(const FrameFacts& f, FieldValue& v) {
+  if (f.time) Number(v, static_cast<double>(*f.time));
+}
+
+// The findings a single frame can have.
+constexpr std::array<Finding, 9> kFrameFindings = {
+    Finding::kRecovered,  Finding::kBadEscape, Finding::kCutOff,
+    Finding::kEmpty,      Finding::kFrameType, Finding::kTooShort,
+    Finding::kAddressEnd, Finding::kCallsign,  Finding::kAprs};
+constexpr auto kProblemNames = [] {
+  std::array<std::string_view, kFrameFindings.size()> names{};
+  for (std::size_t i = 0; i < names.size(); ++i) names[i] = FindingTag(kFrameFindings[i]);
+  return names;
+}();
+
+void ReadProblem(const FrameFacts& f, FieldValue& v) {
+  for (const Finding k : kFrameFindings) {
+    if (f.findings.Has(k)) v.Add(FindingTag(k));
+  }
+  v.present = v.count > 0;
+}
+
+// The aprs.* fields: a reader for each row of the APRS field table.
+template <std::size_t kRow>
+void ReadAprs(const FrameFacts& f, FieldValue& v) {
+  if (f.aprs == nullptr) return;
+  const AprsValue x = AprsFields()[kRow].get(*f.aprs);
+  switch (x.kind) {
+    case AprsValue::Kind::kAbsent:
+      return;
+    case AprsValue::Kind::kNumber:
+      Number(v, x.number);
+      return;
+    case AprsValue::Kind::kText:
+      v.present = true;
+      v.Add(x.text);
+      return;
+    case AprsValue::Kind::kBool:
+      v.present = true;
+      v.Add(x.truth ? "true" : "false");
+      return;
+  }
+}
+
+using Reader = void (*)(const FrameFacts&, FieldValue&);
+template <std::size_t... kRows>
+constexpr std::array<Reader, sizeof...(kRows)> AprsReaders(std::index_sequence<kRows...>) {
+  return {&ReadAprs<kRows>...};
+}
+constexpr auto kAprsReaders = AprsReaders(std::make_index_sequence<kAprsFieldCount>());
+
+constexpr std::array<std::string_view, 2> kTruthNames = {"true", "false"};
+
+// Frame numbers and offsets: up to 2^53, the whole numbers a double holds exactly.
+constexpr double kMaxCount = 9007199254740992.0;
+
+// The rows that are not read from the APRS field table. The aprs.* rows go behind info.
+const Field kFields[] = {
+    {"frame",
+     FieldType::kNumber,
+     0,
+     &ReadFrame,
+     "the frame's number in the capture, from 1 (timestamp frames counted)",
+     {},
+     {},
+     kMaxCount},
+    {"offset",
+     FieldType::kNumber,
+     0,
+     &ReadOffset,
+     "byte offset of the frame's opening FEND",
+     {},
+     {},
+     kMaxCount},
+    {"port",
+     FieldType::kNumber,
+     0,
+     &ReadPort,
+     "KISS port (the type byte's high nibble), 0 to 15",
+     {},
+     {},
+     15},
+    {"len",
+     FieldType::kNumber,
+     0,
+     &ReadLen,
+     "bytes of the un-escaped frame after the type byte (the AX.25 frame)",
+     {},
+     {},
+     65535},
+    {"src", FieldType::kCallsign, kNeedAx25, &ReadSrc, "source callsign"},
+    {"dst", FieldType::kCallsign, kNeedAx25, &ReadDst, "destination callsign"},
+    {"via", FieldType::kCallsign, kNeedAx25, &ReadVia,
+     "the digipeaters: true when any matches; bare, when there are any"},
+    {"call", FieldType::kCallsign, kNeedAx25, &ReadCall, "source, destination or any digipeater"},
+    {"repeated", FieldType::kCallsign, kNeedAx25, &ReadRepeated,
+     "the digipeaters that have repeated the frame (H bit)"},
+    {"type", FieldType::kName, kNeedAx25, &ReadType,
+     "UI, I, RR, RNR, REJ, SREJ, SABM, SABME, DISC, DM, UA, FRMR, XID, TEST, or a U frame's code",
+     kTypeNames, "a U frame's code, 0 to 31", 31},
+    {"pid",
+     FieldType::kNumber,
+     kNeedAx25,
+     &ReadPid,
+     "protocol identifier of I and UI frames, 0 to 255",
+     {},
+     {},
+     255},
+    {"info", FieldType::kText, kNeedAx25, &ReadInfo,
+     "the information field (payload) as text, its bytes as they are"},
+    {"time", FieldType::kTime, 0, &ReadTime, "the frame's stamp, UTC"},
+    {"session", FieldType::kNumber, kNeedLink, &ReadSession,
+     "the connected session the frame belongs to, from 1 (the sessions layout's numbers); bare, "
+     "when it belongs to one"},
+    {"heard_by", FieldType::kText, 0, &ReadHeardBy,
+     "in a merge (--merge): the captures that heard the packet, named as given"},
+    {"heard_count", FieldType::kNumber, 0, &ReadHeardCount,
+     "in a merge (--merge): how many captures heard the packet"},
+    {"problem", FieldType::kName, kNeedFindings | kNeedAprs, &ReadProblem,
+     "what --check finds in the frame: recovered, bad-escape, cut-off, empty, frame-type, "
+     "too-short, address-end, callsign, aprs",
+     kProblemNames},
+};
+
+// Every row: kFields with an aprs.* row for each field of the APRS table behind info (but the
+// names and units of single telemetry channels, which a filter has little use for).
+std::vector<Field> MakeRegistry() {
+  static std::array<std::string, kAprsFieldCount> aprs_names;
+  static const auto type_names = [] {
+    std::array<std::string_view, kAprsTypeCount> names{};
+    for (int i = 0; i < kAprsTypeCount; ++i) {
+      names[static_cast<std::size_t>(i)] = AprsTypeName(static_cast<AprsType>(i));
     }
-  }
-
-  void ReadHeardCount(const FrameFacts& f, FieldValue& v) {
-    if (f.receivers != nullptr) Number(v, static_cast<double>(f.receivers->heard.size()));
-  }
-
-  void ReadTime(const FrameFacts& f, FieldValue& v) {
-    if (f.time) Number(v, static_cast<double>(*f.time));
-  }
-
-  // The findings a single frame can have.
-  constexpr std::array<Finding, 9> kFrameFindings = {
-      Finding::kRecovered,  Finding::kBadEscape, Finding::kCutOff,
-      Finding::kEmpty,      Finding::kFrameType, Finding::kTooShort,
-      Finding::kAddressEnd, Finding::kCallsign,  Finding::kAprs};
-  constexpr auto kProblemNames = [] {
-    std::array<std::string_view, kFrameFindings.size()> names{};
-    for (std::size_t i = 0; i < names.size(); ++i) names[i] = FindingTag(kFrameFindings[i]);
     return names;
   }();
-
-  void ReadProblem(const FrameFacts& f, FieldValue& v) {
-    for (const Finding k : kFrameFindings) {
-      if (f.findings.Has(k)) v.Add(FindingTag(k));
-    }
-    v.present = v.count > 0;
-  }
-
-  // The aprs.* fields: a reader for each row of the APRS field table.
-  template <std::size_t kRow>
-  void ReadAprs(const FrameFacts& f, FieldValue& v) {
-    if (f.aprs == nullptr) return;
-    const AprsValue x = AprsFields()[kRow].get(*f.aprs);
-    switch (x.kind) {
-      case AprsValue::Kind::kAbsent:
-        return;
-      case AprsValue::Kind::kNumber:
-        Number(v, x.number);
-        return;
-      case AprsValue::Kind::kText:
-        v.present = true;
-        v.Add(x.text);
-        return;
-      case AprsValue::Kind::kBool:
-        v.present = true;
-        v.Add(x.truth ? "true" : "false");
-        return;
-    }
-  }
-
-  using Reader = void (*)(const FrameFacts&, FieldValue&);
-  template <std::size_t... kRows>
-  constexpr std::array<Reader, sizeof...(kRows)> AprsReaders(std::index_sequence<kRows...>) {
-    return {&ReadAprs<kRows>...};
-  }
-  constexpr auto kAprsReaders = AprsReaders(std::make_index_sequence<kAprsFieldCount>());
-
-  constexpr std::array<std::string_view, 2> kTruthNames = {"true", "false"};
-
-  // Frame numbers and offsets: up to 2^53, the whole numbers a double holds exactly.
-  constexpr double kMaxCount = 9007199254740992.0;
-
-  // The rows that are not read from the APRS field table. The aprs.* rows go behind info.
-  const Field kFields[] = {
-      {"frame",
-       FieldType::kNumber,
-       0,
-       &ReadFrame,
-       "the frame's number in the capture, from 1 (timestamp frames counted)",
-       {},
-       {},
-       kMaxCount},
-      {"offset",
-       FieldType::kNumber,
-       0,
-       &ReadOffset,
-       "byte offset of the frame's opening FEND",
-       {},
-       {},
-       kMaxCount},
-      {"port",
-       FieldType::kNumber,
-       0,
-       &ReadPort,
-       "KISS port (the type byte's high nibble), 0 to 15",
-       {},
-       {},
-       15},
-      {"len",
-       FieldType::kNumber,
-       0,
-       &ReadLen,
-       "bytes of the un-escaped frame after the type byte (the AX.25 frame)",
-       {},
-       {},
-       65535},
-      {"src", FieldType::kCallsign, kNeedAx25, &ReadSrc, "source callsign"},
-      {"dst", FieldType::kCallsign, kNeedAx25, &ReadDst, "destination callsign"},
-      {"via", FieldType::kCallsign, kNeedAx25, &ReadVia,
-       "the digipeaters: true when any matches; bare, when there are any"},
-      {"call", FieldType::kCallsign, kNeedAx25, &ReadCall, "source, destination or any digipeater"},
-      {"repeated", FieldType::kCallsign, kNeedAx25, &ReadRepeated,
-       "the digipeaters that have repeated the frame (H bit)"},
-      {"type", FieldType::kName, kNeedAx25, &ReadType,
-       "UI, I, RR, RNR, REJ, SREJ, SABM, SABME, DISC, DM, UA, FRMR, XID, TEST, or a U frame's code",
-       kTypeNames, "a U frame's code, 0 to 31", 31},
-      {"pid",
-       FieldType::kNumber,
-       kNeedAx25,
-       &ReadPid,
-       "protocol identifier of I and UI frames, 0 to 255",
-       {},
-       {},
-       255},
-      {"info", FieldType::kText, kNeedAx25, &ReadInfo,
-       "the information field (payload) as text, its bytes as they are"},
-      {"time", FieldType::kTime, 0, &ReadTime, "the frame's stamp, UTC"},
-      {"session", FieldType::kNumber, kNeedLink, &ReadSession,
-       "the connected session the frame belongs to, from 1 (the sessions layout's numbers); bare, "
-       "when it belongs to one"},
-      {"heard_by", FieldType::kText, 0, &ReadHeardBy,
-       "in a merge (--merge): the captures that heard the packet, named as given"},
-      {"heard_count", FieldType::kNumber, 0, &ReadHeardCount,
-       "in a merge (--merge): how many captures heard the packet"},
-      {"problem", FieldType::kName, kNeedFindings | kNeedAprs, &ReadProblem,
-       "what --check finds in the frame: recovered, bad-escape, cut-off, empty, frame-type, "
-       "too-short, address-end, callsign, aprs",
-       kProblemNames},
-  };
-
-  // Every row: kFields with an aprs.* row for each field of the APRS table behind info (but the
-  // names and units of single telemetry channels, which a filter has little use for).
-  std::vector<Field> MakeRegistry() {
-    static std::array<std::string, kAprsFieldCount> aprs_names;
-    static const auto type_names = [] {
-      std::array<std::string_view, kAprsTypeCount> names{};
-      for (int i = 0; i < kAprsTypeCount; ++i) {
-        names[static_cast<std::size_t>(i)] = AprsTypeName(static_cast<AprsType>(i));
+  std::vector<Field> rows;
+  for (const Field& f : kFields) {
+    rows.push_back(f);
+    if (f.name != "info") continue;
+    const std::span<const AprsField> table = AprsFields();
+    for (std::size_t i = 0; i < table.size(); ++i) {
+      const AprsField& a = table[i];
+      if (a.name.starts_with("names.") || a.name.starts_with("units.")) continue;
+      aprs_names[i] = "aprs." + std::string(a.name);
+      Field row{aprs_names[i], FieldType::kText, kNeedAprs, kAprsReaders[i], a.help};
+      if (a.name == "type") {
+        row.type = FieldType::kName;
+        row.names = type_names;
+      } else if (a.kind == AprsValue::Kind::kBool) {
+        row.type = FieldType::kName;
+        row.names = kTruthNames;
+      } else if (a.kind == AprsValue::Kind::kNumber) {
+        row.type = FieldType::kNumber;
       }
-      return names;
-    }();
-    std::vector<Field> rows;
-    for (const Field& f : kFields) {
-      rows.push_back(f);
-      if (f.name != "info") continue;
-      const std::span<const AprsField> table = AprsFields();
-      for (std::size_t i = 0; i < table.size(); ++i) {
-        const AprsField& a = table[i];
-        if (a.name.starts_with("names.") || a.name.starts_with("units.")) continue;
-        aprs_names[i] = "aprs." + std::string(a.name);
-        Field row{aprs_names[i], FieldType::kText, kNeedAprs, kAprsReaders[i], a.help};
-        if (a.name == "type") {
-          row.type = FieldType::kName;
-          row.names = type_names;
-        } else if (a.kind == AprsValue::Kind::kBool) {
-          row.type = FieldType::kName;
-          row.names = kTruthNames;
-        } else if (a.kind == AprsValue::Kind::kNumber) {
-          row.type = FieldType::kNumber;
-        }
-        rows.push_back(row);
-      }
+      rows.push_back(row);
     }
-    return rows;
   }
+  return rows;
+}
 
-  const std::vector<Field>& Registry() {
-    static const std::vector<Field> rows = MakeRegistry();
-    return rows;
-  }
+const std::vector<Field>& Registry() {
+  static const std::vector<Field> rows = MakeRegistry();
+  return rows;
+}
 
 }  // namespace
 
