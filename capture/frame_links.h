@@ -6,8 +6,8 @@
 // facts of a frame are known when the frame is read, so a pass that streams (standard input)
 // needs nothing read ahead.
 //
-// ReadCapture hangs one on DecoderState::Links for a pass with an observer or a filter (with
-// the observer's SessionSink, when it has one) and takes it off again; steps then read the
+// ReadCapture hangs one on DecoderState::Links for a pass whose observer or filter reads links
+// (ReadsLinks, or the observer's SessionSink) and takes it off again; steps then read the
 // current frame's facts with CurrentLink and CurrentModulo.
 #ifndef PACKSCOPE_CAPTURE_FRAME_LINKS_H_
 #define PACKSCOPE_CAPTURE_FRAME_LINKS_H_

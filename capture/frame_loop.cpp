@@ -198,9 +198,11 @@ void ReadCapture(DecoderState& state, Window& window, const std::function<void()
   } forget{state};
   // The pass's links, when a step may read them and the caller has not set them up.
   std::optional<FrameLinks> links;
-  if (state.Links == nullptr && (state.Observer != nullptr || state.FrameFilter != nullptr)) {
-    links.emplace(state.Observer != nullptr ? state.Observer->Sessions() : nullptr);
-  }
+  SessionSink* sink = state.Observer != nullptr ? state.Observer->Sessions() : nullptr;
+  const bool reads_links = sink != nullptr ||
+                           (state.Observer != nullptr && state.Observer->ReadsLinks()) ||
+                           (state.FrameFilter != nullptr && state.FrameFilter->ReadsLinks());
+  if (state.Links == nullptr && reads_links) links.emplace(sink);
   struct DetachLinks {
     DecoderState& s;
     bool attached;

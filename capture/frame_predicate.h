@@ -25,6 +25,8 @@ class FramePredicate {
   virtual const Ax25Details* FrameDetails() const { return nullptr; }
   // Whether Keep reads the APRS decoding of frames (DecoderState::Aprs, capture/frame_aprs.h).
   virtual bool ReadsAprs() const { return false; }
+  // Whether Keep reads the frames' link facts or their AX.25 fields (DecoderState::Links).
+  virtual bool ReadsLinks() const { return false; }
 };
 
 // DescribeAx25 of the current frame, a data frame, modulo 8 or 128 as its link counts: the

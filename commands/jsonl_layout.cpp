@@ -188,6 +188,7 @@ class JsonlWriter : public FrameWriter {
   }
 
   bool ReadsAprs() const override { return true; }
+  bool ReadsLinks() const override { return true; }
 
  private:
   LineSink& out_;

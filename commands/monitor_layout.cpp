@@ -77,6 +77,7 @@ class MonitorWriter : public FrameWriter {
   }
 
   bool ReadsAprs() const override { return true; }
+  bool ReadsLinks() const override { return true; }
 
  private:
   LineSink& out_;
