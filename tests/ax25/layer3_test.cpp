@@ -66,7 +66,9 @@ TEST(NetRomTest, TransportHeadersByOpcode) {
   // QQ1NOD-2 > QQ9NOD-4, TTL 7.
   const std::string network = "A2 A2 62 9C 9E 88 64 A2 A2 72 9C 9E 88 68 07 ";
   NetRomPacket p;
-  ASSERT_TRUE(DecodeNetRom(Bytes(network + "02 2B 03 05 25 31 32 "), p));
+  // The packet's data points into its bytes: they are kept.
+  const std::vector<std::uint8_t> info = Bytes(network + "02 2B 03 05 25 31 32 ");
+  ASSERT_TRUE(DecodeNetRom(info, p));
   EXPECT_EQ(p.origin, "QQ1NOD-2");
   EXPECT_EQ(p.destination, "QQ9NOD-4");
   EXPECT_EQ(p.ttl, 7);
