@@ -28,9 +28,13 @@ inline bool IsCallsignByte(std::uint8_t b) {
   return ((kCallsignBytes[b >> 6] >> (b & 63)) & 1) != 0;
 }
 
-void ReadAddress(const std::uint8_t* block, Ax25Address& address) {
-  std::memcpy(address.block.data(), block, kBlockLength);
-  address.ssid = CallsignText(block, address.call);
+void ReadAddress(const std::uint8_t* block, Ax25Address& address, bool callsign_text) {
+  if (callsign_text) {
+    std::memcpy(address.block.data(), block, kBlockLength);
+    address.ssid = CallsignText(block, address.call);
+  } else {
+    address.ssid = static_cast<std::uint8_t>((block[6] >> 1) & 0x0F);
+  }
   address.high_bit = TestBit(block[6], 7);
   bool valid = true;
   for (int i = 0; i < 6; ++i) valid = IsCallsignByte(block[i]) && valid;
@@ -78,7 +82,8 @@ void LocateAx25(std::span<const std::uint8_t> kiss_frame, Ax25Details& d) {
   d.control_at = pos + 1;
 }
 
-void DescribeAx25(std::span<const std::uint8_t> kiss_frame, Ax25Details& d, int modulo) {
+void DescribeAx25(std::span<const std::uint8_t> kiss_frame, Ax25Details& d, int modulo,
+                  bool callsign_texts) {
   // Everything but the addresses' strings back to what a fresh Ax25Details holds.
   d.role = Ax25Role::kUnknown;
   d.modulo = modulo;
@@ -97,14 +102,14 @@ void DescribeAx25(std::span<const std::uint8_t> kiss_frame, Ax25Details& d, int 
   LocateAx25(kiss_frame, d);
   if (d.length < kMinAx25HeaderLength) return;
   const std::uint8_t* frame = kiss_frame.data() + 1;
-  ReadAddress(frame, d.destination);
-  ReadAddress(frame + kBlockLength, d.source);
+  ReadAddress(frame, d.destination, callsign_texts);
+  ReadAddress(frame + kBlockLength, d.source, callsign_texts);
   if (d.destination.high_bit != d.source.high_bit) {
     d.role = d.destination.high_bit ? Ax25Role::kCommand : Ax25Role::kResponse;
   }
   for (int i = 0; i < d.digipeater_count; ++i) {
     ReadAddress(frame + kBlockLength * static_cast<std::size_t>(2 + i),
-                d.digipeaters[static_cast<std::size_t>(i)]);
+                d.digipeaters[static_cast<std::size_t>(i)], callsign_texts);
   }
   if (d.problem == Ax25Problem::kNone) ReadControlField(kiss_frame, d, modulo);
 }

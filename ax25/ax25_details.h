@@ -111,9 +111,14 @@ struct Ax25Details {
 // Spans in the result point into kiss_frame.
 Ax25Details DescribeAx25(std::span<const std::uint8_t> kiss_frame, int modulo = kModulo8);
 // The same into details, whose strings keep their room (no allocation frame after frame). With
-// kTooShort the addresses the frame does not reach keep what they held.
+// kTooShort the addresses the frame does not reach keep what they held. Without callsign_texts
+// the addresses' call strings and blocks are not written (they keep what they held): the header
+// alone, for what checks a frame (its problem, the addresses' bits and chars_valid) at less cost.
 void DescribeAx25(std::span<const std::uint8_t> kiss_frame, Ax25Details& details,
-                  int modulo = kModulo8);
+                  int modulo = kModulo8, bool callsign_texts = true);
+// A bool where the modulo goes is a mistake: callsign_texts comes after the modulo.
+void DescribeAx25(std::span<const std::uint8_t> kiss_frame, Ax25Details& details,
+                  bool callsign_texts) = delete;
 
 // Where the address field of kiss_frame ends, without reading its texts: problem, length, needed
 // and digipeater_count as DescribeAx25 sets them, and control_at. For callers that look at many

@@ -1,7 +1,7 @@
 // The monitor layout: one line per frame that is not a timestamp frame (AppendMonitorLine), LF
 // line ends. The time in front is the frame's time in ISO form ("2016-01-01 12:34:56.789", UTC)
 // when it is known (StampClock), else StampText as the window shows it, else nothing. Under an
-// APRS frame (a UI frame with PID F0) a second line, indented by two blanks, says what its field
+// APRS frame (aprs/aprs_frame.h) a second line, indented by two blanks, says what its field
 // means (AppendAprsWords); under a NET/ROM, IP or ARP frame (PID CF, CC, CD) the line says what it
 // carries (AppendLayer3Words):
 //

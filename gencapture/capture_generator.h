@@ -19,6 +19,9 @@
 //     control 03 (UI) with PID and information; with --mix also I frames (N(R) P N(S) 0, PID,
 //     information), S frames (RR, RNR, REJ: N(R) P/F SS 01, no PID) and U frames (SABM, DISC,
 //     UA, DM: no PID) of short connected sessions between a user and a node.
+//     APRS: positions (some stations move), status texts, T# telemetry, messages, weather
+//     reports of one station, user-defined data; with --telemetry also the stations' telemetry
+//     definitions (":QQ1ABC-9 :PARM.Battery,...", UNIT., EQNS., BITS.) now and then.
 //     With --sessions: connected sessions played out by both stations (gencapture/
 //     connected_session.h): frames lost on the way to the other station (--loss) and not
 //     heard by the monitor (--monitor-loss, not written), REJ, T1 polls, RNR, SABME sessions
@@ -72,6 +75,8 @@ struct Options {
   StampForm stamps = StampForm::kBinary;
   std::int64_t start_millis = kDefaultStartMillis;
   bool mix = false;
+  // Some telemetry reports give way to the station's telemetry definitions: messages to itself.
+  bool telemetry = false;
   // Connected sessions played out in full (gencapture/connected_session.h).
   bool sessions = false;
   int loss = 5;          // percent of frames the other station does not receive
