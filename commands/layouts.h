@@ -10,6 +10,7 @@
 //                       end with LF alone, every frame but timestamp frames
 //   kiss, stats, gpx    FrameWriters too: the frames as a capture again, a summary, the APRS
 //   series              positions as GPX tracks, and the APRS values over time as CSV
+//   sessions            the connected AX.25 sessions, one JSON object each
 #ifndef PACKSCOPE_COMMANDS_LAYOUTS_H_
 #define PACKSCOPE_COMMANDS_LAYOUTS_H_
 
@@ -34,6 +35,7 @@ std::unique_ptr<FrameWriter> MakeKissWriter(LineSink& out);
 std::unique_ptr<FrameWriter> MakeStatsWriter(LineSink& out);
 std::unique_ptr<FrameWriter> MakeGpxWriter(LineSink& out);
 std::unique_ptr<FrameWriter> MakeSeriesWriter(LineSink& out);
+std::unique_ptr<FrameWriter> MakeSessionsWriter(LineSink& out);
 
 // The frame-writing commands of the Write menu, in menu order, and the converter's names for
 // their layouts: the registry's rows that the Write menu shows (kWriteCommands below).
@@ -66,7 +68,7 @@ struct Layout {
   std::string_view export_extension = {};
 };
 
-inline constexpr std::array<Layout, 13> kLayouts = {{
+inline constexpr std::array<Layout, 14> kLayouts = {{
     {"screen",
      "log",
      "the display's text, as Write Logfile saves it",
@@ -161,6 +163,17 @@ inline constexpr std::array<Layout, 13> kLayouts = {{
      &MakeSeriesWriter,
      "Series of values (CSV)",
      ".csv"},
+    {"sessions",
+     "sessions.jsonl",
+     "one JSON object per connected AX.25 session: stations, setup, outcome, each direction's "
+     "counts and data",
+     LayoutKind::kFrameWriter,
+     kNoWindowOutput,
+     false,
+     {},
+     &MakeSessionsWriter,
+     "Connected sessions (JSON Lines)",
+     ".sessions.jsonl"},
 }};
 
 // The row named name; nullptr when there is none.

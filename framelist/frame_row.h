@@ -31,6 +31,7 @@
 #include "filter/frame_facts.h"
 #include "framelist/aprs_timeline.h"
 #include "framelist/frame_reader.h"
+#include "framelist/session_table.h"
 
 namespace packscope {
 
@@ -154,6 +155,12 @@ class FrameFormatter {
   // The extra columns (none: 0).
   int ExtraCount() const;
 
+  // The capture's sessions (framelist/session_table.h): I and S frames of modulo-128 sessions
+  // are then read with two control bytes. Without them every frame is read modulo 8.
+  void SetSessions(std::shared_ptr<const SessionTable> sessions) {
+    sessions_ = std::move(sessions);
+  }
+
   StampTimes& Times() { return times_; }
   const IndexSnapshot& Snapshot() const { return reader_.Snapshot(); }
   // The bytes and the AX.25 reading of the frame Format read last (when its mask needed them).
@@ -170,6 +177,7 @@ class FrameFormatter {
   RowSources sources_;
   StoredFrame frame_;
   Ax25Details details_;
+  std::shared_ptr<const SessionTable> sessions_;
 };
 
 }  // namespace packscope
