@@ -727,170 +727,169 @@ void CheckSessions(const std::string& text) {
     }
   }
   CAPTURE_CHECK(text.empty() || text.back() == '\n', "sessions: the last line has no end");
+}
 
-  // The series layout: RFC 4180 records of six fields under the header, frames in capture order,
-  // each value a number.
-  void CheckSeries(const std::string& text) {
-    const std::string_view head = "time,frame,source,quantity,value,unit\r\n";
-    CAPTURE_CHECK(text.compare(0, head.size(), head) == 0, "series: begins " + Shown(text, 0));
-    std::vector<std::string> record(1);
-    long long last_frame = 0;
-    for (std::size_t i = head.size(); i < text.size();) {
-      const std::string where = "series: at " + std::to_string(i);
-      if (text[i] == '"' && record.back().empty()) {
-        const std::size_t from = i;
-        for (++i;
-             i < text.size() && !(text[i] == '"' && (i + 1 == text.size() || text[i + 1] != '"'));
-             ++i) {
-          if (text[i] == '"') ++i;
-          record.back().push_back(text[i]);
-        }
-        CAPTURE_CHECK(i < text.size(),
-                      "series: a quote opened at " + std::to_string(from) + " is not closed");
-        ++i;
-      } else if (text[i] == ',') {
-        record.emplace_back();
-        ++i;
-      } else if (text.compare(i, 2, "\r\n") == 0) {
-        CAPTURE_CHECK_NUMBER(where + ": fields", record.size(), 6u);
-        char* end = nullptr;
-        const long long frame = std::strtoll(record[1].c_str(), &end, 10);
-        CAPTURE_CHECK(!record[1].empty() && *end == 0 && frame >= last_frame,
-                      where + ": frame " + record[1] + " after " + std::to_string(last_frame));
-        last_frame = frame;
-        std::strtod(record[4].c_str(), &end);
-        CAPTURE_CHECK(!record[4].empty() && *end == 0, where + ": value " + record[4]);
-        CAPTURE_CHECK(!record[3].empty(), where + ": no quantity");
-        record.assign(1, "");
-        i += 2;
-      } else {
-        CAPTURE_CHECK(text[i] != '"' && text[i] != '\r' && text[i] != '\n',
-                      where + ": an unquoted quote or line break");
-        record.back().push_back(text[i++]);
+// The series layout: RFC 4180 records of six fields under the header, frames in capture order,
+// each value a number.
+void CheckSeries(const std::string& text) {
+  const std::string_view head = "time,frame,source,quantity,value,unit\r\n";
+  CAPTURE_CHECK(text.compare(0, head.size(), head) == 0, "series: begins " + Shown(text, 0));
+  std::vector<std::string> record(1);
+  long long last_frame = 0;
+  for (std::size_t i = head.size(); i < text.size();) {
+    const std::string where = "series: at " + std::to_string(i);
+    if (text[i] == '"' && record.back().empty()) {
+      const std::size_t from = i;
+      for (++i;
+           i < text.size() && !(text[i] == '"' && (i + 1 == text.size() || text[i + 1] != '"'));
+           ++i) {
+        if (text[i] == '"') ++i;
+        record.back().push_back(text[i]);
       }
-    }
-    CAPTURE_CHECK(record.size() == 1 && record[0].empty(), "series: the last record has no end");
-  }
-
-  // The converter's own layouts and its health report over the same capture: each covers every
-  // frame but timestamp frames, and each fails exactly when the capture holds a frame too long.
-  void CheckConverterLayouts(Host & host, const Model& model) {
-    std::vector<const ModelFrame*> shown;
-    for (const ModelFrame& f : model.frames) {
-      if (f.bytes.empty() || static_cast<std::uint8_t>(f.bytes[0]) != kTimestampType) {
-        shown.push_back(&f);
-      }
-    }
-    for (const ConverterLayout& layout : kConverterLayouts) {
-      const std::string what = "layout " + std::string(layout.name);
-      CheckingSink out;
-      host.window.ClearErrors();
-      std::unique_ptr<FrameWriter> writer = layout.make_writer(out);
-      const bool ok = RunObservedPass(host.state, host.window, *writer);
-      CAPTURE_CHECK(ok != model.too_long, what + ": the pass " + (ok ? "went through" : "failed"));
-      CAPTURE_CHECK_NUMBER(what + ": errors reported", host.window.Errors().size(), ok ? 0u : 1u);
-      CAPTURE_CHECK(!host.window.Busy(), what + ": the busy pointer stays on");
-      if (!ok) continue;
-      try {
-        writer->Finish(host.state);
-      } catch (const std::exception& e) {
-        g_failure(what + ": Finish threw " + e.what());
-      }
-      writer.reset();
-      const std::string& text = out.pending;
-      if (layout.name == "jsonl") CheckJsonLines(text, model);
-      if (layout.name == "kiss") {
-        CheckKissCut(text, model);
-        continue;
-      }
-      if (layout.name == "stats") {
-        CheckStats(text, shown.size());
-        continue;
-      }
-      if (layout.name == "monitor") {
-        CheckMonitor(text, shown);
-        continue;
-      }
-      if (layout.name == "gpx") {
-        CheckGpx(text);
-        continue;
-      }
-      if (layout.name == "sessions") {
-        CheckSessions(text);
-        continue;
-      }
-      if (layout.name == "series") {
-        CheckSeries(text);
-        continue;
-      }
-      if (layout.name != "pcap") {
-        CAPTURE_CHECK_NUMBER(what + ": lines", std::count(text.begin(), text.end(), '\n'),
-                             static_cast<std::ptrdiff_t>(shown.size()));
-        CAPTURE_CHECK(text.empty() || text.back() == '\n', what + ": the last line has no end");
-        continue;
-      }
-      // pcap: a 24-byte file header, then per frame a 16-byte record header (seconds,
-      // microseconds, captured length, length) and the un-escaped frame.
-      std::size_t at = 24;
-      CAPTURE_CHECK(text.size() >= at, "pcap: no file header");
-      for (std::size_t i = 0; i < shown.size() && text.size() >= at + 16; ++i) {
-        std::uint32_t lengths[2];
-        std::memcpy(lengths, text.data() + at + 8, sizeof lengths);
-        const std::string& bytes = shown[i]->bytes;
-        CAPTURE_CHECK(lengths[0] == bytes.size() && lengths[1] == bytes.size(),
-                      "pcap: record " + std::to_string(i + 1) + " holds " +
-                          std::to_string(lengths[0]) + " of " + std::to_string(lengths[1]) +
-                          " bytes, expected " + std::to_string(bytes.size()));
-        at += 16;
-        CAPTURE_CHECK(text.compare(at, bytes.size(), bytes) == 0,
-                      "pcap: record " + std::to_string(i + 1) + " is not the frame");
-        at += bytes.size();
-      }
-      CAPTURE_CHECK_NUMBER("pcap: file size", text.size(), at);
-    }
-
-    CheckingSink report;
-    host.window.ClearErrors();
-    const std::string capture = host.state.CaptureFileName;
-    const int status = packscope::CheckCapture(host.state, host.window, capture, report);
-    if (model.too_long) {
-      CAPTURE_CHECK_NUMBER("--check status", status, kCheckUnreadable);
-      CAPTURE_CHECK_NUMBER("--check errors reported", host.window.Errors().size(), 1u);
+      CAPTURE_CHECK(i < text.size(),
+                    "series: a quote opened at " + std::to_string(from) + " is not closed");
+      ++i;
+    } else if (text[i] == ',') {
+      record.emplace_back();
+      ++i;
+    } else if (text.compare(i, 2, "\r\n") == 0) {
+      CAPTURE_CHECK_NUMBER(where + ": fields", record.size(), 6u);
+      char* end = nullptr;
+      const long long frame = std::strtoll(record[1].c_str(), &end, 10);
+      CAPTURE_CHECK(!record[1].empty() && *end == 0 && frame >= last_frame,
+                    where + ": frame " + record[1] + " after " + std::to_string(last_frame));
+      last_frame = frame;
+      std::strtod(record[4].c_str(), &end);
+      CAPTURE_CHECK(!record[4].empty() && *end == 0, where + ": value " + record[4]);
+      CAPTURE_CHECK(!record[3].empty(), where + ": no quantity");
+      record.assign(1, "");
+      i += 2;
     } else {
-      CAPTURE_CHECK(status == kCheckClean || status == kCheckFindings,
-                    "--check status " + std::to_string(status));
-      const std::string summary =
-          capture + ": " + std::to_string(model.frames.size()) + " frames, ";
-      const std::size_t last = report.pending.size() < 2
-                                   ? std::string::npos
-                                   : report.pending.rfind('\n', report.pending.size() - 2);
-      const std::size_t from = last == std::string::npos ? 0 : last + 1;
-      CAPTURE_CHECK(report.pending.compare(from, summary.size(), summary) == 0,
-                    "--check summary line \"" + Shown(report.pending, from) + "\"");
-      // It fails on damage only.
-      const bool no_damage = report.pending.find("no findings", from) != std::string::npos ||
-                             report.pending.find("no damage", from) != std::string::npos;
-      CAPTURE_CHECK(no_damage == (status == kCheckClean),
-                    "--check status " + std::to_string(status) + " and its summary disagree");
+      CAPTURE_CHECK(text[i] != '"' && text[i] != '\r' && text[i] != '\n',
+                    where + ": an unquoted quote or line break");
+      record.back().push_back(text[i++]);
     }
+  }
+  CAPTURE_CHECK(record.size() == 1 && record[0].empty(), "series: the last record has no end");
+}
+
+// The converter's own layouts and its health report over the same capture: each covers every
+// frame but timestamp frames, and each fails exactly when the capture holds a frame too long.
+void CheckConverterLayouts(Host& host, const Model& model) {
+  std::vector<const ModelFrame*> shown;
+  for (const ModelFrame& f : model.frames) {
+    if (f.bytes.empty() || static_cast<std::uint8_t>(f.bytes[0]) != kTimestampType) {
+      shown.push_back(&f);
+    }
+  }
+  for (const ConverterLayout& layout : kConverterLayouts) {
+    const std::string what = "layout " + std::string(layout.name);
+    CheckingSink out;
+    host.window.ClearErrors();
+    std::unique_ptr<FrameWriter> writer = layout.make_writer(out);
+    const bool ok = RunObservedPass(host.state, host.window, *writer);
+    CAPTURE_CHECK(ok != model.too_long, what + ": the pass " + (ok ? "went through" : "failed"));
+    CAPTURE_CHECK_NUMBER(what + ": errors reported", host.window.Errors().size(), ok ? 0u : 1u);
+    CAPTURE_CHECK(!host.window.Busy(), what + ": the busy pointer stays on");
+    if (!ok) continue;
+    try {
+      writer->Finish(host.state);
+    } catch (const std::exception& e) {
+      g_failure(what + ": Finish threw " + e.what());
+    }
+    writer.reset();
+    const std::string& text = out.pending;
+    if (layout.name == "jsonl") CheckJsonLines(text, model);
+    if (layout.name == "kiss") {
+      CheckKissCut(text, model);
+      continue;
+    }
+    if (layout.name == "stats") {
+      CheckStats(text, shown.size());
+      continue;
+    }
+    if (layout.name == "monitor") {
+      CheckMonitor(text, shown);
+      continue;
+    }
+    if (layout.name == "gpx") {
+      CheckGpx(text);
+      continue;
+    }
+    if (layout.name == "sessions") {
+      CheckSessions(text);
+      continue;
+    }
+    if (layout.name == "series") {
+      CheckSeries(text);
+      continue;
+    }
+    if (layout.name != "pcap") {
+      CAPTURE_CHECK_NUMBER(what + ": lines", std::count(text.begin(), text.end(), '\n'),
+                           static_cast<std::ptrdiff_t>(shown.size()));
+      CAPTURE_CHECK(text.empty() || text.back() == '\n', what + ": the last line has no end");
+      continue;
+    }
+    // pcap: a 24-byte file header, then per frame a 16-byte record header (seconds,
+    // microseconds, captured length, length) and the un-escaped frame.
+    std::size_t at = 24;
+    CAPTURE_CHECK(text.size() >= at, "pcap: no file header");
+    for (std::size_t i = 0; i < shown.size() && text.size() >= at + 16; ++i) {
+      std::uint32_t lengths[2];
+      std::memcpy(lengths, text.data() + at + 8, sizeof lengths);
+      const std::string& bytes = shown[i]->bytes;
+      CAPTURE_CHECK(lengths[0] == bytes.size() && lengths[1] == bytes.size(),
+                    "pcap: record " + std::to_string(i + 1) + " holds " +
+                        std::to_string(lengths[0]) + " of " + std::to_string(lengths[1]) +
+                        " bytes, expected " + std::to_string(bytes.size()));
+      at += 16;
+      CAPTURE_CHECK(text.compare(at, bytes.size(), bytes) == 0,
+                    "pcap: record " + std::to_string(i + 1) + " is not the frame");
+      at += bytes.size();
+    }
+    CAPTURE_CHECK_NUMBER("pcap: file size", text.size(), at);
   }
 
-  // Puts the capture into the memory file and names it as a path.
-  void LoadCapture(Host & host, const std::uint8_t* data, std::size_t size) {
-    if (host.capture_fd < 0) {
-      host.capture_fd = ::memfd_create("capture.kss", MFD_CLOEXEC);
-      if (host.capture_fd < 0) AbortOnFailure(std::string("memfd_create: ") + std::strerror(errno));
-      host.state.CaptureFileName = "/proc/self/fd/" + std::to_string(host.capture_fd);
-    }
-    if (::ftruncate(host.capture_fd, 0) != 0) AbortOnFailure("ftruncate of the capture failed");
-    std::size_t done = 0;
-    while (done < size) {
-      const ssize_t n =
-          ::pwrite(host.capture_fd, data + done, size - done, static_cast<off_t>(done));
-      if (n <= 0) AbortOnFailure(std::string("writing the capture: ") + std::strerror(errno));
-      done += static_cast<std::size_t>(n);
-    }
+  CheckingSink report;
+  host.window.ClearErrors();
+  const std::string capture = host.state.CaptureFileName;
+  const int status = packscope::CheckCapture(host.state, host.window, capture, report);
+  if (model.too_long) {
+    CAPTURE_CHECK_NUMBER("--check status", status, kCheckUnreadable);
+    CAPTURE_CHECK_NUMBER("--check errors reported", host.window.Errors().size(), 1u);
+  } else {
+    CAPTURE_CHECK(status == kCheckClean || status == kCheckFindings,
+                  "--check status " + std::to_string(status));
+    const std::string summary = capture + ": " + std::to_string(model.frames.size()) + " frames, ";
+    const std::size_t last = report.pending.size() < 2
+                                 ? std::string::npos
+                                 : report.pending.rfind('\n', report.pending.size() - 2);
+    const std::size_t from = last == std::string::npos ? 0 : last + 1;
+    CAPTURE_CHECK(report.pending.compare(from, summary.size(), summary) == 0,
+                  "--check summary line \"" + Shown(report.pending, from) + "\"");
+    // It fails on damage only.
+    const bool no_damage = report.pending.find("no findings", from) != std::string::npos ||
+                           report.pending.find("no damage", from) != std::string::npos;
+    CAPTURE_CHECK(no_damage == (status == kCheckClean),
+                  "--check status " + std::to_string(status) + " and its summary disagree");
   }
+}
+
+// Puts the capture into the memory file and names it as a path.
+void LoadCapture(Host& host, const std::uint8_t* data, std::size_t size) {
+  if (host.capture_fd < 0) {
+    host.capture_fd = ::memfd_create("capture.kss", MFD_CLOEXEC);
+    if (host.capture_fd < 0) AbortOnFailure(std::string("memfd_create: ") + std::strerror(errno));
+    host.state.CaptureFileName = "/proc/self/fd/" + std::to_string(host.capture_fd);
+  }
+  if (::ftruncate(host.capture_fd, 0) != 0) AbortOnFailure("ftruncate of the capture failed");
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t n = ::pwrite(host.capture_fd, data + done, size - done, static_cast<off_t>(done));
+    if (n <= 0) AbortOnFailure(std::string("writing the capture: ") + std::strerror(errno));
+    done += static_cast<std::size_t>(n);
+  }
+}
 
 }  // namespace
 
