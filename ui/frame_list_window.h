@@ -18,6 +18,7 @@
 
 #include <QByteArray>
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -49,7 +50,9 @@ class BytesView;
 class FilterBar;
 class FindBar;
 class FrameDetailsView;
+class FollowView;
 class FrameTableModel;
+class ListConnections;
 class PassLanes;
 class StatisticsView;
 
@@ -102,6 +105,8 @@ class FrameListWindow : public QMainWindow, private FrameListHost {
   QMenu* DetailMenu(QTreeWidgetItem* item);
   // Adds an entry to those menus.
   void AddContextEntry(ContextEntry entry) { context_menu_.Add(std::move(entry)); }
+  // Opens the follow view of the connected session of frame (index number), once it is read.
+  void FollowConnection(std::int64_t frame);
 
   // --- Event handlers ---
   void MnuFileOpen_Click();
@@ -139,6 +144,9 @@ class FrameListWindow : public QMainWindow, private FrameListHost {
   StatisticsView* Statistics() const { return statistics_; }
   QTabWidget* Tabs() const { return tabs_; }
   const std::vector<ColourRule>& ColouringRules() const { return colouring_rules_; }
+  ListConnections& Connections() { return *connections_; }
+  // The follow view opened last (null when closed).
+  FollowView* LastFollowView() const;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -176,6 +184,8 @@ class FrameListWindow : public QMainWindow, private FrameListHost {
 
   PassLanes* lanes_ = nullptr;
   std::unique_ptr<FrameList> list_;
+  std::unique_ptr<ListConnections> connections_;
+  QPointer<FollowView> follow_view_;  // the follow view opened last (deleted when closed)
   QTimer* look_ = nullptr;
   // During a change of the rows: the frame selected before it, and whether the view was at its
   // end (follow mode).
