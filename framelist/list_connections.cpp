@@ -6,8 +6,7 @@
 
 namespace packscope {
 
-ListConnections::ListConnections(FrameListHost& host, const FrameList& list,
-                                 std::function<void()> read)
+ListConnections::ListConnections(FrameListHost& host, FrameList& list, std::function<void()> read)
     : host_(host), list_(list), on_read_(std::move(read)) {}
 
 ListConnections::~ListConnections() {
@@ -44,6 +43,7 @@ void ListConnections::Update() {
           return;
         }
         read_ = result;
+        list_.SetSessions(read_->sessions);
         if (on_read_) on_read_();
         Update();  // the capture may have grown meanwhile
       });

@@ -1,7 +1,8 @@
 // ListConnections: the frame list's connected sessions (framelist/connections.h) and the
 // following of one (framelist/follow_connection.h), each a pass on a lane of its own of the
 // list's host. The capture's connections are read once it has been read to its end (again when
-// it was read on); until then a frame belongs to no session.
+// it was read on), and the list given them (FrameList::SetSessions); until then a frame belongs
+// to no session.
 //
 //   list read ──Update──> ReadConnections (lane) ──> Tables(), SessionOfFrame()
 //   Follow(frame) ──> FollowSession (lane + 1) ──> done(the session followed)
@@ -26,7 +27,7 @@ inline constexpr int kFollowLane = kConnectionsLane + 1;
 class ListConnections {
  public:
   // read: told on the host's thread when the connections of a capture have been read.
-  ListConnections(FrameListHost& host, const FrameList& list, std::function<void()> read = {});
+  ListConnections(FrameListHost& host, FrameList& list, std::function<void()> read = {});
   ~ListConnections();
   ListConnections(const ListConnections&) = delete;
   ListConnections& operator=(const ListConnections&) = delete;
@@ -47,7 +48,7 @@ class ListConnections {
 
  private:
   FrameListHost& host_;
-  const FrameList& list_;
+  FrameList& list_;
   std::function<void()> on_read_;
   std::string path_;  // of the capture read
   std::shared_ptr<const CaptureConnections> read_;

@@ -321,7 +321,7 @@ class QueueHost : public FrameListHost {
   std::deque<Pass> passes_;
 };
 
-TEST_F(ConnectionsTest, AListReadsItsConnectionsOnceReadAndFollowsAFramesSession) {
+TEST_F(ConnectionsTest, AListReadsItsSessionsOnceReadFiltersByThemAndFollowsAFramesSession) {
   const Address a{"QQ1AAA"};
   const Address b{"QQ2BBB"};
   Capture c;
@@ -346,12 +346,16 @@ TEST_F(ConnectionsTest, AListReadsItsConnectionsOnceReadAndFollowsAFramesSession
   EXPECT_FALSE(host.PassRunning(kConnectionsLane));
   EXPECT_EQ(connections.Connections(), nullptr);
 
-  list.Open(path);  // opened again: read anew
+  list.Open(path);  // opened again: read anew, through a filter on the sessions
+  ASSERT_TRUE(list.ApplyFilter("session == 1"));
   connections.Update();
   host.Drain();
+  EXPECT_EQ(list.RowCount(), 0);  // no sessions known yet
   connections.Update();
   host.Drain();
   EXPECT_EQ(told, 1);
+  // Given the sessions, the list reads its filter anew: the session's SABM, UA and I frame.
+  EXPECT_EQ(list.CaptureOrder(), (std::vector<std::int64_t>{ui + 1, ui + 3, i_frame - 1}));
   ASSERT_NE(connections.Connections(), nullptr);
   EXPECT_EQ(connections.Tables().size(), 1u);  // conversations; no nodes
   EXPECT_EQ(connections.SessionOfFrame(ui - 1), 0);
