@@ -142,6 +142,7 @@ std::shared_ptr<const StatTable> ConversationsTable(
                                                                    {"Frames", true},
                                                                    {"Bytes A\u2192B", true},
                                                                    {"Bytes B\u2192A", true},
+                                                                   {"I frames", true},
                                                                    {"Retransmitted", true},
                                                                    {"Missed", true},
                                                                    {"Connected (s)", true},
@@ -172,8 +173,8 @@ std::shared_ptr<const StatTable> ConversationsTable(
     number(c.frames + ui_frames);
     number(c.bytes[0]);
     number(c.bytes[1]);
-    row.cells.push_back(std::to_string(c.retransmitted) + " of " + std::to_string(c.i_frames) +
-                        " (" + Fixed(rate, "%.1f") + " %)");
+    number(c.i_frames);
+    row.cells.push_back(std::to_string(c.retransmitted) + " (" + Fixed(rate, "%.1f") + " %)");
     row.keys.push_back(rate);
     number(c.missed);
     row.cells.push_back(c.connected_ms > 0 ? Fixed(seconds, "%.1f") : std::string());
@@ -205,10 +206,10 @@ std::shared_ptr<const StatTable> NodesTable(const std::map<std::string, Node>& n
   auto table = std::make_shared<TextTable>("Nodes",
                                            std::vector<StatColumn>{{"Node", false},
                                                                    {"Alias", false},
-                                                                   {"Broadcasts", true},
-                                                                   {"Routes heard", true},
-                                                                   {"Best quality", true},
                                                                    {"Best route", false},
+                                                                   {"Best quality", true},
+                                                                   {"Routes heard", true},
+                                                                   {"Broadcasts", true},
                                                                    {"Last heard", false}},
                                            0, false);
   for (const auto& [call, n] : nodes) {
@@ -221,17 +222,17 @@ std::shared_ptr<const StatTable> NodesTable(const std::map<std::string, Node>& n
     AppendPrintable(route, n.best_route);
     row.cells = {printable,
                  alias,
-                 std::to_string(n.broadcasts),
-                 std::to_string(n.routes.size()),
-                 n.best >= 0 ? std::to_string(n.best) : std::string(),
                  route,
+                 n.best >= 0 ? std::to_string(n.best) : std::string(),
+                 std::to_string(n.routes.size()),
+                 std::to_string(n.broadcasts),
                  n.last ? IsoStampText(*n.last) : std::string()};
     row.keys = {0,
                 0,
-                static_cast<double>(n.broadcasts),
-                static_cast<double>(n.routes.size()),
-                static_cast<double>(n.best),
                 0,
+                static_cast<double>(n.best),
+                static_cast<double>(n.routes.size()),
+                static_cast<double>(n.broadcasts),
                 0};
     row.filter = StationFilter(call);
     table->Add(std::move(row));

@@ -29,14 +29,15 @@ struct CaptureConnections {
   std::shared_ptr<const SessionTable> sessions;
   // Conversations: Station A (the initiator of the pair's first session), Station B, Port,
   // Sessions, Frames (the sessions' and the UI frames between them), Bytes A→B, Bytes B→A,
-  // Retransmitted ("2 of 40 (5.0 %)": I frames heard again of the I frames), Missed (I frames the
+  // I frames (heard, both ways), Retransmitted ("2 (5.0 %)": I frames heard again, and their
+  // share of the I frames), Missed (I frames the
   // monitor did not hear), Connected (seconds the sessions lasted), Throughput (data bytes per
   // second connected), UI frames, UI bytes; in the order of the pairs' first sessions, shown first
   // by Frames, the most first. A row's filter picks the frames between the two on the port.
   std::shared_ptr<const StatTable> conversations;
-  // Nodes: Node, Alias, Broadcasts, Routes heard, Best quality, Best route ("BBSQQ5 via
-  // QQ1NOD-2": the broadcaster and its neighbour towards the node), Last heard; in callsign
-  // order. A row's filter picks the node's own frames.
+  // Nodes: Node, Alias, Best route ("BBSQQ5 via QQ1NOD-2": the broadcaster and its neighbour
+  // towards the node that gave the best quality), Best quality, Routes heard, Broadcasts, Last
+  // heard; in callsign order. A row's filter picks the node's own frames.
   std::shared_ptr<const StatTable> nodes;
 };
 

@@ -127,7 +127,8 @@ TEST_F(ConnectionsTest, ConversationNodesAndFollowOfAKnownSession) {
                                                 {"Frames", "12"},
                                                 {"Bytes A\u2192B", "5"},
                                                 {"Bytes B\u2192A", "14"},
-                                                {"Retransmitted", "1 of 4 (25.0 %)"},
+                                                {"I frames", "4"},
+                                                {"Retransmitted", "1 (25.0 %)"},
                                                 {"Missed", "1"},
                                                 {"Connected (s)", "6.5"},
                                                 {"Throughput (B/s)", "2.9"},
@@ -148,7 +149,7 @@ TEST_F(ConnectionsTest, ConversationNodesAndFollowOfAKnownSession) {
   EXPECT_EQ(RowOf(*read_.nodes, 0)["Broadcasts"], "2");
   EXPECT_EQ(RowOf(*read_.nodes, 0)["Best route"], "QQ7OTH via QQ5NOD");
   EXPECT_EQ(read_.nodes->RowFilter(1), "src == QQ7OTH");
-  EXPECT_EQ(read_.nodes->Order(4, true), (std::vector<std::uint32_t>{2, 0, 1}));
+  EXPECT_EQ(read_.nodes->Order(3, true), (std::vector<std::uint32_t>{2, 0, 1}));
 
   FollowedSession f;
   ASSERT_TRUE(FollowSession(snapshot_, *read_.sessions, 1, f));
