@@ -22,6 +22,8 @@ void ListConnections::Update() {
     read_.reset();
     reading_ = -1;
     given_up_ = -1;
+    pending_frame_ = -1;
+    pending_done_ = nullptr;
   }
   if (!list_.Indexed()) given_up_ = -1;  // read anew or on: a cancel holds no more
   if (path_.empty() || !list_.Indexed()) return;
@@ -38,6 +40,9 @@ void ListConnections::Update() {
       },
       [this, result, done, frames] {
         reading_ = -1;
+        const std::int64_t pending = std::exchange(pending_frame_, -1);
+        FollowDone follow = std::move(pending_done_);
+        pending_done_ = nullptr;
         if (!*done) {  // cancelled: not again for these frames
           given_up_ = frames;
           return;
@@ -45,6 +50,7 @@ void ListConnections::Update() {
         read_ = result;
         list_.SetSessions(read_->sessions);
         if (on_read_) on_read_();
+        if (pending >= 0) Follow(pending, std::move(follow));
         Update();  // the capture may have grown meanwhile
       });
 }
@@ -66,6 +72,12 @@ std::int64_t ListConnections::SessionOfFrame(std::int64_t frame) const {
 }
 
 bool ListConnections::Follow(std::int64_t frame, FollowDone done) {
+  if (!read_ && reading_ >= 0) {
+    pending_frame_ = frame;
+    pending_done_ = std::move(done);
+    host_.Say("Following the connection once the capture's sessions are read.");
+    return true;
+  }
   const std::int64_t session = SessionOfFrame(frame);
   if (session == 0) {
     host_.Say(read_ ? "Frame " + std::to_string(frame + 1) + " belongs to no connected session."

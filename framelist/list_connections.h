@@ -41,8 +41,9 @@ class ListConnections {
   StatTables Tables() const;
   // The session frame (index number) belongs to; 0: none, or not read yet.
   std::int64_t SessionOfFrame(std::int64_t frame) const;
-  // Follows the session of frame; done gets it on the host's thread. False (and a message said)
-  // when the frame belongs to no session.
+  // Follows the session of frame; done gets it on the host's thread. While the sessions are
+  // being read it follows once they are. False (and a message said) when the frame belongs to
+  // no session, or nothing is being read.
   using FollowDone = std::function<void(std::shared_ptr<const FollowedSession>)>;
   bool Follow(std::int64_t frame, FollowDone done);
 
@@ -54,6 +55,9 @@ class ListConnections {
   std::shared_ptr<const CaptureConnections> read_;
   std::int64_t reading_ = -1;   // frames of the pass running, -1: none
   std::int64_t given_up_ = -1;  // frames of a pass cancelled, not read again
+  // A follow asked for while the sessions are read: its frame and done.
+  std::int64_t pending_frame_ = -1;
+  FollowDone pending_done_;
 };
 
 }  // namespace packscope

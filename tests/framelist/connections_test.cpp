@@ -353,8 +353,14 @@ TEST_F(ConnectionsTest, AListReadsItsSessionsOnceReadFiltersByThemAndFollowsAFra
   host.Drain();
   EXPECT_EQ(list.RowCount(), 0);  // no sessions known yet
   connections.Update();
+  // Asked to follow while they are read: it follows once they are.
+  std::shared_ptr<const FollowedSession> early;
+  EXPECT_TRUE(connections.Follow(
+      i_frame - 1, [&early](std::shared_ptr<const FollowedSession> f) { early = f; }));
   host.Drain();
   EXPECT_EQ(told, 1);
+  ASSERT_NE(early, nullptr);
+  EXPECT_EQ(early->session.number, 1);
   // Given the sessions, the list reads its filter anew: the session's SABM, UA and I frame.
   EXPECT_EQ(list.CaptureOrder(), (std::vector<std::int64_t>{ui + 1, ui + 3, i_frame - 1}));
   ASSERT_NE(connections.Connections(), nullptr);

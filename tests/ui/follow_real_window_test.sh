@@ -74,7 +74,9 @@ xdotool windowfocus --sync "$window"
 
 # Go to the session's first frame, and follow its connection.
 xdotool key ctrl+g
-sleep 0.5
+wait_for xdotool search --name '^Go to$' >/dev/null || fail "no Go to dialog"
+xdotool windowfocus --sync "$(xdotool search --name '^Go to$' | head -1)"
+sleep 0.3
 xdotool type --delay 20 "$first"
 xdotool key Return
 sleep 0.5
