@@ -21,6 +21,7 @@ class CaptureObserver;
 class OutputDevice;
 class FramePredicate;
 class FrameAprs;
+class CaptureInput;
 
 // OutputMode values: what the frame output step does with a frame.
 enum OutputModes : std::int16_t {
@@ -49,6 +50,9 @@ struct DecoderState : Ax25Fields {
   // Where passes read the chosen capture when that is not CaptureFileName itself: the window's
   // copy of a capture that can be read only once (a FIFO, a device). Empty: CaptureFileName.
   std::string CaptureCopy;
+  // When set, passes read this input instead of opening the capture (not owned): a reader of a
+  // higher layer, such as several captures merged into one stream.
+  CaptureInput* Input = nullptr;
   std::string OutputFileName;  // path of the file written last
   std::int16_t OutputMode = kScreen;
   // How the screen dump and the five file layouts write characters 128..255 (the window always

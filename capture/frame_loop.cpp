@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "capture/ax25_step.h"
-#include "capture/capture_file.h"
+#include "capture/capture_input.h"
 #include "capture/errors.h"
 #include "capture/frame_aprs.h"
 #include "capture/frame_output.h"
@@ -37,23 +37,35 @@ class FrameLoop {
  public:
   FrameLoop(DecoderState& state, Window& window) : state_(state), window_(window) {}
 
-  void Run(CaptureFile& file) {
+  void Run(CaptureInput& input) {
     // A small capture gets a small buffer: the passes over it (every Check1 click, every write
     // command) then do not map and unmap a large block each time.
+    const bool kiss = input.Kind().format == InputFormat::kKiss &&
+                      input.Kind().compression == InputCompression::kNone;
     const std::size_t block =
-        file.Size() < 0 ? kReadBlock
-                        : std::clamp<std::size_t>(static_cast<std::size_t>(file.Size()) + 1,
-                                                  kMinReadBlock, kReadBlock);
+        input.Size() < 0 || !kiss
+            ? kReadBlock
+            : std::clamp<std::size_t>(static_cast<std::size_t>(input.Size()) + 1, kMinReadBlock,
+                                      kReadBlock);
     std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[block]);
     std::int64_t base = 0;
     for (;;) {
-      const std::size_t n = file.Read(buffer.get(), block);
-      if (n == 0) break;
+      const std::size_t n = input.Read(buffer.get(), block);
       scanner_.Scan(*this, buffer.get(), n, base);
       base += static_cast<std::int64_t>(n);
-      if (!window_.ShowProgress(base, file.Size())) throw PassCancelled();
+      ReportDamage(input);
+      if (n == 0) break;
+      if (!window_.ShowProgress(input.Consumed(), input.Size())) throw PassCancelled();
     }
     scanner_.Finish(*this, base);
+  }
+
+  // What the reader met in its own terms, up to the bytes scanned.
+  void ReportDamage(CaptureInput& input) {
+    damage_.clear();
+    input.TakeDamage(damage_);
+    if (state_.Observer == nullptr) return;
+    for (const InputDamage& d : damage_) state_.Observer->OnInputDamage(d);
   }
 
   // The scanner's handler.
@@ -126,6 +138,7 @@ class FrameLoop {
   Window& window_;
   KissScanner scanner_;
   FrameInfo info_;
+  std::vector<InputDamage> damage_;
   char caption_[64];
 };
 
@@ -152,7 +165,13 @@ void ReadCapture(DecoderState& state, Window& window, const std::function<void()
   // A frame before the pass's first timestamp frame has no stamp, whatever an earlier pass met.
   state.StampText.clear();
   state.StampMillis = 0;
-  CaptureFile file(state.CaptureCopy.empty() ? state.CaptureFileName : state.CaptureCopy);
+  // A copy of the window's is KISS already: it is read as it is.
+  std::unique_ptr<CaptureInput> owned;
+  if (state.Input == nullptr) {
+    owned = state.CaptureCopy.empty() ? OpenCaptureInput(state.CaptureFileName)
+                                      : OpenKissInput(state.CaptureCopy);
+  }
+  CaptureInput& input = state.Input != nullptr ? *state.Input : *owned;
   if (opened) opened();
   // The pass's APRS reading, when a step reads APRS and the caller has not set one up.
   std::optional<FrameAprs> aprs;
@@ -169,7 +188,7 @@ void ReadCapture(DecoderState& state, Window& window, const std::function<void()
   if (aprs) state.Aprs = &*aprs;
   if (state.Aprs != nullptr) state.Aprs->Reset();
   FrameLoop loop(state, window);
-  loop.Run(file);
+  loop.Run(input);
 }
 
 }  // namespace packscope

@@ -4,6 +4,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -323,6 +324,9 @@ int RunConverter(const std::vector<std::string>& arguments) {
   std::vector<std::string> captures;
   for (const QString& c : parser.positionalArguments()) captures.push_back(ArgumentBytes(c));
   if (captures.empty()) return UsageError("no capture given.");
+  if (std::count(captures.begin(), captures.end(), "-") > 1) {
+    return UsageError("standard input (-) can be read once; name it once.");
+  }
   std::optional<std::string> output;
   if (parser.isSet(output_option)) {
     if (captures.size() > 1) return UsageError("-o takes one capture only.");
@@ -358,6 +362,11 @@ int RunConverter(const std::vector<std::string>& arguments) {
     Job job;
     job.capture = capture;
     job.capture_id = IdOfFile(CapturePath(capture));
+    if (!check && !output && capture == "-") {
+      return UsageError(
+          "standard input (-) has no name to name the output after; give -o (-o - "
+          "for standard output).");
+    }
     if (!check) {
       job.output = output ? *output : NameOutputFile(capture, layout->extension, naming);
       job.output_id = IdOfFile(job.output);

@@ -8,6 +8,7 @@
 //                       end with LF alone, every frame but timestamp frames
 //   kiss, stats, gpx    FrameWriters too: the frames as a capture again, a summary, and the
 //                       APRS positions as GPX tracks
+//   tnc2                the frames as TNC2 text lines, which the capture readers read back
 #ifndef PACKSCOPE_COMMANDS_LAYOUTS_H_
 #define PACKSCOPE_COMMANDS_LAYOUTS_H_
 
@@ -31,6 +32,7 @@ std::unique_ptr<FrameWriter> MakeMonitorWriter(LineSink& out);
 std::unique_ptr<FrameWriter> MakeKissWriter(LineSink& out);
 std::unique_ptr<FrameWriter> MakeStatsWriter(LineSink& out);
 std::unique_ptr<FrameWriter> MakeGpxWriter(LineSink& out);
+std::unique_ptr<FrameWriter> MakeTnc2Writer(LineSink& out);
 
 // The frame-writing commands of the Write menu, in menu order, and the converter's names for
 // their layouts: the registry's rows that the Write menu shows (kWriteCommands below).
@@ -59,7 +61,7 @@ struct Layout {
   std::unique_ptr<FrameWriter> (*make_writer)(LineSink& out) = nullptr;  // kFrameWriter
 };
 
-inline constexpr std::array<Layout, 12> kLayouts = {{
+inline constexpr std::array<Layout, 13> kLayouts = {{
     {"screen", "log", "the display's text, as Write Logfile saves it", LayoutKind::kScreen},
     {"hex-complete", "hex", "every frame as stored, in hex, under two column header lines",
      LayoutKind::kWindowFile, kHexComplete, true, "Write Hexfile (complete frame)"},
@@ -120,6 +122,14 @@ inline constexpr std::array<Layout, 12> kLayouts = {{
      false,
      {},
      &MakeGpxWriter},
+    {"tnc2",
+     "tnc2.txt",
+     "one TNC2 line per frame (SRC>DST,PATH:info) behind its time, as APRS programs read them",
+     LayoutKind::kFrameWriter,
+     kNoWindowOutput,
+     false,
+     {},
+     &MakeTnc2Writer},
 }};
 
 // The row named name; nullptr when there is none.
