@@ -107,6 +107,10 @@ std::unique_ptr<CaptureInput> OpenCaptureBytes(std::string bytes, const std::str
 // The KISS file at path read as it is, without looking at its content (a copy of our own).
 std::unique_ptr<CaptureInput> OpenKissInput(const std::string& path);
 
+// The names captures of the formats above usually have, for the file dialogs' filters.
+inline constexpr std::string_view kCaptureFilePatterns =
+    "*.kss *.pcap *.pcapng *.cap *.tnc2.txt *.gz *.xz *.zst *.bz2";
+
 // The capture's name in messages: Quoted(path), or "standard input" for "-".
 std::string CaptureName(const std::string& path);
 

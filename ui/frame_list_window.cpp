@@ -82,8 +82,11 @@ QString DefaultSaveDialog(QWidget* parent, const QString& suggested) {
 }
 
 QString DefaultOpenDialog(QWidget* parent, const QString& folder) {
-  return QFileDialog::getOpenFileName(parent, QStringLiteral("Open Capture"), folder,
-                                      QStringLiteral("KISS Files (*.kss);;All Files (*)"));
+  return QFileDialog::getOpenFileName(
+      parent, QStringLiteral("Open Capture"), folder,
+      QStringLiteral("Captures (%1);;KISS Files (*.kss);;All Files (*)")
+          .arg(QString::fromLatin1(kCaptureFilePatterns.data(),
+                                   static_cast<qsizetype>(kCaptureFilePatterns.size()))));
 }
 
 // The main window's headless host for an export: the regional date texts of the window (the
@@ -310,6 +313,9 @@ void FrameListWindow::CreateControls() {
   });
   shown_ = new QLabel(this);
   shown_->setObjectName(QStringLiteral("FramesShown"));
+  source_ = new QLabel(this);
+  source_->setObjectName(QStringLiteral("CaptureSource"));
+  statusBar()->addPermanentWidget(source_);
   statusBar()->addPermanentWidget(task_label_);
   statusBar()->addPermanentWidget(progress_);
   statusBar()->addPermanentWidget(cancel_);
@@ -493,7 +499,7 @@ void FrameListWindow::OpenCapture(const std::string& path) {
   CancelTasks();
   path_ = path;
   setWindowTitle(path.empty() ? kWindowTitle : kWindowTitle + QStringLiteral(" - ") + NameOf(path));
-  index_ = std::make_unique<FrameIndex>(path);
+  index_ = std::make_unique<InputIndex>(path, free_space_);
   snapshot_ = index_->Snapshot();
   listed_to_ = 0;
   counted_to_ = 0;
@@ -515,7 +521,7 @@ void FrameListWindow::OpenCapture(const std::string& path) {
 
 void FrameListWindow::ReadIndex(void (FrameListWindow::*then)(const IndexResult&)) {
   auto result = std::make_shared<IndexResult>();
-  FrameIndex* index = index_.get();
+  InputIndex* index = index_.get();
   Start(
       index_task_, QStringLiteral("Reading"),
       [index, result](const std::atomic<bool>* cancel, const PassProgress& progress) {
@@ -567,7 +573,8 @@ void FrameListWindow::SetCaptureLookInterval(int milliseconds) { look_->setInter
 
 void FrameListWindow::ReadOn() {
   if (path_.empty() || !indexed_ || index_task_.job.Running() || rows_task_.job.Running()) return;
-  if (!disk_.Changed(path_, snapshot_.CaptureSize())) return;
+  // A copy (of a compressed file, a pcap, a stream) was read once, as it came.
+  if (index_->Copied() || !disk_.Changed(path_, snapshot_.CaptureSize())) return;
   // A last frame cut off by the end of the capture is read again: it may go on, or turn out a
   // timestamp frame.
   const std::int64_t settled = snapshot_.SettledFrameCount();
@@ -789,6 +796,15 @@ void FrameListWindow::UpdateShown() {
     text += QStringLiteral(" (%1 no longer as read in the capture)").arg(unheld_);
   }
   shown_->setText(text);
+  // The format once the reading has told it, and the damage of its reader.
+  QString source;
+  if (const std::optional<InputKind> kind = index_ ? index_->Kind() : std::nullopt) {
+    source = FromUtf8(InputKindName(*kind));
+    if (const std::int64_t damage = index_->DamageCount(); damage > 0) {
+      source += QStringLiteral(", %1 damaged (packscope-convert --check lists them)").arg(damage);
+    }
+  }
+  source_->setText(source);
 }
 
 // --- Selection, details and bytes ---
@@ -955,6 +971,7 @@ bool FrameListWindow::ExportTo(const std::string& path) {
   }
   DecoderState state;
   state.CaptureFileName = path_;
+  state.CaptureCopy = index_->CopyPath();
   std::optional<CaptureFilter> predicate;
   if (filter_) {
     predicate.emplace(*filter_);

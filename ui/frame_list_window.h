@@ -27,6 +27,7 @@
 
 #include "capture/file_watch.h"
 #include "capture/frame_index.h"
+#include "capture/input_index.h"
 #include "filter/filter.h"
 #include "framelist/aprs_timeline.h"
 #include "framelist/frame_details.h"
@@ -91,6 +92,9 @@ class FrameListWindow : public QMainWindow {
   // itself once a second; the main window calls it when it has read on the same capture.
   void ReadOn();
   // How often the window looks whether the capture changed on disk (tests look more often).
+  // Where the copies of the captures opened from now on learn the room on their disk (tests);
+  // nullptr: the system's. It must outlive the window.
+  void SetFreeSpace(const FreeSpace* free_space) { free_space_ = free_space; }
   void SetCaptureLookInterval(int milliseconds);
 
   // --- Event handlers ---
@@ -120,6 +124,7 @@ class FrameListWindow : public QMainWindow {
   QComboBox* FilterBox() const { return filter_box_; }
   QLabel* FilterErrorLabel() const { return filter_error_; }
   QLabel* ShownLabel() const { return shown_; }
+  QLabel* SourceLabel() const { return source_; }
   StatisticsView* Statistics() const { return statistics_; }
   QTabWidget* Tabs() const { return tabs_; }
 
@@ -173,7 +178,8 @@ class FrameListWindow : public QMainWindow {
 
   // The capture and its index.
   std::string path_;
-  std::unique_ptr<FrameIndex> index_;
+  std::unique_ptr<InputIndex> index_;
+  const FreeSpace* free_space_ = nullptr;
   IndexSnapshot snapshot_;
   std::int64_t listed_to_ = 0;     // frames looked at for the rows so far
   std::int64_t frames_total_ = 0;  // frames of the index that are not timestamp frames
@@ -222,6 +228,7 @@ class FrameListWindow : public QMainWindow {
   QLineEdit* find_text_ = nullptr;
   QCheckBox* find_hex_ = nullptr;
   QLabel* shown_ = nullptr;
+  QLabel* source_ = nullptr;  // the capture's format, and the damage its reader met
   QLabel* task_label_ = nullptr;
   QProgressBar* progress_ = nullptr;
   QPushButton* cancel_ = nullptr;
