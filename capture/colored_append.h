@@ -1,7 +1,7 @@
 // AppendColored: puts one piece of text into the display in one colour and leaves the insertion
 // point directly behind it. Only the inserted characters are recoloured.
-#ifndef PACKSCOPE_RENDER_COLORED_APPEND_H_
-#define PACKSCOPE_RENDER_COLORED_APPEND_H_
+#ifndef PACKSCOPE_CAPTURE_COLORED_APPEND_H_
+#define PACKSCOPE_CAPTURE_COLORED_APPEND_H_
 
 #include <string_view>
 
@@ -15,4 +15,4 @@ void AppendColored(Window& display, std::string_view text, Color color);
 
 }  // namespace packscope
 
-#endif  // PACKSCOPE_RENDER_COLORED_APPEND_H_
+#endif  // PACKSCOPE_CAPTURE_COLORED_APPEND_H_

@@ -2,9 +2,8 @@
 
 #include <sys/stat.h>
 
-#include <QCommandLineParser>
-#include <QCoreApplication>
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -17,41 +16,25 @@
 #include "capture/headless_window.h"
 #include "capture/output_file.h"
 #include "cli/converter_window.h"
+#include "cli/program_options.h"
 #include "commands/commands.h"
 #include "commands/health_check.h"
 #include "commands/layouts.h"
 #include "filter/capture_filter.h"
 #include "filter/filter.h"
-#include "qt/qt_text.h"
+#include "packscope_version.h"
 
 namespace packscope {
 namespace {
 
-QString LayoutNames() {
-  QStringList names;
-  for (const Layout& l : kLayouts) names << FromUtf8(l.name);
-  return names.join(QStringLiteral(", "));
-}
-
-// The layouts, one line each, for --help.
-QString LayoutHelp() {
-  QString text = QStringLiteral(
-      "\nLayouts (output name: the capture's name cut at its first dot, "
-      "then the extension):\n");
-  for (const Layout& l : kLayouts) {
-    text += QStringLiteral("  %1 %2 %3\n")
-                .arg(FromUtf8(l.name), -19)
-                .arg(QStringLiteral(".") + FromUtf8(l.extension), -12)
-                .arg(FromUtf8(l.help));
-  }
-  return text;
+std::string LayoutNames() {
+  std::string names;
+  for (const Layout& l : kLayouts) names += (names.empty() ? "" : ", ") + std::string(l.name);
+  return names;
 }
 
 // message: bytes (paths and arguments as given).
-int UsageError(const std::string& message) {
-  std::fprintf(stderr, "packscope-convert: %s\nTry 'packscope-convert --help'.\n", message.c_str());
-  return 2;
-}
+int UsageError(const std::string& message) { return UsageError(ConvertProgram(), message); }
 
 void PrintError(const std::string& message) {
   std::fprintf(stderr, "packscope-convert: %s\n", message.c_str());
@@ -200,153 +183,75 @@ std::string StampLogProblem(const std::string& path, const std::vector<Job>& job
 }  // namespace
 
 int RunConverter(const std::vector<std::string>& arguments) {
-  QCommandLineParser parser;
-  parser.setApplicationDescription(QStringLiteral(
-      "Converts KISS captures to text files, as the Write menu of packscope does, and to\n"
-      "pcap (Wireshark), JSON Lines and monitor lines. Each output goes next to its capture\n"
-      "(pass1.kss -> pass1.hex, pass1.pcap, pass1.jsonl, pass1.monitor.txt) unless -o is given.\n"
-      "With --check it reports what is wrong with each capture instead.\n"
-      "Exit status: 0 done (--check: every capture clean), 1 a capture could not be converted\n"
-      "or read, 2 usage error, 3 --check found something."));
-  const QCommandLineOption layout_option(QStringList{QStringLiteral("l"), QStringLiteral("layout")},
-                                         QStringLiteral("Output layout: %1.").arg(LayoutNames()),
-                                         QStringLiteral("LAYOUT"));
-  const QCommandLineOption check_option(
-      QStringLiteral("check"),
-      QStringLiteral("Report what is wrong with each capture, with byte offsets, on standard "
-                     "output: skipped bytes, recovered and cut-off frames, bad escapes, empty, "
-                     "short and non-data frames, broken address fields and callsigns, timestamps "
-                     "going backwards or before 2000. Takes no --layout."));
-  const QCommandLineOption decode_kiss_option(
-      QStringLiteral("decode-kiss"),
-      QStringLiteral("Show the un-escaped frame in the screen layout (Decode Kissframe)."));
-  const QCommandLineOption no_ax25_option(
-      QStringLiteral("no-ax25"),
-      QStringLiteral("Do not decode AX.25 (the payload layouts then repeat the last payload; "
-                     "pcap, jsonl, monitor and --check decode all the same)."));
-  const QCommandLineOption stamp_log_option(
-      QStringLiteral("stamp-log"),
-      QStringLiteral("Write the log of binary timestamps to PATH after the run."),
-      QStringLiteral("PATH"));
-  const QCommandLineOption output_option(
-      QStringList{QStringLiteral("o"), QStringLiteral("output")},
-      QStringLiteral("Write the output to PATH (one capture only; - for standard output)."),
-      QStringLiteral("PATH"));
-  parser.addOption(layout_option);
-  parser.addOption(check_option);
-  parser.addOption(decode_kiss_option);
-  parser.addOption(no_ax25_option);
-  parser.addOption(stamp_log_option);
-  const QCommandLineOption encoding_option(
-      QStringLiteral("encoding"),
-      QStringLiteral("How the screen and the five window layouts and the stamp log write "
-                     "characters 128..255: windows-1252 (the default, the window's bytes) or "
-                     "utf-8 (each byte as the window shows it; 81, 8D, 8F, 90, 9D as the C1 "
-                     "control characters U+0081 ...)."),
-      QStringLiteral("ENCODING"));
-  const QCommandLineOption output_dir_option(
-      QStringLiteral("output-dir"),
-      QStringLiteral("Write the outputs into the folder DIR instead of next to each capture."),
-      QStringLiteral("DIR"));
-  const QCommandLineOption name_option(
-      QStringLiteral("name"),
-      QStringLiteral("Name each output by PATTERN (default {stem}.{ext}): {stem} is the capture's "
-                     "file name cut at its first dot, {name} its whole file name, {ext} the "
-                     "layout's extension."),
-      QStringLiteral("PATTERN"));
-  parser.addOption(output_option);
-  parser.addOption(output_dir_option);
-  parser.addOption(name_option);
-  parser.addOption(encoding_option);
-  const QCommandLineOption filter_option(
-      QStringLiteral("filter"),
-      QStringLiteral("Write only the frames that match EXPR (see Filter below), in any layout."),
-      QStringLiteral("EXPR"));
-  parser.addOption(filter_option);
-  const QCommandLineOption help_option = parser.addHelpOption();
-  const QCommandLineOption version_option = parser.addVersionOption();
-  parser.addPositionalArgument(QStringLiteral("CAPTURE"), QStringLiteral("KISS capture files."),
-                               QStringLiteral("CAPTURE..."));
-
-  // File names are bytes and need not be UTF-8: the parser sees each byte as one character
-  // (Latin-1), so that every value comes back as the very bytes given.
-  QStringList argument_texts;
-  for (const std::string& a : arguments) argument_texts << ArgumentText(a);
-  if (!parser.parse(argument_texts)) return UsageError(ArgumentBytes(parser.errorText()));
-  if (parser.isSet(help_option)) {
-    std::fputs(qPrintable(parser.helpText() + LayoutHelp() + FromUtf8(FilterHelpText())), stdout);
-    return 0;
+  const ParsedCommandLine parsed = ParseCommandLine(
+      ConvertProgram(),
+      std::vector<std::string>(arguments.begin() + (arguments.empty() ? 0 : 1), arguments.end()));
+  if (const auto status =
+          AnswerCommandLine(ConvertProgram(), parsed.action, parsed.error, PACKSCOPE_VERSION)) {
+    return *status;
   }
-  if (parser.isSet(version_option)) {
-    std::printf("%s %s\n", qPrintable(QCoreApplication::applicationName()),
-                qPrintable(QCoreApplication::applicationVersion()));
-    return 0;
-  }
-  const auto value = [&](const QCommandLineOption& option) {
-    return ArgumentBytes(parser.value(option));
-  };
-  const bool check = parser.isSet(check_option);
-  if (check && parser.isSet(layout_option)) return UsageError("--check takes no --layout.");
-  if (check && (parser.isSet(output_option) || parser.isSet(output_dir_option) ||
-                parser.isSet(name_option))) {
+  const CommandLine& line = parsed.line;
+  const bool check = line.Has("--check");
+  if (check && line.Has("--layout")) return UsageError("--check takes no --layout.");
+  if (check && (line.Has("--output") || line.Has("--output-dir") || line.Has("--name"))) {
     return UsageError("--check writes its report to standard output; no -o, --output-dir, --name.");
   }
-  if (!check && !parser.isSet(layout_option)) {
+  if (!check && !line.Has("--layout")) {
     return UsageError("--layout (or --check) is required.");
   }
   const Layout* layout = nullptr;
   if (!check) {
-    layout = FindLayout(value(layout_option));
+    layout = FindLayout(*line.Value("--layout"));
     if (layout == nullptr) {
-      return UsageError("unknown layout '" + value(layout_option) + "'; one of " +
-                        ArgumentBytes(LayoutNames()) + ".");
+      return UsageError("unknown layout '" + *line.Value("--layout") + "'; one of " +
+                        LayoutNames() + ".");
     }
   }
   TextEncoding encoding = TextEncoding::kWindows1252;
-  if (parser.isSet(encoding_option)) {
-    const std::string name = ArgumentBytes(parser.value(encoding_option).toLower());
+  if (line.Has("--encoding")) {
+    std::string name = *line.Value("--encoding");
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (name == "utf-8" || name == "utf8") {
       encoding = TextEncoding::kUtf8;
     } else if (name != "windows-1252" && name != "cp1252") {
-      return UsageError("unknown encoding '" + value(encoding_option) +
+      return UsageError("unknown encoding '" + *line.Value("--encoding") +
                         "'; windows-1252 or utf-8.");
     }
   }
   std::optional<Filter> filter;
-  if (parser.isSet(filter_option)) {
+  if (line.Has("--filter")) {
     if (check) return UsageError("--check reads every frame; no --filter.");
     FilterError error;
-    filter = Filter::Parse(value(filter_option), &error);
+    filter = Filter::Parse(*line.Value("--filter"), &error);
     if (!filter) return UsageError(error.Text());
   }
   std::optional<CaptureFilter> frame_filter;
   if (filter) frame_filter.emplace(*filter);
-  std::vector<std::string> captures;
-  for (const QString& c : parser.positionalArguments()) captures.push_back(ArgumentBytes(c));
+  const std::vector<std::string>& captures = line.Arguments();
   if (captures.empty()) return UsageError("no capture given.");
   if (std::count(captures.begin(), captures.end(), "-") > 1) {
     return UsageError("standard input (-) can be read once; name it once.");
   }
   std::optional<std::string> output;
-  if (parser.isSet(output_option)) {
+  if (line.Has("--output")) {
     if (captures.size() > 1) return UsageError("-o takes one capture only.");
-    if (parser.isSet(output_dir_option) || parser.isSet(name_option)) {
+    if (line.Has("--output-dir") || line.Has("--name")) {
       return UsageError("-o names the output itself; no --output-dir, --name.");
     }
-    output = value(output_option);
+    output = *line.Value("--output");
   }
   OutputNaming naming;
-  if (parser.isSet(output_dir_option)) {
-    naming.folder = value(output_dir_option);
+  if (line.Has("--output-dir")) {
+    naming.folder = *line.Value("--output-dir");
     if (naming.folder.empty()) return UsageError("--output-dir needs a folder.");
   }
-  if (parser.isSet(name_option)) {
-    naming.pattern = value(name_option);
+  if (line.Has("--name")) {
+    naming.pattern = *line.Value("--name");
     const std::string problem = NamePatternProblem(naming.pattern);
     if (!problem.empty()) return UsageError("--name '" + naming.pattern + "': " + problem + ".");
   }
   std::optional<std::string> stamp_log_path;
-  if (parser.isSet(stamp_log_option)) stamp_log_path = value(stamp_log_option);
+  if (line.Has("--stamp-log")) stamp_log_path = *line.Value("--stamp-log");
   const bool writes_stdout = check || output == "-";
   if (stamp_log_path == "-" && writes_stdout) {
     return UsageError(check ? "--check writes its report to standard output; --stamp-log - "
@@ -384,11 +289,10 @@ int RunConverter(const std::vector<std::string>& arguments) {
   }
 
   ConverterWindow window;
-  window.SetCheck1(parser.isSet(decode_kiss_option));
+  window.SetCheck1(line.Has("--decode-kiss"));
   // The converter's own layouts and the report read AX.25 themselves (DescribeAx25); the
   // window's decoder would only fill the callsign boxes nobody sees.
-  window.SetCheck2(!parser.isSet(no_ax25_option) && !check &&
-                   layout->kind != LayoutKind::kFrameWriter);
+  window.SetCheck2(!line.Has("--no-ax25") && !check && layout->kind != LayoutKind::kFrameWriter);
   // The log of binary timestamps, written as the passes meet them and put in place after a run
   // in which every capture was converted (or checked); else an earlier file stays as it was.
   std::optional<OutputFile> stamp_log;

@@ -1,7 +1,7 @@
 // packscope-convert: the window's conversions without a window. Each capture runs through the
 // very commands of the Write menu (and, for the screen layout, WriteScreenPass: what opening the
 // capture followed by Write Logfile writes, streamed) against a headless window. The converter's
-// own layouts (pcap, jsonl, monitor; commands/layouts.h) and the health report (--check;
+// own layouts (pcap, jsonl, monitor, ...; commands/layouts.h) and the health report (--check;
 // commands/health_check.h) run the same pass with an observer instead of the frame output step.
 #ifndef PACKSCOPE_CLI_CONVERTER_H_
 #define PACKSCOPE_CLI_CONVERTER_H_

@@ -36,11 +36,13 @@ set(man_files)
 foreach(page packscope.1 packscope-convert.1 packscope-record.1 packscope-replay.1)
   set(template ${PROJECT_SOURCE_DIR}/docs/man/${page})
   set(filled ${PROJECT_BINARY_DIR}/man/${page})
+  # The command-line programs' pages: their OPTIONS from the option tables.
   set(list_args)
   set(list_depends)
-  if(page STREQUAL "packscope-convert.1")
-    set(list_args -DLIST_PROGRAM=$<TARGET_FILE:packscope-layout-list>)
-    set(list_depends packscope-layout-list)
+  if(NOT page STREQUAL "packscope.1")
+    string(REGEX REPLACE "\\.1$" "" program ${page})
+    set(list_args -DMAN_TEXT=$<TARGET_FILE:packscope-man-text> -DPROGRAM=${program})
+    set(list_depends packscope-man-text)
   endif()
   add_custom_command(OUTPUT ${filled}
     COMMAND ${CMAKE_COMMAND} -DTEMPLATE=${template} -DOUTPUT=${filled}

@@ -4,8 +4,8 @@
 //
 // Every command catches what fails inside it and reports it through Window::ReportError; the
 // window stays usable and no error ends the program.
-#ifndef PACKSCOPE_UI_COMMANDS_H_
-#define PACKSCOPE_UI_COMMANDS_H_
+#ifndef PACKSCOPE_COMMANDS_COMMANDS_H_
+#define PACKSCOPE_COMMANDS_COMMANDS_H_
 
 #include <array>
 #include <cstdint>
@@ -133,4 +133,4 @@ bool WriteScreenPass(DecoderState& state, Window& window,
 
 }  // namespace packscope
 
-#endif  // PACKSCOPE_UI_COMMANDS_H_
+#endif  // PACKSCOPE_COMMANDS_COMMANDS_H_

@@ -1,8 +1,8 @@
 // Pieces shared by the converter's own layouts (pcap, jsonl, monitor) and its health report:
 // the time a frame carries (capture/stamp_clock.h) as text, printable payload text, and what keeps
 // a frame from being read as AX.25.
-#ifndef PACKSCOPE_CLI_FRAME_TEXT_H_
-#define PACKSCOPE_CLI_FRAME_TEXT_H_
+#ifndef PACKSCOPE_COMMANDS_FRAME_TEXT_H_
+#define PACKSCOPE_COMMANDS_FRAME_TEXT_H_
 
 #include <cstdint>
 #include <optional>
@@ -36,4 +36,4 @@ std::string FrameProblem(std::span<const std::uint8_t> kiss_frame, const Ax25Det
 
 }  // namespace packscope
 
-#endif  // PACKSCOPE_CLI_FRAME_TEXT_H_
+#endif  // PACKSCOPE_COMMANDS_FRAME_TEXT_H_

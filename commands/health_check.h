@@ -23,8 +23,8 @@
 //   time-backwards    a timestamp earlier than the one before it in the capture
 //   time-before-2000  a timestamp before 2000-01-01
 // Timestamps are those whose time is known (StampClock).
-#ifndef PACKSCOPE_CLI_HEALTH_CHECK_H_
-#define PACKSCOPE_CLI_HEALTH_CHECK_H_
+#ifndef PACKSCOPE_COMMANDS_HEALTH_CHECK_H_
+#define PACKSCOPE_COMMANDS_HEALTH_CHECK_H_
 
 #include <string>
 
@@ -51,4 +51,4 @@ int WorseCheckStatus(int a, int b);
 
 }  // namespace packscope
 
-#endif  // PACKSCOPE_CLI_HEALTH_CHECK_H_
+#endif  // PACKSCOPE_COMMANDS_HEALTH_CHECK_H_

@@ -1,5 +1,7 @@
 #include "commands/heard_list.h"
 
+#include "ax25/ax25_text.h"
+
 namespace packscope {
 
 void CountUp(HeardCounts& counts, std::string_view key) {
@@ -8,25 +10,6 @@ void CountUp(HeardCounts& counts, std::string_view key) {
     ++it->second;
   } else {
     counts.emplace(std::string(key), 1);
-  }
-}
-
-void AppendDigipeaterPath(std::string& out, const Ax25Details& details) {
-  for (int i = 0; i < details.digipeater_count; ++i) {
-    const Ax25Address& a = details.digipeaters[static_cast<std::size_t>(i)];
-    if (i > 0) out.push_back(',');
-    out.append(a.call);
-    if (a.high_bit) out.push_back('*');
-  }
-}
-
-void AppendFrameTypeName(std::string& out, const Ax25Details& details) {
-  if (details.kind == Ax25Kind::kI) {
-    out.push_back('I');
-  } else if (!details.name.empty()) {
-    out.append(details.name);
-  } else {
-    out.append("U code=").append(std::to_string(details.type_code));
   }
 }
 

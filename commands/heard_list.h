@@ -5,9 +5,8 @@
 //   QQ2XY-7   3 frames   2016-01-01 12:35:17.726 .. 12:36:21.041   APRS 2, QQ5BBS-1 1
 //                                                                 direct 2, RELAY 1
 //
-// A path is the digipeaters as the monitor layout writes them: "QQ0DIG-1*,WIDE2-1" (* for one
-// that has repeated the frame), "direct" for none. Frame types are named as the monitor layout
-// names them: "I", an S or U frame's name, "U code=N" for an unassigned U code.
+// A path is the digipeaters as the monitor layout writes them (AppendDigipeaterPath,
+// ax25/ax25_text.h: "QQ0DIG-1*,WIDE2-1"), "direct" for none.
 #ifndef PACKSCOPE_COMMANDS_HEARD_LIST_H_
 #define PACKSCOPE_COMMANDS_HEARD_LIST_H_
 
@@ -57,12 +56,6 @@ class HeardList {
 
 // Adds one to counts[key].
 void CountUp(HeardCounts& counts, std::string_view key);
-
-// The digipeaters of a frame, "QQ0DIG-1*,WIDE2-1"; empty for none.
-void AppendDigipeaterPath(std::string& out, const Ax25Details& details);
-
-// "I", "RR" ... "TEST", or "U code=N".
-void AppendFrameTypeName(std::string& out, const Ax25Details& details);
 
 }  // namespace packscope
 

@@ -9,6 +9,7 @@
 #include "commands/monitor_layout.h"
 
 #include "aprs/aprs_words.h"
+#include "ax25/ax25_text.h"
 #include "capture/frame_aprs.h"
 #include "commands/frame_text.h"
 #include "commands/layouts.h"
@@ -129,21 +130,15 @@ void AppendMonitorLine(std::string& out, std::span<const std::uint8_t> kiss_fram
   AppendAddress(out, d.source);
   out.push_back('>');
   AppendAddress(out, d.destination);
-  for (int i = 0; i < d.digipeater_count; ++i) {
-    const Ax25Address& digi = d.digipeaters[static_cast<std::size_t>(i)];
+  if (d.digipeater_count > 0) {
     out.push_back(',');
-    AppendAddress(out, digi);
-    if (digi.high_bit) out.push_back('*');
+    AppendDigipeaterPath(out, d, CallBytes::kPrintable);
   }
   out.append(": ");
-  if (d.kind == Ax25Kind::kI) {
-    out.append("I ns=");
+  AppendFrameTypeName(out, d);
+  if (d.ns) {
+    out.append(" ns=");
     out.append(std::to_string(*d.ns));
-  } else if (!d.name.empty()) {
-    out.append(d.name);
-  } else {
-    out.append("U code=");
-    out.append(std::to_string(d.type_code));
   }
   if (d.nr) {
     out.append(" nr=");

@@ -1,6 +1,6 @@
 // The monitor layout's line for one frame, for the layout and its tests.
-#ifndef PACKSCOPE_CLI_MONITOR_LAYOUT_H_
-#define PACKSCOPE_CLI_MONITOR_LAYOUT_H_
+#ifndef PACKSCOPE_COMMANDS_MONITOR_LAYOUT_H_
+#define PACKSCOPE_COMMANDS_MONITOR_LAYOUT_H_
 
 #include <cstdint>
 #include <span>
@@ -44,4 +44,4 @@ void AppendMonitorEntry(std::string& out, std::span<const std::uint8_t> kiss_fra
 
 }  // namespace packscope
 
-#endif  // PACKSCOPE_CLI_MONITOR_LAYOUT_H_
+#endif  // PACKSCOPE_COMMANDS_MONITOR_LAYOUT_H_

@@ -34,6 +34,7 @@
 #include <optional>
 #include <string>
 
+#include "ax25/ax25_text.h"
 #include "capture/frame_aprs.h"
 #include "commands/frame_text.h"
 #include "commands/heard_list.h"

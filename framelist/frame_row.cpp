@@ -5,8 +5,8 @@
 #include "aprs/aprs_fields.h"
 #include "aprs/aprs_frame.h"
 #include "aprs/aprs_words.h"
+#include "ax25/ax25_text.h"
 #include "commands/frame_text.h"
-#include "commands/heard_list.h"
 #include "render/hex.h"
 
 namespace packscope {

@@ -23,8 +23,8 @@
 // The output depends on the options alone: the random numbers come from std::mt19937_64 with
 // the project's own bounded mapping (the std distributions differ between libraries), and no
 // floating point is used. A --size run writes a prefix of the same seed's --frames run.
-#ifndef PACKSCOPE_TOOLS_CAPTURE_GENERATOR_H_
-#define PACKSCOPE_TOOLS_CAPTURE_GENERATOR_H_
+#ifndef PACKSCOPE_GENCAPTURE_CAPTURE_GENERATOR_H_
+#define PACKSCOPE_GENCAPTURE_CAPTURE_GENERATOR_H_
 
 #include <cstdint>
 #include <functional>
@@ -123,4 +123,4 @@ std::string UsageText();
 
 }  // namespace packscope::gen
 
-#endif  // PACKSCOPE_TOOLS_CAPTURE_GENERATOR_H_
+#endif  // PACKSCOPE_GENCAPTURE_CAPTURE_GENERATOR_H_

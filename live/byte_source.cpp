@@ -30,6 +30,8 @@ void KeepAlive(int fd) {
 
 }  // namespace
 
+bool IsSerialDevice(std::string_view source) { return source.starts_with('/'); }
+
 std::optional<HostPort> ParseHostPort(std::string_view text, bool allow_zero_port) {
   const std::size_t colon = text.rfind(':');
   if (colon == std::string_view::npos) return std::nullopt;

@@ -54,6 +54,9 @@ struct HostPort {
 };
 std::optional<HostPort> ParseHostPort(std::string_view text, bool allow_zero_port = false);
 
+// A source that names a serial device: a path ("/dev/ttyUSB0"); anything else is HOST:PORT.
+bool IsSerialDevice(std::string_view source);
+
 // KISS over TCP: a client of a TNC's or soundmodem's KISS port (Dire Wolf, QtSoundModem, ...).
 class TcpSource : public ByteSource {
  public:

@@ -82,12 +82,6 @@ QString WithoutTimeZone(const QString& format) {
 
 }  // namespace
 
-QString ArgumentText(std::string_view bytes) {
-  return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
-}
-
-std::string ArgumentBytes(const QString& text) { return text.toLatin1().toStdString(); }
-
 std::string PathBytes(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
 std::string LocalFileBytes(const QUrl& url) {

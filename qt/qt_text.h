@@ -1,7 +1,7 @@
 // The Qt edge of the program's text: conversion between the core's Windows-1252 bytes and
 // QString, between UTF-8 paths and QString, and the user's regional date and time texts.
-#ifndef PACKSCOPE_UI_QT_TEXT_H_
-#define PACKSCOPE_UI_QT_TEXT_H_
+#ifndef PACKSCOPE_QT_QT_TEXT_H_
+#define PACKSCOPE_QT_QT_TEXT_H_
 
 #include <QLocale>
 #include <QString>
@@ -25,10 +25,6 @@ inline std::string ToUtf8(const QString& text) { return text.toUtf8().toStdStrin
 // system). Qt decodes them as UTF-8 and replaces what is not: such a name does not survive a
 // QString. These carry the bytes through.
 //
-// A command-line argument as text for QCommandLineParser, one character per byte (Latin-1), and
-// the bytes back; lossless both ways.
-QString ArgumentText(std::string_view bytes);
-std::string ArgumentBytes(const QString& text);
 // A path the user chose or typed, as the bytes the system takes (QFile::encodeName).
 std::string PathBytes(const QString& path);
 // The path of a local file URL (a drop): the URL's percent-encoded bytes, decoded as bytes, not
@@ -93,4 +89,4 @@ class LocaleDateText {
 
 }  // namespace packscope
 
-#endif  // PACKSCOPE_UI_QT_TEXT_H_
+#endif  // PACKSCOPE_QT_QT_TEXT_H_

@@ -13,7 +13,6 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "live/live_commands.h"
 #include "live/serial_source.h"
 #include "qt/qt_text.h"
 #include "ui/design.h"

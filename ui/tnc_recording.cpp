@@ -6,7 +6,6 @@
 #include <utility>
 
 #include "capture/errors.h"
-#include "live/live_commands.h"
 #include "live/serial_source.h"
 #include "qt/qt_text.h"
 

@@ -5,7 +5,8 @@
 #include <vector>
 
 #include "capture/errors.h"
-#include "live/live_commands.h"
+#include "cli/live_commands.h"
+#include "cli/program_options.h"
 #include "packscope_version.h"
 
 namespace packscope {
@@ -22,19 +23,9 @@ class Printer : public ReplayListener {
 int Run(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   const auto parsed = ParseReplayCommand(args);
-  switch (parsed.action) {
-    case CommandAction::kHelp:
-      std::fputs(ReplayHelp().c_str(), stdout);
-      return 0;
-    case CommandAction::kVersion:
-      std::puts("packscope-replay " PACKSCOPE_VERSION);
-      return 0;
-    case CommandAction::kUsageError:
-      std::fprintf(stderr, "packscope-replay: %s\nTry 'packscope-replay --help'.\n",
-                   parsed.error.c_str());
-      return 2;
-    case CommandAction::kRun:
-      break;
+  if (const auto status =
+          AnswerCommandLine(ReplayProgram(), parsed.action, parsed.error, PACKSCOPE_VERSION)) {
+    return *status;
   }
   const ReplayCommand& c = parsed.command;
   Printer printer;

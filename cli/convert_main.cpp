@@ -1,3 +1,4 @@
+// packscope-convert: converts and checks KISS captures (cli/converter.h).
 #include <QCoreApplication>
 #include <csignal>
 #include <string>
@@ -5,7 +6,6 @@
 
 #include "capture/output_file.h"
 #include "cli/converter.h"
-#include "packscope_version.h"
 
 int main(int argc, char** argv) {
   // A closed pipe is a write error to report, not a reason to die silently.
@@ -13,8 +13,6 @@ int main(int argc, char** argv) {
   // Ctrl+C, kill or a closed terminal ends the program as always, without temporary files left.
   packscope::RemoveTemporaryFilesOnSignals();
   QCoreApplication app(argc, argv);
-  QCoreApplication::setApplicationName(QStringLiteral("packscope-convert"));
-  QCoreApplication::setApplicationVersion(QStringLiteral(PACKSCOPE_VERSION));
   // The arguments as bytes: QCoreApplication::arguments() would decode them, and a file name
   // that is not UTF-8 would not survive.
   return packscope::RunConverter(std::vector<std::string>(argv, argv + argc));

@@ -11,9 +11,10 @@
 #include "capture/errors.h"
 #include "capture/frame_aprs.h"
 #include "capture/frame_findings.h"
+#include "cli/live_commands.h"
+#include "cli/program_options.h"
 #include "commands/frame_text.h"
 #include "commands/monitor_layout.h"
-#include "live/live_commands.h"
 #include "live/serial_source.h"
 #include "packscope_version.h"
 
@@ -57,19 +58,9 @@ class Printer : public RecordListener {
 int Run(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   const auto parsed = ParseRecordCommand(args);
-  switch (parsed.action) {
-    case CommandAction::kHelp:
-      std::fputs(RecordHelp().c_str(), stdout);
-      return 0;
-    case CommandAction::kVersion:
-      std::puts("packscope-record " PACKSCOPE_VERSION);
-      return 0;
-    case CommandAction::kUsageError:
-      std::fprintf(stderr, "packscope-record: %s\nTry 'packscope-record --help'.\n",
-                   parsed.error.c_str());
-      return 2;
-    case CommandAction::kRun:
-      break;
+  if (const auto status =
+          AnswerCommandLine(RecordProgram(), parsed.action, parsed.error, PACKSCOPE_VERSION)) {
+    return *status;
   }
   const RecordCommand& c = parsed.command;
   std::optional<QCoreApplication> app;  // Qt Serial Port needs one

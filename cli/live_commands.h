@@ -1,13 +1,14 @@
-// The command lines of packscope-record and packscope-replay: their options, --help texts and
-// usage errors. The programs' main() only runs what these return.
-#ifndef PACKSCOPE_LIVE_LIVE_COMMANDS_H_
-#define PACKSCOPE_LIVE_LIVE_COMMANDS_H_
+// The command lines of packscope-record and packscope-replay, read through their option tables
+// (cli/program_options.h) into what the programs run. Their main() only runs what these return.
+#ifndef PACKSCOPE_CLI_LIVE_COMMANDS_H_
+#define PACKSCOPE_CLI_LIVE_COMMANDS_H_
 
 #include <cstdint>
 #include <string>
-#include <string_view>
 #include <vector>
 
+#include "cli/option_table.h"
+#include "live/byte_source.h"
 #include "live/recorder.h"
 #include "live/replay_server.h"
 
@@ -27,8 +28,6 @@ struct ReplayCommand {
   ReplayOptions options;
 };
 
-enum class CommandAction { kRun, kHelp, kVersion, kUsageError };
-
 template <class Command>
 struct ParsedCommand {
   CommandAction action = CommandAction::kRun;
@@ -40,12 +39,6 @@ struct ParsedCommand {
 ParsedCommand<RecordCommand> ParseRecordCommand(const std::vector<std::string>& args);
 ParsedCommand<ReplayCommand> ParseReplayCommand(const std::vector<std::string>& args);
 
-// A SOURCE that names a serial device: a path ("/dev/ttyUSB0").
-bool IsSerialDevice(std::string_view source);
-
-std::string RecordHelp();
-std::string ReplayHelp();
-
 }  // namespace packscope
 
-#endif  // PACKSCOPE_LIVE_LIVE_COMMANDS_H_
+#endif  // PACKSCOPE_CLI_LIVE_COMMANDS_H_
