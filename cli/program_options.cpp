@@ -96,7 +96,11 @@ CommandProgram MakeConvertProgram() {
       "Converts KISS captures into any of the layouts below: the text files of the Write menu of "
       "packscope, and the converter's own. Each output goes next to its capture, named after it, "
       "unless -o, --output-dir or --name says otherwise. With --check it reports what is wrong "
-      "with each capture instead.";
+      "with each capture instead.\n"
+      "\n"
+      "A capture is read by what it holds, whatever its name: KISS; gzip, xz, zstd or bzip2 "
+      "compressed; pcap or pcapng of link type 202 or 3 (Wireshark, tcpdump); or TNC2 lines "
+      "(SRC>DST,PATH:info, behind a time or not). - reads standard input (with -o).";
   std::vector<std::string_view> self_decoding = SelfDecodingLayoutNames();
   self_decoding.push_back("--check");
   p.options = {
