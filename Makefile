@@ -73,8 +73,10 @@ release:
 #            $(FUZZ_DIR)/corpus-pcap, failing ones $(FUZZ_DIR)/pcap-
 #   tnc2     TNC2 lines through the TNC2 reader, read whole and in pieces  new inputs
 #            $(FUZZ_DIR)/corpus-tnc2, failing ones $(FUZZ_DIR)/tnc2-
+#   merge    three captures merged under every rule, against the merge's promises  new inputs
+#            $(FUZZ_DIR)/corpus-merge, failing ones $(FUZZ_DIR)/merge-
 # FUZZ_TARGETS=aprs runs one of them.
-FUZZ_TARGETS ?= capture aprs kiss_stream index filter framelist pcap tnc2
+FUZZ_TARGETS ?= capture aprs kiss_stream index filter framelist pcap tnc2 merge
 fuzz_work_capture = $(FUZZ_DIR)/corpus
 fuzz_seeds_capture = fuzz/corpus fuzz/regressions
 fuzz_artifacts_capture = $(FUZZ_DIR)/
@@ -99,6 +101,9 @@ fuzz_artifacts_pcap = $(FUZZ_DIR)/pcap-
 fuzz_work_tnc2 = $(FUZZ_DIR)/corpus-tnc2
 fuzz_seeds_tnc2 = fuzz/tnc2_corpus
 fuzz_artifacts_tnc2 = $(FUZZ_DIR)/tnc2-
+fuzz_work_merge = $(FUZZ_DIR)/corpus-merge
+fuzz_seeds_merge = fuzz/merge_corpus
+fuzz_artifacts_merge = $(FUZZ_DIR)/merge-
 
 fuzz:
 	scripts/install-deps build fuzz
@@ -151,9 +156,11 @@ sample:
 	cmake --build $(BUILD_DIR) --target sample
 
 # BENCH_ARGS go to bench/compare, e.g. BENCH_ARGS="--rounds 3 --size 20000000"; LIVE_BENCH_ARGS
-# to bench/live_bench, e.g. LIVE_BENCH_ARGS="--frames 1000000 --monitor".
+# to bench/live_bench, e.g. LIVE_BENCH_ARGS="--frames 1000000 --monitor"; MERGE_BENCH_ARGS to
+# bench/merge_bench, e.g. MERGE_BENCH_ARGS="--rounds 1 --layouts kiss".
 BENCH_ARGS ?=
 LIVE_BENCH_ARGS ?=
+MERGE_BENCH_ARGS ?=
 bench:
 	scripts/install-deps build bench
 	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DPACKSCOPE_BUILD_BENCH=ON $(WERROR_FLAGS) $(CMAKE_FLAGS)
@@ -161,10 +168,13 @@ bench:
 	  frame_list_bench packscope-record packscope-replay
 	$(BUILD_DIR)/bench/micro_bench
 	bench/compare --build $(BUILD_DIR) $(BENCH_ARGS)
+	bench/compare --build $(BUILD_DIR) --stations 1000000 --rounds 3 --layouts "jsonl stats" --filter-layouts ""
 	$(BUILD_DIR)/bench/display_bench
 	$(BUILD_DIR)/bench/index_bench
 	$(BUILD_DIR)/bench/frame_list_bench
+	$(BUILD_DIR)/bench/frame_list_bench --stations
 	bench/live_bench --build $(BUILD_DIR) $(LIVE_BENCH_ARGS)
+	bench/merge_bench --build $(BUILD_DIR) $(MERGE_BENCH_ARGS)
 
 clean:
 	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR) $(RELEASE_DIR)

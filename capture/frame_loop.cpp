@@ -11,6 +11,7 @@
 #include "capture/errors.h"
 #include "capture/frame_aprs.h"
 #include "capture/frame_output.h"
+#include "capture/frame_source.h"
 #include "capture/timestamp.h"
 #include "render/hex.h"
 
@@ -37,7 +38,10 @@ class FrameLoop {
  public:
   FrameLoop(DecoderState& state, Window& window) : state_(state), window_(window) {}
 
-  void Run(CaptureInput& input) {
+  // source: the same input when it is a stream of a higher layer, which knows the receivers of
+  // its frames; else null.
+  void Run(CaptureInput& input, FrameSource* source) {
+    source_ = source;
     // A small capture gets a small buffer: the passes over it (every Check1 click, every write
     // command) then do not map and unmap a large block each time.
     const bool kiss = input.Kind().format == InputFormat::kKiss &&
@@ -76,6 +80,7 @@ class FrameLoop {
   void OnFrameStart(std::int64_t offset, bool recovered) {
     ++state_.FrameCount;
     state_.FrameOffset = offset;
+    if (source_ != nullptr) state_.Receivers = source_->ReceiversAt(offset);
     info_ = FrameInfo{};
     info_.recovered = recovered;
     state_.RawHex.assign("C0 ");
@@ -136,6 +141,7 @@ class FrameLoop {
  private:
   DecoderState& state_;
   Window& window_;
+  FrameSource* source_ = nullptr;
   KissScanner scanner_;
   FrameInfo info_;
   std::vector<InputDamage> damage_;
@@ -165,13 +171,14 @@ void ReadCapture(DecoderState& state, Window& window, const std::function<void()
   // A frame before the pass's first timestamp frame has no stamp, whatever an earlier pass met.
   state.StampText.clear();
   state.StampMillis = 0;
+  state.Receivers = nullptr;
   // A copy of the window's is KISS already: it is read as it is.
   std::unique_ptr<CaptureInput> owned;
-  if (state.Input == nullptr) {
+  if (state.Source == nullptr) {
     owned = state.CaptureCopy.empty() ? OpenCaptureInput(state.CaptureFileName)
                                       : OpenKissInput(state.CaptureCopy);
   }
-  CaptureInput& input = state.Input != nullptr ? *state.Input : *owned;
+  CaptureInput& input = state.Source != nullptr ? *state.Source : *owned;
   if (opened) opened();
   // The pass's APRS reading, when a step reads APRS and the caller has not set one up.
   std::optional<FrameAprs> aprs;
@@ -187,8 +194,12 @@ void ReadCapture(DecoderState& state, Window& window, const std::function<void()
   } detach{state, aprs.has_value()};
   if (aprs) state.Aprs = &*aprs;
   if (state.Aprs != nullptr) state.Aprs->Reset();
+  struct Forget {
+    DecoderState& s;
+    ~Forget() { s.Receivers = nullptr; }
+  } forget{state};
   FrameLoop loop(state, window);
-  loop.Run(input);
+  loop.Run(input, state.Source);
 }
 
 }  // namespace packscope

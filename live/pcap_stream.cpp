@@ -43,7 +43,8 @@ PcapStream::PcapStream(const std::string& path, const std::atomic<bool>& stop) :
   Put<std::uint32_t>(header, 0);
   Put<std::uint32_t>(header, static_cast<std::uint32_t>(kMaxFrameLength));
   Put<std::uint32_t>(header, kLinkTypeAx25Kiss);
-  WriteAll(header);
+  std::size_t written = 0;
+  WriteAll(header, written);
 }
 
 PcapStream::~PcapStream() {
@@ -59,16 +60,26 @@ void PcapStream::Add(std::span<const std::uint8_t> kiss_frame,
   Put<std::uint32_t>(batch_, static_cast<std::uint32_t>(kiss_frame.size()));
   Put<std::uint32_t>(batch_, static_cast<std::uint32_t>(kiss_frame.size()));
   batch_.insert(batch_.end(), kiss_frame.begin(), kiss_frame.end());
+  record_ends_.push_back(batch_.size());
 }
 
 void PcapStream::Write() {
   std::vector<std::uint8_t> batch;
+  std::vector<std::size_t> ends;
   batch.swap(batch_);
-  WriteAll(batch);
+  ends.swap(record_ends_);
+  std::size_t written = 0;
+  try {
+    WriteAll(batch, written);
+  } catch (...) {
+    for (const std::size_t end : ends) frames_written_ += end <= written ? 1 : 0;
+    throw;
+  }
+  frames_written_ += static_cast<std::int64_t>(ends.size());
 }
 
-void PcapStream::WriteAll(const std::vector<std::uint8_t>& bytes) {
-  std::size_t done = 0;
+void PcapStream::WriteAll(const std::vector<std::uint8_t>& bytes, std::size_t& done) {
+  done = 0;
   while (done < bytes.size()) {
     const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
     if (n < 0 && errno == EINTR) continue;

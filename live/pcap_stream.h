@@ -35,16 +35,20 @@ class PcapStream : public RecordSink {
   bool HasBatch() const override { return !batch_.empty(); }
   void Write() override;
   void Sync() override {}
+  std::int64_t FramesWritten() const override { return frames_written_; }
 
   // The reader has closed its end (the last Write failed with EPIPE): the capture was stopped.
   bool ReaderGone() const { return reader_gone_; }
 
  private:
-  void WriteAll(const std::vector<std::uint8_t>& bytes);
+  // Writes bytes whole; CommandError when that fails, with how many it wrote in written.
+  void WriteAll(const std::vector<std::uint8_t>& bytes, std::size_t& written);
 
   std::string path_;
   int fd_ = -1;
   std::vector<std::uint8_t> batch_;
+  std::vector<std::size_t> record_ends_;  // where each record of the batch ends
+  std::int64_t frames_written_ = 0;
   bool reader_gone_ = false;
 };
 

@@ -22,6 +22,9 @@ class RecordSink {
   virtual void Write() = 0;
   // Puts what was written where it lasts (the disk); CommandError when that fails.
   virtual void Sync() = 0;
+  // Frames (stamp frames not counted) put out whole so far, those of a batch whose write failed
+  // halfway included.
+  virtual std::int64_t FramesWritten() const = 0;
 };
 
 }  // namespace packscope

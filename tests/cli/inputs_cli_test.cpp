@@ -1,6 +1,6 @@
 // packscope-convert on every input of the field, as a user feeds it: round trips through pcap,
-// pcapng (Wireshark's editcap) and TNC2 lines give the same frames, and a capture compressed or
-// on standard input gives the same jsonl as the file itself.
+// pcapng (Wireshark's editcap) and TNC2 lines give the same frames (merged too), and a capture
+// compressed or on standard input gives the same jsonl as the file itself.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -75,6 +75,10 @@ TEST_F(InputsCliTest, RoundTripsThroughPcapPcapngAndTnc2GiveTheSameFrames) {
   ASSERT_EQ(Run("editcap -F pcapng pass.pcap pass.pcapng"), 0);
   EXPECT_EQ(Frames("pass.pcapng"), frames);
   EXPECT_EQ(Run(Convert() + " --check pass.pcapng > report.txt"), 0);
+  // Captures of other formats are merged as KISS captures are.
+  ASSERT_EQ(Run("cp pass.kss copy.kss"), 0);
+  EXPECT_EQ(Frames("--merge --dupes bytes pass.pcap pass.pcapng"),
+            Frames("--merge --dupes bytes pass.kss copy.kss"));
 }
 
 TEST_F(InputsCliTest, CompressedAndPipedCapturesGiveTheSameJsonl) {
