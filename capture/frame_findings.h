@@ -15,6 +15,9 @@
 //                     of a third-party packet inside it)
 //   time-backwards    a stamp earlier than the one before it                (timestamp frames)
 //   time-before-2000  a stamp before 2000-01-01                             (timestamp frames)
+//   pcap-record       a pcap or pcapng packet cut off, captured in part or too long (no frame)
+//   tnc2-line         a line of a TNC2 file that is no frame                (no frame)
+//   compressed        compressed data that ends early or is damaged         (no frame)
 #ifndef PACKSCOPE_CAPTURE_FRAME_FINDINGS_H_
 #define PACKSCOPE_CAPTURE_FRAME_FINDINGS_H_
 
@@ -43,14 +46,31 @@ enum class Finding : std::uint8_t {
   kAprs,
   kTimeBackwards,
   kTimeBefore2000,
+  kPcapRecord,
+  kTnc2Line,
+  kCompressed,
 };
-inline constexpr int kFindingCount = 12;
+inline constexpr int kFindingCount = 15;
 
 // The tags, in the order of Finding (the order of --check's summary).
 inline constexpr std::array<std::string_view, kFindingCount> kFindingTags = {
-    "skipped",   "recovered",   "bad-escape", "cut-off", "empty",          "frame-type",
-    "too-short", "address-end", "callsign",   "aprs",    "time-backwards", "time-before-2000",
+    "skipped",        "recovered",        "bad-escape",  "cut-off",   "empty",
+    "frame-type",     "too-short",        "address-end", "callsign",  "aprs",
+    "time-backwards", "time-before-2000", "pcap-record", "tnc2-line", "compressed",
 };
+
+// The finding of a reader's damage (capture/capture_input.h).
+inline constexpr Finding FindingOf(InputDamageKind kind) {
+  switch (kind) {
+    case InputDamageKind::kPcapRecord:
+      return Finding::kPcapRecord;
+    case InputDamageKind::kTnc2Line:
+      return Finding::kTnc2Line;
+    case InputDamageKind::kCompressed:
+      break;
+  }
+  return Finding::kCompressed;
+}
 
 inline constexpr std::string_view FindingTag(Finding f) {
   return kFindingTags[static_cast<std::size_t>(f)];

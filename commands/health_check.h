@@ -7,7 +7,9 @@
 //   clean.kss: 40 frames, no findings
 //
 // The offset is that of the frame's opening FEND (for a recovered frame, the FEND that closed the
-// frame before it), of the FESC of a bad escape, and 0 for skipped bytes. Findings, by tag:
+// frame before it), of the FESC of a bad escape, 0 for skipped bytes, and for a reader's damage
+// where the lost piece stands in the decoded stream (behind the frames before it). Findings, by
+// tag:
 //   skipped           bytes before the first FEND
 //   recovered         a frame read behind a shared FEND or garbage
 //   bad-escape        FESC followed by neither TFEND nor TFESC, or standing last
@@ -22,6 +24,11 @@
 //                     pass1.kss: offset 912: aprs: frame 17: latitude "9103.50N" is over 90 degrees
 //   time-backwards    a timestamp earlier than the one before it in the capture
 //   time-before-2000  a timestamp before 2000-01-01
+//   pcap-record       a pcap or pcapng packet cut off, captured in part or too long, or a record
+//                     libpcap cannot read, with its number:
+//                     pass.pcap: offset 512: pcap-record: packet 7 cannot be read (truncated ...)
+//   tnc2-line         a line of a TNC2 file that is no frame, with its number
+//   compressed        compressed data that ends early or is damaged
 // Timestamps are those whose time is known (StampClock).
 #ifndef PACKSCOPE_COMMANDS_HEALTH_CHECK_H_
 #define PACKSCOPE_COMMANDS_HEALTH_CHECK_H_

@@ -61,6 +61,9 @@ std::string FindingWords(Finding finding, const StoredFrame& frame, const Ax25De
     case Finding::kSkipped:
     case Finding::kTimeBackwards:
     case Finding::kTimeBefore2000:
+    case Finding::kPcapRecord:
+    case Finding::kTnc2Line:
+    case Finding::kCompressed:
       break;
   }
   return std::string(FindingTag(finding));
