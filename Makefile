@@ -165,7 +165,7 @@ bench:
 	scripts/install-deps build bench
 	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DPACKSCOPE_BUILD_BENCH=ON $(WERROR_FLAGS) $(CMAKE_FLAGS)
 	cmake --build $(BUILD_DIR) -j $(JOBS) --target packscope-convert packscope-gencapture micro_bench display_bench index_bench \
-	  frame_list_bench packscope-record packscope-replay
+	  frame_list_bench map_plot_bench packscope-record packscope-replay
 	$(BUILD_DIR)/bench/micro_bench
 	bench/compare --build $(BUILD_DIR) $(BENCH_ARGS)
 	bench/compare --build $(BUILD_DIR) --stations 1000000 --rounds 3 --layouts "jsonl stats" --filter-layouts ""
@@ -173,6 +173,7 @@ bench:
 	$(BUILD_DIR)/bench/index_bench
 	$(BUILD_DIR)/bench/frame_list_bench
 	$(BUILD_DIR)/bench/frame_list_bench --stations
+	$(BUILD_DIR)/bench/map_plot_bench
 	bench/live_bench --build $(BUILD_DIR) $(LIVE_BENCH_ARGS)
 	bench/merge_bench --build $(BUILD_DIR) $(MERGE_BENCH_ARGS)
 

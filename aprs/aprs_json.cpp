@@ -51,9 +51,7 @@ bool ValidUtf8(std::string_view s) {
   return true;
 }
 
-Json TextJson(std::string_view s) {
-  return ValidUtf8(s) ? Json(std::string(s)) : Json(Cp1252ToUtf8(s));
-}
+Json TextJson(std::string_view s) { return Json(AprsTextUtf8(s)); }
 
 double Rounded(double v, int decimals) {
   const double scale = std::pow(10.0, decimals);
@@ -149,6 +147,17 @@ void AddKeys(Json& j, const AprsPacket& p) {
 }
 
 }  // namespace
+
+std::string AprsNumberText(const AprsField& f, double value) {
+  AprsValue v;
+  v.kind = AprsValue::Kind::kNumber;
+  v.number = value;
+  return ValueJson(f, v).dump();
+}
+
+std::string AprsTextUtf8(std::string_view bytes) {
+  return ValidUtf8(bytes) ? std::string(bytes) : Cp1252ToUtf8(bytes);
+}
 
 nlohmann::ordered_json AprsJson(const AprsPacket& p) {
   Json j = Json::object();

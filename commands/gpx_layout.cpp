@@ -38,26 +38,13 @@
 #include <vector>
 
 #include "aprs/aprs_decoder.h"
+#include "aprs/aprs_subject.h"
 #include "capture/frame_aprs.h"
 #include "commands/frame_text.h"
 #include "commands/layouts.h"
 
 namespace packscope {
 namespace {
-
-enum class TrackKind { kStation, kObject, kItem };
-
-std::string_view KindName(TrackKind kind) {
-  switch (kind) {
-    case TrackKind::kStation:
-      return "station";
-    case TrackKind::kObject:
-      return "object";
-    case TrackKind::kItem:
-      return "item";
-  }
-  return {};
-}
 
 struct Point {
   double lat = 0;
@@ -114,25 +101,14 @@ class GpxWriter : public FrameWriter {
     const Ax25Details& d = CurrentAx25(state, details_);
     const AprsPacket* p = CurrentAprs(state, d);
     if (p == nullptr) return;
-    std::string_view station = d.source.call;
-    while (p->type == AprsType::kThirdParty && p->inner != nullptr) {
-      station = p->inner_source;
-      p = p->inner;
-    }
-    if (!p->lat || !p->lon) return;
-    TrackKind kind = TrackKind::kStation;
-    std::string_view name = station;
-    if (p->type == AprsType::kObject || p->type == AprsType::kItem) {
-      kind = p->type == AprsType::kObject ? TrackKind::kObject : TrackKind::kItem;
-      name = p->name;
-    }
-    key_.first = kind;
-    key_.second.assign(name);
+    const AprsSubject subject = SubjectOf(d.source.call, *p);
+    const std::optional<AprsPlace> place = PlaceOf(*subject.packet);
+    if (!place) return;
+    key_.first = subject.kind;
+    key_.second.assign(subject.name);
     auto track = tracks_.find(key_);
     if (track == tracks_.end()) track = tracks_.emplace(key_, std::vector<Point>{}).first;
-    double lon = Rounded(*p->lon, 1e6);
-    if (lon >= 180.0) lon = -180.0;
-    track->second.push_back(Point{Rounded(*p->lat, 1e6), lon, p->altitude_m, clock_.Millis()});
+    track->second.push_back(Point{place->Lat(), place->Lon(), place->altitude_m, clock_.Millis()});
   }
 
   bool ReadsAprs() const override { return true; }
@@ -147,7 +123,7 @@ class GpxWriter : public FrameWriter {
       text.append(" <trk>\n  <name>");
       AppendXmlText(text, key.second);
       text.append("</name>\n  <type>");
-      text.append(KindName(key.first));
+      text.append(AprsSubjectKindName(key.first));
       text.append("</type>\n  <trkseg>\n");
       for (const Point& p : points) {
         text.append("   <trkpt lat=\"");
@@ -182,8 +158,8 @@ class GpxWriter : public FrameWriter {
   LineSink& out_;
   StampClock clock_;
   Ax25Details details_;
-  std::pair<TrackKind, std::string> key_;  // scratch
-  std::map<std::pair<TrackKind, std::string>, std::vector<Point>> tracks_;
+  std::pair<AprsSubjectKind, std::string> key_;  // scratch
+  std::map<std::pair<AprsSubjectKind, std::string>, std::vector<Point>> tracks_;
 };
 
 }  // namespace

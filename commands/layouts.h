@@ -6,8 +6,8 @@
 //   hex-complete ...    the five frame-writing commands of the Write menu (RunWriteCommand)
 //   pcap, jsonl, ...    the converter's own layouts, written by a FrameWriter; their text lines
 //                       end with LF alone, every frame but timestamp frames
-//   kiss, stats, gpx    FrameWriters too: the frames as a capture again, a summary, and the
-//                       APRS positions as GPX tracks
+//   kiss, stats, gpx    FrameWriters too: the frames as a capture again, a summary, the APRS
+//   series              positions as GPX tracks, and the APRS values over time as CSV
 //   tnc2                the frames as TNC2 text lines, which the capture readers read back
 #ifndef PACKSCOPE_COMMANDS_LAYOUTS_H_
 #define PACKSCOPE_COMMANDS_LAYOUTS_H_
@@ -32,6 +32,7 @@ std::unique_ptr<FrameWriter> MakeMonitorWriter(LineSink& out);
 std::unique_ptr<FrameWriter> MakeKissWriter(LineSink& out);
 std::unique_ptr<FrameWriter> MakeStatsWriter(LineSink& out);
 std::unique_ptr<FrameWriter> MakeGpxWriter(LineSink& out);
+std::unique_ptr<FrameWriter> MakeSeriesWriter(LineSink& out);
 std::unique_ptr<FrameWriter> MakeTnc2Writer(LineSink& out);
 
 // The frame-writing commands of the Write menu, in menu order, and the converter's names for
@@ -61,7 +62,7 @@ struct Layout {
   std::unique_ptr<FrameWriter> (*make_writer)(LineSink& out) = nullptr;  // kFrameWriter
 };
 
-inline constexpr std::array<Layout, 13> kLayouts = {{
+inline constexpr std::array<Layout, 14> kLayouts = {{
     {"screen", "log", "the display's text, as Write Logfile saves it", LayoutKind::kScreen},
     {"hex-complete", "hex", "every frame as stored, in hex, under two column header lines",
      LayoutKind::kWindowFile, kHexComplete, true, "Write Hexfile (complete frame)"},
@@ -122,6 +123,14 @@ inline constexpr std::array<Layout, 13> kLayouts = {{
      false,
      {},
      &MakeGpxWriter},
+    {"series",
+     "series.csv",
+     "the APRS values over time as CSV, one record per value: positions, weather, telemetry",
+     LayoutKind::kFrameWriter,
+     kNoWindowOutput,
+     false,
+     {},
+     &MakeSeriesWriter},
     {"tnc2",
      "tnc2.txt",
      "one TNC2 line per frame (SRC>DST,PATH:info) behind its time, as APRS programs read them",

@@ -768,6 +768,50 @@ void CheckTnc2(const std::string& text, const std::vector<const ModelFrame*>& sh
   CAPTURE_CHECK_NUMBER("tnc2: frames read back", got.size(), at);
 }
 
+// The series layout: RFC 4180 records of six fields under the header, frames in capture order,
+// each value a number.
+void CheckSeries(const std::string& text) {
+  const std::string_view head = "time,frame,source,quantity,value,unit\r\n";
+  CAPTURE_CHECK(text.compare(0, head.size(), head) == 0, "series: begins " + Shown(text, 0));
+  std::vector<std::string> record(1);
+  long long last_frame = 0;
+  for (std::size_t i = head.size(); i < text.size();) {
+    const std::string where = "series: at " + std::to_string(i);
+    if (text[i] == '"' && record.back().empty()) {
+      const std::size_t from = i;
+      for (++i;
+           i < text.size() && !(text[i] == '"' && (i + 1 == text.size() || text[i + 1] != '"'));
+           ++i) {
+        if (text[i] == '"') ++i;
+        record.back().push_back(text[i]);
+      }
+      CAPTURE_CHECK(i < text.size(),
+                    "series: a quote opened at " + std::to_string(from) + " is not closed");
+      ++i;
+    } else if (text[i] == ',') {
+      record.emplace_back();
+      ++i;
+    } else if (text.compare(i, 2, "\r\n") == 0) {
+      CAPTURE_CHECK_NUMBER(where + ": fields", record.size(), 6u);
+      char* end = nullptr;
+      const long long frame = std::strtoll(record[1].c_str(), &end, 10);
+      CAPTURE_CHECK(!record[1].empty() && *end == 0 && frame >= last_frame,
+                    where + ": frame " + record[1] + " after " + std::to_string(last_frame));
+      last_frame = frame;
+      std::strtod(record[4].c_str(), &end);
+      CAPTURE_CHECK(!record[4].empty() && *end == 0, where + ": value " + record[4]);
+      CAPTURE_CHECK(!record[3].empty(), where + ": no quantity");
+      record.assign(1, "");
+      i += 2;
+    } else {
+      CAPTURE_CHECK(text[i] != '"' && text[i] != '\r' && text[i] != '\n',
+                    where + ": an unquoted quote or line break");
+      record.back().push_back(text[i++]);
+    }
+  }
+  CAPTURE_CHECK(record.size() == 1 && record[0].empty(), "series: the last record has no end");
+}
+
 // The converter's own layouts and its health report over the same capture: each covers every
 // frame but timestamp frames, and each fails exactly when the capture holds a frame too long.
 void CheckConverterLayouts(Host& host, const Model& model) {
@@ -813,6 +857,10 @@ void CheckConverterLayouts(Host& host, const Model& model) {
     }
     if (layout.name == "tnc2") {
       CheckTnc2(text, shown);
+      continue;
+    }
+    if (layout.name == "series") {
+      CheckSeries(text);
       continue;
     }
     if (layout.name != "pcap") {

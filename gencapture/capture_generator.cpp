@@ -140,6 +140,16 @@ constexpr std::array<std::string_view, 10> kStatusTexts = {
     "Antenna work, expect outages",
 };
 
+// What a station's telemetry channels are (--telemetry): names, units, a*x^2 + b*x + c of the five
+// analog values (battery 0 to 15.3 V, two temperatures -40 to 87.5 degC, pressure 950 to 1052
+// hPa, humidity 0 to 102 %), the digital bits' sense and the project.
+constexpr std::array<std::string_view, 4> kTelemetryDefinitions = {
+    "PARM.Battery,Inside,Outside,Pressure,Humidity,Door,Alarm,Heater,Fan",
+    "UNIT.V,degC,degC,hPa,%,open,on,on,on",
+    "EQNS.0,0.06,0,0,0.5,-40,0,0.5,-40,0,0.4,950,0,0.4,0",
+    "BITS.11111111,Weather box",
+};
+
 constexpr std::array<std::string_view, 8> kMessageTexts = {
     "Hello, are you QRV tonight?",  "See you on the net",
     "Thanks for the signal report", "QSL, 73",
@@ -241,6 +251,16 @@ void AppendStampFrame(std::string& out, StampForm form, std::int64_t millis) {
   } else {
     AppendKissFrame(out, kTimestampType, StampText(millis));
   }
+}
+
+// "QQ1ABC-9"; "QQ0QQ" for SSID 0.
+std::string CallText(const Station& s) {
+  std::string text(s.call);
+  if (s.ssid != 0) {
+    text.push_back('-');
+    AppendNumber(text, s.ssid, 1);
+  }
+  return text;
 }
 
 // Station n of --stations: Q and n in five base-36 digits.
@@ -458,6 +478,12 @@ class Generator {
     } else if (kind < 62) {
       AppendStatus();
     } else if (kind < 72) {
+      // Now and then a station tells how to read its reports instead: often until it has
+      // sent each definition once, seldom after.
+      if (options_.telemetry && random_.Percent(definition_rounds_[station_index] == 0 ? 50 : 5) &&
+          AppendDefinition(station_index, info_length, digis)) {
+        return;
+      }
       AppendTelemetry();
       report = info.size();
     } else if (kind < 82) {
@@ -522,17 +548,39 @@ class Generator {
     for (int i = 0; i < 8; ++i) info.push_back(random_.Percent(50) ? '1' : '0');
   }
 
+  // The station's next telemetry definition, a message to itself, in the order of
+  // kTelemetryDefinitions and round again. It is not padded to the length drawn (the text must
+  // stay as it is): false, and nothing written, when it does not fit the length range.
+  bool AppendDefinition(std::size_t station_index, std::size_t info_length, int digis) {
+    std::size_t& next = definitions_sent_[station_index];
+    const std::string_view text = kTelemetryDefinitions[next];
+    // To the frame's own source (a numbered station with --stations).
+    std::string name = frame_.source.call;
+    if (frame_.source.ssid != 0) {
+      name.push_back('-');
+      AppendNumber(name, frame_.source.ssid, 1);
+    }
+    name.resize(9, ' ');
+    const std::size_t size = 2 + name.size() + text.size();
+    if (size > info_length || HeaderLength(digis) + static_cast<int>(size) < options_.min_length) {
+      return false;
+    }
+    next = (next + 1) % kTelemetryDefinitions.size();
+    if (next == 0) ++definition_rounds_[station_index];
+    std::string& info = frame_.info;
+    info.push_back(':');
+    info.append(name);
+    info.push_back(':');
+    info.append(text);
+    return true;
+  }
+
   // ":ADDRESSEE:text{number"; the text takes what the length leaves. False, and nothing
   // written, when the length is too short for it.
   bool AppendMessage(std::size_t from, std::size_t info_length) {
     std::size_t to = static_cast<std::size_t>(random_.Below(kStations.size() - 1));
     if (to >= from) ++to;
-    const Station& addressee = kStations[to];
-    std::string name(addressee.call);
-    if (addressee.ssid != 0) {
-      name.push_back('-');
-      AppendNumber(name, addressee.ssid, 1);
-    }
+    std::string name = CallText(kStations[to]);
     name.resize(9, ' ');
     std::string number = "{";
     AppendNumber(number, random_.Between(1, 99), 1);
@@ -759,6 +807,9 @@ class Generator {
   bool stepped_ = false;
   std::int64_t stamp_ = -1;  // the stamp written in front of it, -1 for none
   int telemetry_sequence_ = 0;
+  // Per station: its next of kTelemetryDefinitions, and how often it has sent them all.
+  std::array<std::size_t, kStations.size()> definitions_sent_{};
+  std::array<int, kStations.size()> definition_rounds_{};
   std::int64_t numbered_ = 0;  // --stations: the UI frames written so far
 };
 
@@ -1085,9 +1136,9 @@ ParsedArguments ParseArguments(const std::vector<std::string_view>& args) {
       parsed.help = true;
       continue;
     }
-    if (name == "--mix") {
-      if (has_value) return fail("option --mix takes no value");
-      o.mix = true;
+    if (name == "--mix" || name == "--telemetry") {
+      if (has_value) return fail("option " + std::string(name) + " takes no value");
+      (name == "--mix" ? o.mix : o.telemetry) = true;
       continue;
     }
     static constexpr std::array<std::string_view, 15> kWithValue = {
@@ -1209,6 +1260,8 @@ sessions), the same bytes for the same options on every machine.
   --start-ms MS       time of the first stamp, ms since 1970 UTC (default 1451651696789,
                       2016-01-01 12:34:56.789 UTC)
   --mix               also I, S and U frames of connected sessions
+  --telemetry         stations also send their telemetry definitions (PARM, UNIT, EQNS, BITS),
+                      which name and scale their later T# reports
   --stations N        UI frames from N numbered stations in turn (Q00000, Q00001 ...)
   -o, --output PATH   where to write (default -, standard output)
 

@@ -19,6 +19,9 @@
 //     control 03 (UI) with PID and information; with --mix also I frames (N(R) P N(S) 0, PID,
 //     information), S frames (RR, RNR, REJ: N(R) P/F SS 01, no PID) and U frames (SABM, DISC,
 //     UA, DM: no PID) of short connected sessions between a user and a node.
+//     APRS: positions (some stations move), status texts, T# telemetry, messages, weather
+//     reports of one station, user-defined data; with --telemetry also the stations' telemetry
+//     definitions (":QQ1ABC-9 :PARM.Battery,...", UNIT., EQNS., BITS.) now and then.
 //
 // The output depends on the options alone: the random numbers come from std::mt19937_64 with
 // the project's own bounded mapping (the std distributions differ between libraries), and no
@@ -67,6 +70,8 @@ struct Options {
   StampForm stamps = StampForm::kBinary;
   std::int64_t start_millis = kDefaultStartMillis;
   bool mix = false;
+  // Some telemetry reports give way to the station's telemetry definitions: messages to itself.
+  bool telemetry = false;
   // Above 0: the UI frames come from this many numbered stations in turn (Q00000, Q00001 ...,
   // the number in base 36) instead of the made-up ones, for captures of many stations; the
   // frames are otherwise the same, byte for byte as long, whatever the number.

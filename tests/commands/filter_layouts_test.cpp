@@ -589,5 +589,137 @@ TEST_F(FilterLayoutsTest, GpxTracksReadBackAsTheJsonlPositions) {
   }
 }
 
+// Records of RFC 4180 CSV (CR LF between records, fields quoted where they hold a comma, a
+// double quote or a line break); an empty list when the text is not such CSV.
+std::vector<std::vector<std::string>> CsvRecords(const std::string& text) {
+  std::vector<std::vector<std::string>> records;
+  std::vector<std::string> record(1);
+  for (std::size_t i = 0; i < text.size();) {
+    std::string& field = record.back();
+    if (text[i] == '"' && field.empty()) {
+      for (++i;; ++i) {
+        if (i >= text.size()) return {};
+        if (text[i] == '"' && (i + 1 >= text.size() || text[i + 1] != '"')) break;
+        if (text[i] == '"') ++i;
+        field.push_back(text[i]);
+      }
+      ++i;
+      if (i < text.size() && text[i] != ',' && text[i] != '\r') return {};
+    } else if (text[i] == ',') {
+      record.emplace_back();
+      ++i;
+    } else if (text.compare(i, 2, "\r\n") == 0) {
+      records.push_back(std::move(record));
+      record.assign(1, "");
+      i += 2;
+    } else {
+      if (text[i] == '"' || text[i] == '\r' || text[i] == '\n') return {};
+      field.push_back(text[i++]);
+    }
+  }
+  if (record.size() != 1 || !record[0].empty()) return {};  // no CR LF behind the last record
+  return records;
+}
+
+// The series layout's records as the jsonl objects of the same frames give them: per frame the
+// position keys, the "weather" object's keys in its order, the telemetry values (scaled where
+// the object has "values") and the digital bits, of whom the packet tells.
+TEST_F(FilterLayoutsTest, SeriesRecordsAreTheJsonlValues) {
+  const std::map<std::string, std::string> units = {{"lat", "deg"},
+                                                    {"lon", "deg"},
+                                                    {"altitude_m", "m"},
+                                                    {"speed_kmh", "km/h"},
+                                                    {"course", "deg"},
+                                                    {"wind_dir", "deg"},
+                                                    {"wind_speed_kmh", "km/h"},
+                                                    {"gust_kmh", "km/h"},
+                                                    {"temp_c", "degC"},
+                                                    {"rain_1h_mm", "mm"},
+                                                    {"rain_24h_mm", "mm"},
+                                                    {"rain_midnight_mm", "mm"},
+                                                    {"humidity", "%"},
+                                                    {"pressure_hpa", "hPa"},
+                                                    {"luminosity", "W/m2"}};
+  gen::Options telemetry;
+  telemetry.seed = 8;
+  telemetry.frames = 1500;
+  telemetry.telemetry = true;
+  telemetry.stamps = gen::StampForm::kText;
+  gen::Options unstamped = telemetry;
+  unstamped.stamps = gen::StampForm::kNone;
+  unstamped.seed = 9;
+  // Texts that want quoting: a name with a comma and a double quote, a PARM name with a quote.
+  const std::string quoted = Aprs({"QQ0QQ"}, ")A\"B,C!4811.00N/01131.00EA") +
+                             Aprs({"QQ7OP", 15}, ":QQ7OP-15 :PARM.Vbat \"main\",Temp") +
+                             Aprs({"QQ7OP", 15}, "T#001,120,033");
+  const struct {
+    std::string name;
+    std::string capture;
+    std::string expression;
+  } cases[] = {
+      {"mixed traffic, definitions first", MixedCapture(5), ""},
+      {"definitions among the traffic", gen::GenerateCaptureBytes(telemetry) + quoted, ""},
+      {"filtered", gen::GenerateCaptureBytes(telemetry),
+       "src == QQ3DEF or aprs.type == telemetry and src == QQ1ABC-9"},
+      {"no stamps", quoted + gen::GenerateCaptureBytes(unstamped), "not aprs.type == status"},
+  };
+  std::set<std::string> quantities;                     // "quantity unit"
+  std::map<std::string, std::set<std::string>> places;  // per station
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string capture = WriteCapture("c.kss", c.capture);
+    std::vector<std::vector<std::string>> expected = {
+        {"time", "frame", "source", "quantity", "value", "unit"}};
+    for (const std::string& line : testing::Lines(Convert(capture, "jsonl", c.expression))) {
+      const nlohmann::ordered_json j = nlohmann::ordered_json::parse(line);
+      nlohmann::ordered_json a = j["aprs"];
+      if (!a.is_object()) continue;
+      std::string source = j["source"];
+      while (a["type"] == "third-party" && a.contains("inner")) {
+        source = a["inner"]["source"];
+        a = a["inner"];
+      }
+      if (a["type"] == "object" || a["type"] == "item") source = a.value("name", "");
+      const auto add = [&](const std::string& quantity, const std::string& value,
+                           const std::string& unit) {
+        expected.push_back({j["time"].is_string() ? j["time"].get<std::string>() : "",
+                            j["frame"].dump(), source, quantity, value, unit});
+        quantities.insert(quantity + " " + unit);
+      };
+      for (const std::string key : {"lat", "lon", "altitude_m", "speed_kmh", "course"}) {
+        if (a.contains(key)) add(key, a[key].dump(), units.at(key));
+      }
+      if (a.contains("lat")) places[source].insert(a["lat"].dump() + "," + a["lon"].dump());
+      const auto weather = a.value("weather", nlohmann::ordered_json::object());
+      for (const auto& [key, value] : weather.items()) add(key, value.dump(), units.at(key));
+      const auto names = a.value("names", nlohmann::ordered_json::array());
+      const auto unit_texts = a.value("units", nlohmann::ordered_json::array());
+      const auto channel = [&](std::size_t i, const std::string& label, const std::string& value) {
+        const std::string name = i < names.size() ? names[i].get<std::string>() : "";
+        add(name.empty() ? label : name, value,
+            i < unit_texts.size() ? unit_texts[i].get<std::string>() : "");
+      };
+      const auto analog =
+          a.contains("values") ? a["values"] : a.value("analog", nlohmann::ordered_json::array());
+      for (std::size_t i = 0; i < analog.size(); ++i) {
+        channel(i, "A" + std::to_string(i + 1), analog[i].dump());
+      }
+      const std::string bits = a.value("digital", "");
+      for (std::size_t k = 0; k < bits.size(); ++k) {
+        channel(5 + k, "B" + std::to_string(k + 1), std::string(1, bits[k]));
+      }
+    }
+    EXPECT_EQ(CsvRecords(Convert(capture, "series", c.expression)), expected);
+  }
+  // What the captures are made for: named, unnamed and quoted telemetry, weather, a moving
+  // station.
+  for (const std::string q : {"Battery V", "Humidity %", "A1 ", "B8 ", "Vbat \"main\" ",
+                              "temp_c degC", "speed_kmh km/h"}) {
+    EXPECT_EQ(quantities.count(q), 1u) << q;
+  }
+  EXPECT_GT(places["QQ1ABC-9"].size(), 3u);
+  EXPECT_EQ(places.count("A\"B,C"), 1u);
+}
+
 }  // namespace
 }  // namespace packscope

@@ -321,14 +321,15 @@ TEST(GencaptureBytes, SameSeedSameBytesAndSizeEndsOnAFrame) {
 
 TEST(GencaptureArguments, ParsesOptions) {
   const gen::ParsedArguments p = gen::ParseArguments(
-      {"--seed=7", "--size", "1000", "--stamps", "text", "--mix", "--min-length", "30",
-       "--max-length=31", "--max-digis", "8", "--start-ms", "0", "-o", "out.kss"});
+      {"--seed=7", "--size", "1000", "--stamps", "text", "--mix", "--telemetry", "--min-length",
+       "30", "--max-length=31", "--max-digis", "8", "--start-ms", "0", "-o", "out.kss"});
   EXPECT_EQ(p.error, "");
   EXPECT_EQ(p.options.seed, 7u);
   EXPECT_EQ(p.options.size, 1000);
   EXPECT_EQ(p.options.frames, -1);
   EXPECT_EQ(p.options.stamps, gen::StampForm::kText);
   EXPECT_TRUE(p.options.mix);
+  EXPECT_TRUE(p.options.telemetry);
   EXPECT_EQ(p.options.min_length, 30);
   EXPECT_EQ(p.options.max_length, 31);
   EXPECT_EQ(p.options.max_digis, 8);
