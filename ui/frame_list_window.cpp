@@ -315,6 +315,7 @@ void FrameListWindow::CreateControls() {
   shown_->setObjectName(QStringLiteral("FramesShown"));
   source_ = new QLabel(this);
   source_->setObjectName(QStringLiteral("CaptureSource"));
+  source_->setContentsMargins(0, 0, 16, 0);  // apart from the count beside it
   statusBar()->addPermanentWidget(source_);
   statusBar()->addPermanentWidget(task_label_);
   statusBar()->addPermanentWidget(progress_);
@@ -799,7 +800,7 @@ void FrameListWindow::UpdateShown() {
   // The format once the reading has told it, and the damage of its reader.
   QString source;
   if (const std::optional<InputKind> kind = index_ ? index_->Kind() : std::nullopt) {
-    source = FromUtf8(InputKindName(*kind));
+    source = QStringLiteral("Source: ") + FromUtf8(InputKindName(*kind));
     if (const std::int64_t damage = index_->DamageCount(); damage > 0) {
       source += QStringLiteral(", %1 damaged (packscope-convert --check lists them)").arg(damage);
     }

@@ -501,8 +501,9 @@ void FrameListWindowTest::readsEveryFormatAndSaysWhich() {
     std::string path;
     QString source;
   } inputs[] = {
-      {tnc2, QStringLiteral("TNC2 lines, 1 damaged (packscope-convert --check lists them)")},
-      {gzip, QStringLiteral("KISS, gzip-compressed")},
+      {tnc2,
+       QStringLiteral("Source: TNC2 lines, 1 damaged (packscope-convert --check lists them)")},
+      {gzip, QStringLiteral("Source: KISS, gzip-compressed")},
   };
   for (const auto& input : inputs) {
     Open(input.path);
