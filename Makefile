@@ -175,6 +175,7 @@ bench:
 	$(BUILD_DIR)/bench/frame_list_bench --stations
 	$(BUILD_DIR)/bench/map_plot_bench
 	bench/live_bench --build $(BUILD_DIR) $(LIVE_BENCH_ARGS)
+	bench/gpx_bench --build $(BUILD_DIR) $(GPX_BENCH_ARGS)
 	bench/merge_bench --build $(BUILD_DIR) $(MERGE_BENCH_ARGS)
 
 clean:

@@ -30,7 +30,7 @@ std::vector<Row> MakeRows() {
     if (const AprsField* f = FindAprsField(u.field)) rows.push_back(Row{f, f->name, u.unit});
   }
   for (const AprsField& f : AprsFields()) {
-    if (f.place != AprsJsonPlace::kWeather) continue;
+    if (f.place != AprsJsonPlace::kObject || !f.name.starts_with("weather.")) continue;
     std::string_view unit;
     for (const Unit& u : kWeatherUnits) {
       if (u.field == f.name) unit = u.unit;

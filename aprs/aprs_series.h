@@ -25,8 +25,8 @@ struct AprsSeriesValue {
   std::string_view quantity;  // bytes: a PARM name is the station's
   std::string_view unit;      // bytes; empty for none
   double value = 0;
-  // The field whose rounding the JSON object writes the value with (AprsNumberText); nullptr for
-  // a digital bit, which is 0 or 1.
+  // The field whose rounding the JSON object writes the value with (AprsJsonNumberText); nullptr
+  // for a digital bit, which is 0 or 1.
   const AprsField* field = nullptr;
 };
 

@@ -28,9 +28,13 @@ inline bool IsCallsignByte(std::uint8_t b) {
   return ((kCallsignBytes[b >> 6] >> (b & 63)) & 1) != 0;
 }
 
-void ReadAddress(const std::uint8_t* block, Ax25Address& address) {
-  std::memcpy(address.block.data(), block, kBlockLength);
-  address.ssid = CallsignText(block, address.call);
+void ReadAddress(const std::uint8_t* block, Ax25Address& address, bool callsign_text) {
+  if (callsign_text) {
+    std::memcpy(address.block.data(), block, kBlockLength);
+    address.ssid = CallsignText(block, address.call);
+  } else {
+    address.ssid = static_cast<std::uint8_t>((block[6] >> 1) & 0x0F);
+  }
   address.high_bit = TestBit(block[6], 7);
   bool valid = true;
   for (int i = 0; i < 6; ++i) valid = IsCallsignByte(block[i]) && valid;
@@ -50,7 +54,7 @@ Ax25Details DescribeAx25(std::span<const std::uint8_t> kiss_frame) {
   return d;
 }
 
-void DescribeAx25(std::span<const std::uint8_t> kiss_frame, Ax25Details& d) {
+void DescribeAx25(std::span<const std::uint8_t> kiss_frame, Ax25Details& d, bool callsign_texts) {
   // Everything but the addresses' strings back to what a fresh Ax25Details holds.
   d.problem = Ax25Problem::kNone;
   d.length = 0;
@@ -73,8 +77,8 @@ void DescribeAx25(std::span<const std::uint8_t> kiss_frame, Ax25Details& d) {
   d.length = frame.size();
   if (frame.size() < kMinAx25HeaderLength) return TooShort(d, kMinAx25HeaderLength);
 
-  ReadAddress(frame.data(), d.destination);
-  ReadAddress(frame.data() + kBlockLength, d.source);
+  ReadAddress(frame.data(), d.destination, callsign_texts);
+  ReadAddress(frame.data() + kBlockLength, d.source, callsign_texts);
   if (d.destination.high_bit != d.source.high_bit) {
     d.role = d.destination.high_bit ? Ax25Role::kCommand : Ax25Role::kResponse;
   }
@@ -87,7 +91,8 @@ void DescribeAx25(std::span<const std::uint8_t> kiss_frame, Ax25Details& d) {
     }
     // The block and a control byte behind it.
     if (pos + kBlockLength >= frame.size()) return TooShort(d, pos + kBlockLength + 1);
-    ReadAddress(frame.data() + pos, d.digipeaters[static_cast<std::size_t>(d.digipeater_count)]);
+    ReadAddress(frame.data() + pos, d.digipeaters[static_cast<std::size_t>(d.digipeater_count)],
+                callsign_texts);
     ++d.digipeater_count;
     pos += kBlockLength;
     last = TestBit(frame[pos - 1], 0);

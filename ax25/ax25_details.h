@@ -97,8 +97,11 @@ struct Ax25Details {
 // short. Spans in the result point into kiss_frame.
 Ax25Details DescribeAx25(std::span<const std::uint8_t> kiss_frame);
 // The same into details, whose strings keep their room (no allocation frame after frame). With
-// kTooShort the addresses the frame does not reach keep what they held.
-void DescribeAx25(std::span<const std::uint8_t> kiss_frame, Ax25Details& details);
+// kTooShort the addresses the frame does not reach keep what they held. Without callsign_texts
+// the addresses' call strings and blocks are not written (they keep what they held): the header
+// alone, for what checks a frame (its problem, the addresses' bits and chars_valid) at less cost.
+void DescribeAx25(std::span<const std::uint8_t> kiss_frame, Ax25Details& details,
+                  bool callsign_texts = true);
 
 // Name of an S frame (code 0..3) or a U frame (TypeCode 0..31); empty for unassigned U codes.
 std::string_view SFrameName(std::uint8_t code);

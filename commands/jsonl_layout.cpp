@@ -7,15 +7,19 @@
 //    "digipeaters":[{"call":"RELAY","repeated":true},{"call":"WIDE2-1","repeated":false}],
 //    "cr":"command","kind":"U","name":"UI","code":0,"ns":null,"nr":null,"pf":false,
 //    "pid":240,"pid_name":"No layer 3","payload_hex":"3E 51 ...","frame_hex":"00 86 A2 ...",
-//    "problem":null,"aprs":{"type":"status","status":"QRV"}}
+//    "problem":null,"damage":null,"aprs":{"type":"status","status":"QRV"}}
 //
 // frame: FrameCount, every frame of the capture counted (timestamp frames too), as in the health
 // report. offset: of the frame's opening FEND. stamp: StampText as the window shows it (null
 // before the first stamp); stamp_ms: the time the frame carries (StampClock), and time the same
 // in ISO 8601, UTC (null where stamp_ms is, and outside the years 100 to 9999). port, command:
-// the type byte's nibbles (null for an empty frame). The AX.25 keys are null when "problem" says
-// why the frame cannot be read as AX.25; ns and nr are read modulo 8. aprs: the APRS field's
-// object (aprs/aprs_json.h) for a UI frame with PID F0, null for any other frame.
+// the type byte's nibbles (null for an empty frame). The AX.25 keys are null for a frame that is
+// no AX.25 frame: empty, a KISS command (see command), or as "problem" says; ns and nr are read
+// modulo 8. problem: what is wrong with the frame short of APRS, in words ("; " between them): its
+// damage in the recording and its departures from AX.25 (capture/frame_findings.h); null for a
+// sound frame, an empty frame and a KISS command frame. damage: the tags of its damage
+// (["cut-off"]), null when it has none. aprs: the APRS field's object (aprs/aprs_json.h) for an
+// APRS frame, null for any other frame; an invalid field says why in its "error".
 //
 // A merge of several captures (packscope-convert --merge) adds two keys to every object:
 //
@@ -70,8 +74,8 @@ class JsonlWriter : public FrameWriter {
     const std::span<const std::uint8_t> frame = KissFrame(state);
     const bool data = IsDataFrame(frame);
     const Ax25Details& d = data ? CurrentAx25(state, details_) : details_;
-    const std::string problem = FrameProblem(frame, d);
-    const bool ax25 = problem.empty();
+    const bool ax25 = data && d.problem == Ax25Problem::kNone;
+    const FrameFindings found = FindFrameFindings(frame, info, d, nullptr);
 
     Json j;
     j["frame"] = state.FrameCount;
@@ -108,7 +112,21 @@ class JsonlWriter : public FrameWriter {
       }
     }
     j["frame_hex"] = HexTextTrimmed(frame);
+    // problem: damage and AX.25 departures in words; damage: the damage's tags.
+    std::string problem;
+    Json damage = Json(nullptr);
+    for (int k = 0; k < kFindingCount; ++k) {
+      const auto f = static_cast<Finding>(k);
+      if (!found.Has(f)) continue;
+      if (!problem.empty()) problem.append("; ");
+      problem.append(FindingWords(f, frame, d, nullptr, found));
+      if (KindOf(f) == FindingKind::kDamage) {
+        if (damage.is_null()) damage = Json::array();
+        damage.push_back(FindingTag(f));
+      }
+    }
     j["problem"] = OrNull(problem);
+    j["damage"] = std::move(damage);
     const AprsPacket* aprs = ax25 ? CurrentAprs(state, d) : nullptr;
     j["aprs"] = aprs != nullptr ? AprsJson(*aprs) : Json(nullptr);
     if (state.Source != nullptr && !state.Source->ReceiverNames().empty()) {

@@ -1,7 +1,7 @@
 // The monitor layout: one line per frame that is not a timestamp frame (AppendMonitorLine), LF
 // line ends. The time in front is the frame's time in ISO form ("2016-01-01 12:34:56.789", UTC)
 // when it is known (StampClock), else StampText as the window shows it, else nothing. Under an
-// APRS frame (a UI frame with PID F0) a second line, indented by two blanks, says what its field
+// APRS frame (aprs/aprs_frame.h) a second line, indented by two blanks, says what its field
 // means (AppendAprsWords):
 //
 //   2016-01-01 12:35:45.110 QQ8RST-2>APZ002: UI pid=F0 "=4810.58N/01126.40Ey yagi to the nor"

@@ -23,8 +23,10 @@ namespace packscope {
 // What a field reads beyond the frame's bytes and place: bits of FrameNeeds.
 enum FrameNeed : unsigned {
   kNeedAx25 = 1u << 0,      // details, ax25
-  kNeedFindings = 1u << 1,  // findings (reads details, and aprs when there is an aprs_reading)
+  kNeedFindings = 1u << 1,  // findings but the APRS one (reads details)
   kNeedAprs = 1u << 2,      // aprs (reads details too)
+  // DescribeFrame's own: details read without the addresses' texts (for the findings alone).
+  kNeedHeader = 1u << 3,
 };
 using FrameNeeds = unsigned;
 
@@ -61,7 +63,7 @@ struct FrameFacts {
   // complete. For any other frame details are not to be read.
   bool ax25 = false;
   Ax25Details details;
-  FrameFindings findings;
+  FrameFindings findings;  // without the aprs finding: APRS errors are aprs.error's
   // The frame's APRS decoding; nullptr when it is no APRS frame (or there is no aprs_reading).
   const AprsPacket* aprs = nullptr;
 };

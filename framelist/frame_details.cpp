@@ -1,7 +1,5 @@
 #include "framelist/frame_details.h"
 
-#include <cstdio>
-
 #include "aprs/aprs_fields.h"
 #include "aprs/aprs_frame.h"
 #include "aprs/aprs_words.h"
@@ -34,17 +32,6 @@ std::string Plural(std::int64_t n, const char* one) {
 std::string Hex(std::uint8_t b) { return "0x" + ByteToHex(b); }
 
 // A number as the APRS field table rounds it, without trailing zeros.
-std::string NumberText(double value, int decimals) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.*f", decimals, value);
-  std::string text(buf);
-  if (text.find('.') != std::string::npos) {
-    while (text.back() == '0') text.pop_back();
-    if (text.back() == '.') text.pop_back();
-  }
-  return text;
-}
-
 DetailNode AddressNode(const char* what, const Ax25Address& a, std::int32_t at, bool digipeater,
                        bool last) {
   DetailNode n =
@@ -186,7 +173,7 @@ DetailNode AprsNode(const StoredFrame& f, const Ax25Details& d, const AprsPacket
     std::int32_t end = length;
     switch (v.kind) {
       case AprsValue::Kind::kNumber:
-        text += NumberText(v.number, field.decimals);
+        text += AprsNumberText(field, v.number);
         break;
       case AprsValue::Kind::kBool:
         text += v.truth ? "true" : "false";
@@ -238,8 +225,10 @@ std::vector<DetailNode> FrameDetails(const StoredFrame& f, const FrameRecord& r,
   for (int k = 0; k < kFindingCount; ++k) {
     const auto kind = static_cast<Finding>(k);
     if (!found.Has(kind)) continue;
-    findings.children.push_back(
-        Node(std::string(FindingTag(kind)) + ": " + FindingWords(kind, f, d, packet, found)));
+    // As the table's tooltip (FindingsText): "damage: cut-off: ...", "sender: aprs: ...".
+    findings.children.push_back(Node(std::string(FindingKindName(KindOf(kind))) + ": " +
+                                     std::string(FindingTag(kind)) + ": " +
+                                     FindingWords(kind, f.Kiss(), d, packet, found)));
   }
   tree.push_back(std::move(findings));
   return tree;

@@ -361,10 +361,10 @@ PassEnd ListFrames(const IndexSnapshot& snapshot, std::int64_t from, std::int64_
   StampTimes times(snapshot);
   StoredFrame frame;
   FrameFacts facts;
-  // APRS fields and the APRS finding of `problem` read the frames as a decoder following the
-  // capture from its start does: with the telemetry definitions sent before each frame.
+  // APRS fields read the frames as a decoder following the capture from its start does: with
+  // the telemetry definitions sent before each frame.
   FrameAprs aprs;
-  const bool reads_aprs = (filter->Needs() & (kNeedAprs | kNeedFindings)) != 0;
+  const bool reads_aprs = (filter->Needs() & kNeedAprs) != 0;
   if (reads_aprs) facts.aprs_reading = &aprs;
   if (reads_aprs && from > 0 && definitions) {
     Ax25Details d;

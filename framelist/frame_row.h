@@ -78,19 +78,12 @@ inline constexpr ColumnMask kWholeRow = kAllColumns | kRowFindings;
 struct FrameRow {
   std::array<std::string, kFrameColumnCount> text;
   FrameFindings findings;
-  std::string findings_text;  // one line per finding ("recovered: ..."); empty without findings
+  // One line per finding ("damage: recovered: ...", FindingsText); empty without findings.
+  std::string findings_text;
   // False when the capture no longer holds the frame as indexed: the texts that need its bytes
   // are empty.
   bool held = true;
 };
-
-// The words of one finding of a frame, for tooltips and the details ("recovered behind a shared
-// FEND or garbage"); aprs: the frame's APRS decoding, null for a frame that is not APRS.
-std::string FindingWords(Finding finding, const StoredFrame& frame, const Ax25Details& details,
-                         const AprsPacket* aprs, const FrameFindings& found);
-// Every finding of the frame, one "tag: words" line each (LF between them).
-std::string FindingsText(const StoredFrame& frame, const Ax25Details& details,
-                         const AprsPacket* aprs, const FrameFindings& found);
 
 // "2016-01-01 12:34:56.789"; a text stamp that gives no time as it is (printable); empty before
 // the first stamp.

@@ -906,8 +906,10 @@ void CheckConverterLayouts(Host& host, const Model& model) {
     const std::size_t from = last == std::string::npos ? 0 : last + 1;
     CAPTURE_CHECK(report.pending.compare(from, summary.size(), summary) == 0,
                   "--check summary line \"" + Shown(report.pending, from) + "\"");
-    const bool no_findings = report.pending.find("no findings", from) != std::string::npos;
-    CAPTURE_CHECK(no_findings == (status == kCheckClean),
+    // It fails on damage only.
+    const bool no_damage = report.pending.find("no findings", from) != std::string::npos ||
+                           report.pending.find("no damage", from) != std::string::npos;
+    CAPTURE_CHECK(no_damage == (status == kCheckClean),
                   "--check status " + std::to_string(status) + " and its summary disagree");
   }
 }

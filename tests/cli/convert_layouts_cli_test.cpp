@@ -96,7 +96,6 @@ TEST_F(ConvertLayoutsCliTest, OutputNamesNextToEachCapture) {
   EXPECT_EQ(Lines(testing::ReadFile(PathOf("b.monitor.txt"))),
             (std::vector<std::string>{
                 "2016-01-01 12:34:56.789 QQ0QQ-1>CQ,RELAY*,WIDE2-1: UI pid=F0 \"hello\"",
-                "  Other data type 'h'",
                 "2016-01-01 12:34:56.789 QQ0QQ-1>QQ1QQ: I ns=2 nr=5 P pid=F0 \"data\"",
                 "2016-01-01 12:34:56.789 QQ1QQ>QQ0QQ-1: RR nr=3 F",
                 "2016-01-01 12:34:56.789 QQ0QQ-1>QQ1QQ: SABM P",
@@ -162,9 +161,23 @@ TEST_F(ConvertLayoutsCliTest, CheckExitStatuses) {
   r = Convert("--check " + broken);
   EXPECT_EQ(r.status, 3) << r.err;
   EXPECT_EQ(Lines(r.out).size(), 3U) << r.out;
-  EXPECT_NE(r.out.find(broken + ": offset 0: skipped: 2 bytes before the first FEND\n"),
+  EXPECT_NE(r.out.find(broken + ": offset 0: damage: skipped: 2 bytes before the first FEND\n"),
             std::string::npos)
       << r.out;
+  EXPECT_EQ(Convert("--check --strict " + broken).status, 3);
+
+  // A sound recording of a sender's broken APRS field: listed as the sender's, exit 0 unless
+  // --strict.
+  const std::string aprs = WriteCapture(
+      "aprs.kss", Kiss(Ax25Frame({"APRS"}, {"QQ0QQ"}, {}, 0x03, 0xF0, "!9103.50N/07201.75W-")));
+  r = Convert("--check " + aprs);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, aprs +
+                       ": offset 0: sender: aprs: frame 1: latitude \"9103.50N\" is over 90 "
+                       "degrees\n" +
+                       aprs + ": 1 frames, no damage, sender 1 (aprs 1)\n");
+  EXPECT_EQ(Convert("--check --strict " + aprs).status, 3);
+  EXPECT_EQ(Convert("--check --strict " + clean).status, 0);
 
   r = Convert("--check " + missing);
   EXPECT_EQ(r.status, 1);
@@ -185,6 +198,7 @@ TEST_F(ConvertLayoutsCliTest, CheckUsageErrors) {
   EXPECT_EQ(Convert("--check --layout jsonl " + clean).status, 2);
   EXPECT_EQ(Convert("--check -o " + PathOf("report.txt") + " " + clean).status, 2);
   EXPECT_EQ(Convert("--check").status, 2);
+  EXPECT_EQ(Convert("--strict -l jsonl " + clean).status, 2);
   const Result r = Convert(clean);
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("--check"), std::string::npos) << r.err;
@@ -198,7 +212,6 @@ TEST_F(ConvertLayoutsCliTest, FilterKissAndStats) {
   EXPECT_EQ(Lines(r.out),
             (std::vector<std::string>{
                 "2016-01-01 12:34:56.789 QQ0QQ-1>CQ,RELAY*,WIDE2-1: UI pid=F0 \"hello\"",
-                "  Other data type 'h'",
                 "2016-01-01 12:34:56.789 QQ1QQ>QQ0QQ-1: RR nr=3 F",
             }));
   EXPECT_NE(r.err.find("(5 frames / "), std::string::npos) << r.err;

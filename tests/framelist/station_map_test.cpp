@@ -105,7 +105,7 @@ std::string Between(const std::string& text, std::size_t& at, std::string_view o
   return text.substr(from + open.size(), to - from - open.size());
 }
 
-// "type name" -> the points of each track of a gpx document, "lat lon" as written.
+// "type name" -> the points of each track and waypoint of a gpx document, "lat lon" as written.
 std::map<std::string, std::vector<std::string>> GpxTracks(const std::string& gpx) {
   std::map<std::string, std::vector<std::string>> tracks;
   for (std::size_t at = 0; (at = gpx.find("<trk>", at)) != std::string::npos;) {
@@ -117,6 +117,16 @@ std::map<std::string, std::vector<std::string>> GpxTracks(const std::string& gpx
     for (std::string lat; !(lat = Between(trk, in, "<trkpt lat=\"", "\"")).empty();) {
       points.push_back(lat + " " + Between(trk, in, "lon=\"", "\""));
     }
+  }
+  // A place heard at one position is a waypoint.
+  for (std::size_t at = 0; (at = gpx.find("<wpt ", at)) != std::string::npos;) {
+    const std::string wpt = Between(gpx, at, "<wpt ", "</wpt>");
+    std::size_t in = 0;
+    const std::string lat = Between(wpt, in, "lat=\"", "\"");
+    const std::string lon = Between(wpt, in, "lon=\"", "\"");
+    const std::string name = Between(wpt, in, "<name>", "</name>");
+    const std::string type = Between(wpt, in, "<type>", "</type>");
+    tracks[type + " " + name].push_back(lat + " " + lon);
   }
   return tracks;
 }
