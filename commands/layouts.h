@@ -9,6 +9,7 @@
 //   kiss, stats, gpx    FrameWriters too: the frames as a capture again, a summary, the APRS
 //   series              positions as GPX tracks, and the APRS values over time as CSV
 //   tnc2                the frames as TNC2 text lines, which the capture readers read back
+//   sessions            the connected AX.25 sessions, one JSON object each
 #ifndef PACKSCOPE_COMMANDS_LAYOUTS_H_
 #define PACKSCOPE_COMMANDS_LAYOUTS_H_
 
@@ -34,6 +35,7 @@ std::unique_ptr<FrameWriter> MakeStatsWriter(LineSink& out);
 std::unique_ptr<FrameWriter> MakeGpxWriter(LineSink& out);
 std::unique_ptr<FrameWriter> MakeSeriesWriter(LineSink& out);
 std::unique_ptr<FrameWriter> MakeTnc2Writer(LineSink& out);
+std::unique_ptr<FrameWriter> MakeSessionsWriter(LineSink& out);
 
 // The frame-writing commands of the Write menu, in menu order, and the converter's names for
 // their layouts: the registry's rows that the Write menu shows (kWriteCommands below).
@@ -62,7 +64,7 @@ struct Layout {
   std::unique_ptr<FrameWriter> (*make_writer)(LineSink& out) = nullptr;  // kFrameWriter
 };
 
-inline constexpr std::array<Layout, 14> kLayouts = {{
+inline constexpr std::array<Layout, 15> kLayouts = {{
     {"screen", "log", "the display's text, as Write Logfile saves it", LayoutKind::kScreen},
     {"hex-complete", "hex", "every frame as stored, in hex, under two column header lines",
      LayoutKind::kWindowFile, kHexComplete, true, "Write Hexfile (complete frame)"},
@@ -139,6 +141,15 @@ inline constexpr std::array<Layout, 14> kLayouts = {{
      false,
      {},
      &MakeTnc2Writer},
+    {"sessions",
+     "sessions.jsonl",
+     "one JSON object per connected AX.25 session: stations, setup, outcome, each direction's "
+     "counts and data",
+     LayoutKind::kFrameWriter,
+     kNoWindowOutput,
+     false,
+     {},
+     &MakeSessionsWriter},
 }};
 
 // The row named name; nullptr when there is none.

@@ -85,7 +85,7 @@ void FrameFormatter::Format(std::int64_t frame, std::int64_t previous, FrameRow&
   const std::span<const std::uint8_t> kiss = frame_.Kiss();
   const bool data = !r.Timestamp() && IsDataFrame(kiss);
   if (data) {
-    DescribeAx25(kiss, details_);
+    DescribeAx25(kiss, details_, sessions_ ? sessions_->FactsOf(frame, kiss).modulo : kModulo8);
   } else {
     details_.problem = Ax25Problem::kTooShort;
   }

@@ -19,6 +19,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,6 +28,7 @@
 #include "capture/frame_findings.h"
 #include "framelist/aprs_timeline.h"
 #include "framelist/frame_reader.h"
+#include "framelist/session_table.h"
 
 namespace packscope {
 
@@ -104,6 +106,12 @@ class FrameFormatter {
   void Format(std::int64_t frame, std::int64_t previous, FrameRow& row,
               ColumnMask mask = kWholeRow);
 
+  // The capture's sessions (framelist/session_table.h): I and S frames of modulo-128 sessions
+  // are then read with two control bytes. Without them every frame is read modulo 8.
+  void SetSessions(std::shared_ptr<const SessionTable> sessions) {
+    sessions_ = std::move(sessions);
+  }
+
   StampTimes& Times() { return times_; }
   const IndexSnapshot& Snapshot() const { return reader_.Snapshot(); }
   // The bytes and the AX.25 reading of the frame Format read last (when its mask needed them).
@@ -117,6 +125,7 @@ class FrameFormatter {
   AprsTimeline aprs_;
   StoredFrame frame_;
   Ax25Details details_;
+  std::shared_ptr<const SessionTable> sessions_;
 };
 
 }  // namespace packscope

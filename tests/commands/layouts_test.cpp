@@ -225,8 +225,9 @@ TEST_F(LayoutTest, AFailedPassLeavesAnEarlierFileAsItWas) {
 }
 
 TEST_F(LayoutTest, AFullDiskLeavesNoFile) {
-  // Enough frames that every layout fills the output's buffer during the pass.
-  std::string capture = Kiss(BinaryStamp(kStampMillis));
+  // Enough frames that every layout fills the output's buffer during the pass (the sessions
+  // layout writes its one session at the end).
+  std::string capture = Kiss(kSabmFrame) + Kiss(BinaryStamp(kStampMillis));
   for (int i = 0; i < 20000; ++i) capture += Kiss(kUiWithDigis);
   for (const ConverterLayout& layout : kConverterLayouts) {
     SCOPED_TRACE(layout.name);
