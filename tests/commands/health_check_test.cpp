@@ -251,9 +251,9 @@ TEST_F(HealthCheckTest, AReadersDamageIsReportedInItsOwnTerms) {
   EXPECT_EQ(r.lines,
             (std::vector<std::string>{
                 path + ": offset " + std::to_string(first) +
-                    ": tnc2-line: line 2 is no TNC2 frame: no \":\" in front of the information "
-                    "field",
-                path + ": 3 frames, 1 findings (tnc2-line 1)"}));
+                    ": damage: tnc2-line: line 2 is no TNC2 frame: no \":\" in front of the "
+                    "information field",
+                path + ": 3 frames, damage 1 (tnc2-line 1), no sender findings"}));
   EXPECT_EQ(r.status, kCheckFindings);
 }
 
