@@ -9,7 +9,8 @@
 // ticked, every frame) and the frame output step (every frame but timestamp frames). With a
 // FrameFilter (capture/frame_predicate.h) the frames it turns down go no further than the
 // timestamp step. A pass whose filter or observer reads APRS has a FrameAprs (DecoderState::Aprs)
-// that follows every frame.
+// that follows every frame, and a pass whose filter or observer reads the frames' links a
+// FrameLinks (DecoderState::Links) that follows the connected links.
 #ifndef PACKSCOPE_CAPTURE_FRAME_LOOP_H_
 #define PACKSCOPE_CAPTURE_FRAME_LOOP_H_
 
@@ -17,6 +18,7 @@
 #include <functional>
 #include <string>
 
+#include "ax25/ax25_link.h"
 #include "capture/decoder_state.h"
 #include "capture/frame_predicate.h"
 #include "capture/kiss_scanner.h"
@@ -53,6 +55,13 @@ class CaptureObserver {
   }
   // Whether OnFrame reads the APRS decoding of frames (DecoderState::Aprs, capture/frame_aprs.h).
   virtual bool ReadsAprs() const { return false; }
+  // Whether OnFrame reads the frames' link facts or their control fields (a session's modulo:
+  // DecoderState::Links, capture/frame_links.h).
+  virtual bool ReadsLinks() const { return false; }
+  // Where the pass's link tracker hands the sessions' data and ends; nullptr: nowhere. The ends
+  // of sessions ended by a frame come before the next frame's OnFrame, and all others before the
+  // pass returns.
+  virtual SessionSink* Sessions() { return nullptr; }
 };
 
 // Runs one pass: busy pointer, the display emptied (OutputMode Screen only: a file pass leaves it

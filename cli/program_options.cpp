@@ -320,8 +320,9 @@ gives up at the first failure with exit status 1.)roff"},
       {0, "--monitor", "", "Print a monitor line for each frame on standard output.",
        R"roff(While recording, print each frame on standard output as
 .B packscope\-convert \-\-layout monitor
-writes it, with the time of reception (UTC) in front: its line, and for an APRS frame a second
-line with the APRS field in plain words:
+writes it, with the time of reception (UTC) in front: its line (the counters of a connected
+session set up with SABME modulo 128), and for an APRS frame a second line with the APRS field in
+plain words (for a NET/ROM, IP or ARP frame, what it carries):
 .RS
 .PP
 .nf

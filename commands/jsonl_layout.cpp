@@ -7,19 +7,31 @@
 //    "digipeaters":[{"call":"RELAY","repeated":true},{"call":"WIDE2-1","repeated":false}],
 //    "cr":"command","kind":"U","name":"UI","code":0,"ns":null,"nr":null,"pf":false,
 //    "pid":240,"pid_name":"No layer 3","payload_hex":"3E 51 ...","frame_hex":"00 86 A2 ...",
-//    "problem":null,"damage":null,"aprs":{"type":"status","status":"QRV"}}
+//    "problem":null,"damage":null,"aprs":{"type":"status","status":"QRV"},"session":null,
+//    "netrom":null}
 //
 // frame: FrameCount, every frame of the capture counted (timestamp frames too), as in the health
 // report. offset: of the frame's opening FEND. stamp: StampText as the window shows it (null
 // before the first stamp); stamp_ms: the time the frame carries (StampClock), and time the same
 // in ISO 8601, UTC (null where stamp_ms is, and outside the years 100 to 9999). port, command:
 // the type byte's nibbles (null for an empty frame). The AX.25 keys are null for a frame that is
-// no AX.25 frame: empty, a KISS command (see command), or as "problem" says; ns and nr are read
-// modulo 8. problem: what is wrong with the frame short of APRS, in words ("; " between them): its
-// damage in the recording and its departures from AX.25 (capture/frame_findings.h); null for a
-// sound frame, an empty frame and a KISS command frame. damage: the tags of its damage
-// (["cut-off"]), null when it has none. aprs: the APRS field's object (aprs/aprs_json.h) for an
-// APRS frame, null for any other frame; an invalid field says why in its "error".
+// no AX.25 frame: empty, a KISS command (see command), or as "problem" says; ns and nr count
+// modulo 8, or 128 in a session set up with SABME (or an XID naming it), whose I and S frames
+// carry two control bytes. problem: what is wrong with the frame short of APRS, in words ("; "
+// between them): its damage in the recording and its departures from AX.25
+// (capture/frame_findings.h); null for a sound frame, an empty frame and a KISS command frame.
+// damage: the tags of its damage (["cut-off"]), null when it has none. aprs: the APRS field's
+// object (aprs/aprs_json.h) for an APRS frame, null for any other frame; an invalid field says why
+// in its "error". session: the number of the connected session the frame belongs to (the
+// sessions layout's), null outside one. netrom: what an I or UI frame with PID CF carries
+// (ax25/layer3.h), null for any other frame:
+//
+//   {"type":"nodes","alias":"NODE1","routes":[{"call":"QQ9NOD-4","alias":"HILL",
+//    "neighbour":"QQ9NOD-4","quality":192}],"error":null}
+//   {"type":"transport","origin":"QQ1NOD-2","destination":"QQ9NOD-4","ttl":7,
+//    "opcode":"information","circuit_index":2,"circuit_id":43,"my_circuit_index":null,
+//    "my_circuit_id":null,"tx_seq":3,"rx_seq":2,"choke":false,"nak":false,"more":false,
+//    "window":null,"user":null,"node":null,"data_hex":"31 30 ...","error":null}
 //
 // A merge of several captures (packscope-convert --merge) adds two keys to every object:
 //
@@ -29,7 +41,9 @@
 // one's first reception runs behind (or, negative, ahead of) the packet's time, the first
 // reception's. frame and offset are then those of the merged capture (the kiss layout's).
 #include "aprs/aprs_json.h"
+#include "ax25/layer3.h"
 #include "capture/frame_aprs.h"
+#include "capture/frame_links.h"
 #include "capture/frame_receivers.h"
 #include "capture/frame_source.h"
 #include "commands/frame_text.h"
@@ -66,6 +80,71 @@ void IntOrNull(JsonWriter& out, const std::optional<T>& value) {
   } else {
     out.Null();
   }
+}
+
+void WriteNetRom(JsonWriter& j, const NetRomPacket& p) {
+  j.StartObject();
+  if (p.kind == NetRomPacket::Kind::kNodes) {
+    j.Key("type");
+    j.String("nodes");
+    j.Key("alias");
+    j.String(p.alias);
+    j.Key("routes");
+    j.StartArray();
+    for (const NetRomRoute& r : p.routes) {
+      j.StartObject();
+      j.Key("call");
+      j.String(r.call);
+      j.Key("alias");
+      j.String(r.alias);
+      j.Key("neighbour");
+      j.String(r.neighbour);
+      j.Key("quality");
+      j.Int(r.quality);
+      j.EndObject();
+    }
+    j.EndArray();
+  } else {
+    j.Key("type");
+    j.String("transport");
+    j.Key("origin");
+    StringOrNull(j, p.origin);
+    j.Key("destination");
+    StringOrNull(j, p.destination);
+    j.Key("ttl");
+    j.Int(p.ttl);
+    j.Key("opcode");
+    j.String(NetRomOpcodeName(p.opcode));
+    j.Key("circuit_index");
+    j.Int(p.circuit_index);
+    j.Key("circuit_id");
+    j.Int(p.circuit_id);
+    j.Key("my_circuit_index");
+    IntOrNull(j, p.my_circuit_index);
+    j.Key("my_circuit_id");
+    IntOrNull(j, p.my_circuit_id);
+    j.Key("tx_seq");
+    IntOrNull(j, p.tx_seq);
+    j.Key("rx_seq");
+    IntOrNull(j, p.rx_seq);
+    j.Key("choke");
+    j.Bool(p.choke);
+    j.Key("nak");
+    j.Bool(p.nak);
+    j.Key("more");
+    j.Bool(p.more);
+    j.Key("window");
+    IntOrNull(j, p.window);
+    j.Key("user");
+    StringOrNull(j, p.user);
+    j.Key("node");
+    StringOrNull(j, p.node);
+    j.Key("data_hex");
+    j.Hex(p.data);
+  }
+  j.Key("error");
+  StringOrNull(j, p.error);
+  j.EndObject();
 }
 
 class JsonlWriter : public FrameWriter {
@@ -208,6 +287,19 @@ class JsonlWriter : public FrameWriter {
     } else {
       j.Null();
     }
+    const LinkFacts* link = CurrentLink(state);
+    j.Key("session");
+    if (link != nullptr && link->session > 0) {
+      j.Int(link->session);
+    } else {
+      j.Null();
+    }
+    j.Key("netrom");
+    if (ax25 && d.pid == kPidNetRom && DecodeNetRom(d.info, netrom_)) {
+      WriteNetRom(j, netrom_);
+    } else {
+      j.Null();
+    }
     if (state.Source != nullptr && !state.Source->ReceiverNames().empty()) {
       j.Key("heard_by");
       j.StartArray();
@@ -233,6 +325,7 @@ class JsonlWriter : public FrameWriter {
   }
 
   bool ReadsAprs() const override { return true; }
+  bool ReadsLinks() const override { return true; }
 
  private:
   LineSink& out_;
@@ -240,6 +333,7 @@ class JsonlWriter : public FrameWriter {
   JsonWriter json_;      // kept from frame to frame, as its buffer
   std::string scratch_;  // the time, the problem's words
   Ax25Details details_;  // read only for data frames
+  NetRomPacket netrom_;
 };
 
 }  // namespace

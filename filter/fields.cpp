@@ -99,6 +99,10 @@ void ReadInfo(const FrameFacts& f, FieldValue& v) {
   v.Add(Text(f.details.info));
 }
 
+void ReadSession(const FrameFacts& f, FieldValue& v) {
+  if (f.link != nullptr && f.link->session > 0) Number(v, static_cast<double>(f.link->session));
+}
+
 void ReadHeardBy(const FrameFacts& f, FieldValue& v) {
   if (f.receivers == nullptr) return;
   v.present = true;
@@ -260,6 +264,9 @@ const Field kFields[] = {
     {"info", FieldType::kText, kNeedAx25, &ReadInfo,
      "the information field (payload) as text, its bytes as they are"},
     {"time", FieldType::kTime, 0, &ReadTime, "the frame's stamp, UTC"},
+    {"session", FieldType::kNumber, kNeedLink, &ReadSession,
+     "the connected session the frame belongs to, from 1 (the sessions layout's numbers); bare, "
+     "when it belongs to one"},
     {"heard_by", FieldType::kText, 0, &ReadHeardBy,
      "in a merge (--merge): the captures that heard the packet, named as given"},
     {"heard_count", FieldType::kNumber, 0, &ReadHeardCount,

@@ -3,7 +3,9 @@
 namespace packscope {
 
 void DescribeFrame(FrameFacts& facts, FrameNeeds needs) {
-  needs &= ~facts.described;
+  // The link facts are the caller's.
+  facts.described |= needs & kNeedLink;
+  needs &= ~(facts.described | kNeedLink);
   if (needs == 0) return;
   // Every decoding reads the AX.25 header; the findings alone need no callsign texts (the
   // header is read again with them when a field asks for them later).
@@ -11,7 +13,8 @@ void DescribeFrame(FrameFacts& facts, FrameNeeds needs) {
   if ((facts.described & kNeedAx25) == 0 && (texts || (facts.described & kNeedHeader) == 0)) {
     const bool data = !facts.info.timestamp && IsDataFrame(facts.kiss_frame);
     if (data) {
-      DescribeAx25(facts.kiss_frame, facts.details, texts);
+      DescribeAx25(facts.kiss_frame, facts.details,
+                   facts.link != nullptr ? facts.link->modulo : kModulo8, texts);
     } else {
       facts.details.problem = Ax25Problem::kTooShort;
     }

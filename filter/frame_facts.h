@@ -15,6 +15,7 @@
 #include "ax25/ax25_details.h"
 #include "capture/frame_aprs.h"
 #include "capture/frame_findings.h"
+#include "capture/frame_links.h"
 #include "capture/frame_loop.h"
 #include "capture/frame_receivers.h"
 
@@ -27,6 +28,7 @@ enum FrameNeed : unsigned {
   kNeedAprs = 1u << 2,      // aprs (reads details too)
   // DescribeFrame's own: details read without the addresses' texts (for the findings alone).
   kNeedHeader = 1u << 3,
+  kNeedLink = 1u << 4,  // link: set by the caller for the frame (DescribeFrame leaves it)
 };
 using FrameNeeds = unsigned;
 
@@ -54,6 +56,10 @@ struct FrameFacts {
   // Where the APRS decoding comes from (capture/frame_aprs.h), kept from frame to frame; the
   // caller calls its NextFrame with Begin. Without one no frame has APRS fields.
   FrameAprs* aprs_reading = nullptr;
+  // The frame's connected-link facts (its session, the modulo its control field counts in),
+  // kept from frame to frame: it points at facts the caller renews with each frame. Without
+  // them no frame is in a session and every frame counts modulo 8.
+  const LinkFacts* link = nullptr;
   // Who heard the frame, in a merge of several captures (set after Begin); nullptr otherwise.
   const FrameReceivers* receivers = nullptr;
 

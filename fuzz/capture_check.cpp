@@ -696,6 +696,39 @@ void CheckGpx(const std::string& text) {
   CAPTURE_CHECK_NUMBER("gpx: elements left open", depth, 0);
 }
 
+// The sessions layout: a JSON object a line, the sessions numbered 1, 2, ... in order, each
+// direction's data as many bytes as it counts and a ".." for each frame it counts missing.
+void CheckSessions(const std::string& text) {
+  std::int64_t number = 0;
+  for (std::size_t from = 0, to; (to = text.find('\n', from)) != std::string::npos; from = to + 1) {
+    const auto j = nlohmann::json::parse(text.substr(from, to - from), nullptr, false);
+    CAPTURE_CHECK(j.is_object(), "sessions: not a JSON object: " + Shown(text, from));
+    if (!j.is_object()) return;
+    const std::string n = "sessions: session " + std::to_string(++number);
+    CAPTURE_CHECK(j.value("session", std::int64_t{-1}) == number,
+                  n + " is numbered " + j["session"].dump());
+    CAPTURE_CHECK(
+        j.value("first_frame", std::int64_t{0}) <= j.value("last_frame", std::int64_t{-1}) &&
+            j.value("frames", std::int64_t{0}) >= 1,
+        n + ": frames " + j["first_frame"].dump() + " to " + j["last_frame"].dump());
+    for (const char* side : {"from_initiator", "from_responder"}) {
+      const auto& d = j[side];
+      CAPTURE_CHECK(d.is_object() && d["data_hex"].is_string(), n + ": no " + side);
+      if (!d.is_object() || !d["data_hex"].is_string()) continue;
+      const std::string hex = d["data_hex"].get<std::string>();
+      std::int64_t bytes = 0;
+      std::int64_t gaps = 0;
+      for (std::size_t i = 0; i < hex.size(); i += 3)
+        (hex.compare(i, 2, "..") == 0 ? gaps : bytes)++;
+      CAPTURE_CHECK_NUMBER(n + ": " + side + " bytes", bytes, d.value("bytes", std::int64_t{-1}));
+      CAPTURE_CHECK_NUMBER(n + ": " + side + " gaps", gaps, d.value("missing", std::int64_t{-1}));
+      CAPTURE_CHECK(d.value("retransmitted", 0) <= d.value("i_frames", 0),
+                    n + ": " + side + " retransmits more I frames than it sent");
+    }
+  }
+  CAPTURE_CHECK(text.empty() || text.back() == '\n', "sessions: the last line has no end");
+}
+
 // The series layout: RFC 4180 records of six fields under the header, frames in capture order,
 // each value a number.
 void CheckSeries(const std::string& text) {
@@ -781,6 +814,10 @@ void CheckConverterLayouts(Host& host, const Model& model) {
     }
     if (layout.name == "gpx") {
       CheckGpx(text);
+      continue;
+    }
+    if (layout.name == "sessions") {
+      CheckSessions(text);
       continue;
     }
     if (layout.name == "series") {

@@ -274,6 +274,11 @@ TEST_F(FilterLayoutsTest, EveryLayoutWritesTheFramesAPlainReadingOfJsonlSelects)
                 (AprsKey(j, "altitude_m").is_number() && AprsKey(j, "altitude_m") < 0) ||
                 (temp && weather["temp_c"] > 20);
        }},
+      {"session == 2 or session and not type in {I, RR}",
+       [&](const json& j) {
+         return j["session"] == 2 ||
+                (j["session"].is_number() && type(j) != "I" && type(j) != "RR");
+       }},
       {"aprs.values.2 < 40 and not aprs.error",
        [](const json& j) {
          const json values = AprsKey(j, "values");

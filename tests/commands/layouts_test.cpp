@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -225,8 +226,9 @@ TEST_F(LayoutTest, AFailedPassLeavesAnEarlierFileAsItWas) {
 }
 
 TEST_F(LayoutTest, AFullDiskLeavesNoFile) {
-  // Enough frames that every layout fills the output's buffer during the pass.
-  std::string capture = Kiss(BinaryStamp(kStampMillis));
+  // Enough frames that every layout fills the output's buffer during the pass (the sessions
+  // layout writes its one session at the end).
+  std::string capture = Kiss(kSabmFrame) + Kiss(BinaryStamp(kStampMillis));
   for (int i = 0; i < 20000; ++i) capture += Kiss(kUiWithDigis);
   for (const ConverterLayout& layout : kConverterLayouts) {
     SCOPED_TRACE(layout.name);
@@ -592,6 +594,33 @@ TEST(PrintableTest, BytesOutsideAsciiPrintablesAreNamed) {
       "a <0x1F>~<0x7F><0x80><0xFF>");
   EXPECT_EQ(HexTextTrimmed(Span(std::string("\x00\xAB", 2))), "00 AB");
   EXPECT_EQ(HexTextTrimmed(Span(std::string())), "");
+}
+
+TEST(LayoutRegistryTest, ExportOffersEveryLayoutByName) {
+  // A dialog's filter names one layout; the name's extension finds a layout that writes it.
+  std::set<std::string> filters;
+  for (const Layout& layout : kLayouts) {
+    EXPECT_TRUE(filters.insert(DialogFilter(layout)).second) << DialogFilter(layout);
+    const Layout* by_name =
+        LayoutForFileName("/x/Pass1" + std::string(layout.export_extension), nullptr);
+    ASSERT_NE(by_name, nullptr) << layout.name;
+    EXPECT_EQ(by_name->export_extension, layout.export_extension);
+  }
+  EXPECT_EQ(DialogFilter(*FindLayout("jsonl")), "JSON Lines (*.jsonl)");
+  std::string error;
+  for (const auto& [path, layout] :
+       std::vector<std::pair<std::string, std::string>>{{"/x/PASS1.JSONL", "jsonl"},
+                                                        {"/x/pass1.stats.json", "stats"},
+                                                        {"/x/pass1.txt", "monitor"},
+                                                        {"/x/pass1.hex", "hex-complete"},
+                                                        {"/x/pass1.kss", "kiss"}}) {
+    const Layout* found = LayoutForFileName(path, &error);
+    ASSERT_NE(found, nullptr) << path;
+    EXPECT_EQ(found->name, layout) << path;
+  }
+  EXPECT_EQ(LayoutForFileName("/x/pass1.json.bak", &error), nullptr);
+  EXPECT_NE(error.find(".log, .hex, .txt, .pcap, .jsonl, .kss, .json, .gpx"), std::string::npos)
+      << error;
 }
 
 }  // namespace
