@@ -143,13 +143,32 @@ char* ShortestChars(char* buf, double v) {
   return LayOut(buf, len, exponent - (len - 1));
 }
 
+// Where the run of bytes copied as they are ends, from i on: eight at a time while all eight are
+// printable ASCII but " and \\ (DEL then goes the slow way), then byte by byte.
+std::size_t PlainEnd(std::string_view s, std::size_t i) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101u;
+  constexpr std::uint64_t kHigh = 0x8080808080808080u;
+  const auto zero_byte = [](std::uint64_t x) { return (x - kOnes) & ~x & kHigh; };
+  while (i + 8 <= s.size()) {
+    std::uint64_t w = 0;
+    std::memcpy(&w, s.data() + i, 8);
+    // A byte >= 0x80, below 0x20, '"' or '\\' stops the word.
+    const std::uint64_t stop = (w & kHigh) | ((w - 0x20 * kOnes) & ~w & kHigh) |
+                               zero_byte(w ^ ('"' * kOnes)) | zero_byte(w ^ ('\\' * kOnes));
+    if (stop != 0) break;
+    i += 8;
+  }
+  while (i < s.size() && kPlain[static_cast<std::uint8_t>(s[i])]) ++i;
+  return i;
+}
+
 }  // namespace
 
 bool IsUtf8(std::string_view s) {
   std::size_t i = 0;
   while (i < s.size()) {
     if (static_cast<std::uint8_t>(s[i]) < 0x80) {
-      ++i;
+      i = PlainEnd(s, i + 1);  // ASCII is UTF-8; the plain runs are the quick way over it
       continue;
     }
     const int n = Utf8Sequence(s, i);
@@ -163,8 +182,7 @@ void AppendJsonString(std::string& out, std::string_view s) {
   out.push_back('"');
   std::size_t i = 0;
   while (i < s.size()) {
-    std::size_t plain = i;
-    while (plain < s.size() && kPlain[static_cast<std::uint8_t>(s[plain])]) ++plain;
+    const std::size_t plain = PlainEnd(s, i);
     out.append(s.data() + i, plain - i);
     i = plain;
     if (i == s.size()) break;
@@ -189,8 +207,7 @@ void AppendJsonStringCp1252(std::string& out, std::string_view bytes) {
   out.push_back('"');
   std::size_t i = 0;
   while (i < bytes.size()) {
-    std::size_t plain = i;
-    while (plain < bytes.size() && kPlain[static_cast<std::uint8_t>(bytes[plain])]) ++plain;
+    const std::size_t plain = PlainEnd(bytes, i);
     out.append(bytes.data() + i, plain - i);
     i = plain;
     if (i == bytes.size()) break;
