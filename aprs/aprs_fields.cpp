@@ -265,7 +265,10 @@ void AppendAprsNumber(std::string& out, const AprsField& field, double value,
                       FractionDigits digits) {
   double r = value;
   if (field.decimals != kAprsAsSent) {
-    const double scale = std::pow(10.0, field.decimals);
+    // Powers of ten up to 10^22 are exact doubles: the table holds what std::pow gives.
+    constexpr double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8};
+    const double scale = field.decimals >= 0 && field.decimals < 9 ? kPowers[field.decimals]
+                                                                   : std::pow(10.0, field.decimals);
     // A value too large to scale has no decimals to round.
     if (std::isfinite(value * scale)) r = std::round(value * scale) / scale;
   }

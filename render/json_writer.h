@@ -99,27 +99,32 @@ class JsonWriter {
   }
   void String(std::string_view utf8) { AppendJsonString(Raw(), utf8); }
   // A key written in the program's text: a literal that needs no escapes.
+  // Quoted once, when the program is compiled.
   class Literal {
    public:
     template <std::size_t N>
-    consteval Literal(const char (&key)[N]) : text_(key, N - 1) {  // NOLINT: literals convert
-      for (const char c : text_) {
+    consteval Literal(const char (&key)[N]) {  // NOLINT: literals convert
+      static_assert(N + 1 <= sizeof quoted_, "a key this long needs a longer Literal");
+      quoted_[0] = '"';
+      for (std::size_t i = 0; i + 1 < N; ++i) {
+        const char c = key[i];
         if (c < 0x20 || c == '"' || c == '\\' || static_cast<unsigned char>(c) >= 0x7F) {
           throw "a key the writer would have to escape";
         }
+        quoted_[i + 1] = c;
       }
+      quoted_[N] = '"';
+      size_ = static_cast<std::uint8_t>(N + 1);
     }
-    std::string_view Text() const { return text_; }
+    std::string_view Quoted() const { return {quoted_, size_}; }
 
    private:
-    std::string_view text_;
+    char quoted_[31] = {};
+    std::uint8_t size_ = 0;
   };
-  void Key(Literal key) {
+  void Key(const Literal& key) {
     writer_.Prefix(rapidjson::kStringType);
-    std::string& out = stream_.text;
-    out.push_back('"');
-    out.append(key.Text());
-    out.push_back('"');
+    stream_.text.append(key.Quoted());
   }
   // Any other key: UTF-8, escaped as String escapes texts.
   void TextKey(std::string_view utf8) {
