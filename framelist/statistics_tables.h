@@ -52,11 +52,12 @@ inline constexpr int kMostChartBars = 60;
 struct SurveyStatistics {
   std::int64_t frames = 0;  // frames surveyed
   StatTables tables;
-  TrafficBins bins;  // at most kMostChartBars
+  TrafficBins bins;                                    // at most kMostChartBars
+  std::shared_ptr<const PositionCollector> positions;  // the map's, of the frames surveyed
   // The rows of all tables (what they hold grows with them).
   std::size_t Rows() const;
 };
-// The survey's statistics; its heard list goes into them.
+// The survey's statistics; its heard list and positions go into them.
 SurveyStatistics MakeStatistics(CaptureSurvey& survey);
 
 // The span of a chart's bin in words: "minute", "2 minutes", "hour", "6 hours", "day", "2 days".
