@@ -120,8 +120,13 @@ void MapPlotsFeed::UpdateMap() {
     return;
   }
   // The rows are listed once the capture is read; a pass over the rows meanwhile would be
-  // stopped by the next growth.
-  if (!list_.Indexed()) return;
+  // stopped by the next growth. Another capture's positions go at once.
+  if (!list_.Indexed()) {
+    if (map_from_ && map_from_->path == from.path) return;
+    map_from_ = from;
+    Show(nullptr, filtered, false);
+    return;
+  }
   from.rows = list_.SharedCaptureOrder();
   if (map_from_ == from) return;
   map_from_ = from;

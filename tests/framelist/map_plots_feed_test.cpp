@@ -207,6 +207,16 @@ TEST_F(MapPlotsFeedTest, TheMapFollowsTheFilterAndTheSpanOnlyWhileShown) {
   // Back to all time: the survey's again.
   feed_->SetSpan(std::nullopt);
   EXPECT_EQ(maps_.back().positions, list_->Statistics()->positions);
+
+  // Another capture through a filter: the positions before go at once, the new ones fill the
+  // view.
+  ASSERT_TRUE(list_->ApplyFilter("src == QQ1AAA"));
+  host_.Drain();
+  list_->Open(WriteCapture("d.kss", Capture()));
+  EXPECT_EQ(maps_.back().positions, nullptr);
+  host_.Drain();
+  EXPECT_TRUE(maps_.back().fit);
+  EXPECT_EQ(Tracks(), (std::map<std::string, std::size_t>{{"QQ1AAA", 2}}));
 }
 
 TEST_F(MapPlotsFeedTest, ThePlotsReadTheRowsShownOnceEachTime) {
