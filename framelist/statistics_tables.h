@@ -52,8 +52,9 @@ inline constexpr int kMostChartBars = 60;
 struct SurveyStatistics {
   std::int64_t frames = 0;  // frames surveyed
   StatTables tables;
-  TrafficBins bins;                                    // at most kMostChartBars
-  std::shared_ptr<const PositionCollector> positions;  // the map's, of the frames surveyed
+  TrafficBins bins;  // at most kMostChartBars
+  // The map's positions of the frames surveyed.
+  std::shared_ptr<const PositionCollector> positions;
   // The rows of all tables (what they hold grows with them).
   std::size_t Rows() const;
 };
