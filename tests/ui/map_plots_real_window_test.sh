@@ -61,13 +61,16 @@ xdotool key ctrl+3
 sleep 1.5
 shot map.png
 filter=
-for y in 418 410 426 402 434 394 442 386 450; do
-  xdotool mousemove 550 "$y" click 1
-  sleep 0.5
-  xdotool key ctrl+slash ctrl+c
-  sleep 0.2
-  filter=$(clipboard)
-  [ "$filter" != "src == $call" ] || break
+for round in 1 2; do # the second after a pause, in case the statistics came late
+  for y in 418 410 426 402 434 394 442 386 450; do
+    xdotool mousemove 550 "$y" click 1
+    sleep 0.5
+    xdotool key ctrl+slash ctrl+c
+    sleep 0.2
+    filter=$(clipboard)
+    [ "$filter" != "src == $call" ] || break 2
+  done
+  sleep "$round"
 done
 [ "$filter" = "src == $call" ] || fail "a click on the station did not set src == $call (filter: '$filter')"
 sleep 0.5
