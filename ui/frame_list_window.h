@@ -1,7 +1,7 @@
 // FrameListWindow: the frame list, a second window over a capture, laid out as packet analysers
 // are: a filter bar, the table of frames (FrameTableModel), the details of the frame selected
-// (a tree), its bytes (BytesView), and a Statistics tab (StatisticsView). Title "Packscope Frames
-// - NAME".
+// (a tree), its bytes (BytesView), a Statistics tab (StatisticsView), a Map tab (StationMapView)
+// and a Plots tab (PlotsView). Title "Packscope Frames - NAME".
 //
 // What it shows is the frame list's core (framelist/frame_list.h): the window is its host. It
 // runs the core's passes on worker threads (PassLanes: a BackgroundJob per lane) with their
@@ -53,7 +53,10 @@ class FrameDetailsView;
 class FollowView;
 class FrameTableModel;
 class ListConnections;
+class MapPlotsFeed;
 class PassLanes;
+class PlotsView;
+class StationMapView;
 class StatisticsView;
 
 class FrameListWindow : public QMainWindow, private FrameListHost {
@@ -110,6 +113,10 @@ class FrameListWindow : public QMainWindow, private FrameListHost {
   void AddContextEntry(ContextEntry entry) { context_menu_.Add(std::move(entry)); }
   // Opens the follow view of the connected session of frame (index number), once it is read.
   void FollowConnection(std::int64_t frame);
+  // The Map tab, and the Plots tab with the values of the selected row's station, object or item
+  // (when a row is selected).
+  void ShowMap();
+  void ShowPlots();
 
   // --- Event handlers ---
   void MnuFileOpen_Click();
@@ -146,6 +153,8 @@ class FrameListWindow : public QMainWindow, private FrameListHost {
   QLabel* ShownLabel() const { return shown_; }
   QLabel* SourceLabel() const { return source_; }
   StatisticsView* Statistics() const { return statistics_; }
+  StationMapView* Map() const { return map_; }
+  PlotsView* Plots() const { return plots_; }
   QTabWidget* Tabs() const { return tabs_; }
   const std::vector<ColourRule>& ColouringRules() const { return colouring_rules_; }
   ListConnections& Connections() { return *connections_; }
@@ -170,6 +179,9 @@ class FrameListWindow : public QMainWindow, private FrameListHost {
   void CreateControls();
   void CreateMenus();
   void AddContextEntries();
+  // The Map and Plots tabs and their View menu entries (frame_list_window_map.cpp).
+  void CreateMapAndPlots();
+  void AddMapAndPlotsMenus(QMenu* view);
   // A command begins: the status message of the one before gives way.
   void Act();
   void UpdateShown();
@@ -213,6 +225,9 @@ class FrameListWindow : public QMainWindow, private FrameListHost {
   FrameDetailsView* details_ = nullptr;
   QTabWidget* tabs_ = nullptr;
   StatisticsView* statistics_ = nullptr;
+  StationMapView* map_ = nullptr;
+  PlotsView* plots_ = nullptr;
+  std::unique_ptr<MapPlotsFeed> map_plots_;
   QSplitter* main_splitter_ = nullptr;
   QLabel* shown_ = nullptr;
   QLabel* source_ = nullptr;  // the capture's format, and the damage its reader met
