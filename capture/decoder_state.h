@@ -65,13 +65,20 @@ struct DecoderState : Ax25Fields {
   std::int32_t FrameLength = 0;
   std::int64_t FrameCount = 0;
   std::int64_t ByteCount = 0;
-  std::string RawHex;    // hex text of the frame as stored: "C0 ", the bytes read, closing FEND
-  std::string FrameHex;  // hex text of the un-escaped frame
+  // The frame as stored: C0 (the FEND that opened it, for a recovered frame the shared one), the
+  // bytes read for it with their escapes, and the closing C0 (none for a frame cut off by the
+  // end of the capture). Every pass fills it.
+  std::vector<std::uint8_t> RawBytes;
+  // Hex texts of the frame as stored (RawBytes) and un-escaped: made only by a pass that reads
+  // them (FrameTexts); otherwise they keep what an earlier pass left.
+  std::string RawHex;
+  std::string FrameHex;
   // Where the frame starts: byte offset (from 0) of the FEND that opened it.
   std::int64_t FrameOffset = 0;
 
   // --- Timestamp frames ---
   // Both start empty with every pass: a frame before the pass's first stamp has none.
+  // StampText is made only by a pass that reads it (FrameTexts); it stays empty otherwise.
   std::string StampText;   // text of the pass's most recent stamp; empty until its first one
   double StampMillis = 0;  // milliseconds since 1970 of the pass's most recent binary stamp
 
@@ -100,6 +107,31 @@ struct DecoderState : Ax25Fields {
   // The APRS reading of the pass's frames, while a pass whose filter or observer reads APRS
   // runs (capture/frame_aprs.h; not owned). ReadCapture sets one up when none is set.
   FrameAprs* Aprs = nullptr;
+};
+
+// What a pass makes of every frame beyond FrameBytes, FrameLength, FrameOffset, RawBytes, the
+// counts and StampMillis. Each costs time on every frame, so ReadCapture makes only what the frame
+// output step, the observer or the window reads (capture/frame_loop.h); a default value asks for
+// all.
+struct FrameTexts {
+  bool raw_hex = true;     // RawHex
+  bool frame_hex = true;   // FrameHex
+  bool stamp_text = true;  // StampText
+  // While Check2 is ticked: the AX.25 decoder's fields (Ax25Fields), and of them the callsign
+  // texts DestCall and SourceCall, which cost most of the decoder's time.
+  bool ax25 = true;
+  bool callsigns = true;
+
+  static constexpr FrameTexts None() { return {false, false, false, false, false}; }
+  FrameTexts& operator|=(const FrameTexts& o) {
+    raw_hex |= o.raw_hex;
+    frame_hex |= o.frame_hex;
+    stamp_text |= o.stamp_text;
+    ax25 |= o.ax25;
+    callsigns |= o.callsigns;
+    return *this;
+  }
+  friend bool operator==(const FrameTexts&, const FrameTexts&) = default;
 };
 
 // The current frame, un-escaped, from its type byte on: FrameBytes positions 1 to FrameLength.

@@ -405,10 +405,10 @@ void ScreenText::Render(std::int64_t frame, TextBlock& out) const {
     out.runs.push_back({0, kBlack});
     return;
   }
-  scratch_hex_.clear();
   const std::string& bytes = KissView() ? scratch_frame_ : scratch_stored_;
-  AppendHexText(scratch_hex_, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
-  const ScreenBlockParts parts = AppendScreenBlock(out.text, scratch_stamp_, scratch_hex_);
+  const ScreenBlockParts parts = AppendScreenBlock(
+      out.text, scratch_stamp_,
+      std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
   out.runs.push_back({0, kBlack});
   out.runs.push_back({static_cast<std::int64_t>(parts.dump), ScreenDumpColor(KissView())});
   out.runs.push_back({static_cast<std::int64_t>(parts.green), kGreen});

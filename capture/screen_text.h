@@ -211,7 +211,6 @@ class ScreenText : public BlockText {
   mutable TextShape stamp_shape_;
   mutable std::string scratch_stored_;
   mutable std::string scratch_frame_;
-  mutable std::string scratch_hex_;
   mutable std::string scratch_stamp_;
   mutable bool stale_ = false;
 };

@@ -37,19 +37,23 @@ void AppendMillisPart(std::string& out, double millis) {
 
 namespace {
 
-void HandleBinaryStamp(DecoderState& state, Window& window) {
+void HandleBinaryStamp(DecoderState& state, Window& window, bool stamp_text) {
   const std::uint64_t value = BinaryStampValue(state.FrameBytes.data() + 2);
   state.StampMillis = static_cast<double>(value);
+  const bool log = window.KeepsStampLog();
+  if (!stamp_text && !log) return;
 
   // Time text and log line into buffers kept between frames: a capture holds a stamp before
   // nearly every frame, and none of them should cost an allocation.
   std::string& when = state.Scratch.when;
   when.clear();
   AppendBinaryStampTime(when, window, value);
-  std::string& line = state.Scratch.line;
-  line.clear();
-  AppendStampLogLine(line, value, when);
-  window.AppendText4(line);
+  if (log) {
+    std::string& line = state.Scratch.line;
+    line.clear();
+    AppendStampLogLine(line, value, when);
+    window.AppendText4(line);
+  }
   state.StampText.assign(when).append(kUtcSuffix);
 }
 
@@ -62,10 +66,10 @@ void HandleTextStamp(DecoderState& state) {
 
 }  // namespace
 
-void TimestampStep(DecoderState& state, Window& window) {
+void TimestampStep(DecoderState& state, Window& window, bool stamp_text) {
   if (state.FrameLength == 9) {
-    HandleBinaryStamp(state, window);
-  } else {
+    HandleBinaryStamp(state, window, stamp_text);
+  } else if (stamp_text) {
     HandleTextStamp(state);
   }
 }

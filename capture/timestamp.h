@@ -23,8 +23,10 @@ namespace packscope {
 // The zero date-time: day 0, 30 December 1899 at midnight.
 inline constexpr CivilDateTime kZeroDateTime{};
 
-// For the current frame (type byte 0x09): a binary or text stamp, or nothing at all.
-void TimestampStep(DecoderState& state, Window& window);
+// For the current frame (type byte 0x09): a binary or text stamp, or nothing at all. Without
+// stamp_text, for a pass that reads no StampText: StampMillis alone, StampText left as it is
+// (unless the window keeps the stamp log, Window::KeepsStampLog, whose line holds the text).
+void TimestampStep(DecoderState& state, Window& window, bool stamp_text = true);
 
 // 1970-01-01 00:00:00 advanced by seconds, the fraction dropped. Dates outside 0100-01-01 ..
 // 9999-12-31 23:59:59 (and NaN) give the zero date-time.

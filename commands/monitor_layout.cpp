@@ -75,6 +75,12 @@ class MonitorWriter : public FrameWriter {
   }
 
   bool ReadsAprs() const override { return true; }
+  // StampText, for a stamp without a time; the frame's bytes for the rest.
+  FrameTexts Reads() const override {
+    FrameTexts reads = FrameTexts::None();
+    reads.stamp_text = true;
+    return reads;
+  }
 
  private:
   LineSink& out_;

@@ -148,14 +148,8 @@ __attribute__((target("ssse3"))) void Ssse3Groups(char* p, const std::uint8_t* b
 const bool kHaveSsse3 = __builtin_cpu_supports("ssse3");
 #endif
 
-}  // namespace
-
-void AppendHexText(std::string& out, const std::uint8_t* bytes, std::size_t n) {
-  if (n == 0) return;
-  const std::size_t old = out.size();
-  // One spare byte lets every group go in as one four-byte store; the spare is cut off again.
-  out.resize(old + 3 * n + 1);
-  char* p = out.data() + old;
+// Groups of n bytes at p, which has room for 3n + 1 characters.
+inline void Groups(char* p, const std::uint8_t* bytes, std::size_t n) {
 #ifdef PACKSCOPE_HEX_SSSE3
   if (kHaveSsse3) {
     Ssse3Groups(p, bytes, n);
@@ -165,7 +159,62 @@ void AppendHexText(std::string& out, const std::uint8_t* bytes, std::size_t n) {
 #else
   PortableGroups(p, bytes, n);
 #endif
+}
+
+// HexToAscii's character for every byte value: the byte itself above 31, else ".".
+constexpr std::array<char, 256> MakeByteAsciiTable() {
+  std::array<char, 256> table{};
+  for (int b = 0; b < 256; ++b)
+    table[static_cast<std::size_t>(b)] = b > 31 ? static_cast<char>(b) : '.';
+  return table;
+}
+constexpr auto kAsciiOfByte = MakeByteAsciiTable();
+
+}  // namespace
+
+void AppendHexText(std::string& out, const std::uint8_t* bytes, std::size_t n) {
+  if (n == 0) return;
+  const std::size_t old = out.size();
+  // One spare byte lets every group go in as one four-byte store; the spare is cut off again.
+  out.resize(old + 3 * n + 1);
+  Groups(out.data() + old, bytes, n);
   out.resize(old + 3 * n);
+}
+
+void AppendByteDump(std::string& out, std::span<const std::uint8_t> bytes) {
+  const std::size_t n = bytes.size();
+  const HexDumpShape shape = HexDumpShapeOf(3 * static_cast<std::int64_t>(n));
+  const std::size_t old = out.size();
+  // The whole dump in one piece, and a spare byte for the groups' last store.
+  out.resize(old + static_cast<std::size_t>(shape.size) + 1);
+  char* p = out.data() + old;
+  for (std::size_t line = 0, at = 0; line < static_cast<std::size_t>(shape.lines); ++line) {
+    const std::size_t offset = 20 * line;
+    if (offset < 1000) {
+      p[0] = static_cast<char>('0' + offset / 100);
+      p[1] = static_cast<char>('0' + offset / 10 % 10);
+      p[2] = static_cast<char>('0' + offset % 10);
+      p += 3;
+    } else {
+      p = std::to_chars(p, p + 24, offset).ptr;
+    }
+    std::memcpy(p, " > ", 3);
+    p += 3;
+    const std::size_t k = std::min<std::size_t>(20, n - at);
+    Groups(p, bytes.data() + at, k);
+    at += k;
+    p += 3 * k;
+    std::memcpy(p, "\r\n", 2);
+    p += 2;
+  }
+  out.resize(old + static_cast<std::size_t>(shape.size));
+}
+
+void AppendByteAscii(std::string& out, std::span<const std::uint8_t> bytes) {
+  const std::size_t old = out.size();
+  out.resize(old + bytes.size());
+  char* p = out.data() + old;
+  for (const std::uint8_t b : bytes) *p++ = kAsciiOfByte[b];
 }
 
 void AppendHexDump(std::string& out, std::string_view s) {
