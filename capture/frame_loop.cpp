@@ -134,7 +134,7 @@ class FrameLoop {
     }
 
     info_.timestamp = length >= 1 && state_.FrameBytes[1] == kTimestampType;
-    if (info_.timestamp) TimestampStep(state_, window_, texts_.stamp_text);
+    if (info_.timestamp) TimestampStep(state_, window_, times_, texts_.stamp_text);
     if (state_.Aprs != nullptr) state_.Aprs->NextFrame();
     if (state_.FrameFilter == nullptr || state_.FrameFilter->Keep(state_, info_) ||
         info_.timestamp) {
@@ -150,6 +150,7 @@ class FrameLoop {
   Window& window_;
   const FrameTexts texts_;
   const bool counts_as_read_;
+  StampTimeTexts times_{window_};
   KissScanner scanner_;
   FrameInfo info_;
   std::int64_t shown_frames_ = -1;  // the counts Label1 shows, or is to show; -1: none yet
