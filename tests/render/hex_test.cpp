@@ -191,6 +191,25 @@ TEST(ByteDumpTest, GivesHexDumpAndHexToAsciiOfTheHexText) {
   }
 }
 
+// Each boundary byte at every place of a text long enough for the sixteen-byte scan, against a
+// byte by byte reading.
+TEST(AppendPrintableTest, EveryPlaceOfABoundaryByte) {
+  for (const int special : {0x00, 0x1F, 0x20, 0x7E, 0x7F, 0x80, 0xFF}) {
+    for (std::size_t at = 0; at < 40; ++at) {
+      std::string text(40, 'a');
+      text[at] = static_cast<char>(special);
+      std::string expected = "x";
+      for (const char c : text) {
+        const auto b = static_cast<std::uint8_t>(c);
+        expected += b >= 0x20 && b <= 0x7E ? std::string(1, c) : "<0x" + ByteToHex(b) + ">";
+      }
+      std::string out = "x";
+      AppendPrintable(out, std::string_view(text));
+      ASSERT_EQ(out, expected) << special << " at " << at;
+    }
+  }
+}
+
 TEST(ParseHexNumberTest, PrefixesAndLeadingDigits) {
   EXPECT_EQ(ParseHexNumber("4A"), 74);
   EXPECT_EQ(ParseHexNumber("4a"), 74);
