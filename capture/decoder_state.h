@@ -113,20 +113,25 @@ struct DecoderState : Ax25Fields {
 // counts and StampMillis. Each costs time on every frame, so ReadCapture makes only what the frame
 // output step, the observer or the window reads (capture/frame_loop.h); a default value asks for
 // all.
+// Which stamps get their StampText: every one, those without a date alone (binary stamps from
+// kUndatedStampMillis on, whose time no date shows, and text stamps, whose text costs little:
+// what a layout that writes a stamp's time writes where there is none), or none.
+enum class StampTexts : std::uint8_t { kNone, kUndated, kAll };
+
 struct FrameTexts {
-  bool raw_hex = true;     // RawHex
-  bool frame_hex = true;   // FrameHex
-  bool stamp_text = true;  // StampText
+  bool raw_hex = true;    // RawHex
+  bool frame_hex = true;  // FrameHex
+  StampTexts stamp_text = StampTexts::kAll;
   // While Check2 is ticked: the AX.25 decoder's fields (Ax25Fields), and of them the callsign
   // texts DestCall and SourceCall, which cost most of the decoder's time.
   bool ax25 = true;
   bool callsigns = true;
 
-  static constexpr FrameTexts None() { return {false, false, false, false, false}; }
+  static constexpr FrameTexts None() { return {false, false, StampTexts::kNone, false, false}; }
   FrameTexts& operator|=(const FrameTexts& o) {
     raw_hex |= o.raw_hex;
     frame_hex |= o.frame_hex;
-    stamp_text |= o.stamp_text;
+    stamp_text = std::max(stamp_text, o.stamp_text);
     ax25 |= o.ax25;
     callsigns |= o.callsigns;
     return *this;

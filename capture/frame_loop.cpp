@@ -164,7 +164,7 @@ FrameTexts PassTexts(const DecoderState& state, const Window& window) {
   FrameTexts texts = OutputStepReads(state.OutputMode);
   if (state.Observer != nullptr) texts |= state.Observer->Reads();
   // The stamp log's line holds the stamp's time text.
-  if (window.KeepsStampLog()) texts.stamp_text = true;
+  if (window.KeepsStampLog()) texts.stamp_text = StampTexts::kAll;
   if (window.ShowsFramesAsRead()) texts.callsigns = true;
   if (texts.callsigns) texts.ax25 = true;
   return texts;

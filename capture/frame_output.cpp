@@ -52,7 +52,7 @@ FrameTexts OutputStepReads(std::int16_t mode) {
   switch (mode) {
     case kScreen:
     case kAsciiPayloadTime:
-      reads.stamp_text = true;
+      reads.stamp_text = StampTexts::kAll;
       break;
     case kHexComplete:
       reads.raw_hex = true;
@@ -61,7 +61,7 @@ FrameTexts OutputStepReads(std::int16_t mode) {
       reads.frame_hex = true;
       break;
     case kHexPayloadTime:
-      reads.stamp_text = true;
+      reads.stamp_text = StampTexts::kAll;
       reads.ax25 = true;
       break;
     case kHexPayload:

@@ -43,11 +43,16 @@ void AppendMillisPart(std::string& out, double millis) {
 namespace {
 
 void HandleBinaryStamp(DecoderState& state, Window& window, const StampTimeTexts& times,
-                       bool stamp_text) {
+                       StampTexts wanted) {
   const std::uint64_t value = BinaryStampValue(state.FrameBytes.data() + 2);
   state.StampMillis = static_cast<double>(value);
   const bool log = window.KeepsStampLog();
-  if (!stamp_text && !log) return;
+  if (!log && wanted != StampTexts::kAll &&
+      !(wanted == StampTexts::kUndated && value >= kUndatedStampMillis)) {
+    // No text for this stamp: none in force either.
+    if (wanted == StampTexts::kUndated) state.StampText.clear();
+    return;
+  }
 
   // Time text and log line into buffers kept between frames: a capture holds a stamp before
   // nearly every frame, and none of them should cost an allocation.
@@ -73,10 +78,10 @@ void HandleTextStamp(DecoderState& state) {
 }  // namespace
 
 void TimestampStep(DecoderState& state, Window& window, const StampTimeTexts& times,
-                   bool stamp_text) {
+                   StampTexts wanted) {
   if (state.FrameLength == 9) {
-    HandleBinaryStamp(state, window, times, stamp_text);
-  } else if (stamp_text) {
+    HandleBinaryStamp(state, window, times, wanted);
+  } else if (wanted != StampTexts::kNone) {
     HandleTextStamp(state);
   }
 }

@@ -19,11 +19,17 @@
 
 #include "capture/decoder_state.h"
 #include "capture/window.h"
+#include "render/civil_time.h"
 
 namespace packscope {
 
 // The zero date-time: day 0, 30 December 1899 at midnight.
 inline constexpr CivilDateTime kZeroDateTime{};
+
+// Binary stamps from this value on (9999-12-31 00:00:00 UTC, a day before the dates end) have a
+// time that no date shows (StampTexts::kUndated).
+inline constexpr std::uint64_t kUndatedStampMillis =
+    static_cast<std::uint64_t>(DaysFromCivil(9999, 12, 31)) * 86400000;
 
 // 1970-01-01 00:00:00 advanced by seconds, the fraction dropped. Dates outside 0100-01-01 ..
 // 9999-12-31 23:59:59 (and NaN) give the zero date-time.
@@ -115,11 +121,12 @@ class StampTimeTexts {
 };
 
 // For the current frame (type byte 0x09): a binary or text stamp, or nothing at all, its time
-// text made through times (of window). Without stamp_text, for a pass that reads no StampText:
-// StampMillis alone, StampText left as it is (unless the window keeps the stamp log,
-// Window::KeepsStampLog, whose line holds the text).
+// text made through times (of window). StampText is made for the stamps wanted (FrameTexts), and
+// for every one where the window keeps the stamp log (Window::KeepsStampLog), whose line holds
+// the text; a pass that wants none leaves StampText as it is, one that wants the undated ones
+// empties it at a dated binary stamp.
 void TimestampStep(DecoderState& state, Window& window, const StampTimeTexts& times,
-                   bool stamp_text = true);
+                   StampTexts wanted = StampTexts::kAll);
 
 // The timestamp log's line of a binary stamp: its 16 hex digits, " -> ", its time, CR LF.
 void AppendStampLogLine(std::string& out, std::uint64_t value, std::string_view time);

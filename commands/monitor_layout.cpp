@@ -75,10 +75,10 @@ class MonitorWriter : public FrameWriter {
   }
 
   bool ReadsAprs() const override { return true; }
-  // StampText, for a stamp without a time; the frame's bytes for the rest.
+  // StampText where a stamp has no time that a date shows; the frame's bytes for the rest.
   FrameTexts Reads() const override {
     FrameTexts reads = FrameTexts::None();
-    reads.stamp_text = true;
+    reads.stamp_text = StampTexts::kUndated;
     return reads;
   }
 

@@ -302,19 +302,27 @@ namespace {
 
 bool Printable(std::uint8_t b) { return b >= 0x20 && b <= 0x7E; }
 
-// How many bytes at the start of bytes are printable: sixteen at a time where the machine can.
+// How many bytes at the start of bytes are printable: sixteen at a time where the machine can,
+// the last sixteen of a longer text at once.
 std::size_t PrintableRun(const std::uint8_t* bytes, std::size_t n) {
   std::size_t i = 0;
 #if defined(PACKSCOPE_HEX_SSSE3) && defined(__SSE2__)
-  // As signed bytes, the printable ones are those above 0x1F and below 0x7F.
-  const __m128i below = _mm_set1_epi8(0x1F);
-  const __m128i above = _mm_set1_epi8(0x7F);
-  for (; i + 16 <= n; i += 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
-    const int printable =
-        _mm_movemask_epi8(_mm_and_si128(_mm_cmpgt_epi8(v, below), _mm_cmplt_epi8(v, above)));
-    if (printable != 0xFFFF)
-      return i + static_cast<std::size_t>(std::countr_one(static_cast<unsigned>(printable)));
+  if (n >= 16) {
+    // Bit k set: byte k of the sixteen at p is printable (as signed bytes, those above 0x1F
+    // and below 0x7F).
+    const auto printable = [](const std::uint8_t* p) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+      return static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(
+          _mm_cmpgt_epi8(v, _mm_set1_epi8(0x1F)), _mm_cmplt_epi8(v, _mm_set1_epi8(0x7F)))));
+    };
+    for (; i + 16 <= n; i += 16) {
+      const unsigned mask = printable(bytes + i);
+      if (mask != 0xFFFFu) return i + static_cast<std::size_t>(std::countr_one(mask));
+    }
+    if (i == n) return n;
+    // The rest, as the last bits of the last sixteen bytes.
+    const unsigned mask = printable(bytes + n - 16) >> (16 - (n - i));
+    return i + static_cast<std::size_t>(std::countr_one(mask));
   }
 #endif
   while (i < n && Printable(bytes[i])) ++i;
@@ -324,16 +332,23 @@ std::size_t PrintableRun(const std::uint8_t* bytes, std::size_t n) {
 }  // namespace
 
 void AppendPrintable(std::string& out, std::span<const std::uint8_t> bytes) {
+  const auto* data = bytes.data();
+  const std::size_t n = bytes.size();
   std::size_t i = 0;
-  while (i < bytes.size()) {
-    // A run of printable bytes in one piece, then the bytes that are not, one by one.
-    const std::size_t run = PrintableRun(bytes.data() + i, bytes.size() - i);
-    out.append(reinterpret_cast<const char*>(bytes.data() + i), run);
-    for (i += run; i < bytes.size() && !Printable(bytes[i]); ++i) {
-      const char escaped[6] = {'<', '0', 'x', kHexDigits[bytes[i] >> 4], kHexDigits[bytes[i] & 15],
-                               '>'};
-      out.append(escaped, sizeof escaped);
+  for (;;) {
+    // A run of printable bytes in one piece, then the bytes that are not, together.
+    const std::size_t run = PrintableRun(data + i, n - i);
+    out.append(reinterpret_cast<const char*>(data + i), run);
+    i += run;
+    if (i == n) return;
+    char text[96];
+    std::size_t used = 0;
+    for (; i < n && !Printable(data[i]) && used < sizeof text; ++i, used += 6) {
+      const std::uint8_t b = data[i];
+      const char escaped[6] = {'<', '0', 'x', kHexDigits[b >> 4], kHexDigits[b & 15], '>'};
+      std::memcpy(text + used, escaped, sizeof escaped);
     }
+    out.append(text, used);
   }
 }
 

@@ -479,6 +479,32 @@ TEST_F(LayoutTest, MonitorTimeFromAStampInAnotherForm) {
             std::vector<std::string>{"e 1st of January, 12:00 UTC QQ0QQ-1>QQ1QQ: SABM P"});
 }
 
+// Where no date shows a binary stamp's time (from the year 10000 on, 2^63 ms and more) the
+// window's text of the stamp stands in its place, also for a window that keeps no stamp log and
+// so lets the pass make the texts of those stamps alone.
+TEST_F(LayoutTest, MonitorTimeOfStampsWithoutADate) {
+  constexpr std::uint64_t kLastDay = 253402214400000;  // 9999-12-31 00:00:00 UTC
+  std::string capture;
+  for (const std::uint64_t millis :
+       {kLastDay + 86399999, kLastDay + 86400005, std::uint64_t{1} << 63, kStampMillis}) {
+    capture += Kiss(BinaryStamp(millis)) + Kiss(kSabmFrame);
+  }
+  const std::vector<std::string> expected = {
+      "9999-12-31 23:59:59.999 QQ0QQ-1>QQ1QQ: SABM P", "00:00:00.005 UTC QQ0QQ-1>QQ1QQ: SABM P",
+      "00:00:00.808 UTC QQ0QQ-1>QQ1QQ: SABM P", "2016-01-01 12:34:56.789 QQ0QQ-1>QQ1QQ: SABM P"};
+  EXPECT_EQ(Lines(Run(Layout("monitor"), capture)), expected);
+  class NoStampLog : public HeadlessWindow {
+    bool ShowsFramesAsRead() const override { return false; }
+    bool KeepsStampLog() const override { return false; }
+  } quiet;
+  DecoderState state;
+  state.CaptureFileName = WriteCapture("undated.kss", capture);
+  const std::string out = PathOf("undated.monitor.txt");
+  ASSERT_TRUE(
+      RunFrameWriterCommand(state, quiet, "monitor.txt", Layout("monitor").make_writer, out));
+  EXPECT_EQ(Lines(testing::ReadFile(out)), expected);
+}
+
 // A text stamp may hold any byte: its line breaks and other control characters do not break the
 // one line of the frames behind it.
 TEST_F(LayoutTest, MonitorTimeWithControlCharactersStaysOnOneLine) {
