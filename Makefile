@@ -69,8 +69,10 @@ release:
 #            $(FUZZ_DIR)/corpus-filter, failing ones $(FUZZ_DIR)/filter-
 #   framelist  captures through the frame list's core, against the frame loop  new inputs
 #            $(FUZZ_DIR)/corpus-framelist, failing ones $(FUZZ_DIR)/framelist-
+#   merge    three captures merged under every rule, against the merge's promises  new inputs
+#            $(FUZZ_DIR)/corpus-merge, failing ones $(FUZZ_DIR)/merge-
 # FUZZ_TARGETS=aprs runs one of them.
-FUZZ_TARGETS ?= capture aprs kiss_stream index filter framelist
+FUZZ_TARGETS ?= capture aprs kiss_stream index filter framelist merge
 fuzz_work_capture = $(FUZZ_DIR)/corpus
 fuzz_seeds_capture = fuzz/corpus fuzz/regressions
 fuzz_artifacts_capture = $(FUZZ_DIR)/
@@ -89,6 +91,9 @@ fuzz_artifacts_filter = $(FUZZ_DIR)/filter-
 fuzz_work_framelist = $(FUZZ_DIR)/corpus-framelist
 fuzz_seeds_framelist = fuzz/corpus fuzz/regressions
 fuzz_artifacts_framelist = $(FUZZ_DIR)/framelist-
+fuzz_work_merge = $(FUZZ_DIR)/corpus-merge
+fuzz_seeds_merge = fuzz/merge_corpus
+fuzz_artifacts_merge = $(FUZZ_DIR)/merge-
 
 fuzz:
 	scripts/install-deps build fuzz
@@ -141,9 +146,11 @@ sample:
 	cmake --build $(BUILD_DIR) --target sample
 
 # BENCH_ARGS go to bench/compare, e.g. BENCH_ARGS="--rounds 3 --size 20000000"; LIVE_BENCH_ARGS
-# to bench/live_bench, e.g. LIVE_BENCH_ARGS="--frames 1000000 --monitor".
+# to bench/live_bench, e.g. LIVE_BENCH_ARGS="--frames 1000000 --monitor"; MERGE_BENCH_ARGS to
+# bench/merge_bench, e.g. MERGE_BENCH_ARGS="--rounds 1 --layouts kiss".
 BENCH_ARGS ?=
 LIVE_BENCH_ARGS ?=
+MERGE_BENCH_ARGS ?=
 bench:
 	scripts/install-deps build bench
 	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DPACKSCOPE_BUILD_BENCH=ON $(WERROR_FLAGS) $(CMAKE_FLAGS)
@@ -151,10 +158,13 @@ bench:
 	  frame_list_bench packscope-record packscope-replay
 	$(BUILD_DIR)/bench/micro_bench
 	bench/compare --build $(BUILD_DIR) $(BENCH_ARGS)
+	bench/compare --build $(BUILD_DIR) --stations 1000000 --rounds 3 --layouts "jsonl stats" --filter-layouts ""
 	$(BUILD_DIR)/bench/display_bench
 	$(BUILD_DIR)/bench/index_bench
 	$(BUILD_DIR)/bench/frame_list_bench
+	$(BUILD_DIR)/bench/frame_list_bench --stations
 	bench/live_bench --build $(BUILD_DIR) $(LIVE_BENCH_ARGS)
+	bench/merge_bench --build $(BUILD_DIR) $(MERGE_BENCH_ARGS)
 
 clean:
 	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR) $(RELEASE_DIR)

@@ -21,6 +21,8 @@ class CaptureObserver;
 class OutputDevice;
 class FramePredicate;
 class FrameAprs;
+class FrameSource;
+struct FrameReceivers;
 
 // OutputMode values: what the frame output step does with a frame.
 enum OutputModes : std::int16_t {
@@ -49,6 +51,10 @@ struct DecoderState : Ax25Fields {
   // Where passes read the chosen capture when that is not CaptureFileName itself: the window's
   // copy of a capture that can be read only once (a FIFO, a device). Empty: CaptureFileName.
   std::string CaptureCopy;
+  // Where passes read when it is no capture file: a stream made of several captures (not owned;
+  // capture/frame_source.h). CaptureFileName then names the stream for messages and the output's
+  // name.
+  FrameSource* Source = nullptr;
   std::string OutputFileName;  // path of the file written last
   std::int16_t OutputMode = kScreen;
   // How the screen dump and the five file layouts write characters 128..255 (the window always
@@ -75,6 +81,9 @@ struct DecoderState : Ax25Fields {
   std::string FrameHex;
   // Where the frame starts: byte offset (from 0) of the FEND that opened it.
   std::int64_t FrameOffset = 0;
+  // Which receivers heard the frame, when the pass reads a Source that knows (not owned; valid
+  // for the current frame); nullptr otherwise.
+  const FrameReceivers* Receivers = nullptr;
 
   // --- Timestamp frames ---
   // Both start empty with every pass: a frame before the pass's first stamp has none.

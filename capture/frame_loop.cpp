@@ -11,6 +11,7 @@
 #include "capture/errors.h"
 #include "capture/frame_aprs.h"
 #include "capture/frame_output.h"
+#include "capture/frame_source.h"
 #include "capture/timestamp.h"
 #include "render/hex.h"
 
@@ -58,16 +59,17 @@ class FrameLoop {
         file.Size() < 0 ? kReadBlock
                         : std::clamp<std::size_t>(static_cast<std::size_t>(file.Size()) + 1,
                                                   kMinReadBlock, kReadBlock);
-    std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[block]);
-    std::int64_t base = 0;
-    for (;;) {
-      const std::size_t n = file.Read(buffer.get(), block);
-      if (n == 0) break;
-      scanner_.Scan(*this, buffer.get(), n, base);
-      base += static_cast<std::int64_t>(n);
-      if (!window_.ShowProgress(base, file.Size())) throw PassCancelled();
-    }
-    scanner_.Finish(*this, base);
+    Run(
+        block, [&](std::uint8_t* buffer, std::size_t size) { return file.Read(buffer, size); },
+        [&](std::int64_t read) { return window_.ShowProgress(read, file.Size()); });
+  }
+
+  void Run(FrameSource& source) {
+    source_ = &source;
+    Run(
+        kReadBlock,
+        [&](std::uint8_t* buffer, std::size_t size) { return source.Read(buffer, size); },
+        [&](std::int64_t) { return window_.ShowProgress(source.Done(), source.Total()); });
   }
 
   // The scanner's handler.
@@ -78,6 +80,7 @@ class FrameLoop {
   void OnFrameStart(std::int64_t offset, bool recovered) {
     ++state_.FrameCount;
     state_.FrameOffset = offset;
+    if (source_ != nullptr) state_.Receivers = source_->ReceiversAt(offset);
     info_ = FrameInfo{};
     info_.recovered = recovered;
     state_.RawBytes.assign(1, kFend);
@@ -146,11 +149,26 @@ class FrameLoop {
   }
 
  private:
+  template <class Read, class Progress>
+  void Run(std::size_t block, const Read& read, const Progress& progress) {
+    std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[block]);
+    std::int64_t base = 0;
+    for (;;) {
+      const std::size_t n = read(buffer.get(), block);
+      if (n == 0) break;
+      scanner_.Scan(*this, buffer.get(), n, base);
+      base += static_cast<std::int64_t>(n);
+      if (!progress(base)) throw PassCancelled();
+    }
+    scanner_.Finish(*this, base);
+  }
+
   DecoderState& state_;
   Window& window_;
   const FrameTexts texts_;
   const bool counts_as_read_;
   StampTimeTexts times_{window_};
+  FrameSource* source_ = nullptr;
   KissScanner scanner_;
   FrameInfo info_;
   std::int64_t shown_frames_ = -1;  // the counts Label1 shows, or is to show; -1: none yet
@@ -191,7 +209,11 @@ void ReadCapture(DecoderState& state, Window& window, const std::function<void()
   // A frame before the pass's first timestamp frame has no stamp, whatever an earlier pass met.
   state.StampText.clear();
   state.StampMillis = 0;
-  CaptureFile file(state.CaptureCopy.empty() ? state.CaptureFileName : state.CaptureCopy);
+  state.Receivers = nullptr;
+  std::optional<CaptureFile> file;
+  if (state.Source == nullptr) {
+    file.emplace(state.CaptureCopy.empty() ? state.CaptureFileName : state.CaptureCopy);
+  }
   if (opened) opened();
   // The pass's APRS reading, when a step reads APRS and the caller has not set one up.
   std::optional<FrameAprs> aprs;
@@ -207,8 +229,16 @@ void ReadCapture(DecoderState& state, Window& window, const std::function<void()
   } detach{state, aprs.has_value()};
   if (aprs) state.Aprs = &*aprs;
   if (state.Aprs != nullptr) state.Aprs->Reset();
+  struct Forget {
+    DecoderState& s;
+    ~Forget() { s.Receivers = nullptr; }
+  } forget{state};
   FrameLoop loop(state, window);
-  loop.Run(file);
+  if (file) {
+    loop.Run(*file);
+  } else {
+    loop.Run(*state.Source);
+  }
 }
 
 }  // namespace packscope

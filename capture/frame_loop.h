@@ -69,6 +69,9 @@ FrameTexts PassTexts(const DecoderState& state, const Window& window);
 // PassCancelled when the window asks to stop; frames before that point have been handled. Errors
 // of the output file pass through.
 //
+// With DecoderState::Source set, the pass reads that stream instead of a capture file, and each
+// frame's DecoderState::Receivers is what the source knows of it.
+//
 // opened, when given, runs once the capture is open and before its first byte is read: a write
 // command opens its output there, so that a capture that cannot be opened is reported as such
 // and no output is ever begun for it.

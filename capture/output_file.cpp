@@ -39,11 +39,9 @@ std::pair<std::string, std::string> SplitPath(const std::string& path) {
   return {slash == 0 ? std::string("/") : path.substr(0, slash), path.substr(slash + 1)};
 }
 
-// The path a write to target really replaces: symbolic links in its last place followed, also
-// when the file they point to does not exist yet. Throws CommandError (naming shown) for a link
-// that may have been planted: one of another user in a folder that is sticky or belongs to
-// someone else again, neither to us nor to the link's owner.
-std::string ResolveLinks(const std::string& target, const std::string& shown) {
+}  // namespace
+
+std::string FollowTrustedLinks(const std::string& target, const std::string& cannot) {
   std::string path = target;
   for (int hop = 0; hop < kMaxLinkHops; ++hop) {
     struct stat link {};
@@ -54,7 +52,7 @@ std::string ResolveLinks(const std::string& target, const std::string& shown) {
     const uid_t me = ::geteuid();
     if (link.st_uid != me && link.st_uid != dir.st_uid &&
         ((dir.st_mode & S_ISVTX) != 0 || dir.st_uid != me)) {
-      throw CommandError(CannotWrite(shown) +
+      throw CommandError(cannot +
                          ": it is a symbolic link of another user in a folder that is not "
                          "theirs; it was not followed.");
     }
@@ -64,8 +62,10 @@ std::string ResolveLinks(const std::string& target, const std::string& shown) {
     const std::string to(buf, static_cast<std::size_t>(n));
     path = to.front() == '/' ? to : folder + "/" + to;
   }
-  throw CommandError(ErrnoMessage(CannotWrite(shown), ELOOP));
+  throw CommandError(ErrnoMessage(cannot, ELOOP));
 }
+
+namespace {
 
 // A write beyond a file size limit (ulimit -f) raises SIGXFSZ, and one into a pipe that nobody
 // reads raises SIGPIPE: either would end the program in the middle of a command and leave the
@@ -183,7 +183,7 @@ OutputFile::OutputFile(const std::string& target, OutputDevice* device)
     return;
   }
   if (target.empty()) throw CommandError("Cannot write a file without a name.");
-  final_path_ = ResolveLinks(target, target);
+  final_path_ = FollowTrustedLinks(target, CannotWrite(target));
 
   struct stat st {};
   const bool exists = ::stat(final_path_.c_str(), &st) == 0;
@@ -331,7 +331,7 @@ FileId IdOfFile(const std::string& path) {
   }
   std::string resolved;
   try {
-    resolved = ResolveLinks(path, path);
+    resolved = FollowTrustedLinks(path, CannotWrite(path));
   } catch (const CommandError&) {
     return id;
   }

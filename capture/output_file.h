@@ -43,6 +43,12 @@ class OutputDevice {
 // write(2) itself.
 OutputDevice& SystemOutputDevice();
 
+// The path a write to target really reaches: the symbolic links in its last place followed, also
+// to a file that does not exist yet. A link that may have been planted (one of another user in a
+// folder that is sticky or belongs to someone else again, neither to us nor to the link's owner)
+// throws CommandError: cannot (such as "Cannot write \"x\"") and why.
+std::string FollowTrustedLinks(const std::string& target, const std::string& cannot);
+
 class OutputFile : public LineSink {
  public:
   // Opens the output for target (a path, or "-"); device writes its bytes (nullptr: the

@@ -15,6 +15,7 @@
 #include "capture/headless_window.h"
 #include "capture/output_file.h"
 #include "cli/converter_window.h"
+#include "cli/merged_conversion.h"
 #include "cli/program_options.h"
 #include "commands/commands.h"
 #include "commands/health_check.h"
@@ -63,26 +64,30 @@ bool Convert(ConverterWindow& window, const std::string& capture, const Layout& 
 }
 
 // --check: the report of each capture on standard output. Returns the worst status.
+// Standard output open on one of the captures (>> A.kss, 1<> A.kss) takes no report of any
+// capture of the batch: another capture's report would land in it all the same.
 int CheckCaptures(ConverterWindow& window, const std::vector<std::string>& captures) {
+  for (const std::string& capture : captures) {
+    if (SameFile(CapturePath(capture), "-")) {
+      PrintError("Standard output was not written: it is the capture " + Quoted(capture) +
+                 ", which the check reads." +
+                 (captures.size() > 1 ? " No capture was checked." : ""));
+      return kCheckUnreadable;
+    }
+  }
   int status = kCheckClean;
   for (const std::string& capture : captures) {
     window.SetCaptureName(capture);
     DecoderState state;
     int result = kCheckClean;
-    if (SameFile(CapturePath(capture), "-")) {
-      window.ReportError("Standard output was not written: it is the capture " + Quoted(capture) +
-                         ", which the check reads.");
+    try {
+      OutputFile report("-");
+      result = CheckCapture(state, window, capture, report);
+      report.Commit();
+    } catch (const std::exception& e) {
+      // A report that failed during the pass has said so already.
+      if (result != kCheckUnreadable) window.ReportError(e.what());
       result = kCheckUnreadable;
-    } else {
-      try {
-        OutputFile report("-");
-        result = CheckCapture(state, window, capture, report);
-        report.Commit();
-      } catch (const std::exception& e) {
-        // A report that failed during the pass has said so already.
-        if (result != kCheckUnreadable) window.ReportError(e.what());
-        result = kCheckUnreadable;
-      }
     }
     PrintErrors(window);
     status = WorseCheckStatus(status, result);
@@ -228,9 +233,24 @@ int RunConverter(const std::vector<std::string>& arguments) {
   if (filter) frame_filter.emplace(*filter);
   const std::vector<std::string>& captures = line.Arguments();
   if (captures.empty()) return UsageError("no capture given.");
+  const bool merge = line.Has("--merge");
+  MergeOptions merge_options;
+  const auto given = [&](std::string_view name) {
+    const std::string* v = line.Value(name);
+    return v != nullptr ? std::optional<std::string>(*v) : std::nullopt;
+  };
+  if (!merge && (line.Has("--dupes") || line.Has("--dupe-window") || line.Has("--order"))) {
+    return UsageError("--dupes, --dupe-window and --order go with --merge.");
+  }
+  if (merge) {
+    if (check) return UsageError("--check reads each capture alone; no --merge.");
+    const std::string problem = ParseMergeOptions(given("--dupes"), given("--dupe-window"),
+                                                  given("--order"), merge_options);
+    if (!problem.empty()) return UsageError(problem);
+  }
   std::optional<std::string> output;
   if (line.Has("--output")) {
-    if (captures.size() > 1) return UsageError("-o takes one capture only.");
+    if (captures.size() > 1 && !merge) return UsageError("-o takes one capture only.");
     if (line.Has("--output-dir") || line.Has("--name")) {
       return UsageError("-o names the output itself; no --output-dir, --name.");
     }
@@ -263,7 +283,13 @@ int RunConverter(const std::vector<std::string>& arguments) {
     Job job;
     job.capture = capture;
     job.capture_id = IdOfFile(CapturePath(capture));
-    if (!check) {
+    if (merge) {
+      // One output for all: named after the first capture.
+      job.output = output ? *output
+                          : MergedOutputName(captures.front(), layout->extension, naming,
+                                             line.Has("--name"));
+      job.output_id = IdOfFile(job.output);
+    } else if (!check) {
       job.output = output ? *output : NameOutputFile(capture, layout->extension, naming);
       job.output_id = IdOfFile(job.output);
     }
@@ -274,7 +300,7 @@ int RunConverter(const std::vector<std::string>& arguments) {
     if (!problem.empty()) return UsageError(problem);
   }
   int status = 0;
-  if (!check) {
+  if (!check && !merge) {  // a merge has one output, which RunLayout keeps from its captures
     RefuseClashes(jobs);
     for (const Job& job : jobs) status = job.refused ? 1 : status;
   }
@@ -303,6 +329,11 @@ int RunConverter(const std::vector<std::string>& arguments) {
   }
   if (check) {
     status = WorseCheckStatus(status, CheckCaptures(window, captures));
+  } else if (merge) {
+    if (status == 0 && !ConvertMerged(window, captures, merge_options, *layout, jobs[0].output,
+                                      encoding, frame_filter ? &*frame_filter : nullptr)) {
+      status = 1;
+    }
   } else {
     for (const Job& job : jobs) {
       if (!job.refused && !Convert(window, job.capture, *layout, job.output, encoding,

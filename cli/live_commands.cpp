@@ -28,14 +28,16 @@ class ValueReader {
  public:
   explicit ValueReader(const CommandLine& line) : line_(line) {}
 
-  // Seconds or a factor: a decimal number of at least min (above it when above is set).
+  // Seconds or a factor: a decimal number of at least min (above it when above is set), and at
+  // most 1e9.
   void Decimal(std::string_view name, double& out, double min, bool above) {
     const std::string* value = Given(name);
     if (value == nullptr) return;
     const auto number = ParseNumber<double>(*value);
     if (!number || *number < min || (above && *number == min) || *number > 1e9) {
       Fail(std::string(name) + " takes a number" + (above ? " above " : " of at least ") +
-           (min == 0 ? "0" : std::to_string(min)) + ", not '" + *value + "'");
+           (min == 0 ? "0" : std::to_string(min)) + " and at most 1000000000, not '" + *value +
+           "'");
       return;
     }
     out = *number;

@@ -88,6 +88,21 @@ std::string LayoutHelp() {
   return text;
 }
 
+// The --help section on merging.
+constexpr std::string_view kMergeHelp = R"(
+Merge (--merge CAPTURE...): each capture is a receiver of one traffic (igates, digipeaters,
+ground stations, two modems on one recording). The output holds their frames in time order by
+their stamps, each packet once: copies heard within --dupe-window seconds of the first are one
+packet, which keeps the first reception's bytes and stamp. --dupes aprs: same source, same
+destination without its SSID, same control field, PID and information field (trailing blanks,
+CR and LF trimmed), the path ignored; bytes: the same AX.25 bytes; none: every frame. A capture
+without stamps is refused, unless --order files (the captures one after the other). The output
+is named after the first capture (north.kss -> north.merged.jsonl) unless -o names it. jsonl
+adds "heard_by" (the captures that heard the packet, as given, sorted) and "heard_offset_ms"
+(how much later each heard it), stats adds "receivers" (per capture: frames, only_here, missed,
+offset_ms), and the filter has heard_by and heard_count (heard_by == north.kss, heard_count == 1).
+)";
+
 CommandProgram MakeConvertProgram() {
   CommandProgram p;
   p.name = "packscope-convert";
@@ -207,12 +222,60 @@ goes neither with
 nor with
 .BR \-\-check ,
 which write to standard output themselves (usage error; give the stamp log a file).)roff"},
+      {0, "--merge", "",
+       "Merge the captures, each a receiver of one traffic, into one output: their frames in "
+       "time order by their stamps, each packet once (see Merge below).",
+       R"roff(Merge the captures, each a receiver of one traffic, into one output; see
+.BR MERGE .
+Standard input cannot be merged, nor more than 64 captures.
+Not with
+.BR \-\-check .)roff"},
+      {0, "--dupes", "RULE",
+       "With --merge, what makes copies one packet: aprs (the default: the same source, "
+       "destination without SSID and information field, the path ignored), bytes (the same "
+       "AX.25 bytes) or none (every frame kept).",
+       R"roff(With
+.BR \-\-merge ,
+what makes copies one packet:
+.B aprs
+(the default) is the duplicate rule of APRS\-IS servers and digipeaters: the same source
+callsign with its SSID, the same destination callsign without its SSID, the same information
+field with trailing blanks, CR and LF trimmed; the digipeater path is ignored, so a packet
+heard direct and through a digipeater is one packet.
+The control field and the PID count as well, so that the frames of a connected session fold
+only with their own copies; frames that are no AX.25 fold by their bytes.
+.B bytes
+folds frames of the same AX.25 bytes (a satellite's downlink heard by several ground
+stations; the KISS port does not count);
+.B none
+keeps every frame.
+A packet keeps the bytes and the stamp of its first reception, the one of the earliest stamp.)roff"},
+      {0, "--dupe-window", "SECONDS",
+       "With --merge, how long after its first reception a copy is still the same packet "
+       "(default 30).",
+       R"roff(With
+.BR \-\-merge ,
+how long after its first reception a copy is still the same packet (default 30, 0 to 86400,
+up to three decimals): a beacon repeated every ten minutes is a new packet each time.)roff"},
+      {0, "--order", "ORDER",
+       "With --merge: time (the default, by the stamps) or files (the captures one after the "
+       "other, every frame kept; no stamps needed).",
+       R"roff(With
+.BR \-\-merge :
+.B time
+(the default) orders the frames by their stamps; a capture without stamps is refused with a
+message that names it.
+.B files
+joins the captures one after the other as given, every frame kept, each behind its own stamp
+as in the capture (with
+.B \-\-dupes none
+only, its default there); captures without stamps may be joined so.)roff"},
   };
   for (CommandOption& o : HelpAndVersionOptions()) p.options.push_back(std::move(o));
   p.exit_status =
       "Exit status: 0 done (--check: every capture clean), 1 a capture could not be converted or "
       "read, 2 usage error, 3 --check found something.";
-  p.epilogue = LayoutHelp() + FilterHelpText();
+  p.epilogue = LayoutHelp() + FilterHelpText() + std::string(kMergeHelp);
   return p;
 }
 
@@ -234,8 +297,8 @@ CommandProgram MakeRecordProgram() {
        "The speed of a serial device in bits per second (default 9600)."},
       {0, "--count", "N", "Stop after N frames.",
        "Stop after\n.I N\nframes (timestamp frames not counted)."},
-      {0, "--duration", "SECONDS", "Stop after that many seconds.",
-       "Stop after that many seconds (a decimal number)."},
+      {0, "--duration", "SECONDS", "Stop after that many seconds (at most 1000000000).",
+       "Stop after that many seconds (a decimal number above 0, at most 1000000000)."},
       {0, "--no-stamps", "", "Write no timestamp frames.",
        "Write the frames without timestamp frames, as they came."},
       {0, "--retry", "SECONDS",
@@ -243,7 +306,7 @@ CommandProgram MakeRecordProgram() {
        "30); 0 gives up at the first failure.",
        R"roff(When the source cannot be reached or is lost, try again, waiting up to
 .I SECONDS
-between attempts, forever (default 30).
+(at most 1000000000) between attempts, forever (default 30).
 .B \-\-retry 0
 gives up at the first failure with exit status 1.)roff"},
       {0, "--monitor", "", "Print a monitor line for each frame on standard output.",
@@ -261,8 +324,8 @@ line with the APRS field in plain words:
   };
   for (CommandOption& o : HelpAndVersionOptions()) p.options.push_back(std::move(o));
   p.exit_status =
-      "Exit status: 0 stopped by Ctrl+C, SIGTERM, --count or --duration; 1 cannot record; 2 "
-      "usage error.";
+      "Exit status: 0 stopped by Ctrl+C, SIGTERM, SIGHUP, --count or --duration; 1 cannot record; "
+      "2 usage error.";
   return p;
 }
 
@@ -283,13 +346,17 @@ this machine only; an IPv6 address goes in brackets).
 Port 0 takes any free port, which the first line on standard error names.)roff"},
       {0, "--speed", "X",
        "1: the timing of the captures' timestamp frames, 10: ten times faster, 0: as fast as the "
-       "clients take them (default 1).",
+       "clients take them (default 1; at most 1000000000).",
        R"roff(The timing of the frames.
 With 1 (the default) each frame is sent as long after the first stamped frame of its capture as
 the capture's timestamp frames say it was received, 10 sends ten times faster, 0.5 at half
-speed, and 0 as fast as the clients take the frames.
+speed, and 0 as fast as the clients take the frames (at most 1000000000).
 Frames before a capture's first timestamp frame are sent without waiting; a timestamp that goes
-back in time, and the start of each capture, begin the timing anew.)roff"},
+back in time, and the start of each capture, begin the timing anew.
+However slow the speed, a frame is never sent before its time: a delay longer than the system's
+clock can count (at
+.B \-\-speed 1e\-10
+a second of the capture lasts 300 years) is waited for until Ctrl+C or SIGTERM.)roff"},
       {0, "--loop", "", "Play the captures again and again.",
        "Play the captures again and again, until Ctrl+C or SIGTERM."},
       {0, "--once", "", "Exit when the first client has been sent every frame.",

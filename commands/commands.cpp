@@ -10,6 +10,7 @@
 #include "capture/ax25_step.h"
 #include "capture/errors.h"
 #include "capture/frame_loop.h"
+#include "capture/frame_source.h"
 #include "capture/output_file.h"
 #include "commands/capture_view.h"
 
@@ -66,9 +67,19 @@ bool NameOutput(DecoderState& state, Window& window, std::string_view extension,
                 const std::optional<std::string>& output_path) {
   state.OutputFileName =
       output_path ? *output_path : DeriveOutputName(state.CaptureFileName, extension);
+  const std::string shown =
+      state.OutputFileName == "-" ? std::string("Standard output") : Quoted(state.OutputFileName);
+  if (state.Source != nullptr) {
+    for (const std::string& path : state.Source->Paths()) {
+      if (!SameFile(CapturePath(path), state.OutputFileName)) continue;
+      window.ReportError(shown + " was not written: it is the capture " + Quoted(path) +
+                         ", which the command reads.");
+      return false;
+    }
+    return true;
+  }
   if (!SameFile(CapturePath(state.CaptureFileName), state.OutputFileName)) return true;
-  window.ReportError((state.OutputFileName == "-" ? std::string("Standard output")
-                                                  : Quoted(state.OutputFileName)) +
+  window.ReportError(shown +
                      " was not written: it is the capture itself, which the command reads.");
   return false;
 }

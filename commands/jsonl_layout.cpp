@@ -16,10 +16,20 @@
 // the type byte's nibbles (null for an empty frame). The AX.25 keys are null when "problem" says
 // why the frame cannot be read as AX.25; ns and nr are read modulo 8. aprs: the APRS field's
 // object (aprs/aprs_json.h) for a UI frame with PID F0, null for any other frame.
+//
+// A merge of several captures (packscope-convert --merge) adds two keys to every object:
+//
+//   "heard_by":["north.kss","south.kss"],"heard_offset_ms":{"north.kss":0,"south.kss":1020}
+//
+// the receivers (captures, named as given, sorted) that heard the packet, and by how much each
+// one's first reception runs behind (or, negative, ahead of) the packet's time, the first
+// reception's. frame and offset are then those of the merged capture (the kiss layout's).
 #include <nlohmann/json.hpp>
 
 #include "aprs/aprs_json.h"
 #include "capture/frame_aprs.h"
+#include "capture/frame_receivers.h"
+#include "capture/frame_source.h"
 #include "commands/frame_text.h"
 #include "commands/layouts.h"
 #include "render/codepage.h"
@@ -101,6 +111,19 @@ class JsonlWriter : public FrameWriter {
     j["problem"] = OrNull(problem);
     const AprsPacket* aprs = ax25 ? CurrentAprs(state, d) : nullptr;
     j["aprs"] = aprs != nullptr ? AprsJson(*aprs) : Json(nullptr);
+    if (state.Source != nullptr && !state.Source->ReceiverNames().empty()) {
+      Json heard_by = Json::array();
+      Json offsets = Json::object();
+      if (state.Receivers != nullptr) {
+        for (const Reception& r : state.Receivers->heard) {
+          const std::string& name = state.Receivers->names[static_cast<std::size_t>(r.receiver)];
+          heard_by.push_back(name);
+          offsets[name] = r.offset_ms;
+        }
+      }
+      j["heard_by"] = std::move(heard_by);
+      j["heard_offset_ms"] = std::move(offsets);
+    }
 
     line_ = j.dump(-1, ' ', false, Json::error_handler_t::replace);
     line_.push_back('\n');

@@ -16,6 +16,16 @@
 //    "frames_per_minute": [["2016-01-01T12:34Z", 12], ...],   minutes without frames left out
 //    "findings": {"skipped": 0, "recovered": 0, ...}}   as --check counts them
 //
+// A merge of several captures (packscope-convert --merge) adds, per receiver (capture, named as
+// given), what commands/receiver_tally.h counts over the packets written:
+//
+//    "receivers": {"north.kss": {"frames": 812, "only_here": 40, "missed": 95, "offset_ms": 0},
+//                  "south.kss": {"frames": 860, "only_here": 88, "missed": 47,
+//                                "offset_ms": 1020}}              offset null without shared
+//                                packets
+//
+// "capture" is then the merge's name (the first capture's) and "size" null.
+//
 // Times are the frames' stamps (StampClock) in ISO 8601, UTC; null where none is known. A path is
 // the digipeaters as the monitor layout writes them ("*": has repeated the frame). The findings
 // count the frames counted, and, for the capture as a whole, skipped bytes and the stamps' times.
@@ -27,18 +37,23 @@
 // the frame's stamp (null without one).
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "ax25/ax25_text.h"
 #include "capture/frame_aprs.h"
+#include "capture/frame_source.h"
 #include "commands/frame_text.h"
 #include "commands/heard_list.h"
 #include "commands/layouts.h"
+#include "commands/receiver_tally.h"
 
 namespace packscope {
 namespace {
@@ -46,13 +61,12 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 constexpr std::int64_t kMinuteMillis = 60000;
+// The text is handed on in pieces of about this size, not kept whole.
+constexpr std::size_t kPiece = 1 << 16;
 
-// "2016-01-01T12:34:56.789Z"; null outside the years 100 to 9999.
-Json IsoTime(const std::optional<std::int64_t>& millis) {
-  if (!millis) return nullptr;
-  std::string text = IsoUtcText(*millis);
-  if (text.empty()) return nullptr;
-  return text;
+// "2016-01-01T12:34:56.789Z"; empty outside the years 100 to 9999 (written as null).
+std::string IsoTime(const std::optional<std::int64_t>& millis) {
+  return millis ? IsoUtcText(*millis) : std::string();
 }
 
 // Floor division: minutes before 1970 count down.
@@ -60,16 +74,105 @@ std::int64_t MinuteOf(std::int64_t millis) {
   return millis / kMinuteMillis - (millis % kMinuteMillis < 0 ? 1 : 0);
 }
 
-Json CountsObject(const HeardCounts& counts) {
-  Json j = Json::object();
-  for (const auto& [key, n] : counts) j[key] = n;
-  return j;
-}
-
 // Rounded as the jsonl layout's "lat" and "lon" are.
 double Degrees(double v) {
   const double r = std::round(v * 1e6) / 1e6;
   return r == 0.0 ? 0.0 : r;
+}
+
+// Writes JSON as the JSON library's dump with an indent of 2 does (members one a line, "{}" and
+// "[]" when empty, texts that are not UTF-8 mended with U+FFFD), member by member into out, so
+// that the report of a million stations is never a document in memory. Texts of plain ASCII are
+// written as they are; the library writes the others and every fraction.
+class PrettyJson {
+ public:
+  explicit PrettyJson(std::string& out) : out_(out) {}
+
+  void BeginObject() { Open('{'); }
+  void EndObject() { Close('}'); }
+  void BeginArray() { Open('['); }
+  void EndArray() { Close(']'); }
+  void Key(std::string_view key) {
+    Next();
+    Quoted(key);
+    out_.append(": ");
+    keyed_ = true;
+  }
+  void Text(std::string_view text) {
+    Value();
+    Quoted(text);
+  }
+  // An ISO time, or null for none.
+  void Time(const std::string& iso) {
+    if (iso.empty()) {
+      Null();
+    } else {
+      Text(iso);
+    }
+  }
+  void Number(std::int64_t n) {
+    Value();
+    out_.append(std::to_string(n));
+  }
+  void Fraction(double d) {
+    Value();
+    out_.append(Json(d).dump());
+  }
+  void Null() {
+    Value();
+    out_.append("null");
+  }
+
+ private:
+  void Open(char bracket) {
+    Value();
+    out_.push_back(bracket);
+    members_.push_back(0);
+  }
+  void Close(char bracket) {
+    const bool empty = members_.back() == 0;
+    members_.pop_back();
+    if (!empty) {
+      out_.push_back('\n');
+      out_.append(2 * members_.size(), ' ');
+    }
+    out_.push_back(bracket);
+  }
+  void Quoted(std::string_view text) {
+    const bool plain = std::all_of(text.begin(), text.end(), [](char c) {
+      return c >= 0x20 && c < 0x7F && c != '"' && c != '\\';
+    });
+    if (plain) {
+      out_.push_back('"');
+      out_.append(text);
+      out_.push_back('"');
+    } else {
+      out_.append(Json(std::string(text)).dump(-1, ' ', false, Json::error_handler_t::replace));
+    }
+  }
+  // Before a member of an object (its key) or an element of an array.
+  void Next() {
+    if (members_.empty()) return;
+    out_.append(members_.back()++ == 0 ? "\n" : ",\n");
+    out_.append(2 * members_.size(), ' ');
+  }
+  void Value() {
+    if (!std::exchange(keyed_, false)) Next();
+  }
+
+  std::string& out_;
+  std::vector<std::size_t> members_;  // of each object and array open, innermost last
+  bool keyed_ = false;                // a key was written: the value follows on its line
+};
+
+template <typename Counts>
+void WriteCounts(PrettyJson& j, const Counts& counts) {
+  j.BeginObject();
+  for (const auto& [key, n] : counts) {
+    j.Key(key);
+    j.Number(n);
+  }
+  j.EndObject();
 }
 
 class StatsWriter : public FrameWriter {
@@ -96,6 +199,7 @@ class StatsWriter : public FrameWriter {
       return;
     }
     ++frames_;
+    if (state.Receivers != nullptr) receivers_.Add(*state.Receivers);
     const std::optional<std::int64_t>& time = clock_.Millis();
     if (time) {
       const std::int64_t minute = MinuteOf(*time);
@@ -112,56 +216,125 @@ class StatsWriter : public FrameWriter {
     }
     type_.clear();
     AppendFrameTypeName(type_, d);
-    CountUp(types_, type_);
+    const auto type = types_.find(type_);
+    if (type != types_.end()) {
+      ++type->second;
+    } else {
+      types_.emplace(type_, 1);
+    }
     heard_.Add(d, time, aprs);
   }
 
   bool ReadsAprs() const override { return true; }
 
   void Finish(const DecoderState& state) override {
-    Json j;
-    j["capture"] = state.CaptureFileName;
+    std::string text;
+    PrettyJson j(text);
+    const auto flush = [&] {
+      if (text.size() < kPiece) return;
+      out_.Write(text);
+      text.clear();
+    };
+    j.BeginObject();
+    j.Key("capture");
+    j.Text(state.CaptureFileName);
+    j.Key("size");
     struct stat st {};
-    j["size"] = ::stat(state.CaptureFileName.c_str(), &st) == 0 && S_ISREG(st.st_mode)
-                    ? Json(static_cast<std::int64_t>(st.st_size))
-                    : Json(nullptr);
-    j["frames"] = frames_;
-    j["stamps"] = stamps_;
-    j["first_stamp"] = IsoTime(first_stamp_);
-    j["last_stamp"] = IsoTime(last_stamp_);
-    j["frames_not_ax25"] = not_ax25_;
-    Json stations = Json::object();
-    for (const auto& [call, s] : heard_.Stations()) {
-      Json position = nullptr;
+    if (state.Source == nullptr && ::stat(state.CaptureFileName.c_str(), &st) == 0 &&
+        S_ISREG(st.st_mode)) {
+      j.Number(static_cast<std::int64_t>(st.st_size));
+    } else {
+      j.Null();
+    }
+    j.Key("frames");
+    j.Number(frames_);
+    j.Key("stamps");
+    j.Number(stamps_);
+    j.Key("first_stamp");
+    j.Time(IsoTime(first_stamp_));
+    j.Key("last_stamp");
+    j.Time(IsoTime(last_stamp_));
+    j.Key("frames_not_ax25");
+    j.Number(not_ax25_);
+    j.Key("stations");
+    j.BeginObject();
+    for (std::size_t i = 0; i < heard_.Size(); ++i) {
+      const HeardStation s = heard_.Station(i);
+      j.Key(heard_.Call(i));
+      j.BeginObject();
+      j.Key("frames");
+      j.Number(s.frames);
+      j.Key("first_heard");
+      j.Time(IsoTime(s.first));
+      j.Key("last_heard");
+      j.Time(IsoTime(s.last));
+      j.Key("destinations");
+      WriteCounts(j, s.destinations);
+      j.Key("paths");
+      WriteCounts(j, s.paths);
+      j.Key("aprs_types");
+      WriteCounts(j, s.aprs_types);
+      j.Key("last_position");
       if (s.last_position) {
-        position = Json{{"lat", Degrees(s.last_position->lat)},
-                        {"lon", Degrees(s.last_position->lon)},
-                        {"time", IsoTime(s.last_position->time)}};
+        j.BeginObject();
+        j.Key("lat");
+        j.Fraction(Degrees(s.last_position->lat));
+        j.Key("lon");
+        j.Fraction(Degrees(s.last_position->lon));
+        j.Key("time");
+        j.Time(IsoTime(s.last_position->time));
+        j.EndObject();
+      } else {
+        j.Null();
       }
-      stations[call] = Json{{"frames", s.frames},
-                            {"first_heard", IsoTime(s.first)},
-                            {"last_heard", IsoTime(s.last)},
-                            {"destinations", CountsObject(s.destinations)},
-                            {"paths", CountsObject(s.paths)},
-                            {"aprs_types", CountsObject(s.aprs_types)},
-                            {"last_position", std::move(position)}};
+      j.EndObject();
+      flush();
     }
-    j["stations"] = std::move(stations);
-    j["frame_types"] = CountsObject(types_);
-    Json minutes = Json::array();
+    j.EndObject();
+    j.Key("frame_types");
+    WriteCounts(j, types_);
+    j.Key("frames_per_minute");
+    j.BeginArray();
     for (const auto& [minute, n] : minutes_) {
-      Json when = IsoTime(minute * kMinuteMillis);
-      if (when.is_string()) when = when.get<std::string>().substr(0, 16) + "Z";
-      minutes.push_back(Json::array({std::move(when), n}));
+      j.BeginArray();
+      const std::string when = IsoTime(minute * kMinuteMillis);
+      j.Time(when.empty() ? when : when.substr(0, 16) + "Z");
+      j.Number(n);
+      j.EndArray();
+      flush();
     }
-    j["frames_per_minute"] = std::move(minutes);
-    Json findings = Json::object();
+    j.EndArray();
+    j.Key("findings");
+    j.BeginObject();
     for (int k = 0; k < kFindingCount; ++k) {
-      findings[std::string(kFindingTags[static_cast<std::size_t>(k)])] =
-          findings_[static_cast<std::size_t>(k)];
+      j.Key(kFindingTags[static_cast<std::size_t>(k)]);
+      j.Number(findings_[static_cast<std::size_t>(k)]);
     }
-    j["findings"] = std::move(findings);
-    std::string text = j.dump(2, ' ', false, Json::error_handler_t::replace);
+    j.EndObject();
+    if (state.Source != nullptr && !state.Source->ReceiverNames().empty()) {
+      receivers_.SetNames(state.Source->ReceiverNames());
+      j.Key("receivers");
+      j.BeginObject();
+      for (const ReceiverSummary& r : receivers_.Summary()) {
+        j.Key(r.name);
+        j.BeginObject();
+        j.Key("frames");
+        j.Number(r.frames);
+        j.Key("only_here");
+        j.Number(r.only_here);
+        j.Key("missed");
+        j.Number(r.missed);
+        j.Key("offset_ms");
+        if (r.offset_ms) {
+          j.Number(*r.offset_ms);
+        } else {
+          j.Null();
+        }
+        j.EndObject();
+      }
+      j.EndObject();
+    }
+    j.EndObject();
     text.push_back('\n');
     out_.Write(text);
   }
@@ -189,7 +362,8 @@ class StatsWriter : public FrameWriter {
   std::optional<std::int64_t> first_stamp_;
   std::optional<std::int64_t> last_stamp_;
   HeardList heard_;
-  HeardCounts types_;
+  ReceiverTally receivers_;
+  std::map<std::string, std::int64_t, std::less<>> types_;
   std::map<std::int64_t, std::int64_t> minutes_;
   std::array<std::int64_t, kFindingCount> findings_{};
 };

@@ -44,7 +44,7 @@ void ReadDst(const FrameFacts& f, FieldValue& v) {
 }
 
 void ReadVia(const FrameFacts& f, FieldValue& v) {
-  if (!f.ax25) return;
+  if (!f.ax25 || f.details.digipeater_count == 0) return;
   v.present = true;
   for (int i = 0; i < f.details.digipeater_count; ++i) {
     v.Add(f.details.digipeaters[static_cast<std::size_t>(i)].call);
@@ -63,11 +63,11 @@ void ReadCall(const FrameFacts& f, FieldValue& v) {
 
 void ReadRepeated(const FrameFacts& f, FieldValue& v) {
   if (!f.ax25) return;
-  v.present = true;
   for (int i = 0; i < f.details.digipeater_count; ++i) {
     const Ax25Address& a = f.details.digipeaters[static_cast<std::size_t>(i)];
     if (a.high_bit) v.Add(a.call);
   }
+  v.present = v.count > 0;
 }
 
 constexpr std::array<std::string_view, 14> kTypeNames = {"UI",   "I",    "RR",    "RNR",  "REJ",
@@ -98,6 +98,18 @@ void ReadInfo(const FrameFacts& f, FieldValue& v) {
   v.Add(Text(f.details.info));
 }
 
+void ReadHeardBy(const FrameFacts& f, FieldValue& v) {
+  if (f.receivers == nullptr) return;
+  v.present = true;
+  for (const Reception& r : f.receivers->heard) {
+    v.Add(f.receivers->names[static_cast<std::size_t>(r.receiver)]);
+  }
+}
+
+void ReadHeardCount(const FrameFacts& f, FieldValue& v) {
+  if (f.receivers != nullptr) Number(v, static_cast<double>(f.receivers->heard.size()));
+}
+
 void ReadTime(const FrameFacts& f, FieldValue& v) {
   if (f.time) Number(v, static_cast<double>(*f.time));
 }
@@ -114,10 +126,10 @@ constexpr auto kProblemNames = [] {
 }();
 
 void ReadProblem(const FrameFacts& f, FieldValue& v) {
-  v.present = true;
   for (const Finding k : kFrameFindings) {
     if (f.findings.Has(k)) v.Add(FindingTag(k));
   }
+  v.present = v.count > 0;
 }
 
 // The aprs.* fields: a reader for each row of the APRS field table.
@@ -151,14 +163,43 @@ constexpr auto kAprsReaders = AprsReaders(std::make_index_sequence<kAprsFieldCou
 
 constexpr std::array<std::string_view, 2> kTruthNames = {"true", "false"};
 
+// Frame numbers and offsets: up to 2^53, the whole numbers a double holds exactly.
+constexpr double kMaxCount = 9007199254740992.0;
+
 // The rows that are not read from the APRS field table. The aprs.* rows go behind info.
 const Field kFields[] = {
-    {"frame", FieldType::kNumber, 0, &ReadFrame,
-     "the frame's number in the capture, from 1 (timestamp frames counted)"},
-    {"offset", FieldType::kNumber, 0, &ReadOffset, "byte offset of the frame's opening FEND"},
-    {"port", FieldType::kNumber, 0, &ReadPort, "KISS port (the type byte's high nibble)"},
-    {"len", FieldType::kNumber, 0, &ReadLen,
-     "bytes of the un-escaped frame after the type byte (the AX.25 frame)"},
+    {"frame",
+     FieldType::kNumber,
+     0,
+     &ReadFrame,
+     "the frame's number in the capture, from 1 (timestamp frames counted)",
+     {},
+     {},
+     kMaxCount},
+    {"offset",
+     FieldType::kNumber,
+     0,
+     &ReadOffset,
+     "byte offset of the frame's opening FEND",
+     {},
+     {},
+     kMaxCount},
+    {"port",
+     FieldType::kNumber,
+     0,
+     &ReadPort,
+     "KISS port (the type byte's high nibble), 0 to 15",
+     {},
+     {},
+     15},
+    {"len",
+     FieldType::kNumber,
+     0,
+     &ReadLen,
+     "bytes of the un-escaped frame after the type byte (the AX.25 frame)",
+     {},
+     {},
+     65535},
     {"src", FieldType::kCallsign, kNeedAx25, &ReadSrc, "source callsign"},
     {"dst", FieldType::kCallsign, kNeedAx25, &ReadDst, "destination callsign"},
     {"via", FieldType::kCallsign, kNeedAx25, &ReadVia,
@@ -168,11 +209,22 @@ const Field kFields[] = {
      "the digipeaters that have repeated the frame (H bit)"},
     {"type", FieldType::kName, kNeedAx25, &ReadType,
      "UI, I, RR, RNR, REJ, SREJ, SABM, SABME, DISC, DM, UA, FRMR, XID, TEST, or a U frame's code",
-     kTypeNames, "a U frame's code, 0 to 31"},
-    {"pid", FieldType::kNumber, kNeedAx25, &ReadPid, "protocol identifier of I and UI frames"},
+     kTypeNames, "a U frame's code, 0 to 31", 31},
+    {"pid",
+     FieldType::kNumber,
+     kNeedAx25,
+     &ReadPid,
+     "protocol identifier of I and UI frames, 0 to 255",
+     {},
+     {},
+     255},
     {"info", FieldType::kText, kNeedAx25, &ReadInfo,
      "the information field (payload) as text, its bytes as they are"},
     {"time", FieldType::kTime, 0, &ReadTime, "the frame's stamp, UTC"},
+    {"heard_by", FieldType::kText, 0, &ReadHeardBy,
+     "in a merge (--merge): the captures that heard the packet, named as given"},
+    {"heard_count", FieldType::kNumber, 0, &ReadHeardCount,
+     "in a merge (--merge): how many captures heard the packet"},
     {"problem", FieldType::kName, kNeedFindings | kNeedAprs, &ReadProblem,
      "what --check finds in the frame: recovered, bad-escape, cut-off, empty, frame-type, "
      "too-short, address-end, callsign, aprs",

@@ -4,8 +4,10 @@
 // reads a decoding the frame does not have yet, a FrameNeed bit that DescribeFrame fills).
 //
 // A frame that lacks a field (src of a frame that is not AX.25, pid of an S frame, time before
-// the first stamp, aprs.lat of a frame that is no APRS frame or whose field has no position)
-// fails every test on it, != included; `not` turns that round.
+// the first stamp, via of a frame without digipeaters, problem of a frame without findings,
+// aprs.lat of a frame that is no APRS frame or whose field has no position) fails every test on
+// it, != included (as in Wireshark: != holds when the field is there with none of the values);
+// `not` turns that round.
 //
 // The aprs.* rows are made from the APRS layer's field table (aprs/aprs_fields.h): aprs.NAME
 // for each of its fields but the single channels' names and units, with the table's help line.
@@ -17,6 +19,7 @@
 #include <span>
 #include <string_view>
 
+#include "capture/frame_receivers.h"
 #include "filter/frame_facts.h"
 
 namespace packscope {
@@ -37,7 +40,10 @@ std::string_view FieldTypeNoun(FieldType type);
 // findings of problem): ==, ~ and in hold when one of them matches, != when none does. The texts
 // point into the FrameFacts read, or are constants.
 struct FieldValue {
-  static constexpr int kMaxTexts = 2 + kMaxDigipeaters;
+  // Texts kept: enough for call (source, destination, digipeaters) and heard_by (the receivers of
+  // a merge).
+  static constexpr int kMaxTexts = kMostReceivers;
+  static_assert(kMaxTexts >= 2 + kMaxDigipeaters);
 
   bool present = false;
   double number = 0;      // kNumber, kTime; kName: the code, when has_code
@@ -69,6 +75,9 @@ struct Field {
   std::span<const std::string_view> names = {};
   // kName: a number stands for a code (FieldValue::number).
   std::string_view code_help = {};  // what the code is, for messages; empty: no codes
+  // kNumber, and a kName's codes: when above 0, a value must be a whole number from 0 to this
+  // (a port of 1.5 or a PID of 300 is refused, not a test that matches nothing).
+  double whole_max = 0;
 };
 
 // Every field, in the order --help lists them.

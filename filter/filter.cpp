@@ -4,7 +4,10 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <limits>
 #include <utility>
 
 #include "render/civil_time.h"
@@ -171,25 +174,41 @@ bool SameIgnoringCase(std::string_view a, std::string_view b) {
                                             [](char x, char y) { return Upper(x) == Upper(y); });
 }
 
-// Decimal (with a sign and a fraction) or 0x.. hexadecimal.
+// Decimal (with a sign and a fraction) or 0x.. hexadecimal. A number too large for a double is
+// an infinity, which no field's range holds.
 std::optional<double> ParseNumber(std::string_view s) {
   bool negative = false;
   if (!s.empty() && (s[0] == '-' || s[0] == '+')) {
     negative = s[0] == '-';
     s.remove_prefix(1);
   }
+  double d = 0;
   if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
-    std::uint64_t v = 0;
-    const auto r = std::from_chars(s.data() + 2, s.data() + s.size(), v, 16);
-    if (r.ec != std::errc() || r.ptr != s.data() + s.size()) return std::nullopt;
-    const auto d = static_cast<double>(v);
+    for (const char c : s.substr(2)) {
+      const int digit = c >= '0' && c <= '9'   ? c - '0'
+                        : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                        : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                               : -1;
+      if (digit < 0) return std::nullopt;
+      d = d * 16 + digit;
+    }
     return negative ? -d : d;
   }
   if (s.empty() || !((s[0] >= '0' && s[0] <= '9') || s[0] == '.')) return std::nullopt;
-  double d = 0;
   const auto r = std::from_chars(s.data(), s.data() + s.size(), d, std::chars_format::fixed);
-  if (r.ec != std::errc() || r.ptr != s.data() + s.size()) return std::nullopt;
+  if (r.ptr != s.data() + s.size()) return std::nullopt;
+  if (r.ec == std::errc::result_out_of_range) {
+    d = std::numeric_limits<double>::infinity();
+  } else if (r.ec != std::errc()) {
+    return std::nullopt;
+  }
   return negative ? -d : d;
+}
+
+// Within a field's range of whole numbers (Field::whole_max), or any finite number.
+bool InRange(const Field& field, double n) {
+  if (field.whole_max <= 0) return std::isfinite(n);
+  return n >= 0 && n <= field.whole_max && n == std::floor(n);
 }
 
 // YYYY-MM-DD, then optionally T (or a blank) and HH:MM, :SS, .fraction, and a closing Z: UTC.
@@ -244,9 +263,12 @@ std::optional<std::int64_t> ParseTime(std::string_view s) {
   return seconds * 1000 + millis;
 }
 
-// CALL, CALL-SSID (0 to 15) or CALL-*: one to six letters and digits. text gets CALL-SSID as
-// the AX.25 decoder writes it (no -0), upper case, or CALL alone for CALL-*.
-bool ParseCallsign(std::string_view s, std::string& text, bool& any_ssid) {
+// CALL, CALL-SSID (0 to 15), CALL-* or PREFIX*: one to six letters and digits. text gets
+// CALL-SSID as the AX.25 decoder writes it (no -0), upper case, CALL alone for CALL-*, or the
+// PREFIX (which every callsign that begins with it matches, SSID included).
+bool ParseCallsign(std::string_view s, std::string& text, bool& any_ssid, bool& prefix) {
+  prefix = !s.empty() && s.back() == '*' && s.find('-') == std::string_view::npos;
+  if (prefix) s.remove_suffix(1);
   std::string_view base = s;
   std::string_view ssid;
   const std::size_t dash = s.find('-');
@@ -264,7 +286,7 @@ bool ParseCallsign(std::string_view s, std::string& text, bool& any_ssid) {
   text.clear();
   for (const char c : base) text.push_back(Upper(c));
   any_ssid = ssid == "*";
-  if (any_ssid || ssid.empty()) return true;
+  if (any_ssid || ssid.empty() || prefix) return true;
   int n = 0;
   const auto r = std::from_chars(ssid.data(), ssid.data() + ssid.size(), n);
   if (r.ec != std::errc() || r.ptr != ssid.data() + ssid.size() || n < 0 || n > 15 ||
@@ -303,6 +325,14 @@ std::string FieldList() {
   return out;
 }
 
+// "a number", or "a whole number from 0 to 15" for a field with a range.
+std::string NumberNoun(const Field& field) {
+  if (field.whole_max <= 0) return "a number";
+  char max[32];
+  std::snprintf(max, sizeof max, "%.0f", field.whole_max);
+  return "a whole number from 0 to " + std::string(max);
+}
+
 std::string NameList(const Field& field) {
   std::string out;
   for (const std::string_view n : field.names) {
@@ -319,6 +349,7 @@ struct Filter::Program {
     double number = 0;
     bool is_code = false;   // kName: number is a code
     bool any_ssid = false;  // kCallsign: CALL-*
+    bool prefix = false;    // kCallsign: PREFIX*
     std::string text;
     std::unique_ptr<RE2> regex;  // Op::kMatch
     // Op::kMatch with a pattern of plain characters, perhaps between ^ and $: text is found
@@ -400,6 +431,7 @@ struct Filter::Program {
         return any([&lit](std::string_view t) { return t == lit.text; });
       case FieldType::kCallsign:
         return any([&lit](std::string_view t) {
+          if (lit.prefix) t = t.substr(0, lit.text.size());
           return SameIgnoringCase(lit.any_ssid ? CallBase(t) : t, lit.text);
         });
       case FieldType::kName:
@@ -638,7 +670,9 @@ class Parser {
       switch (field.type) {
         case FieldType::kNumber: {
           const std::optional<double> n = ParseNumber(t.text);
-          if (!n) Fail(t, "expected a number " + where + ", found " + Describe(t));
+          if (!n || !InRange(field, *n)) {
+            Fail(t, "expected " + NumberNoun(field) + " " + where + ", found " + Describe(t));
+          }
           lit.number = *n;
           break;
         }
@@ -657,10 +691,10 @@ class Parser {
           lit.text = t.text;
           break;
         case FieldType::kCallsign:
-          if (!ParseCallsign(t.text, lit.text, lit.any_ssid)) {
+          if (!ParseCallsign(t.text, lit.text, lit.any_ssid, lit.prefix)) {
             Fail(t, "expected a callsign " + where +
-                        " (CALL, CALL-SSID with an SSID of 0 to 15, or CALL-* for any SSID), "
-                        "found " +
+                        " (CALL, CALL-SSID with an SSID of 0 to 15, CALL-* for any SSID, or "
+                        "PREFIX* for every callsign that begins so), found " +
                         Describe(t));
           }
           break;
@@ -673,7 +707,7 @@ class Parser {
             break;
           }
           const std::optional<double> code = ParseNumber(t.text);
-          if (!field.code_help.empty() && code) {
+          if (!field.code_help.empty() && code && InRange(field, *code)) {
             lit.is_code = true;
             lit.number = *code;
             break;
@@ -745,8 +779,9 @@ std::string FilterHelpText() {
       "  Operators: == != < <= > >= ~ in, and, or, not, ( ). ~ is an unanchored regular\n"
       "  expression in RE2 syntax (each byte one character). Numbers: decimal or 0x..;\n"
       "  times: ISO 8601 in UTC (2016-01-01T12:00, seconds and fraction optional); callsigns:\n"
-      "  CALL-SSID text (QQ0QQ is SSID 0, QQ0QQ-* any SSID). A frame that lacks a field fails\n"
-      "  every test on it. Fields:\n";
+      "  CALL-SSID text (QQ0QQ is SSID 0, QQ0QQ-* any SSID, APZ* any callsign that begins\n"
+      "  with APZ). A frame that lacks a field (via without digipeaters, problem without\n"
+      "  findings) fails every test on it, != included. Fields:\n";
   // "  name      type      help", the help wrapped at 96 columns under itself.
   constexpr std::size_t kHelpColumn = 22;
   constexpr std::size_t kWidth = 96;

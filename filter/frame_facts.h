@@ -16,6 +16,7 @@
 #include "capture/frame_aprs.h"
 #include "capture/frame_findings.h"
 #include "capture/frame_loop.h"
+#include "capture/frame_receivers.h"
 
 namespace packscope {
 
@@ -39,6 +40,7 @@ struct FrameFacts {
     info = frame_info;
     described = 0;
     aprs = nullptr;
+    receivers = nullptr;
   }
 
   // --- Set by the caller for each frame ---
@@ -50,6 +52,8 @@ struct FrameFacts {
   // Where the APRS decoding comes from (capture/frame_aprs.h), kept from frame to frame; the
   // caller calls its NextFrame with Begin. Without one no frame has APRS fields.
   FrameAprs* aprs_reading = nullptr;
+  // Who heard the frame, in a merge of several captures (set after Begin); nullptr otherwise.
+  const FrameReceivers* receivers = nullptr;
 
   // --- Filled by DescribeFrame, as far as the needs ask ---
   FrameNeeds described = 0;  // what has been filled for this frame

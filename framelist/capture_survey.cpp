@@ -58,6 +58,7 @@ PassEnd SurveyCapture(const IndexSnapshot& snapshot, CaptureSurvey& survey,
       survey.definitions.push_back(i);
     }
   }
+  survey.heard.Sort();  // here, not in the window's thread that reads it
   return PassEnd::kDone;
 }
 

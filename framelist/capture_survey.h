@@ -44,7 +44,8 @@ struct CaptureSurvey {
   std::int64_t unheld = 0;                // frames the capture no longer held as indexed
 };
 
-// Surveys the frames of snapshot. Cancelled: survey holds what was seen so far.
+// Surveys the frames of snapshot; done, its heard list is sorted. Cancelled: survey holds what
+// was seen so far.
 PassEnd SurveyCapture(const IndexSnapshot& snapshot, CaptureSurvey& survey,
                       const std::atomic<bool>* cancel = nullptr, const PassProgress& progress = {});
 

@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <deque>
 #include <limits>
+#include <queue>
 #include <random>
+#include <unordered_set>
 #include <utility>
 
 #include "capture/frame_loop.h"
@@ -195,6 +198,59 @@ std::vector<Address> DigiPath(Random& random, int count) {
 
 Address StationAddress(const Station& s) { return Address{std::string(s.call), s.ssid, false}; }
 
+// A frame as AX.25 bytes: the address field, control, PID, information.
+void EncodeAx25(const GeneratedFrame& frame, std::string& ax) {
+  ax.clear();
+  AppendCallsign(ax, frame.destination, false);
+  AppendCallsign(ax, frame.source, frame.digipeaters.empty());
+  for (std::size_t i = 0; i < frame.digipeaters.size(); ++i) {
+    AppendCallsign(ax, frame.digipeaters[i], i + 1 == frame.digipeaters.size());
+  }
+  ax.push_back(static_cast<char>(frame.control));
+  if (frame.pid >= 0) ax.push_back(static_cast<char>(frame.pid));
+  ax.append(frame.info);
+}
+
+// C0, the type byte, data KISS-escaped, C0 into out; returns the bytes escaped.
+std::int64_t AppendKissFrame(std::string& out, std::uint8_t type, std::string_view data) {
+  std::int64_t escapes = 0;
+  out.push_back(static_cast<char>(kFend));
+  out.push_back(static_cast<char>(type));
+  for (const char ch : data) {
+    const auto b = static_cast<std::uint8_t>(ch);
+    if (b == kFend || b == kFesc) {
+      out.push_back(static_cast<char>(kFesc));
+      out.push_back(static_cast<char>(b == kFend ? kTfend : kTfesc));
+      ++escapes;
+    } else {
+      out.push_back(ch);
+    }
+  }
+  out.push_back(static_cast<char>(kFend));
+  return escapes;
+}
+
+// The timestamp frame of millis in the form asked for (not kNone).
+void AppendStampFrame(std::string& out, StampForm form, std::int64_t millis) {
+  if (form == StampForm::kBinary) {
+    char bytes[8];
+    for (int i = 0; i < 8; ++i) {
+      bytes[i] = static_cast<char>((static_cast<std::uint64_t>(millis) >> (56 - 8 * i)) & 0xFF);
+    }
+    AppendKissFrame(out, kTimestampType, std::string_view(bytes, 8));
+  } else {
+    AppendKissFrame(out, kTimestampType, StampText(millis));
+  }
+}
+
+// Station n of --stations: Q and n in five base-36 digits.
+Address NumberedStation(std::int64_t n) {
+  static constexpr char kDigits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+  std::string call = "Q00000";
+  for (std::size_t i = call.size(); i-- > 1 && n > 0; n /= 36) call[i] = kDigits[n % 36];
+  return Address{call, 0, false};
+}
+
 // Connected session between a user and the mailbox node: SABM, UA (or DM), I frames with their
 // RR, RNR and REJ answers, DISC, UA.
 struct Session {
@@ -220,6 +276,19 @@ class Generator {
             std::vector<GeneratedFrame>* record)
       : options_(options), write_(write), record_(record), random_(options.seed) {
     out_.reserve(kWriteBlock + 2 * static_cast<std::size_t>(kLongestFrame) + 64);
+  }
+
+  // Traffic for several receivers (TrafficGenerator): the traffic's next frame, a gap after the
+  // one before (none before the first), and another frame at the same time. Nothing is written.
+  const GeneratedFrame& Step() {
+    if (stepped_) now_ = std::min(now_ + Gap(), kLastMillis);
+    stepped_ = true;
+    return Again();
+  }
+  const GeneratedFrame& Again() {
+    NextFrame();
+    frame_.stamp_millis = now_;
+    return frame_;
   }
 
   Summary Run() {
@@ -257,47 +326,19 @@ class Generator {
   std::int64_t Offset() const { return summary_.bytes + static_cast<std::int64_t>(out_.size()); }
 
   void AppendKiss(std::uint8_t type, std::string_view data) {
-    out_.push_back(static_cast<char>(kFend));
-    out_.push_back(static_cast<char>(type));
-    for (const char ch : data) {
-      const auto b = static_cast<std::uint8_t>(ch);
-      if (b == kFend || b == kFesc) {
-        out_.push_back(static_cast<char>(kFesc));
-        out_.push_back(static_cast<char>(b == kFend ? kTfend : kTfesc));
-        ++summary_.escapes;
-      } else {
-        out_.push_back(ch);
-      }
-    }
-    out_.push_back(static_cast<char>(kFend));
+    summary_.escapes += AppendKissFrame(out_, type, data);
   }
 
   void WriteStamp() {
     stamp_ = -1;
     if (options_.stamps == StampForm::kNone) return;
     stamp_ = now_;
-    if (options_.stamps == StampForm::kBinary) {
-      char bytes[8];
-      for (int i = 0; i < 8; ++i) {
-        bytes[i] = static_cast<char>((static_cast<std::uint64_t>(now_) >> (56 - 8 * i)) & 0xFF);
-      }
-      AppendKiss(kTimestampType, std::string_view(bytes, 8));
-    } else {
-      AppendKiss(kTimestampType, StampText(now_));
-    }
+    AppendStampFrame(out_, options_.stamps, now_);
     ++summary_.stamps;
   }
 
   void WriteFrame() {
-    ax_.clear();
-    AppendCallsign(ax_, frame_.destination, false);
-    AppendCallsign(ax_, frame_.source, frame_.digipeaters.empty());
-    for (std::size_t i = 0; i < frame_.digipeaters.size(); ++i) {
-      AppendCallsign(ax_, frame_.digipeaters[i], i + 1 == frame_.digipeaters.size());
-    }
-    ax_.push_back(static_cast<char>(frame_.control));
-    if (frame_.pid >= 0) ax_.push_back(static_cast<char>(frame_.pid));
-    ax_.append(frame_.info);
+    EncodeAx25(frame_, ax_);
     AppendKiss(kDataFrameType, ax_);
     ++summary_.frames;
     switch (frame_.kind) {
@@ -376,6 +417,7 @@ class Generator {
     const auto station_index = static_cast<std::size_t>(random_.Below(kStations.size()));
     const Station& station = kStations[station_index];
     Address source = StationAddress(station);
+    if (options_.stations > 0) source = NumberedStation(numbered_++ % options_.stations);
     Address destination{std::string(random_.Pick(kAprsDestinations)), 0, true};
     std::vector<Address> path = DigiPath(random_, digis);
 
@@ -421,7 +463,7 @@ class Generator {
     } else if (kind < 82) {
       report = AppendMessage(station_index, info_length) ? info.size() : info_length + 1;
     } else if (kind < 90) {
-      frame_.source = StationAddress(kStations[kWeatherStation]);
+      if (options_.stations == 0) frame_.source = StationAddress(kStations[kWeatherStation]);
       AppendWeather();
       report = info.size();
     } else {
@@ -713,9 +755,214 @@ class Generator {
   std::string ax_;
   GeneratedFrame frame_;
   Session session_;
-  std::int64_t now_ = 0;     // time of the frame being written, ms since 1970
+  std::int64_t now_ = options_.start_millis;  // time of the frame being written, ms since 1970
+  bool stepped_ = false;
   std::int64_t stamp_ = -1;  // the stamp written in front of it, -1 for none
   int telemetry_sequence_ = 0;
+  std::int64_t numbered_ = 0;  // --stations: the UI frames written so far
+};
+
+// --- Several receivers of one traffic ---
+
+// The traffic is the frames of the Generator, held unique within kUniqueMillis under the APRS
+// duplicate rule (source, destination without SSID, control, PID, information without trailing
+// blanks), so that every copy of a packet is known; the beacons are the only packets repeated,
+// ten minutes apart.
+constexpr std::int64_t kUniqueMillis = 120000;
+constexpr std::int64_t kBeaconMillis = 600000;
+constexpr std::int64_t kBeaconSpacing = 37000;
+constexpr int kDirectPercent = 70;
+
+std::string AprsKey(const GeneratedFrame& f) {
+  std::string key = f.source.call + '-' + std::to_string(f.source.ssid) + '>' + f.destination.call +
+                    '|' + static_cast<char>(f.control) + static_cast<char>(f.pid & 0xFF) + '|';
+  std::size_t n = f.info.size();
+  while (n > 0 && (f.info[n - 1] == ' ' || f.info[n - 1] == '\r' || f.info[n - 1] == '\n')) --n;
+  key.append(f.info, 0, n);
+  return key;
+}
+
+std::string Shown(const Address& a) {
+  return a.ssid == 0 ? a.call : a.call + "-" + std::to_string(a.ssid);
+}
+
+class TrafficGenerator {
+ public:
+  TrafficGenerator(const Options& options,
+                   const std::vector<std::function<void(std::string_view)>>& writes,
+                   std::vector<TrafficPacket>* record)
+      : options_(options),
+        writes_(writes),
+        record_(record),
+        frames_(options, discard_, nullptr),
+        random_(options.seed ^ 0x5EC0DE5EC0DE5EC0ULL),
+        receivers_(options.receivers.size()) {
+    for (int b = 0; b < options.beacon_stations; ++b) {
+      next_beacon_.push_back(options.start_millis + kBeaconSpacing * (b + 1));
+    }
+  }
+
+  std::vector<Summary> Run() {
+    for (std::int64_t n = 0; n < options_.frames; ++n) {
+      const GeneratedFrame* f = &frames_.Step();
+      const std::int64_t now = f->stamp_millis;
+      // Beacons due by now go first.
+      for (std::size_t b = 0; b < next_beacon_.size() && n < options_.frames; ++b) {
+        if (next_beacon_[b] > now) continue;
+        Send(Beacon(b, next_beacon_[b]), next_beacon_[b], TrafficPacket::kBeacon);
+        next_beacon_[b] += kBeaconMillis;
+        ++n;
+      }
+      if (n >= options_.frames) break;
+      if (options_.satellite_percent > 0 && random_.Percent(options_.satellite_percent)) {
+        Send(Satellite(now), now, TrafficPacket::kSatellite);
+        continue;
+      }
+      Forget(now);
+      while (recent_.count(AprsKey(*f)) > 0) f = &frames_.Again();
+      GeneratedFrame sent = *f;
+      for (Address& digi : sent.digipeaters) digi.high_bit = false;
+      Send(sent, now, TrafficPacket::kTerrestrial);
+    }
+    std::vector<Summary> out;
+    for (std::size_t r = 0; r < receivers_.size(); ++r) {
+      Flush(r, std::numeric_limits<std::int64_t>::max());
+      Write(r);
+      out.push_back(receivers_[r].summary);
+    }
+    return out;
+  }
+
+ private:
+  struct Reception {
+    std::int64_t millis;
+    std::uint64_t seq;
+    std::string ax25;
+    bool operator>(const Reception& o) const {
+      return millis != o.millis ? millis > o.millis : seq > o.seq;
+    }
+  };
+  struct ReceiverState {
+    // Receptions not yet written: a copy through a digipeater comes in after later packets.
+    std::priority_queue<Reception, std::vector<Reception>, std::greater<>> waiting;
+    std::string out;
+    Summary summary;
+  };
+
+  GeneratedFrame Beacon(std::size_t b, std::int64_t millis) {
+    const Station& s = kStations[b == 0 ? kDigiStation : 0];
+    GeneratedFrame f;
+    f.kind = FrameKind::kUi;
+    f.destination = Address{"APRS", 0, true};
+    f.source = StationAddress(s);
+    if (b == 1) f.digipeaters = {Address{"WIDE2", 2, false}};
+    f.control = kUi;
+    f.pid = kPidNoLayer3;
+    f.info = "!4812.03N/01136.74E#PHG5360 beacon every 10 min";
+    f.stamp_millis = millis;
+    return f;
+  }
+
+  // A satellite's downlink: no digipeaters, every station hears the same bytes.
+  GeneratedFrame Satellite(std::int64_t millis) {
+    GeneratedFrame f;
+    f.kind = FrameKind::kUi;
+    f.destination = Address{"CQ", 0, true};
+    f.source = Address{"QQ9SAT", 1, false};
+    f.control = kUi;
+    f.pid = kPidNoLayer3;
+    // User-defined APRS data ("{Q", type T) as the generator's binary frames: a frame number,
+    // then raw telemetry bytes.
+    f.info = "{QT";
+    f.info += std::to_string(satellite_sequence_++);
+    f.info.push_back(' ');
+    for (int i = 0; i < 24; ++i) f.info.push_back(random_.Byte());
+    f.stamp_millis = millis;
+    return f;
+  }
+
+  void Forget(std::int64_t now) {
+    while (!recent_order_.empty() && recent_order_.front().first < now - kUniqueMillis) {
+      const auto found = recent_.find(recent_order_.front().second);
+      if (found != recent_.end()) recent_.erase(found);
+      recent_order_.pop_front();
+    }
+  }
+
+  void Send(const GeneratedFrame& f, std::int64_t millis, TrafficPacket::Kind kind) {
+    const std::string key = AprsKey(f);
+    recent_.insert(key);
+    recent_order_.emplace_back(millis, key);
+    TrafficPacket packet;
+    packet.millis = millis;
+    packet.kind = kind;
+    packet.source = Shown(f.source);
+    packet.info = f.info;
+    packet.heard.assign(receivers_.size(), 0);
+    std::string direct;
+    EncodeAx25(f, direct);
+    std::string digipeated;
+    if (!f.digipeaters.empty()) {
+      GeneratedFrame copy = f;
+      copy.digipeaters[0] = StationAddress(kStations[kDigiStation]);
+      copy.digipeaters[0].high_bit = true;
+      EncodeAx25(copy, digipeated);
+    }
+    for (std::size_t r = 0; r < receivers_.size(); ++r) {
+      const Receiver& rx = options_.receivers[r];
+      const std::int64_t at = millis + rx.clock_ms;
+      Flush(r, at);
+      if (!random_.Percent(rx.share)) continue;
+      const bool direct_heard = digipeated.empty() || random_.Percent(kDirectPercent);
+      if (direct_heard) {
+        receivers_[r].waiting.push({at, seq_++, direct});
+        packet.heard[r] |= TrafficPacket::kDirect;
+      }
+      if (!digipeated.empty() && (!direct_heard || random_.Percent(options_.doubles_percent))) {
+        receivers_[r].waiting.push({at + random_.Between(800, 2500), seq_++, digipeated});
+        packet.heard[r] |= TrafficPacket::kDigipeated;
+      }
+    }
+    if (record_ != nullptr) record_->push_back(std::move(packet));
+  }
+
+  // Writes the receptions of receiver r up to time until, each behind its stamp.
+  void Flush(std::size_t r, std::int64_t until) {
+    ReceiverState& rx = receivers_[r];
+    while (!rx.waiting.empty() && rx.waiting.top().millis <= until) {
+      const Reception& next = rx.waiting.top();
+      const std::int64_t millis = std::clamp<std::int64_t>(next.millis, 0, kLastMillis);
+      if (options_.stamps != StampForm::kNone) {
+        AppendStampFrame(rx.out, options_.stamps, millis);
+        ++rx.summary.stamps;
+      }
+      rx.summary.escapes += AppendKissFrame(rx.out, kDataFrameType, next.ax25);
+      ++rx.summary.frames;
+      ++rx.summary.ui_frames;
+      rx.waiting.pop();
+      if (rx.out.size() >= kWriteBlock) Write(r);
+    }
+  }
+
+  void Write(std::size_t r) {
+    ReceiverState& rx = receivers_[r];
+    rx.summary.bytes += static_cast<std::int64_t>(rx.out.size());
+    writes_[r](rx.out);
+    rx.out.clear();
+  }
+
+  const Options& options_;
+  const std::vector<std::function<void(std::string_view)>>& writes_;
+  std::vector<TrafficPacket>* record_;
+  const std::function<void(std::string_view)> discard_ = [](std::string_view) {};
+  Generator frames_;
+  Random random_;
+  std::vector<ReceiverState> receivers_;
+  std::vector<std::int64_t> next_beacon_;
+  std::unordered_multiset<std::string> recent_;
+  std::deque<std::pair<std::int64_t, std::string>> recent_order_;
+  std::uint64_t seq_ = 0;
+  int satellite_sequence_ = 0;
 };
 
 // --- Command line ---
@@ -732,11 +979,58 @@ bool ParseSeed(std::string_view text, std::uint64_t& value) {
   return ec == std::errc() && end == text.data() + text.size();
 }
 
+// PATH[:SHARE[:CLOCK_MS]]: the numbers are taken from the end, as far as they are numbers.
+bool ParseReceiver(std::string_view text, Receiver& r) {
+  std::vector<std::string_view> numbers;
+  while (numbers.size() < 2) {
+    const std::size_t colon = text.rfind(':');
+    if (colon == std::string_view::npos) break;
+    std::int64_t n = 0;
+    const std::string_view piece = text.substr(colon + 1);
+    if (!ParseWhole(piece.starts_with('+') ? piece.substr(1) : piece,
+                    std::numeric_limits<std::int64_t>::min() / 2,
+                    std::numeric_limits<std::int64_t>::max() / 2, n)) {
+      break;
+    }
+    numbers.insert(numbers.begin(), piece);
+    text = text.substr(0, colon);
+  }
+  if (text.empty() || text == "-") return false;
+  r.output = std::string(text);
+  std::int64_t n = 0;
+  if (!numbers.empty()) {
+    if (!ParseWhole(numbers[0], 0, 100, n)) return false;
+    r.share = static_cast<int>(n);
+  }
+  if (numbers.size() == 2) {
+    const std::string_view clock = numbers[1].starts_with('+') ? numbers[1].substr(1) : numbers[1];
+    if (!ParseWhole(clock, -86400000, 86400000, n)) return false;
+    r.clock_ms = n;
+  }
+  return true;
+}
+
 }  // namespace
 
 Summary GenerateCapture(const Options& options, const std::function<void(std::string_view)>& write,
                         std::vector<GeneratedFrame>* record) {
   return Generator(options, write, record).Run();
+}
+
+std::vector<Summary> GenerateTraffic(
+    const Options& options, const std::vector<std::function<void(std::string_view)>>& writes,
+    std::vector<TrafficPacket>* record) {
+  return TrafficGenerator(options, writes, record).Run();
+}
+
+std::vector<std::string> GenerateTrafficBytes(const Options& options,
+                                              std::vector<TrafficPacket>* record) {
+  std::vector<std::string> bytes(options.receivers.size());
+  std::vector<std::function<void(std::string_view)>> writes;
+  for (std::string& b : bytes)
+    writes.emplace_back([&b](std::string_view block) { b.append(block); });
+  GenerateTraffic(options, writes, record);
+  return bytes;
 }
 
 std::string GenerateCaptureBytes(const Options& options, std::vector<GeneratedFrame>* record) {
@@ -771,6 +1065,8 @@ ParsedArguments ParseArguments(const std::vector<std::string_view>& args) {
   Options& o = parsed.options;
   bool frames_given = false;
   bool size_given = false;
+  bool output_given = false;
+  bool traffic_given = false;
   auto fail = [&parsed](std::string message) {
     parsed.error = std::move(message);
     return parsed;
@@ -794,9 +1090,10 @@ ParsedArguments ParseArguments(const std::vector<std::string_view>& args) {
       o.mix = true;
       continue;
     }
-    static constexpr std::array<std::string_view, 10> kWithValue = {
-        "--seed",      "--frames", "--size",     "--min-length", "--max-length",
-        "--max-digis", "--stamps", "--start-ms", "-o",           "--output"};
+    static constexpr std::array<std::string_view, 15> kWithValue = {
+        "--seed",      "--frames",   "--size",     "--min-length", "--max-length",
+        "--max-digis", "--stamps",   "--start-ms", "--stations",   "-o",
+        "--output",    "--receiver", "--doubles",  "--beacons",    "--satellite"};
     if (std::find(kWithValue.begin(), kWithValue.end(), name) == kWithValue.end()) {
       if (!name.starts_with("-") || name == "-") {
         return fail("unexpected argument '" + std::string(name) + "'");
@@ -834,6 +1131,12 @@ ParsedArguments ParseArguments(const std::vector<std::string_view>& args) {
                     std::to_string(kMostDigipeaters));
       }
       o.max_digis = static_cast<int>(number);
+    } else if (name == "--stations") {
+      // Five base-36 digits number them.
+      if (!ParseWhole(value, 1, 60466176, number)) {
+        return fail(label + ": " + shown + " is not a number of stations from 1 to 60466176");
+      }
+      o.stations = number;
     } else if (name == "--stamps") {
       if (value == "binary") {
         o.stamps = StampForm::kBinary;
@@ -850,10 +1153,37 @@ ParsedArguments ParseArguments(const std::vector<std::string_view>& args) {
                     std::to_string(kLastMillis) + " (9999)");
       }
       o.start_millis = number;
+    } else if (name == "--receiver") {
+      Receiver r;
+      if (!ParseReceiver(value, r)) {
+        return fail(label + ": " + shown + " is not PATH[:SHARE[:CLOCK_MS]] (SHARE 0 to 100)");
+      }
+      o.receivers.push_back(std::move(r));
+    } else if (name == "--doubles" || name == "--satellite") {
+      if (!ParseWhole(value, 0, 100, number)) {
+        return fail(label + ": " + shown + " is not a percentage from 0 to 100");
+      }
+      (name == "--doubles" ? o.doubles_percent : o.satellite_percent) = static_cast<int>(number);
+      traffic_given = true;
+    } else if (name == "--beacons") {
+      if (!ParseWhole(value, 0, kMostBeaconStations, number)) {
+        return fail(label + ": " + shown + " is not a number of stations from 0 to " +
+                    std::to_string(kMostBeaconStations));
+      }
+      o.beacon_stations = static_cast<int>(number);
+      traffic_given = true;
     } else {
       if (value.empty()) return fail(label + ": the output path is empty");
       o.output = std::string(value);
+      output_given = true;
     }
+  }
+  if (!o.receivers.empty()) {
+    if (output_given) return fail("--receiver names the outputs; no -o");
+    if (size_given) return fail("--receiver counts packets (--frames); no --size");
+    if (o.mix) return fail("--receiver makes APRS traffic; no --mix");
+  } else if (traffic_given) {
+    return fail("--doubles, --beacons and --satellite need --receiver");
   }
   if (frames_given && size_given) return fail("--frames and --size exclude each other");
   if (size_given) o.frames = -1;
@@ -879,7 +1209,16 @@ sessions), the same bytes for the same options on every machine.
   --start-ms MS       time of the first stamp, ms since 1970 UTC (default 1451651696789,
                       2016-01-01 12:34:56.789 UTC)
   --mix               also I, S and U frames of connected sessions
+  --stations N        UI frames from N numbered stations in turn (Q00000, Q00001 ...)
   -o, --output PATH   where to write (default -, standard output)
+
+Several receivers of one traffic (for merging), one capture each:
+  --receiver PATH[:SHARE[:CLOCK_MS]]
+                      a receiver hearing SHARE percent of the packets (default 100), its
+                      stamps CLOCK_MS late (early when negative); once per receiver
+  --doubles PERCENT   direct receptions heard again through a digipeater (default 0)
+  --beacons N         stations (0 to 2) sending the same beacon every ten minutes (default 0)
+  --satellite PERCENT packets of a satellite, heard with the same bytes (default 0)
   -h, --help          this text
 )";
 }

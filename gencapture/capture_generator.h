@@ -44,6 +44,14 @@ inline constexpr int kMostDigipeaters = 8;
 // Address (14) + control + PID + one information byte.
 inline constexpr int kShortestFrame = 17;
 
+// One receiver of the traffic (GenerateTraffic): a capture of what it heard.
+struct Receiver {
+  std::string output;         // where its capture goes
+  int share = 100;            // percent of the packets it hears
+  std::int64_t clock_ms = 0;  // its stamps run this much late (early when negative)
+};
+inline constexpr int kMostBeaconStations = 2;
+
 struct Options {
   std::uint64_t seed = 1;
   // How much to write: frames counts radio frames (stamps not counted); size in bytes of the
@@ -59,7 +67,16 @@ struct Options {
   StampForm stamps = StampForm::kBinary;
   std::int64_t start_millis = kDefaultStartMillis;
   bool mix = false;
+  // Above 0: the UI frames come from this many numbered stations in turn (Q00000, Q00001 ...,
+  // the number in base 36) instead of the made-up ones, for captures of many stations; the
+  // frames are otherwise the same, byte for byte as long, whatever the number.
+  std::int64_t stations = 0;
   std::string output = "-";  // "-": standard output
+  // Several receivers of one traffic instead of one capture: frames counts the packets sent.
+  std::vector<Receiver> receivers;
+  int doubles_percent = 0;    // of a receiver's direct receptions, heard again through a digi
+  int beacon_stations = 0;    // stations (0..2) that send the same beacon every ten minutes
+  int satellite_percent = 0;  // packets of a satellite, heard by all with the same bytes
 };
 
 enum class FrameKind { kUi, kI, kS, kU };
@@ -105,6 +122,35 @@ Summary GenerateCapture(const Options& options, const std::function<void(std::st
 // The capture in memory.
 std::string GenerateCaptureBytes(const Options& options,
                                  std::vector<GeneratedFrame>* record = nullptr);
+
+// Several receivers of one traffic (options.receivers), for merging: the packets of the traffic
+// (the generator's frames, each unique within two minutes under the APRS duplicate rule; no
+// connected sessions), each heard by a receiver with its share. A packet with digipeaters is
+// heard direct (70 %) or only through a digipeater (0.8 to 2.5 s later, the first digipeater
+// replaced by QQ0DIG-1 with its H bit set), and a direct reception with doubles_percent through the
+// digipeater as well. Each receiver's stamps are the time heard plus its clock_ms; its capture is
+// in the order of its stamps. Beacons (QQ0DIG-1 direct, QQ0QQ through WIDE2-2) repeat the same
+// bytes every ten minutes; satellite packets (QQ9SAT-1 to CQ, binary telemetry as user-defined APRS
+// data) have no digipeaters.
+struct TrafficPacket {
+  enum Kind { kTerrestrial, kBeacon, kSatellite };
+  static constexpr std::uint8_t kDirect = 1;
+  static constexpr std::uint8_t kDigipeated = 2;
+  std::int64_t millis = 0;  // when it was sent (the receivers' stamps without their clocks)
+  Kind kind = kTerrestrial;
+  std::string source;               // "QQ2XY-7"
+  std::string info;                 // the information field
+  std::vector<std::uint8_t> heard;  // per receiver: kDirect | kDigipeated, 0 when not heard
+};
+
+// Writes each receiver's capture through writes[i] (blocks of about a megabyte); returns what
+// each capture holds. record gets every packet sent, heard or not.
+std::vector<Summary> GenerateTraffic(
+    const Options& options, const std::vector<std::function<void(std::string_view)>>& writes,
+    std::vector<TrafficPacket>* record = nullptr);
+// The receivers' captures in memory.
+std::vector<std::string> GenerateTrafficBytes(const Options& options,
+                                              std::vector<TrafficPacket>* record = nullptr);
 
 // The text stamp of a time: "2016-01-01 12:34:56.789 UTC".
 std::string StampText(std::int64_t millis);

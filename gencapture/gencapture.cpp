@@ -2,10 +2,13 @@
 //
 //   packscope-gencapture --seed 3 --frames 40 --mix -o sample.kss
 //   packscope-gencapture --size 100000000 -o big.kss
+//   packscope-gencapture --frames 2000 --receiver north.kss --receiver south.kss:60:+1000
 #include <unistd.h>
 
 #include <cstdio>
 #include <exception>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,6 +42,21 @@ int main(int argc, char** argv) {
     return Fail("will not write a binary capture to a terminal; use -o PATH or a pipe", 2);
   }
   // The capture is written whole or not at all: a failed run keeps an earlier file of the name.
+  if (!options.receivers.empty()) {
+    try {
+      std::vector<std::unique_ptr<packscope::OutputFile>> outs;
+      std::vector<std::function<void(std::string_view)>> writes;
+      for (const packscope::gen::Receiver& r : options.receivers) {
+        outs.push_back(std::make_unique<packscope::OutputFile>(r.output));
+        writes.emplace_back([out = outs.back().get()](std::string_view b) { out->Write(b); });
+      }
+      packscope::gen::GenerateTraffic(options, writes);
+      for (const auto& out : outs) out->Commit();
+    } catch (const std::exception& e) {
+      return Fail(e.what(), 1);
+    }
+    return 0;
+  }
   try {
     packscope::OutputFile out(options.output);
     packscope::gen::GenerateCapture(options, [&](std::string_view block) { out.Write(block); });

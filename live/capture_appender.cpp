@@ -11,6 +11,7 @@
 #include "capture/errors.h"
 #include "capture/frame_loop.h"
 #include "capture/kiss_scanner.h"
+#include "capture/output_file.h"
 
 namespace packscope {
 namespace {
@@ -32,10 +33,13 @@ std::vector<std::uint8_t> BinaryStampFrame(std::int64_t millis) {
 
 CaptureAppender::CaptureAppender(std::string path) : path_(std::move(path)) {
   if (path_.empty()) throw CommandError("Cannot record: no capture file was given.");
-  constexpr int kFlags = O_RDWR | O_APPEND | O_CLOEXEC;
-  fd_ = ::open(path_.c_str(), kFlags | O_CREAT | O_EXCL, 0666);
+  // A link planted in a shared folder (/tmp) is refused as the converter refuses it; the file
+  // the others lead to is opened without following a link put in its place meanwhile.
+  file_path_ = FollowTrustedLinks(path_, CannotRecordInto(path_));
+  constexpr int kFlags = O_RDWR | O_APPEND | O_CLOEXEC | O_NOFOLLOW;
+  fd_ = ::open(file_path_.c_str(), kFlags | O_CREAT | O_EXCL, 0666);
   created_ = fd_ >= 0;
-  if (fd_ < 0 && errno == EEXIST) fd_ = ::open(path_.c_str(), kFlags);
+  if (fd_ < 0 && errno == EEXIST) fd_ = ::open(file_path_.c_str(), kFlags);
   if (fd_ < 0) {
     if (errno == EISDIR) throw CommandError(CannotRecordInto(path_) + ": it is a folder.");
     throw CommandError(ErrnoMessage(CannotRecordInto(path_), errno));
@@ -70,9 +74,9 @@ CaptureAppender::~CaptureAppender() {
   struct stat mine {
   }, named{};
   if (created_ && size_ == 0 && ::fstat(fd_, &mine) == 0 && mine.st_size == 0 &&
-      ::stat(path_.c_str(), &named) == 0 && named.st_dev == mine.st_dev &&
+      ::lstat(file_path_.c_str(), &named) == 0 && named.st_dev == mine.st_dev &&
       named.st_ino == mine.st_ino) {
-    ::unlink(path_.c_str());
+    ::unlink(file_path_.c_str());
   }
   ::close(fd_);
 }
@@ -81,12 +85,12 @@ void CaptureAppender::Add(std::span<const std::uint8_t> kiss_frame,
                           std::optional<std::int64_t> stamp_millis) {
   if (needs_fend_) {
     batch_.push_back(kFend);
-    frame_ends_.push_back(batch_.size());
+    frame_ends_.push_back({batch_.size(), false});
     needs_fend_ = false;
   }
   if (stamp_millis) AppendKissEscaped(batch_, BinaryStampFrame(*stamp_millis));
   AppendKissEscaped(batch_, kiss_frame);
-  frame_ends_.push_back(batch_.size());
+  frame_ends_.push_back({batch_.size(), kiss_frame.empty() || kiss_frame[0] != kTimestampType});
 }
 
 void CaptureAppender::Write() {
@@ -104,6 +108,7 @@ void CaptureAppender::Write() {
   if (error == 0) {
     size_ += static_cast<std::int64_t>(done);
     unsynced_ += static_cast<std::int64_t>(done);
+    for (const FrameEnd& f : frame_ends_) frames_written_ += f.counted ? 1 : 0;
     batch_.clear();
     frame_ends_.clear();
     return;
@@ -114,8 +119,10 @@ void CaptureAppender::Write() {
 
 void CaptureAppender::CutBack(std::size_t written) {
   std::size_t keep = 0;
-  for (const std::size_t end : frame_ends_) {
-    if (end <= written) keep = end;
+  for (const FrameEnd& f : frame_ends_) {
+    if (f.end > written) break;
+    keep = f.end;
+    frames_written_ += f.counted ? 1 : 0;
   }
   // Only what this write added is cut, and only when no one else has written since.
   struct stat st {};

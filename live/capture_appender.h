@@ -25,7 +25,8 @@ namespace packscope {
 class CaptureAppender {
  public:
   // Opens the capture for appending, creating it when missing (mode 0666 less the umask).
-  // Throws CommandError when it cannot, it is a folder, or another recorder holds it.
+  // Throws CommandError when it cannot, it is a folder, another recorder holds it, or it is a
+  // symbolic link that may have been planted (FollowTrustedLinks).
   explicit CaptureAppender(std::string path);
   // Closes the capture; one that it created and never wrote to is removed.
   ~CaptureAppender();
@@ -42,6 +43,9 @@ class CaptureAppender {
   void Sync();
 
   bool HasBatch() const { return !batch_.empty(); }
+  // Frames (stamp frames not counted) this appender has put in the capture whole, those of a
+  // batch whose write failed halfway included.
+  std::int64_t FramesWritten() const { return frames_written_; }
   // Bytes written since the last Sync().
   std::int64_t Unsynced() const { return unsynced_; }
   // The capture's size as this appender knows it.
@@ -51,15 +55,21 @@ class CaptureAppender {
  private:
   void CutBack(std::size_t written);
 
-  std::string path_;
+  std::string path_;       // as given, for messages
+  std::string file_path_;  // the file written: the links of path_ followed
   int fd_ = -1;
   bool regular_ = true;
   bool created_ = false;
   std::int64_t size_ = 0;
   std::int64_t unsynced_ = 0;
-  bool needs_fend_ = false;              // the capture ends inside a frame
-  std::vector<std::uint8_t> batch_;      // what the next write() sends
-  std::vector<std::size_t> frame_ends_;  // where each whole frame of the batch ends
+  bool needs_fend_ = false;  // the capture ends inside a frame
+  std::int64_t frames_written_ = 0;
+  std::vector<std::uint8_t> batch_;  // what the next write() sends
+  struct FrameEnd {
+    std::size_t end;  // where a whole frame of the batch ends (with its stamp in front)
+    bool counted;     // a frame, not a lone FEND or a stamp frame from the source
+  };
+  std::vector<FrameEnd> frame_ends_;
 };
 
 // The binary stamp frame, un-escaped: 09 and 8 bytes of millis, most significant first.

@@ -33,7 +33,8 @@ struct KissStreamParser::Collector {
 
 KissStreamParser::KissStreamParser() { frame_.reserve(4096); }
 
-void KissStreamParser::Feed(std::span<const std::uint8_t> bytes, const FrameHandler& on_frame) {
+void KissStreamParser::Feed(std::span<const std::uint8_t> bytes, const FrameHandler& on_frame,
+                            const OverlongHandler& on_overlong) {
   const std::uint8_t* p = bytes.data();
   std::size_t n = bytes.size();
   while (n > 0) {
@@ -49,6 +50,7 @@ void KissStreamParser::Feed(std::span<const std::uint8_t> bytes, const FrameHand
       offset_ += static_cast<std::int64_t>(skip);
       scanner_ = KissScanner{};  // that FEND opens the next frame
       dropping_ = false;
+      if (on_overlong) on_overlong(offset_ - frame_start_ - 1);
     }
     Collector collector{*this, on_frame};
     if (scanner_.Scan(collector, p, n, offset_)) {
@@ -69,7 +71,8 @@ void KissStreamParser::Feed(std::span<const std::uint8_t> bytes, const FrameHand
 }
 
 std::size_t KissStreamParser::Reset() {
-  const std::size_t dropped = scanner_.InFrame() && !dropping_ ? stored_ : 0;
+  std::size_t dropped = scanner_.InFrame() ? stored_ : 0;
+  if (dropping_) dropped = static_cast<std::size_t>(offset_ - frame_start_ - 1);
   scanner_ = KissScanner{};
   dropping_ = false;
   frame_.clear();

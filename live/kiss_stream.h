@@ -12,7 +12,7 @@
 //   - empty frames (FEND FEND);
 //   - a frame longer than kMaxFrameLength after un-escaping (no capture reader would take it),
 //     up to the next FEND, which opens the next frame (where a capture's reading would end);
-//     Overlong() counts them;
+//     the overlong handler is told its size when that FEND comes, and Overlong() counts them;
 //   - at Reset() (the connection was lost), the frame in progress: it was cut off.
 #ifndef PACKSCOPE_LIVE_KISS_STREAM_H_
 #define PACKSCOPE_LIVE_KISS_STREAM_H_
@@ -31,13 +31,17 @@ class KissStreamParser {
  public:
   // Gets each complete frame; the span is valid during the call only.
   using FrameHandler = std::function<void(std::span<const std::uint8_t> kiss_frame)>;
+  // Gets the size of a frame dropped for its length: its bytes as received between its FENDs.
+  using OverlongHandler = std::function<void(std::int64_t size)>;
 
   KissStreamParser();
 
-  void Feed(std::span<const std::uint8_t> bytes, const FrameHandler& on_frame);
+  void Feed(std::span<const std::uint8_t> bytes, const FrameHandler& on_frame,
+            const OverlongHandler& on_overlong = nullptr);
 
   // A new connection: drops the frame in progress and waits for a FEND again. Returns the
-  // number of bytes of that frame received so far (0 when none was in progress).
+  // number of bytes of that frame received so far (0 when none was in progress), a frame too
+  // long included.
   std::size_t Reset();
 
   // Frames dropped for their length since construction.

@@ -54,7 +54,8 @@ class Recording {
         options_(options),
         listener_(listener),
         stop_(stop),
-        buffer_(kReadBuffer) {
+        buffer_(kReadBuffer),
+        frames_before_(capture.FramesWritten()) {
     if (options.duration >= 0) deadline_ = Clock::now() + Seconds(options.duration);
     if (options.retry > 0)
       longest_wait_ = std::max(Seconds(options.retry), Clock::duration(kFirstRetry));
@@ -67,6 +68,8 @@ class Recording {
     } catch (const CommandError& e) {
       result_.end = RecordEnd::kWriteFailed;
       result_.error = e.what();
+      // The frames of the failed write that reached the capture whole count too.
+      result_.frames = capture_.FramesWritten() - frames_before_;
     }
     source_.Close();
     return result_;
@@ -125,17 +128,24 @@ class Recording {
     std::optional<std::int64_t> stamp;
     if (options_.stamps) stamp = received;
     std::int64_t taken = 0;
-    parser_.Feed(bytes, [&](std::span<const std::uint8_t> frame) {
-      if (options_.count >= 0 && result_.frames + taken >= options_.count) return;
-      // A stamp frame from the source (a decoder that stamps its frames) is kept as it came.
-      const bool is_stamp = frame[0] == kTimestampType;
-      capture_.Add(frame, is_stamp ? std::nullopt : stamp);
-      if (is_stamp) return;
-      ++taken;
-      listener_.OnFrame(frame, received);
-    });
+    parser_.Feed(
+        bytes,
+        [&](std::span<const std::uint8_t> frame) {
+          if (options_.count >= 0 && result_.frames + taken >= options_.count) return;
+          // A stamp frame from the source (a decoder that stamps its frames) is kept as it came.
+          const bool is_stamp = frame[0] == kTimestampType;
+          capture_.Add(frame, is_stamp ? std::nullopt : stamp);
+          if (is_stamp) return;
+          ++taken;
+          listener_.OnFrame(frame, received);
+        },
+        [&](std::int64_t size) {
+          listener_.OnStatus("A frame of " + std::to_string(size) + " bytes from " +
+                             source_.Name() + " was not recorded: a frame may hold at most " +
+                             std::to_string(kMaxFrameLength) + " bytes.");
+        });
     if (!capture_.HasBatch()) return;
-    capture_.Write();  // on failure the frames of this batch are not counted
+    capture_.Write();  // on failure Run() counts the frames of this batch that were kept
     result_.frames += taken;
     if (!sync_due_) sync_due_ = Clock::now() + kSyncInterval;
     if (taken > 0) listener_.OnWritten();
@@ -185,6 +195,7 @@ class Recording {
   std::optional<Clock::time_point> deadline_;
   std::optional<Clock::time_point> sync_due_;
   Clock::duration longest_wait_ = kFirstRetry;
+  std::int64_t frames_before_;  // the capture's FramesWritten() when the recording began
   RecordResult result_;
 };
 
@@ -213,6 +224,8 @@ const std::atomic<bool>& StopOnSignals() {
   action.sa_flags = 0;  // no SA_RESTART: a waiting poll returns at once
   ::sigaction(SIGINT, &action, nullptr);
   ::sigaction(SIGTERM, &action, nullptr);
+  // A closed terminal: the recording ends as on Ctrl+C, its last write whole, its summary said.
+  ::sigaction(SIGHUP, &action, nullptr);
   return stop_requested;
 }
 

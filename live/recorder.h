@@ -6,7 +6,7 @@
 //      └── wait 0.5 s, 1 s, 2 s ... up to retry ── connection lost (the frame in progress is
 //                                                   dropped: it was cut short)
 //
-// It ends on the stop flag (SIGINT, SIGTERM, the window's Stop), after count frames, after
+// It ends on the stop flag (SIGINT, SIGTERM, SIGHUP, the window's Stop), after count frames, after
 // duration seconds, when the source fails and retry is 0, or when a write fails.
 #ifndef PACKSCOPE_LIVE_RECORDER_H_
 #define PACKSCOPE_LIVE_RECORDER_H_
@@ -34,7 +34,8 @@ struct RecordOptions {
 class RecordListener {
  public:
   virtual ~RecordListener() = default;
-  // Connected, connection lost, trying again: one line of text for the user.
+  // Connected, connection lost, trying again, a frame too long dropped (with its size): one
+  // line of text for the user.
   virtual void OnStatus(std::string_view message) { (void)message; }
   // Each frame (un-escaped, type byte first) before its batch is written; received_millis is
   // its time of reception (ms since 1970). When the write fails, OnWritten does not follow.
@@ -63,8 +64,8 @@ struct RecordResult {
 RecordResult Record(ByteSource& source, CaptureAppender& capture, const RecordOptions& options,
                     RecordListener& listener, const std::atomic<bool>& stop);
 
-// Makes SIGINT and SIGTERM set the returned flag (and interrupt a waiting poll) instead of
-// ending the program.
+// Makes SIGINT, SIGTERM and SIGHUP set the returned flag (and interrupt a waiting poll) instead
+// of ending the program.
 const std::atomic<bool>& StopOnSignals();
 
 }  // namespace packscope

@@ -141,9 +141,7 @@ class Serving {
       const std::int64_t millis = *frame.millis;
       if (!base_ || millis < last_millis_) base_ = std::make_pair(millis, now);
       last_millis_ = millis;
-      const auto offset = std::chrono::duration<double, std::milli>(
-          static_cast<double>(millis - base_->first) / options_.speed);
-      const auto due = base_->second + std::chrono::duration_cast<Clock::duration>(offset);
+      const auto due = DueTime(millis);
       if (due > now) Serve(due, [] { return false; });
     }
     encoded_.clear();
@@ -158,6 +156,19 @@ class Serving {
       // leaving ones and the stop flag are looked at every so many frames instead.
       Serve(Clock::now(), [] { return false; });
     }
+  }
+
+  // When the frame of millis is due: its offset from the base frame at the speed. A delay
+  // beyond the clock's range (a tiny speed, stamps centuries apart) is waited for as asked, to
+  // the clock's end, never wrapped round into the past.
+  Clock::time_point DueTime(std::int64_t millis) const {
+    using Nanos = std::chrono::duration<double, std::nano>;
+    const double offset =
+        (static_cast<double>(millis) - static_cast<double>(base_->first)) * 1e6 / options_.speed;
+    // The room left on the clock, less more than a double's rounding error there.
+    const double room = Nanos(Clock::time_point::max() - base_->second).count() - 4096;
+    if (!(offset < room)) return Clock::time_point::max();
+    return base_->second + std::chrono::duration_cast<Clock::duration>(Nanos(offset));
   }
 
   // With once: the client that began the play has been sent everything; the clients are told

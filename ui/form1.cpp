@@ -378,7 +378,7 @@ void Form1::ShowRecordingCaption() {
   QString caption = QStringLiteral("Recording %1 to %2: %3")
                         .arg(FromUtf8(settings.source), FromUtf8(settings.capture),
                              FramesText(recording_->Frames()));
-  // While not connected, why not.
+  // While not connected, why not; after a frame too long for a capture, that it was dropped.
   const QString& status = recording_->Status();
   if (!status.isEmpty() && !status.startsWith(QStringLiteral("Connected"))) {
     caption += QStringLiteral(" (") + status + QLatin1Char(')');
@@ -466,7 +466,7 @@ void Form1::Check1_Click() {
 
 void Form1::MnuExit_Click() { close(); }
 
-void Form1::MnuInfo_Click() { Form2::ShowAbout(); }
+void Form1::MnuInfo_Click() { Form2::ShowAbout(this); }
 
 void Form1::MnuViewFrameList_Click() { ShowFrameList(state_.CaptureFileName); }
 

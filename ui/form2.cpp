@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QPixmap>
 #include <QPointer>
+#include <QScreen>
 
 #include "ui/design.h"
 
@@ -25,9 +26,12 @@ QPointer<Form2>& OpenInstance() {
 
 }  // namespace
 
-Form2* Form2::ShowAbout() {
+Form2* Form2::ShowAbout(const QWidget* main_window) {
   QPointer<Form2>& instance = OpenInstance();
-  if (instance == nullptr) instance = new Form2;
+  if (instance == nullptr) {
+    instance = new Form2;
+    if (main_window != nullptr) instance->PlaceBeside(*main_window);
+  }
   instance->setWindowState(instance->windowState() & ~Qt::WindowMinimized);
   instance->show();
   instance->raise();
@@ -36,6 +40,20 @@ Form2* Form2::ShowAbout() {
 }
 
 Form2* Form2::Instance() { return OpenInstance(); }
+
+void Form2::PlaceBeside(const QWidget& main_window) {
+  // Where nothing places windows (no window manager) a new window opens at the screen's corner,
+  // over the main window's menu bar, where a click on Write would reach this window instead.
+  constexpr int kGap = 8;
+  const QRect main = main_window.frameGeometry();
+  const QScreen* screen = main_window.screen();
+  const QRect room = screen != nullptr ? screen->availableGeometry() : QRect();
+  QPoint at(main.right() + 1 + kGap, main.top());
+  if (room.isValid() && !room.contains(QRect(at, size()))) {
+    at = main.center() - QPoint(width() / 2, height() / 2);  // over the display, below the menus
+  }
+  move(at);
+}
 
 Form2::Form2() : QWidget(nullptr, Qt::Window) {
   setObjectName(QStringLiteral("Form2"));

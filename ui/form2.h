@@ -15,7 +15,9 @@ class Form2 : public QWidget {
 
  public:
   // Shows the About window: loads it when none is open, else brings the open one to the front.
-  static Form2* ShowAbout();
+  // A window loaded anew opens beside main_window (when given), or over the middle of it where
+  // the screen has no room beside it: never over its menu bar.
+  static Form2* ShowAbout(const QWidget* main_window = nullptr);
   // The open About window, or null.
   static Form2* Instance();
 
@@ -23,6 +25,7 @@ class Form2 : public QWidget {
   Form2();
   // Load: fills in the version line.
   void Form_Load();
+  void PlaceBeside(const QWidget& main_window);
 };
 
 }  // namespace packscope

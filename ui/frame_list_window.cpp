@@ -775,7 +775,7 @@ void FrameListWindow::StartSurvey() {
       [this, survey, end] {
         survey_ms_ = surveyed_.restart();
         if (*end == PassEnd::kCancelled) return;
-        statistics_->SetSurvey(*survey);
+        statistics_->SetSurvey(survey);
         definitions_ = std::make_shared<const std::vector<std::int64_t>>(survey->definitions);
         model_->SetDefinitions(definitions_);
         details_aprs_.reset();

@@ -1,5 +1,6 @@
 #include "ui/statistics_view.h"
 
+#include <QAbstractTableModel>
 #include <QBarCategoryAxis>
 #include <QBarSet>
 #include <QChart>
@@ -10,7 +11,7 @@
 #include <QLabel>
 #include <QSplitter>
 #include <QStackedBarSeries>
-#include <QTreeWidget>
+#include <QTableView>
 #include <QVBoxLayout>
 #include <QValueAxis>
 #include <algorithm>
@@ -24,34 +25,151 @@ namespace {
 
 enum HeardColumn { kStation, kFrames, kFirst, kLast, kDestinations, kPaths, kHeardColumns };
 
-// Sorts the Frames column by number, the others by text.
-class HeardItem : public QTreeWidgetItem {
- public:
-  using QTreeWidgetItem::QTreeWidgetItem;
-  bool operator<(const QTreeWidgetItem& other) const override {
-    const int column = treeWidget() != nullptr ? treeWidget()->sortColumn() : 0;
-    if (column == kFrames) return text(column).toLongLong() < other.text(column).toLongLong();
-    return QTreeWidgetItem::operator<(other);
-  }
-};
-
 QString TimeText(const std::optional<std::int64_t>& millis) {
   return millis ? FromUtf8(IsoStampText(*millis)) : QString();
 }
 
-// "APRS 2, QQ5BBS-1 1", most frequent first.
-QString CountsText(const HeardCounts& counts) {
-  std::vector<std::pair<std::string, std::int64_t>> sorted(counts.begin(), counts.end());
+// "APRS 2, QQ5BBS-1 1", most frequent first (UTF-8).
+std::string CountsText(const HeardCounts& counts) {
+  HeardCounts sorted = counts;
   std::stable_sort(sorted.begin(), sorted.end(),
                    [](const auto& a, const auto& b) { return a.second > b.second; });
-  QStringList parts;
+  std::string text;
   for (const auto& [key, n] : sorted) {
-    std::string printable;
-    AppendPrintable(printable, key);
-    parts << FromUtf8(printable) + QLatin1Char(' ') + QString::number(n);
+    if (!text.empty()) text.append(", ");
+    AppendPrintable(text, key);
+    text.append(" ").append(std::to_string(n));
   }
-  return parts.join(QStringLiteral(", "));
+  return text;
 }
+
+}  // namespace
+
+// The rows of the heard list: the survey's stations in the order of the sorted column (equal
+// ones in callsign order), their texts made when asked for.
+class StatisticsView::HeardModel : public QAbstractTableModel {
+ public:
+  using QAbstractTableModel::QAbstractTableModel;
+
+  void SetSurvey(std::shared_ptr<const CaptureSurvey> survey) {
+    beginResetModel();
+    survey_ = std::move(survey);
+    rows_.clear();
+    if (survey_ != nullptr) {
+      survey_->heard.Sort();
+      rows_.resize(survey_->heard.Size());
+      for (std::uint32_t i = 0; i < rows_.size(); ++i) rows_[i] = i;
+      Order(rows_);
+    }
+    endResetModel();
+  }
+
+  int rowCount(const QModelIndex& parent = {}) const override {
+    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+  }
+  int columnCount(const QModelIndex& parent = {}) const override {
+    return parent.isValid() ? 0 : kHeardColumns;
+  }
+
+  QVariant data(const QModelIndex& index, int role) const override {
+    if (!index.isValid() || index.row() >= rowCount()) return {};
+    const packscope::HeardList& heard = survey_->heard;
+    const std::size_t i = rows_[static_cast<std::size_t>(index.row())];
+    if (role == Qt::UserRole && index.column() == kStation) {
+      const std::string_view call = heard.Call(i);
+      return QByteArray(call.data(), static_cast<qsizetype>(call.size()));
+    }
+    if (role == Qt::TextAlignmentRole && index.column() == kFrames) {
+      return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+    }
+    if (role != Qt::DisplayRole) return {};
+    switch (index.column()) {
+      case kStation: {
+        std::string printable;
+        AppendPrintable(printable, heard.Call(i));
+        return FromUtf8(printable);
+      }
+      case kFrames:
+        return QString::number(heard.Frames(i));
+      case kFirst:
+        return TimeText(heard.First(i));
+      case kLast:
+        return TimeText(heard.Last(i));
+      case kDestinations:
+        return FromUtf8(CountsText(heard.Station(i).destinations));
+      case kPaths:
+        return FromUtf8(CountsText(heard.Station(i).paths));
+      default:
+        return {};
+    }
+  }
+
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+    static const char* const kTitles[kHeardColumns] = {"Station",    "Frames",       "First heard",
+                                                       "Last heard", "Destinations", "Paths"};
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
+        section >= kHeardColumns) {
+      return {};
+    }
+    return QString::fromLatin1(kTitles[section]);
+  }
+
+  void sort(int column, Qt::SortOrder order) override {
+    column_ = column;
+    order_ = order;
+    if (survey_ == nullptr) return;
+    layoutAboutToBeChanged();
+    Order(rows_);
+    layoutChanged();
+  }
+
+ private:
+  // Sorts rows (station numbers) by the column; ties stay in callsign order.
+  void Order(std::vector<std::uint32_t>& rows) const {
+    const packscope::HeardList& heard = survey_->heard;
+    std::sort(rows.begin(), rows.end());
+    const bool down = order_ == Qt::DescendingOrder;
+    const auto by = [&](auto&& key) {
+      std::stable_sort(rows.begin(), rows.end(), [&](std::uint32_t a, std::uint32_t b) {
+        return down ? key(b) < key(a) : key(a) < key(b);
+      });
+    };
+    switch (column_) {
+      case kStation:
+        if (down) std::reverse(rows.begin(), rows.end());
+        break;
+      case kFrames:
+        by([&](std::uint32_t i) { return heard.Frames(i); });
+        break;
+      case kFirst:
+        by([&](std::uint32_t i) { return heard.First(i); });
+        break;
+      case kLast:
+        by([&](std::uint32_t i) { return heard.Last(i); });
+        break;
+      case kDestinations:
+      case kPaths: {
+        // The texts of every row, for the time of the sort.
+        std::vector<std::string> texts(heard.Size());
+        for (std::uint32_t i = 0; i < texts.size(); ++i) {
+          const HeardStation s = heard.Station(i);
+          texts[i] = CountsText(column_ == kDestinations ? s.destinations : s.paths);
+        }
+        by([&](std::uint32_t i) -> const std::string& { return texts[i]; });
+        break;
+      }
+      default:
+        break;
+    }
+  }
+
+  std::shared_ptr<const CaptureSurvey> survey_;
+  std::vector<std::uint32_t> rows_;
+  int column_ = kFrames;
+  Qt::SortOrder order_ = Qt::DescendingOrder;
+};
+
+namespace {
 
 // The colours of the frame types, one each, of middle lightness: they read on a light and on a
 // dark background alike (the charts' own themes run out of distinct colours after six).
@@ -72,21 +190,26 @@ StatisticsView::StatisticsView(QWidget* parent) : QWidget(parent) {
   setObjectName(QStringLiteral("Statistics"));
   auto* splitter = new QSplitter(Qt::Vertical, this);
   splitter->setObjectName(QStringLiteral("StatisticsSplitter"));
-  heard_ = new QTreeWidget(splitter);
+  // A table, not a tree: a tree view keeps a record of every row, 40 bytes a station.
+  heard_ = new QTableView(splitter);
   heard_->setObjectName(QStringLiteral("HeardList"));
-  heard_->setRootIsDecorated(false);
-  heard_->setUniformRowHeights(true);
+  heard_model_ = new HeardModel(heard_);
+  heard_->setModel(heard_model_);
+  heard_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  heard_->setSelectionMode(QAbstractItemView::SingleSelection);
   heard_->setAlternatingRowColors(true);
-  heard_->setHeaderLabels({QStringLiteral("Station"), QStringLiteral("Frames"),
-                           QStringLiteral("First heard"), QStringLiteral("Last heard"),
-                           QStringLiteral("Destinations"), QStringLiteral("Paths")});
+  heard_->setWordWrap(false);
+  heard_->setShowGrid(false);
+  heard_->verticalHeader()->hide();
+  heard_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  heard_->verticalHeader()->setDefaultSectionSize(heard_->fontMetrics().height() + 2);
+  heard_->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  heard_->horizontalHeader()->setStretchLastSection(true);
   heard_->setSortingEnabled(true);
   heard_->sortByColumn(kFrames, Qt::DescendingOrder);
   heard_->setToolTip(QStringLiteral("Click a station (or press Return on it) to show its frames."));
-  connect(heard_, &QTreeWidget::itemClicked, this,
-          [this](QTreeWidgetItem* item) { StationChosen(item); });
-  connect(heard_, &QTreeWidget::itemActivated, this,
-          [this](QTreeWidgetItem* item) { StationChosen(item); });
+  connect(heard_, &QTableView::clicked, this, &StatisticsView::StationChosen);
+  connect(heard_, &QTableView::activated, this, &StatisticsView::StationChosen);
 
   auto* chart_box = new QWidget(splitter);
   auto* chart_layout = new QVBoxLayout(chart_box);
@@ -114,7 +237,7 @@ StatisticsView::StatisticsView(QWidget* parent) : QWidget(parent) {
 }
 
 void StatisticsView::Clear() {
-  heard_->clear();
+  heard_model_->SetSurvey(nullptr);
   chart_->removeAllSeries();
   for (QAbstractAxis* axis : chart_->axes()) {
     chart_->removeAxis(axis);
@@ -125,29 +248,13 @@ void StatisticsView::Clear() {
   caption_->setText(QStringLiteral("The statistics follow once the capture is read."));
 }
 
-void StatisticsView::SetSurvey(const CaptureSurvey& survey) {
+void StatisticsView::SetSurvey(std::shared_ptr<const CaptureSurvey> survey) {
   Clear();
-  heard_->setSortingEnabled(false);
-  QList<QTreeWidgetItem*> items;
-  for (const auto& [call, s] : survey.heard.Stations()) {
-    std::string printable;
-    AppendPrintable(printable, call);
-    auto* item = new HeardItem();
-    item->setText(kStation, FromUtf8(printable));
-    item->setData(kStation, Qt::UserRole, QByteArray::fromStdString(call));
-    item->setText(kFrames, QString::number(s.frames));
-    item->setTextAlignment(kFrames, Qt::AlignRight | Qt::AlignVCenter);
-    item->setText(kFirst, TimeText(s.first));
-    item->setText(kLast, TimeText(s.last));
-    item->setText(kDestinations, CountsText(s.destinations));
-    item->setText(kPaths, CountsText(s.paths));
-    items << item;
-  }
-  heard_->addTopLevelItems(items);
-  heard_->setSortingEnabled(true);
+  if (survey == nullptr) return;
+  bins_ = BinTraffic(survey->minutes, kMostBars);
+  heard_model_->SetSurvey(std::move(survey));
   for (int c = 0; c < kDestinations; ++c) heard_->resizeColumnToContents(c);
 
-  bins_ = BinTraffic(survey.minutes, kMostBars);
   if (bins_.bins.empty()) {
     caption_->setText(QStringLiteral("No frame carries a time: there is nothing to chart."));
     return;
@@ -214,10 +321,11 @@ void StatisticsView::BarClicked(int index, bool widen) {
       FromUtf8(TimeSpanFilter(bins_.first_minute + width * first, width * (last - first + 1))));
 }
 
-void StatisticsView::StationChosen(QTreeWidgetItem* item) {
-  if (item == nullptr) return;
-  emit FilterRequested(
-      FromUtf8(StationFilter(item->data(kStation, Qt::UserRole).toByteArray().toStdString())));
+void StatisticsView::StationChosen(const QModelIndex& index) {
+  if (!index.isValid()) return;
+  const QByteArray call =
+      heard_model_->index(index.row(), kStation).data(Qt::UserRole).toByteArray();
+  emit FilterRequested(FromUtf8(StationFilter(call.toStdString())));
 }
 
 void StatisticsView::FollowTheme() {

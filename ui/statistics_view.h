@@ -1,6 +1,8 @@
 // StatisticsView: the frame list's statistics of the whole capture (framelist/capture_survey.h):
-// the heard list, one row per station (frames, first and last heard, destinations, paths), and
-// a chart of the frames per minute over the capture, stacked by frame type. A click on a station
+// the heard list, one row per station (frames, first and last heard, destinations, paths; a
+// model over the survey's heard list that makes the texts of the rows in view only, so that a
+// million stations cost a few bytes each here), and a chart of the frames per minute over the
+// capture, stacked by frame type. A click on a station
 // (or Return on it) asks for the filter of its frames, a click on a bar for the filter of its
 // span of time; Shift+click on a second bar widens the span to both.
 #ifndef PACKSCOPE_UI_STATISTICS_VIEW_H_
@@ -8,6 +10,7 @@
 
 #include <QWidget>
 #include <cstdint>
+#include <memory>
 
 #include "framelist/capture_survey.h"
 
@@ -15,8 +18,8 @@ class QBarSet;
 class QChart;
 class QChartView;
 class QLabel;
-class QTreeWidget;
-class QTreeWidgetItem;
+class QModelIndex;
+class QTableView;
 
 namespace packscope {
 
@@ -29,12 +32,14 @@ class StatisticsView : public QWidget {
 
   explicit StatisticsView(QWidget* parent = nullptr);
 
-  void SetSurvey(const CaptureSurvey& survey);
+  // The view keeps the survey for its rows.
+  void SetSurvey(std::shared_ptr<const CaptureSurvey> survey);
   void Clear();
   // A bar clicked (index among the bars), with or without Shift.
   void BarClicked(int index, bool widen);
 
-  QTreeWidget* HeardList() const { return heard_; }
+  // The heard list: column 0 the station (its callsign's bytes as Qt::UserRole), 1 its frames.
+  QTableView* HeardList() const { return heard_; }
   QChart* Chart() const { return chart_; }
   const TrafficBins& Bins() const { return bins_; }
 
@@ -45,10 +50,12 @@ class StatisticsView : public QWidget {
   void changeEvent(QEvent* event) override;
 
  private:
-  void StationChosen(QTreeWidgetItem* item);
+  class HeardModel;
+  void StationChosen(const QModelIndex& index);
   void FollowTheme();
 
-  QTreeWidget* heard_ = nullptr;
+  QTableView* heard_ = nullptr;
+  HeardModel* heard_model_ = nullptr;
   QLabel* caption_ = nullptr;
   QChartView* chart_view_ = nullptr;
   QChart* chart_ = nullptr;

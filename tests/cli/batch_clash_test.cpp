@@ -209,8 +209,21 @@ TEST_F(BatchClashTest, StandardOutputOpenOnACapture) {
   run = Convert({"-l", "monitor", "--stamp-log", "-", "big.kss"}, fd);
   EXPECT_EQ(run.status, 2);
   ::close(fd);
+  // In a batch no other capture's report may land in it either, appended (>>) or over its
+  // first bytes (1<>).
+  WriteCapture("other.kss", kOther);
+  for (const int flags : {O_WRONLY | O_APPEND, O_RDWR}) {
+    const int batch_fd = ::open(capture.c_str(), flags);
+    ASSERT_GE(batch_fd, 0);
+    run = Convert({"--check", "other.kss", "big.kss"}, batch_fd);
+    ::close(batch_fd);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err,
+              "packscope-convert: Standard output was not written: it is the capture "
+              "\"big.kss\", which the check reads. No capture was checked.\n");
+  }
   EXPECT_EQ(ReadFile(capture), kCapture);
-  EXPECT_EQ(FileNames(), std::vector<std::string>{"big.kss"});
+  EXPECT_EQ(FileNames(), (std::vector<std::string>{"big.kss", "other.kss"}));
 }
 
 TEST_F(BatchClashTest, OutputAndStampLogBothOnStandardOutput) {

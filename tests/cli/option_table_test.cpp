@@ -198,8 +198,12 @@ TEST(LiveCommandsTest, RecordOptionsAndTheirErrors) {
        "SOURCE 'h:70000' is neither HOST:PORT (port 1 to 65535) nor a serial device (/dev/...)"},
       {{"-o", "a", "--count", "0", "h:1"}, "--count takes a whole number of at least 1, not '0'"},
       {{"-o", "a", "--baud", "96k", "h:1"}, "--baud takes a whole number of at least 1, not '96k'"},
-      {{"-o", "a", "--duration", "0", "h:1"}, "--duration takes a number above 0, not '0'"},
-      {{"-o", "a", "--retry", "nan", "h:1"}, "--retry takes a number of at least 0, not 'nan'"},
+      {{"-o", "a", "--duration", "0", "h:1"},
+       "--duration takes a number above 0 and at most 1000000000, not '0'"},
+      {{"-o", "a", "--duration", "1e10", "h:1"},
+       "--duration takes a number above 0 and at most 1000000000, not '1e10'"},
+      {{"-o", "a", "--retry", "nan", "h:1"},
+       "--retry takes a number of at least 0 and at most 1000000000, not 'nan'"},
   };
   for (const auto& [args, error] : errors) {
     const auto parsed = ParseRecordCommand(args);
@@ -222,7 +226,8 @@ TEST(LiveCommandsTest, ReplayOptionsAndTheirErrors) {
       {{}, "no capture given"},
       {{"--loop", "--once", "a"}, "--loop and --once exclude each other"},
       {{"--listen", "h", "a"}, "--listen takes HOST:PORT, not 'h'"},
-      {{"--speed", "-1", "a"}, "--speed takes a number of at least 0, not '-1'"},
+      {{"--speed", "-1", "a"},
+       "--speed takes a number of at least 0 and at most 1000000000, not '-1'"},
   };
   for (const auto& [args, error] : errors) {
     const auto parsed = ParseReplayCommand(args);

@@ -274,7 +274,7 @@ TEST_F(FilterLayoutsTest, EveryLayoutWritesTheFramesAPlainReadingOfJsonlSelects)
                 (AprsKey(j, "altitude_m").is_number() && AprsKey(j, "altitude_m") < 0) ||
                 (temp && weather["temp_c"] > 20);
        }},
-      {"aprs.values.2 < 40 and problem != aprs",
+      {"aprs.values.2 < 40 and not problem == aprs",
        [](const json& j) {
          const json values = AprsKey(j, "values");
          return values.is_array() && values.size() >= 2 && values[1] < 40 && !AprsError(j["aprs"]);

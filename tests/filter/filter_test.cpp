@@ -99,16 +99,22 @@ TEST(FilterTest, EveryFieldAndOperatorOnAUiFrame) {
                      {"offset > 100", false},
                      {"offset >= 100", true},
                      {"offset < 100", false},
-                     {"offset <= 100.5", true},
+                     {"offset <= 100", true},
                      {"port == 0", true},
                      {"len == 36", true},  // 4 addresses, control, PID, 6 bytes
-                     {"len > -1", true},
+                     {"len >= 0", true},
                      {"src == QQ0QQ-7", true},
                      {"src == qq0qq-7", true},
                      {"src == QQ0QQ", false},
                      {"src == QQ0QQ-*", true},
                      {"src == QQ0Q-*", false},
                      {"src != QQ0QQ-7", false},
+                     {"src == QQ0*", true},  // a prefix: any callsign that begins so
+                     {"src == qq0*", true},
+                     {"src != QQ*", false},
+                     {"dst in {APZ*, AP*}", true},
+                     {"dst == APZ*", false},
+                     {"via == WIDE*", true},
                      {"src ~ \"^QQ0QQ(-|$)\"", true},
                      {"src ~ \"^QQ0QQ$\"", false},
                      {"dst == APRS", true},
@@ -149,6 +155,7 @@ TEST(FilterTest, EveryFieldAndOperatorOnAUiFrame) {
                      {"time", true},
                      {"problem", false},
                      {"problem == callsign", false},
+                     {"problem != aprs", false},  // no finding: no problem field to differ
                  });
 }
 
@@ -181,12 +188,49 @@ TEST(FilterTest, AFrameThatLacksAFieldFailsEveryTestOnIt) {
                  {"info", false},
                  {"info == \"\"", true},
                  {"via", false},
-                 {"via != QQ0QQ", true},
+                 {"via != QQ0QQ", false},
+                 {"not via == QQ0QQ", true},
                  {"repeated", false},
+                 {"repeated != QQ0QQ", false},
                  {"type == RR", true},
                  {"type == 0", false}});
   // An empty frame has length 0 and no port.
   ExpectAll(Frame{""}, {{"len == 0", true}, {"port == 0", false}, {"problem == empty", true}});
+}
+
+// heard_by and heard_count: the receivers of a packet in a merge; a frame read from one capture
+// has neither.
+TEST(FilterTest, ReceiversOfAMergedPacket) {
+  const std::vector<std::string> names = {"dir/north.kss", "south.kss", "west.kss"};
+  const std::vector<Reception> heard = {{0, 0}, {2, 500}};
+  const FrameReceivers receivers{names, heard};
+  const auto matches = [&](std::string_view expression, const FrameReceivers* r) {
+    const std::optional<Filter> filter = Filter::Parse(expression);
+    EXPECT_TRUE(filter.has_value()) << expression;
+    FrameFacts facts;
+    Begin(facts, kUi);
+    facts.receivers = r;
+    return filter && filter->Matches(facts);
+  };
+  const std::vector<std::pair<std::string_view, bool>> merged = {
+      {"heard_by == dir/north.kss", true},
+      {"heard_by == west.kss", true},
+      {"heard_by == south.kss", false},
+      {"heard_by != south.kss", true},
+      {"heard_by ~ \"^w\"", true},
+      {"heard_by in {south.kss, west.kss}", true},
+      {"heard_by", true},
+      {"heard_count == 2", true},
+      {"heard_count == 1", false},
+      {"heard_count > 1 and heard_by == west.kss", true},
+  };
+  for (const auto& [expression, expected] : merged) {
+    EXPECT_EQ(matches(expression, &receivers), expected) << expression;
+  }
+  for (const std::string_view expression :
+       {"heard_by", "heard_by != x.kss", "heard_count == 0", "heard_count < 1"}) {
+    EXPECT_FALSE(matches(expression, nullptr)) << expression;
+  }
 }
 
 TEST(FilterTest, FrameTypesPortsAndCodes) {
@@ -309,7 +353,7 @@ TEST(FilterTest, RegularExpressionsRunInLinearTimeOverBytes) {
 }
 
 struct ErrorCase {
-  std::string_view expression;
+  std::string expression;
   int column;
   std::string_view message;  // the start of the message
 };
@@ -324,8 +368,21 @@ TEST(FilterTest, AWrongExpressionNamesTheColumnAndWhatWasExpected) {
       {"src = QQ0QQ", 5, "\"=\" is not an operator; write \"==\""},
       {"src ! QQ0QQ", 5, "\"!\" is not an operator"},
       {"src == A && port == 1", 10, "\"&\" is not an operator; write \"and\""},
-      {"len > abc", 7, "expected a number after \">\", found \"abc\""},
-      {"len > 0x", 7, "expected a number"},
+      {"len > abc", 7, "expected a whole number from 0 to 65535 after \">\", found \"abc\""},
+      {"len > 0x", 7, "expected a whole number"},
+      // Values outside a field's range, which would match nothing (or everything).
+      {"port == 1.5", 9, "expected a whole number from 0 to 15 after \"==\", found \"1.5\""},
+      {"port in {0, 16}", 13, "expected a whole number from 0 to 15 in the set of column 6"},
+      {"pid == 99999999999", 8, "expected a whole number from 0 to 255 after \"==\""},
+      {"len > -1", 7, "expected a whole number from 0 to 65535"},
+      {"frame < 18446744073709551616", 9, "expected a whole number from 0 to 9007199254740992"},
+      {"offset < 0x10000000000000000", 10, "expected a whole number from 0 to 9007199254740992"},
+      {"type == 99999", 9, "expected one of UI, I, RR"},
+      {"type == 1.5", 9, "expected one of UI, I, RR"},
+      {"aprs.lat > 1" + std::string(400, '0'), 12, "expected a number after \">\""},
+      {"src == *", 8, "expected a callsign"},
+      {"src == QQ0QQQQ*", 8, "expected a callsign"},
+      {"src == QQ0QQ-1*", 8, "expected a callsign"},
       {"src < QQ0QQ", 5, "\"<\" compares numbers and times; src is a callsign"},
       {"len ~ \"1\"", 5, "\"~\" matches texts, callsigns and names; len is a number"},
       {"(src == A", 10, "expected \")\" to close the \"(\" of column 1, found the end"},

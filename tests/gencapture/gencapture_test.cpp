@@ -263,6 +263,29 @@ TEST_F(GencaptureTest, LengthRangeAndDigipeaters) {
   for (const Seen& s : r.seen.frames) EXPECT_EQ(s.length, gen::kShortestFrame + 1);
 }
 
+// --stations: the UI frames' sources are the numbered stations in turn, and nothing else of the
+// capture changes its length (the benchmarks compare one station with a million on equal bytes).
+TEST_F(GencaptureTest, NumberedStationsSendInTurnAndChangeNoLength) {
+  gen::Options options;
+  options.frames = 300;
+  options.stations = 37;
+  std::vector<GeneratedFrame> record;
+  const ReadBack r = Run(options, record);
+  ASSERT_EQ(r.seen.frames.size(), 300u);
+  for (std::size_t i = 0; i < r.seen.frames.size(); ++i) {
+    EXPECT_EQ(r.seen.frames[i].source,
+              i % 37 == 36
+                  ? "Q00010"
+                  : "Q0000" + std::string(1, "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ"[i % 37]))
+        << i;
+  }
+  const std::string many = gen::GenerateCaptureBytes(options);
+  options.stations = 1;
+  EXPECT_EQ(gen::GenerateCaptureBytes(options).size(), many.size());
+  options.stations = 0;
+  EXPECT_EQ(gen::GenerateCaptureBytes(options).size(), many.size());
+}
+
 TEST(GencaptureBytes, SameSeedSameBytesAndSizeEndsOnAFrame) {
   gen::Options options;
   options.frames = 300;
@@ -318,6 +341,21 @@ TEST(GencaptureArguments, ParsesOptions) {
   EXPECT_EQ(defaults.options.size, -1);
   EXPECT_EQ(defaults.options.output, "-");
   EXPECT_TRUE(gen::ParseArguments({"--help"}).help);
+
+  const gen::ParsedArguments traffic =
+      gen::ParseArguments({"--receiver", "a:b.kss", "--receiver", "s.kss:60:+1000", "--receiver",
+                           "w.kss:0:-500", "--doubles", "20", "--beacons=2", "--satellite", "5"});
+  EXPECT_EQ(traffic.error, "");
+  ASSERT_EQ(traffic.options.receivers.size(), 3u);
+  const auto& r = traffic.options.receivers;
+  EXPECT_EQ((std::vector<std::string>{r[0].output, r[1].output, r[2].output}),
+            (std::vector<std::string>{"a:b.kss", "s.kss", "w.kss"}));
+  EXPECT_EQ((std::vector<std::int64_t>{r[0].share, r[1].share, r[2].share, r[0].clock_ms,
+                                       r[1].clock_ms, r[2].clock_ms}),
+            (std::vector<std::int64_t>{100, 60, 0, 0, 1000, -500}));
+  EXPECT_EQ(traffic.options.doubles_percent, 20);
+  EXPECT_EQ(traffic.options.beacon_stations, 2);
+  EXPECT_EQ(traffic.options.satellite_percent, 5);
 }
 
 TEST(GencaptureArguments, RejectsBadInput) {
@@ -328,6 +366,7 @@ TEST(GencaptureArguments, RejectsBadInput) {
       {{"--size", "99999999999999999999"}, "is not a whole number"},
       {{"--seed", "-3"}, "--seed: '-3' is not a whole number"},
       {{"--frames", "5", "--size", "9"}, "--frames and --size exclude each other"},
+      {{"--stations", "0"}, "--stations: '0' is not a number of stations from 1 to 60466176"},
       {{"--min-length", "16"}, "--min-length: '16' is not a frame length from 17 to 65534"},
       {{"--max-length", "65535"}, "is not a frame length"},
       {{"--min-length", "50", "--max-length", "40"},
@@ -339,6 +378,13 @@ TEST(GencaptureArguments, RejectsBadInput) {
       {{"--colour"}, "unknown option '--colour'"},
       {{"out.kss"}, "unexpected argument 'out.kss'"},
       {{"-o", ""}, "-o: the output path is empty"},
+      {{"--receiver", "n.kss:101"}, "--receiver: 'n.kss:101' is not PATH[:SHARE[:CLOCK_MS]]"},
+      {{"--receiver", "-"}, "is not PATH"},
+      {{"--receiver", "n.kss", "-o", "x.kss"}, "--receiver names the outputs; no -o"},
+      {{"--receiver", "n.kss", "--size", "9"}, "no --size"},
+      {{"--receiver", "n.kss", "--mix"}, "no --mix"},
+      {{"--beacons", "3"}, "--beacons: '3' is not a number of stations from 0 to 2"},
+      {{"--doubles", "5"}, "--doubles, --beacons and --satellite need --receiver"},
   };
   for (const auto& [args, message] : cases) {
     const gen::ParsedArguments p = gen::ParseArguments(args);

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "capture/errors.h"
 #include "live/live_test_support.h"
@@ -76,7 +78,7 @@ TEST_F(CaptureAppenderTest, AnEarlierCaptureStaysAsItWasAndABrokenTailStaysAFram
   }
 }
 
-TEST_F(CaptureAppenderTest, RefusesAFolderAndASecondRecorder) {
+TEST_F(CaptureAppenderTest, RefusesAFolderASecondRecorderAndAPlantedLink) {
   EXPECT_THROW(CaptureAppender{Dir()}, CommandError);
   const std::string path = PathOf("busy.kss");
   CaptureAppender first(path);
@@ -87,6 +89,33 @@ TEST_F(CaptureAppenderTest, RefusesAFolderAndASecondRecorder) {
     EXPECT_NE(std::string(e.what()).find("another program is recording into it"), std::string::npos)
         << e.what();
   }
+  // A link of another user in a sticky folder (as /tmp) may have been planted to make the
+  // recording grow a file elsewhere; our own link there is followed.
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to make a link of another user";
+  const std::string shared = PathOf("shared");
+  ASSERT_EQ(::mkdir(shared.c_str(), 01777), 0);
+  ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
+  const std::string victim = WriteCapture("victim.kss", "precious");
+  const std::string planted = shared + "/rec.kss";
+  ASSERT_EQ(::symlink(victim.c_str(), planted.c_str()), 0);
+  ASSERT_EQ(::lchown(planted.c_str(), 65534, 65534), 0);
+  try {
+    CaptureAppender capture(planted);
+    ADD_FAILURE() << "the planted link was followed";
+  } catch (const CommandError& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "Cannot record into the capture \"" + planted +
+                  "\": it is a symbolic link of another user in a folder that is not theirs; it "
+                  "was not followed.");
+  }
+  EXPECT_EQ(ReadFile(victim), "precious");
+  ASSERT_EQ(::lchown(planted.c_str(), 0, 0), 0);
+  {
+    CaptureAppender capture(planted);
+    capture.Add(ByteVec{0x00, 0x41}, std::nullopt);
+    capture.Write();
+  }
+  EXPECT_EQ(ReadFile(victim), "precious" + std::string("\xC0\xC0\x00\x41\xC0", 5));
 }
 
 // The file size limit (as `ulimit -f` sets it) makes the kernel write part of a batch and

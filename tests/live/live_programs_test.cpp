@@ -1,6 +1,7 @@
 // packscope-record and packscope-replay as users run them, on loopback ports: the replay round
-// trip, the captures' timing, a recorder killed while recording fast and started again, a full
-// disk, a serial device that disappears, and usage errors.
+// trip, the captures' timing, a recorder killed while recording fast and started again (stopped
+// by Ctrl+C and by a closed terminal), a full disk, a serial device that disappears, and usage
+// errors.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pty.h>
@@ -44,14 +45,15 @@ class LiveProgramsTest : public testing::TempDirTest {
   }
 
   std::unique_ptr<Child> Start(const std::string& name, std::vector<std::string> args) {
-    args.insert(args.begin(), name == "replay" ? PACKSCOPE_REPLAY : PACKSCOPE_RECORD);
+    args.insert(args.begin(), name.starts_with("replay") ? PACKSCOPE_REPLAY : PACKSCOPE_RECORD);
     return std::make_unique<Child>(args, PathOf(name + ".out"), PathOf(name + ".err"));
   }
 
   // A replay of the capture on a free port: the child and the port.
-  std::pair<std::unique_ptr<Child>, std::string> StartReplay(std::vector<std::string> args) {
+  std::pair<std::unique_ptr<Child>, std::string> StartReplay(std::vector<std::string> args,
+                                                             const std::string& name = "replay") {
     args.insert(args.begin(), {"--listen", "127.0.0.1:0"});
-    auto replay = Start("replay", args);
+    auto replay = Start(name, args);
     const auto port = testing::ListeningPort(*replay, 20s);
     EXPECT_TRUE(port.has_value()) << replay->Err();
     return {std::move(replay), "127.0.0.1:" + std::to_string(port.value_or(1))};
@@ -122,6 +124,18 @@ TEST_F(LiveProgramsTest, ReplayKeepsTheTimingOfTheStampsAtItsSpeed) {
   EXPECT_GE(received[1], 250);
   EXPECT_GE(received[2], 500);
   EXPECT_LT(received[2], 30000);
+
+  // At a speed so slow that the second frame is due in 300 years, it waits (the delay does not
+  // overflow into the past and send the capture at once).
+  auto [slow, slow_address] = StartReplay({"--speed", "1e-10", PathOf("timed.kss")}, "replay-slow");
+  TcpSource client(*ParseHostPort(slow_address));
+  std::string error;
+  ASSERT_TRUE(client.Open(error)) << error;
+  std::uint8_t bytes[16];
+  EXPECT_EQ(client.Read(bytes, 20000, error), 4) << "the first frame at once";
+  EXPECT_EQ(client.Read(bytes, 1000, error), 0) << "the second frame is not due";
+  slow->Signal(SIGTERM);
+  EXPECT_EQ(slow->Wait(20s), 0) << slow->Err();
 }
 
 TEST_F(LiveProgramsTest,
@@ -130,8 +144,14 @@ TEST_F(LiveProgramsTest,
   auto [replay, address] = StartReplay({"--loop", "--speed", "0", PathOf("gen.kss")});
   const std::string path = PathOf("rec.kss");
   auto record = Start("record", {"-o", path, address});
-  ASSERT_TRUE(testing::Eventually([&] { return ReadFile(path).size() > 400000; }, 60s))
-      << record->Err();
+  // The replay loops without end: look at the size only (reading the growing file whole on a
+  // busy machine lets the recording run on into gigabytes).
+  const auto size_of = [&] {
+    std::error_code error;
+    const auto size = std::filesystem::file_size(path, error);
+    return error ? std::uintmax_t{0} : size;
+  };
+  ASSERT_TRUE(testing::Eventually([&] { return size_of() > 400000; }, 60s)) << record->Err();
   record->Signal(SIGKILL);
   record->Wait(10s);
   ASSERT_EQ(record->TermSignal(), SIGKILL);
@@ -145,24 +165,29 @@ TEST_F(LiveProgramsTest,
   }
   ExpectConsecutive(recorded, source);
 
-  // Started again and stopped with Ctrl+C: it appends whole frames behind the earlier ones.
-  record = Start("record", {"-o", path, address});
-  ASSERT_TRUE(
-      testing::Eventually([&] { return ReadFile(path).size() > killed.size() + 100000; }, 60s))
-      << record->Err();
-  record->Signal(SIGINT);
-  EXPECT_EQ(record->Wait(20s), 0) << record->Err();
-  EXPECT_NE(record->Err().find("frames recorded into"), std::string::npos) << record->Err();
-  const std::string after = ReadFile(path);
-  ASSERT_EQ(after.substr(0, killed.size()), killed) << "the earlier recording stays as it was";
-  const std::string tail = path + ".tail";
-  testing::WriteFile(tail, after.substr(killed.size()));
-  std::vector<ByteVec> appended;
-  for (const auto& f : ReadBack(tail)) {
-    ASSERT_FALSE(f.cut_off);
-    if (!f.timestamp && !f.bytes.empty()) appended.push_back(f.bytes);
+  // Started again and stopped with Ctrl+C, then again by a closed terminal (SIGHUP): each
+  // appends whole frames behind the earlier ones and says how many.
+  std::string before = killed;
+  for (const int stop_signal : {SIGINT, SIGHUP}) {
+    SCOPED_TRACE(stop_signal);
+    record = Start("record", {"-o", path, address});
+    ASSERT_TRUE(testing::Eventually([&] { return size_of() > before.size() + 100000; }, 60s))
+        << record->Err();
+    record->Signal(stop_signal);
+    EXPECT_EQ(record->Wait(20s), 0) << record->Err();
+    EXPECT_NE(record->Err().find("frames recorded into"), std::string::npos) << record->Err();
+    const std::string after = ReadFile(path);
+    ASSERT_EQ(after.substr(0, before.size()), before) << "the earlier recording stays as it was";
+    const std::string tail = path + ".tail";
+    testing::WriteFile(tail, after.substr(before.size()));
+    std::vector<ByteVec> appended;
+    for (const auto& f : ReadBack(tail)) {
+      ASSERT_FALSE(f.cut_off);
+      if (!f.timestamp && !f.bytes.empty()) appended.push_back(f.bytes);
+    }
+    ExpectConsecutive(appended, source);
+    before = after;
   }
-  ExpectConsecutive(appended, source);
 }
 
 TEST_F(LiveProgramsTest, AReplayOnceEndsAtOnceWhenItsClientLeaves) {
@@ -207,6 +232,11 @@ TEST_F(LiveProgramsTest, AFullDiskEndsTheRecordingWithEveryFrameBeforeItWhole) {
   }
   EXPECT_GT(recorded.size(), 500u);
   ExpectConsecutive(recorded, source);
+  // The count said is the frames the capture holds, those of the write that failed halfway
+  // and was cut back to its last whole frame included.
+  EXPECT_NE(record->Err().find(std::to_string(recorded.size()) + " frames recorded into"),
+            std::string::npos)
+      << recorded.size() << " frames in the capture; " << record->Err();
 }
 
 TEST_F(LiveProgramsTest, ASerialDeviceThatDisappearsEndsTheRecordingWithoutRetry) {

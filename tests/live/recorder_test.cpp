@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <thread>
 
 #include "live/kiss_stream.h"
@@ -179,12 +180,16 @@ TEST_F(RecorderTest, EndsAtTheFirstFailureWithoutRetryAndOnTheStopFlagOrDuration
   EXPECT_LT(std::chrono::steady_clock::now() - attempt, 5s);
 }
 
-TEST_F(RecorderTest, WithoutStampsFramesAreWrittenAsTheyCameUpToTheCountAndTheTncsOwnStampsKept) {
+TEST_F(RecorderTest, WithoutStampsFramesAreWrittenAsTheyCameUpToTheCountAFrameTooLongSaid) {
   FakeTnc tnc;
   const ByteVec stamp = BinaryStampFrame(1451651696789), a = {0x00, 0x41};
+  ByteVec huge(70000, 0x42);
+  huge[0] = 0x00;
   std::thread script([&] {
     const int fd = tnc.Accept();
-    FakeTnc::Send(fd, Escaped({stamp, a, a, a}));  // the third frame is beyond the count
+    // The TNC's own stamp is kept, the frame too long for a capture dropped (and said with its
+    // size), the third frame is beyond the count.
+    FakeTnc::Send(fd, Escaped({stamp, a, huge, a, a}));
     std::this_thread::sleep_for(200ms);
     ::close(fd);
   });
@@ -196,6 +201,11 @@ TEST_F(RecorderTest, WithoutStampsFramesAreWrittenAsTheyCameUpToTheCountAndTheTn
   script.join();
   EXPECT_EQ(result.frames, 2) << "stamp frames are not counted";
   EXPECT_EQ(testing::ToBytes(testing::ReadFile(PathOf("rec.kss"))), Escaped({stamp, a, a}));
+  EXPECT_NE(std::find(collector_.status.begin(), collector_.status.end(),
+                      "A frame of 70000 bytes from 127.0.0.1:" + std::to_string(tnc.Port()) +
+                          " was not recorded: a frame may hold at most 65535 bytes."),
+            collector_.status.end())
+      << ::testing::PrintToString(collector_.status);
 }
 
 }  // namespace

@@ -809,6 +809,8 @@ void Form1Test::shortPassProcessesNoEvents() {
 }
 
 void Form1Test::infoShowsOneAboutWindow() {
+  form_->show();
+  QVERIFY(QTest::qWaitForWindowExposed(form_));
   form_->MnuInfo_Click();
   Form2* first = Form2::Instance();
   QVERIFY(first != nullptr);
@@ -820,9 +822,19 @@ void Form1Test::infoShowsOneAboutWindow() {
     if (qobject_cast<Form2*>(w) != nullptr) ++about_windows;
   }
   QCOMPARE(about_windows, 1);
-  // It has no owner: the main window stays usable beside it.
+  // It has no owner: the main window stays usable beside it, its menu bar uncovered (where no
+  // window manager places windows, a new one would open over it, and a click on Write reach the
+  // About window instead).
   QCOMPARE(first->parentWidget(), nullptr);
   QCOMPARE(first->isModal(), false);
+  const QMenuBar* bar = form_->menuBar();
+  const QRect menus(bar->mapToGlobal(QPoint(0, 0)), bar->size());
+  QVERIFY2(!first->frameGeometry().intersects(menus),
+           qPrintable(QStringLiteral("About window at %1,%2, menu bar at %3,%4")
+                          .arg(first->x())
+                          .arg(first->y())
+                          .arg(menus.x())
+                          .arg(menus.y())));
   Open(Capture(QStringLiteral("pass1.kss"), kCaptureA));
   ExpectDisplay(ScreenA(false));
 }

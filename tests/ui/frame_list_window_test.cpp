@@ -427,18 +427,19 @@ void FrameListWindowTest::exportRefusesWhatItCannotWrite() {
 
 void FrameListWindowTest::statisticsSetTheFilter() {
   StatisticsView* stats = window_->Statistics();
-  QTreeWidget* heard = stats->HeardList();
-  QVERIFY(heard->topLevelItemCount() > 3);
-  QTreeWidgetItem* station = nullptr;
-  for (int i = 0; i < heard->topLevelItemCount(); ++i) {
-    if (heard->topLevelItem(i)->text(0) == QStringLiteral("QQ1TLM"))
-      station = heard->topLevelItem(i);
+  QTableView* heard = stats->HeardList();
+  const QAbstractItemModel* rows = heard->model();
+  QVERIFY(rows->rowCount() > 3);
+  QModelIndex station;
+  for (int i = 0; i < rows->rowCount(); ++i) {
+    if (rows->index(i, 0).data().toString() == QStringLiteral("QQ1TLM"))
+      station = rows->index(i, 0);
   }
-  QVERIFY(station != nullptr);
-  QCOMPARE(station->text(1), QStringLiteral("3"));
+  QVERIFY(station.isValid());
+  QCOMPARE(rows->index(station.row(), 1).data().toString(), QStringLiteral("3"));
   window_->Tabs()->setCurrentIndex(1);
-  heard->scrollToItem(station);
-  QTest::mouseClick(heard->viewport(), Qt::LeftButton, {}, heard->visualItemRect(station).center());
+  heard->scrollTo(station);
+  QTest::mouseClick(heard->viewport(), Qt::LeftButton, {}, heard->visualRect(station).center());
   QVERIFY(window_->WaitUntilIdle(kWaitMs));
   QCOMPARE(window_->FilterBox()->currentText(), QStringLiteral("src == QQ1TLM"));
   QCOMPARE(window_->Model()->rowCount(), 3);
