@@ -19,7 +19,7 @@ namespace {
 // The frame's stored bytes between FENDs of their own: RawBytes (C0, the bytes read, and C0 when a
 // FEND closed the frame), with the closing FEND that a frame cut off lacks.
 void StoredFrame(const DecoderState& state, const FrameInfo& info, std::string& out) {
-  out.assign(state.RawBytes.begin(), state.RawBytes.end());
+  out.assign(reinterpret_cast<const char*>(state.RawBytes.data()), state.RawBytes.size());
   if (info.cut_off) out.push_back(static_cast<char>(kFend));
 }
 

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdlib>
+#include <new>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -15,9 +18,13 @@
 #include "commands/commands.h"
 #include "commands/frame_text.h"
 #include "commands/monitor_layout.h"
+#include "gencapture/capture_generator.h"
 #include "support/ax25_frames.h"
 #include "support/failing_device.h"
 #include "support/test_files.h"
+
+// Every allocation of the test program, counted (operator new below).
+std::atomic<std::int64_t> g_allocations{0};
 
 namespace packscope {
 namespace {
@@ -563,5 +570,47 @@ TEST(PrintableTest, BytesOutsideAsciiPrintablesAreNamed) {
   EXPECT_EQ(HexTextTrimmed(Span(std::string())), "");
 }
 
+// A pass allocates nothing per frame, for the converter's window: a capture three times as long
+// costs no more allocations (a few for buffers that grow to a longer frame are let through), in
+// every layout but those whose output is built of what the frames hold (jsonl's documents,
+// stats' and gpx's tables).
+TEST_F(LayoutTest, NoAllocationPerFrame) {
+  class ConverterLike : public HeadlessWindow {
+    bool ShowsFramesAsRead() const override { return false; }
+    bool KeepsStampLog() const override { return false; }
+  };
+  const auto allocations = [&](const packscope::Layout& layout, std::int64_t frames) {
+    gen::Options options;
+    options.seed = 4;
+    options.frames = frames;
+    options.mix = true;
+    DecoderState state;
+    state.CaptureFileName = WriteCapture("frames.kss", gen::GenerateCaptureBytes(options));
+    ConverterLike window;
+    const std::int64_t before = g_allocations.load();
+    EXPECT_TRUE(RunLayout(state, window, layout, PathOf("out")));
+    return g_allocations.load() - before;
+  };
+  for (const packscope::Layout& layout : kLayouts) {
+    if (layout.name == "jsonl" || layout.name == "stats" || layout.name == "gpx") continue;
+    const std::int64_t few = allocations(layout, 2000);
+    const std::int64_t many = allocations(layout, 6000);
+    EXPECT_LE(many, few + 8) << layout.name << ": " << few << " allocations for 2000 frames";
+  }
+}
+
 }  // namespace
 }  // namespace packscope
+
+void* operator new(std::size_t size) {
+  ++g_allocations;
+  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+  throw std::bad_alloc();
+}
+// GCC sees free() for memory from operator new once it inlines these; the pair is replaced
+// together, so they match.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#pragma GCC diagnostic pop
