@@ -40,6 +40,10 @@ class FrameLoop {
       : state_(state),
         window_(window),
         texts_(PassTexts(state, window)),
+        // The output step reads the decoder's fields of the frames it writes, never of timestamp
+        // frames: those are decoded for the window's callsigns and the observer alone.
+        decode_stamps_(texts_.callsigns ||
+                       (state.Observer != nullptr && state.Observer->Reads().ax25)),
         counts_as_read_(window.ShowsFramesAsRead()) {}
 
   // A window that is not shown the counts as the frames are read gets them once, at the end.
@@ -141,7 +145,9 @@ class FrameLoop {
     if (state_.Aprs != nullptr) state_.Aprs->NextFrame();
     if (state_.FrameFilter == nullptr || state_.FrameFilter->Keep(state_, info_) ||
         info_.timestamp) {
-      if (window_.Check2() && texts_.ax25) DecodeAx25(state_, window_, texts_.callsigns);
+      if (window_.Check2() && (info_.timestamp ? decode_stamps_ : texts_.ax25)) {
+        DecodeAx25(state_, window_, texts_.callsigns);
+      }
       if (!info_.timestamp) FrameOutputStep(state_, window_);
       if (state_.Observer != nullptr) state_.Observer->OnFrame(state_, info_);
     }
@@ -166,6 +172,7 @@ class FrameLoop {
   DecoderState& state_;
   Window& window_;
   const FrameTexts texts_;
+  const bool decode_stamps_;
   const bool counts_as_read_;
   StampTimeTexts times_{window_};
   FrameSource* source_ = nullptr;
