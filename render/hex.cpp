@@ -131,18 +131,13 @@ __attribute__((target("ssse3"))) inline void Ssse3Sixteen(char* p, const std::ui
   _mm_storeu_si128(reinterpret_cast<__m128i*>(p + 32), o2);
 }
 
-// Groups of n bytes at p (3n characters): sixteen bytes at a time, the rest through a copy of
-// sixteen, so that nothing is read or written beyond the bytes and their text.
+// Groups of n bytes at p, which has room for 3n + 1 characters: sixteen bytes at a time, the
+// rest as PortableGroups writes them, so that nothing is read beyond the bytes.
 __attribute__((target("ssse3"))) void Ssse3Groups(char* p, const std::uint8_t* bytes,
                                                   std::size_t n) {
   std::size_t i = 0;
   for (; i + 16 <= n; i += 16, p += 48) Ssse3Sixteen(p, bytes + i);
-  if (i == n) return;
-  std::uint8_t rest[16] = {};
-  char text[48];
-  std::memcpy(rest, bytes + i, n - i);
-  Ssse3Sixteen(text, rest);
-  std::memcpy(p, text, 3 * (n - i));
+  PortableGroups(p, bytes + i, n - i);
 }
 
 const bool kHaveSsse3 = __builtin_cpu_supports("ssse3");
@@ -212,9 +207,22 @@ void AppendByteDump(std::string& out, std::span<const std::uint8_t> bytes) {
 
 void AppendByteAscii(std::string& out, std::span<const std::uint8_t> bytes) {
   const std::size_t old = out.size();
-  out.resize(old + bytes.size());
+  const std::size_t n = bytes.size();
+  out.resize(old + n);
   char* p = out.data() + old;
-  for (const std::uint8_t b : bytes) *p++ = kAsciiOfByte[b];
+  std::size_t i = 0;
+#if defined(PACKSCOPE_HEX_SSSE3) && defined(__SSE2__)
+  // Sixteen at a time: the bytes 0..31 (no bit of 0xE0 set) become ".".
+  for (; i + 16 <= n; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes.data() + i));
+    const __m128i control = _mm_cmpeq_epi8(_mm_and_si128(v, _mm_set1_epi8(static_cast<char>(0xE0))),
+                                           _mm_setzero_si128());
+    _mm_storeu_si128(
+        reinterpret_cast<__m128i*>(p + i),
+        _mm_or_si128(_mm_andnot_si128(control, v), _mm_and_si128(control, _mm_set1_epi8('.'))));
+  }
+#endif
+  for (; i < n; ++i) p[i] = kAsciiOfByte[bytes[i]];
 }
 
 void AppendHexDump(std::string& out, std::string_view s) {
