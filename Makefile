@@ -71,8 +71,10 @@ release:
 #            $(FUZZ_DIR)/corpus-framelist, failing ones $(FUZZ_DIR)/framelist-
 #   merge    three captures merged under every rule, against the merge's promises  new inputs
 #            $(FUZZ_DIR)/corpus-merge, failing ones $(FUZZ_DIR)/merge-
+#   sessions  frames through the link tracker and the NET/ROM decoder  new inputs
+#            $(FUZZ_DIR)/corpus-sessions, failing ones $(FUZZ_DIR)/sessions-
 # FUZZ_TARGETS=aprs runs one of them.
-FUZZ_TARGETS ?= capture aprs kiss_stream index filter framelist merge
+FUZZ_TARGETS ?= capture aprs kiss_stream index filter framelist merge sessions
 fuzz_work_capture = $(FUZZ_DIR)/corpus
 fuzz_seeds_capture = fuzz/corpus fuzz/regressions
 fuzz_artifacts_capture = $(FUZZ_DIR)/
@@ -94,6 +96,9 @@ fuzz_artifacts_framelist = $(FUZZ_DIR)/framelist-
 fuzz_work_merge = $(FUZZ_DIR)/corpus-merge
 fuzz_seeds_merge = fuzz/merge_corpus
 fuzz_artifacts_merge = $(FUZZ_DIR)/merge-
+fuzz_work_sessions = $(FUZZ_DIR)/corpus-sessions
+fuzz_seeds_sessions = fuzz/sessions_corpus fuzz/corpus
+fuzz_artifacts_sessions = $(FUZZ_DIR)/sessions-
 
 fuzz:
 	scripts/install-deps build fuzz
@@ -155,15 +160,18 @@ bench:
 	scripts/install-deps build bench
 	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DPACKSCOPE_BUILD_BENCH=ON $(WERROR_FLAGS) $(CMAKE_FLAGS)
 	cmake --build $(BUILD_DIR) -j $(JOBS) --target packscope-convert packscope-gencapture micro_bench display_bench index_bench \
-	  frame_list_bench packscope-record packscope-replay
+	  frame_list_bench session_bench map_plot_bench packscope-record packscope-replay
 	$(BUILD_DIR)/bench/micro_bench
 	bench/compare --build $(BUILD_DIR) $(BENCH_ARGS)
 	bench/compare --build $(BUILD_DIR) --stations 1000000 --rounds 3 --layouts "jsonl stats" --filter-layouts ""
 	$(BUILD_DIR)/bench/display_bench
 	$(BUILD_DIR)/bench/index_bench
 	$(BUILD_DIR)/bench/frame_list_bench
+	$(BUILD_DIR)/bench/session_bench
 	$(BUILD_DIR)/bench/frame_list_bench --stations
+	$(BUILD_DIR)/bench/map_plot_bench
 	bench/live_bench --build $(BUILD_DIR) $(LIVE_BENCH_ARGS)
+	bench/gpx_bench --build $(BUILD_DIR) $(GPX_BENCH_ARGS)
 	bench/merge_bench --build $(BUILD_DIR) $(MERGE_BENCH_ARGS)
 
 clean:

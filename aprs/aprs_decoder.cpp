@@ -344,19 +344,40 @@ bool ReadCommentTelemetry(Field& f, std::string_view t) {
 }
 
 // The comment without the parts decoded from it. dao: apply !DAO! to the position (positions
-// of 0.01-minute resolution).
+// of 0.01-minute resolution). Base-91 telemetry is read first, since its digits may look like
+// the other parts; then the altitude, and of several !DAO! the last (as the field's parsers
+// do), each outside the parts found before it.
 void ReadComment(Field& f, std::string_view s, bool dao) {
   s = TrimLineEnd(s);
   std::size_t cut_from[3];
   std::size_t cut_len[3];
   int cuts = 0;
+  const auto clear_of_cuts = [&](std::size_t from, std::size_t len) {
+    for (int i = 0; i < cuts; ++i) {
+      if (from < cut_from[i] + cut_len[i] && from + len > cut_from[i]) return false;
+    }
+    return true;
+  };
+
+  // |ss11..|: telemetry in base 91.
+  if (f.p.analog_count == 0) {
+    for (std::size_t at = s.find('|'); at != std::string_view::npos; at = s.find('|', at + 1)) {
+      const std::size_t end = s.find('|', at + 1);
+      if (end == std::string_view::npos) break;
+      if (ReadCommentTelemetry(f, Sub(s, at + 1, end - at - 1))) {
+        cut_from[cuts] = at;
+        cut_len[cuts++] = end - at + 1;
+        break;
+      }
+    }
+  }
 
   // Altitude in feet: /A=123456 or /A=-01234, anywhere.
   for (std::size_t at = s.find("/A="); at != std::string_view::npos; at = s.find("/A=", at + 1)) {
     const std::string_view v = Sub(s, at + 3, 6);
     const bool neg = !v.empty() && v[0] == '-';
     const auto n = Digits(v, neg ? 1 : 0, neg ? 5 : 6);
-    if (!n) continue;
+    if (!n || !clear_of_cuts(at, 9)) continue;
     if (!f.p.altitude_m) f.p.altitude_m = (neg ? -*n : *n) * kFootM;
     cut_from[cuts] = at;
     cut_len[cuts++] = 9;
@@ -365,15 +386,20 @@ void ReadComment(Field& f, std::string_view s, bool dao) {
 
   // !DAO!: datum, then one more digit of latitude and longitude minutes (upper-case datum) or
   // two in base 91 (lower-case).
+  std::size_t last_dao = std::string_view::npos;
   for (std::size_t at = s.find('!'); at != std::string_view::npos && at + 4 < s.size();
        at = s.find('!', at + 1)) {
     const char datum = s[at + 1];
     const bool base91 = IsLower(datum);
     if (s[at + 4] != '!' || !(IsUpper(datum) || base91) || !IsDaoDigit(s[at + 2], base91) ||
-        !IsDaoDigit(s[at + 3], base91)) {
+        !IsDaoDigit(s[at + 3], base91) || !clear_of_cuts(at, 5)) {
       continue;
     }
-    if (cuts > 0 && at < cut_from[0] + cut_len[0] && at + 5 > cut_from[0]) continue;
+    last_dao = at;
+  }
+  if (last_dao != std::string_view::npos) {
+    const std::size_t at = last_dao;
+    const bool base91 = IsLower(s[at + 1]);
     if (dao && f.p.lat && f.p.lon && f.p.ambiguity == 0) {
       const auto extra = [&](char c) {
         if (c == ' ') return 0.0;
@@ -394,23 +420,6 @@ void ReadComment(Field& f, std::string_view s, bool dao) {
     }
     cut_from[cuts] = at;
     cut_len[cuts++] = 5;
-    break;
-  }
-
-  // |ss11..|: telemetry in base 91.
-  for (std::size_t at = s.find('|'); at != std::string_view::npos; at = s.find('|', at + 1)) {
-    const std::size_t end = s.find('|', at + 1);
-    if (end == std::string_view::npos) break;
-    bool overlaps = false;
-    for (int i = 0; i < cuts; ++i) {
-      overlaps = overlaps || (at < cut_from[i] + cut_len[i] && end + 1 > cut_from[i]);
-    }
-    if (!overlaps && f.p.analog_count == 0 &&
-        ReadCommentTelemetry(f, Sub(s, at + 1, end - at - 1))) {
-      cut_from[cuts] = at;
-      cut_len[cuts++] = end - at + 1;
-      break;
-    }
   }
 
   if (cuts == 0) {
@@ -551,7 +560,9 @@ std::size_t ReadWeather(Field& f, std::string_view s, std::size_t pos) {
   return pos;
 }
 
-// "ddd/sss" at the start of s: wind direction and speed in knots (also "..." and "   ").
+// "ddd/sss" at the start of s: wind direction and speed in miles per hour (also "..." and
+// "   "). The course/speed extension's speed is in knots, but weather stations send the wind in
+// mph as in their other values (APRS 1.0.1 chapter 12), and the field's parsers read it so.
 bool ReadWindExtension(Field& f, std::string_view s) {
   if (s.size() < 7 || s[3] != '/') return false;
   const auto part = [](std::string_view v, std::optional<int>& out) {
@@ -567,8 +578,92 @@ bool ReadWindExtension(Field& f, std::string_view s) {
   } else if (dir && *dir > 0) {
     f.p.weather.wind_dir = *dir;
   }
-  if (speed) f.p.weather.wind_speed_kmh = KnotsToKmh(*speed);
+  if (speed) f.p.weather.wind_speed_kmh = *speed * kMileKm;
   return true;
+}
+
+int HexDigit(char c) {
+  if (IsDigit(c)) return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Peet Bros Ultimeter weather stations (APRS 1.0.1 chapter 12): readings in fields of four
+// hexadecimal digits, "----" for one the station lacks, in one of two modes:
+//
+//   $ULTW  packet mode, 11 to 13 fields:  1 wind peak of the last 5 minutes (0.1 km/h), 2 its
+//          direction (0 to 255 of a turn), 3 outdoor temperature (0.1 F, two's complement), 4
+//          long-term rain (0.01 in), 5 barometer (0.1 mbar), 6 barometer delta, 7 and 8 barometer
+//          correction, 9 outdoor humidity (0.1 %), 10 day of the year, 11 minute of the day, 12
+//          rain today (0.01 in), 13 wind average of 5 minutes (0.1 km/h)
+//   !!     logging mode, 10 to 12 fields: 1 wind speed (0.1 km/h), 2 direction, 3 outdoor
+//          temperature, 4 long-term rain, 5 barometer, 6 indoor temperature, 7 outdoor humidity,
+//          8 indoor humidity, 9 day of the year, 10 minute of the day, 11 rain today, 12 wind
+//          average of 1 minute (0.1 km/h)
+//
+// The wind speed is the average the station sends (logging mode without it: the wind speed),
+// the gust packet mode's peak; rain today is rain since midnight.
+void ReadUltimeter(Field& f, std::string_view info) {
+  f.p.type = AprsType::kWeather;
+  const bool packet = info[0] == '$';
+  const std::string_view s = TrimLineEnd(Sub(info, packet ? 5 : 2));
+  const std::size_t fields = s.size() / 4;
+  const std::size_t least = packet ? 11 : 10;
+  if (s.size() % 4 != 0 || fields < least || fields > least + 2) {
+    ErrorText e(f);
+    e << "Ultimeter " << (packet ? "packet" : "log") << " data ";
+    e.Quoted(s) << " is not " << static_cast<int>(least) << " to " << static_cast<int>(least + 2)
+                << " fields of 4 hexadecimal digits";
+    return;
+  }
+  std::array<std::optional<int>, 13> v{};
+  for (std::size_t i = 0; i < fields; ++i) {
+    const std::string_view d = Sub(s, 4 * i, 4);
+    if (d == "----") continue;
+    int n = 0;
+    for (char c : d) n = HexDigit(c) < 0 || n < 0 ? -1 : n * 16 + HexDigit(c);
+    if (n < 0) {
+      ErrorText e(f);
+      e << "Ultimeter field " << static_cast<int>(i + 1) << ' ';
+      e.Quoted(d) << " is not 4 hexadecimal digits or ----";
+      return;
+    }
+    v[i] = n;
+  }
+  // Fields by their number from 1.
+  const auto at = [&](std::size_t n) { return v[n - 1]; };
+  const std::size_t wind = packet ? 13 : 12;
+  AprsWeather& w = f.p.weather;
+  if (at(wind)) {
+    w.wind_speed_kmh = *at(wind) * 0.1;
+  } else if (!packet && at(1)) {
+    w.wind_speed_kmh = *at(1) * 0.1;
+  }
+  if (packet && at(1)) w.gust_kmh = *at(1) * 0.1;
+  if (at(2)) {
+    if (*at(2) > 255) {
+      ErrorText(f) << "Ultimeter wind direction " << *at(2) << " is over 255";
+    } else {
+      const int dir = static_cast<int>(std::lround(*at(2) * 360.0 / 256.0));
+      w.wind_dir = dir == 0 ? 360 : dir;
+    }
+  }
+  if (at(3)) {
+    const int tenths_f = *at(3) >= 0x8000 ? *at(3) - 0x10000 : *at(3);
+    w.temp_c = (tenths_f / 10.0 - 32.0) * 5.0 / 9.0;
+  }
+  if (at(5)) w.pressure_hpa = *at(5) * 0.1;
+  if (const auto h = at(packet ? 9 : 7)) {
+    const int percent = static_cast<int>(std::lround(*h / 10.0));
+    if (percent > 100) {
+      ErrorText(f) << "Ultimeter humidity " << percent << " % is over 100";
+    } else if (percent > 0) {
+      w.humidity = percent;
+    }
+  }
+  if (const auto rain = at(packet ? 12 : 11)) w.rain_midnight_mm = *rain * kInchMm / 100.0;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -596,8 +691,23 @@ std::string_view ReadExtension(Field& f, std::string_view s) {
     }
     return s;
   }
-  if (Sub(s, 0, 3) == "PHG" && Digits(s, 3, 4)) {
-    f.p.phg = Sub(s, 0, 7);
+  if ((Sub(s, 0, 3) == "PHG" || Sub(s, 0, 3) == "DFS") && Digits(s, 3, 4)) {
+    // p (power p*p W) or s (strength, S-points), h (height 10 * 2^h feet), g (gain dB), d
+    // (directivity d * 45 degrees, 0 omni).
+    const bool phg = s[0] == 'P';
+    AprsAntenna a;
+    const int first = s[3] - '0';
+    (phg ? a.power_w : a.strength) = phg ? first * first : first;
+    a.height_m = 10.0 * std::pow(2.0, s[4] - '0') * kFootM;
+    a.gain_dbi = s[5] - '0';
+    const int d = s[6] - '0';
+    if (d <= 8) {
+      a.directivity = d * 45;
+    } else {
+      ErrorText e(f);
+      e << (phg ? "PHG" : "DFS") << " directivity " << d << " is not 0 (omni) to 8 (north)";
+    }
+    (phg ? f.p.phg : f.p.dfs) = a;
     return Sub(s, 7);
   }
   if (Sub(s, 0, 3) == "RNG") {
@@ -927,7 +1037,7 @@ void ReadTelemetry(Field& f, std::string_view info) {
     if (!v) {
       ErrorText e(f);
       e << "telemetry value " << f.p.analog_count + 1 << ' ';
-      e.Quoted(part) << " is not a number";
+      e.Quoted(part) << ' ' << NotANumber(part);
       f.p.analog_count = 0;
       return;
     }
@@ -961,7 +1071,17 @@ void ReadTelemetry(Field& f, std::string_view info) {
     for (int i = 0; i < f.p.analog_count; ++i) {
       const auto& e = d->eqns[static_cast<std::size_t>(i)];
       const double x = f.p.analog[static_cast<std::size_t>(i)];
-      f.p.values[static_cast<std::size_t>(i)] = e[0] * x * x + e[1] * x + e[2];
+      // A term whose coefficient is 0 is left out: 0 * x * x is no number when x * x is not.
+      double v = e[2];
+      if (e[1] != 0.0) v += e[1] * x;
+      if (e[0] != 0.0) v += e[0] * x * x;
+      if (!std::isfinite(v)) {
+        ErrorText(f) << "telemetry value " << i + 1
+                     << " scaled by the station's EQNS is beyond any number";
+        f.p.has_values = false;
+        break;
+      }
+      f.p.values[static_cast<std::size_t>(i)] = v;
     }
   }
   if (d->has_bits) {
@@ -1028,13 +1148,6 @@ void ReadQuery(Field& f, std::string_view info) {
   }
   f.p.text = Sub(s, 0, end);
   f.p.comment = Sub(s, end + 1);
-}
-
-int HexDigit(char c) {
-  if (IsDigit(c)) return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
 }
 
 // An NMEA coordinate: "ddmm.mmmm" or "dddmm.mmmm", then its hemisphere letter.
@@ -1135,10 +1248,26 @@ void ReadNmea(Field& f, std::string_view info) {
     }
     f.p.lat = lat;
     f.p.lon = lon;
-    if (const auto knots = Number(field[7])) f.p.speed_kmh = KnotsToKmh(*knots);
-    if (const auto course = Number(field[8])) {
-      const int c = static_cast<int>(std::lround(*course));
-      SetCourse(f, c == 0 ? 360 : c);
+    if (!field[7].empty()) {
+      const auto knots = Number(field[7]);
+      if (knots && *knots >= 0 && std::isfinite(KnotsToKmh(*knots))) {
+        f.p.speed_kmh = KnotsToKmh(*knots);
+      } else {
+        ErrorText e(f);
+        e << "NMEA speed ";
+        e.Quoted(field[7]) << " is not a speed in knots";
+      }
+    }
+    if (!field[8].empty()) {
+      const auto course = Number(field[8]);
+      if (course && *course >= 0 && *course <= 360) {
+        const int c = static_cast<int>(std::lround(*course));
+        SetCourse(f, c == 0 ? 360 : c);
+      } else {
+        ErrorText e(f);
+        e << "NMEA course ";
+        e.Quoted(field[8]) << " is not 0 to 360 degrees";
+      }
     }
   } else if (kind == "GGA") {
     // time, lat, N/S, lon, E/W, fix quality (0 none), satellites, HDOP, altitude, M, ...
@@ -1159,7 +1288,15 @@ void ReadNmea(Field& f, std::string_view info) {
     }
     f.p.lat = lat;
     f.p.lon = lon;
-    if (const auto alt = Number(field[9])) f.p.altitude_m = *alt;
+    if (!field[9].empty()) {
+      if (const auto alt = Number(field[9])) {
+        f.p.altitude_m = *alt;
+      } else {
+        ErrorText e(f);
+        e << "NMEA altitude ";
+        e.Quoted(field[9]) << ' ' << NotANumber(field[9]);
+      }
+    }
   }
 }
 
@@ -1178,9 +1315,12 @@ void ReadObject(Field& f, std::string_view info) {
   if (state == '*' || state == '_') {
     f.p.alive = state == '*';
   } else {
+    // Where the state should stand, the field is not as an object's: what follows would be read
+    // out of place.
     ErrorText e(f);
     e << "object state ";
     e.Char(state) << " after the name is not * (alive) or _ (killed)";
+    return;
   }
   const std::string_view rest = ReadTimestamp(f, Sub(info, 11));
   if (f.p.timestamp.size() < 7) return;
@@ -1218,19 +1358,56 @@ bool SplitThirdParty(std::string_view s, std::string_view& source, std::string_v
   return !dest.empty();
 }
 
-// A position whose ! stands within the first 40 characters, after other text (beacons of
-// TNCs and nodes that put their own text first).
+// Whether s begins with what has the shape of a position: "ddmm.hhN/dddmm.hhW" (digits or
+// blanks) or a compressed "/YYYYXXXX" in base 91.
+bool LooksLikePosition(std::string_view s) {
+  const auto digit = [](char c) { return IsDigit(c) || c == ' '; };
+  if (s.size() >= 19 && IsDigit(s[0])) {
+    for (const std::size_t i : {0, 1, 2, 3, 5, 6, 9, 10, 11, 12, 13, 15, 16}) {
+      if (!digit(s[i])) return false;
+    }
+    return s[4] == '.' && s[14] == '.' && std::string_view("NSns").find(s[7]) != s.npos &&
+           std::string_view("EWew").find(s[17]) != s.npos;
+  }
+  if (s.size() < 13 ||
+      !(s[0] == '/' || s[0] == '\\' || IsUpper(s[0]) || (s[0] >= 'a' && s[0] <= 'j'))) {
+    return false;
+  }
+  for (std::size_t i = 1; i < 9; ++i) {
+    if (!IsBase91(s[i])) return false;
+  }
+  return true;
+}
+
+// Where a position stands after other text: a ! within the first 40 characters that a position
+// follows (beacons of TNCs and nodes that put their own text first); npos when there is none.
+std::size_t PositionAfterText(std::string_view info) {
+  for (std::size_t bang = info.find('!'); bang != std::string_view::npos && bang < 40;
+       bang = info.find('!', bang + 1)) {
+    if (LooksLikePosition(Sub(info, bang + 1))) return bang;
+  }
+  return std::string_view::npos;
+}
+
 bool ReadPositionAfterText(Field& f, std::string_view info) {
-  const std::size_t bang = Sub(info, 0, 40).find('!');
-  if (bang == std::string_view::npos || bang + 1 >= info.size()) return false;
-  const char c = info[bang + 1];
-  if (!IsDigit(c) && !ValidTable(c) && !(c >= 'a' && c <= 'j')) return false;
+  const std::size_t bang = PositionAfterText(info);
+  if (bang == std::string_view::npos) return false;
   f.p.type = AprsType::kPosition;
   ReadPosition(f, Sub(info, bang + 1));
   return true;
 }
 
 }  // namespace
+
+bool IsAprsInformationField(std::span<const std::uint8_t> info) {
+  if (info.empty()) return false;
+  // The data type identifiers of APRS 1.0.1, chapter 5 (those it reserves, and its test data,
+  // included), with { user-defined and } third-party.
+  static constexpr std::string_view kIdentifiers = "\x1C\x1D!#$%&')*+,./:;<=>?@T[_`{|}";
+  if (kIdentifiers.find(static_cast<char>(info[0])) != std::string_view::npos) return true;
+  return PositionAfterText(std::string_view(reinterpret_cast<const char*>(info.data()),
+                                            info.size())) != std::string_view::npos;
+}
 
 AprsDecoder::AprsDecoder() {
   for (auto& slot : slots_) slot = std::make_unique<Slot>();
@@ -1267,6 +1444,10 @@ void AprsDecoder::DecodeInto(int depth, const AprsHeader& header, std::string_vi
   switch (info[0]) {
     case '!':
     case '=':
+      if (Sub(info, 0, 2) == "!!") {
+        ReadUltimeter(f, info);
+        break;
+      }
       p.type = AprsType::kPosition;
       p.messaging = info[0] == '=';
       ReadPosition(f, Sub(info, 1));
@@ -1310,7 +1491,11 @@ void AprsDecoder::DecodeInto(int depth, const AprsHeader& header, std::string_vi
       ReadTelemetry(f, info);
       break;
     case '$':
-      ReadNmea(f, info);
+      if (Sub(info, 0, 5) == "$ULTW") {
+        ReadUltimeter(f, info);
+      } else {
+        ReadNmea(f, info);
+      }
       break;
     case '{':
       p.type = AprsType::kUserDefined;

@@ -1,6 +1,6 @@
 // AprsDecoder: what the information field of an APRS frame means. APRS frames are AX.25 UI frames
-// with PID F0; the first byte of the information field (the data type identifier) says how the
-// rest reads:
+// with PID F0 whose information field begins with a data type identifier, which says how the
+// rest reads (IsAprsInformationField):
 //
 //   ! =        position without timestamp (= : the station takes messages)
 //                 !4903.50N/07201.75W>088/036/A=001234 comment
@@ -100,6 +100,17 @@ struct AprsWeather {
   bool Any() const;
 };
 
+// A station's antenna, from the PHGphgd (power, height, gain, directivity) and DFSshgd (DF signal
+// strength, height, gain, directivity) extensions.
+struct AprsAntenna {
+  int power_w = 0;                 // PHG: transmitter power, p*p watts
+  int strength = 0;                // DFS: the signal strength heard, 0 to 9 S-points
+  double height_m = 0;             // above average terrain: 10 * 2^h feet
+  int gain_dbi = 0;                // g dB (dBi)
+  std::optional<int> directivity;  // degrees the antenna favours (45 .. 360), 0 omni; absent
+                                   // when d is no direction (9)
+};
+
 // One decoded field. Text members are views into the information field, into the decoder's
 // buffers or into its telemetry store: they stay valid until the decoder's next Decode or Reset.
 // Members that do not apply keep their empty or absent values.
@@ -123,7 +134,8 @@ struct AprsPacket {
   std::optional<double> speed_kmh;
   std::optional<double> altitude_m;
   std::optional<double> range_km;  // compressed range, RNG extension
-  std::string_view phg;            // PHGphgd extension as sent ("PHG5132")
+  std::optional<AprsAntenna> phg;  // PHGphgd extension
+  std::optional<AprsAntenna> dfs;  // DFSshgd extension
   std::string_view timestamp;      // as sent: "092345z", "092345/", "234517h", "10090556"
   std::string_view comment;        // what is left of the text after the decoded parts
 
@@ -176,6 +188,13 @@ struct AprsPacket {
   std::string_view error;
 };
 
+// Whether info, the information field of a UI frame with PID F0, is an APRS field: it begins
+// with an APRS data type identifier (APRS 1.0.1, chapter 5, with { user-defined data and }
+// third-party packets), or a position follows a ! within its first 40 characters (which APRS
+// allows TNCs that put their own text first). Anything else (a satellite's binary telemetry, a
+// node's plain beacon, an empty field) is not APRS.
+bool IsAprsInformationField(std::span<const std::uint8_t> info);
+
 // The decoder of one capture. Decode's result lives in the decoder until the next Decode.
 class AprsDecoder {
  public:
@@ -184,9 +203,9 @@ class AprsDecoder {
   AprsDecoder(const AprsDecoder&) = delete;
   AprsDecoder& operator=(const AprsDecoder&) = delete;
 
-  // Decodes info, the information field of a UI frame with PID F0 (the caller decides which
-  // frames are APRS: IsAprsFrame). info may hold any bytes; it must stay alive while the
-  // result is used.
+  // Decodes info, the information field of an APRS frame (the caller decides which frames are
+  // APRS: IsAprsFrame). info may hold any bytes (a field that is no APRS field reads as type
+  // other); it must stay alive while the result is used.
   const AprsPacket& Decode(const AprsHeader& header, std::span<const std::uint8_t> info);
   const AprsPacket& Decode(const AprsHeader& header, std::string_view info);
 

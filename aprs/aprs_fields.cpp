@@ -1,6 +1,8 @@
 #include "aprs/aprs_fields.h"
 
 #include <array>
+#include <charconv>
+#include <cmath>
 #include <iterator>
 #include <optional>
 
@@ -38,6 +40,19 @@ bool ObjectOrItem(const AprsPacket& p) {
   return p.type == AprsType::kObject || p.type == AprsType::kItem;
 }
 
+// A text that is there, if empty: a message's text, a status.
+AprsValue Given(std::string_view s) {
+  AprsValue x;
+  x.kind = AprsValue::Kind::kText;
+  x.text = s;
+  return x;
+}
+
+template <typename Get>
+AprsValue Antenna(const std::optional<AprsAntenna>& a, Get get) {
+  return a ? Number(get(*a)) : AprsValue();
+}
+
 template <int kChannel>
 AprsValue Analog(const AprsPacket& p) {
   return kChannel < p.analog_count ? Number(p.analog[kChannel]) : AprsValue();
@@ -45,6 +60,16 @@ AprsValue Analog(const AprsPacket& p) {
 template <int kChannel>
 AprsValue Scaled(const AprsPacket& p) {
   return p.has_values && kChannel < p.analog_count ? Number(p.values[kChannel]) : AprsValue();
+}
+// A digital channel is on when its bit is what the station's BITS sense calls on (1 without
+// it); given for the stations whose definitions name, label or sense their digital channels.
+template <int kChannel>
+AprsValue Bit(const AprsPacket& p) {
+  const bool defined = p.name_count > kAprsAnalogChannels || p.unit_count > kAprsAnalogChannels ||
+                       p.bit_sense.size() == 8;
+  if (p.digital.size() != 8 || !defined) return AprsValue();
+  const char on = p.bit_sense.size() == 8 ? p.bit_sense[kChannel] : '1';
+  return Bool(p.digital[kChannel] == on);
 }
 template <int kChannel>
 AprsValue Name(const AprsPacket& p) {
@@ -57,7 +82,8 @@ AprsValue Unit(const AprsPacket& p) {
 
 using P = const AprsPacket&;
 constexpr AprsJsonPlace kTop = AprsJsonPlace::kTop;
-constexpr AprsJsonPlace kWx = AprsJsonPlace::kWeather;
+constexpr AprsJsonPlace kObj = AprsJsonPlace::kObject;
+constexpr AprsJsonPlace kWx = AprsJsonPlace::kObject;
 constexpr AprsJsonPlace kNone = AprsJsonPlace::kNone;
 constexpr AprsValue::Kind kNumber = AprsValue::Kind::kNumber;
 constexpr AprsValue::Kind kText = AprsValue::Kind::kText;
@@ -86,6 +112,32 @@ constexpr AprsField kFields[] = {
     {"speed_kmh", kTop, 1, kNumber, [](P p) { return Number(p.speed_kmh); }, "speed in km/h"},
     {"altitude_m", kTop, 1, kNumber, [](P p) { return Number(p.altitude_m); },
      "altitude in metres"},
+    {"range_km", kTop, 1, kNumber, [](P p) { return Number(p.range_km); },
+     "radio range in km (RNG extension, compressed range)"},
+    {"phg.power_w", kObj, 0, kNumber,
+     [](P p) { return Antenna(p.phg, [](const AprsAntenna& a) { return a.power_w; }); },
+     "PHG: transmitter power in W"},
+    {"phg.height_m", kObj, 1, kNumber,
+     [](P p) { return Antenna(p.phg, [](const AprsAntenna& a) { return a.height_m; }); },
+     "PHG: antenna height above average terrain in metres"},
+    {"phg.gain_dbi", kObj, 0, kNumber,
+     [](P p) { return Antenna(p.phg, [](const AprsAntenna& a) { return a.gain_dbi; }); },
+     "PHG: antenna gain in dBi"},
+    {"phg.directivity", kObj, 0, kNumber,
+     [](P p) { return p.phg ? Number(p.phg->directivity) : AprsValue(); },
+     "PHG: the direction the antenna favours in degrees, 0 omni"},
+    {"dfs.strength", kObj, 0, kNumber,
+     [](P p) { return Antenna(p.dfs, [](const AprsAntenna& a) { return a.strength; }); },
+     "DFS: direction-finding signal strength, 0 to 9 S-points"},
+    {"dfs.height_m", kObj, 1, kNumber,
+     [](P p) { return Antenna(p.dfs, [](const AprsAntenna& a) { return a.height_m; }); },
+     "DFS: antenna height above average terrain in metres"},
+    {"dfs.gain_dbi", kObj, 0, kNumber,
+     [](P p) { return Antenna(p.dfs, [](const AprsAntenna& a) { return a.gain_dbi; }); },
+     "DFS: antenna gain in dBi"},
+    {"dfs.directivity", kObj, 0, kNumber,
+     [](P p) { return p.dfs ? Number(p.dfs->directivity) : AprsValue(); },
+     "DFS: the direction the antenna favours in degrees, 0 omni"},
     {"timestamp", kTop, 0, kText, [](P p) { return Text(p.timestamp); },
      "the timestamp as sent (\"092345z\")"},
     {"comment", kTop, 0, kText, [](P p) { return Text(p.comment); },
@@ -97,11 +149,16 @@ constexpr AprsField kFields[] = {
      "an object or item alive (true) or killed (false)"},
     {"addressee", kTop, 0, kText, [](P p) { return Text(p.addressee); },
      "the addressee of a message, ack, rej, bulletin or telemetry definition"},
-    {"text", kTop, 0, kText, [](P p) { return Text(p.text); },
+    {"text", kTop, 0, kText,
+     [](P p) {
+       return p.type == AprsType::kMessage || p.type == AprsType::kBulletin ? Given(p.text)
+                                                                            : Text(p.text);
+     },
      "message text, query, capabilities or user-defined data"},
     {"id", kTop, 0, kText, [](P p) { return Text(p.id); },
      "message number; the number or letter of a bulletin"},
-    {"status", kTop, 0, kText, [](P p) { return Text(p.status); },
+    {"status", kTop, 0, kText,
+     [](P p) { return p.type == AprsType::kStatus ? Given(p.status) : Text(p.status); },
      "status text; the Mic-E message (\"En Route\")"},
     {"weather.wind_dir", kWx, 0, kNumber, [](P p) { return Number(p.weather.wind_dir); },
      "weather: wind direction in degrees"},
@@ -125,11 +182,11 @@ constexpr AprsField kFields[] = {
      "weather: luminosity in W/m2"},
     {"seq", kTop, 0, kText, [](P p) { return Text(p.seq); },
      "telemetry sequence number as sent (\"005\")"},
-    {"analog.1", kNone, 6, kNumber, Analog<0>, "telemetry: analog value 1 as sent"},
-    {"analog.2", kNone, 6, kNumber, Analog<1>, "telemetry: analog value 2 as sent"},
-    {"analog.3", kNone, 6, kNumber, Analog<2>, "telemetry: analog value 3 as sent"},
-    {"analog.4", kNone, 6, kNumber, Analog<3>, "telemetry: analog value 4 as sent"},
-    {"analog.5", kNone, 6, kNumber, Analog<4>, "telemetry: analog value 5 as sent"},
+    {"analog.1", kNone, kAprsAsSent, kNumber, Analog<0>, "telemetry: analog value 1 as sent"},
+    {"analog.2", kNone, kAprsAsSent, kNumber, Analog<1>, "telemetry: analog value 2 as sent"},
+    {"analog.3", kNone, kAprsAsSent, kNumber, Analog<2>, "telemetry: analog value 3 as sent"},
+    {"analog.4", kNone, kAprsAsSent, kNumber, Analog<3>, "telemetry: analog value 4 as sent"},
+    {"analog.5", kNone, kAprsAsSent, kNumber, Analog<4>, "telemetry: analog value 5 as sent"},
     {"digital", kTop, 0, kText, [](P p) { return Text(p.digital); },
      "telemetry: the 8 digital bits as sent (\"01101001\")"},
     {"values.1", kNone, 6, kNumber, Scaled<0>,
@@ -142,6 +199,16 @@ constexpr AprsField kFields[] = {
      "telemetry: analog value 4 scaled by the station's EQNS"},
     {"values.5", kNone, 6, kNumber, Scaled<4>,
      "telemetry: analog value 5 scaled by the station's EQNS"},
+    {"bits.1", kNone, 0, kBool, Bit<0>,
+     "telemetry: digital channel 1 on, by the station's BITS sense (1 without one), for a "
+     "station whose definitions name, label or sense its digital channels"},
+    {"bits.2", kNone, 0, kBool, Bit<1>, "telemetry: digital channel 2 on"},
+    {"bits.3", kNone, 0, kBool, Bit<2>, "telemetry: digital channel 3 on"},
+    {"bits.4", kNone, 0, kBool, Bit<3>, "telemetry: digital channel 4 on"},
+    {"bits.5", kNone, 0, kBool, Bit<4>, "telemetry: digital channel 5 on"},
+    {"bits.6", kNone, 0, kBool, Bit<5>, "telemetry: digital channel 6 on"},
+    {"bits.7", kNone, 0, kBool, Bit<6>, "telemetry: digital channel 7 on"},
+    {"bits.8", kNone, 0, kBool, Bit<7>, "telemetry: digital channel 8 on"},
     {"names.1", kNone, 0, kText, Name<0>, "telemetry: name of channel 1 (PARM)"},
     {"names.2", kNone, 0, kText, Name<1>, "telemetry: name of channel 2 (PARM)"},
     {"names.3", kNone, 0, kText, Name<2>, "telemetry: name of channel 3 (PARM)"},
@@ -192,6 +259,25 @@ const AprsPacket* FaultyAprsPacket(const AprsPacket& p) {
     if (!q->error.empty()) return q;
   }
   return nullptr;
+}
+
+std::string AprsNumberText(const AprsField& field, double value) {
+  char buf[400];
+  if (field.decimals == kAprsAsSent) {
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value);
+    return ec == std::errc() ? std::string(buf, end) : std::string();
+  }
+  // No "-0".
+  if (std::abs(value) < 0.5 * std::pow(10.0, -field.decimals)) value = 0.0;
+  const auto [end, ec] =
+      std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, field.decimals);
+  if (ec != std::errc()) return {};
+  std::string text(buf, end);
+  if (text.find('.') != std::string::npos) {
+    while (text.back() == '0') text.pop_back();
+    if (text.back() == '.') text.pop_back();
+  }
+  return text;
 }
 
 AprsValue AprsFieldValue(const AprsPacket& p, std::string_view name) {

@@ -7,7 +7,8 @@
 
 namespace packscope {
 
-// An APRS frame: a UI frame with PID F0 (no layer 3), read whole (no Ax25Problem).
+// An APRS frame: a UI frame with PID F0 (no layer 3), read whole (no Ax25Problem), whose
+// information field is an APRS field (IsAprsInformationField).
 bool IsAprsFrame(const Ax25Details& d);
 
 // The decoder's header of a frame: its source and destination texts (views into d).

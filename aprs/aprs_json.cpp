@@ -51,12 +51,13 @@ bool ValidUtf8(std::string_view s) {
   return true;
 }
 
-Json TextJson(std::string_view s) {
-  return ValidUtf8(s) ? Json(std::string(s)) : Json(Cp1252ToUtf8(s));
-}
+Json TextJson(std::string_view s) { return Json(AprsTextUtf8(s)); }
 
 double Rounded(double v, int decimals) {
+  if (decimals == kAprsAsSent) return v == 0.0 ? 0.0 : v;
   const double scale = std::pow(10.0, decimals);
+  // A value too large to scale has no decimals to round.
+  if (!std::isfinite(v * scale)) return v;
   const double r = std::round(v * scale) / scale;
   return r == 0.0 ? 0.0 : r;  // no "-0"
 }
@@ -106,23 +107,53 @@ void AddChannels(Json& j, const AprsPacket& p, std::string_view array, std::size
   if (!list.empty()) j[std::string(array)] = std::move(list);
 }
 
+// "bits": the 8 digital channels, each whether it is on, with its name and label when the
+// station's PARM and UNIT give them (channels 6 to 13):
+//   [{"name":"Camra","label":"Click","on":true},{"on":false},...]
+void AddBits(Json& j, const AprsPacket& p, std::size_t first_row) {
+  const auto fields = AprsFields();
+  Json bits = Json::array();
+  for (std::size_t i = 0; i < static_cast<std::size_t>(kAprsDigitalChannels); ++i) {
+    const AprsValue on = fields[first_row + i].get(p);
+    if (!on.Present()) return;
+    Json bit = Json::object();
+    const std::size_t channel = static_cast<std::size_t>(kAprsAnalogChannels) + i;
+    if (static_cast<int>(channel) < p.name_count && !p.names[channel].empty()) {
+      bit["name"] = TextJson(p.names[channel]);
+    }
+    if (static_cast<int>(channel) < p.unit_count && !p.units[channel].empty()) {
+      bit["label"] = TextJson(p.units[channel]);
+    }
+    bit["on"] = on.truth;
+    bits.push_back(std::move(bit));
+  }
+  j["bits"] = std::move(bits);
+}
+
 // Adds the keys of p to j.
 void AddKeys(Json& j, const AprsPacket& p) {
-  Json weather = Json::object();
+  Json object = Json::object();
   const auto fields = AprsFields();
   for (std::size_t i = 0; i < fields.size(); ++i) {
     const AprsField& f = fields[i];
+    const std::string_view prefix = Sub(f.name, 0, f.name.find('.'));
     if (f.place == AprsJsonPlace::kNone) {
-      const std::string_view array = Sub(f.name, 0, f.name.find('.'));
-      if (Sub(f.name, array.size()) == ".1") AddChannels(j, p, array, i);
+      if (Sub(f.name, prefix.size()) != ".1") continue;
+      if (prefix == "bits") {
+        AddBits(j, p, i);
+      } else {
+        AddChannels(j, p, prefix, i);
+      }
       continue;
     }
     const AprsValue v = f.get(p);
-    if (f.place == AprsJsonPlace::kWeather) {
-      if (v.Present()) weather[std::string(Sub(f.name, 8))] = ValueJson(f, v);
-      // The weather object stands where its last member's row is.
-      if (i + 1 == fields.size() || fields[i + 1].place != AprsJsonPlace::kWeather) {
-        if (!weather.empty()) j["weather"] = std::move(weather);
+    if (f.place == AprsJsonPlace::kObject) {
+      if (v.Present()) object[std::string(Sub(f.name, prefix.size() + 1))] = ValueJson(f, v);
+      // The object stands where its last member's row is.
+      if (i + 1 == fields.size() || fields[i + 1].place != AprsJsonPlace::kObject ||
+          Sub(fields[i + 1].name, 0, prefix.size() + 1) != Sub(f.name, 0, prefix.size() + 1)) {
+        if (!object.empty()) j[std::string(prefix)] = std::move(object);
+        object = Json::object();
       }
       continue;
     }
@@ -149,6 +180,17 @@ void AddKeys(Json& j, const AprsPacket& p) {
 }
 
 }  // namespace
+
+std::string AprsJsonNumberText(const AprsField& f, double value) {
+  AprsValue v;
+  v.kind = AprsValue::Kind::kNumber;
+  v.number = value;
+  return ValueJson(f, v).dump();
+}
+
+std::string AprsTextUtf8(std::string_view bytes) {
+  return ValidUtf8(bytes) ? std::string(bytes) : Cp1252ToUtf8(bytes);
+}
 
 nlohmann::ordered_json AprsJson(const AprsPacket& p) {
   Json j = Json::object();

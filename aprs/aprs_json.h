@@ -2,8 +2,10 @@
 // AprsFields that the field gives (absent ones left out), in their order, with
 //
 //   "weather": {"wind_dir":220,"wind_speed_kmh":7.4,"temp_c":25.0,...}
-//   "seq": 5 (a number; "MIC" as sent), "analog": [199,0,255,73,123], "digital": "01101001",
-//   "values": [...], "names": [...], "units": [...]            (telemetry)
+//   "phg": {"power_w":25,"height_m":97.5,"gain_dbi":3,"directivity":90}, "dfs": {...}
+//   "seq": 5 (a number; "MIC" as sent), "analog": [199,0,255,73,123] (as sent),
+//   "digital": "01101001", "values": [...], "names": [...], "units": [...],
+//   "bits": [{"name":"Camra","label":"Click","on":false},...]   (telemetry)
 //   "inner": {"source":"WB2OSZ","destination":"APDW16","path":"TCPIP*",...}   (third-party)
 //
 //   {"type":"mic-e","lat":42.501167,"lon":-71.126333,"symbol":"/k","course":276,
@@ -16,12 +18,22 @@
 #define PACKSCOPE_APRS_APRS_JSON_H_
 
 #include <nlohmann/json_fwd.hpp>
+#include <string>
+#include <string_view>
 
 #include "aprs/aprs_decoder.h"
+#include "aprs/aprs_fields.h"
 
 namespace packscope {
 
 nlohmann::ordered_json AprsJson(const AprsPacket& p);
+
+// A number of field f as the object writes it: rounded to the field's decimals, whole numbers
+// without a decimal point ("199", "25.9", "-71.126333"). The series layout writes its values so.
+std::string AprsJsonNumberText(const AprsField& f, double value);
+
+// A text of the field as the object gives it, in UTF-8 (see above).
+std::string AprsTextUtf8(std::string_view bytes);
 
 }  // namespace packscope
 

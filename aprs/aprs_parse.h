@@ -3,6 +3,7 @@
 #define PACKSCOPE_APRS_APRS_PARSE_H_
 
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -50,16 +51,78 @@ inline std::string_view Trim(std::string_view s) {
 // Line ends that many stations put at the end of a field.
 inline std::string_view TrimLineEnd(std::string_view s) { return TrimRight(s, "\r\n"); }
 
-// A decimal number, as a whole text: "12", "-3.5", ".53", "+7", "1e3". Blanks around it are
-// allowed; nothing for an empty text or anything else.
-inline std::optional<double> Number(std::string_view s) {
+// How a text reads as a number (NumberOf).
+enum class NumberForm {
+  kDecimal,    // a decimal number
+  kNonFinite,  // "nan", "inf", "infinity", or digits beyond what a double holds
+  kExponent,   // a number in another notation: "1e308"
+  kNone,       // no number at all
+};
+
+// A decimal number, as a whole text, as APRS writes numbers: a sign, digits and a point ("12",
+// "-3.5", ".53", "+7"). Blanks around it are allowed. form says what the text is.
+inline std::optional<double> NumberOf(std::string_view s, NumberForm& form) {
+  form = NumberForm::kNone;
   s = Trim(s);
-  if (!s.empty() && s.front() == '+') s.remove_prefix(1);
-  if (s.empty() || s.front() == '+') return std::nullopt;
+  std::string_view body = s;
+  if (!body.empty() && (body.front() == '+' || body.front() == '-')) body.remove_prefix(1);
+  bool digits = false;
+  bool decimal = !body.empty();
+  for (std::size_t i = 0, points = 0; i < body.size(); ++i) {
+    if (IsDigit(body[i])) {
+      digits = true;
+    } else if (body[i] == '.' && ++points == 1) {
+    } else {
+      decimal = false;
+    }
+  }
   double v = 0;
-  const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
-  if (ec != std::errc() || end != s.data() + s.size()) return std::nullopt;
-  return v;
+  const char* from = s.data() + (!s.empty() && s.front() == '+' ? 1 : 0);
+  const auto [end, ec] = std::from_chars(from, s.data() + s.size(), v);
+  const bool whole = end == s.data() + s.size() && from != end;
+  if (!(decimal && digits)) {
+    // What other notations read: nan and infinity, or a number with an exponent.
+    if (whole && (ec != std::errc() || !std::isfinite(v))) {
+      form = NumberForm::kNonFinite;
+    } else if (whole) {
+      form = NumberForm::kExponent;
+    }
+    return std::nullopt;
+  }
+  if (ec == std::errc::result_out_of_range && whole &&
+      Sub(body, 0, body.find('.')).find_first_not_of('0') == std::string_view::npos) {
+    form = NumberForm::kDecimal;  // so many zeros after the point that a double holds 0
+    return 0.0;
+  }
+  if (ec != std::errc() || !whole || !std::isfinite(v)) {
+    form = NumberForm::kNonFinite;  // more digits than a double holds
+    return std::nullopt;
+  }
+  form = NumberForm::kDecimal;
+  return v == 0.0 ? 0.0 : v;  // no -0
+}
+
+// The number a decimal text gives; nothing for "nan", "inf", "1e3" and anything else.
+inline std::optional<double> Number(std::string_view s) {
+  NumberForm form;
+  return NumberOf(s, form);
+}
+
+// Why a text that Number refuses is none, for an error sentence: "is not a number", "is not a
+// finite number" (nan, infinity, beyond a double), "is not a decimal number" (1e308).
+inline std::string_view NotANumber(std::string_view s) {
+  NumberForm form;
+  NumberOf(s, form);
+  switch (form) {
+    case NumberForm::kNonFinite:
+      return "is not a finite number";
+    case NumberForm::kExponent:
+      return "is not a decimal number";
+    case NumberForm::kDecimal:
+    case NumberForm::kNone:
+      break;
+  }
+  return "is not a number";
 }
 
 // Splits off the text up to the next separator (or the end) from s.

@@ -54,7 +54,8 @@ std::string_view AprsTelemetryStore::Apply(std::string_view station, std::string
           AppendInt(error, i + 1);
           error.append(" \"");
           AppendQuotedText(error, part);
-          error.append("\" is not a number");
+          error.append("\" ");
+          error.append(NotANumber(part));
           return error;
         }
         v = *n;

@@ -1,6 +1,7 @@
 #include "aprs/aprs_words.h"
 
 #include <array>
+#include <charconv>
 #include <cmath>
 
 #include "aprs/aprs_parse.h"
@@ -27,8 +28,19 @@ void AppendFixed(std::string& out, double v, int decimals) {
   AppendFixedDecimals(out, v, decimals);
 }
 
+// The shortest text that reads back as v: -1e-07, 12.5.
+void AppendShortest(std::string& out, double v) {
+  char buf[32];
+  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v == 0.0 ? 0.0 : v);
+  if (ec == std::errc()) out.append(buf, end);
+}
+
 // A number with at most `decimals` decimals, trailing zeros dropped: 1034.8, -32, 0.125.
 void AppendNumber(std::string& out, double v, int decimals) {
+  if (std::abs(v) >= 1e15) {  // beyond what decimals add to
+    AppendShortest(out, v);
+    return;
+  }
   const std::size_t start = out.size();
   AppendFixed(out, v, decimals);
   if (out.find('.', start) == std::string::npos) return;
@@ -132,7 +144,11 @@ void AppendTelemetry(std::string& out, const AprsPacket& p) {
       AppendQuotedText(out, p.names[k]);
       out.push_back(' ');
     }
-    AppendNumber(out, p.has_values ? p.values[k] : p.analog[k], 4);
+    if (p.has_values) {
+      AppendNumber(out, p.values[k], 4);
+    } else {
+      AppendShortest(out, p.analog[k]);  // as sent
+    }
     if (i < p.unit_count && !p.units[k].empty()) {
       out.push_back(' ');
       AppendQuotedText(out, p.units[k]);
@@ -141,6 +157,53 @@ void AppendTelemetry(std::string& out, const AprsPacket& p) {
   if (!p.digital.empty()) {
     out.append(p.analog_count > 0 ? ", bits " : " bits ");
     out.append(p.digital);
+    // The channels the station's PARM names: on (by its BITS sense, with its UNIT label) or off.
+    bool named = false;
+    for (std::size_t i = 0; i < p.digital.size(); ++i) {
+      const std::size_t channel = static_cast<std::size_t>(kAprsAnalogChannels) + i;
+      if (static_cast<int>(channel) >= p.name_count || p.names[channel].empty()) continue;
+      out.append(named ? ", " : " (");
+      named = true;
+      AppendQuotedText(out, p.names[channel]);
+      const char on = p.bit_sense.size() == 8 ? p.bit_sense[i] : '1';
+      if (p.digital[i] != on) {
+        out.append(" off");
+      } else if (static_cast<int>(channel) < p.unit_count && !p.units[channel].empty()) {
+        out.push_back(' ');
+        AppendQuotedText(out, p.units[channel]);
+      } else {
+        out.append(" on");
+      }
+    }
+    if (named) out.push_back(')');
+  }
+}
+
+// "PHG 25 W, 98 m, 3 dBi, omni", "DFS S2, 98 m, 3 dBi, 90°".
+void AppendAntenna(std::string& out, std::string_view what, const AprsAntenna& a) {
+  Next(out);
+  out.append(what);
+  out.push_back(' ');
+  if (what == "PHG") {
+    AppendInt(out, a.power_w);
+    out.append(" W, ");
+  } else {
+    out.push_back('S');
+    AppendInt(out, a.strength);
+    out.append(", ");
+  }
+  AppendFixed(out, a.height_m, 0);
+  out.append(" m, ");
+  AppendInt(out, a.gain_dbi);
+  out.append(" dBi");
+  if (a.directivity) {
+    out.append(", ");
+    if (*a.directivity == 0) {
+      out.append("omni");
+    } else {
+      AppendInt(out, *a.directivity);
+      out.append(kDegree);
+    }
   }
 }
 
@@ -183,6 +246,8 @@ void AppendPosition(std::string& out, const AprsPacket& p) {
     AppendFixed(out, *p.range_km, 0);
     out.append(" km");
   }
+  if (p.phg) AppendAntenna(out, "PHG", *p.phg);
+  if (p.dfs) AppendAntenna(out, "DFS", *p.dfs);
   AppendWeather(out, p.weather);
 }
 
@@ -289,7 +354,7 @@ void AppendAprsWords(std::string& out, const AprsPacket& p) {
       if (p.type == AprsType::kMicE && !p.status.empty()) {
         Next(out);
         out.append(p.status);
-      } else if (p.type == AprsType::kStatus && !p.status.empty()) {
+      } else if (p.type == AprsType::kStatus) {
         out.append(": ");
         AppendQuoted(out, p.status);
       }

@@ -28,9 +28,13 @@ inline bool IsCallsignByte(std::uint8_t b) {
   return ((kCallsignBytes[b >> 6] >> (b & 63)) & 1) != 0;
 }
 
-void ReadAddress(const std::uint8_t* block, Ax25Address& address) {
-  std::memcpy(address.block.data(), block, kBlockLength);
-  address.ssid = CallsignText(block, address.call);
+void ReadAddress(const std::uint8_t* block, Ax25Address& address, bool callsign_text) {
+  if (callsign_text) {
+    std::memcpy(address.block.data(), block, kBlockLength);
+    address.ssid = CallsignText(block, address.call);
+  } else {
+    address.ssid = static_cast<std::uint8_t>((block[6] >> 1) & 0x0F);
+  }
   address.high_bit = TestBit(block[6], 7);
   bool valid = true;
   for (int i = 0; i < 6; ++i) valid = IsCallsignByte(block[i]) && valid;
@@ -44,40 +48,23 @@ void TooShort(Ax25Details& details, std::size_t needed) {
 
 }  // namespace
 
-Ax25Details DescribeAx25(std::span<const std::uint8_t> kiss_frame) {
+Ax25Details DescribeAx25(std::span<const std::uint8_t> kiss_frame, int modulo) {
   Ax25Details d;
-  DescribeAx25(kiss_frame, d);
+  DescribeAx25(kiss_frame, d, modulo);
   return d;
 }
 
-void DescribeAx25(std::span<const std::uint8_t> kiss_frame, Ax25Details& d) {
-  // Everything but the addresses' strings back to what a fresh Ax25Details holds.
+void LocateAx25(std::span<const std::uint8_t> kiss_frame, Ax25Details& d) {
   d.problem = Ax25Problem::kNone;
   d.length = 0;
   d.needed = 0;
   d.digipeater_count = 0;
-  d.role = Ax25Role::kUnknown;
-  d.control = 0;
-  d.kind = Ax25Kind::kI;
-  d.type_code = 0;
-  d.name = {};
-  d.ns.reset();
-  d.nr.reset();
-  d.poll_final = false;
-  d.has_pid = false;
-  d.pid.reset();
-  d.info = {};
+  d.control_at = 0;
   if (kiss_frame.empty()) return TooShort(d, kMinAx25HeaderLength);
   // From here on, offsets count from the destination's first byte.
   const std::span<const std::uint8_t> frame = kiss_frame.subspan(1);
   d.length = frame.size();
   if (frame.size() < kMinAx25HeaderLength) return TooShort(d, kMinAx25HeaderLength);
-
-  ReadAddress(frame.data(), d.destination);
-  ReadAddress(frame.data() + kBlockLength, d.source);
-  if (d.destination.high_bit != d.source.high_bit) {
-    d.role = d.destination.high_bit ? Ax25Role::kCommand : Ax25Role::kResponse;
-  }
   std::size_t pos = 2 * kBlockLength;
   bool last = TestBit(frame[pos - 1], 0);
   while (!last) {
@@ -87,35 +74,93 @@ void DescribeAx25(std::span<const std::uint8_t> kiss_frame, Ax25Details& d) {
     }
     // The block and a control byte behind it.
     if (pos + kBlockLength >= frame.size()) return TooShort(d, pos + kBlockLength + 1);
-    ReadAddress(frame.data() + pos, d.digipeaters[static_cast<std::size_t>(d.digipeater_count)]);
     ++d.digipeater_count;
     pos += kBlockLength;
     last = TestBit(frame[pos - 1], 0);
   }
   if (pos >= frame.size()) return TooShort(d, pos + 1);
+  d.control_at = pos + 1;
+}
 
-  const std::uint8_t c = frame[pos++];
+void DescribeAx25(std::span<const std::uint8_t> kiss_frame, Ax25Details& d, int modulo,
+                  bool callsign_texts) {
+  // Everything but the addresses' strings back to what a fresh Ax25Details holds.
+  d.role = Ax25Role::kUnknown;
+  d.modulo = modulo;
+  d.control = 0;
+  d.control2 = 0;
+  d.control_length = 1;
+  d.kind = Ax25Kind::kI;
+  d.type_code = 0;
+  d.name = {};
+  d.ns.reset();
+  d.nr.reset();
+  d.poll_final = false;
+  d.has_pid = false;
+  d.pid.reset();
+  d.info = {};
+  LocateAx25(kiss_frame, d);
+  if (d.length < kMinAx25HeaderLength) return;
+  const std::uint8_t* frame = kiss_frame.data() + 1;
+  ReadAddress(frame, d.destination, callsign_texts);
+  ReadAddress(frame + kBlockLength, d.source, callsign_texts);
+  if (d.destination.high_bit != d.source.high_bit) {
+    d.role = d.destination.high_bit ? Ax25Role::kCommand : Ax25Role::kResponse;
+  }
+  for (int i = 0; i < d.digipeater_count; ++i) {
+    ReadAddress(frame + kBlockLength * static_cast<std::size_t>(2 + i),
+                d.digipeaters[static_cast<std::size_t>(i)], callsign_texts);
+  }
+  if (d.problem == Ax25Problem::kNone) ReadControlField(kiss_frame, d, modulo);
+}
+
+bool ReadControlField(std::span<const std::uint8_t> kiss_frame, Ax25Details& d, int modulo) {
+  d.modulo = modulo;
+  d.control2 = 0;
+  d.control_length = 1;
+  d.name = {};
+  d.ns.reset();
+  d.nr.reset();
+  d.poll_final = false;
+  d.pid.reset();
+  d.info = {};
+  std::size_t pos = d.control_at;
+  const std::uint8_t c = kiss_frame[pos++];
   d.control = c;
-  d.poll_final = TestBit(c, 4);
   const Ax25Control k = ClassifyControl(c);
   d.kind = k.kind;
   d.type_code = k.type_code;
   d.has_pid = k.has_pid;
+  if (modulo == kModulo128 && k.kind != Ax25Kind::kU) {
+    // Offsets after the type byte: the second control byte is at pos - 1 of them.
+    if (pos >= kiss_frame.size()) {
+      TooShort(d, pos);
+      return false;
+    }
+    const std::uint8_t c2 = kiss_frame[pos++];
+    d.control2 = c2;
+    d.control_length = 2;
+    d.poll_final = TestBit(c2, 0);
+    if (k.kind == Ax25Kind::kI) d.ns = c >> 1;
+    d.nr = c2 >> 1;
+  } else {
+    d.poll_final = TestBit(c, 4);
+    if (k.kind == Ax25Kind::kI) d.ns = (c >> 1) & 0x07;
+    if (k.kind != Ax25Kind::kU) d.nr = c >> 5;
+  }
   switch (k.kind) {
     case Ax25Kind::kI:
-      d.ns = (c >> 1) & 0x07;
-      d.nr = c >> 5;
       break;
     case Ax25Kind::kS:
       d.name = SFrameName(d.type_code);
-      d.nr = c >> 5;
       break;
     case Ax25Kind::kU:
       d.name = UFrameName(d.type_code);
       break;
   }
-  if (d.has_pid && pos < frame.size()) d.pid = frame[pos++];
-  d.info = frame.subspan(pos);
+  if (d.has_pid && pos < kiss_frame.size()) d.pid = kiss_frame[pos++];
+  d.info = kiss_frame.subspan(pos);
+  return true;
 }
 
 std::string_view SFrameName(std::uint8_t code) {

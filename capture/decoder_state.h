@@ -21,6 +21,7 @@ class CaptureObserver;
 class OutputDevice;
 class FramePredicate;
 class FrameAprs;
+class FrameLinks;
 class FrameSource;
 struct FrameReceivers;
 
@@ -116,6 +117,9 @@ struct DecoderState : Ax25Fields {
   // The APRS reading of the pass's frames, while a pass whose filter or observer reads APRS
   // runs (capture/frame_aprs.h; not owned). ReadCapture sets one up when none is set.
   FrameAprs* Aprs = nullptr;
+  // The connected links of the pass's frames, while a pass with an observer or a filter runs
+  // (capture/frame_links.h; not owned). ReadCapture sets one up when none is set.
+  FrameLinks* Links = nullptr;
 };
 
 // What a pass makes of every frame beyond FrameBytes, FrameLength, FrameOffset, RawBytes, the

@@ -12,6 +12,13 @@ constexpr std::int64_t kYear2000Millis = 946684800000;
 
 }  // namespace
 
+bool FrameFindings::Any(FindingKind kind) const {
+  for (int k = 0; k < kFindingCount; ++k) {
+    if (Has(static_cast<Finding>(k)) && KindOf(static_cast<Finding>(k)) == kind) return true;
+  }
+  return false;
+}
+
 int FrameFindings::Count(Finding f) const {
   if (!Has(f)) return 0;
   if (f == Finding::kBadEscape) return bad_escapes;
@@ -29,10 +36,8 @@ FrameFindings FindFrameFindings(std::span<const std::uint8_t> kiss_frame, const 
     f.bad_escapes = info.bad_escapes;
   }
   if (info.timestamp) return f;
-  if (kiss_frame.empty()) {
-    f.Add(Finding::kEmpty);
-    return f;
-  }
+  // Empty frames and KISS commands are legal KISS and hold no AX.25 frame.
+  if (kiss_frame.empty() || IsKissCommandFrame(kiss_frame)) return f;
   if (!IsDataFrame(kiss_frame)) {
     f.Add(Finding::kFrameType);
     return f;

@@ -10,6 +10,7 @@
 #include "capture/capture_file.h"
 #include "capture/errors.h"
 #include "capture/frame_aprs.h"
+#include "capture/frame_links.h"
 #include "capture/frame_output.h"
 #include "capture/frame_source.h"
 #include "capture/timestamp.h"
@@ -143,6 +144,7 @@ class FrameLoop {
     info_.timestamp = length >= 1 && state_.FrameBytes[1] == kTimestampType;
     if (info_.timestamp) TimestampStep(state_, window_, times_, texts_.stamp_text);
     if (state_.Aprs != nullptr) state_.Aprs->NextFrame();
+    if (state_.Links != nullptr) state_.Links->Follow(state_, info_);
     if (state_.FrameFilter == nullptr || state_.FrameFilter->Keep(state_, info_) ||
         info_.timestamp) {
       if (window_.Check2() && (info_.timestamp ? decode_stamps_ : texts_.ax25)) {
@@ -240,12 +242,29 @@ void ReadCapture(DecoderState& state, Window& window, const std::function<void()
     DecoderState& s;
     ~Forget() { s.Receivers = nullptr; }
   } forget{state};
+  // The pass's links, when a step may read them and the caller has not set them up.
+  std::optional<FrameLinks> links;
+  SessionSink* sink = state.Observer != nullptr ? state.Observer->Sessions() : nullptr;
+  const bool reads_links = sink != nullptr ||
+                           (state.Observer != nullptr && state.Observer->ReadsLinks()) ||
+                           (state.FrameFilter != nullptr && state.FrameFilter->ReadsLinks());
+  if (state.Links == nullptr && reads_links) links.emplace(sink);
+  struct DetachLinks {
+    DecoderState& s;
+    bool attached;
+    ~DetachLinks() {
+      if (attached) s.Links = nullptr;
+    }
+  } detach_links{state, links.has_value()};
+  if (links) state.Links = &*links;
+  if (state.Links != nullptr) state.Links->Reset();
   FrameLoop loop(state, window);
   if (file) {
     loop.Run(*file);
   } else {
     loop.Run(*state.Source);
   }
+  if (state.Links != nullptr) state.Links->Finish();
 }
 
 }  // namespace packscope

@@ -10,7 +10,8 @@
 // but timestamp frames). With a
 // FrameFilter (capture/frame_predicate.h) the frames it turns down go no further than the
 // timestamp step. A pass whose filter or observer reads APRS has a FrameAprs (DecoderState::Aprs)
-// that follows every frame.
+// that follows every frame, and a pass whose filter or observer reads the frames' links a
+// FrameLinks (DecoderState::Links) that follows the connected links.
 #ifndef PACKSCOPE_CAPTURE_FRAME_LOOP_H_
 #define PACKSCOPE_CAPTURE_FRAME_LOOP_H_
 
@@ -18,6 +19,7 @@
 #include <functional>
 #include <string>
 
+#include "ax25/ax25_link.h"
 #include "capture/decoder_state.h"
 #include "capture/frame_predicate.h"
 #include "capture/kiss_scanner.h"
@@ -56,6 +58,13 @@ class CaptureObserver {
   virtual bool ReadsAprs() const { return false; }
   // Which of the frame texts OnFrame reads (FrameTexts): all of them unless it says otherwise.
   virtual FrameTexts Reads() const { return {}; }
+  // Whether OnFrame reads the frames' link facts or their control fields (a session's modulo:
+  // DecoderState::Links, capture/frame_links.h).
+  virtual bool ReadsLinks() const { return false; }
+  // Where the pass's link tracker hands the sessions' data and ends; nullptr: nowhere. The ends
+  // of sessions ended by a frame come before the next frame's OnFrame, and all others before the
+  // pass returns.
+  virtual SessionSink* Sessions() { return nullptr; }
 };
 
 // The frame texts a pass makes: those the frame output step (OutputStepReads), the observer and

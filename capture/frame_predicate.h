@@ -8,6 +8,7 @@
 
 #include "ax25/ax25_details.h"
 #include "capture/decoder_state.h"
+#include "capture/frame_links.h"
 
 namespace packscope {
 
@@ -24,15 +25,17 @@ class FramePredicate {
   virtual const Ax25Details* FrameDetails() const { return nullptr; }
   // Whether Keep reads the APRS decoding of frames (DecoderState::Aprs, capture/frame_aprs.h).
   virtual bool ReadsAprs() const { return false; }
+  // Whether Keep reads the frames' link facts or their AX.25 fields (DecoderState::Links).
+  virtual bool ReadsLinks() const { return false; }
 };
 
-// DescribeAx25 of the current frame, a data frame: the FrameFilter's reading when it made one,
-// else read into scratch.
+// DescribeAx25 of the current frame, a data frame, modulo 8 or 128 as its link counts: the
+// FrameFilter's reading when it made one, else read into scratch.
 inline const Ax25Details& CurrentAx25(const DecoderState& state, Ax25Details& scratch) {
   if (state.FrameFilter != nullptr) {
     if (const Ax25Details* d = state.FrameFilter->FrameDetails()) return *d;
   }
-  DescribeAx25(KissFrame(state), scratch);
+  DescribeAx25(KissFrame(state), scratch, CurrentModulo(state));
   return scratch;
 }
 

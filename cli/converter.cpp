@@ -66,7 +66,7 @@ bool Convert(ConverterWindow& window, const std::string& capture, const Layout& 
 // --check: the report of each capture on standard output. Returns the worst status.
 // Standard output open on one of the captures (>> A.kss, 1<> A.kss) takes no report of any
 // capture of the batch: another capture's report would land in it all the same.
-int CheckCaptures(ConverterWindow& window, const std::vector<std::string>& captures) {
+int CheckCaptures(ConverterWindow& window, const std::vector<std::string>& captures, bool strict) {
   for (const std::string& capture : captures) {
     if (SameFile(CapturePath(capture), "-")) {
       PrintError("Standard output was not written: it is the capture " + Quoted(capture) +
@@ -82,7 +82,7 @@ int CheckCaptures(ConverterWindow& window, const std::vector<std::string>& captu
     int result = kCheckClean;
     try {
       OutputFile report("-");
-      result = CheckCapture(state, window, capture, report);
+      result = CheckCapture(state, window, capture, report, strict);
       report.Commit();
     } catch (const std::exception& e) {
       // A report that failed during the pass has said so already.
@@ -196,6 +196,8 @@ int RunConverter(const std::vector<std::string>& arguments) {
   }
   const CommandLine& line = parsed.line;
   const bool check = line.Has("--check");
+  const bool strict = line.Has("--strict");
+  if (strict && !check) return UsageError("--strict goes with --check.");
   if (check && line.Has("--layout")) return UsageError("--check takes no --layout.");
   if (check && (line.Has("--output") || line.Has("--output-dir") || line.Has("--name"))) {
     return UsageError("--check writes its report to standard output; no -o, --output-dir, --name.");
@@ -328,7 +330,7 @@ int RunConverter(const std::vector<std::string>& arguments) {
     }
   }
   if (check) {
-    status = WorseCheckStatus(status, CheckCaptures(window, captures));
+    status = WorseCheckStatus(status, CheckCaptures(window, captures, strict));
   } else if (merge) {
     if (status == 0 && !ConvertMerged(window, captures, merge_options, *layout, jobs[0].output,
                                       encoding, frame_filter ? &*frame_filter : nullptr)) {

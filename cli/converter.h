@@ -13,7 +13,8 @@ namespace packscope {
 
 // arguments: the program's argv, as bytes (file names need not be UTF-8).
 // Exit status: 0 every capture converted, 1 some conversion failed, 2 usage error. With --check:
-// 0 every capture clean, 3 findings, 1 a capture could not be read (the worst of all captures).
+// 0 no capture damaged, 3 damage (with --strict: any finding), 1 a capture could not be read
+// (the worst of all captures).
 int RunConverter(const std::vector<std::string>& arguments);
 
 }  // namespace packscope

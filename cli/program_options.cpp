@@ -125,16 +125,24 @@ or
 .B \-\-check
 is required.)roff"},
       {0, "--check", "",
-       "Report what is wrong with each capture, with byte offsets, on standard output: skipped "
-       "bytes, recovered and cut-off frames, bad escapes, empty, short and non-data frames, "
-       "broken address fields and callsigns, timestamps going backwards or before 2000. Takes no "
-       "--layout.",
-       R"roff(Instead of converting, report what is wrong with each capture on standard output; see
+       "Report what is wrong with each capture, with byte offsets, on standard output. It reads "
+       "every frame as KISS, AX.25 and APRS and tells two kinds of finding apart: damage to the "
+       "recording (skipped bytes, recovered and cut-off frames, bad escapes, type bytes that are "
+       "no KISS, timestamps going backwards or before 2000) and the senders' errors (frames "
+       "that are not valid AX.25: short frames, broken address fields and callsigns; invalid "
+       "APRS fields). Exit status 3 only for damage. Takes no --layout.",
+       R"roff(Instead of converting, report what is wrong with each capture on standard output: it reads
+every frame as KISS, AX.25 and APRS and tells damage to the recording apart from the senders'
+errors; see
 .BR "HEALTH CHECK" .
 Takes no
 .B \-\-layout
 and no
 .BR \-o .)roff"},
+      {0, "--strict", "", "With --check: exit status 3 for the senders' errors too.",
+       R"roff(With
+.BR \-\-check :
+exit with status 3 for the senders' errors too, not only for damage.)roff"},
       {0, "--filter", "EXPR",
        "Write only the frames that match EXPR (see Filter below), in any layout.",
        R"roff(Write only the frames that match the expression
@@ -273,8 +281,8 @@ only, its default there); captures without stamps may be joined so.)roff"},
   };
   for (CommandOption& o : HelpAndVersionOptions()) p.options.push_back(std::move(o));
   p.exit_status =
-      "Exit status: 0 done (--check: every capture clean), 1 a capture could not be converted or "
-      "read, 2 usage error, 3 --check found something.";
+      "Exit status: 0 done (--check: no capture damaged), 1 a capture could not be converted or "
+      "read, 2 usage error, 3 --check found damage (with --strict: any finding).";
   p.epilogue = LayoutHelp() + FilterHelpText() + std::string(kMergeHelp);
   return p;
 }
@@ -312,8 +320,9 @@ gives up at the first failure with exit status 1.)roff"},
       {0, "--monitor", "", "Print a monitor line for each frame on standard output.",
        R"roff(While recording, print each frame on standard output as
 .B packscope\-convert \-\-layout monitor
-writes it, with the time of reception (UTC) in front: its line, and for an APRS frame a second
-line with the APRS field in plain words:
+writes it, with the time of reception (UTC) in front: its line (the counters of a connected
+session set up with SABME modulo 128), and for an APRS frame a second line with the APRS field in
+plain words (for a NET/ROM, IP or ARP frame, what it carries):
 .RS
 .PP
 .nf

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ax25/ax25_details.h"
+#include "ax25/ax25_link.h"
 #include "capture/errors.h"
 #include "capture/frame_aprs.h"
 #include "capture/frame_findings.h"
@@ -34,10 +35,12 @@ class Printer : public RecordListener {
   }
   void OnFrame(std::span<const std::uint8_t> kiss_frame, std::int64_t received_millis) override {
     if (!monitor_) return;
-    // APRS as the monitor layout reads it, telemetry with the definitions received before.
+    // APRS as the monitor layout reads it, telemetry with the definitions received before; the
+    // control field as the frame's link counts (modulo 128 after a SABME).
     aprs_.NextFrame();
+    const LinkFacts& link = links_.Next(kiss_frame, ++frames_, received_millis);
     const bool data = IsDataFrame(kiss_frame);
-    if (data) DescribeAx25(kiss_frame, details_);
+    if (data) DescribeAx25(kiss_frame, details_, link.modulo);
     AppendMonitorEntry(lines_, kiss_frame, IsoStampText(received_millis), details_,
                        data ? aprs_.Read(details_) : nullptr);
   }
@@ -53,6 +56,8 @@ class Printer : public RecordListener {
   std::string lines_;
   Ax25Details details_;  // read only for data frames
   FrameAprs aprs_;
+  LinkTracker links_;
+  std::int64_t frames_ = 0;
 };
 
 int Run(int argc, char** argv) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "aprs/aprs_fields.h"
 #include "capture/timestamp.h"
 #include "render/hex.h"
 #include "render/numbers.h"
@@ -80,6 +81,66 @@ std::string FrameProblem(std::span<const std::uint8_t> kiss_frame, const Ax25Det
       return "no address end mark within " + std::to_string(kMaxAddressBlocks) + " address blocks";
   }
   return {};
+}
+
+namespace {
+
+std::string CallsignsAtFault(const Ax25Details& d, const FrameFindings& found) {
+  std::string which;
+  for (int bit = 0; bit < 2 + d.digipeater_count; ++bit) {
+    if (((found.bad_callsigns >> bit) & 1) == 0) continue;
+    if (!which.empty()) which.append(", ");
+    which.append(bit == 0   ? std::string("destination")
+                 : bit == 1 ? std::string("source")
+                            : "digipeater " + std::to_string(bit - 1));
+  }
+  return which;
+}
+
+}  // namespace
+
+std::string FindingWords(Finding finding, std::span<const std::uint8_t> kiss_frame,
+                         const Ax25Details& details, const AprsPacket* aprs,
+                         const FrameFindings& found) {
+  switch (finding) {
+    case Finding::kRecovered:
+      return "recovered behind a shared FEND or garbage";
+    case Finding::kBadEscape:
+      return std::to_string(found.bad_escapes) +
+             " FESC not followed by TFEND or TFESC, kept as data";
+    case Finding::kCutOff:
+      return "cut off by the end of the capture";
+    case Finding::kFrameType:
+    case Finding::kTooShort:
+    case Finding::kAddressEnd:
+      return FrameProblem(kiss_frame, details);
+    case Finding::kCallsign:
+      return "characters outside A-Z, 0-9 and blank in the callsign of the " +
+             CallsignsAtFault(details, found);
+    case Finding::kAprs:
+      if (const AprsPacket* faulty = aprs != nullptr ? FaultyAprsPacket(*aprs) : nullptr) {
+        return (faulty != aprs ? "in its third-party packet: " : "") + std::string(faulty->error);
+      }
+      break;
+    case Finding::kSkipped:
+    case Finding::kTimeBackwards:
+    case Finding::kTimeBefore2000:
+      break;
+  }
+  return std::string(FindingTag(finding));
+}
+
+std::string FindingsText(std::span<const std::uint8_t> kiss_frame, const Ax25Details& details,
+                         const AprsPacket* aprs, const FrameFindings& found) {
+  std::string text;
+  for (int k = 0; k < kFindingCount; ++k) {
+    const auto f = static_cast<Finding>(k);
+    if (!found.Has(f)) continue;
+    if (!text.empty()) text.push_back('\n');
+    text.append(FindingKindName(KindOf(f))).append(": ").append(FindingTag(f)).append(": ");
+    text.append(FindingWords(f, kiss_frame, details, aprs, found));
+  }
+  return text;
 }
 
 }  // namespace packscope

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "aprs/aprs_decoder.h"
 #include "ax25/ax25_details.h"
 #include "capture/decoder_state.h"
 #include "capture/frame_findings.h"
@@ -33,6 +34,18 @@ std::string IsoUtcText(std::int64_t millis);
 //   "too short for an AX.25 header: 12 bytes after the type byte, 15 needed"
 //   "no address end mark within 10 address blocks"
 std::string FrameProblem(std::span<const std::uint8_t> kiss_frame, const Ax25Details& details);
+
+// The words of one finding of a frame (capture/frame_findings.h), for the frame list's tooltips
+// and details and the jsonl layout's "problem": "recovered behind a shared FEND or garbage",
+// "cut off by the end of the capture", ... kiss_frame, details and aprs as FindFrameFindings took
+// them; found its result.
+std::string FindingWords(Finding finding, std::span<const std::uint8_t> kiss_frame,
+                         const Ax25Details& details, const AprsPacket* aprs,
+                         const FrameFindings& found);
+// Every finding of the frame, one "kind: tag: words" line each ("damage: cut-off: cut off by the
+// end of the capture"), LF between them; empty without findings.
+std::string FindingsText(std::span<const std::uint8_t> kiss_frame, const Ax25Details& details,
+                         const AprsPacket* aprs, const FrameFindings& found);
 
 }  // namespace packscope
 

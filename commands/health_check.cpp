@@ -55,9 +55,6 @@ class HealthCheck : public CaptureObserver {
       CheckStamp(state);
       return;
     }
-    if (found.Has(Finding::kEmpty)) {
-      Report(Finding::kEmpty, at, "frame " + Frame() + " is empty (two FENDs in a row)");
-    }
     if (found.Has(Finding::kFrameType)) {
       Report(Finding::kFrameType, at, "frame " + Frame() + ": " + FrameProblem(frame, d));
     }
@@ -89,29 +86,25 @@ class HealthCheck : public CaptureObserver {
 
   bool ReadsAprs() const override { return true; }
 
-  std::int64_t FindingCount() const {
+  std::int64_t FindingCount(FindingKind kind) const {
     std::int64_t total = 0;
-    for (const std::int64_t n : counts_) total += n;
+    for (int k = 0; k < kFindingCount; ++k) {
+      if (KindOf(static_cast<Finding>(k)) == kind) total += counts_[static_cast<std::size_t>(k)];
+    }
     return total;
   }
 
+  // "12 frames, damage 2 (skipped 1, recovered 1), no sender findings"; "no findings".
   void WriteSummary() {
     std::string line = capture_ + ": " + std::to_string(state_.FrameCount) + " frames, ";
-    const std::int64_t total = FindingCount();
-    if (total == 0) {
+    const std::int64_t damage = FindingCount(FindingKind::kDamage);
+    const std::int64_t sender = FindingCount(FindingKind::kSender);
+    if (damage == 0 && sender == 0) {
       line.append("no findings");
     } else {
-      line.append(std::to_string(total) + " findings (");
-      bool first = true;
-      for (int k = 0; k < kFindingCount; ++k) {
-        if (counts_[static_cast<std::size_t>(k)] == 0) continue;
-        if (!first) line.append(", ");
-        first = false;
-        line.append(kFindingTags[static_cast<std::size_t>(k)]);
-        line.push_back(' ');
-        line.append(std::to_string(counts_[static_cast<std::size_t>(k)]));
-      }
-      line.push_back(')');
+      AppendKindSummary(line, FindingKind::kDamage, damage);
+      line.append(", ");
+      AppendKindSummary(line, FindingKind::kSender, sender);
     }
     line.push_back('\n');
     report_.Write(line);
@@ -119,6 +112,24 @@ class HealthCheck : public CaptureObserver {
 
  private:
   std::string Frame() const { return std::to_string(state_.FrameCount); }
+
+  void AppendKindSummary(std::string& line, FindingKind kind, std::int64_t total) const {
+    if (total == 0) {
+      line.append(kind == FindingKind::kDamage ? "no damage" : "no sender findings");
+      return;
+    }
+    line.append(FindingKindName(kind)).append(" ").append(std::to_string(total)).append(" (");
+    bool first = true;
+    for (int k = 0; k < kFindingCount; ++k) {
+      const auto f = static_cast<Finding>(k);
+      if (KindOf(f) != kind || counts_[static_cast<std::size_t>(k)] == 0) continue;
+      if (!first) line.append(", ");
+      first = false;
+      line.append(FindingTag(f)).push_back(' ');
+      line.append(std::to_string(counts_[static_cast<std::size_t>(k)]));
+    }
+    line.push_back(')');
+  }
 
   void CheckStamp(const DecoderState& state) {
     if (!clock_.Update(state) || !clock_.Millis()) return;
@@ -150,6 +161,8 @@ class HealthCheck : public CaptureObserver {
     line_.append(": offset ");
     line_.append(std::to_string(offset));
     line_.append(": ");
+    line_.append(FindingKindName(KindOf(kind)));
+    line_.append(": ");
     line_.append(FindingTag(kind));
     line_.append(": ");
     line_.append(message);
@@ -170,13 +183,15 @@ class HealthCheck : public CaptureObserver {
 
 }  // namespace
 
-int CheckCapture(DecoderState& state, Window& window, const std::string& capture,
-                 LineSink& report) {
+int CheckCapture(DecoderState& state, Window& window, const std::string& capture, LineSink& report,
+                 bool strict) {
   state.CaptureFileName = capture;
   HealthCheck check(state, capture, report);
   if (!RunObservedPass(state, window, check)) return kCheckUnreadable;
   check.WriteSummary();
-  return check.FindingCount() == 0 ? kCheckClean : kCheckFindings;
+  const bool fails = check.FindingCount(FindingKind::kDamage) > 0 ||
+                     (strict && check.FindingCount(FindingKind::kSender) > 0);
+  return fails ? kCheckFindings : kCheckClean;
 }
 
 int WorseCheckStatus(int a, int b) {

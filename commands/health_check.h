@@ -1,9 +1,12 @@
 // packscope-convert --check: a health report of a capture. One pass over it (RunObservedPass)
-// writes one line per finding and then a summary line:
+// reads every frame as KISS, AX.25 and APRS and writes one line per finding, with its kind
+// (capture/frame_findings.h: damage to the recording, or a sender's departure), then a summary
+// line with the count of each kind:
 //
-//   pass1.kss: offset 0: skipped: 3 bytes before the first FEND
-//   pass1.kss: offset 57: recovered: frame 4 recovered behind a shared FEND or garbage
-//   pass1.kss: 12 frames, 2 findings (skipped 1, recovered 1)
+//   pass1.kss: offset 0: damage: skipped: 3 bytes before the first FEND
+//   pass1.kss: offset 57: damage: recovered: frame 4 recovered behind a shared FEND or garbage
+//   pass1.kss: offset 912: sender: aprs: frame 17: latitude "9103.50N" is over 90 degrees
+//   pass1.kss: 20 frames, damage 2 (skipped 1, recovered 1), sender 1 (aprs 1)
 //   clean.kss: 40 frames, no findings
 //
 // The offset is that of the frame's opening FEND (for a recovered frame, the FEND that closed the
@@ -12,16 +15,14 @@
 //   recovered         a frame read behind a shared FEND or garbage
 //   bad-escape        FESC followed by neither TFEND nor TFESC, or standing last
 //   cut-off           a last frame ended by the end of the file
-//   empty             a frame of no bytes (two FENDs in a row)
-//   frame-type        a type byte whose command nibble is neither data (0) nor the timestamp 0x09
+//   frame-type        a type byte that is no data frame, KISS command or the timestamp 0x09
+//   time-backwards    a timestamp earlier than the one before it in the capture
+//   time-before-2000  a timestamp before 2000-01-01
 //   too-short         a data frame under 15 bytes after the type byte, or ending inside its
 //                     digipeater chain or before its control byte
 //   address-end       no address end mark within the 10 address blocks AX.25 allows
 //   callsign          an address with characters outside A-Z, 0-9 and blank
-//   aprs              an APRS field (a UI frame with PID F0) that is invalid, with what is wrong:
-//                     pass1.kss: offset 912: aprs: frame 17: latitude "9103.50N" is over 90 degrees
-//   time-backwards    a timestamp earlier than the one before it in the capture
-//   time-before-2000  a timestamp before 2000-01-01
+//   aprs              an APRS field that is invalid, with what is wrong
 // Timestamps are those whose time is known (StampClock).
 #ifndef PACKSCOPE_COMMANDS_HEALTH_CHECK_H_
 #define PACKSCOPE_COMMANDS_HEALTH_CHECK_H_
@@ -35,16 +36,18 @@
 namespace packscope {
 
 // Exit statuses of --check; with several captures the converter returns the worst, in the order
-// clean, findings, unreadable.
+// clean, findings, unreadable. Findings means damage, or with strict any finding.
 inline constexpr int kCheckClean = 0;
 inline constexpr int kCheckFindings = 3;
 inline constexpr int kCheckUnreadable = 1;
 
 // Checks one capture (state.CaptureFileName becomes capture) and writes its report to report.
+// Gives kCheckFindings when the capture is damaged, or with strict when it has any finding.
 // A capture that cannot be read to its end is reported through window.ReportError and gives
 // kCheckUnreadable without a summary line; the findings up to that point are written. So does a
 // failure to write the report during the pass; writing the summary line throws CommandError.
-int CheckCapture(DecoderState& state, Window& window, const std::string& capture, LineSink& report);
+int CheckCapture(DecoderState& state, Window& window, const std::string& capture, LineSink& report,
+                 bool strict = false);
 
 // The worse of two statuses.
 int WorseCheckStatus(int a, int b);

@@ -6,8 +6,9 @@
 //   hex-complete ...    the five frame-writing commands of the Write menu (RunWriteCommand)
 //   pcap, jsonl, ...    the converter's own layouts, written by a FrameWriter; their text lines
 //                       end with LF alone, every frame but timestamp frames
-//   kiss, stats, gpx    FrameWriters too: the frames as a capture again, a summary, and the
-//                       APRS positions as GPX tracks
+//   kiss, stats, gpx    FrameWriters too: the frames as a capture again, a summary, the APRS
+//   series              positions as GPX tracks, and the APRS values over time as CSV
+//   sessions            the connected AX.25 sessions, one JSON object each
 #ifndef PACKSCOPE_COMMANDS_LAYOUTS_H_
 #define PACKSCOPE_COMMANDS_LAYOUTS_H_
 
@@ -31,6 +32,8 @@ std::unique_ptr<FrameWriter> MakeMonitorWriter(LineSink& out);
 std::unique_ptr<FrameWriter> MakeKissWriter(LineSink& out);
 std::unique_ptr<FrameWriter> MakeStatsWriter(LineSink& out);
 std::unique_ptr<FrameWriter> MakeGpxWriter(LineSink& out);
+std::unique_ptr<FrameWriter> MakeSeriesWriter(LineSink& out);
+std::unique_ptr<FrameWriter> MakeSessionsWriter(LineSink& out);
 
 // The frame-writing commands of the Write menu, in menu order, and the converter's names for
 // their layouts: the registry's rows that the Write menu shows (kWriteCommands below).
@@ -59,7 +62,7 @@ struct Layout {
   std::unique_ptr<FrameWriter> (*make_writer)(LineSink& out) = nullptr;  // kFrameWriter
 };
 
-inline constexpr std::array<Layout, 12> kLayouts = {{
+inline constexpr std::array<Layout, 14> kLayouts = {{
     {"screen", "log", "the display's text, as Write Logfile saves it", LayoutKind::kScreen},
     {"hex-complete", "hex", "every frame as stored, in hex, under two column header lines",
      LayoutKind::kWindowFile, kHexComplete, true, "Write Hexfile (complete frame)"},
@@ -120,6 +123,23 @@ inline constexpr std::array<Layout, 12> kLayouts = {{
      false,
      {},
      &MakeGpxWriter},
+    {"series",
+     "series.csv",
+     "the APRS values over time as CSV, one record per value: positions, weather, telemetry",
+     LayoutKind::kFrameWriter,
+     kNoWindowOutput,
+     false,
+     {},
+     &MakeSeriesWriter},
+    {"sessions",
+     "sessions.jsonl",
+     "one JSON object per connected AX.25 session: stations, setup, outcome, each direction's "
+     "counts and data",
+     LayoutKind::kFrameWriter,
+     kNoWindowOutput,
+     false,
+     {},
+     &MakeSessionsWriter},
 }};
 
 // The row named name; nullptr when there is none.

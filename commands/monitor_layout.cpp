@@ -1,8 +1,9 @@
 // The monitor layout: one line per frame that is not a timestamp frame (AppendMonitorLine), LF
 // line ends. The time in front is the frame's time in ISO form ("2016-01-01 12:34:56.789", UTC)
 // when it is known (StampClock), else StampText as the window shows it, else nothing. Under an
-// APRS frame (a UI frame with PID F0) a second line, indented by two blanks, says what its field
-// means (AppendAprsWords):
+// APRS frame (aprs/aprs_frame.h) a second line, indented by two blanks, says what its field
+// means (AppendAprsWords); under a NET/ROM, IP or ARP frame (PID CF, CC, CD) the line says what it
+// carries (AppendLayer3Words):
 //
 //   2016-01-01 12:35:45.110 QQ8RST-2>APZ002: UI pid=F0 "=4810.58N/01126.40Ey yagi to the nor"
 //     Position 48°10.58'N 11°26.40'E, house with yagi, " yagi to the nor"
@@ -10,6 +11,7 @@
 
 #include "aprs/aprs_words.h"
 #include "ax25/ax25_text.h"
+#include "ax25/layer3.h"
 #include "capture/frame_aprs.h"
 #include "commands/frame_text.h"
 #include "commands/layouts.h"
@@ -81,6 +83,7 @@ class MonitorWriter : public FrameWriter {
     reads.stamp_text = StampTexts::kUndated;
     return reads;
   }
+  bool ReadsLinks() const override { return true; }
 
  private:
   LineSink& out_;
@@ -100,6 +103,16 @@ void AppendMonitorEntry(std::string& out, std::span<const std::uint8_t> kiss_fra
     out.append("  ");
     AppendAprsWords(out, *aprs);
     out.push_back('\n');
+    return;
+  }
+  if (IsDataFrame(kiss_frame) && details.problem == Ax25Problem::kNone && details.pid) {
+    const std::size_t size = out.size();
+    out.append("  ");
+    if (AppendLayer3Words(out, *details.pid, details.info)) {
+      out.push_back('\n');
+    } else {
+      out.resize(size);
+    }
   }
 }
 

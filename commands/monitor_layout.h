@@ -38,7 +38,8 @@ void AppendMonitorLine(std::string& out, std::span<const std::uint8_t> kiss_fram
 
 // A frame's whole entry in the monitor layout: its line and LF, and for an APRS frame (aprs, its
 // decoding; null for any other frame) a second line, two blanks and the APRS field in plain
-// words (AppendAprsWords), LF.
+// words (AppendAprsWords), LF; for an I or UI frame with PID CF (NET/ROM), CC (IP) or CD (ARP)
+// the second line says what it carries (AppendLayer3Words).
 void AppendMonitorEntry(std::string& out, std::span<const std::uint8_t> kiss_frame,
                         std::string_view time, const Ax25Details& details, const AprsPacket* aprs);
 

@@ -30,7 +30,7 @@
 // the digipeaters as the monitor layout writes them ("*": has repeated the frame). The findings
 // count the frames counted, and, for the capture as a whole, skipped bytes and the stamps' times.
 //
-// APRS: each APRS frame (a UI frame with PID F0) counts once for its source under its type (a
+// APRS: each APRS frame (aprs/aprs_frame.h) counts once for its source under its type (a
 // third-party packet as "third-party"). The last position is that of the station's last frame
 // in capture order that gave one of its own: objects and items, which place something else, and
 // the packets inside third-party packets, which are other stations', do not count; its time is
@@ -307,7 +307,7 @@ class StatsWriter : public FrameWriter {
     j.Key("findings");
     j.BeginObject();
     for (int k = 0; k < kFindingCount; ++k) {
-      j.Key(kFindingTags[static_cast<std::size_t>(k)]);
+      j.Key(FindingTag(static_cast<Finding>(k)));
       j.Number(findings_[static_cast<std::size_t>(k)]);
     }
     j.EndObject();

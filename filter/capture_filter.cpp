@@ -14,6 +14,7 @@ bool CaptureFilter::Keep(const DecoderState& state, const FrameInfo& info) {
   }
   facts_.Begin(KissFrame(state), state.FrameCount, state.FrameOffset, clock_.Millis(), info);
   facts_.aprs_reading = state.Aprs;
+  facts_.link = CurrentLink(state);
   facts_.receivers = state.Receivers;
   const bool keep = filter_.Matches(facts_);
   if ((facts_.described & kNeedAx25) != 0 && IsDataFrame(facts_.kiss_frame)) {

@@ -19,6 +19,9 @@ class CaptureFilter : public FramePredicate {
   bool Keep(const DecoderState& state, const FrameInfo& info) override;
   const Ax25Details* FrameDetails() const override { return details_; }
   bool ReadsAprs() const override { return (filter_.Needs() & kNeedAprs) != 0; }
+  bool ReadsLinks() const override {
+    return (filter_.Needs() & (kNeedLink | kNeedAx25 | kNeedFindings | kNeedAprs)) != 0;
+  }
   // Frames kept in the pass so far, timestamp frames not counted.
   std::int64_t Kept() const { return kept_; }
 

@@ -1,6 +1,7 @@
 #include "filter/fields.h"
 
 #include <array>
+#include <bit>
 #include <string>
 #include <utility>
 #include <vector>
@@ -98,6 +99,10 @@ void ReadInfo(const FrameFacts& f, FieldValue& v) {
   v.Add(Text(f.details.info));
 }
 
+void ReadSession(const FrameFacts& f, FieldValue& v) {
+  if (f.link != nullptr && f.link->session > 0) Number(v, static_cast<double>(f.link->session));
+}
+
 void ReadHeardBy(const FrameFacts& f, FieldValue& v) {
   if (f.receivers == nullptr) return;
   v.present = true;
@@ -114,22 +119,60 @@ void ReadTime(const FrameFacts& f, FieldValue& v) {
   if (f.time) Number(v, static_cast<double>(*f.time));
 }
 
-// The findings a single frame can have.
-constexpr std::array<Finding, 9> kFrameFindings = {
-    Finding::kRecovered,  Finding::kBadEscape, Finding::kCutOff,
-    Finding::kEmpty,      Finding::kFrameType, Finding::kTooShort,
-    Finding::kAddressEnd, Finding::kCallsign,  Finding::kAprs};
-constexpr auto kProblemNames = [] {
-  std::array<std::string_view, kFrameFindings.size()> names{};
-  for (std::size_t i = 0; i < names.size(); ++i) names[i] = FindingTag(kFrameFindings[i]);
+// The tags of the findings a frame can have that `problem` (recording or AX.25 layer: damage or
+// an AX.25 departure) and `damage` read.
+template <bool kDamageOnly>
+constexpr auto FindingNames() {
+  constexpr auto wanted = [](const FindingRow& row) {
+    return row.on_frame && row.layer != FindingLayer::kAprs &&
+           (!kDamageOnly || row.Kind() == FindingKind::kDamage);
+  };
+  constexpr std::size_t count = [&] {
+    std::size_t n = 0;
+    for (const FindingRow& row : kFindingRows) n += wanted(row) ? 1 : 0;
+    return n;
+  }();
+  std::array<std::string_view, count> names{};
+  std::size_t i = 0;
+  for (const FindingRow& row : kFindingRows) {
+    if (wanted(row)) names[i++] = row.tag;
+  }
   return names;
+}
+constexpr auto kProblemNames = FindingNames<false>();
+constexpr auto kDamageNames = FindingNames<true>();
+
+// The bits of FrameFindings::kinds that problem (or damage) names.
+template <bool kDamageOnly>
+constexpr std::uint16_t kFindingMask = [] {
+  std::uint16_t mask = 0;
+  for (int k = 0; k < kFindingCount; ++k) {
+    const FindingRow& row = kFindingRows[static_cast<std::size_t>(k)];
+    if (row.layer != FindingLayer::kAprs && (!kDamageOnly || row.Kind() == FindingKind::kDamage)) {
+      mask = static_cast<std::uint16_t>(mask | (1u << k));
+    }
+  }
+  return mask;
 }();
 
-void ReadProblem(const FrameFacts& f, FieldValue& v) {
-  for (const Finding k : kFrameFindings) {
-    if (f.findings.Has(k)) v.Add(FindingTag(k));
+// Present only when the frame has such a finding: != holds only where the field is.
+template <bool kDamageOnly>
+void ReadFindings(const FrameFacts& f, FieldValue& v) {
+  // Most frames have none: read no row then.
+  for (unsigned bits = f.findings.kinds & kFindingMask<kDamageOnly>; bits != 0; bits &= bits - 1) {
+    v.Add(kFindingRows[static_cast<std::size_t>(std::countr_zero(bits))].tag);
   }
   v.present = v.count > 0;
+}
+
+// aprs.error: what is wrong with the field, or with the packet a third-party packet carries, as
+// --check's aprs finding says.
+void ReadAprsError(const FrameFacts& f, FieldValue& v) {
+  if (f.aprs == nullptr) return;
+  if (const AprsPacket* faulty = FaultyAprsPacket(*f.aprs)) {
+    v.present = true;
+    v.Add(faulty->error);
+  }
 }
 
 // The aprs.* fields: a reader for each row of the APRS field table.
@@ -221,14 +264,20 @@ const Field kFields[] = {
     {"info", FieldType::kText, kNeedAx25, &ReadInfo,
      "the information field (payload) as text, its bytes as they are"},
     {"time", FieldType::kTime, 0, &ReadTime, "the frame's stamp, UTC"},
+    {"session", FieldType::kNumber, kNeedLink, &ReadSession,
+     "the connected session the frame belongs to, from 1 (the sessions layout's numbers); bare, "
+     "when it belongs to one"},
     {"heard_by", FieldType::kText, 0, &ReadHeardBy,
      "in a merge (--merge): the captures that heard the packet, named as given"},
     {"heard_count", FieldType::kNumber, 0, &ReadHeardCount,
      "in a merge (--merge): how many captures heard the packet"},
-    {"problem", FieldType::kName, kNeedFindings | kNeedAprs, &ReadProblem,
-     "what --check finds in the frame: recovered, bad-escape, cut-off, empty, frame-type, "
-     "too-short, address-end, callsign, aprs",
+    {"problem", FieldType::kName, kNeedFindings, &ReadFindings<false>,
+     "damage to the frame or a departure from AX.25, as --check finds them: recovered, "
+     "bad-escape, cut-off, frame-type, too-short, address-end, callsign (APRS: aprs.error)",
      kProblemNames},
+    {"damage", FieldType::kName, kNeedFindings, &ReadFindings<true>,
+     "damage to the frame in the recording: recovered, bad-escape, cut-off, frame-type",
+     kDamageNames},
 };
 
 // Every row: kFields with an aprs.* row for each field of the APRS table behind info (but the
@@ -252,7 +301,10 @@ std::vector<Field> MakeRegistry() {
       if (a.name.starts_with("names.") || a.name.starts_with("units.")) continue;
       aprs_names[i] = "aprs." + std::string(a.name);
       Field row{aprs_names[i], FieldType::kText, kNeedAprs, kAprsReaders[i], a.help};
-      if (a.name == "type") {
+      if (a.name == "error") {
+        row.read = &ReadAprsError;
+        row.help = "what is wrong with the field (or with the packet a third-party packet carries)";
+      } else if (a.name == "type") {
         row.type = FieldType::kName;
         row.names = type_names;
       } else if (a.kind == AprsValue::Kind::kBool) {

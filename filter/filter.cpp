@@ -811,7 +811,7 @@ std::string FilterHelpText() {
       "    --filter 'time >= 2016-01-01T12:00 and time < 2016-01-01T13:00'\n"
       "    --filter 'info ~ \"^[!=/@]\" and not problem'\n"
       "    --filter 'aprs.type in {position, mic-e} and aprs.lat > 48.1 and aprs.lon < 11.6'\n"
-      "    --filter 'aprs.addressee == QQ1ABC-9 or aprs.weather.temp_c < 0 or problem == aprs'\n";
+      "    --filter 'aprs.addressee == QQ1ABC-9 or aprs.weather.temp_c < 0 or aprs.error'\n";
   return out;
 }
 

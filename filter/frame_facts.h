@@ -15,6 +15,7 @@
 #include "ax25/ax25_details.h"
 #include "capture/frame_aprs.h"
 #include "capture/frame_findings.h"
+#include "capture/frame_links.h"
 #include "capture/frame_loop.h"
 #include "capture/frame_receivers.h"
 
@@ -23,8 +24,11 @@ namespace packscope {
 // What a field reads beyond the frame's bytes and place: bits of FrameNeeds.
 enum FrameNeed : unsigned {
   kNeedAx25 = 1u << 0,      // details, ax25
-  kNeedFindings = 1u << 1,  // findings (reads details, and aprs when there is an aprs_reading)
+  kNeedFindings = 1u << 1,  // findings but the APRS one (reads details)
   kNeedAprs = 1u << 2,      // aprs (reads details too)
+  // DescribeFrame's own: details read without the addresses' texts (for the findings alone).
+  kNeedHeader = 1u << 3,
+  kNeedLink = 1u << 4,  // link: set by the caller for the frame (DescribeFrame leaves it)
 };
 using FrameNeeds = unsigned;
 
@@ -52,6 +56,10 @@ struct FrameFacts {
   // Where the APRS decoding comes from (capture/frame_aprs.h), kept from frame to frame; the
   // caller calls its NextFrame with Begin. Without one no frame has APRS fields.
   FrameAprs* aprs_reading = nullptr;
+  // The frame's connected-link facts (its session, the modulo its control field counts in),
+  // kept from frame to frame: it points at facts the caller renews with each frame. Without
+  // them no frame is in a session and every frame counts modulo 8.
+  const LinkFacts* link = nullptr;
   // Who heard the frame, in a merge of several captures (set after Begin); nullptr otherwise.
   const FrameReceivers* receivers = nullptr;
 
@@ -61,7 +69,7 @@ struct FrameFacts {
   // complete. For any other frame details are not to be read.
   bool ax25 = false;
   Ax25Details details;
-  FrameFindings findings;
+  FrameFindings findings;  // without the aprs finding: APRS errors are aprs.error's
   // The frame's APRS decoding; nullptr when it is no APRS frame (or there is no aprs_reading).
   const AprsPacket* aprs = nullptr;
 };

@@ -30,7 +30,7 @@ PassEnd SurveyCapture(const IndexSnapshot& snapshot, CaptureSurvey& survey,
   StampTimes times(snapshot);
   StoredFrame frame;
   Ax25Details d;
-  AprsDecoder aprs;  // definitions only: the messages and third-party packets
+  AprsDecoder aprs;
   const std::int64_t total = snapshot.FrameCount();
   for (std::int64_t i = 0; i < total; ++i) {
     if (i % kStep == 0) {
@@ -53,10 +53,12 @@ PassEnd SurveyCapture(const IndexSnapshot& snapshot, CaptureSurvey& survey,
     if (time) ++survey.minutes[MinuteOf(*time)][static_cast<std::size_t>(TrafficKind(ax25, d))];
     if (!ax25) continue;
     survey.heard.Add(d, time);
-    if (IsAprsFrame(d) && !d.info.empty() && (d.info[0] == ':' || d.info[0] == '}') &&
-        DefinesTelemetry(aprs.Decode(AprsHeaderOf(d), d.info))) {
-      survey.definitions.push_back(i);
-    }
+    if (!IsAprsFrame(d)) continue;
+    const bool may_define = AprsDecoder::MayDefine(d.info);
+    if (!may_define && !MayPlace(d.info)) continue;
+    const AprsPacket& p = aprs.Decode(AprsHeaderOf(d), d.info);
+    survey.positions.Add(i, time, d.source.call, p);
+    if (may_define && DefinesTelemetry(p)) survey.definitions.push_back(i);
   }
   survey.heard.Sort();  // here, not in the window's thread that reads it
   return PassEnd::kDone;

@@ -5,6 +5,8 @@
 //   traffic per minute    frames per minute of their stamps, by frame type, for the chart
 //   telemetry definitions the frames that carry them, for the APRS decoding of any one frame
 //                         (framelist/aprs_timeline.h)
+//   positions             the map's stations, objects and items, their last positions and
+//                         tracks (framelist/station_map.h)
 //
 // Memory grows with the stations, paths and minutes of the capture, not with its frames.
 #ifndef PACKSCOPE_FRAMELIST_CAPTURE_SURVEY_H_
@@ -22,6 +24,7 @@
 #include "capture/frame_index.h"
 #include "commands/heard_list.h"
 #include "framelist/frame_passes.h"
+#include "framelist/station_map.h"
 
 namespace packscope {
 
@@ -40,8 +43,9 @@ struct CaptureSurvey {
   // By minute since 1970 (UTC) of the frames' stamps; frames without a time are not counted.
   std::map<std::int64_t, TrafficCounts> minutes;
   std::vector<std::int64_t> definitions;  // frames with telemetry definitions, ascending
-  std::int64_t frames = 0;                // frames surveyed (timestamp frames not counted)
-  std::int64_t unheld = 0;                // frames the capture no longer held as indexed
+  PositionCollector positions;
+  std::int64_t frames = 0;  // frames surveyed (timestamp frames not counted)
+  std::int64_t unheld = 0;  // frames the capture no longer held as indexed
 };
 
 // Surveys the frames of snapshot; done, its heard list is sorted. Cancelled: survey holds what

@@ -1,11 +1,10 @@
 #include "framelist/frame_details.h"
 
-#include <cstdio>
-
 #include "aprs/aprs_fields.h"
 #include "aprs/aprs_frame.h"
 #include "aprs/aprs_words.h"
 #include "ax25/ax25_text.h"
+#include "ax25/layer3.h"
 #include "commands/frame_text.h"
 #include "framelist/frame_row.h"
 #include "render/hex.h"
@@ -34,17 +33,6 @@ std::string Plural(std::int64_t n, const char* one) {
 std::string Hex(std::uint8_t b) { return "0x" + ByteToHex(b); }
 
 // A number as the APRS field table rounds it, without trailing zeros.
-std::string NumberText(double value, int decimals) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.*f", decimals, value);
-  std::string text(buf);
-  if (text.find('.') != std::string::npos) {
-    while (text.back() == '0') text.pop_back();
-    if (text.back() == '.') text.pop_back();
-  }
-  return text;
-}
-
 DetailNode AddressNode(const char* what, const Ax25Address& a, std::int32_t at, bool digipeater,
                        bool last) {
   DetailNode n =
@@ -136,16 +124,20 @@ DetailNode Ax25Node(const StoredFrame& f, const Ax25Details& d) {
   }
   ax.children.push_back(Node("Command/response: " + std::string(RoleWords(d.role)), 1, 15));
   const std::int32_t c = 15 + 7 * d.digipeater_count;
-  DetailNode control = Node("Control " + Hex(d.control) + ": " + type + " (" +
-                                std::string(KindLetter(d.kind)) + " frame)",
-                            c, c + 1);
+  // Modulo 128: N(S) in the first byte, N(R) and P/F in the second.
+  const std::int32_t c2 = c + static_cast<std::int32_t>(d.control_length) - 1;
+  DetailNode control =
+      Node("Control " + Hex(d.control) + (d.control_length == 2 ? " " + Hex(d.control2) : "") +
+               ": " + type + " (" + std::string(KindLetter(d.kind)) + " frame" +
+               (d.control_length == 2 ? ", modulo 128" : "") + ")",
+           c, c2 + 1);
   if (d.ns) control.children.push_back(Node("N(S) " + std::to_string(*d.ns), c, c + 1));
-  if (d.nr) control.children.push_back(Node("N(R) " + std::to_string(*d.nr), c, c + 1));
+  if (d.nr) control.children.push_back(Node("N(R) " + std::to_string(*d.nr), c2, c2 + 1));
   const char* pf = d.role == Ax25Role::kCommand    ? " (poll)"
                    : d.role == Ax25Role::kResponse ? " (final)"
                                                    : "";
-  control.children.push_back(
-      Node(std::string("P/F ") + (d.poll_final ? "1" : "0") + (d.poll_final ? pf : ""), c, c + 1));
+  control.children.push_back(Node(
+      std::string("P/F ") + (d.poll_final ? "1" : "0") + (d.poll_final ? pf : ""), c2, c2 + 1));
   if (d.kind != Ax25Kind::kI) {
     control.children.push_back(Node("Type code " + std::to_string(d.type_code), c, c + 1));
   }
@@ -154,7 +146,7 @@ DetailNode Ax25Node(const StoredFrame& f, const Ax25Details& d) {
     const std::string_view name = PidName(*d.pid);
     ax.children.push_back(Node("PID " + Hex(*d.pid) + ": " +
                                    (name.empty() ? std::string("unassigned") : std::string(name)),
-                               c + 1, c + 2));
+                               c2 + 1, c2 + 2));
   } else if (d.has_pid) {
     ax.children.push_back(Node("PID: missing, the frame ends after its control byte"));
   }
@@ -186,7 +178,7 @@ DetailNode AprsNode(const StoredFrame& f, const Ax25Details& d, const AprsPacket
     std::int32_t end = length;
     switch (v.kind) {
       case AprsValue::Kind::kNumber:
-        text += NumberText(v.number, field.decimals);
+        text += AprsNumberText(field, v.number);
         break;
       case AprsValue::Kind::kBool:
         text += v.truth ? "true" : "false";
@@ -210,21 +202,52 @@ DetailNode AprsNode(const StoredFrame& f, const Ax25Details& d, const AprsPacket
   return aprs;
 }
 
+// The frame's session: its stations, the frame's direction, and what the frame is in its flow.
+DetailNode SessionNode(const SessionTable& sessions, const LinkFacts& link) {
+  const Session s = sessions.SessionAt(link.session);
+  const bool forward = link.direction == 0;
+  DetailNode node = Node("Session " + std::to_string(s.number) + ": " +
+                         Printable(forward ? s.initiator : s.responder) + " > " +
+                         Printable(forward ? s.responder : s.initiator) + " (modulo " +
+                         std::to_string(link.modulo) + ", " +
+                         (forward ? "from the initiator" : "from the responder") + ")");
+  if (link.retransmission) {
+    node.children.push_back(Node("Retransmission: its N(S) and data were heard before"));
+  }
+  if (link.not_heard > 0) {
+    node.children.push_back(
+        Node(Plural(link.not_heard, "frame") + " before it not heard (its N(S) skips them)"));
+  }
+  if (link.repeated_copy) {
+    node.children.push_back(Node("A digipeater's copy of the frame heard before it"));
+  }
+  return node;
+}
+
 }  // namespace
 
 std::vector<DetailNode> FrameDetails(const StoredFrame& f, const FrameRecord& r,
-                                     const std::string& time_text, AprsTimeline& aprs) {
+                                     const std::string& time_text, AprsTimeline& aprs,
+                                     const SessionTable* sessions) {
   std::vector<DetailNode> tree;
   tree.push_back(KissNode(f, r, time_text));
   Ax25Details d;
   const AprsPacket* packet = nullptr;
   const bool data = !r.Timestamp() && IsDataFrame(f.Kiss());
   if (data) {
-    DescribeAx25(f.Kiss(), d);
+    const LinkFacts link =
+        sessions != nullptr ? sessions->FactsOf(f.number, f.Kiss()) : LinkFacts{};
+    DescribeAx25(f.Kiss(), d, link.modulo);
     tree.push_back(Ax25Node(f, d));
+    if (link.session > 0) tree.push_back(SessionNode(*sessions, link));
     if (d.problem == Ax25Problem::kNone && IsAprsFrame(d)) {
       packet = &aprs.Decode(f.number, d);
       tree.push_back(AprsNode(f, d, *packet));
+    }
+    std::string layer3;
+    if (d.problem == Ax25Problem::kNone && d.pid && AppendLayer3Words(layer3, *d.pid, d.info)) {
+      const auto info_at = static_cast<std::int32_t>(d.info.data() - f.frame.data());
+      tree.push_back(Node(std::move(layer3), info_at, static_cast<std::int32_t>(f.frame.size())));
     }
   } else {
     d.problem = Ax25Problem::kTooShort;
@@ -238,8 +261,10 @@ std::vector<DetailNode> FrameDetails(const StoredFrame& f, const FrameRecord& r,
   for (int k = 0; k < kFindingCount; ++k) {
     const auto kind = static_cast<Finding>(k);
     if (!found.Has(kind)) continue;
-    findings.children.push_back(
-        Node(std::string(FindingTag(kind)) + ": " + FindingWords(kind, f, d, packet, found)));
+    // As the table's tooltip (FindingsText): "damage: cut-off: ...", "sender: aprs: ...".
+    findings.children.push_back(Node(std::string(FindingKindName(KindOf(kind))) + ": " +
+                                     std::string(FindingTag(kind)) + ": " +
+                                     FindingWords(kind, f.Kiss(), d, packet, found)));
   }
   tree.push_back(std::move(findings));
   return tree;

@@ -9,6 +9,8 @@
 //     Control 0x03: UI, P/F 0                      15
 //     PID 0xF0: No layer 3                         16
 //     Information field, 40 bytes                  17..56
+//   Session 3: QQ1ABC-9 > QQ5BBS-1 (modulo 128)    (an I or S frame: retransmission, gaps)
+//   NET/ROM: QQ1NOD-2 > QQ9NOD-4 ttl 7, ...        the information field (NET/ROM, IP, ARP)
 //   APRS: Position 49°03.50'N 72°01.75'W, ...      17..56
 //     lat: 49.058333                               the information field
 //     comment: "73 de QQ2XY"                       its bytes in the field
@@ -27,6 +29,7 @@
 #include "capture/frame_index.h"
 #include "framelist/aprs_timeline.h"
 #include "framelist/frame_reader.h"
+#include "framelist/session_table.h"
 
 namespace packscope {
 
@@ -42,8 +45,11 @@ struct DetailNode {
 
 // The details of frame (read by a FrameReader), whose index record is record, stamped time (or
 // not) with the text time_text. aprs decodes an APRS frame as the capture read in order would.
+// With sessions, a frame of a connected session is read with its session's modulo and says which
+// session it belongs to; a NET/ROM, IP or ARP frame says what it carries.
 std::vector<DetailNode> FrameDetails(const StoredFrame& frame, const FrameRecord& record,
-                                     const std::string& time_text, AprsTimeline& aprs);
+                                     const std::string& time_text, AprsTimeline& aprs,
+                                     const SessionTable* sessions = nullptr);
 
 // The path (child numbers from the top level down) of the node that describes byte most closely:
 // of the nodes that hold it the one of fewest bytes, of those the first in the tree's order (a

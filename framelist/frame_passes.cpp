@@ -348,7 +348,7 @@ bool HoldsText(std::string_view text, std::string_view needle) {
 PassEnd ListFrames(const IndexSnapshot& snapshot, std::int64_t from, std::int64_t to,
                    const Filter* filter, std::vector<std::int64_t>& rows, std::int64_t* unheld,
                    const std::atomic<bool>* cancel, const PassProgress& progress,
-                   const DefinitionFrames& definitions) {
+                   const DefinitionFrames& definitions, const SessionTable* sessions) {
   const std::int64_t total = to - from;
   if (filter == nullptr) {  // the index alone tells
     for (std::int64_t i = from; i < to; ++i) {
@@ -361,11 +361,16 @@ PassEnd ListFrames(const IndexSnapshot& snapshot, std::int64_t from, std::int64_
   StampTimes times(snapshot);
   StoredFrame frame;
   FrameFacts facts;
-  // APRS fields and the APRS finding of `problem` read the frames as a decoder following the
-  // capture from its start does: with the telemetry definitions sent before each frame.
+  // APRS fields read the frames as a decoder following the capture from its start does: with
+  // the telemetry definitions sent before each frame.
   FrameAprs aprs;
-  const bool reads_aprs = (filter->Needs() & (kNeedAprs | kNeedFindings)) != 0;
+  const bool reads_aprs = (filter->Needs() & kNeedAprs) != 0;
   if (reads_aprs) facts.aprs_reading = &aprs;
+  // The link facts, when a test reads the session or the frame's AX.25 header.
+  LinkFacts link;
+  const bool reads_link = sessions != nullptr &&
+                          (filter->Needs() & (kNeedLink | kNeedAx25 | kNeedFindings | kNeedAprs));
+  if (reads_link) facts.link = &link;
   if (reads_aprs && from > 0 && definitions) {
     Ax25Details d;
     for (const std::int64_t k : *definitions) {
@@ -389,6 +394,7 @@ PassEnd ListFrames(const IndexSnapshot& snapshot, std::int64_t from, std::int64_
     }
     aprs.NextFrame();
     facts.Begin(frame.Kiss(), i + 1, r.Offset(), times.Millis(r.StampNumber()), frame.info);
+    if (reads_link) link = sessions->FactsOf(i, frame.Kiss());
     if (filter->Matches(facts)) rows.push_back(i);
     if (reads_aprs && !aprs.ReadThisFrame() && IsDataFrame(facts.kiss_frame)) {
       DescribeFrame(facts, kNeedAx25);

@@ -40,10 +40,12 @@ enum class PassEnd { kDone, kCancelled };
 // capture no longer holds as indexed is not listed; unheld counts them. Cancelled: rows hold
 // the frames listed so far. A listing that begins behind the first frame (from > 0) reads
 // APRS telemetry with the definitions sent before from, the frames that carry them given.
+// With sessions, a frame's `session` and the modulo its control field counts in are the table's.
 PassEnd ListFrames(const IndexSnapshot& snapshot, std::int64_t from, std::int64_t to,
                    const Filter* filter, std::vector<std::int64_t>& rows,
                    std::int64_t* unheld = nullptr, const std::atomic<bool>* cancel = nullptr,
-                   const PassProgress& progress = {}, const DefinitionFrames& definitions = {});
+                   const PassProgress& progress = {}, const DefinitionFrames& definitions = {},
+                   const SessionTable* sessions = nullptr);
 
 // Sorts rows (index numbers of listed frames) by column, ascending or descending, into sorted;
 // rows with equal texts keep their order (a sort by one column after another sorts by both).

@@ -19,64 +19,7 @@ constexpr ColumnMask kFromBytes =
     ColumnBit(FrameColumn::kPath) | ColumnBit(FrameColumn::kType) | ColumnBit(FrameColumn::kPid) |
     ColumnBit(FrameColumn::kInfo) | kRowFindings;
 
-std::string CallsignsAtFault(const Ax25Details& d, const FrameFindings& found) {
-  std::string which;
-  const auto add = [&which](const std::string& name) {
-    if (!which.empty()) which.append(", ");
-    which.append(name);
-  };
-  for (int bit = 0; bit < 2 + d.digipeater_count; ++bit) {
-    if (((found.bad_callsigns >> bit) & 1) == 0) continue;
-    add(bit == 0 ? "destination" : bit == 1 ? "source" : "digipeater " + std::to_string(bit - 1));
-  }
-  return which;
-}
-
 }  // namespace
-
-std::string FindingWords(Finding finding, const StoredFrame& frame, const Ax25Details& details,
-                         const AprsPacket* aprs, const FrameFindings& found) {
-  switch (finding) {
-    case Finding::kRecovered:
-      return "recovered behind a shared FEND or garbage";
-    case Finding::kBadEscape:
-      return std::to_string(found.bad_escapes) +
-             " FESC not followed by TFEND or TFESC, kept as data";
-    case Finding::kCutOff:
-      return "cut off by the end of the capture";
-    case Finding::kEmpty:
-      return "empty (two FENDs in a row)";
-    case Finding::kFrameType:
-    case Finding::kTooShort:
-    case Finding::kAddressEnd:
-      return FrameProblem(frame.Kiss(), details);
-    case Finding::kCallsign:
-      return "characters outside A-Z, 0-9 and blank in the callsign of the " +
-             CallsignsAtFault(details, found);
-    case Finding::kAprs:
-      if (const AprsPacket* faulty = aprs != nullptr ? FaultyAprsPacket(*aprs) : nullptr) {
-        return (faulty != aprs ? "in its third-party packet: " : "") + std::string(faulty->error);
-      }
-      break;
-    case Finding::kSkipped:
-    case Finding::kTimeBackwards:
-    case Finding::kTimeBefore2000:
-      break;
-  }
-  return std::string(FindingTag(finding));
-}
-
-std::string FindingsText(const StoredFrame& frame, const Ax25Details& details,
-                         const AprsPacket* aprs, const FrameFindings& found) {
-  std::string text;
-  for (int k = 0; k < kFindingCount; ++k) {
-    const auto f = static_cast<Finding>(k);
-    if (!found.Has(f)) continue;
-    if (!text.empty()) text.push_back('\n');
-    text.append(FindingTag(f)).append(": ").append(FindingWords(f, frame, details, aprs, found));
-  }
-  return text;
-}
 
 std::string FrameTimeText(StampTimes& times, std::int64_t stamp) {
   std::string text;
@@ -142,7 +85,7 @@ void FrameFormatter::Format(std::int64_t frame, std::int64_t previous, FrameRow&
   const std::span<const std::uint8_t> kiss = frame_.Kiss();
   const bool data = !r.Timestamp() && IsDataFrame(kiss);
   if (data) {
-    DescribeAx25(kiss, details_);
+    DescribeAx25(kiss, details_, sessions_ ? sessions_->FactsOf(frame, kiss).modulo : kModulo8);
   } else {
     details_.problem = Ax25Problem::kTooShort;
   }
@@ -152,8 +95,7 @@ void FrameFormatter::Format(std::int64_t frame, std::int64_t previous, FrameRow&
                                : nullptr;
   if (findings) {
     row.findings = FindFrameFindings(kiss, frame_.info, details_, aprs);
-    row.findings_text =
-        row.findings.Any() ? FindingsText(frame_, details_, aprs, row.findings) : "";
+    row.findings_text = row.findings.Any() ? FindingsText(kiss, details_, aprs, row.findings) : "";
   }
   if (!data || details_.problem != Ax25Problem::kNone) {
     if (want(FrameColumn::kInfo)) {

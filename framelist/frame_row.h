@@ -19,6 +19,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,6 +28,7 @@
 #include "capture/frame_findings.h"
 #include "framelist/aprs_timeline.h"
 #include "framelist/frame_reader.h"
+#include "framelist/session_table.h"
 
 namespace packscope {
 
@@ -78,19 +80,12 @@ inline constexpr ColumnMask kWholeRow = kAllColumns | kRowFindings;
 struct FrameRow {
   std::array<std::string, kFrameColumnCount> text;
   FrameFindings findings;
-  std::string findings_text;  // one line per finding ("recovered: ..."); empty without findings
+  // One line per finding ("damage: recovered: ...", FindingsText); empty without findings.
+  std::string findings_text;
   // False when the capture no longer holds the frame as indexed: the texts that need its bytes
   // are empty.
   bool held = true;
 };
-
-// The words of one finding of a frame, for tooltips and the details ("recovered behind a shared
-// FEND or garbage"); aprs: the frame's APRS decoding, null for a frame that is not APRS.
-std::string FindingWords(Finding finding, const StoredFrame& frame, const Ax25Details& details,
-                         const AprsPacket* aprs, const FrameFindings& found);
-// Every finding of the frame, one "tag: words" line each (LF between them).
-std::string FindingsText(const StoredFrame& frame, const Ax25Details& details,
-                         const AprsPacket* aprs, const FrameFindings& found);
 
 // "2016-01-01 12:34:56.789"; a text stamp that gives no time as it is (printable); empty before
 // the first stamp.
@@ -111,6 +106,12 @@ class FrameFormatter {
   void Format(std::int64_t frame, std::int64_t previous, FrameRow& row,
               ColumnMask mask = kWholeRow);
 
+  // The capture's sessions (framelist/session_table.h): I and S frames of modulo-128 sessions
+  // are then read with two control bytes. Without them every frame is read modulo 8.
+  void SetSessions(std::shared_ptr<const SessionTable> sessions) {
+    sessions_ = std::move(sessions);
+  }
+
   StampTimes& Times() { return times_; }
   const IndexSnapshot& Snapshot() const { return reader_.Snapshot(); }
   // The bytes and the AX.25 reading of the frame Format read last (when its mask needed them).
@@ -124,6 +125,7 @@ class FrameFormatter {
   AprsTimeline aprs_;
   StoredFrame frame_;
   Ax25Details details_;
+  std::shared_ptr<const SessionTable> sessions_;
 };
 
 }  // namespace packscope

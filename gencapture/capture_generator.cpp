@@ -5,12 +5,15 @@
 #include <charconv>
 #include <deque>
 #include <limits>
+#include <memory>
 #include <queue>
 #include <random>
 #include <unordered_set>
 #include <utility>
 
 #include "capture/frame_loop.h"
+#include "gencapture/connected_session.h"
+#include "gencapture/random.h"
 #include "render/civil_time.h"
 
 namespace packscope::gen {
@@ -32,26 +35,6 @@ constexpr std::uint8_t kRr = 0x01;
 constexpr std::uint8_t kRnr = 0x05;
 constexpr std::uint8_t kRej = 0x09;
 constexpr std::uint8_t kPollFinal = 0x10;
-
-// mt19937_64 is specified bit for bit; the mapping to a range is ours, so that every library
-// gives the same capture. The remainder's bias (below n / 2^64) does not matter here.
-class Random {
- public:
-  explicit Random(std::uint64_t seed) : engine_(seed) {}
-  std::uint64_t Below(std::uint64_t n) { return engine_() % n; }
-  int Between(int lo, int hi) {
-    return lo + static_cast<int>(Below(static_cast<std::uint64_t>(hi - lo) + 1));
-  }
-  bool Percent(int percent) { return Below(100) < static_cast<std::uint64_t>(percent); }
-  template <typename T, std::size_t N>
-  const T& Pick(const std::array<T, N>& items) {
-    return items[static_cast<std::size_t>(Below(N))];
-  }
-  char Byte() { return static_cast<char>(engine_() & 0xFF); }
-
- private:
-  std::mt19937_64 engine_;
-};
 
 // --- Numbers and times as text ---
 
@@ -98,6 +81,27 @@ constexpr std::size_t kWeatherStation = 3;
 constexpr std::size_t kNodeStation = 5;
 constexpr std::size_t kDigiStation = 10;
 
+// NET/ROM nodes: the mailbox node and two more; remote nodes heard in their NODES broadcasts.
+struct Node {
+  std::string_view call;
+  int ssid;
+  std::string_view alias;
+};
+constexpr std::array<Node, 3> kNodes = {{
+    {"QQ5BBS", 1, "BBSQQ5"},
+    {"QQ1NOD", 2, "NODE1"},
+    {"QQ9NOD", 4, "HILL"},
+}};
+constexpr std::array<Node, 6> kRemoteNodes = {{
+    {"QQ2FAR", 2, "FAR"},
+    {"QQ4MTN", 3, "MTN"},
+    {"QQ6LAK", 2, "LAKE"},
+    {"QQ7BAY", 1, "BAY"},
+    {"QQ8TWN", 2, "TOWN"},
+    {"QQ3VLY", 5, "VALLEY"},
+}};
+constexpr int kPidNetRom = 0xCF;
+
 constexpr std::array<std::string_view, 3> kAprsDestinations = {"APRS", "APZ001", "APZ002"};
 constexpr std::array<std::string_view, 3> kBeaconDestinations = {"BEACON", "ID", "CQ"};
 
@@ -138,6 +142,16 @@ constexpr std::array<std::string_view, 10> kStatusTexts = {
     "Testing new TNC firmware",
     "Caf\xE9 meet-up Saturday 10:00",
     "Antenna work, expect outages",
+};
+
+// What a station's telemetry channels are (--telemetry): names, units, a*x^2 + b*x + c of the five
+// analog values (battery 0 to 15.3 V, two temperatures -40 to 87.5 degC, pressure 950 to 1052
+// hPa, humidity 0 to 102 %), the digital bits' sense and the project.
+constexpr std::array<std::string_view, 4> kTelemetryDefinitions = {
+    "PARM.Battery,Inside,Outside,Pressure,Humidity,Door,Alarm,Heater,Fan",
+    "UNIT.V,degC,degC,hPa,%,open,on,on,on",
+    "EQNS.0,0.06,0,0,0.5,-40,0,0.5,-40,0,0.4,950,0,0.4,0",
+    "BITS.11111111,Weather box",
 };
 
 constexpr std::array<std::string_view, 8> kMessageTexts = {
@@ -207,6 +221,7 @@ void EncodeAx25(const GeneratedFrame& frame, std::string& ax) {
     AppendCallsign(ax, frame.digipeaters[i], i + 1 == frame.digipeaters.size());
   }
   ax.push_back(static_cast<char>(frame.control));
+  if (frame.control2 >= 0) ax.push_back(static_cast<char>(frame.control2));
   if (frame.pid >= 0) ax.push_back(static_cast<char>(frame.pid));
   ax.append(frame.info);
 }
@@ -243,6 +258,16 @@ void AppendStampFrame(std::string& out, StampForm form, std::int64_t millis) {
   }
 }
 
+// "QQ1ABC-9"; "QQ0QQ" for SSID 0.
+std::string CallText(const Station& s) {
+  std::string text(s.call);
+  if (s.ssid != 0) {
+    text.push_back('-');
+    AppendNumber(text, s.ssid, 1);
+  }
+  return text;
+}
+
 // Station n of --stations: Q and n in five base-36 digits.
 Address NumberedStation(std::int64_t n) {
   static constexpr char kDigits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
@@ -273,10 +298,23 @@ struct Session {
 class Generator {
  public:
   Generator(const Options& options, const std::function<void(std::string_view)>& write,
-            std::vector<GeneratedFrame>* record)
-      : options_(options), write_(write), record_(record), random_(options.seed) {
+            std::vector<GeneratedFrame>* record, std::vector<GeneratedSession>* sessions = nullptr)
+      : options_(options),
+        write_(write),
+        record_(record),
+        sessions_record_(sessions),
+        random_(options.seed) {
     out_.reserve(kWriteBlock + 2 * static_cast<std::size_t>(kLongestFrame) + 64);
   }
+
+  // A session of --sessions being played.
+  struct Playing {
+    std::vector<Transmission> frames;
+    std::size_t next = 0;
+    GeneratedSession truth;
+    std::int64_t recorded = -1;  // its place in sessions_record_ once a frame of it is heard
+    std::int64_t Millis() const { return frames[next].millis; }
+  };
 
   // Traffic for several receivers (TrafficGenerator): the traffic's next frame, a gap after the
   // one before (none before the first), and another frame at the same time. Nothing is written.
@@ -293,6 +331,7 @@ class Generator {
 
   Summary Run() {
     now_ = options_.start_millis;
+    if (options_.sessions) return RunSessions();
     for (;;) {
       if (options_.frames >= 0 && summary_.frames >= options_.frames) break;
       if (options_.size >= 0 &&
@@ -359,6 +398,7 @@ class Generator {
       frame_.stamp_millis = stamp_;
       frame_.end_offset = Offset();
       frame_.length = static_cast<int>(ax_.size());
+      frame_.number = summary_.frames + summary_.stamps;
       record_->push_back(frame_);
     }
   }
@@ -391,6 +431,7 @@ class Generator {
     frame_.source = std::move(source);
     frame_.digipeaters = std::move(digis);
     frame_.control = control;
+    frame_.control2 = -1;
     frame_.pid = pid;
     frame_.info.clear();
   }
@@ -458,6 +499,12 @@ class Generator {
     } else if (kind < 62) {
       AppendStatus();
     } else if (kind < 72) {
+      // Now and then a station tells how to read its reports instead: often until it has
+      // sent each definition once, seldom after.
+      if (options_.telemetry && random_.Percent(definition_rounds_[station_index] == 0 ? 50 : 5) &&
+          AppendDefinition(station_index, info_length, digis)) {
+        return;
+      }
       AppendTelemetry();
       report = info.size();
     } else if (kind < 82) {
@@ -522,17 +569,39 @@ class Generator {
     for (int i = 0; i < 8; ++i) info.push_back(random_.Percent(50) ? '1' : '0');
   }
 
+  // The station's next telemetry definition, a message to itself, in the order of
+  // kTelemetryDefinitions and round again. It is not padded to the length drawn (the text must
+  // stay as it is): false, and nothing written, when it does not fit the length range.
+  bool AppendDefinition(std::size_t station_index, std::size_t info_length, int digis) {
+    std::size_t& next = definitions_sent_[station_index];
+    const std::string_view text = kTelemetryDefinitions[next];
+    // To the frame's own source (a numbered station with --stations).
+    std::string name = frame_.source.call;
+    if (frame_.source.ssid != 0) {
+      name.push_back('-');
+      AppendNumber(name, frame_.source.ssid, 1);
+    }
+    name.resize(9, ' ');
+    const std::size_t size = 2 + name.size() + text.size();
+    if (size > info_length || HeaderLength(digis) + static_cast<int>(size) < options_.min_length) {
+      return false;
+    }
+    next = (next + 1) % kTelemetryDefinitions.size();
+    if (next == 0) ++definition_rounds_[station_index];
+    std::string& info = frame_.info;
+    info.push_back(':');
+    info.append(name);
+    info.push_back(':');
+    info.append(text);
+    return true;
+  }
+
   // ":ADDRESSEE:text{number"; the text takes what the length leaves. False, and nothing
   // written, when the length is too short for it.
   bool AppendMessage(std::size_t from, std::size_t info_length) {
     std::size_t to = static_cast<std::size_t>(random_.Below(kStations.size() - 1));
     if (to >= from) ++to;
-    const Station& addressee = kStations[to];
-    std::string name(addressee.call);
-    if (addressee.ssid != 0) {
-      name.push_back('-');
-      AppendNumber(name, addressee.ssid, 1);
-    }
+    std::string name = CallText(kStations[to]);
     name.resize(9, ' ');
     std::string number = "{";
     AppendNumber(number, random_.Between(1, 99), 1);
@@ -590,6 +659,164 @@ class Generator {
     if (info_length > 3 && random_.Percent(50)) {
       const auto at = 3 + static_cast<std::size_t>(random_.Below(info_length - 3));
       info[at] = static_cast<char>(random_.Percent(50) ? kFend : kFesc);
+    }
+  }
+
+  // --- Connected sessions played out in full (--sessions) ---
+
+  bool Done() const {
+    if (options_.frames >= 0 && summary_.frames >= options_.frames) return true;
+    return options_.size >= 0 &&
+           summary_.bytes + static_cast<std::int64_t>(out_.size()) >= options_.size;
+  }
+
+  // UI traffic as without --sessions, and connected sessions beside it, at most three at once;
+  // the frames of all go out in the order of their times.
+  Summary RunSessions() {
+    std::int64_t ui_at = now_;
+    std::int64_t session_at = now_ + random_.Between(500, 5000);
+    while (!Done()) {
+      Playing* first = nullptr;
+      for (const auto& p : playing_) {
+        if (first == nullptr || p->Millis() < first->Millis()) first = p.get();
+      }
+      if (session_at <= ui_at && (first == nullptr || session_at <= first->Millis())) {
+        now_ = session_at;
+        if (playing_.size() < 3) StartPlay();
+        session_at = now_ + random_.Between(1000, 30000);
+        continue;
+      }
+      if (first != nullptr && first->Millis() <= ui_at) {
+        PlayFrame(*first);
+        continue;
+      }
+      now_ = std::min(ui_at, kLastMillis);
+      if (random_.Percent(4)) {
+        NodesBroadcast();
+      } else {
+        UiFrame();
+      }
+      WriteStamp();
+      WriteFrame();
+      if (out_.size() >= kWriteBlock) Flush();
+      ui_at = now_ + Gap();
+    }
+    Flush();
+    return summary_;
+  }
+
+  void PlayFrame(Playing& p) {
+    const Transmission& t = p.frames[p.next++];
+    if (t.heard) {
+      now_ = std::min(t.millis, kLastMillis);
+      frame_ = t.frame;
+      WriteStamp();
+      WriteFrame();
+      if (sessions_record_ != nullptr && record_ != nullptr) {
+        if (p.recorded < 0) {
+          p.recorded = static_cast<std::int64_t>(sessions_record_->size());
+          sessions_record_->push_back(p.truth);
+        }
+        gen::SessionFrame heard;
+        heard.record = record_->size() - 1;
+        heard.direction = t.direction;
+        heard.kind = t.frame.kind;
+        heard.ns = t.ns;
+        heard.nr = t.nr;
+        (*sessions_record_)[static_cast<std::size_t>(p.recorded)].heard.push_back(heard);
+      }
+      if (out_.size() >= kWriteBlock) Flush();
+    }
+    if (p.next == p.frames.size()) {
+      std::erase_if(playing_, [&p](const auto& q) { return q.get() == &p; });
+    }
+  }
+
+  static bool SamePair(const GeneratedSession& s, const Address& a, const Address& b) {
+    return (s.initiator == a && s.responder == b) || (s.initiator == b && s.responder == a);
+  }
+
+  void StartPlay() {
+    SessionSpec spec;
+    const bool between_nodes = random_.Percent(20);
+    const Node& node = random_.Pick(kNodes);
+    spec.responder = Address{std::string(node.call), node.ssid, false};
+    if (between_nodes) {
+      const Node& other = random_.Pick(kNodes);
+      if (&other == &node) return;
+      spec.initiator = Address{std::string(other.call), other.ssid, false};
+      spec.netrom = true;
+    } else {
+      static_assert(kNodeStation < kDigiStation);
+      std::size_t user = static_cast<std::size_t>(random_.Below(kStations.size() - 2));
+      if (user >= kNodeStation) ++user;
+      if (user >= kDigiStation) ++user;
+      spec.initiator = StationAddress(kStations[user]);
+    }
+    for (const auto& p : playing_) {
+      if (SamePair(p->truth, spec.initiator, spec.responder)) return;  // that link is busy
+    }
+    if (options_.max_digis > 0 && random_.Percent(30)) {
+      spec.path.push_back(StationAddress(kStations[kDigiStation]));
+    }
+    spec.sabme = random_.Percent(options_.mod128);
+    spec.xid = spec.sabme && random_.Percent(50);
+    spec.window = spec.sabme ? 32 : (random_.Percent(70) ? 4 : 7);
+    spec.loss = options_.loss;
+    spec.monitor_loss = options_.monitor_loss;
+    const int header =
+        16 + 7 * static_cast<int>(spec.path.size()) + (spec.sabme ? 1 : 0) + (spec.netrom ? 20 : 0);
+    spec.max_info = std::max(1, options_.max_length - header);
+    spec.min_info = std::clamp(options_.min_length - header, 1, spec.max_info);
+    spec.start_millis = now_;
+    // A node of the older protocol answers a SABME with DM; the caller tries SABM next.
+    const bool fallback = spec.sabme && random_.Percent(10);
+    spec.refuse = fallback || random_.Percent(5);
+    auto play = std::make_unique<Playing>();
+    play->frames = PlaySession(spec, random_, play->truth);
+    if (fallback) {
+      auto second = std::make_unique<Playing>();
+      spec.sabme = false;
+      spec.xid = false;
+      spec.refuse = false;
+      spec.window = 4;
+      spec.start_millis = play->frames.back().millis + 1500;
+      second->frames = PlaySession(spec, random_, second->truth);
+      if (!second->frames.empty()) playing_.push_back(std::move(second));
+    }
+    if (!play->frames.empty()) playing_.push_back(std::move(play));
+  }
+
+  // A NET/ROM routing broadcast: FF, the node's alias, then per route the destination, its
+  // alias, the best neighbour and the route's quality (21 bytes each).
+  void NodesBroadcast() {
+    const std::size_t index = static_cast<std::size_t>(random_.Below(kNodes.size()));
+    const Node& node = kNodes[index];
+    Address source{std::string(node.call), node.ssid, false};
+    Address destination{"NODES", 0, true};
+    Begin(FrameKind::kUi, destination, source, {}, kUi, kPidNetRom);
+    std::string& info = frame_.info;
+    info.push_back('\xFF');
+    info.append(node.alias);
+    info.resize(7, ' ');
+    const int room = (options_.max_length - 16 - 7) / 21;
+    const int routes = std::min(random_.Between(1, 8), room);
+    for (int i = 0; i < routes; ++i) {
+      // The other two nodes are neighbours; the rest lie further away.
+      const Node& to = i < 2 ? kNodes[(index + 1 + static_cast<std::size_t>(i)) % kNodes.size()]
+                             : random_.Pick(kRemoteNodes);
+      const Node& via = i < 2 ? to : kNodes[random_.Below(kNodes.size())];
+      std::string block;
+      AppendCallsign(block, Address{std::string(to.call), to.ssid, false}, false);
+      info.append(block.substr(0, 7));
+      std::string alias(to.alias);
+      alias.resize(6, ' ');
+      info.append(alias);
+      block.clear();
+      AppendCallsign(block, Address{std::string(via.call), via.ssid, false}, false);
+      info.append(block);
+      info.push_back(
+          static_cast<char>(i < 2 ? random_.Between(150, 255) : random_.Between(20, 180)));
     }
   }
 
@@ -749,6 +976,7 @@ class Generator {
   const Options& options_;
   const std::function<void(std::string_view)>& write_;
   std::vector<GeneratedFrame>* record_;
+  std::vector<GeneratedSession>* sessions_record_;
   Random random_;
   Summary summary_;
   std::string out_;
@@ -759,6 +987,10 @@ class Generator {
   bool stepped_ = false;
   std::int64_t stamp_ = -1;  // the stamp written in front of it, -1 for none
   int telemetry_sequence_ = 0;
+  std::vector<std::unique_ptr<Playing>> playing_;
+  // Per station: its next of kTelemetryDefinitions, and how often it has sent them all.
+  std::array<std::size_t, kStations.size()> definitions_sent_{};
+  std::array<int, kStations.size()> definition_rounds_{};
   std::int64_t numbered_ = 0;  // --stations: the UI frames written so far
 };
 
@@ -1013,8 +1245,9 @@ bool ParseReceiver(std::string_view text, Receiver& r) {
 }  // namespace
 
 Summary GenerateCapture(const Options& options, const std::function<void(std::string_view)>& write,
-                        std::vector<GeneratedFrame>* record) {
-  return Generator(options, write, record).Run();
+                        std::vector<GeneratedFrame>* record,
+                        std::vector<GeneratedSession>* sessions) {
+  return Generator(options, write, record, sessions).Run();
 }
 
 std::vector<Summary> GenerateTraffic(
@@ -1033,10 +1266,11 @@ std::vector<std::string> GenerateTrafficBytes(const Options& options,
   return bytes;
 }
 
-std::string GenerateCaptureBytes(const Options& options, std::vector<GeneratedFrame>* record) {
+std::string GenerateCaptureBytes(const Options& options, std::vector<GeneratedFrame>* record,
+                                 std::vector<GeneratedSession>* sessions) {
   std::string bytes;
   GenerateCapture(
-      options, [&bytes](std::string_view block) { bytes.append(block); }, record);
+      options, [&bytes](std::string_view block) { bytes.append(block); }, record, sessions);
   return bytes;
 }
 
@@ -1085,15 +1319,15 @@ ParsedArguments ParseArguments(const std::vector<std::string_view>& args) {
       parsed.help = true;
       continue;
     }
-    if (name == "--mix") {
-      if (has_value) return fail("option --mix takes no value");
-      o.mix = true;
+    if (name == "--mix" || name == "--telemetry" || name == "--sessions") {
+      if (has_value) return fail("option " + std::string(name) + " takes no value");
+      (name == "--mix" ? o.mix : name == "--telemetry" ? o.telemetry : o.sessions) = true;
       continue;
     }
-    static constexpr std::array<std::string_view, 15> kWithValue = {
-        "--seed",      "--frames",   "--size",     "--min-length", "--max-length",
-        "--max-digis", "--stamps",   "--start-ms", "--stations",   "-o",
-        "--output",    "--receiver", "--doubles",  "--beacons",    "--satellite"};
+    static constexpr std::array<std::string_view, 18> kWithValue = {
+        "--seed",    "--frames",   "--size",      "--min-length", "--max-length",   "--max-digis",
+        "--stamps",  "--start-ms", "--stations",  "-o",           "--output",       "--receiver",
+        "--doubles", "--beacons",  "--satellite", "--loss",       "--monitor-loss", "--mod128"};
     if (std::find(kWithValue.begin(), kWithValue.end(), name) == kWithValue.end()) {
       if (!name.starts_with("-") || name == "-") {
         return fail("unexpected argument '" + std::string(name) + "'");
@@ -1131,6 +1365,14 @@ ParsedArguments ParseArguments(const std::vector<std::string_view>& args) {
                     std::to_string(kMostDigipeaters));
       }
       o.max_digis = static_cast<int>(number);
+    } else if (name == "--loss" || name == "--monitor-loss" || name == "--mod128") {
+      if (!ParseWhole(value, 0, name == "--mod128" ? 100 : 50, number)) {
+        return fail(label + ": " + shown + " is not a percentage from 0 to " +
+                    (name == "--mod128" ? "100" : "50"));
+      }
+      (name == "--loss"           ? o.loss
+       : name == "--monitor-loss" ? o.monitor_loss
+                                  : o.mod128) = static_cast<int>(number);
     } else if (name == "--stations") {
       // Five base-36 digits number them.
       if (!ParseWhole(value, 1, 60466176, number)) {
@@ -1182,6 +1424,7 @@ ParsedArguments ParseArguments(const std::vector<std::string_view>& args) {
     if (output_given) return fail("--receiver names the outputs; no -o");
     if (size_given) return fail("--receiver counts packets (--frames); no --size");
     if (o.mix) return fail("--receiver makes APRS traffic; no --mix");
+    if (o.sessions) return fail("--receiver makes APRS traffic; no --sessions");
   } else if (traffic_given) {
     return fail("--doubles, --beacons and --satellite need --receiver");
   }
@@ -1209,7 +1452,16 @@ sessions), the same bytes for the same options on every machine.
   --start-ms MS       time of the first stamp, ms since 1970 UTC (default 1451651696789,
                       2016-01-01 12:34:56.789 UTC)
   --mix               also I, S and U frames of connected sessions
+  --telemetry         stations also send their telemetry definitions (PARM, UNIT, EQNS, BITS),
+                      which name and scale their later T# reports
   --stations N        UI frames from N numbered stations in turn (Q00000, Q00001 ...)
+  --sessions          connected sessions played out by both stations beside the UI traffic:
+                      losses, REJ, T1 polls, RNR, SABME (modulo 128), XID, NET/ROM between
+                      nodes, NODES broadcasts
+  --loss PERCENT      --sessions: frames lost on the way to the other station (default 5)
+  --monitor-loss PERCENT
+                      --sessions: frames the monitor misses, not written (default 3)
+  --mod128 PERCENT    --sessions: sessions set up with SABME (default 30)
   -o, --output PATH   where to write (default -, standard output)
 
 Several receivers of one traffic (for merging), one capture each:

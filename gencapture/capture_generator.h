@@ -19,6 +19,14 @@
 //     control 03 (UI) with PID and information; with --mix also I frames (N(R) P N(S) 0, PID,
 //     information), S frames (RR, RNR, REJ: N(R) P/F SS 01, no PID) and U frames (SABM, DISC,
 //     UA, DM: no PID) of short connected sessions between a user and a node.
+//     APRS: positions (some stations move), status texts, T# telemetry, messages, weather
+//     reports of one station, user-defined data; with --telemetry also the stations' telemetry
+//     definitions (":QQ1ABC-9 :PARM.Battery,...", UNIT., EQNS., BITS.) now and then.
+//     With --sessions: connected sessions played out by both stations (gencapture/
+//     connected_session.h): frames lost on the way to the other station (--loss) and not
+//     heard by the monitor (--monitor-loss, not written), REJ, T1 polls, RNR, SABME sessions
+//     counting modulo 128 (two control bytes in I and S frames: N(S) 0 | N(R) P), XID, node to
+//     node links carrying NET/ROM, and NET/ROM NODES broadcasts among the UI frames.
 //
 // The output depends on the options alone: the random numbers come from std::mt19937_64 with
 // the project's own bounded mapping (the std distributions differ between libraries), and no
@@ -67,6 +75,13 @@ struct Options {
   StampForm stamps = StampForm::kBinary;
   std::int64_t start_millis = kDefaultStartMillis;
   bool mix = false;
+  // Some telemetry reports give way to the station's telemetry definitions: messages to itself.
+  bool telemetry = false;
+  // Connected sessions played out in full (gencapture/connected_session.h).
+  bool sessions = false;
+  int loss = 5;          // percent of frames the other station does not receive
+  int monitor_loss = 3;  // percent of frames the monitor does not hear (not written)
+  int mod128 = 30;       // percent of sessions set up with SABME
   // Above 0: the UI frames come from this many numbered stations in turn (Q00000, Q00001 ...,
   // the number in base 36) instead of the made-up ones, for captures of many stations; the
   // frames are otherwise the same, byte for byte as long, whatever the number.
@@ -95,11 +110,35 @@ struct GeneratedFrame {
   Address source;
   std::vector<Address> digipeaters;
   std::uint8_t control = 0;
+  int control2 = -1;               // the second control byte (modulo 128); -1: none
   int pid = -1;                    // -1: none (S and U frames other than UI)
   std::string info;                // information field, raw bytes
   std::int64_t stamp_millis = -1;  // the stamp written in front of it; -1 with --stamps none
   std::int64_t end_offset = 0;     // capture bytes written up to and including its closing C0
   int length = 0;                  // AX.25 bytes, before escaping
+  std::int64_t number = 0;         // in the capture, from 1, stamps counted (jsonl's "frame")
+};
+
+// A frame of a connected session as the monitor heard it.
+struct SessionFrame {
+  std::size_t record = 0;  // the frame in the record of frames written
+  int direction = 0;       // 0: from the initiator
+  FrameKind kind = FrameKind::kU;
+  // I frames N(S), I and S frames N(R), counting on from 0 without wrapping; -1: none.
+  std::int64_t ns = -1;
+  std::int64_t nr = -1;
+};
+
+// One connected session as the two stations played it.
+struct GeneratedSession {
+  Address initiator;
+  Address responder;
+  int modulo = 8;
+  bool sabme = false;
+  // The data of every I frame each station sent ([0] the initiator), by its N(S) counted on
+  // from 0: what the other station should end up with.
+  std::vector<std::string> sent[2];
+  std::vector<SessionFrame> heard;  // the session's frames the monitor heard, in order
 };
 
 struct Summary {
@@ -115,13 +154,17 @@ struct Summary {
 
 // Writes the capture that options describe through write (called with blocks of about a
 // megabyte, and once more at the end). When record is given, every radio frame is appended to
-// it as well. Options must be valid (as ParseArguments returns them).
+// it as well, and with sessions every connected session of --sessions that the monitor heard
+// a frame of, in the order of their first frame heard. Options must be valid (as
+// ParseArguments returns them).
 Summary GenerateCapture(const Options& options, const std::function<void(std::string_view)>& write,
-                        std::vector<GeneratedFrame>* record = nullptr);
+                        std::vector<GeneratedFrame>* record = nullptr,
+                        std::vector<GeneratedSession>* sessions = nullptr);
 
 // The capture in memory.
 std::string GenerateCaptureBytes(const Options& options,
-                                 std::vector<GeneratedFrame>* record = nullptr);
+                                 std::vector<GeneratedFrame>* record = nullptr,
+                                 std::vector<GeneratedSession>* sessions = nullptr);
 
 // Several receivers of one traffic (options.receivers), for merging: the packets of the traffic
 // (the generator's frames, each unique within two minutes under the APRS duplicate rule; no

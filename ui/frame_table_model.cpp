@@ -24,7 +24,8 @@ int Clamp(std::size_t n) {
 FrameTableModel::FrameTableModel(QObject* parent)
     : QAbstractTableModel(parent),
       capture_order_(std::make_shared<const std::vector<std::int64_t>>()),
-      finding_icon_(QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning)) {}
+      damage_icon_(QApplication::style()->standardIcon(QStyle::SP_MessageBoxCritical)),
+      sender_icon_(QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning)) {}
 
 FrameTableModel::~FrameTableModel() = default;
 
@@ -154,7 +155,12 @@ QVariant FrameTableModel::data(const QModelIndex& index, int role) const {
       return ColumnInfo(column).numeric ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
                                         : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
     case Qt::DecorationRole:
-      if (column == FrameColumn::kNumber && Row(index.row()).findings.Any()) return finding_icon_;
+      if (column == FrameColumn::kNumber) {
+        // Damage to the recording outranks what a sender got wrong.
+        const FrameFindings& found = Row(index.row()).findings;
+        if (found.Any(FindingKind::kDamage)) return damage_icon_;
+        if (found.Any()) return sender_icon_;
+      }
       return {};
     case Qt::ToolTipRole: {
       const FrameRow& row = Row(index.row());

@@ -77,7 +77,8 @@ class FrameTableModel : public QAbstractTableModel {
   // The rows made last, newest first.
   mutable std::list<std::pair<int, FrameRow>> kept_;
   mutable std::unordered_map<int, std::list<std::pair<int, FrameRow>>::iterator> kept_at_;
-  QIcon finding_icon_;
+  QIcon damage_icon_;  // the row's frame is damaged in the recording
+  QIcon sender_icon_;  // its sender broke AX.25 or APRS
 };
 
 }  // namespace packscope

@@ -88,6 +88,10 @@ TEST(AprsDecoderTest, InvalidFieldsSayWhatIsWrong) {
     const AprsPacket& p = Decode(d, c.info, "N0CALL", c.destination);
     EXPECT_NE(p.error.find(c.error), std::string_view::npos) << c.info << ": " << p.error;
   }
+  // An object whose state byte is wrong is not laid out as an object: no position out of place.
+  const AprsPacket& object = Decode(d, ";LEADER*092345z4903.50N/07201.75W>");
+  EXPECT_NE(object.error.find("object state '2'"), std::string_view::npos) << object.error;
+  EXPECT_FALSE(object.lat || object.lon || object.alive);
   // The valid half of a position stays; the invalid one is absent, never guessed.
   const AprsPacket& p = Decode(d, "!4963.50N/07201.75W-");
   EXPECT_FALSE(p.lat.has_value());
@@ -95,6 +99,43 @@ TEST(AprsDecoderTest, InvalidFieldsSayWhatIsWrong) {
   EXPECT_NEAR(*p.lon, -72.029167, 1e-6);
   EXPECT_FALSE(Decode(d, "$GPRMC,063909,A,3349.4302,N,11700.3721,W,43.022,89.3,291099,,E*53")
                    .lat.has_value());
+}
+
+// A number that is no finite decimal number (nan, infinity, an exponent, a scaled value beyond
+// any double) is the field's error, never a value: no channel of the report is given.
+TEST(AprsDecoderTest, NumbersThatAreNotFiniteAreErrors) {
+  struct Case {
+    std::string info;
+    const char* error;
+  };
+  const Case cases[] = {
+      {"T#001,nan", "telemetry value 1 \"nan\" is not a finite number"},
+      {"T#001,1,inf,3", "telemetry value 2 \"inf\" is not a finite number"},
+      {"T#001,-Infinity", "telemetry value 1 \"-Infinity\" is not a finite number"},
+      {"T#001,1e308", "telemetry value 1 \"1e308\" is not a decimal number"},
+      {"T#001,1,2,3,4,1" + std::string(400, '0'), "telemetry value 5 \"1000"},
+      {":N0CALL   :EQNS.0,1,0,nan", "telemetry coefficient 4 \"nan\" is not a finite number"},
+      {":N0CALL   :EQNS.0,1e308,0", "telemetry coefficient 2 \"1e308\" is not a decimal number"},
+      {"$GPRMC,063909,A,3349.4302,N,11700.3721,W,inf,89.3,291099,13.6,E",
+       "NMEA speed \"inf\" is not a speed in knots"},
+      {"$GPGGA,102705,5157.9762,N,00029.3256,W,1,04,2.0,nan,M,47.6,M,,",
+       "NMEA altitude \"nan\" is not a finite number"},
+  };
+  AprsDecoder d;
+  for (const Case& c : cases) {
+    const AprsPacket& p = Decode(d, c.info);
+    EXPECT_EQ(p.error.rfind(c.error, 0), 0u) << c.info << ": " << p.error;
+    EXPECT_EQ(p.analog_count, 0) << c.info;
+    EXPECT_FALSE(p.speed_kmh || p.altitude_m) << c.info;
+  }
+  // A broken definition keeps the earlier one; a result beyond a double is an error too.
+  Decode(d, ":N0CALL   :EQNS.1" + std::string(300, '0') + ",0,0");
+  EXPECT_EQ(
+      Decode(d, ":N0CALL   :EQNS.0,0,0,0,0,0,0,0,0,0,0,0,1" + std::string(300, '0') + ",0,0").error,
+      "");
+  const AprsPacket& over = Decode(d, "T#002,1,2,3,4,1" + std::string(10, '0'));
+  EXPECT_EQ(over.error, "telemetry value 5 scaled by the station's EQNS is beyond any number");
+  EXPECT_FALSE(over.has_values);
 }
 
 // Blanked digits leave an area open; the result is its middle, the latitude's blanks applying
@@ -138,6 +179,28 @@ TEST(AprsDecoderTest, CommentPartsAreDecodedAndTakenOut) {
   EXPECT_EQ(p.analog[0], 10 * 91 + 14);
   // DAO does not sharpen a compressed position, which is finer already.
   EXPECT_NEAR(*Decode(d, "=/5L!!<*e7>7P[!W51!").lat, 49.5, 1e-9);
+
+  // Telemetry is read first: a !DAO! inside it is telemetry digits. Of several !DAO! the last
+  // counts; the others stay in the comment.
+  struct Case {
+    const char* info;
+    double lat_minutes;
+    int analog_count;
+    const char* comment;
+  };
+  const Case cases[] = {
+      {"!4903.50N/07201.75W>|!W51!!|", 3.50, 2, ""},
+      {"!4903.50N/07201.75W>|!W51!!|!W91!", 3.509, 2, ""},
+      {"!4903.50N/07201.75W>one !W11! two !W51!", 3.505, 0, "one !W11! two "},
+      {"!4903.50N/07201.75W>|!/A=12|/A=000100", 3.50, 2, ""},
+  };
+  for (const Case& c : cases) {
+    const AprsPacket& q = Decode(d, c.info);
+    EXPECT_NEAR(*q.lat, 49 + c.lat_minutes / 60, 1e-9) << c.info;
+    EXPECT_EQ(q.analog_count, c.analog_count) << c.info;
+    EXPECT_EQ(q.comment, c.comment) << c.info;
+  }
+  EXPECT_NEAR(*Decode(d, "!4903.50N/07201.75W>|!/A=12|/A=000100").altitude_m, 100 * 0.3048, 1e-9);
 }
 
 // Definitions belong to the station they address, replace earlier ones of their kind, and go
@@ -253,6 +316,36 @@ TEST(AprsFrameTest, UiFramesWithPidF0) {
   EXPECT_EQ(AprsHeaderOf(ui).destination, "APRS");
   EXPECT_FALSE(IsAprsFrame(DescribeAx25(frame(0x03, 0xCF))));  // NET/ROM
   EXPECT_FALSE(IsAprsFrame(DescribeAx25(frame(0x00, 0xF0))));  // an I frame
+}
+
+// An APRS field begins with a data type identifier, or has a position behind a ! within its
+// first 40 characters; a broken body behind an identifier is still APRS (and its error).
+TEST(AprsFrameTest, TheDataTypeIdentifierMakesTheField) {
+  struct Case {
+    std::string info;
+    bool aprs;
+  };
+  const Case cases[] = {
+      {">status", true},
+      {"TIGRISAT ABACUS BEACON", true},         // T, a telemetry report that does not begin with T#
+      {"#W1BBS", true},                         // a reserved identifier: type other
+      {"\x1C+=X", true},                        // Mic-E, Rev 0 beta
+      {std::string("\x00\x02\x10", 3), false},  // a satellite's binary telemetry
+      {"\x83\x01", false},
+      {"hello", false},
+      {"", false},
+      {"Beacon text !4237.14N/07120.83W#Digi", true},
+      {"TheNet X1J4 (BFLD)!4903.50N/07201.75W-", true},
+      {"Welcome!Visit us", false},  // a ! that no position follows
+      {std::string(39, 'x') + "!/5L!!<*e7>7P[", true},
+      {std::string(40, 'x') + "!4903.50N/07201.75W-", false},  // beyond the 40th character
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(IsAprsInformationField(
+                  {reinterpret_cast<const std::uint8_t*>(c.info.data()), c.info.size()}),
+              c.aprs)
+        << c.info;
+  }
 }
 
 }  // namespace

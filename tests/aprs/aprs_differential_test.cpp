@@ -254,7 +254,9 @@ std::vector<DwRecord> RunDecodeAprs(const std::vector<std::string>& input) {
       if (!r.has_position_line && r.weather.empty() && r.telemetry.empty() && r.comment.empty() &&
           ReadPositionLine(l.text, r)) {
         r.has_position_line = true;
-      } else if (r.type_line.find("Weather Report") != std::string::npos && r.weather.empty() &&
+      } else if ((r.type_line.find("Weather Report") != std::string::npos ||
+                  r.type_line.rfind("Ultimeter", 0) == 0) &&
+                 r.weather.empty() &&
                  (l.text.rfind("wind ", 0) == 0 || l.text.rfind(", ", 0) == 0)) {
         r.weather = l.text;
       } else if (r.telemetry.empty() && l.text.find("Seq=") != std::string::npos) {
@@ -318,7 +320,7 @@ std::string DwType(const DwRecord& r) {
   if (starts("Positionless Weather Report") || starts("Weather Report with Object")) {
     return starts("Positionless") ? "weather" : "object";
   }
-  if (starts("Weather Report")) return "weather";
+  if (starts("Weather Report") || starts("Ultimeter")) return "weather";
   if (starts("Position")) return "position";
   if (starts("MIC-E")) return "mic-e";
   if (starts("Object") || starts("Killed Object")) return "object";
@@ -538,6 +540,37 @@ void Compare(Comparison& c, const AprsPacket& p, const DwRecord& r) {
     }
   }
   if (!r.weather.empty()) CompareWeather(c, p.weather, r);
+
+  // PHG and range from decode_aprs's first line: ", 25 W height=20 3dBi E", ", range=50.0"
+  // (feet and miles).
+  static constexpr const char* kDirections[] = {"omni", "NE", "E", "SE", "S", "SW", "W", "NW", "N"};
+  const std::size_t watts = r.type_line.find(" W height=");
+  if (p.phg || watts != std::string::npos) {
+    if (!p.phg || watts == std::string::npos) {
+      c.Text("phg", p.phg ? "present" : "absent",
+             watts != std::string::npos ? "present" : "absent");
+    } else {
+      const std::size_t start = r.type_line.rfind(", ", watts) + 2;
+      std::istringstream in(r.type_line.substr(start));
+      double power = 0;
+      std::string w;
+      std::string height;
+      std::string gain;
+      std::string direction;
+      in >> power >> w >> height >> gain >> direction;
+      c.Number("phg power", p.phg->power_w, power, 0.0);
+      c.Number("phg height", p.phg->height_m / 0.3048, std::stod(height.substr(7)), 0.01);
+      c.Number("phg gain", p.phg->gain_dbi, std::stod(gain), 0.0);
+      c.Text("phg directivity",
+             p.phg->directivity ? kDirections[*p.phg->directivity / 45] : std::string(), direction);
+    }
+  }
+  const std::size_t range = r.type_line.find(", range=");
+  c.Number("range", p.range_km ? std::optional<double>(*p.range_km / 1.609344) : std::nullopt,
+           range == std::string::npos
+               ? std::nullopt
+               : std::optional<double>(std::stod(r.type_line.substr(range + 8))),
+           0.051);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -693,9 +726,32 @@ const Known kKnown[] = {
      kNoChecksum},
     {"N0CALL>APRS:$GPGLL,2554.459,N,08020.187,W,154027.281,A", "type",
      "$ begins raw NMEA of any sentence; decode_aprs knows only RMC and GGA"},
+    {"N0CALL>APRS:;LEADER   #092345z4903.50N/07201.75W>no state", "lat",
+     "an object's state is * or _; with another byte where it should stand the field is not "
+     "laid out as an object and we read no position out of place; decode_aprs reads one"},
+    {"N0CALL>APRS:;LEADER   #092345z4903.50N/07201.75W>no state", "lon", "the same"},
+    // Ultimeter.
+    {"N0CALL>APRS:$ULTW009400DC00E21B8027730008890200010309001E02100000004C", "wind speed",
+     "field 1 of the packet mode is the peak of the last 5 minutes, a gust; the wind is the "
+     "average of field 13; decode_aprs shows the peak as the wind"},
+    {"N0CALL>APRS:$ULTW009400DC00E21B8027730008890200010309001E02100000004C", "gust", "the same"},
+    {"N0CALL>APRS:$ULTW009400DC00E21B8027730008890200010309001E02100000004C", "rain midnight",
+     "field 12 is today's rain; decode_aprs reads no rain"},
+    {"N0CALL>APRS:!!000000A600B50000----------------001C01D500000017", "wind speed",
+     "the logging mode's field 12 is the 1-minute wind average; decode_aprs shows field 1, the "
+     "wind of the moment"},
+    {"N0CALL>APRS:!!000000A600B50000----------------001C01D500000017", "rain midnight",
+     "field 11 is today's rain; decode_aprs reads no rain"},
 };
 
 const KnownRule kKnownRules[] = {
+    {"wind speed",
+     [](const Difference& d) {
+       return std::abs(std::stod(d.ours) * 1.150779 - std::stod(d.theirs)) < 0.06;
+     },
+     "a weather report with a position sends its wind \"ddd/sss\" in mph, as its gusts (APRS 1.0.1 "
+     "chapter 12, and weather station software); decode_aprs reads knots, as for the speed of "
+     "the course/speed extension"},
     {"id", [](const Difference& d) { return d.theirs.rfind(d.ours + "}", 0) == 0; },
      "\"{MM}AA\" is a message number and a reply-ack, AA possibly empty (APRS 1.1 addendum); "
      "decode_aprs takes all of it as the number"},
@@ -774,7 +830,7 @@ TEST(AprsDifferentialTest, AgreesWithDecodeAprs) {
       {"altitude", 50}, {"addressee", 40}, {"id", 20},   {"text", 20},        {"name", 30},
       {"alive", 30},    {"message", 45},   {"seq", 20},  {"value", 30},       {"analog", 30},
       {"unit", 20},     {"digital", 100},  {"wind", 20}, {"temperature", 20}, {"pressure", 20},
-      {"rain", 60},     {"humidity", 20},  {"gust", 20}};
+      {"rain", 60},     {"humidity", 20},  {"gust", 20}, {"phg", 12},         {"range", 1}};
   for (const auto& [field, minimum] : kAtLeast) {
     EXPECT_GE(g_compared[field], minimum) << field;
   }

@@ -55,6 +55,19 @@ TEST(AprsWordsTest, TelemetryWithItsStationsDefinitions) {
   std::string out;
   AppendAprsWords(out, d.Decode(AprsHeader{"N0QBF-11", "APRS"}, "T#005,199,000,7,0,0,01101001"));
   EXPECT_EQ(out, "Telemetry #005: Battery 1034.8 Volts, Btemp -32 deg.F, 7, 0, 0, bits 01101001");
+
+  // The names PARM gives channels 6 to 13 go to the bits: on by the BITS sense, with the UNIT
+  // label when it has one.
+  d.Decode(AprsHeader{"N0QBF-11", "APRS"},
+           ":N0QBF-11 :PARM.Battery,Btemp,ATemp,Pres,Alt,Camra,Chut,Sun,10m,ATV");
+  d.Decode(AprsHeader{"N0QBF-11", "APRS"}, ":N0QBF-11 :UNIT.Volts,deg.F,deg.F,Mbar,Kft,Click,OPEN");
+  d.Decode(AprsHeader{"N0QBF-11", "APRS"}, ":N0QBF-11 :BITS.10110000,Balloon");
+  out.clear();
+  AppendAprsWords(out, d.Decode(AprsHeader{"N0QBF-11", "APRS"}, "T#006,1,2,3,4,5,10010000"));
+  EXPECT_EQ(
+      out,
+      "Telemetry \"Balloon\" #006: Battery 5.2 Volts, Btemp -30.94 deg.F, ATemp 3 deg.F, Pres "
+      "4 Mbar, Alt 5 Kft, bits 10010000 (Camra Click, Chut OPEN, Sun off, 10m on, ATV on)");
 }
 
 TEST(AprsJsonTest, KeysOfTheIssue) {
@@ -62,9 +75,10 @@ TEST(AprsJsonTest, KeysOfTheIssue) {
   EXPECT_EQ(Json(d, "@092345z4903.50N/07201.75W>088/036/A=001234 hi").dump(),
             R"({"type":"position","lat":49.058333,"lon":-72.029167,"symbol":"/>","course":88,)"
             R"("speed_kmh":66.7,"altitude_m":376.1,"timestamp":"092345z","comment":" hi"})");
+  // The wind of a weather report with a position is in mph, as its gusts.
   EXPECT_EQ(Json(d, "!4903.50N/07201.75W_220/004g005t077r001h50b09900").dump(),
             R"({"type":"weather","lat":49.058333,"lon":-72.029167,"symbol":"/_","weather":)"
-            R"({"wind_dir":220,"wind_speed_kmh":7.4,"gust_kmh":8,"temp_c":25,"rain_1h_mm":0.3,)"
+            R"({"wind_dir":220,"wind_speed_kmh":6.4,"gust_kmh":8,"temp_c":25,"rain_1h_mm":0.3,)"
             R"("humidity":50,"pressure_hpa":990}})");
   EXPECT_EQ(Json(d, ")AID #2_4903.5 N/07201.7 WA").dump(),
             R"({"type":"item","lat":49.059167,"lon":-72.029167,"ambiguity":1,"symbol":"/A",)"
@@ -77,6 +91,54 @@ TEST(AprsJsonTest, KeysOfTheIssue) {
   EXPECT_EQ(Json(d, "!4963.50N/07201.75W-").dump(),
             R"({"type":"position","lon":-72.029167,"symbol":"/-",)"
             R"("error":"minutes 63 of the latitude are over 59"})");
+}
+
+// What a field sends and the object once lost: values as sent, empty texts, the PHG, RNG and DFS
+// extensions, the Ultimeter formats, the digital channels of a station's definitions.
+TEST(AprsJsonTest, WhatTheFieldSentIsInTheObject) {
+  struct Case {
+    const char* source;
+    const char* info;
+    const char* json;
+  };
+  const Case cases[] = {
+      {"N0CALL", "T#001,-0.0000001,0.0000001,255",
+       R"({"type":"telemetry","seq":1,)"
+       R"("analog":[-1e-07,1e-07,255]})"},
+      {"N0CALL", ":KB2ICI-14:", R"({"type":"message","addressee":"KB2ICI-14","text":""})"},
+      {"N0CALL", ">", R"({"type":"status","status":""})"},
+      {"N0CALL", "!4903.50N/07201.75W#PHG5132",
+       R"({"type":"position","lat":49.058333,"lon":-72.029167,"symbol":"/#",)"
+       R"("phg":{"power_w":25,"height_m":6.1,"gain_dbi":3,"directivity":90}})"},
+      {"N0CALL", "!4903.50N/07201.75W#RNG0050",
+       R"({"type":"position","lat":49.058333,"lon":-72.029167,"symbol":"/#","range_km":80.5})"},
+      {"N0CALL", "!4903.50N/07201.75W\\DFS2360",
+       R"({"type":"position","lat":49.058333,"lon":-72.029167,"symbol":"/\\",)"
+       R"("dfs":{"strength":2,"height_m":24.4,"gain_dbi":6,"directivity":0}})"},
+      // Packet mode: peak of 5 minutes as gust, 5-minute average as wind, "----" left out.
+      {"N0CALL", "$ULTW0031003702CE0069----000086A00001----011901CC00000005",
+       R"({"type":"weather","weather":{"wind_dir":77,"wind_speed_kmh":0.5,"gust_kmh":4.9,)"
+       R"("temp_c":22.1,"rain_midnight_mm":0}})"},
+      // Logging mode, a temperature below 0 F (two's complement), humidity in tenths.
+      {"N0CALL", "!!0011008CFF9C000027D0----0320----001C01D500070017",
+       R"({"type":"weather","weather":{"wind_dir":197,"wind_speed_kmh":2.3,"temp_c":-23.3,)"
+       R"("rain_midnight_mm":1.8,"humidity":80,"pressure_hpa":1019.2}})"},
+      {"N0CALL", "!!0000",
+       R"({"type":"weather","error":"Ultimeter log data \"0000\" is not 10 )"
+       R"(to 12 fields of 4 hexadecimal digits"})"},
+      {"N0QBF-11", "T#007,1,2,3,4,5,10010000",
+       R"({"type":"telemetry","seq":7,"analog":[1,2,3,4,5],"digital":"10010000",)"
+       R"("bits":[{"name":"Camra","label":"Click","on":true},{"name":"Chut","on":true},)"
+       R"({"on":false},{"on":true},{"on":true},{"on":true},{"on":true},{"on":false}],)"
+       R"("names":["","","","","","Camra","Chut"],"units":["","","","","","Click"]})"},
+  };
+  AprsDecoder d;
+  d.Decode(AprsHeader{"N0QBF-11", "APRS"}, ":N0QBF-11 :PARM.,,,,,Camra,Chut");
+  d.Decode(AprsHeader{"N0QBF-11", "APRS"}, ":N0QBF-11 :UNIT.,,,,,Click");
+  d.Decode(AprsHeader{"N0QBF-11", "APRS"}, ":N0QBF-11 :BITS.10110001,Balloon");
+  for (const Case& c : cases) {
+    EXPECT_EQ(AprsJson(d.Decode(AprsHeader{c.source, "APRS"}, c.info)).dump(), c.json) << c.info;
+  }
 }
 
 // Texts are UTF-8 when the field sent UTF-8, else read as Windows-1252: JSON never gets

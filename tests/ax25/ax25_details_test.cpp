@@ -102,6 +102,63 @@ INSTANTIATE_TEST_SUITE_P(
         ControlCase{0x07, Ax25Kind::kU, "", 1, std::nullopt, std::nullopt, false, false},
         ControlCase{0xFF, Ax25Kind::kU, "", 31, std::nullopt, std::nullopt, true, false}));
 
+// Modulo 128: I and S frames carry a second control byte with N(R) and P/F; U frames keep one.
+TEST(Ax25DetailsTest, Modulo128ControlField) {
+  struct Case {
+    std::string control;  // the control bytes
+    Ax25Kind kind;
+    std::string_view name;
+    std::optional<int> ns;
+    std::optional<int> nr;
+    bool poll_final;
+    std::string info;  // after the control field and a PID
+  };
+  const std::vector<Case> cases = {
+      {"\x0A\x0B", Ax25Kind::kI, "", 5, 5, true, "data"},
+      {"\xFE\xFE", Ax25Kind::kI, "", 127, 127, false, "data"},
+      {"\x01\x7F", Ax25Kind::kS, "RR", std::nullopt, 63, true,
+       "\xF0"
+       "data"},
+      {"\x09\x10", Ax25Kind::kS, "REJ", std::nullopt, 8, false,
+       "\xF0"
+       "data"},
+      {"\x0D\x02", Ax25Kind::kS, "SREJ", std::nullopt, 1, false,
+       "\xF0"
+       "data"},
+      // U frames: one control byte; the next byte is the PID of a UI frame, else information.
+      {"\x7F", Ax25Kind::kU, "SABME", std::nullopt, std::nullopt, true,
+       "\xF0"
+       "data"},
+      {"\x03", Ax25Kind::kU, "UI", std::nullopt, std::nullopt, false, "data"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(ByteToHex(static_cast<std::uint8_t>(c.control[0])));
+    const std::string frame = Ax25Frame(kDest, kSource, {{"RELAY", 0, true}},
+                                        static_cast<std::uint8_t>(c.control[0]), std::nullopt,
+                                        c.control.substr(1) +
+                                            "\xF0"
+                                            "data");
+    const Ax25Details d = DescribeAx25(Span(frame), kModulo128);
+    ASSERT_EQ(d.problem, Ax25Problem::kNone);
+    EXPECT_EQ(d.kind, c.kind);
+    EXPECT_EQ(d.name, c.name);
+    EXPECT_EQ(d.ns, c.ns);
+    EXPECT_EQ(d.nr, c.nr);
+    EXPECT_EQ(d.poll_final, c.poll_final);
+    EXPECT_EQ(d.control_length, c.control.size());
+    EXPECT_EQ(d.control_at, 22U);
+    EXPECT_EQ(InfoText(d), c.info);
+    EXPECT_EQ(d.pid, d.has_pid ? std::optional<std::uint8_t>(0xF0) : std::nullopt);
+  }
+  // An I frame that ends after its first control byte is too short; modulo 8 it is whole.
+  const std::string cut = Ax25Frame(kDest, kSource, {}, 0x0A, std::nullopt, "");
+  const Ax25Details d = DescribeAx25(Span(cut), kModulo128);
+  EXPECT_EQ(d.problem, Ax25Problem::kTooShort);
+  EXPECT_EQ(d.length, 15U);
+  EXPECT_EQ(d.needed, 16U);
+  EXPECT_EQ(DescribeAx25(Span(cut)).problem, Ax25Problem::kNone);
+}
+
 TEST(Ax25DetailsTest, AddressesWithSsidAndHighBits) {
   const std::string frame = Ax25Frame({"CQ", 0, true}, {"QQ0QQ", 1, false},
                                       {{"RELAY", 0, true}, {"WIDE2", 1, false}}, 0x03, 0xF0, "hi");

@@ -137,7 +137,7 @@ TEST_F(BatchClashTest, OutputFolderAndNamePattern) {
                                 "p.morning.kss", "p.evening.kss"});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(ReadFile(PathOf("out/p.morning.kss.monitor.txt")),
-            "2016-01-01 12:34:56.789 QQ0QQ-1>CQ: UI pid=F0 \"Hi\"\n  Other data type 'H'\n");
+            "2016-01-01 12:34:56.789 QQ0QQ-1>CQ: UI pid=F0 \"Hi\"\n");
   EXPECT_EQ(ReadFile(PathOf("out/p.evening.kss.monitor.txt")).substr(0, 4), "(too");
 
   // {stem} alone in another folder; the default pattern is {stem}.{ext}.

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "gencapture/capture_generator.h"
 #include "support/ax25_frames.h"
 #include "support/test_files.h"
 
@@ -96,7 +97,6 @@ TEST_F(ConvertLayoutsCliTest, OutputNamesNextToEachCapture) {
   EXPECT_EQ(Lines(testing::ReadFile(PathOf("b.monitor.txt"))),
             (std::vector<std::string>{
                 "2016-01-01 12:34:56.789 QQ0QQ-1>CQ,RELAY*,WIDE2-1: UI pid=F0 \"hello\"",
-                "  Other data type 'h'",
                 "2016-01-01 12:34:56.789 QQ0QQ-1>QQ1QQ: I ns=2 nr=5 P pid=F0 \"data\"",
                 "2016-01-01 12:34:56.789 QQ1QQ>QQ0QQ-1: RR nr=3 F",
                 "2016-01-01 12:34:56.789 QQ0QQ-1>QQ1QQ: SABM P",
@@ -150,6 +150,80 @@ TEST_F(ConvertLayoutsCliTest, TsharkDecodesThePcap) {
   EXPECT_EQ(decoded.find("Malformed"), std::string::npos);
 }
 
+// tshark reads NET/ROM out of the pcap as jsonl's "netrom" does: the NODES broadcasts' aliases,
+// the network and transport headers of node-to-node frames. (tshark reads the PID of modulo-8
+// frames only: those are compared.)
+TEST_F(ConvertLayoutsCliTest, TsharkReadsNetRomAsJsonlDoes) {
+  if (!HasTshark()) GTEST_SKIP() << "tshark is not installed";
+  gen::Options options;
+  options.seed = 4;
+  options.sessions = true;
+  options.frames = 6000;
+  options.mod128 = 0;
+  const std::string capture = WriteCapture("n.kss", gen::GenerateCaptureBytes(options));
+  ASSERT_EQ(Convert("-l pcap " + capture).status, 0);
+  const Result jsonl = Convert("-l jsonl -o - " + capture);
+  ASSERT_EQ(jsonl.status, 0);
+  std::vector<json> frames;
+  std::size_t netrom = 0;
+  for (const std::string& line : Lines(jsonl.out)) {
+    frames.push_back(json::parse(line));
+    netrom += frames.back()["netrom"].is_null() ? 0 : 1;
+  }
+  const std::string text = PathOf("tshark.txt");
+  ASSERT_EQ(std::system(("tshark -r " + PathOf("n.pcap") +
+                         " -Y netrom -T fields -e frame.number -e netrom.name -e netrom.src "
+                         "-e netrom.dst -e netrom.ttl -e netrom.op -e netrom.n_s -e netrom.n_r "
+                         "-e netrom.your.cct.index -e netrom.your.cct.id > " +
+                         text + " 2> /dev/null")
+                            .c_str()),
+            0);
+  // "a2:a2:72:9c:9e:88:68" -> "QQ9NOD-4"
+  const auto call = [](const std::string& bytes) {
+    std::string out;
+    int ssid = 0;
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 3) {
+      const int b = std::stoi(bytes.substr(i, 2), nullptr, 16);
+      if (i < 18 && (b >> 1) != ' ') out.push_back(static_cast<char>(b >> 1));
+      if (i == 18) ssid = (b >> 1) & 0x0F;
+    }
+    return ssid == 0 ? out : out + "-" + std::to_string(ssid);
+  };
+  std::size_t nodes = 0;
+  std::size_t transport = 0;
+  for (const std::string& line : Lines(testing::ReadFile(text))) {
+    std::vector<std::string> f;
+    std::stringstream fields(line);
+    for (std::string field; std::getline(fields, field, '\t');) f.push_back(field);
+    f.resize(10);
+    const json& j = frames.at(static_cast<std::size_t>(std::stoi(f[0]) - 1));
+    SCOPED_TRACE(line + "\n" + j.dump());
+    ASSERT_TRUE(j["netrom"].is_object());
+    const json& n = j["netrom"];
+    if (!f[1].empty()) {
+      ++nodes;
+      EXPECT_EQ(n["type"], "nodes");
+      std::string alias = f[1];
+      while (!alias.empty() && alias.back() == ' ') alias.pop_back();
+      EXPECT_EQ(n["alias"], alias);
+      continue;
+    }
+    ++transport;
+    EXPECT_EQ(n["origin"], call(f[2]));
+    EXPECT_EQ(n["destination"], call(f[3]));
+    EXPECT_EQ(n["ttl"], std::stoi(f[4], nullptr, 16));
+    EXPECT_EQ(n["opcode"], "information");
+    EXPECT_EQ(std::stoi(f[5], nullptr, 16), 5);
+    EXPECT_EQ(n["tx_seq"], std::stoi(f[6]));
+    EXPECT_EQ(n["rx_seq"], std::stoi(f[7]));
+    EXPECT_EQ(n["circuit_index"], std::stoi(f[8], nullptr, 16));
+    EXPECT_EQ(n["circuit_id"], std::stoi(f[9], nullptr, 16));
+  }
+  EXPECT_GT(nodes, 10u);
+  EXPECT_GT(transport, 50u);
+  EXPECT_EQ(nodes + transport, netrom);
+}
+
 TEST_F(ConvertLayoutsCliTest, CheckExitStatuses) {
   const std::string clean = Capture("clean.kss");
   const std::string broken = WriteCapture("broken.kss", "xx" + Kiss(kUi));
@@ -162,9 +236,23 @@ TEST_F(ConvertLayoutsCliTest, CheckExitStatuses) {
   r = Convert("--check " + broken);
   EXPECT_EQ(r.status, 3) << r.err;
   EXPECT_EQ(Lines(r.out).size(), 3U) << r.out;
-  EXPECT_NE(r.out.find(broken + ": offset 0: skipped: 2 bytes before the first FEND\n"),
+  EXPECT_NE(r.out.find(broken + ": offset 0: damage: skipped: 2 bytes before the first FEND\n"),
             std::string::npos)
       << r.out;
+  EXPECT_EQ(Convert("--check --strict " + broken).status, 3);
+
+  // A sound recording of a sender's broken APRS field: listed as the sender's, exit 0 unless
+  // --strict.
+  const std::string aprs = WriteCapture(
+      "aprs.kss", Kiss(Ax25Frame({"APRS"}, {"QQ0QQ"}, {}, 0x03, 0xF0, "!9103.50N/07201.75W-")));
+  r = Convert("--check " + aprs);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, aprs +
+                       ": offset 0: sender: aprs: frame 1: latitude \"9103.50N\" is over 90 "
+                       "degrees\n" +
+                       aprs + ": 1 frames, no damage, sender 1 (aprs 1)\n");
+  EXPECT_EQ(Convert("--check --strict " + aprs).status, 3);
+  EXPECT_EQ(Convert("--check --strict " + clean).status, 0);
 
   r = Convert("--check " + missing);
   EXPECT_EQ(r.status, 1);
@@ -185,6 +273,7 @@ TEST_F(ConvertLayoutsCliTest, CheckUsageErrors) {
   EXPECT_EQ(Convert("--check --layout jsonl " + clean).status, 2);
   EXPECT_EQ(Convert("--check -o " + PathOf("report.txt") + " " + clean).status, 2);
   EXPECT_EQ(Convert("--check").status, 2);
+  EXPECT_EQ(Convert("--strict -l jsonl " + clean).status, 2);
   const Result r = Convert(clean);
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("--check"), std::string::npos) << r.err;
@@ -198,7 +287,6 @@ TEST_F(ConvertLayoutsCliTest, FilterKissAndStats) {
   EXPECT_EQ(Lines(r.out),
             (std::vector<std::string>{
                 "2016-01-01 12:34:56.789 QQ0QQ-1>CQ,RELAY*,WIDE2-1: UI pid=F0 \"hello\"",
-                "  Other data type 'h'",
                 "2016-01-01 12:34:56.789 QQ1QQ>QQ0QQ-1: RR nr=3 F",
             }));
   EXPECT_NE(r.err.find("(5 frames / "), std::string::npos) << r.err;

@@ -38,7 +38,7 @@ TEST_F(NamesLocalesTest, NamesThatAreNotUtf8AreKeptAsBytes) {
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.err, "caf\xE9.monitor.txt has been written (2 frames / 28 bytes)\n");
   EXPECT_EQ(ReadFile(PathOf("caf\xE9.monitor.txt")),
-            "2016-01-01 12:34:56.789 QQ0QQ-1>CQ: UI pid=F0 \"Hi\"\n  Other data type 'H'\n");
+            "2016-01-01 12:34:56.789 QQ0QQ-1>CQ: UI pid=F0 \"Hi\"\n");
   EXPECT_EQ(ReadFile(PathOf("st\xE9.txt")), "00000151FD2F0895 -> 1 Jan 2016 12:34:56.789\r\n");
 
   run = Convert({"-l", "hex-payload", "-o", "a\xE9.hex", "caf\xE9.kss"});

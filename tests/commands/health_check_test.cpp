@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -44,23 +45,25 @@ struct Report {
 
 class HealthCheckTest : public testing::TempDirTest {
  protected:
-  Report Check(const std::string& bytes) {
+  Report Check(const std::string& bytes, bool strict = false) {
     const std::string path = WriteCapture("c.kss", bytes);
-    return CheckPath(path);
+    return CheckPath(path, strict);
   }
-  Report CheckPath(const std::string& path) {
+  Report CheckPath(const std::string& path, bool strict = false) {
     DecoderState state;
     StringSink sink;
     Report r;
-    r.status = CheckCapture(state, window_, path, sink);
+    r.status = CheckCapture(state, window_, path, sink, strict);
     std::istringstream in(sink.text);
     std::string line;
     const std::string prefix = path + ": offset ";
     while (std::getline(in, line)) {
       r.lines.push_back(line);
       if (line.rfind(prefix, 0) == 0) {
+        // "offset N: KIND: TAG: words" gives N and "KIND: TAG".
         const std::size_t colon = line.find(": ", prefix.size());
-        const std::size_t tag_end = line.find(": ", colon + 2);
+        const std::size_t kind_end = line.find(": ", colon + 2);
+        const std::size_t tag_end = line.find(": ", kind_end + 2);
         r.findings.emplace_back(std::stoll(line.substr(prefix.size(), colon - prefix.size())),
                                 line.substr(colon + 2, tag_end - colon - 2));
       } else {
@@ -77,9 +80,11 @@ class HealthCheckTest : public testing::TempDirTest {
 
 using Findings = std::vector<std::pair<std::int64_t, std::string>>;
 
+// Empty frames (back-to-back FENDs) and KISS command frames are legal KISS: no findings.
 TEST_F(HealthCheckTest, ACleanCaptureHasNoFindings) {
   const std::string bytes =
-      Kiss(BinaryStamp(kStampMillis)) + Kiss(kUi) + Kiss(kSabm) +
+      Kiss(BinaryStamp(kStampMillis)) + Kiss(kUi) + "\xC0\xC0" + Kiss(kSabm) +
+      Kiss(std::string("\x01\x05", 2)) + Kiss("\x26\x01") + Kiss("\xFF") +
       Kiss(BinaryStamp(kStampMillis)) +  // the same time again is not backwards
       Kiss(Ax25Frame({"QQ0QQ", 1}, {"QQ1QQ", 0, true}, {}, 0x71, std::nullopt, "")) +
       Kiss(TextStamp("2016-01-01 12:35:00.000 UTC")) +
@@ -88,7 +93,7 @@ TEST_F(HealthCheckTest, ACleanCaptureHasNoFindings) {
   const Report r = Check(bytes);
   EXPECT_EQ(r.status, kCheckClean);
   EXPECT_EQ(r.findings, Findings{});
-  EXPECT_EQ(r.summary, Name() + ": 7 frames, no findings");
+  EXPECT_EQ(r.summary, Name() + ": 11 frames, no findings");
   EXPECT_EQ(r.lines.size(), 1U);
 }
 
@@ -109,17 +114,28 @@ void PrintTo(const FindingCase& c, std::ostream* os) { *os << c.name; }
 class FindingKindTest : public HealthCheckTest,
                         public ::testing::WithParamInterface<FindingCase> {};
 
+// Each finding with its kind; the check fails on damage, and with strict on either kind.
 TEST_P(FindingKindTest, FindsIt) {
   const FindingCase& c = GetParam();
   const Report r = Check(c.bytes);
   EXPECT_EQ(r.findings, c.findings);
-  EXPECT_EQ(r.status, kCheckFindings);
-  // The summary counts each tag.
-  for (const auto& [offset, tag] : c.findings) {
-    EXPECT_NE(r.summary.find(tag + " "), std::string::npos) << r.summary;
+  std::map<std::string, int> per_kind;
+  for (const auto& [offset, finding] : c.findings) {
+    const std::string kind = finding.substr(0, finding.find(':'));
+    ++per_kind[kind];
+    // The summary counts each tag under its kind.
+    EXPECT_NE(r.summary.find(finding.substr(kind.size() + 2) + " "), std::string::npos)
+        << r.summary;
   }
-  EXPECT_NE(r.summary.find(std::to_string(c.findings.size()) + " findings ("), std::string::npos)
-      << r.summary;
+  for (const char* kind : {"damage", "sender"}) {
+    const std::string count =
+        per_kind.count(kind) != 0
+            ? std::string(kind) + " " + std::to_string(per_kind[kind]) + " ("
+            : std::string(kind == std::string("damage") ? "no damage" : "no sender findings");
+    EXPECT_NE(r.summary.find(count), std::string::npos) << r.summary;
+  }
+  EXPECT_EQ(r.status, per_kind.count("damage") != 0 ? kCheckFindings : kCheckClean);
+  EXPECT_EQ(Check(c.bytes, true).status, kCheckFindings);
 }
 
 const std::int64_t kUiSize = static_cast<std::int64_t>(Kiss(kUi).size());
@@ -141,56 +157,58 @@ INSTANTIATE_TEST_SUITE_P(
         FindingCase{"skipped",
                     "AB" + Kiss(kUi),
                     // The first FEND ends the skip; the frame behind it has no FEND of its own.
-                    {{0, "skipped"}, {2, "recovered"}}},
-        FindingCase{"no_fend_at_all", "no FEND here", {{0, "skipped"}}},
-        FindingCase{"shared_fend", Kiss(kUi) + Kiss(kSabm).substr(1), {{kUiSize - 1, "recovered"}}},
+                    {{0, "damage: skipped"}, {2, "damage: recovered"}}},
+        FindingCase{"no_fend_at_all", "no FEND here", {{0, "damage: skipped"}}},
+        FindingCase{
+            "shared_fend", Kiss(kUi) + Kiss(kSabm).substr(1), {{kUiSize - 1, "damage: recovered"}}},
         FindingCase{"bad_escape",
                     Kiss(Ax25Frame({"CQ"}, {"QQ0QQ"}, {}, 0x03, 0xF0, "x")) + "\xC0" +
                         Ax25Frame({"CQ"}, {"QQ0QQ"}, {}, 0x03, 0xF0, "\xDBx") + "\xDB\xC0",
-                    {{38, "bad-escape"}, {40, "bad-escape"}}},
+                    {{38, "damage: bad-escape"}, {40, "damage: bad-escape"}}},
         FindingCase{"cut_off",
                     Kiss(kUi) + Kiss(kSabm).substr(0, 10),
-                    {{kUiSize, "cut-off"}, {kUiSize, "too-short"}}},
-        FindingCase{"empty", Kiss(kUi) + "\xC0\xC0", {{kUiSize, "empty"}}},
+                    {{kUiSize, "damage: cut-off"}, {kUiSize, "sender: too-short"}}},
+        // No data frame, no KISS command, no stamp: command 7, and 9 on port 1.
         FindingCase{"frame_type",
-                    Kiss(std::string("\x01\x05", 2)) + Kiss("\x19rest"),
-                    {{0, "frame-type"}, {4, "frame-type"}}},
+                    Kiss(std::string("\x07\x05", 2)) + Kiss("\x19rest"),
+                    {{0, "damage: frame-type"}, {4, "damage: frame-type"}}},
         FindingCase{"too_short",
                     Kiss(std::string("\x00"
                                      "ABC",
                                      4)),
-                    {{0, "too-short"}}},
+                    {{0, "sender: too-short"}}},
         FindingCase{"too_short_inside_digipeaters",
                     Kiss(Ax25Frame({"CQ"}, {"QQ0QQ"}, {{"RELAY"}}, 0x03, 0xF0, "").substr(0, 20)),
-                    {{0, "too-short"}}},
+                    {{0, "sender: too-short"}}},
         FindingCase{"address_end",
                     Kiss(Ax25Frame({"CQ"}, {"QQ0QQ"}, std::vector<Address>(9, Address{"R"}), 0x03,
                                    0xF0, "")),
-                    {{0, "address-end"}}},
-        FindingCase{"callsign_lower_case", Kiss(SabmWithSource("qq0qq")), {{0, "callsign"}}},
+                    {{0, "sender: address-end"}}},
+        FindingCase{
+            "callsign_lower_case", Kiss(SabmWithSource("qq0qq")), {{0, "sender: callsign"}}},
         FindingCase{"callsign_control_character",
                     Kiss(Ax25Frame({"CQ"}, {"QQ0QQ"}, {{"RE\x01"}, {"R-2"}}, 0x03, 0xCF, "")),
-                    {{0, "callsign"}, {0, "callsign"}}},
+                    {{0, "sender: callsign"}, {0, "sender: callsign"}}},
         FindingCase{
             "time_backwards",
             Kiss(BinaryStamp(kStampMillis)) + Kiss(kUi) + Kiss(BinaryStamp(kStampMillis - 1)),
-            {{kStampSize + kUiSize, "time-backwards"}}},
+            {{kStampSize + kUiSize, "damage: time-backwards"}}},
         FindingCase{"text_time_backwards",
                     Kiss(TextStamp("2016-01-01 12:00:00.000 UTC")) +
                         Kiss(TextStamp("2015-12-31 23:59:59.999 UTC")),
-                    {{30, "time-backwards"}}},
+                    {{30, "damage: time-backwards"}}},
         FindingCase{"time_before_2000",
                     Kiss(BinaryStamp(946684799999)) + Kiss(BinaryStamp(946684800000)),
-                    {{0, "time-before-2000"}}},
+                    {{0, "damage: time-before-2000"}}},
         FindingCase{"text_time_before_2000",
                     Kiss(TextStamp("1999-12-31 23:59:59.999 UTC")),
-                    {{0, "time-before-2000"}}},
+                    {{0, "damage: time-before-2000"}}},
         // An APRS field is only that of a UI frame with PID F0: the same text under another
         // PID or in an I frame is no finding.
         FindingCase{"aprs",
                     Kiss(BadPosition(0x13, 0xCF)) + Kiss(BadPosition(0x00, 0xF0)) + Kiss(kUi) +
                         Kiss(BadPosition(0x03, 0xF0)),
-                    {{2 * kBadPositionSize + kUiSize, "aprs"}}}),
+                    {{2 * kBadPositionSize + kUiSize, "sender: aprs"}}}),
     [](const ::testing::TestParamInfo<FindingCase>& param) {
       return std::string(param.param.name);
     });
@@ -203,21 +221,21 @@ TEST_F(HealthCheckTest, FindingLinesSayWhatAndWhere) {
                          Kiss(BinaryStamp(kStampMillis)) + Kiss(BinaryStamp(915148800000)));
   const std::string n = Name();
   const std::vector<std::string> expected = {
-      n + ": offset 0: skipped: 2 bytes before the first FEND",
-      n + ": offset 2: recovered: frame 1 recovered behind a shared FEND or garbage",
+      n + ": offset 0: damage: skipped: 2 bytes before the first FEND",
+      n + ": offset 2: damage: recovered: frame 1 recovered behind a shared FEND or garbage",
       n + ": offset " + std::to_string(2 + kUiSize) +
-          ": callsign: frame 2: source callsign \"qq0qq\" (E2 E2 60 E2 E2 40) has characters "
-          "outside A-Z, 0-9 and blank",
+          ": sender: callsign: frame 2: source callsign \"qq0qq\" (E2 E2 60 E2 E2 40) has "
+          "characters outside A-Z, 0-9 and blank",
       n + ": offset " + std::to_string(2 + kUiSize + 18) +
-          ": too-short: frame 3 is too short for an AX.25 header: 3 bytes after the type byte, 15 "
-          "needed",
+          ": sender: too-short: frame 3 is too short for an AX.25 header: 3 bytes after the type "
+          "byte, 15 needed",
       n + ": offset " + std::to_string(2 + kUiSize + 24 + kStampSize) +
-          ": time-before-2000: frame 5: timestamp 1999-01-01 00:00:00.000 is before 2000",
+          ": damage: time-before-2000: frame 5: timestamp 1999-01-01 00:00:00.000 is before 2000",
       n + ": offset " + std::to_string(2 + kUiSize + 24 + kStampSize) +
-          ": time-backwards: frame 5: timestamp 1999-01-01 00:00:00.000 is earlier than the one "
-          "before it, 2016-01-01 12:34:56.789",
-      n + ": 5 frames, 6 findings (skipped 1, recovered 1, too-short 1, callsign 1, "
-          "time-backwards 1, time-before-2000 1)",
+          ": damage: time-backwards: frame 5: timestamp 1999-01-01 00:00:00.000 is earlier than "
+          "the one before it, 2016-01-01 12:34:56.789",
+      n + ": 5 frames, damage 4 (skipped 1, recovered 1, time-backwards 1, time-before-2000 1), "
+          "sender 2 (too-short 1, callsign 1)",
   };
   EXPECT_EQ(r.lines, expected);
 }
@@ -232,14 +250,14 @@ TEST_F(HealthCheckTest, AprsFindingsSayWhatIsWrong) {
   const std::string n = Name();
   const std::vector<std::string> expected = {
       n + ": offset " + std::to_string(kStampSize) +
-          ": aprs: frame 2: position cut short: 8 of the 19 bytes it needs",
+          ": sender: aprs: frame 2: position cut short: 8 of the 19 bytes it needs",
       n + ": offset " + std::to_string(kStampSize + position.size()) +
-          ": aprs: frame 3: in its third-party packet: \"322345z\" is not a timestamp (day, hour, "
-          "minute and z or /, or hour, minute, second and h)",
-      n + ": 4 frames, 2 findings (aprs 2)",
+          ": sender: aprs: frame 3: in its third-party packet: \"322345z\" is not a timestamp "
+          "(day, hour, minute and z or /, or hour, minute, second and h)",
+      n + ": 4 frames, no damage, sender 2 (aprs 2)",
   };
   EXPECT_EQ(r.lines, expected);
-  EXPECT_EQ(r.status, kCheckFindings);
+  EXPECT_EQ(r.status, kCheckClean);
 }
 
 TEST_F(HealthCheckTest, AnUnreadableCapture) {
@@ -259,7 +277,7 @@ TEST_F(HealthCheckTest, ACaptureReadOnlyPartlyKeepsItsFindingsButHasNoSummary) {
   bytes += "\xC0";
   const Report r = Check(bytes);
   EXPECT_EQ(r.status, kCheckUnreadable);
-  EXPECT_EQ(r.findings, (Findings{{0, "too-short"}}));
+  EXPECT_EQ(r.findings, (Findings{{0, "sender: too-short"}}));
   EXPECT_EQ(r.summary, "");
   EXPECT_EQ(window_.Errors().size(), 1U);
 }

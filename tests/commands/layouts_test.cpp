@@ -232,8 +232,9 @@ TEST_F(LayoutTest, AFailedPassLeavesAnEarlierFileAsItWas) {
 }
 
 TEST_F(LayoutTest, AFullDiskLeavesNoFile) {
-  // Enough frames that every layout fills the output's buffer during the pass.
-  std::string capture = Kiss(BinaryStamp(kStampMillis));
+  // Enough frames that every layout fills the output's buffer during the pass (the sessions
+  // layout writes its one session at the end).
+  std::string capture = Kiss(kSabmFrame) + Kiss(BinaryStamp(kStampMillis));
   for (int i = 0; i < 20000; ++i) capture += Kiss(kUiWithDigis);
   for (const ConverterLayout& layout : kConverterLayouts) {
     SCOPED_TRACE(layout.name);
@@ -314,8 +315,8 @@ TEST_F(LayoutTest, JsonLinesCarryTheFrameFields) {
   EXPECT_EQ(ui["payload_hex"], "70 61 79 6C 6F 61 64 20 74 65 78 74 0D");
   EXPECT_EQ(ui["frame_hex"].get<std::string>().substr(0, 23), "00 86 A2 40 40 40 40 E0");
   EXPECT_TRUE(ui["problem"].is_null());
-  // A UI frame with PID F0 is APRS, whatever its field.
-  EXPECT_EQ(ui["aprs"], json::parse(R"({"type":"other"})"));
+  // A UI frame with PID F0 whose field begins with no APRS data type identifier is no APRS.
+  EXPECT_TRUE(ui["aprs"].is_null());
 
   const json& i = objects[2];
   EXPECT_EQ(i["kind"], "I");
@@ -354,9 +355,12 @@ TEST_F(LayoutTest, JsonLinesCarryTheFrameFields) {
   EXPECT_EQ(shorter["frame_hex"], "00 41 42 43");
   EXPECT_TRUE(shorter["aprs"].is_null());
 
+  // A KISS command is legal KISS: no AX.25 frame, and nothing wrong.
   const json& command = objects[6];
   EXPECT_EQ(command["command"], 1);
-  EXPECT_EQ(command["problem"], "type byte 0x01 (port 0, command 1) is not a data frame");
+  EXPECT_TRUE(command["source"].is_null());
+  EXPECT_TRUE(command["problem"].is_null());
+  EXPECT_TRUE(command["damage"].is_null());
 }
 
 TEST_F(LayoutTest, JsonLinesOfOddFrames) {
@@ -364,15 +368,19 @@ TEST_F(LayoutTest, JsonLinesOfOddFrames) {
   const std::string strange_call =
       Ax25Frame({"CQ"}, {std::string("Q\x01\"Q", 4)}, {}, 0x03, 0x10, "");
   const std::string capture = Kiss(TextStamp("xxxxxxxxx\xE9t\xE9 2016-01-01 UTC")) +
-                              Kiss(std::string()) + Kiss(port2) + Kiss(strange_call);
+                              Kiss(std::string()) + Kiss(port2) + Kiss(strange_call) +
+                              std::string(
+                                  "\xC0\x00"
+                                  "ABC",
+                                  5);
   const std::vector<std::string> lines = Lines(Run(Layout("jsonl"), capture));
-  ASSERT_EQ(lines.size(), 3U);
+  ASSERT_EQ(lines.size(), 4U);
   const json empty = json::parse(lines[0]);
   // A text stamp in another form: its text (as UTF-8), no time.
   EXPECT_EQ(empty["stamp"], "xxxxxxxxx\xC3\xA9t\xC3\xA9 2016-01-01 UTC");
   EXPECT_TRUE(empty["stamp_ms"].is_null());
   EXPECT_TRUE(empty["port"].is_null());
-  EXPECT_EQ(empty["problem"], "empty frame");
+  EXPECT_TRUE(empty["problem"].is_null());  // back-to-back FENDs are legal KISS
   EXPECT_EQ(empty["frame_hex"], "");
 
   const json unassigned = json::parse(lines[1]);
@@ -387,6 +395,16 @@ TEST_F(LayoutTest, JsonLinesOfOddFrames) {
   EXPECT_EQ(odd["source"], std::string("Q\x01\"Q", 4));  // escaped in the line, intact when read
   EXPECT_EQ(odd["pid"], 0x10);
   EXPECT_EQ(odd["pid_name"], "AX.25 layer 3");
+  // A sender's departure from AX.25: a problem, no damage.
+  EXPECT_EQ(odd["problem"], "characters outside A-Z, 0-9 and blank in the callsign of the source");
+  EXPECT_TRUE(odd["damage"].is_null());
+
+  // Damage to the recording and a departure from AX.25, apart.
+  const json cut = json::parse(lines[3]);
+  EXPECT_EQ(cut["problem"],
+            "cut off by the end of the capture; too short for an AX.25 header: 3 bytes after the "
+            "type byte, 15 needed");
+  EXPECT_EQ(cut["damage"], json::array({"cut-off"}));
 }
 
 // --- monitor ---
@@ -397,7 +415,6 @@ TEST_F(LayoutTest, MonitorLines) {
   const std::vector<std::string> expected = {
       "QQ0QQ-1>QQ1QQ: SABM P",
       "2016-01-01 12:34:56.789 QQ0QQ-1>CQ,RELAY*,WIDE2-1: UI pid=F0 \"payload text<0x0D>\"",
-      "  Other data type 'p'",
       "2016-01-01 12:34:56.789 QQ0QQ-1>QQ1QQ: I ns=2 nr=5 P pid=F0 \"hi<0xC0><0xDB>\"",
       "2016-01-01 12:34:56.789 QQ1QQ>QQ0QQ-1: RR nr=3 F",
       "2016-01-01 12:34:56.789 QQ0QQ-1>QQ1QQ: SABM P",
@@ -556,6 +573,47 @@ TEST(StampTextTest, IsoText) {
   EXPECT_EQ(IsoStampText(-500), "1969-12-31 23:59:59.500");
   EXPECT_EQ(IsoStampText(253402300799999), "9999-12-31 23:59:59.999");
   EXPECT_EQ(IsoStampText(253402300800000), "");  // year 10000
+}
+
+// --- gpx ---
+
+// A place heard at one position is a waypoint with its last report, one that moved a track;
+// ambiguous positions say so; an object whose state byte is wrong places nothing.
+TEST_F(LayoutTest, GpxWaypointsAndTracks) {
+  const auto aprs = [](const Address& source, const std::string& info) {
+    return Kiss(Ax25Frame({"APRS"}, source, {}, 0x03, 0xF0, info));
+  };
+  const std::string capture =
+      Kiss(BinaryStamp(kStampMillis)) + aprs({"QQ1QQ"}, "!4903.  N/07201.  W-first") +
+      aprs({"QQ2QQ", 9}, "!4903.50N/07201.75W>/A=001234") +
+      aprs({"QQ2QQ", 9}, "!4903.6 N/07201.7 W>") +
+      aprs({"QQ3QQ"}, ";LEADER*092345z4903.50N/07201.75W>") +
+      aprs({"QQ3QQ"}, ";LEADER   *092345z0000.00N/18000.00E>on the line") +
+      Kiss(BinaryStamp(kStampMillis + 1000)) +
+      aprs({"QQ1QQ"}, "!4903.  N/07201.  W#<last> & gone") +
+      aprs({"QQ4QQ"}, "!9000.00S/18000.00W-") + aprs({"QQ4QQ"}, "!9000.00N/17959.99E-");
+  EXPECT_EQ(Run(Layout("gpx"), capture),
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+            "<gpx version=\"1.1\" creator=\"packscope-convert\" "
+            "xmlns=\"http://www.topografix.com/GPX/1/1\">\n"
+            " <wpt lat=\"49.058333\" lon=\"-72.025000\"><time>2016-01-01T12:34:57.789Z</time>"
+            "<name>QQ1QQ</name><cmt>&lt;last&gt; &amp; gone</cmt><desc>position ambiguous to 1 "
+            "minute</desc><sym>/#</sym><type>station</type></wpt>\n"
+            " <wpt lat=\"0.000000\" lon=\"-180.000000\"><time>2016-01-01T12:34:56.789Z</time>"
+            "<name>LEADER</name><cmt>on the line</cmt><sym>/&gt;</sym><type>object</type></wpt>\n"
+            " <trk>\n  <name>QQ2QQ-9</name>\n  <type>station</type>\n  <trkseg>\n"
+            "   <trkpt lat=\"49.058333\" lon=\"-72.029167\"><ele>376.1</ele>"
+            "<time>2016-01-01T12:34:56.789Z</time></trkpt>\n"
+            "   <trkpt lat=\"49.060833\" lon=\"-72.029167\"><time>2016-01-01T12:34:56.789Z</time>"
+            "<desc>position ambiguous to 0.1 minute</desc></trkpt>\n"
+            "  </trkseg>\n </trk>\n"
+            " <trk>\n  <name>QQ4QQ</name>\n  <type>station</type>\n  <trkseg>\n"
+            "   <trkpt lat=\"-90.000000\" lon=\"-180.000000\"><time>2016-01-01T12:34:57.789Z</time>"
+            "</trkpt>\n"
+            "   <trkpt lat=\"90.000000\" lon=\"179.999833\"><time>2016-01-01T12:34:57.789Z</time>"
+            "</trkpt>\n"
+            "  </trkseg>\n </trk>\n"
+            "</gpx>\n");
 }
 
 TEST(PrintableTest, BytesOutsideAsciiPrintablesAreNamed) {

@@ -155,7 +155,7 @@ TEST(FilterTest, EveryFieldAndOperatorOnAUiFrame) {
                      {"time", true},
                      {"problem", false},
                      {"problem == callsign", false},
-                     {"problem != aprs", false},  // no finding: no problem field to differ
+                     {"problem != callsign", false},  // no finding: no problem field to differ
                  });
 }
 
@@ -179,7 +179,9 @@ TEST(FilterTest, AFrameThatLacksAFieldFailsEveryTestOnIt) {
                              {"problem", true},
                              {"problem == too-short", true},
                              {"problem == TOO-SHORT", true},
-                             {"problem in {callsign, empty}", false},
+                             {"problem in {callsign, cut-off}", false},
+                             {"damage", false},  // nothing wrong with the recording
+                             {"damage == cut-off", false},
                          });
   // An S frame has no PID and no information field; a frame without digipeaters no via.
   const Frame rr{Ax25Frame({"QQ0QQ", 1}, {"QQ1QQ", 0, true}, {}, 0x71, std::nullopt, "")};
@@ -194,8 +196,11 @@ TEST(FilterTest, AFrameThatLacksAFieldFailsEveryTestOnIt) {
                  {"repeated != QQ0QQ", false},
                  {"type == RR", true},
                  {"type == 0", false}});
-  // An empty frame has length 0 and no port.
-  ExpectAll(Frame{""}, {{"len == 0", true}, {"port == 0", false}, {"problem == empty", true}});
+  // An empty frame has length 0 and no port; like a KISS command frame it is legal KISS.
+  ExpectAll(Frame{""}, {{"len == 0", true}, {"port == 0", false}, {"problem", false}});
+  ExpectAll(Frame{std::string("\x01\x05", 2)},
+            {{"port == 0", true}, {"src", false}, {"problem", false}});
+  ExpectAll(Frame{"\x07x"}, {{"problem == frame-type", true}, {"damage == frame-type", true}});
 }
 
 // heard_by and heard_count: the receivers of a packet in a merge; a frame read from one capture
@@ -248,6 +253,7 @@ TEST(FilterTest, FrameTypesPortsAndCodes) {
   ExpectAll(unnamed, {{"type == 1", true}, {"type", true}, {"type ~ \".\"", false}});
 }
 
+// problem: damage and departures from AX.25; damage: the recording's part alone.
 TEST(FilterTest, ProblemNamesEachFindingOfTheFrame) {
   Frame bad{Ax25Frame({"aprs"}, {"QQ0QQ"}, {}, 0x03, 0xF0, "x")};
   bad.info.recovered = true;
@@ -257,8 +263,11 @@ TEST(FilterTest, ProblemNamesEachFindingOfTheFrame) {
                   {"problem == callsign", true},
                   {"problem == cut-off", false},
                   {"problem ~ \"^re\"", true},
+                  {"damage == recovered", true},
                   {"dst == APRS", true},  // the frame is AX.25 all the same
                   {"problem and src == QQ0QQ", true}});
+  ExpectAll(Frame{Ax25Frame({"aprs"}, {"QQ0QQ"}, {}, 0x03, 0xF0, "x")},
+            {{"problem == callsign", true}, {"damage", false}});
 }
 
 // The aprs.* fields: present where the APRS field gives them, absent (failing every test) on
@@ -301,11 +310,16 @@ TEST(FilterTest, AprsFields) {
                                            {"aprs.lat", false},
                                            {"aprs.lon < 0", true},
                                            {"aprs.error ~ \"over 90\"", true},
-                                           {"problem == aprs", true},
-                                           {"problem", true}});
+                                           {"problem", false}});
+  // aprs.error says what is wrong with the packet a third-party packet carries, as --check.
   ExpectAll(aprs("}QQ2QQ>APRS,TCPIP*:!9103.50N/07201.75W>"),
-            {{"aprs.type == third-party", true}, {"aprs.error", false}, {"problem == aprs", true}});
+            {{"aprs.type == third-party", true}, {"aprs.error ~ \"over 90\"", true}});
   ExpectAll(kUi, {{"aprs.type == status", true}, {"aprs.status == hello", true}});
+  // A value that is no finite number is the field's error, and no value a test could match.
+  ExpectAll(aprs("T#001,nan,1"), {{"aprs.analog.1 > 0", false},
+                                  {"aprs.analog.1 != 0", false},
+                                  {"aprs.analog.2", false},
+                                  {"aprs.error ~ \"not a finite number\"", true}});
   // The same field in an I frame, or under another PID, is no APRS field.
   for (const Frame& other : {Frame{Ax25Frame({"APRS"}, {"QQ0QQ"}, {}, 0x00, 0xF0, "!9103.50N")},
                              Frame{Ax25Frame({"APRS"}, {"QQ0QQ"}, {}, 0x03, 0xCF, "!9103.50N")}}) {
@@ -394,6 +408,9 @@ TEST(FilterTest, AWrongExpressionNamesTheColumnAndWhatWasExpected) {
        "FRMR, XID, TEST or a U frame's code, 0 to 31 after \"==\", found \"FOO\""},
       {"problem == skipped", 12, "expected one of recovered, bad-escape,"},
       {"problem == 3", 12, "expected one of recovered"},
+      {"problem == aprs", 12, "expected one of recovered,"},
+      {"damage == callsign", 11,
+       "expected one of recovered, bad-escape, cut-off, frame-type after"},
       {"time > 2016-02-30", 8, "expected a time after \">\" (UTC: YYYY-MM-DD"},
       {"time > 2016-01-01T25:00", 8, "expected a time"},
       {"info ~ \"(\"", 8, "bad regular expression after \"~\": missing )"},

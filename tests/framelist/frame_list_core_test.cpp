@@ -352,18 +352,24 @@ TEST_F(FrameListCoreTest, DetailsNameTheBytesTheyDescribe) {
   ASSERT_TRUE(reader.Read(rows_.end()[-3], f));
   const std::vector<DetailNode> bad = FrameDetails(f, snapshot_.Frame(rows_.end()[-3]), "", aprs);
   EXPECT_EQ(bad.back().children.at(0).text,
-            "bad-escape: 1 FESC not followed by TFEND or TFESC, kept as data");
-  // An APRS field that does not decode is a finding, in the details as in the row's tooltip.
+            "damage: bad-escape: 1 FESC not followed by TFEND or TFESC, kept as data");
+  // An APRS field that does not decode is the sender's finding, in the details as in the row's
+  // tooltip.
   const std::int64_t wrong = rows_.end()[-11];
   ASSERT_TRUE(reader.Read(wrong, f));
   const std::string words =
       FrameDetails(f, snapshot_.Frame(wrong), "", aprs).back().children.at(0).text;
-  EXPECT_EQ(words.rfind("aprs: ", 0), 0u) << words;
+  EXPECT_EQ(words.rfind("sender: aprs: ", 0), 0u) << words;
   EXPECT_NE(words.find("atitude"), std::string::npos) << words;
   FrameFormatter formatter(snapshot_, definitions_);
   FrameRow row;
   formatter.Format(wrong, -1, row);
   EXPECT_EQ(row.findings_text, words);
+  // The row tells the kinds apart (the table marks each its own way).
+  EXPECT_FALSE(row.findings.Any(FindingKind::kDamage));
+  EXPECT_TRUE(row.findings.Any(FindingKind::kSender));
+  formatter.Format(rows_.end()[-3], -1, row);
+  EXPECT_TRUE(row.findings.Any(FindingKind::kDamage));
 }
 
 TEST_F(FrameListCoreTest, SurveysAsTheStatsLayoutCounts) {

@@ -319,21 +319,72 @@ TEST(GencaptureBytes, SameSeedSameBytesAndSizeEndsOnAFrame) {
   EXPECT_EQ(gen::GenerateCaptureBytes(options), "");
 }
 
+// Connected sessions beside the UI traffic: their frames read back whole (modulo-128 I and S
+// frames with their second control byte), as many as asked, the record's sessions holding only
+// frames the capture has.
+TEST(GencaptureBytes, SessionsReadBackAndKeepTheirLimits) {
+  gen::Options options;
+  options.sessions = true;
+  options.frames = 3000;
+  options.max_digis = 1;
+  std::vector<GeneratedFrame> record;
+  std::vector<gen::GeneratedSession> sessions;
+  const std::string bytes = gen::GenerateCaptureBytes(options, &record, &sessions);
+  ASSERT_EQ(record.size(), 3000u);
+  EXPECT_EQ(gen::GenerateCaptureBytes(options), bytes);
+  std::int64_t kinds[4] = {0, 0, 0, 0};
+  std::int64_t extended = 0;
+  for (const GeneratedFrame& f : record) {
+    ++kinds[static_cast<int>(f.kind)];
+    extended += f.control2 >= 0 ? 1 : 0;
+    EXPECT_EQ(f.length,
+              static_cast<int>(14 + 7 * f.digipeaters.size() + 1 + (f.control2 >= 0 ? 1 : 0) +
+                               (f.pid >= 0 ? 1 : 0) + f.info.size()));
+  }
+  for (const std::int64_t n : kinds) EXPECT_GT(n, 100);
+  EXPECT_GT(extended, 100);
+  ASSERT_GT(sessions.size(), 10u);
+  std::size_t last = 0;
+  for (const gen::GeneratedSession& s : sessions) {
+    ASSERT_FALSE(s.heard.empty());
+    EXPECT_GE(s.heard.front().record, last);  // in the order of their first frames
+    last = s.heard.front().record;
+    for (const gen::SessionFrame& f : s.heard) {
+      ASSERT_LT(f.record, record.size());
+      EXPECT_EQ(record[f.record].kind, f.kind);
+      if (f.kind == FrameKind::kI) {
+        EXPECT_EQ(record[f.record].info, s.sent[f.direction][static_cast<std::size_t>(f.ns)]);
+      }
+    }
+  }
+  options.frames = -1;
+  options.size = 200000;
+  EXPECT_GE(gen::GenerateCaptureBytes(options).size(), 200000u);
+}
+
 TEST(GencaptureArguments, ParsesOptions) {
   const gen::ParsedArguments p = gen::ParseArguments(
-      {"--seed=7", "--size", "1000", "--stamps", "text", "--mix", "--min-length", "30",
-       "--max-length=31", "--max-digis", "8", "--start-ms", "0", "-o", "out.kss"});
+      {"--seed=7",    "--size",      "1000",         "--stamps", "text",
+       "--mix",       "--telemetry", "--min-length", "30",       "--max-length=31",
+       "--max-digis", "8",           "--start-ms",   "0",        "-o",
+       "out.kss",     "--sessions",  "--loss",       "12",       "--monitor-loss=0",
+       "--mod128",    "100"});
   EXPECT_EQ(p.error, "");
   EXPECT_EQ(p.options.seed, 7u);
   EXPECT_EQ(p.options.size, 1000);
   EXPECT_EQ(p.options.frames, -1);
   EXPECT_EQ(p.options.stamps, gen::StampForm::kText);
   EXPECT_TRUE(p.options.mix);
+  EXPECT_TRUE(p.options.telemetry);
   EXPECT_EQ(p.options.min_length, 30);
   EXPECT_EQ(p.options.max_length, 31);
   EXPECT_EQ(p.options.max_digis, 8);
   EXPECT_EQ(p.options.start_millis, 0);
   EXPECT_EQ(p.options.output, "out.kss");
+  EXPECT_TRUE(p.options.sessions);
+  EXPECT_EQ(p.options.loss, 12);
+  EXPECT_EQ(p.options.monitor_loss, 0);
+  EXPECT_EQ(p.options.mod128, 100);
 
   const gen::ParsedArguments defaults = gen::ParseArguments({});
   EXPECT_EQ(defaults.error, "");
@@ -375,6 +426,9 @@ TEST(GencaptureArguments, RejectsBadInput) {
       {{"--stamps", "Binary"}, "--stamps: 'Binary' is not binary, text or none"},
       {{"--start-ms", "253402300800000"}, "--start-ms: '253402300800000' is not a time"},
       {{"--mix=1"}, "option --mix takes no value"},
+      {{"--sessions=yes"}, "option --sessions takes no value"},
+      {{"--loss", "51"}, "--loss: '51' is not a percentage from 0 to 50"},
+      {{"--mod128", "101"}, "--mod128: '101' is not a percentage from 0 to 100"},
       {{"--colour"}, "unknown option '--colour'"},
       {{"out.kss"}, "unexpected argument 'out.kss'"},
       {{"-o", ""}, "-o: the output path is empty"},

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QScrollBar>
 #include <QSettings>
+#include <QStyle>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -213,9 +214,16 @@ void FrameListWindowTest::rowsAreTheJsonlLayoutsFrames() {
           static_cast<char>(std::stoi(Text(o["payload_hex"]).substr(i, 2), nullptr, 16)));
     }
     std::string info;
-    if (!o["problem"].is_null()) {
-      info = "(" + Text(o["problem"]) + ")";
-    } else if (type == "UI" && o["pid"] == 0xF0) {
+    if (o["source"].is_null()) {
+      // No AX.25 frame: why, in parentheses.
+      std::string frame;
+      for (std::size_t i = 0; i + 1 < frame_hex.size(); i += 3) {
+        frame.push_back(static_cast<char>(std::stoi(frame_hex.substr(i, 2), nullptr, 16)));
+      }
+      const std::span<const std::uint8_t> kiss(reinterpret_cast<const std::uint8_t*>(frame.data()),
+                                               frame.size());
+      info = "(" + FrameProblem(kiss, DescribeAx25(kiss)) + ")";
+    } else if (o["aprs"].is_object()) {
       AppendAprsWords(info,
                       aprs.Decode(AprsHeader{Text(o["source"]), Text(o["destination"])}, payload));
     } else {
@@ -223,15 +231,24 @@ void FrameListWindowTest::rowsAreTheJsonlLayoutsFrames() {
     }
     if (cell(r, FrameColumn::kInfo) != FromUtf8(info))
       QFAIL(qPrintable(at + ": " + cell(r, FrameColumn::kInfo)));
-    // A frame with a finding carries the warning icon and the finding as its tooltip.
-    const bool finding = !o["problem"].is_null();
-    QCOMPARE(model->data(model->index(r, 0), Qt::DecorationRole).isNull(), !finding);
+    // A frame with a finding carries an icon and the finding as its tooltip.
+    const bool finding =
+        !o["problem"].is_null() || (o["aprs"].is_object() && o["aprs"].contains("error"));
+    const QVariant icon = model->data(model->index(r, 0), Qt::DecorationRole);
+    QCOMPARE(icon.isNull(), !finding);
+    // A sender's error is marked apart from damage to the recording.
+    if (finding) {
+      const QStyle::StandardPixmap kind =
+          o["damage"].is_null() ? QStyle::SP_MessageBoxWarning : QStyle::SP_MessageBoxCritical;
+      QCOMPARE(icon.value<QIcon>().pixmap(16).toImage(),
+               QApplication::style()->standardIcon(kind).pixmap(16).toImage());
+    }
   }
   // The telemetry report is scaled by the definitions before it.
   QVERIFY(cell(model->rowCount() - 2, FrameColumn::kInfo).contains(QStringLiteral("Battery 12")));
   QVERIFY(model->data(model->index(model->rowCount() - 6, 0), Qt::ToolTipRole)
               .toString()
-              .startsWith(QStringLiteral("too-short: too short for an AX.25 header")));
+              .startsWith(QStringLiteral("sender: too-short: too short for an AX.25 header")));
 }
 
 void FrameListWindowTest::sortsByAColumnAndBack() {
