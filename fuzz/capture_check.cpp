@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "aprs/aprs_frame.h"
+#include "ax25/layer3.h"
 #include "capture/decoder_state.h"
 #include "capture/errors.h"
 #include "capture/frame_findings.h"
@@ -692,7 +693,7 @@ void CheckStats(const std::string& text, std::size_t frames) {
 }
 
 // The monitor layout: a line per frame but timestamp frames, and under each APRS frame (a UI
-// frame with PID F0) a second line, indented by two blanks.
+// frame with PID F0) and each NET/ROM, IP or ARP frame a second line, indented by two blanks.
 void CheckMonitor(const std::string& text, const std::vector<const ModelFrame*>& shown) {
   std::vector<std::string_view> lines;
   for (std::size_t from = 0, to; (to = text.find('\n', from)) != std::string::npos; from = to + 1) {
@@ -706,10 +707,16 @@ void CheckMonitor(const std::string& text, const std::vector<const ModelFrame*>&
     const std::span<const std::uint8_t> frame(reinterpret_cast<const std::uint8_t*>(bytes.data()),
                                               bytes.size());
     ++at;  // the frame's own line, whatever it begins with
-    if (!IsDataFrame(frame) || !IsAprsFrame(DescribeAx25(frame))) continue;
+    if (!IsDataFrame(frame)) continue;
+    const Ax25Details d = DescribeAx25(frame);
+    // Under a NET/ROM, IP or ARP frame a line of what it carries.
+    std::string layer3;
+    const bool carries =
+        d.problem == Ax25Problem::kNone && d.pid && AppendLayer3Words(layer3, *d.pid, d.info);
+    if (!IsAprsFrame(d) && !carries) continue;
     CAPTURE_CHECK(at < lines.size() && lines[at].substr(0, 2) == "  " && lines[at].size() > 2 &&
                       lines[at][2] != ' ',
-                  n + ": no APRS line under it: \"" +
+                  n + ": no APRS or layer 3 line under it: \"" +
                       Shown(at < lines.size() ? lines[at] : std::string_view(), 0) + "\"");
     ++at;
   }
