@@ -1,6 +1,8 @@
 // The layout registry: every layout the converter writes, one row each. The converter's --help,
 // its check of --layout, its dispatch and the manual page's list of layouts all read this table,
-// and the Write menu shows the rows that carry a caption. A new layout is one row.
+// the Write menu shows the rows that carry a caption, and the frame list's Export offers every
+// row by its export name and file-dialog filter ("JSON Lines (*.jsonl)"). A new layout is one
+// row.
 //
 //   screen              the display's text, as Write Logfile saves it (WriteScreenPass)
 //   hex-complete ...    the five frame-writing commands of the Write menu (RunWriteCommand)
@@ -60,21 +62,37 @@ struct Layout {
   bool with_header = false;       // kWindowFile: the two column header lines first
   std::string_view caption = {};  // kWindowFile: the Write menu's caption
   std::unique_ptr<FrameWriter> (*make_writer)(LineSink& out) = nullptr;  // kFrameWriter
+  // The frame list's Export: the layout's name for users, and the extension its files take
+  // there (with its dot), the file dialog's filter "NAME (*EXTENSION)".
+  std::string_view export_name = {};
+  std::string_view export_extension = {};
 };
 
 inline constexpr std::array<Layout, 14> kLayouts = {{
-    {"screen", "log", "the display's text, as Write Logfile saves it", LayoutKind::kScreen},
+    {"screen",
+     "log",
+     "the display's text, as Write Logfile saves it",
+     LayoutKind::kScreen,
+     kScreen,
+     false,
+     {},
+     nullptr,
+     "Screen text (as Write Logfile saves it)",
+     ".log"},
     {"hex-complete", "hex", "every frame as stored, in hex, under two column header lines",
-     LayoutKind::kWindowFile, kHexComplete, true, "Write Hexfile (complete frame)"},
+     LayoutKind::kWindowFile, kHexComplete, true, "Write Hexfile (complete frame)", nullptr,
+     "Hex of the frames as stored", ".hex"},
     {"hex-kissframe", "hex", "every frame un-escaped, in hex, under two column header lines",
-     LayoutKind::kWindowFile, kHexKissFrame, true, "Write Hexfile (kissframe)"},
+     LayoutKind::kWindowFile, kHexKissFrame, true, "Write Hexfile (kissframe)", nullptr,
+     "Hex of the KISS frames", ".hex"},
     {"hex-payload", "hex", "the AX.25 payload of every frame, in hex", LayoutKind::kWindowFile,
-     kHexPayload, false, "Write Hexfile (payload)"},
+     kHexPayload, false, "Write Hexfile (payload)", nullptr, "Hex of the payloads", ".hex"},
     {"hex-payload-time", "hex", "the stamp and the AX.25 payload of every frame, in hex",
-     LayoutKind::kWindowFile, kHexPayloadTime, false, "Write Hexfile (payload with timestamp)"},
+     LayoutKind::kWindowFile, kHexPayloadTime, false, "Write Hexfile (payload with timestamp)",
+     nullptr, "Hex of the payloads with their time", ".hex"},
     {"ascii-payload-time", "txt", "the stamp and the printable characters of every frame",
-     LayoutKind::kWindowFile, kAsciiPayloadTime, false,
-     "Write ASCII File (payload with timestamp)"},
+     LayoutKind::kWindowFile, kAsciiPayloadTime, false, "Write ASCII File (payload with timestamp)",
+     nullptr, "Payload characters with their time", ".txt"},
     {"pcap",
      "pcap",
      "a pcap file of AX.25 KISS frames, for Wireshark and tshark",
@@ -82,7 +100,9 @@ inline constexpr std::array<Layout, 14> kLayouts = {{
      kNoWindowOutput,
      false,
      {},
-     &MakePcapWriter},
+     &MakePcapWriter,
+     "pcap for Wireshark",
+     ".pcap"},
     {"jsonl",
      "jsonl",
      "one JSON object per frame (JSON Lines)",
@@ -90,7 +110,9 @@ inline constexpr std::array<Layout, 14> kLayouts = {{
      kNoWindowOutput,
      false,
      {},
-     &MakeJsonlWriter},
+     &MakeJsonlWriter,
+     "JSON Lines",
+     ".jsonl"},
     {"monitor",
      "monitor.txt",
      "one line per frame, as a TNC's monitor shows traffic",
@@ -98,7 +120,9 @@ inline constexpr std::array<Layout, 14> kLayouts = {{
      kNoWindowOutput,
      false,
      {},
-     &MakeMonitorWriter},
+     &MakeMonitorWriter,
+     "Monitor lines",
+     ".txt"},
     {"kiss",
      "frames.kss",
      "the frames as a KISS capture again, each behind its stamp",
@@ -106,7 +130,9 @@ inline constexpr std::array<Layout, 14> kLayouts = {{
      kNoWindowOutput,
      false,
      {},
-     &MakeKissWriter},
+     &MakeKissWriter,
+     "KISS capture",
+     ".kss"},
     {"stats",
      "stats.json",
      "one JSON object: stations, paths, frame types, frames per minute, findings",
@@ -114,7 +140,9 @@ inline constexpr std::array<Layout, 14> kLayouts = {{
      kNoWindowOutput,
      false,
      {},
-     &MakeStatsWriter},
+     &MakeStatsWriter,
+     "Statistics (JSON)",
+     ".json"},
     {"gpx",
      "gpx",
      "the positions of APRS stations, objects and items as GPX 1.1 tracks, for map programs",
@@ -122,7 +150,9 @@ inline constexpr std::array<Layout, 14> kLayouts = {{
      kNoWindowOutput,
      false,
      {},
-     &MakeGpxWriter},
+     &MakeGpxWriter,
+     "GPX positions",
+     ".gpx"},
     {"series",
      "series.csv",
      "the APRS values over time as CSV, one record per value: positions, weather, telemetry",
@@ -130,7 +160,9 @@ inline constexpr std::array<Layout, 14> kLayouts = {{
      kNoWindowOutput,
      false,
      {},
-     &MakeSeriesWriter},
+     &MakeSeriesWriter,
+     "Series of values (CSV)",
+     ".csv"},
     {"sessions",
      "sessions.jsonl",
      "one JSON object per connected AX.25 session: stations, setup, outcome, each direction's "
@@ -139,11 +171,20 @@ inline constexpr std::array<Layout, 14> kLayouts = {{
      kNoWindowOutput,
      false,
      {},
-     &MakeSessionsWriter},
+     &MakeSessionsWriter,
+     "Connected sessions (JSON Lines)",
+     ".sessions.jsonl"},
 }};
 
 // The row named name; nullptr when there is none.
 const Layout* FindLayout(std::string_view name);
+
+// "JSON Lines (*.jsonl)": the row's filter in a file dialog.
+std::string DialogFilter(const Layout& layout);
+// The layout a file name's extension names for Export (letter case ignored): the row whose
+// export extension the name ends with, the longest first; of rows with the same one, the
+// converter's own layout (monitor for .txt), else the first. nullptr, and why in error, for none.
+const Layout* LayoutForFileName(std::string_view path, std::string* error);
 
 // Runs the layout over CaptureFileName: its output goes to output_path, or next to the capture
 // under the derived name. True when the output was written; failures are reported to window.

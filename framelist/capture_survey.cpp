@@ -25,20 +25,23 @@ std::int64_t MinuteOf(std::int64_t millis) {
 }
 
 PassEnd SurveyCapture(const IndexSnapshot& snapshot, CaptureSurvey& survey,
-                      const std::atomic<bool>* cancel, const PassProgress& progress) {
+                      const std::atomic<bool>* cancel, const PassProgress& progress,
+                      const std::vector<std::int64_t>* frames) {
   FrameReader reader(snapshot, kReadAhead);
   StampTimes times(snapshot);
   StoredFrame frame;
   Ax25Details d;
   AprsDecoder aprs;
-  const std::int64_t total = snapshot.FrameCount();
-  for (std::int64_t i = 0; i < total; ++i) {
-    if (i % kStep == 0) {
+  const std::int64_t total =
+      frames != nullptr ? static_cast<std::int64_t>(frames->size()) : snapshot.FrameCount();
+  for (std::int64_t n = 0; n < total; ++n) {
+    if (n % kStep == 0) {
       if (cancel != nullptr && cancel->load(std::memory_order_relaxed)) {
         return PassEnd::kCancelled;
       }
-      if (progress) progress(i, total);
+      if (progress) progress(n, total);
     }
+    const std::int64_t i = frames != nullptr ? (*frames)[static_cast<std::size_t>(n)] : n;
     const FrameRecord& r = snapshot.Frame(i);
     if (r.Timestamp()) continue;
     if (!reader.Read(i, frame)) {

@@ -48,10 +48,11 @@ struct CaptureSurvey {
   std::int64_t unheld = 0;  // frames the capture no longer held as indexed
 };
 
-// Surveys the frames of snapshot; done, its heard list is sorted. Cancelled: survey holds what
-// was seen so far.
+// Surveys the frames of snapshot, or only those of frames (index numbers, ascending) when it is
+// given; done, its heard list is sorted. Cancelled: survey holds what was seen so far.
 PassEnd SurveyCapture(const IndexSnapshot& snapshot, CaptureSurvey& survey,
-                      const std::atomic<bool>* cancel = nullptr, const PassProgress& progress = {});
+                      const std::atomic<bool>* cancel = nullptr, const PassProgress& progress = {},
+                      const std::vector<std::int64_t>* frames = nullptr);
 
 // The minutes of a survey in at most max_bins bins of equal width, from the first minute to the
 // last (minutes without frames included). A bin's width is 1, 2, 5, 10, 15, 30 or 60 minutes,

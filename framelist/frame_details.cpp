@@ -1,11 +1,15 @@
 #include "framelist/frame_details.h"
 
+#include <cmath>
+
 #include "aprs/aprs_fields.h"
 #include "aprs/aprs_frame.h"
 #include "aprs/aprs_words.h"
 #include "ax25/ax25_text.h"
 #include "ax25/layer3.h"
 #include "commands/frame_text.h"
+#include "filter/fields.h"
+#include "framelist/frame_list_text.h"
 #include "framelist/frame_row.h"
 #include "render/hex.h"
 
@@ -17,6 +21,13 @@ DetailNode Node(std::string text, std::int32_t begin = -1, std::int32_t end = -1
   n.text = std::move(text);
   n.begin = begin;
   n.end = end;
+  return n;
+}
+
+// The node shows the filter field's value (text as the field's reader gives it).
+DetailNode WithField(DetailNode n, std::string_view field, std::string value) {
+  if (const Field* f = FindField(field)) n.filter = FieldTest(*f, value);
+  n.value = std::move(value);
   return n;
 }
 
@@ -34,10 +45,11 @@ std::string Hex(std::uint8_t b) { return "0x" + ByteToHex(b); }
 
 // A number as the APRS field table rounds it, without trailing zeros.
 DetailNode AddressNode(const char* what, const Ax25Address& a, std::int32_t at, bool digipeater,
-                       bool last) {
-  DetailNode n =
+                       bool last, std::string_view field) {
+  DetailNode n = WithField(
       Node(std::string(what) + " " + Printable(a.call) + (digipeater && a.high_bit ? "*" : ""), at,
-           at + 7);
+           at + 7),
+      field, a.call);
   std::string call;
   for (int i = 0; i < 6; ++i)
     call.push_back(static_cast<char>(a.block[static_cast<std::size_t>(i)] >> 1));
@@ -68,10 +80,13 @@ std::string_view RoleWords(Ax25Role role) {
 
 DetailNode KissNode(const StoredFrame& f, const FrameRecord& r, const std::string& time_text) {
   const auto length = static_cast<std::int32_t>(f.frame.size());
-  DetailNode kiss =
+  DetailNode kiss = WithField(
       Node("KISS frame " + std::to_string(f.number + 1) + ", offset " + std::to_string(r.Offset()),
-           0, length);
-  kiss.children.push_back(Node("Offset of the opening FEND: " + std::to_string(r.Offset())));
+           0, length),
+      "frame", std::to_string(f.number + 1));
+  kiss.children.push_back(
+      WithField(Node("Offset of the opening FEND: " + std::to_string(r.Offset())), "offset",
+                std::to_string(r.Offset())));
   kiss.children.push_back(
       Node("Stored length: " + Plural(r.StoredLength(), "byte") + ", FENDs and escapes included"));
   kiss.children.push_back(
@@ -87,10 +102,11 @@ DetailNode KissNode(const StoredFrame& f, const FrameRecord& r, const std::strin
     std::string words = command == 0             ? "data frame"
                         : type == kTimestampType ? "timestamp"
                                                  : "not a data frame";
-    kiss.children.push_back(Node("Type byte " + Hex(type) + ": port " +
-                                     std::to_string(KissPort(type)) + ", command " +
-                                     std::to_string(command) + " (" + words + ")",
-                                 0, 1));
+    kiss.children.push_back(
+        WithField(Node("Type byte " + Hex(type) + ": port " + std::to_string(KissPort(type)) +
+                           ", command " + std::to_string(command) + " (" + words + ")",
+                       0, 1),
+                  "port", std::to_string(KissPort(type))));
   }
   kiss.children.push_back(Node("Stamp: " + (time_text.empty() ? std::string("none (before the "
                                                                             "first stamp)")
@@ -115,22 +131,23 @@ DetailNode Ax25Node(const StoredFrame& f, const Ax25Details& d) {
   AppendFrameTypeName(type, d);
   head += ", " + type;
   DetailNode ax = Node(std::move(head), 1, length);
-  ax.children.push_back(AddressNode("Destination", d.destination, 1, false, false));
-  ax.children.push_back(AddressNode("Source", d.source, 8, false, d.digipeater_count == 0));
+  ax.children.push_back(AddressNode("Destination", d.destination, 1, false, false, "dst"));
+  ax.children.push_back(AddressNode("Source", d.source, 8, false, d.digipeater_count == 0, "src"));
   for (int i = 0; i < d.digipeater_count; ++i) {
     const std::string what = "Digipeater " + std::to_string(i + 1);
     ax.children.push_back(AddressNode(what.c_str(), d.digipeaters[static_cast<std::size_t>(i)],
-                                      15 + 7 * i, true, i + 1 == d.digipeater_count));
+                                      15 + 7 * i, true, i + 1 == d.digipeater_count, "via"));
   }
   ax.children.push_back(Node("Command/response: " + std::string(RoleWords(d.role)), 1, 15));
   const std::int32_t c = 15 + 7 * d.digipeater_count;
   // Modulo 128: N(S) in the first byte, N(R) and P/F in the second.
   const std::int32_t c2 = c + static_cast<std::int32_t>(d.control_length) - 1;
-  DetailNode control =
+  DetailNode control = WithField(
       Node("Control " + Hex(d.control) + (d.control_length == 2 ? " " + Hex(d.control2) : "") +
                ": " + type + " (" + std::string(KindLetter(d.kind)) + " frame" +
                (d.control_length == 2 ? ", modulo 128" : "") + ")",
-           c, c2 + 1);
+           c, c2 + 1),
+      "type", d.kind == Ax25Kind::kU && d.name.empty() ? std::to_string(d.type_code) : type);
   if (d.ns) control.children.push_back(Node("N(S) " + std::to_string(*d.ns), c, c + 1));
   if (d.nr) control.children.push_back(Node("N(R) " + std::to_string(*d.nr), c2, c2 + 1));
   const char* pf = d.role == Ax25Role::kCommand    ? " (poll)"
@@ -144,20 +161,24 @@ DetailNode Ax25Node(const StoredFrame& f, const Ax25Details& d) {
   ax.children.push_back(std::move(control));
   if (d.pid) {
     const std::string_view name = PidName(*d.pid);
-    ax.children.push_back(Node("PID " + Hex(*d.pid) + ": " +
-                                   (name.empty() ? std::string("unassigned") : std::string(name)),
-                               c2 + 1, c2 + 2));
+    ax.children.push_back(
+        WithField(Node("PID " + Hex(*d.pid) + ": " +
+                           (name.empty() ? std::string("unassigned") : std::string(name)),
+                       c2 + 1, c2 + 2),
+                  "pid", Hex(*d.pid)));
   } else if (d.has_pid) {
     ax.children.push_back(Node("PID: missing, the frame ends after its control byte"));
   }
   const auto info_at = static_cast<std::int32_t>(d.info.data() - f.frame.data());
   if (!d.info.empty()) {
-    ax.children.push_back(Node(
-        "Information field, " + Plural(static_cast<std::int64_t>(d.info.size()), "byte") + ": \"" +
-            Printable(
-                std::string_view(reinterpret_cast<const char*>(d.info.data()), d.info.size())) +
-            "\"",
-        info_at, length));
+    const std::string_view info(reinterpret_cast<const char*>(d.info.data()), d.info.size());
+    DetailNode node = WithField(
+        Node("Information field, " + Plural(static_cast<std::int64_t>(d.info.size()), "byte") +
+                 ": \"" + Printable(info) + "\"",
+             info_at, length),
+        "info", std::string(info));
+    node.value = Printable(info);
+    ax.children.push_back(std::move(node));
   }
   return ax;
 }
@@ -176,17 +197,21 @@ DetailNode AprsNode(const StoredFrame& f, const Ax25Details& d, const AprsPacket
     text += ": ";
     std::int32_t begin = info_at;
     std::int32_t end = length;
+    std::string value;  // as the filter reads it
     switch (v.kind) {
       case AprsValue::Kind::kNumber:
         text += AprsNumberText(field, v.number);
+        if (std::isfinite(v.number)) value = ExactNumberText(v.number);
         break;
       case AprsValue::Kind::kBool:
         text += v.truth ? "true" : "false";
+        value = v.truth ? "true" : "false";
         break;
       case AprsValue::Kind::kText:
         text.push_back('"');
         text += Printable(v.text);
         text.push_back('"');
+        value = std::string(v.text);
         // A text the field holds as it is: its own bytes.
         if (v.text.data() >= info_begin &&
             v.text.data() + v.text.size() <= info_begin + d.info.size()) {
@@ -197,7 +222,13 @@ DetailNode AprsNode(const StoredFrame& f, const Ax25Details& d, const AprsPacket
       case AprsValue::Kind::kAbsent:
         break;
     }
-    aprs.children.push_back(Node(std::move(text), begin, end));
+    const std::string shown = text.substr(field.name.size() + 2);
+    DetailNode node = Node(std::move(text), begin, end);
+    if (v.kind != AprsValue::Kind::kNumber || !value.empty()) {
+      node = WithField(std::move(node), "aprs." + std::string(field.name), std::move(value));
+    }
+    node.value = v.kind == AprsValue::Kind::kText ? Printable(v.text) : shown;
+    aprs.children.push_back(std::move(node));
   }
   return aprs;
 }
@@ -262,9 +293,16 @@ std::vector<DetailNode> FrameDetails(const StoredFrame& f, const FrameRecord& r,
     const auto kind = static_cast<Finding>(k);
     if (!found.Has(kind)) continue;
     // As the table's tooltip (FindingsText): "damage: cut-off: ...", "sender: aprs: ...".
-    findings.children.push_back(Node(std::string(FindingKindName(KindOf(kind))) + ": " +
-                                     std::string(FindingTag(kind)) + ": " +
-                                     FindingWords(kind, f.Kiss(), d, packet, found)));
+    DetailNode node = Node(std::string(FindingKindName(KindOf(kind))) + ": " +
+                           std::string(FindingTag(kind)) + ": " +
+                           FindingWords(kind, f.Kiss(), d, packet, found));
+    if (kind == Finding::kAprs) {
+      node.filter = "aprs.error";
+      node.value = std::string(FindingTag(kind));
+    } else {
+      node = WithField(std::move(node), "problem", std::string(FindingTag(kind)));
+    }
+    findings.children.push_back(std::move(node));
   }
   tree.push_back(std::move(findings));
   return tree;

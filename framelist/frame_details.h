@@ -17,7 +17,8 @@
 //   Findings                                        (none)
 //
 // A node's bytes let the bytes view show what a node describes, and a byte clicked there find the
-// node that describes it most closely (DetailPathOfByte).
+// node that describes it most closely (DetailPathOfByte). A node that shows a field of the filter
+// language carries its test, for the context menu's Apply as Filter.
 #ifndef PACKSCOPE_FRAMELIST_FRAME_DETAILS_H_
 #define PACKSCOPE_FRAMELIST_FRAME_DETAILS_H_
 
@@ -39,6 +40,10 @@ struct DetailNode {
   std::int32_t begin = -1;
   std::int32_t end = -1;
   std::vector<DetailNode> children;
+  // The value the node shows (for Copy; empty: the node's text), and the filter test that picks
+  // the frames with it (src == QQ2XY-7; empty for a node that shows no field of the filter).
+  std::string value;
+  std::string filter;
 
   bool Holds(std::int32_t byte) const { return begin >= 0 && byte >= begin && byte < end; }
 };

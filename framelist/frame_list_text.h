@@ -3,18 +3,17 @@
 //   filter expressions   a click on a station or a span of the chart sets the filter:
 //                          src == QQ2XY-7
 //                          time >= 2016-01-01T12:34 and time < 2016-01-01T12:35
-//   export layouts       "Export Shown Frames..." writes the layout the file's extension names
-//                        (pass1.jsonl -> jsonl), through the layout registry, as
-//                        packscope-convert --filter EXPR --layout L writes it
+//   a field's test      the context menu's Apply as Filter on a cell or a detail:
+//                          src == QQ2XY-7    pid == 0xF0    info == "hello"
+//                        joined with the filter applied:  (src == A or src == B) and type == UI
 #ifndef PACKSCOPE_FRAMELIST_FRAME_LIST_TEXT_H_
 #define PACKSCOPE_FRAMELIST_FRAME_LIST_TEXT_H_
 
-#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-#include "commands/layouts.h"
+#include "filter/fields.h"
 
 namespace packscope {
 
@@ -33,25 +32,23 @@ std::string TimeSpanFilter(std::int64_t first_minute, std::int64_t minutes);
 // "2016-01-01T12:34" of a minute since 1970; empty outside the years 100 to 9999.
 std::string MinuteText(std::int64_t minute);
 
-// The file extensions Export knows and the layouts they stand for, in the order of its dialog.
-struct ExportKind {
-  std::string_view extension;  // with its dot, lower case
-  std::string_view layout;     // a row of the layout registry (commands/layouts.h)
-  std::string_view description;
-};
-inline constexpr std::array<ExportKind, 7> kExportKinds = {{
-    {".kss", "kiss", "KISS capture"},
-    {".pcap", "pcap", "pcap for Wireshark"},
-    {".jsonl", "jsonl", "JSON Lines"},
-    {".txt", "monitor", "monitor lines"},
-    {".gpx", "gpx", "GPX positions"},
-    {".hex", "hex-complete", "hex of the frames as stored"},
-    {".json", "stats", "statistics (JSON)"},
-}};
+// The test that picks the frames whose field (a row of filter/fields.h) holds value, written as
+// the field's reader gives it: a callsign as CALL-SSID (or as a regular expression of exactly its
+// text when the language does not read it as a callsign), a number in the fewest digits that
+// read back as the same number (pid in hex), a time in ISO 8601 with milliseconds, a text in
+// quotes (as a regular expression of exactly its bytes when it holds any outside 0x20..0x7E).
+std::string FieldTest(const Field& field, std::string_view value);
+// The tests of a value the reader gave (FieldTest of each text, or of the number), joined by
+// "and" for a field of several texts (the digipeaters of via); empty when the frame lacks it.
+std::string FieldFilter(const Field& field, const FieldValue& value);
+// "49.05833333333333": a number as the filter reads it back exactly.
+std::string ExactNumberText(double number);
 
-// The layout for an output path, by its extension (letter case ignored); nullptr, and why in
-// error, when the extension names none or its layout is not in the registry.
-const Layout* ExportLayout(std::string_view path, std::string* error);
+// How Apply as Filter joins a field's test to the filter applied.
+enum class FilterJoin { kSelected, kNotSelected, kAnd, kOr, kAndNot, kOrNot };
+// The filter current joined with expression (either may be empty; current empty: the test
+// alone, or negated), with parentheses where the language would bind otherwise.
+std::string JoinFilter(std::string_view current, std::string_view expression, FilterJoin join);
 
 }  // namespace packscope
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstring>
 #include <limits>
 
@@ -82,12 +83,12 @@ std::vector<std::uint32_t> InFrameOrder(const std::vector<std::int64_t>& rows) {
 
 class RowSorter {
  public:
-  RowSorter(const IndexSnapshot& snapshot, const DefinitionFrames& definitions,
+  RowSorter(const IndexSnapshot& snapshot, const RowSources& sources,
             const std::vector<std::int64_t>& rows, const std::vector<std::int64_t>& capture_order,
             FrameColumn column, bool descending, const std::atomic<bool>* cancel,
             const PassProgress& progress, std::size_t text_budget)
       : snapshot_(snapshot),
-        definitions_(definitions),
+        sources_(sources),
         rows_(rows),
         capture_order_(capture_order),
         column_(column),
@@ -96,7 +97,6 @@ class RowSorter {
         progress_(progress),
         text_budget_(text_budget) {}
 
-  // The rows' places in the sorted order; nothing when cancelled.
   // The rows' places in the sorted order, in keyed_ (pos); false when cancelled.
   bool Sort() {
     keyed_.resize(rows_.size());
@@ -128,7 +128,7 @@ class RowSorter {
 
   std::string_view TextOf(FrameFormatter& formatter, std::int64_t frame) {
     formatter.Format(frame, -1, row_, ColumnBit(column_));
-    return row_.text[static_cast<std::size_t>(column_)];
+    return CellText(row_, static_cast<int>(column_));
   }
 
   bool FirstKeys() {
@@ -171,7 +171,11 @@ class RowSorter {
     }
     // The columns of the frame's bytes: one pass through the capture in order.
     const std::vector<std::uint32_t> order = InFrameOrder(rows_);
-    FrameFormatter formatter(snapshot_, definitions_, kReadAhead);
+    FrameFormatter formatter(snapshot_, sources_, kReadAhead);
+    const int extra = static_cast<int>(column_) - kFrameColumnCount;
+    const bool extra_numeric = extra >= 0 && sources_.columns &&
+                               static_cast<std::size_t>(extra) < sources_.columns->size() &&
+                               (*sources_.columns)[static_cast<std::size_t>(extra)].numeric;
     for (std::size_t i = 0; i < n; ++i) {
       if (!Step(i)) return false;
       const std::uint32_t place = order[i];
@@ -180,6 +184,12 @@ class RowSorter {
         std::optional<std::int64_t> pid;
         if (text.size() == 2) pid = std::stoi(std::string(text), nullptr, 16);
         NumberKey(keyed_[place], pid);
+      } else if (extra_numeric) {
+        std::int64_t value = 0;
+        const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+        NumberKey(keyed_[place], ec == std::errc() && end == text.data() + text.size()
+                                     ? std::optional<std::int64_t>(value)
+                                     : std::nullopt);
       } else {
         TextKey(keyed_[place], text, 0);
         text_bytes_ += text.size();
@@ -255,7 +265,7 @@ class RowSorter {
     std::size_t used = 0;
     // Densely tied rows are read in large blocks, a few here and there in small ones.
     const bool dense = entries.size() * 64 > rows_.size();
-    FrameFormatter formatter(snapshot_, definitions_, dense ? kReadAhead : kSparseReadAhead);
+    FrameFormatter formatter(snapshot_, sources_, dense ? kReadAhead : kSparseReadAhead);
     for (std::size_t e = 0; e < entries.size(); ++e) {
       if (!Step(e)) return false;
       const Entry& entry = entries[e];
@@ -308,7 +318,7 @@ class RowSorter {
   }
 
   const IndexSnapshot& snapshot_;
-  const DefinitionFrames& definitions_;
+  const RowSources& sources_;
   const std::vector<std::int64_t>& rows_;
   const std::vector<std::int64_t>& capture_order_;
   FrameColumn column_;
@@ -406,14 +416,14 @@ PassEnd ListFrames(const IndexSnapshot& snapshot, std::int64_t from, std::int64_
   return PassEnd::kDone;
 }
 
-PassEnd SortRows(const IndexSnapshot& snapshot, const DefinitionFrames& definitions,
+PassEnd SortRows(const IndexSnapshot& snapshot, const RowSources& sources,
                  const std::vector<std::int64_t>& rows,
                  const std::vector<std::int64_t>& capture_order, FrameColumn column,
                  bool descending, std::vector<std::int64_t>& sorted,
                  const std::atomic<bool>* cancel, const PassProgress& progress,
                  std::size_t text_budget) {
   if (rows.size() >= std::numeric_limits<std::uint32_t>::max()) return PassEnd::kCancelled;
-  RowSorter sorter(snapshot, definitions, rows, capture_order, column, descending, cancel, progress,
+  RowSorter sorter(snapshot, sources, rows, capture_order, column, descending, cancel, progress,
                    text_budget);
   if (!sorter.Sort()) return PassEnd::kCancelled;
   sorted.resize(rows.size());
@@ -450,7 +460,7 @@ std::optional<FindQuery> ParseFindQuery(std::string_view text, bool hex, std::st
   return q;
 }
 
-std::int64_t FindRow(const IndexSnapshot& snapshot, const DefinitionFrames& definitions,
+std::int64_t FindRow(const IndexSnapshot& snapshot, const RowSources& sources,
                      const std::vector<std::int64_t>& rows,
                      const std::vector<std::int64_t>& capture_order, std::int64_t from,
                      bool backwards, const FindQuery& query, const std::atomic<bool>* cancel,
@@ -458,15 +468,17 @@ std::int64_t FindRow(const IndexSnapshot& snapshot, const DefinitionFrames& defi
   const auto n = static_cast<std::int64_t>(rows.size());
   if (n == 0) return -1;
   const bool in_order = rows == capture_order;
-  FrameFormatter formatter(snapshot, definitions, in_order ? kReadAhead : kSparseReadAhead);
+  FrameFormatter formatter(snapshot, sources, in_order ? kReadAhead : kSparseReadAhead);
   FrameReader reader(snapshot, in_order ? kReadAhead : 0);
   reader.SetBackwards(backwards);
   StoredFrame frame;
   FrameRow row;
-  constexpr ColumnMask kSearched = ColumnBit(FrameColumn::kTime) | ColumnBit(FrameColumn::kSource) |
-                                   ColumnBit(FrameColumn::kDestination) |
-                                   ColumnBit(FrameColumn::kPath) | ColumnBit(FrameColumn::kType) |
-                                   ColumnBit(FrameColumn::kInfo);
+  const int columns = kFrameColumnCount + formatter.ExtraCount();
+  const ColumnMask kSearched = ColumnBit(FrameColumn::kTime) | ColumnBit(FrameColumn::kSource) |
+                               ColumnBit(FrameColumn::kDestination) |
+                               ColumnBit(FrameColumn::kPath) | ColumnBit(FrameColumn::kType) |
+                               ColumnBit(FrameColumn::kInfo) |
+                               (kExtraColumnBits & (ColumnBit(columns) - 1));
   if (from < 0 || from >= n) from = backwards ? 0 : n - 1;
   for (std::int64_t step = 1; step <= n; ++step) {
     if (step % kStep == 0) {
@@ -484,11 +496,8 @@ std::int64_t FindRow(const IndexSnapshot& snapshot, const DefinitionFrames& defi
       continue;
     }
     formatter.Format(f, -1, row, kSearched);
-    for (int c = 0; c < kFrameColumnCount; ++c) {
-      if ((kSearched & (1u << c)) != 0 &&
-          HoldsText(row.text[static_cast<std::size_t>(c)], query.needle)) {
-        return at;
-      }
+    for (int c = 0; c < columns; ++c) {
+      if ((kSearched & ColumnBit(c)) != 0 && HoldsText(CellText(row, c), query.needle)) return at;
     }
   }
   return -1;

@@ -47,25 +47,27 @@ PassEnd ListFrames(const IndexSnapshot& snapshot, std::int64_t from, std::int64_
                    const PassProgress& progress = {}, const DefinitionFrames& definitions = {},
                    const SessionTable* sessions = nullptr);
 
-// Sorts rows (index numbers of listed frames) by column, ascending or descending, into sorted;
-// rows with equal texts keep their order (a sort by one column after another sorts by both).
-// capture_order holds the same frames in capture order: Delta is the time since the frame before
-// a frame there. Numeric columns sort by number, empty texts first; text columns by their bytes.
-// Cancelled: sorted is left as it was.
+// Sorts rows (index numbers of listed frames) by column (a FrameColumn, or an extra column of
+// sources behind them), ascending or descending, into sorted; rows with equal texts keep their
+// order (a sort by one column after another sorts by both). capture_order holds the same frames
+// in capture order: Delta is the time since the frame before a frame there. Numeric columns sort
+// by number, empty texts (and, in an extra column, texts that are no number) first; text columns
+// by their bytes. Cancelled: sorted is left as it was.
 //
 // Memory: 24 bytes a row, and the texts of rows whose first 16 bytes tie, at most text_budget
 // bytes of them at once; ties beyond that are settled 16 bytes at a time, in one more pass
 // through the capture each.
 inline constexpr std::size_t kSortTextBudget = 32u << 20;
-PassEnd SortRows(const IndexSnapshot& snapshot, const DefinitionFrames& definitions,
+PassEnd SortRows(const IndexSnapshot& snapshot, const RowSources& sources,
                  const std::vector<std::int64_t>& rows,
                  const std::vector<std::int64_t>& capture_order, FrameColumn column,
                  bool descending, std::vector<std::int64_t>& sorted,
                  const std::atomic<bool>* cancel = nullptr, const PassProgress& progress = {},
                  std::size_t text_budget = kSortTextBudget);
 
-// What Find looks for: a text in the row's texts (Time, Source, Destination, Path, Type, Info;
-// letter case ignored), or bytes in the un-escaped frame, given as hex digits ("C0 00", "c000").
+// What Find looks for: a text in the row's texts (Time, Source, Destination, Path, Type, Info and
+// the extra columns; letter case ignored), or bytes in the un-escaped frame, given as hex digits
+// ("C0 00", "c000").
 struct FindQuery {
   bool bytes = false;
   std::string needle;  // lower-case text, or the bytes
@@ -76,7 +78,7 @@ std::optional<FindQuery> ParseFindQuery(std::string_view text, bool hex, std::st
 // The next row after from (before it when backwards), going round past the end, whose frame
 // matches; from itself last. -1 when none matches or the pass was cancelled. from may be -1 (no
 // row current): the search starts at the first row (the last going backwards).
-std::int64_t FindRow(const IndexSnapshot& snapshot, const DefinitionFrames& definitions,
+std::int64_t FindRow(const IndexSnapshot& snapshot, const RowSources& sources,
                      const std::vector<std::int64_t>& rows,
                      const std::vector<std::int64_t>& capture_order, std::int64_t from,
                      bool backwards, const FindQuery& query,

@@ -7,6 +7,7 @@
 #include "aprs/aprs_words.h"
 #include "ax25/ax25_text.h"
 #include "commands/frame_text.h"
+#include "framelist/colouring.h"
 #include "render/hex.h"
 
 namespace packscope {
@@ -17,7 +18,7 @@ std::string& Text(FrameRow& row, FrameColumn c) { return row.text[static_cast<st
 constexpr ColumnMask kFromBytes =
     ColumnBit(FrameColumn::kSource) | ColumnBit(FrameColumn::kDestination) |
     ColumnBit(FrameColumn::kPath) | ColumnBit(FrameColumn::kType) | ColumnBit(FrameColumn::kPid) |
-    ColumnBit(FrameColumn::kInfo) | kRowFindings;
+    ColumnBit(FrameColumn::kInfo) | kRowFindings | kRowColour;
 
 }  // namespace
 
@@ -41,9 +42,42 @@ std::string DeltaText(std::int64_t millis) {
   return text;
 }
 
-FrameFormatter::FrameFormatter(IndexSnapshot snapshot, DefinitionFrames definitions,
-                               std::size_t read_ahead)
-    : reader_(snapshot, read_ahead), times_(snapshot), aprs_(snapshot, std::move(definitions)) {}
+const std::string& CellText(const FrameRow& row, int column) {
+  static const std::string kNone;
+  if (column >= 0 && column < kFrameColumnCount) return row.text[static_cast<std::size_t>(column)];
+  const auto extra = static_cast<std::size_t>(column - kFrameColumnCount);
+  return column >= kFrameColumnCount && extra < row.extra.size() ? row.extra[extra] : kNone;
+}
+
+void DescribeStoredFrame(FrameFacts& facts, const StoredFrame& frame, const FrameRecord& record,
+                         const std::optional<std::int64_t>& time, AprsTimeline& aprs,
+                         FrameNeeds needs) {
+  facts.aprs_reading = nullptr;
+  facts.Begin(frame.Kiss(), frame.number + 1, record.Offset(), time, frame.info);
+  if ((needs & (kNeedAx25 | kNeedAprs | kNeedFindings)) == 0) return;
+  DescribeFrame(facts, kNeedAx25);
+  if ((needs & (kNeedAprs | kNeedFindings)) == 0) return;
+  if (facts.ax25 && IsAprsFrame(facts.details))
+    facts.aprs = &aprs.Decode(frame.number, facts.details);
+  facts.described |= kNeedAprs;
+}
+
+FrameFormatter::FrameFormatter(IndexSnapshot snapshot, RowSources sources, std::size_t read_ahead)
+    : reader_(snapshot, read_ahead),
+      times_(snapshot),
+      aprs_(snapshot, sources.definitions),
+      sources_(std::move(sources)) {}
+
+int FrameFormatter::ExtraCount() const {
+  return sources_.columns ? static_cast<int>(sources_.columns->size()) : 0;
+}
+
+void FrameFormatter::Colour(const FrameRecord& record, FrameRow& row) {
+  FrameFacts facts;
+  DescribeStoredFrame(facts, frame_, record, times_.Millis(record.StampNumber()), aprs_,
+                      sources_.colouring->Needs());
+  row.colour = sources_.colouring->Match(facts);
+}
 
 void FrameFormatter::Format(std::int64_t frame, std::int64_t previous, FrameRow& row,
                             ColumnMask mask) {
@@ -68,12 +102,22 @@ void FrameFormatter::Format(std::int64_t frame, std::int64_t previous, FrameRow&
   if (want(FrameColumn::kLength)) {
     Text(row, FrameColumn::kLength) = std::to_string(std::max(r.Length() - 1, 0));
   }
+  const int extras = ExtraCount();
+  if ((mask & kExtraColumnBits) != 0) {
+    row.extra.resize(static_cast<std::size_t>(extras));
+    for (int k = 0; k < extras; ++k) {
+      if ((mask & ColumnBit(kFrameColumnCount + k)) == 0) continue;
+      const ExtraColumn& column = (*sources_.columns)[static_cast<std::size_t>(k)];
+      row.extra[static_cast<std::size_t>(k)] = column.text ? column.text(frame) : std::string();
+    }
+  }
   if ((mask & kFromBytes) == 0) return;
 
   for (int c = 0; c < kFrameColumnCount; ++c) {
-    if ((kFromBytes & mask & (1u << c)) != 0) row.text[static_cast<std::size_t>(c)].clear();
+    if ((kFromBytes & mask & ColumnBit(c)) != 0) row.text[static_cast<std::size_t>(c)].clear();
   }
   const bool findings = (mask & kRowFindings) != 0;
+  if ((mask & kRowColour) != 0) row.colour = -1;
   row.held = reader_.Read(frame, frame_);
   if (!row.held) {
     if (findings) {
@@ -82,6 +126,7 @@ void FrameFormatter::Format(std::int64_t frame, std::int64_t previous, FrameRow&
     }
     return;
   }
+  if ((mask & kRowColour) != 0 && sources_.colouring) Colour(r, row);
   const std::span<const std::uint8_t> kiss = frame_.Kiss();
   const bool data = !r.Timestamp() && IsDataFrame(kiss);
   if (data) {

@@ -1,29 +1,41 @@
 #include "ui/frame_table_model.h"
 
 #include <QApplication>
+#include <QColor>
 #include <QPalette>
 #include <QStyle>
 #include <algorithm>
 #include <limits>
 
-#include "framelist/frame_passes.h"
+#include "framelist/colouring.h"
 #include "qt/qt_text.h"
 
 namespace packscope {
 namespace {
 
 constexpr std::size_t kRowsKept = 512;
+constexpr int kKeptCount = std::numeric_limits<int>::max();
 
 // A view shows at most this many rows (QAbstractItemModel counts in int).
-int Clamp(std::size_t n) {
-  return static_cast<int>(std::min<std::size_t>(n, std::numeric_limits<int>::max()));
+int Clamp(std::int64_t n) { return static_cast<int>(std::clamp<std::int64_t>(n, 0, kKeptCount)); }
+
+// A rule's colour over the palette's base: strong enough to tell rows apart, light enough (or
+// dark enough, on a dark base) for the palette's text to read on it.
+QColor RowColour(std::uint32_t rgb) {
+  const QColor base = QApplication::palette().color(QPalette::Base);
+  const QColor rule(static_cast<QRgb>(rgb));
+  constexpr double kShare = 0.35;
+  const auto mix = [](int a, int b) { return static_cast<int>(a + (b - a) * kShare); };
+  return QColor(mix(base.red(), rule.red()), mix(base.green(), rule.green()),
+                mix(base.blue(), rule.blue()));
 }
 
 }  // namespace
 
-FrameTableModel::FrameTableModel(QObject* parent)
+FrameTableModel::FrameTableModel(const FrameList& list, QObject* parent)
     : QAbstractTableModel(parent),
-      capture_order_(std::make_shared<const std::vector<std::int64_t>>()),
+      list_(list),
+      formatter_(std::make_unique<FrameFormatter>(list.RowsSnapshot(), list.Sources())),
       damage_icon_(QApplication::style()->standardIcon(QStyle::SP_MessageBoxCritical)),
       sender_icon_(QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning)) {}
 
@@ -34,88 +46,70 @@ void FrameTableModel::Forget() {
   kept_at_.clear();
 }
 
-void FrameTableModel::SetRows(const IndexSnapshot& snapshot,
-                              std::vector<std::int64_t> capture_order) {
+void FrameTableModel::BeginChange(const RowsChange& change) {
+  inserting_ = false;
+  switch (change.kind) {
+    case RowsChange::kReset:
+      beginResetModel();
+      return;
+    case RowsChange::kAppend: {
+      const int first = Clamp(change.first);
+      const int last = Clamp(change.first + change.count) - 1;
+      if (first > last || change.first >= kKeptCount) return;  // beyond what a view can count
+      beginInsertRows(QModelIndex(), first, last);
+      inserting_ = true;
+      return;
+    }
+    case RowsChange::kRemove: {
+      const int first = Clamp(change.first);
+      const int last = rowCount() - 1;
+      if (first > last) return;
+      beginRemoveRows(QModelIndex(), first, last);
+      inserting_ = true;
+      return;
+    }
+    case RowsChange::kReorder:
+      emit layoutAboutToBeChanged();
+      return;
+  }
+}
+
+void FrameTableModel::EndChange(const RowsChange& change) {
+  formatter_ = std::make_unique<FrameFormatter>(list_.RowsSnapshot(), list_.Sources());
+  Forget();
+  switch (change.kind) {
+    case RowsChange::kReset:
+      endResetModel();
+      return;
+    case RowsChange::kAppend:
+      if (inserting_) endInsertRows();
+      return;
+    case RowsChange::kRemove:
+      if (inserting_) endRemoveRows();
+      return;
+    case RowsChange::kReorder:
+      emit layoutChanged();
+      return;
+  }
+}
+
+void FrameTableModel::TextsChanged() {
+  formatter_ = std::make_unique<FrameFormatter>(list_.RowsSnapshot(), list_.Sources());
+  Forget();
+  if (rowCount() > 0) emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
+}
+
+void FrameTableModel::ColumnsChanged() {
   beginResetModel();
-  snapshot_ = snapshot;
-  capture_order_ = std::make_shared<const std::vector<std::int64_t>>(std::move(capture_order));
-  sorted_.reset();
-  formatter_ = std::make_unique<FrameFormatter>(snapshot_, definitions_);
+  formatter_ = std::make_unique<FrameFormatter>(list_.RowsSnapshot(), list_.Sources());
   Forget();
   endResetModel();
 }
 
-void FrameTableModel::AppendRows(const IndexSnapshot& snapshot,
-                                 const std::vector<std::int64_t>& more) {
-  if (sorted_) {
-    // New rows go behind the sorted ones; the order is no longer the sort's.
-    beginResetModel();
-    sorted_.reset();
-    Forget();
-    endResetModel();
-  }
-  snapshot_ = snapshot;
-  formatter_ = std::make_unique<FrameFormatter>(snapshot_, definitions_);
-  if (more.empty()) return;
-  // A pass may still read the rows as they were: they grow in a copy when it does.
-  if (capture_order_.use_count() > 1) {
-    capture_order_ = std::make_shared<const std::vector<std::int64_t>>(*capture_order_);
-  }
-  auto& rows = const_cast<std::vector<std::int64_t>&>(*capture_order_);
-  const int first = rowCount();
-  const int last = Clamp(rows.size() + more.size()) - 1;
-  if (last < first) {  // beyond what a view can count
-    rows.insert(rows.end(), more.begin(), more.end());
-    return;
-  }
-  beginInsertRows(QModelIndex(), first, last);
-  rows.insert(rows.end(), more.begin(), more.end());
-  endInsertRows();
-}
-
-void FrameTableModel::DropRowsFrom(std::int64_t frame) {
-  const std::vector<std::int64_t>& order = *capture_order_;
-  const auto keep = std::lower_bound(order.begin(), order.end(), frame);
-  if (keep == order.end()) return;
-  if (sorted_) {
-    beginResetModel();
-    sorted_.reset();
-    Forget();
-    endResetModel();
-  }
-  std::vector<std::int64_t> rows(order.begin(), keep);
-  const int first = Clamp(rows.size());
-  const int last = rowCount() - 1;
-  if (first <= last) beginRemoveRows(QModelIndex(), first, last);
-  capture_order_ = std::make_shared<const std::vector<std::int64_t>>(std::move(rows));
-  Forget();
-  if (first <= last) endRemoveRows();
-}
-
-void FrameTableModel::SetOrder(std::vector<std::int64_t> rows) {
-  emit layoutAboutToBeChanged();
-  if (rows == *capture_order_) {
-    sorted_.reset();
-  } else {
-    sorted_ = std::make_shared<const std::vector<std::int64_t>>(std::move(rows));
-  }
-  Forget();
-  emit layoutChanged();
-}
-
-void FrameTableModel::SetDefinitions(DefinitionFrames definitions) {
-  definitions_ = std::move(definitions);
-  formatter_ = std::make_unique<FrameFormatter>(snapshot_, definitions_);
-  Forget();
-  if (rowCount() > 0) {
-    emit dataChanged(index(0, 0), index(rowCount() - 1, kFrameColumnCount - 1));
-  }
-}
-
-std::int64_t FrameTableModel::FrameOfRow(int row) const {
-  const std::vector<std::int64_t>& rows = Rows();
-  if (row < 0 || static_cast<std::size_t>(row) >= rows.size()) return -1;
-  return rows[static_cast<std::size_t>(row)];
+void FrameTableModel::SetGreyed(bool greyed) {
+  if (greyed == greyed_) return;
+  greyed_ = greyed;
+  if (rowCount() > 0) emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
 }
 
 const FrameRow& FrameTableModel::Row(int row) const {
@@ -131,31 +125,29 @@ const FrameRow& FrameTableModel::Row(int row) const {
   kept_.emplace_front(row, FrameRow{});
   kept_at_[row] = kept_.begin();
   const std::int64_t frame = FrameOfRow(row);
-  formatter_->Format(frame, PreviousListed(*capture_order_, frame), kept_.front().second);
+  formatter_->Format(frame, PreviousListed(list_.CaptureOrder(), frame), kept_.front().second);
   return kept_.front().second;
 }
 
 int FrameTableModel::rowCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : Clamp(Rows().size());
+  return parent.isValid() ? 0 : Clamp(list_.RowCount());
 }
 
 int FrameTableModel::columnCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : kFrameColumnCount;
+  return parent.isValid() ? 0 : list_.ColumnCount();
 }
 
 QVariant FrameTableModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= rowCount()) return {};
-  const auto column = static_cast<FrameColumn>(index.column());
+  const int column = index.column();
   switch (role) {
-    case Qt::DisplayRole: {
-      const FrameRow& row = Row(index.row());
-      return FromUtf8(row.text[static_cast<std::size_t>(index.column())]);
-    }
+    case Qt::DisplayRole:
+      return FromUtf8(CellText(Row(index.row()), column));
     case Qt::TextAlignmentRole:
-      return ColumnInfo(column).numeric ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
-                                        : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
+      return list_.ColumnInfoOf(column).numeric ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
+                                                : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
     case Qt::DecorationRole:
-      if (column == FrameColumn::kNumber) {
+      if (column == static_cast<int>(FrameColumn::kNumber)) {
         // Damage to the recording outranks what a sender got wrong.
         const FrameFindings& found = Row(index.row()).findings;
         if (found.Any(FindingKind::kDamage)) return damage_icon_;
@@ -168,29 +160,35 @@ QVariant FrameTableModel::data(const QModelIndex& index, int role) const {
         return QStringLiteral("The capture no longer holds this frame as it was read.");
       }
       if (!row.findings_text.empty()) return FromUtf8(row.findings_text);
-      if (column == FrameColumn::kInfo)
-        return FromUtf8(row.text[static_cast<std::size_t>(index.column())]);
+      if (column == static_cast<int>(FrameColumn::kInfo)) return FromUtf8(CellText(row, column));
       return {};
     }
     case Qt::ForegroundRole:
-      if (!Row(index.row()).held) {
+      if (greyed_ || !Row(index.row()).held) {
         return QApplication::palette().brush(QPalette::Disabled, QPalette::Text);
       }
       return {};
+    case Qt::BackgroundRole: {
+      const FrameRow& row = Row(index.row());
+      const std::shared_ptr<const Colouring>& colouring = list_.ColouringRules();
+      if (row.colour < 0 || !colouring ||
+          static_cast<std::size_t>(row.colour) >= colouring->Rules().size()) {
+        return {};
+      }
+      return RowColour(colouring->Rules()[static_cast<std::size_t>(row.colour)].rgb);
+    }
     default:
       return {};
   }
 }
 
 QVariant FrameTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
-  if (orientation != Qt::Horizontal || section < 0 || section >= kFrameColumnCount) return {};
-  if (role == Qt::DisplayRole) {
-    return FromUtf8(kFrameColumns[static_cast<std::size_t>(section)].title);
-  }
+  if (orientation != Qt::Horizontal || section < 0 || section >= columnCount()) return {};
+  const FrameColumnInfo info = list_.ColumnInfoOf(section);
+  if (role == Qt::DisplayRole) return FromUtf8(info.title);
   if (role == Qt::TextAlignmentRole) {
-    return kFrameColumns[static_cast<std::size_t>(section)].numeric
-               ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
-               : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
+    return info.numeric ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
+                        : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
   }
   return {};
 }

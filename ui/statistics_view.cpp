@@ -5,12 +5,15 @@
 #include <QBarSet>
 #include <QChart>
 #include <QChartView>
+#include <QCheckBox>
 #include <QEvent>
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QSplitter>
 #include <QStackedBarSeries>
+#include <QTabWidget>
 #include <QTableView>
 #include <QVBoxLayout>
 #include <QValueAxis>
@@ -21,154 +24,6 @@
 #include "qt/qt_text.h"
 
 namespace packscope {
-namespace {
-
-enum HeardColumn { kStation, kFrames, kFirst, kLast, kDestinations, kPaths, kHeardColumns };
-
-QString TimeText(const std::optional<std::int64_t>& millis) {
-  return millis ? FromUtf8(IsoStampText(*millis)) : QString();
-}
-
-// "APRS 2, QQ5BBS-1 1", most frequent first (UTF-8).
-std::string CountsText(const HeardCounts& counts) {
-  HeardCounts sorted = counts;
-  std::stable_sort(sorted.begin(), sorted.end(),
-                   [](const auto& a, const auto& b) { return a.second > b.second; });
-  std::string text;
-  for (const auto& [key, n] : sorted) {
-    if (!text.empty()) text.append(", ");
-    AppendPrintable(text, key);
-    text.append(" ").append(std::to_string(n));
-  }
-  return text;
-}
-
-}  // namespace
-
-// The rows of the heard list: the survey's stations in the order of the sorted column (equal
-// ones in callsign order), their texts made when asked for.
-class StatisticsView::HeardModel : public QAbstractTableModel {
- public:
-  using QAbstractTableModel::QAbstractTableModel;
-
-  void SetSurvey(std::shared_ptr<const CaptureSurvey> survey) {
-    beginResetModel();
-    survey_ = std::move(survey);
-    rows_.clear();
-    if (survey_ != nullptr) {
-      survey_->heard.Sort();
-      rows_.resize(survey_->heard.Size());
-      for (std::uint32_t i = 0; i < rows_.size(); ++i) rows_[i] = i;
-      Order(rows_);
-    }
-    endResetModel();
-  }
-
-  int rowCount(const QModelIndex& parent = {}) const override {
-    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
-  }
-  int columnCount(const QModelIndex& parent = {}) const override {
-    return parent.isValid() ? 0 : kHeardColumns;
-  }
-
-  QVariant data(const QModelIndex& index, int role) const override {
-    if (!index.isValid() || index.row() >= rowCount()) return {};
-    const packscope::HeardList& heard = survey_->heard;
-    const std::size_t i = rows_[static_cast<std::size_t>(index.row())];
-    if (role == Qt::UserRole && index.column() == kStation) {
-      const std::string_view call = heard.Call(i);
-      return QByteArray(call.data(), static_cast<qsizetype>(call.size()));
-    }
-    if (role == Qt::TextAlignmentRole && index.column() == kFrames) {
-      return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
-    }
-    if (role != Qt::DisplayRole) return {};
-    switch (index.column()) {
-      case kStation: {
-        std::string printable;
-        AppendPrintable(printable, heard.Call(i));
-        return FromUtf8(printable);
-      }
-      case kFrames:
-        return QString::number(heard.Frames(i));
-      case kFirst:
-        return TimeText(heard.First(i));
-      case kLast:
-        return TimeText(heard.Last(i));
-      case kDestinations:
-        return FromUtf8(CountsText(heard.Station(i).destinations));
-      case kPaths:
-        return FromUtf8(CountsText(heard.Station(i).paths));
-      default:
-        return {};
-    }
-  }
-
-  QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
-    static const char* const kTitles[kHeardColumns] = {"Station",    "Frames",       "First heard",
-                                                       "Last heard", "Destinations", "Paths"};
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
-        section >= kHeardColumns) {
-      return {};
-    }
-    return QString::fromLatin1(kTitles[section]);
-  }
-
-  void sort(int column, Qt::SortOrder order) override {
-    column_ = column;
-    order_ = order;
-    if (survey_ == nullptr) return;
-    layoutAboutToBeChanged();
-    Order(rows_);
-    layoutChanged();
-  }
-
- private:
-  // Sorts rows (station numbers) by the column; ties stay in callsign order.
-  void Order(std::vector<std::uint32_t>& rows) const {
-    const packscope::HeardList& heard = survey_->heard;
-    std::sort(rows.begin(), rows.end());
-    const bool down = order_ == Qt::DescendingOrder;
-    const auto by = [&](auto&& key) {
-      std::stable_sort(rows.begin(), rows.end(), [&](std::uint32_t a, std::uint32_t b) {
-        return down ? key(b) < key(a) : key(a) < key(b);
-      });
-    };
-    switch (column_) {
-      case kStation:
-        if (down) std::reverse(rows.begin(), rows.end());
-        break;
-      case kFrames:
-        by([&](std::uint32_t i) { return heard.Frames(i); });
-        break;
-      case kFirst:
-        by([&](std::uint32_t i) { return heard.First(i); });
-        break;
-      case kLast:
-        by([&](std::uint32_t i) { return heard.Last(i); });
-        break;
-      case kDestinations:
-      case kPaths: {
-        // The texts of every row, for the time of the sort.
-        std::vector<std::string> texts(heard.Size());
-        for (std::uint32_t i = 0; i < texts.size(); ++i) {
-          const HeardStation s = heard.Station(i);
-          texts[i] = CountsText(column_ == kDestinations ? s.destinations : s.paths);
-        }
-        by([&](std::uint32_t i) -> const std::string& { return texts[i]; });
-        break;
-      }
-      default:
-        break;
-    }
-  }
-
-  std::shared_ptr<const CaptureSurvey> survey_;
-  std::vector<std::uint32_t> rows_;
-  int column_ = kFrames;
-  Qt::SortOrder order_ = Qt::DescendingOrder;
-};
-
 namespace {
 
 // The colours of the frame types, one each, of middle lightness: they read on a light and on a
@@ -186,36 +41,87 @@ QString BinLabel(std::int64_t minute, std::int64_t width, bool days_differ) {
 
 }  // namespace
 
+// A table of the core's, in the order of the column sorted by; its texts made when asked for.
+class StatisticsView::TableModel : public QAbstractTableModel {
+ public:
+  using QAbstractTableModel::QAbstractTableModel;
+
+  void SetTable(std::shared_ptr<const StatTable> table) {
+    beginResetModel();
+    table_ = std::move(table);
+    rows_.clear();
+    if (table_ != nullptr) rows_ = table_->Order(column_, order_ == Qt::DescendingOrder);
+    endResetModel();
+  }
+  const StatTable* Table() const { return table_.get(); }
+  std::size_t RowOf(int row) const { return rows_[static_cast<std::size_t>(row)]; }
+
+  int rowCount(const QModelIndex& parent = {}) const override {
+    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+  }
+  int columnCount(const QModelIndex& parent = {}) const override {
+    return parent.isValid() || table_ == nullptr ? 0 : static_cast<int>(table_->Columns().size());
+  }
+  QVariant data(const QModelIndex& index, int role) const override {
+    if (!index.isValid() || index.row() >= rowCount()) return {};
+    if (role == Qt::TextAlignmentRole && Numeric(index.column())) {
+      return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+    }
+    if (role != Qt::DisplayRole) return {};
+    return FromUtf8(table_->Cell(RowOf(index.row()), index.column()));
+  }
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
+        section >= columnCount()) {
+      return {};
+    }
+    return FromUtf8(table_->Columns()[static_cast<std::size_t>(section)].title);
+  }
+  void sort(int column, Qt::SortOrder order) override {
+    column_ = column;
+    order_ = order;
+    if (table_ == nullptr) return;
+    layoutAboutToBeChanged();
+    rows_ = table_->Order(column, order == Qt::DescendingOrder);
+    layoutChanged();
+  }
+
+ private:
+  bool Numeric(int column) const {
+    return column >= 0 && column < columnCount() &&
+           table_->Columns()[static_cast<std::size_t>(column)].numeric;
+  }
+
+  std::shared_ptr<const StatTable> table_;
+  std::vector<std::uint32_t> rows_;
+  int column_ = 0;
+  Qt::SortOrder order_ = Qt::AscendingOrder;
+};
+
 StatisticsView::StatisticsView(QWidget* parent) : QWidget(parent) {
   setObjectName(QStringLiteral("Statistics"));
+  auto* top = new QHBoxLayout();
+  scope_ = new QLabel(this);
+  scope_->setObjectName(QStringLiteral("StatisticsScope"));
+  whole_ = new QCheckBox(QStringLiteral("&Whole capture"), this);
+  whole_->setObjectName(QStringLiteral("StatisticsWholeCapture"));
+  whole_->setToolTip(QStringLiteral("The statistics of every frame, not only of those shown"));
+  connect(whole_, &QCheckBox::toggled, this, &StatisticsView::WholeCaptureChosen);
+  top->addWidget(scope_, 1);
+  top->addWidget(whole_);
   auto* splitter = new QSplitter(Qt::Vertical, this);
   splitter->setObjectName(QStringLiteral("StatisticsSplitter"));
-  // A table, not a tree: a tree view keeps a record of every row, 40 bytes a station.
-  heard_ = new QTableView(splitter);
-  heard_->setObjectName(QStringLiteral("HeardList"));
-  heard_model_ = new HeardModel(heard_);
-  heard_->setModel(heard_model_);
-  heard_->setSelectionBehavior(QAbstractItemView::SelectRows);
-  heard_->setSelectionMode(QAbstractItemView::SingleSelection);
-  heard_->setAlternatingRowColors(true);
-  heard_->setWordWrap(false);
-  heard_->setShowGrid(false);
-  heard_->verticalHeader()->hide();
-  heard_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-  heard_->verticalHeader()->setDefaultSectionSize(heard_->fontMetrics().height() + 2);
-  heard_->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-  heard_->horizontalHeader()->setStretchLastSection(true);
-  heard_->setSortingEnabled(true);
-  heard_->sortByColumn(kFrames, Qt::DescendingOrder);
-  heard_->setToolTip(QStringLiteral("Click a station (or press Return on it) to show its frames."));
-  connect(heard_, &QTableView::clicked, this, &StatisticsView::StationChosen);
-  connect(heard_, &QTableView::activated, this, &StatisticsView::StationChosen);
+  tables_ = new QTabWidget(splitter);
+  tables_->setObjectName(QStringLiteral("StatisticsTables"));
+  tables_->setDocumentMode(true);
+  AddTable();
 
   auto* chart_box = new QWidget(splitter);
   auto* chart_layout = new QVBoxLayout(chart_box);
   chart_layout->setContentsMargins(0, 0, 0, 0);
   caption_ = new QLabel(chart_box);
   caption_->setObjectName(QStringLiteral("ChartCaption"));
+  caption_->setWordWrap(true);
   chart_ = new QChart();
   chart_->setObjectName(QStringLiteral("TrafficChart"));
   chart_->legend()->setAlignment(Qt::AlignBottom);
@@ -230,14 +136,46 @@ StatisticsView::StatisticsView(QWidget* parent) : QWidget(parent) {
   splitter->setSizes({200, 400});
 
   auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(0, 0, 0, 0);
-  layout->addWidget(splitter);
+  layout->setContentsMargins(0, 4, 0, 0);
+  layout->addLayout(top);
+  layout->addWidget(splitter, 1);
   FollowTheme();
   Clear();
 }
 
+QTableView* StatisticsView::Table(int i) const {
+  return qobject_cast<QTableView*>(tables_->widget(i));
+}
+
+// A table, not a tree: a tree view keeps a record of every row, 40 bytes a station.
+QTableView* StatisticsView::AddTable() {
+  auto* view = new QTableView(tables_);
+  view->setObjectName(tables_->count() == 0
+                          ? QStringLiteral("HeardList")
+                          : QStringLiteral("StatisticsTable%1").arg(tables_->count()));
+  view->setModel(new TableModel(view));
+  view->setSelectionBehavior(QAbstractItemView::SelectRows);
+  view->setSelectionMode(QAbstractItemView::SingleSelection);
+  view->setAlternatingRowColors(true);
+  view->setWordWrap(false);
+  view->setShowGrid(false);
+  view->verticalHeader()->hide();
+  view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 2);
+  view->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  view->horizontalHeader()->setStretchLastSection(true);
+  view->setSortingEnabled(true);
+  view->setToolTip(QStringLiteral("Click a row (or press Return on it) to show its frames."));
+  connect(view, &QTableView::clicked, this, &StatisticsView::RowChosen);
+  connect(view, &QTableView::activated, this, &StatisticsView::RowChosen);
+  tables_->addTab(view, QString());
+  return view;
+}
+
 void StatisticsView::Clear() {
-  heard_model_->SetSurvey(nullptr);
+  for (int i = 0; i < tables_->count(); ++i) {
+    static_cast<TableModel*>(Table(i)->model())->SetTable(nullptr);
+  }
   chart_->removeAllSeries();
   for (QAbstractAxis* axis : chart_->axes()) {
     chart_->removeAxis(axis);
@@ -248,13 +186,36 @@ void StatisticsView::Clear() {
   caption_->setText(QStringLiteral("The statistics follow once the capture is read."));
 }
 
-void StatisticsView::SetSurvey(std::shared_ptr<const CaptureSurvey> survey) {
+void StatisticsView::SetStatistics(const SurveyStatistics* statistics, const QString& scope,
+                                   bool filtered) {
   Clear();
-  if (survey == nullptr) return;
-  bins_ = BinTraffic(survey->minutes, kMostBars);
-  heard_model_->SetSurvey(std::move(survey));
-  for (int c = 0; c < kDestinations; ++c) heard_->resizeColumnToContents(c);
+  whole_->setEnabled(filtered);
+  scope_->setText(QStringLiteral("Statistics of %1").arg(scope));
+  if (statistics == nullptr) {
+    caption_->setText(filtered ? QStringLiteral("The statistics of the frames shown follow once "
+                                                "they are surveyed.")
+                               : QStringLiteral("The statistics follow once the capture is read."));
+    return;
+  }
+  for (std::size_t i = 0; i < statistics->tables.size(); ++i) {
+    const std::shared_ptr<const StatTable>& table = statistics->tables[i];
+    QTableView* view =
+        static_cast<int>(i) < tables_->count() ? Table(static_cast<int>(i)) : AddTable();
+    auto* model = static_cast<TableModel*>(view->model());
+    const bool first = model->columnCount() == 0 && tables_->tabText(static_cast<int>(i)).isEmpty();
+    tables_->setTabText(static_cast<int>(i), FromUtf8(table->Title()));
+    model->SetTable(table);
+    if (first) {
+      view->sortByColumn(table->FirstSortColumn(),
+                         table->FirstSortDescending() ? Qt::DescendingOrder : Qt::AscendingOrder);
+    }
+    for (int c = 0; c < std::min(4, model->columnCount()); ++c) view->resizeColumnToContents(c);
+  }
+  SetChart(statistics->bins);
+}
 
+void StatisticsView::SetChart(const TrafficBins& bins) {
+  bins_ = bins;
   if (bins_.bins.empty()) {
     caption_->setText(QStringLiteral("No frame carries a time: there is nothing to chart."));
     return;
@@ -291,17 +252,17 @@ void StatisticsView::SetSurvey(std::shared_ptr<const CaptureSurvey> survey) {
   x->setTruncateLabels(false);
   auto* y = new QValueAxis();
   y->setLabelFormat(QStringLiteral("%d"));
-  y->setTitleText(width == 1 ? QStringLiteral("frames per minute")
-                             : QStringLiteral("frames per %1 minutes").arg(width));
+  const QString span = FromUtf8(BinWidthText(width));
+  y->setTitleText(QStringLiteral("frames per %1").arg(span));
   chart_->addAxis(x, Qt::AlignBottom);
   chart_->addAxis(y, Qt::AlignLeft);
   series->attachAxis(x);
   series->attachAxis(y);
   y->applyNiceNumbers();
   caption_->setText(
-      QStringLiteral("Frames over the capture by frame type (UTC, %1 per bar from %2). Click a bar "
-                     "to show its frames; Shift+click another to show the span of both.")
-          .arg(width == 1 ? QStringLiteral("a minute") : QStringLiteral("%1 minutes").arg(width),
+      QStringLiteral("Frames over time by frame type (UTC, %1 per bar from %2). Click a bar to "
+                     "show its frames; Shift+click another to show the span of both.")
+          .arg(width == 1 || width == 60 || width == 1440 ? QStringLiteral("one ") + span : span,
                FromUtf8(MinuteText(bins_.first_minute))
                    .replace(QLatin1Char('T'), QLatin1Char(' '))));
 }
@@ -321,11 +282,12 @@ void StatisticsView::BarClicked(int index, bool widen) {
       FromUtf8(TimeSpanFilter(bins_.first_minute + width * first, width * (last - first + 1))));
 }
 
-void StatisticsView::StationChosen(const QModelIndex& index) {
+void StatisticsView::RowChosen(const QModelIndex& index) {
   if (!index.isValid()) return;
-  const QByteArray call =
-      heard_model_->index(index.row(), kStation).data(Qt::UserRole).toByteArray();
-  emit FilterRequested(FromUtf8(StationFilter(call.toStdString())));
+  const auto* model = static_cast<const TableModel*>(index.model());
+  if (model->Table() == nullptr) return;
+  const std::string filter = model->Table()->RowFilter(model->RowOf(index.row()));
+  if (!filter.empty()) emit FilterRequested(FromUtf8(filter));
 }
 
 void StatisticsView::FollowTheme() {

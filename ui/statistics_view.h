@@ -1,24 +1,28 @@
-// StatisticsView: the frame list's statistics of the whole capture (framelist/capture_survey.h):
-// the heard list, one row per station (frames, first and last heard, destinations, paths; a
-// model over the survey's heard list that makes the texts of the rows in view only, so that a
-// million stations cost a few bytes each here), and a chart of the frames per minute over the
-// capture, stacked by frame type. A click on a station
-// (or Return on it) asks for the filter of its frames, a click on a bar for the filter of its
-// span of time; Shift+click on a second bar widens the span to both.
+// StatisticsView: the frame list's statistics (framelist/statistics_tables.h): the tables the
+// list makes (the heard list: one row per station with its frames, first and last heard,
+// destinations, paths; more tables as the list makes them, one tab each; a table view over a
+// model that asks the table for the texts of the rows in view only, so that a million stations
+// cost a few bytes each here), and a chart of the frames over time, stacked by frame type. They are
+// of the frames shown, while a filter is applied, or of the whole capture (the switch above them).
+// A click on a table's row (or Return on it) asks for the filter of its frames, a click on a bar
+// for the filter of its span of time; Shift+click on a second bar widens the span to both.
 #ifndef PACKSCOPE_UI_STATISTICS_VIEW_H_
 #define PACKSCOPE_UI_STATISTICS_VIEW_H_
 
 #include <QWidget>
 #include <cstdint>
-#include <memory>
+#include <vector>
 
 #include "framelist/capture_survey.h"
+#include "framelist/statistics_tables.h"
 
 class QBarSet;
 class QChart;
 class QChartView;
+class QCheckBox;
 class QLabel;
 class QModelIndex;
+class QTabWidget;
 class QTableView;
 
 namespace packscope {
@@ -27,35 +31,41 @@ class StatisticsView : public QWidget {
   Q_OBJECT
 
  public:
-  // The chart has at most this many bars.
-  static constexpr int kMostBars = 60;
-
   explicit StatisticsView(QWidget* parent = nullptr);
 
-  // The view keeps the survey for its rows.
-  void SetSurvey(std::shared_ptr<const CaptureSurvey> survey);
+  // The tables and the chart (null: not surveyed yet), of scope ("the whole capture", "the 12
+  // frames shown (src == X)"); filtered: a filter is applied, so the switch to the whole capture
+  // applies.
+  void SetStatistics(const SurveyStatistics* statistics, const QString& scope, bool filtered);
   void Clear();
   // A bar clicked (index among the bars), with or without Shift.
   void BarClicked(int index, bool widen);
 
-  // The heard list: column 0 the station (its callsign's bytes as Qt::UserRole), 1 its frames.
-  QTableView* HeardList() const { return heard_; }
+  // The first table (the heard list) and the others, by tab.
+  QTableView* HeardList() const { return Table(0); }
+  QTableView* Table(int i) const;
+  QCheckBox* WholeCapture() const { return whole_; }
   QChart* Chart() const { return chart_; }
+  QLabel* Caption() const { return caption_; }
   const TrafficBins& Bins() const { return bins_; }
 
  signals:
   void FilterRequested(const QString& expression);
+  void WholeCaptureChosen(bool whole);
 
  protected:
   void changeEvent(QEvent* event) override;
 
  private:
-  class HeardModel;
-  void StationChosen(const QModelIndex& index);
+  class TableModel;
+  QTableView* AddTable();
+  void RowChosen(const QModelIndex& index);
+  void SetChart(const TrafficBins& bins);
   void FollowTheme();
 
-  QTableView* heard_ = nullptr;
-  HeardModel* heard_model_ = nullptr;
+  QCheckBox* whole_ = nullptr;
+  QLabel* scope_ = nullptr;
+  QTabWidget* tables_ = nullptr;
   QLabel* caption_ = nullptr;
   QChartView* chart_view_ = nullptr;
   QChart* chart_ = nullptr;

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <new>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -659,6 +660,33 @@ TEST_F(LayoutTest, NoAllocationPerFrame) {
     const std::int64_t many = allocations(layout, 6000);
     EXPECT_LE(many, few + 8) << layout.name << ": " << few << " allocations for 2000 frames";
   }
+}
+
+TEST(LayoutRegistryTest, ExportOffersEveryLayoutByName) {
+  // A dialog's filter names one layout; the name's extension finds a layout that writes it.
+  std::set<std::string> filters;
+  for (const Layout& layout : kLayouts) {
+    EXPECT_TRUE(filters.insert(DialogFilter(layout)).second) << DialogFilter(layout);
+    const Layout* by_name =
+        LayoutForFileName("/x/Pass1" + std::string(layout.export_extension), nullptr);
+    ASSERT_NE(by_name, nullptr) << layout.name;
+    EXPECT_EQ(by_name->export_extension, layout.export_extension);
+  }
+  EXPECT_EQ(DialogFilter(*FindLayout("jsonl")), "JSON Lines (*.jsonl)");
+  std::string error;
+  for (const auto& [path, layout] :
+       std::vector<std::pair<std::string, std::string>>{{"/x/PASS1.JSONL", "jsonl"},
+                                                        {"/x/pass1.stats.json", "stats"},
+                                                        {"/x/pass1.txt", "monitor"},
+                                                        {"/x/pass1.hex", "hex-complete"},
+                                                        {"/x/pass1.kss", "kiss"}}) {
+    const Layout* found = LayoutForFileName(path, &error);
+    ASSERT_NE(found, nullptr) << path;
+    EXPECT_EQ(found->name, layout) << path;
+  }
+  EXPECT_EQ(LayoutForFileName("/x/pass1.json.bak", &error), nullptr);
+  EXPECT_NE(error.find(".log, .hex, .txt, .pcap, .jsonl, .kss, .json, .gpx"), std::string::npos)
+      << error;
 }
 
 }  // namespace
