@@ -7,6 +7,7 @@
 #include "commands/monitor_layout.h"
 #include "filter/capture_filter.h"
 #include "framelist/frame_list_text.h"
+#include "framelist/receiver_tables.h"
 #include "render/hex.h"
 
 namespace packscope {
@@ -45,6 +46,12 @@ void FrameList::StopPasses() {
 // --- Opening and reading ---
 
 void FrameList::Open(std::string path) {
+  StopPasses();
+  merged_.reset();
+  OpenFile(std::move(path));
+}
+
+void FrameList::OpenFile(std::string path) {
   StopPasses();
   path_ = std::move(path);
   index_ = std::make_unique<FrameIndex>(path_);
@@ -150,10 +157,11 @@ void FrameList::List(std::int64_t from, std::int64_t to, bool anew) {
   rows_pass_ = RowsPass::kListing;
   host_.StartPass(
       kRowsLane, "Filtering",
-      [s, from, to, filter, definitions, listing](const std::atomic<bool>* cancel,
-                                                  const PassProgress& progress) {
-        listing->end = packscope::ListFrames(s, from, to, filter.get(), listing->rows,
-                                             &listing->unheld, cancel, progress, definitions);
+      [s, from, to, filter, definitions, listing, merged = merged_](const std::atomic<bool>* cancel,
+                                                                    const PassProgress& progress) {
+        listing->end =
+            packscope::ListFrames(s, from, to, filter.get(), listing->rows, &listing->unheld,
+                                  cancel, progress, definitions, nullptr, merged.get());
       },
       [this, s, to, anew, listing] {
         rows_pass_ = RowsPass::kNone;
@@ -421,12 +429,14 @@ void FrameList::Survey() {
   const std::shared_ptr<const Filter> filter = rows_filter_;
   host_.StartPass(
       kSurveyLane, "Statistics",
-      [s, frames, result](const std::atomic<bool>* cancel, const PassProgress& progress) {
+      [s, frames, result, merged = merged_](const std::atomic<bool>* cancel,
+                                            const PassProgress& progress) {
         CaptureSurvey survey;
         result->end = SurveyCapture(s, survey, cancel, progress, frames.get());
         result->definitions =
             std::make_shared<const std::vector<std::int64_t>>(std::move(survey.definitions));
         result->statistics = MakeStatistics(survey);
+        if (merged) result->statistics.tables.push_back(ReceiversTable(*merged, frames.get()));
       },
       [this, result, whole, filter] {
         if (whole) survey_ms_ = clock_() - *surveyed_at_;
@@ -544,6 +554,13 @@ bool FrameList::Export(const std::string& out_path, const Layout& layout, Headle
                        std::int64_t* written) const {
   DecoderState state;
   state.CaptureFileName = path_;
+  // A merge is written as packscope-convert --merge writes it: with each frame's receivers.
+  std::unique_ptr<FrameSource> source;
+  if (merged_) {
+    source = merged_->Source(rows_snapshot_);
+    state.Source = source.get();
+    state.CaptureFileName = merged_->Captures().front();
+  }
   std::optional<CaptureFilter> predicate;
   if (rows_filter_) {
     predicate.emplace(*rows_filter_);
