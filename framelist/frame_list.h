@@ -176,6 +176,7 @@ class FrameList {
   const std::string& Path() const { return path_; }
   // The merge listed (OpenMerged); null for one capture.
   const MergedCapture* Merged() const { return merged_.get(); }
+  const std::shared_ptr<const MergedCapture>& SharedMerged() const { return merged_; }
   // The index as read so far, and the one the rows were listed from (which holds their frames).
   const IndexSnapshot& Snapshot() const { return snapshot_; }
   const IndexSnapshot& RowsSnapshot() const { return rows_snapshot_; }

@@ -78,6 +78,7 @@ FrameListWindow::FrameListWindow(QWidget* parent)
   CreateControls();
   CreateMenus();
   AddContextEntries();
+  CreateMergeParts();
   LoadSettings();
   UpdateShown();
 }
@@ -324,6 +325,7 @@ void FrameListWindow::RowsChanged(const RowsChange& change) {
   // The frame selected stays selected; with none, the first row.
   if (kept_frame_ < 0 || CurrentFrame() != kept_frame_) SelectFrame(kept_frame_);
   UpdateShown();
+  UpdateComparison();
 }
 
 void FrameListWindow::ListChanged(unsigned what) {

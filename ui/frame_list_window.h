@@ -1,7 +1,9 @@
 // FrameListWindow: the frame list, a second window over a capture, laid out as packet analysers
 // are: a filter bar, the table of frames (FrameTableModel), the details of the frame selected
 // (a tree), its bytes (BytesView), and a Statistics tab (StatisticsView). Title "Packscope Frames
-// - NAME".
+// - NAME". Several captures of one traffic (File > Open Several, a drop of several files) are
+// listed merged, with a Receivers column and a Receivers tab that compares two of them
+// (ReceiverCompareView).
 //
 // What it shows is the frame list's core (framelist/frame_list.h): the window is its host. It
 // runs the core's passes on worker threads (PassLanes: a BackgroundJob per lane) with their
@@ -19,6 +21,7 @@
 #include <QByteArray>
 #include <QMainWindow>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -51,6 +54,7 @@ class FindBar;
 class FrameDetailsView;
 class FrameTableModel;
 class PassLanes;
+class ReceiverCompareView;
 class StatisticsView;
 
 class FrameListWindow : public QMainWindow, private FrameListHost {
@@ -65,6 +69,8 @@ class FrameListWindow : public QMainWindow, private FrameListHost {
   using ColouringEditor = std::function<std::optional<std::vector<ColourRule>>(
       QWidget* parent, const std::vector<ColourRule>& rules)>;
   using ErrorReporter = std::function<void(const QString& message)>;
+  // Asks for several captures to open merged, starting in folder; empty: cancelled.
+  using OpenSeveralDialog = std::function<QStringList(QWidget* parent, const QString& folder)>;
 
   explicit FrameListWindow(QWidget* parent = nullptr);
   ~FrameListWindow() override;
@@ -72,6 +78,11 @@ class FrameListWindow : public QMainWindow, private FrameListHost {
   // --- Commands ---
   // Reads the capture (path as bytes) and lists its frames through the filter applied.
   void OpenCapture(const std::string& path);
+  // Lists the captures (paths as bytes): one as OpenCapture does, several merged, each a receiver
+  // (frame_list_window_merge.cpp).
+  void OpenCaptures(const std::vector<std::string>& paths);
+  // Compares receivers a and b of the merge (places among its names) in the Receivers tab.
+  void CompareReceivers(int a, int b);
   // Parses text and lists the frames it keeps (empty: every frame). False, with the error shown
   // at its column and the rows greyed until the text is valid or reverted, when it is wrong.
   bool ApplyFilter(const QString& text);
@@ -105,6 +116,7 @@ class FrameListWindow : public QMainWindow, private FrameListHost {
 
   // --- Event handlers ---
   void MnuFileOpen_Click();
+  void MnuFileOpenSeveral_Click();
   void MnuFileExport_Click();
   void MnuFileClose_Click();
   void MnuEditFind_Click();
@@ -118,6 +130,7 @@ class FrameListWindow : public QMainWindow, private FrameListHost {
   // --- Seams and state, for main() and tests ---
   void SetSaveDialog(SaveDialog dialog) { save_dialog_ = std::move(dialog); }
   void SetOpenDialog(OpenDialog dialog) { open_dialog_ = std::move(dialog); }
+  void SetOpenSeveralDialog(OpenSeveralDialog dialog) { open_several_dialog_ = std::move(dialog); }
   void SetColouringEditor(ColouringEditor editor) { colouring_editor_ = std::move(editor); }
   void SetErrorReporter(ErrorReporter reporter) { error_reporter_ = std::move(reporter); }
   // How long a status message stays (it gives way to the next action sooner).
@@ -137,11 +150,14 @@ class FrameListWindow : public QMainWindow, private FrameListHost {
   QLabel* FilterErrorLabel() const;
   QLabel* ShownLabel() const { return shown_; }
   StatisticsView* Statistics() const { return statistics_; }
+  ReceiverCompareView* Comparison() const { return compare_; }
   QTabWidget* Tabs() const { return tabs_; }
   const std::vector<ColourRule>& ColouringRules() const { return colouring_rules_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   // FrameListHost
@@ -158,6 +174,10 @@ class FrameListWindow : public QMainWindow, private FrameListHost {
   void CreateControls();
   void CreateMenus();
   void AddContextEntries();
+  // The parts for several captures merged: File > Open Several, drops, the Receivers tab.
+  void CreateMergeParts();
+  // The comparison of the Receivers tab, anew when it is shown and the rows or receivers changed.
+  void UpdateComparison();
   // A command begins: the status message of the one before gives way.
   void Act();
   void UpdateShown();
@@ -186,6 +206,7 @@ class FrameListWindow : public QMainWindow, private FrameListHost {
   std::vector<ColourRule> colouring_rules_;
   SaveDialog save_dialog_;
   OpenDialog open_dialog_;
+  OpenSeveralDialog open_several_dialog_;
   ColouringEditor colouring_editor_;
   ErrorReporter error_reporter_;
   int message_ms_ = 10000;
@@ -199,6 +220,8 @@ class FrameListWindow : public QMainWindow, private FrameListHost {
   FrameDetailsView* details_ = nullptr;
   QTabWidget* tabs_ = nullptr;
   StatisticsView* statistics_ = nullptr;
+  ReceiverCompareView* compare_ = nullptr;
+  bool comparison_due_ = false;
   QSplitter* main_splitter_ = nullptr;
   QLabel* shown_ = nullptr;
   QMenu* recent_menu_ = nullptr;
