@@ -12,10 +12,12 @@
 #include <map>
 #include <nlohmann/json.hpp>
 #include <set>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "aprs/aprs_words.h"
+#include "ax25/ax25_details.h"
 #include "capture/headless_window.h"
 #include "commands/frame_text.h"
 #include "commands/layouts.h"
@@ -267,9 +269,16 @@ TEST_F(FrameListTest, RowsAreTheJsonlLayoutsFrames) {
     EXPECT_EQ(cell(FrameColumn::kLength), std::to_string(std::max(bytes - 1, 0)));
     const std::string payload = testing::Hex(Text(o["payload_hex"]));
     std::string info;
+    const std::string kiss = testing::Hex(frame_hex);
+    const auto kiss_bytes = std::span<const std::uint8_t>(
+        reinterpret_cast<const std::uint8_t*>(kiss.data()), kiss.size());
+    // Empty frames and KISS commands are no findings, yet the row says why they are no AX.25.
+    const std::string not_ax25 = FrameProblem(kiss_bytes, DescribeAx25(kiss_bytes));
     if (!o["problem"].is_null()) {
       info = "(" + Text(o["problem"]) + ")";
-    } else if (type == "UI" && o["pid"] == 0xF0) {
+    } else if (!not_ax25.empty()) {
+      info = "(" + not_ax25 + ")";
+    } else if (type == "UI" && o["pid"] == 0xF0 && !o["aprs"].is_null()) {
       AppendAprsWords(info,
                       aprs.Decode(AprsHeader{Text(o["source"]), Text(o["destination"])}, payload));
     } else {
