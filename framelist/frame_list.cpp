@@ -498,6 +498,7 @@ ShownFrame FrameList::Show(std::int64_t frame) {
   std::string time = FrameTimeText(times, record.StampNumber());
   if (times.Millis(record.StampNumber())) time += " UTC";
   out.details = FrameDetails(out.frame, record, time, *details_aprs_);
+  if (merged_) out.details.push_back(ReceiversDetail(*merged_, frame));
   out.places = StoredPlaces(out.frame);
   return out;
 }

@@ -32,6 +32,7 @@ void FrameList::OpenMerged(std::vector<std::string> captures, const MergeOptions
                        return merged_ ? merged_->HeardText(frame) : std::string();
                      }});
         }
+        StopPasses();  // none reads the Receivers column while it changes
         merged_ = made->merged;
         OpenFile(merged_->Path());
       });

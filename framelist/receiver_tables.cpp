@@ -10,6 +10,7 @@
 #include "framelist/capture_survey.h"
 #include "framelist/frame_list_text.h"
 #include "framelist/frame_reader.h"
+#include "framelist/frame_row.h"
 #include "render/hex.h"
 
 namespace packscope {
@@ -129,6 +130,26 @@ std::shared_ptr<const StatTable> ReceiversTable(const MergedCapture& merged,
                                                                    {"Missed", true},
                                                                    {"Clock offset (ms)", true}},
                                            std::move(rows), 0, false);
+}
+
+DetailNode ReceiversDetail(const MergedCapture& merged, std::int64_t frame) {
+  std::vector<Reception> heard;
+  merged.HeardOf(frame, heard);
+  DetailNode node;
+  node.text = heard.size() == 1 ? "Heard by 1 receiver"
+                                : "Heard by " + std::to_string(heard.size()) + " receivers";
+  node.value = merged.HeardText(frame);
+  node.filter = "heard_count == " + std::to_string(heard.size());
+  for (const Reception& r : heard) {
+    const std::string& name = merged.Names()[static_cast<std::size_t>(r.receiver)];
+    DetailNode child;
+    // Its reception against the packet's time (the first reception of all).
+    child.text = name + " " + (r.offset_ms >= 0 ? "+" : "") + DeltaText(r.offset_ms) + " s";
+    child.value = name;
+    child.filter = "heard_by == " + FilterValue(name);
+    node.children.push_back(std::move(child));
+  }
+  return node;
 }
 
 std::string DifferenceFilter(const std::string& a, const std::string& b) {

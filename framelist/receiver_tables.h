@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "capture/frame_index.h"
+#include "framelist/frame_details.h"
 #include "framelist/frame_passes.h"
 #include "framelist/merged_capture.h"
 #include "framelist/statistics_tables.h"
@@ -49,6 +50,11 @@ PassEnd CompareReceivers(const MergedCapture& merged, const IndexSnapshot& snaps
                          const std::vector<std::int64_t>& frames, int a, int b,
                          ReceiverComparison& out, const std::atomic<bool>* cancel = nullptr,
                          const PassProgress& progress = {});
+
+// The details' node of who heard a frame of the merge: "Heard by 2 receivers", a child per
+// receiver with its reception's offset ("south.kss +1.020 s"), each with its filter
+// (heard_by == NAME).
+DetailNode ReceiversDetail(const MergedCapture& merged, std::int64_t frame);
 
 // The filter of the frames that one of receivers a and b (names) heard and the other did not.
 std::string DifferenceFilter(const std::string& a, const std::string& b);

@@ -173,6 +173,13 @@ TEST_F(MergedCaptureTest, ListShowsReceiversFiltersByThemAndTalliesThem) {
   EXPECT_EQ(list.ColumnInfoOf(kFrameColumnCount).title, "Receivers");
   EXPECT_EQ(Column(list, 0), (std::vector<std::string>{"north.kss south.kss", "south.kss west.kss",
                                                        "north.kss south.kss"}));
+  // The details say who heard the frame, and when.
+  const DetailNode heard = list.Show(list.Rows()[1]).details.back();
+  EXPECT_EQ(heard.text, "Heard by 2 receivers");
+  ASSERT_EQ(heard.children.size(), 2u);
+  EXPECT_EQ(heard.children[0].text, "south.kss +0.500 s");
+  EXPECT_EQ(heard.children[1].text, "west.kss +0.000 s");
+  EXPECT_EQ(heard.children[1].filter, "heard_by == west.kss");
 
   const struct {
     const char* filter;
