@@ -23,8 +23,14 @@ void FrameList::OpenMerged(std::vector<std::string> captures, const MergeOptions
         }
       },
       [this, made] {
-        if (!made->error.empty()) host_.ShowError(made->error);
-        if (made->merged == nullptr) return;  // cancelled, or not made
+        if (!made->error.empty()) {
+          host_.ShowError(made->error);
+          return;
+        }
+        if (made->merged == nullptr) {
+          host_.Say("Merge cancelled: nothing is listed.");
+          return;
+        }
         if (!receivers_column_) {
           // Added with the first merge; empty for a single capture.
           receivers_column_ = true;

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QSettings>
@@ -113,6 +114,15 @@ class MergedFrameListWindowTest : public QObject {
     QCOMPARE(window.Model()->rowCount(), 1);
     QCOMPARE(window.Model()->data(window.Model()->index(0, receivers), Qt::DisplayRole).toString(),
              QStringLiteral("south.kss west.kss"));
+
+    // Export suggests a name after the first capture, as the converter names a merge.
+    QString suggested;
+    window.SetSaveDialog([&suggested](QWidget*, const QString& name) {
+      suggested = name;
+      return ExportChoice{};
+    });
+    window.MnuFileExport_Click();
+    QCOMPARE(QFileInfo(suggested).fileName(), QStringLiteral("north.merged.shown.jsonl"));
 
     // File > Open Several, through its seam: two of them.
     window.ApplyFilter(QString());
