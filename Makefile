@@ -69,12 +69,16 @@ release:
 #            $(FUZZ_DIR)/corpus-filter, failing ones $(FUZZ_DIR)/filter-
 #   framelist  captures through the frame list's core, against the frame loop  new inputs
 #            $(FUZZ_DIR)/corpus-framelist, failing ones $(FUZZ_DIR)/framelist-
+#   pcap     pcap and pcapng files through the pcap reader, read whole and in pieces  new inputs
+#            $(FUZZ_DIR)/corpus-pcap, failing ones $(FUZZ_DIR)/pcap-
+#   tnc2     TNC2 lines through the TNC2 reader, read whole and in pieces  new inputs
+#            $(FUZZ_DIR)/corpus-tnc2, failing ones $(FUZZ_DIR)/tnc2-
 #   merge    three captures merged under every rule, against the merge's promises  new inputs
 #            $(FUZZ_DIR)/corpus-merge, failing ones $(FUZZ_DIR)/merge-
 #   sessions  frames through the link tracker and the NET/ROM decoder  new inputs
 #            $(FUZZ_DIR)/corpus-sessions, failing ones $(FUZZ_DIR)/sessions-
 # FUZZ_TARGETS=aprs runs one of them.
-FUZZ_TARGETS ?= capture aprs kiss_stream index filter framelist merge sessions
+FUZZ_TARGETS ?= capture aprs kiss_stream index filter framelist pcap tnc2 merge sessions
 fuzz_work_capture = $(FUZZ_DIR)/corpus
 fuzz_seeds_capture = fuzz/corpus fuzz/regressions
 fuzz_artifacts_capture = $(FUZZ_DIR)/
@@ -93,6 +97,12 @@ fuzz_artifacts_filter = $(FUZZ_DIR)/filter-
 fuzz_work_framelist = $(FUZZ_DIR)/corpus-framelist
 fuzz_seeds_framelist = fuzz/corpus fuzz/regressions
 fuzz_artifacts_framelist = $(FUZZ_DIR)/framelist-
+fuzz_work_pcap = $(FUZZ_DIR)/corpus-pcap
+fuzz_seeds_pcap = fuzz/pcap_corpus
+fuzz_artifacts_pcap = $(FUZZ_DIR)/pcap-
+fuzz_work_tnc2 = $(FUZZ_DIR)/corpus-tnc2
+fuzz_seeds_tnc2 = fuzz/tnc2_corpus
+fuzz_artifacts_tnc2 = $(FUZZ_DIR)/tnc2-
 fuzz_work_merge = $(FUZZ_DIR)/corpus-merge
 fuzz_seeds_merge = fuzz/merge_corpus
 fuzz_artifacts_merge = $(FUZZ_DIR)/merge-

@@ -19,6 +19,10 @@
 //   frame-type        damage  a type byte that is no data frame, KISS command or the stamp 0x09
 //   time-backwards    damage  a stamp earlier than the one before it              (stamps)
 //   time-before-2000  damage  a stamp before 2000-01-01                           (stamps)
+//   pcap-record       damage  a pcap or pcapng packet cut off, captured in part or too long
+//                             (a reader's own damage, capture/capture_input.h: no frame)
+//   tnc2-line         damage  a line of a TNC2 file that is no frame              (no frame)
+//   compressed        damage  compressed data that ends early or is damaged       (no frame)
 //   too-short         sender  a data frame that ends before its control byte
 //   address-end       sender  no address end mark within the 10 address blocks AX.25 allows
 //   callsign          sender  an address with characters outside A-Z, 0-9 and blank (one per
@@ -26,8 +30,7 @@
 //   aprs              sender  an APRS frame whose field is invalid (AprsPacket::error, of the
 //                             packet or of a third-party packet inside it)
 //
-// A new kind of finding (a reader's own damage: a truncated pcap record, a line that is no
-// frame) is a new Finding and a new row of kFindingRows.
+// A new kind of finding is a new Finding and a new row of kFindingRows.
 #ifndef PACKSCOPE_CAPTURE_FRAME_FINDINGS_H_
 #define PACKSCOPE_CAPTURE_FRAME_FINDINGS_H_
 
@@ -51,12 +54,15 @@ enum class Finding : std::uint8_t {
   kFrameType,
   kTimeBackwards,
   kTimeBefore2000,
+  kPcapRecord,
+  kTnc2Line,
+  kCompressed,
   kTooShort,
   kAddressEnd,
   kCallsign,
   kAprs,
 };
-inline constexpr int kFindingCount = 11;
+inline constexpr int kFindingCount = 14;
 
 enum class FindingKind : std::uint8_t {
   kDamage,  // to the recording
@@ -86,6 +92,9 @@ inline constexpr std::array<FindingRow, kFindingCount> kFindingRows = {{
     {"frame-type", FindingLayer::kRecording, true},
     {"time-backwards", FindingLayer::kRecording, false},
     {"time-before-2000", FindingLayer::kRecording, false},
+    {"pcap-record", FindingLayer::kRecording, false},
+    {"tnc2-line", FindingLayer::kRecording, false},
+    {"compressed", FindingLayer::kRecording, false},
     {"too-short", FindingLayer::kAx25, true},
     {"address-end", FindingLayer::kAx25, true},
     {"callsign", FindingLayer::kAx25, true},
@@ -96,6 +105,19 @@ inline constexpr const FindingRow& RowOf(Finding f) {
   return kFindingRows[static_cast<std::size_t>(f)];
 }
 inline constexpr std::string_view FindingTag(Finding f) { return RowOf(f).tag; }
+
+// The finding of a reader's damage (capture/capture_input.h).
+inline constexpr Finding FindingOf(InputDamageKind kind) {
+  switch (kind) {
+    case InputDamageKind::kPcapRecord:
+      return Finding::kPcapRecord;
+    case InputDamageKind::kTnc2Line:
+      return Finding::kTnc2Line;
+    case InputDamageKind::kCompressed:
+      break;
+  }
+  return Finding::kCompressed;
+}
 inline constexpr FindingKind KindOf(Finding f) { return RowOf(f).Kind(); }
 
 // "damage", "sender": the word --check writes before a finding's tag.

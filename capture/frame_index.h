@@ -185,6 +185,7 @@ enum class IndexStatus {
   kTooLong,     // a frame longer than kMaxFrameLength: the index ends before it, for good
   kChanged,     // the file shrank or another took its place: a new index has to read it
   kUnreadable,  // the capture cannot be read (what was read stays)
+  kStopped,     // a copy stopped to keep its disk's free space (capture/input_index.h), for good
 };
 
 struct IndexResult {

@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "capture/ax25_step.h"
-#include "capture/capture_file.h"
+#include "capture/capture_input.h"
 #include "capture/errors.h"
 #include "capture/frame_aprs.h"
 #include "capture/frame_links.h"
@@ -39,24 +39,38 @@ class FrameLoop {
  public:
   FrameLoop(DecoderState& state, Window& window) : state_(state), window_(window) {}
 
-  void Run(CaptureFile& file) {
+  // source: the same input when it is a stream of a higher layer, which knows the receivers of
+  // its frames; else null.
+  void Run(CaptureInput& input, FrameSource* source) {
+    source_ = source;
     // A small capture gets a small buffer: the passes over it (every Check1 click, every write
     // command) then do not map and unmap a large block each time.
+    const bool kiss = input.Kind().format == InputFormat::kKiss &&
+                      input.Kind().compression == InputCompression::kNone;
     const std::size_t block =
-        file.Size() < 0 ? kReadBlock
-                        : std::clamp<std::size_t>(static_cast<std::size_t>(file.Size()) + 1,
-                                                  kMinReadBlock, kReadBlock);
-    Run(
-        block, [&](std::uint8_t* buffer, std::size_t size) { return file.Read(buffer, size); },
-        [&](std::int64_t read) { return window_.ShowProgress(read, file.Size()); });
+        input.Size() < 0 || !kiss
+            ? kReadBlock
+            : std::clamp<std::size_t>(static_cast<std::size_t>(input.Size()) + 1, kMinReadBlock,
+                                      kReadBlock);
+    std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[block]);
+    std::int64_t base = 0;
+    for (;;) {
+      const std::size_t n = input.Read(buffer.get(), block);
+      scanner_.Scan(*this, buffer.get(), n, base);
+      base += static_cast<std::int64_t>(n);
+      ReportDamage(input);
+      if (n == 0) break;
+      if (!window_.ShowProgress(input.Consumed(), input.Size())) throw PassCancelled();
+    }
+    scanner_.Finish(*this, base);
   }
 
-  void Run(FrameSource& source) {
-    source_ = &source;
-    Run(
-        kReadBlock,
-        [&](std::uint8_t* buffer, std::size_t size) { return source.Read(buffer, size); },
-        [&](std::int64_t) { return window_.ShowProgress(source.Done(), source.Total()); });
+  // What the reader met in its own terms, up to the bytes scanned.
+  void ReportDamage(CaptureInput& input) {
+    damage_.clear();
+    input.TakeDamage(damage_);
+    if (state_.Observer == nullptr) return;
+    for (const InputDamage& d : damage_) state_.Observer->OnInputDamage(d);
   }
 
   // The scanner's handler.
@@ -127,25 +141,12 @@ class FrameLoop {
   }
 
  private:
-  template <class Read, class Progress>
-  void Run(std::size_t block, const Read& read, const Progress& progress) {
-    std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[block]);
-    std::int64_t base = 0;
-    for (;;) {
-      const std::size_t n = read(buffer.get(), block);
-      if (n == 0) break;
-      scanner_.Scan(*this, buffer.get(), n, base);
-      base += static_cast<std::int64_t>(n);
-      if (!progress(base)) throw PassCancelled();
-    }
-    scanner_.Finish(*this, base);
-  }
-
   DecoderState& state_;
   Window& window_;
   FrameSource* source_ = nullptr;
   KissScanner scanner_;
   FrameInfo info_;
+  std::vector<InputDamage> damage_;
   char caption_[64];
 };
 
@@ -173,10 +174,13 @@ void ReadCapture(DecoderState& state, Window& window, const std::function<void()
   state.StampText.clear();
   state.StampMillis = 0;
   state.Receivers = nullptr;
-  std::optional<CaptureFile> file;
+  // A copy of the window's is KISS already: it is read as it is.
+  std::unique_ptr<CaptureInput> owned;
   if (state.Source == nullptr) {
-    file.emplace(state.CaptureCopy.empty() ? state.CaptureFileName : state.CaptureCopy);
+    owned = state.CaptureCopy.empty() ? OpenCaptureInput(state.CaptureFileName)
+                                      : OpenKissInput(state.CaptureCopy);
   }
+  CaptureInput& input = state.Source != nullptr ? *state.Source : *owned;
   if (opened) opened();
   // The pass's APRS reading, when a step reads APRS and the caller has not set one up.
   std::optional<FrameAprs> aprs;
@@ -213,11 +217,7 @@ void ReadCapture(DecoderState& state, Window& window, const std::function<void()
   if (links) state.Links = &*links;
   if (state.Links != nullptr) state.Links->Reset();
   FrameLoop loop(state, window);
-  if (file) {
-    loop.Run(*file);
-  } else {
-    loop.Run(*state.Source);
-  }
+  loop.Run(input, state.Source);
   if (state.Links != nullptr) state.Links->Finish();
 }
 

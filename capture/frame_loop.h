@@ -1,8 +1,10 @@
 // ReadCapture: one pass over the capture file named by CaptureFileName.
 //
-// The capture is cut into frames by the KISS framing of capture/kiss_scanner.h: bytes before
-// the first FEND skipped, frames behind a shared FEND or garbage recovered, escapes undone, a
-// frame cut off by the end of the file still a frame.
+// The capture is read through its reader (capture/capture_input.h: KISS, compressed, pcap,
+// TNC2 lines, standard input), which yields the KISS stream it stands for; offsets are those of
+// that stream. The stream is cut into frames by the KISS framing of capture/kiss_scanner.h: bytes
+// before the first FEND skipped, frames behind a shared FEND or garbage recovered, escapes undone,
+// a frame cut off by the end of the file still a frame.
 //
 // Per frame the pass fills RawHex, FrameBytes, FrameLength and FrameHex, counts it, sets the
 // Label1 caption, runs the timestamp step (type 0x09), the AX.25 decoder (while Check2 is
@@ -19,6 +21,7 @@
 #include <string>
 
 #include "ax25/ax25_link.h"
+#include "capture/capture_input.h"
 #include "capture/decoder_state.h"
 #include "capture/frame_predicate.h"
 #include "capture/kiss_scanner.h"
@@ -48,6 +51,9 @@ class CaptureObserver {
   }
   // A FESC not followed by TFEND or TFESC (kept as a data byte), at offset in the capture.
   virtual void OnStrayEscape(std::int64_t offset) { (void)offset; }
+  // Damage the capture's reader met in its own terms (a pcap packet cut off, a TNC2 line that is
+  // no frame), in the order of the stream: after the frames in front of it.
+  virtual void OnInputDamage(const InputDamage& damage) { (void)damage; }
   // A frame, after all steps of the pass have handled it.
   virtual void OnFrame(const DecoderState& state, const FrameInfo& info) {
     (void)state;

@@ -125,9 +125,9 @@ FileId IdOfFile(const std::string& path);
 // names, or one name in one folder for a file that does not exist yet.
 bool SameFile(const std::string& a, const std::string& b);
 
-// A capture's name for IdOfFile and SameFile: a capture is always a file, also one named "-".
+// A capture's name for IdOfFile and SameFile: "-" is standard input, the file it is open on.
 inline std::string CapturePath(const std::string& capture) {
-  return capture == "-" ? "./-" : capture;
+  return capture == "-" ? "/dev/stdin" : capture;
 }
 
 // Installs handlers for SIGINT, SIGTERM and SIGHUP (those not ignored) that remove the

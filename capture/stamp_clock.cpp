@@ -29,37 +29,37 @@ bool Char(std::string_view text, std::size_t& pos, char c) {
 
 }  // namespace
 
-std::optional<std::int64_t> ParseStampText(std::string_view text) {
-  std::size_t pos = 0;
+std::optional<std::int64_t> ReadDateTime(std::string_view text, std::size_t& pos,
+                                         std::size_t most_fraction_digits) {
+  std::size_t at = pos;
   int year = 0;
   int month = 0;
   int day = 0;
   int hour = 0;
   int minute = 0;
   int second = 0;
-  if (!Digits(text, pos, 4, year) || !Char(text, pos, '-') || !Digits(text, pos, 2, month) ||
-      !Char(text, pos, '-') || !Digits(text, pos, 2, day)) {
+  if (!Digits(text, at, 4, year) || !Char(text, at, '-') || !Digits(text, at, 2, month) ||
+      !Char(text, at, '-') || !Digits(text, at, 2, day)) {
     return std::nullopt;
   }
-  if (!Char(text, pos, ' ') && !Char(text, pos, 'T')) return std::nullopt;
-  if (!Digits(text, pos, 2, hour) || !Char(text, pos, ':') || !Digits(text, pos, 2, minute) ||
-      !Char(text, pos, ':') || !Digits(text, pos, 2, second)) {
+  if (!Char(text, at, ' ') && !Char(text, at, 'T')) return std::nullopt;
+  if (!Digits(text, at, 2, hour) || !Char(text, at, ':') || !Digits(text, at, 2, minute) ||
+      !Char(text, at, ':') || !Digits(text, at, 2, second)) {
     return std::nullopt;
   }
   int millis = 0;
-  if (Char(text, pos, '.')) {
+  if (Char(text, at, '.')) {
     int scale = 100;
     std::size_t digits = 0;
-    while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9' && digits < 3) {
-      millis += (text[pos] - '0') * scale;
+    while (at < text.size() && text[at] >= '0' && text[at] <= '9' &&
+           digits < most_fraction_digits) {
+      millis += (text[at] - '0') * scale;
       scale /= 10;
-      ++pos;
+      ++at;
       ++digits;
     }
     if (digits == 0) return std::nullopt;
   }
-  Char(text, pos, ' ');
-  if (text.substr(pos) != "UTC") return std::nullopt;
   if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 59) {
     return std::nullopt;
   }
@@ -67,7 +67,17 @@ std::optional<std::int64_t> ParseStampText(std::string_view text) {
   // 31 April would count as 1 May: such a date does not exist.
   const CivilDate date = CivilFromDays(days);
   if (date.day != day || date.month != month) return std::nullopt;
+  pos = at;
   return ((days * 24 + hour) * 60 + minute) * 60000 + second * 1000 + millis;
+}
+
+std::optional<std::int64_t> ParseStampText(std::string_view text) {
+  std::size_t pos = 0;
+  const std::optional<std::int64_t> millis = ReadDateTime(text, pos, 3);
+  if (!millis) return std::nullopt;
+  Char(text, pos, ' ');
+  if (text.substr(pos) != "UTC") return std::nullopt;
+  return millis;
 }
 
 bool StampClock::Update(const DecoderState& state) {

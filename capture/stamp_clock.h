@@ -22,6 +22,13 @@ namespace packscope {
 // invalid date.
 std::optional<std::int64_t> ParseStampText(std::string_view text);
 
+// The date and time "YYYY-MM-DD HH:MM:SS[.f...]" ("T" may stand for the blank) at text[pos], as
+// milliseconds since 1970 (UTC), with at most most_fraction_digits digits of a fraction (of
+// which the first three count); pos then stands behind it. Nothing for anything else or an
+// invalid date, pos unchanged.
+std::optional<std::int64_t> ReadDateTime(std::string_view text, std::size_t& pos,
+                                         std::size_t most_fraction_digits);
+
 // Nothing before the pass's first stamp.
 class StampClock {
  public:

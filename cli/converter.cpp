@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <memory>
@@ -235,6 +236,9 @@ int RunConverter(const std::vector<std::string>& arguments) {
   if (filter) frame_filter.emplace(*filter);
   const std::vector<std::string>& captures = line.Arguments();
   if (captures.empty()) return UsageError("no capture given.");
+  if (std::count(captures.begin(), captures.end(), "-") > 1) {
+    return UsageError("standard input (-) can be read once; name it once.");
+  }
   const bool merge = line.Has("--merge");
   MergeOptions merge_options;
   const auto given = [&](std::string_view name) {
@@ -285,6 +289,11 @@ int RunConverter(const std::vector<std::string>& arguments) {
     Job job;
     job.capture = capture;
     job.capture_id = IdOfFile(CapturePath(capture));
+    if (!check && !output && capture == "-") {
+      return UsageError(
+          "standard input (-) has no name to name the output after; give -o (-o - "
+          "for standard output).");
+    }
     if (merge) {
       // One output for all: named after the first capture.
       job.output = output ? *output

@@ -102,21 +102,65 @@ ParsedCommand<RecordCommand> ParseRecordCommand(const std::vector<std::string>& 
   c.monitor = line.Has("--monitor");
   if (!read.Error().empty()) return Finish(std::move(parsed), read.Error());
   const std::vector<std::string>& positional = line.Arguments();
-  if (positional.size() != 1) {
-    read.Fail(positional.empty() ? "no SOURCE given (HOST:PORT or a serial device)"
-                                 : "one SOURCE only");
-  } else if (c.output.empty()) {
-    read.Fail("-o CAPTURE is required");
-  } else {
-    c.source = positional[0];
-    if (!IsSerialDevice(c.source)) {
-      const auto address = ParseHostPort(c.source);
-      if (address) {
-        c.address = *address;
+  // SOURCE, given as --source or as the argument, checked against what it must be.
+  const auto source = [&](bool serial_only, bool tcp_only) {
+    const std::string* option = line.Value("--source");
+    if (option != nullptr && !positional.empty()) return read.Fail("SOURCE or --source, not both");
+    if (option == nullptr && positional.size() != 1) {
+      return read.Fail(positional.empty() ? "no SOURCE given (HOST:PORT or a serial device)"
+                                          : "one SOURCE only");
+    }
+    c.source = option != nullptr ? *option : positional[0];
+    if (IsSerialDevice(c.source)) {
+      if (tcp_only) read.Fail("SOURCE '" + c.source + "' is a serial device, not HOST:PORT");
+      return;
+    }
+    const auto address = ParseHostPort(c.source);
+    if (address && !serial_only) {
+      c.address = *address;
+    } else if (serial_only) {
+      read.Fail("SOURCE '" + c.source + "' is no serial device (/dev/...)");
+    } else {
+      read.Fail("SOURCE '" + c.source +
+                "' is neither HOST:PORT (port 1 to 65535) nor a serial device (/dev/...)");
+    }
+  };
+  if (line.Has("--extcap-interfaces")) {
+    c.extcap = ExtcapStep::kInterfaces;
+  } else if (line.Has("--extcap-dlts")) {
+    c.extcap = ExtcapStep::kDlts;
+  } else if (line.Has("--extcap-config")) {
+    c.extcap = ExtcapStep::kConfig;
+  } else if (line.Has("--capture")) {
+    c.extcap = ExtcapStep::kCapture;
+  } else if (line.Has("--extcap-interface")) {
+    c.extcap = ExtcapStep::kFilter;
+  }
+  if (c.extcap != ExtcapStep::kNone && c.extcap != ExtcapStep::kInterfaces) {
+    const std::string* name = line.Value("--extcap-interface");
+    if (name == nullptr) {
+      read.Fail("--extcap-interface is required");
+    } else if (*name != kExtcapTcp && *name != kExtcapSerial) {
+      read.Fail("unknown --extcap-interface '" + *name + "'; " + std::string(kExtcapTcp) + " or " +
+                std::string(kExtcapSerial));
+    } else {
+      c.extcap_interface = *name;
+    }
+  }
+  if (c.extcap == ExtcapStep::kCapture && read.Error().empty()) {
+    if (const std::string* fifo = line.Value("--fifo")) c.fifo = *fifo;
+    if (c.fifo.empty()) read.Fail("--capture needs --fifo PATH");
+    if (!c.output.empty()) read.Fail("--capture writes to --fifo; no -o");
+    source(c.extcap_interface == kExtcapSerial, c.extcap_interface == kExtcapTcp);
+  } else if (c.extcap == ExtcapStep::kNone) {
+    if (c.output.empty()) {
+      if (positional.size() == 1 || line.Has("--source")) {
+        read.Fail("-o CAPTURE is required");
       } else {
-        read.Fail("SOURCE '" + c.source +
-                  "' is neither HOST:PORT (port 1 to 65535) nor a serial device (/dev/...)");
+        source(false, false);
       }
+    } else {
+      source(false, false);
     }
   }
   return Finish(std::move(parsed), read.Error());

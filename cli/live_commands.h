@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/option_table.h"
@@ -14,6 +15,19 @@
 
 namespace packscope {
 
+// packscope-record as a Wireshark extcap: which step Wireshark asks for.
+enum class ExtcapStep {
+  kNone,        // an ordinary recording
+  kInterfaces,  // --extcap-interfaces
+  kDlts,        // --extcap-dlts
+  kConfig,      // --extcap-config
+  kFilter,      // --extcap-capture-filter alone: Wireshark checks a capture filter
+  kCapture,     // --capture: record into --fifo as pcap
+};
+// The interfaces: KISS over TCP and a serial TNC.
+inline constexpr std::string_view kExtcapTcp = "packscope-kiss-tcp";
+inline constexpr std::string_view kExtcapSerial = "packscope-kiss-serial";
+
 struct RecordCommand {
   std::string source;  // HOST:PORT, or a serial device (IsSerialDevice)
   HostPort address;    // of a HOST:PORT source
@@ -21,6 +35,9 @@ struct RecordCommand {
   std::string output;
   RecordOptions options;
   bool monitor = false;
+  ExtcapStep extcap = ExtcapStep::kNone;
+  std::string extcap_interface;  // kExtcapTcp or kExtcapSerial
+  std::string fifo;              // kCapture
 };
 
 struct ReplayCommand {

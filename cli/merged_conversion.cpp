@@ -7,6 +7,7 @@
 #include "capture/errors.h"
 #include "capture/frame_index.h"
 #include "capture/frame_loop.h"
+#include "capture/input_index.h"
 #include "capture/output_file.h"
 #include "commands/commands.h"
 #include "framelist/merged_source.h"
@@ -88,13 +89,14 @@ bool ConvertMerged(ConverterWindow& window, const std::vector<std::string>& capt
     std::fprintf(stderr, "packscope-convert: %s\n", message.c_str());
     return false;
   };
-  std::vector<std::unique_ptr<FrameIndex>> indexes;
+  // Each capture through its index, whatever its format (a pcap or TNC2 file through a copy).
+  std::vector<std::unique_ptr<InputIndex>> indexes;
   std::vector<MergeInput> inputs;
   for (const std::string& capture : captures) {
     if (capture == "-") {
       return fail("Standard input cannot be merged: a merge reads each capture through its index.");
     }
-    indexes.push_back(std::make_unique<FrameIndex>(capture));
+    indexes.push_back(std::make_unique<InputIndex>(capture));
     const IndexResult result = indexes.back()->Extend();
     if (result.status != IndexStatus::kAtEnd) return fail(result.message);
     inputs.push_back({capture, indexes.back()->Snapshot()});

@@ -111,7 +111,11 @@ CommandProgram MakeConvertProgram() {
       "Converts KISS captures into any of the layouts below: the text files of the Write menu of "
       "packscope, and the converter's own. Each output goes next to its capture, named after it, "
       "unless -o, --output-dir or --name says otherwise. With --check it reports what is wrong "
-      "with each capture instead.";
+      "with each capture instead.\n"
+      "\n"
+      "A capture is read by what it holds, whatever its name: KISS; gzip, xz, zstd or bzip2 "
+      "compressed; pcap or pcapng of link type 202 or 3 (Wireshark, tcpdump); or TNC2 lines "
+      "(SRC>DST,PATH:info, behind a time or not). - reads standard input (with -o).";
   std::vector<std::string_view> self_decoding = SelfDecodingLayoutNames();
   self_decoding.push_back("--check");
   p.options = {
@@ -296,7 +300,11 @@ CommandProgram MakeRecordProgram() {
       "timestamp frame of its time of reception.\n"
       "\n"
       "SOURCE is HOST:PORT for KISS over TCP (Dire Wolf and most soundmodems listen on port "
-      "8001), or a serial device such as /dev/ttyUSB0.";
+      "8001), or a serial device such as /dev/ttyUSB0.\n"
+      "\n"
+      "It is a Wireshark extcap as well: linked into Wireshark's extcap folder it offers the "
+      "interfaces packscope-kiss-tcp and packscope-kiss-serial, and Wireshark runs it with "
+      "--capture --extcap-interface IF --fifo PATH --source SOURCE to capture frames live.";
   p.options = {
       {'o', "--output", "CAPTURE",
        "The capture to write (required); an existing one is appended to.",
@@ -317,6 +325,52 @@ CommandProgram MakeRecordProgram() {
 (at most 1000000000) between attempts, forever (default 30).
 .B \-\-retry 0
 gives up at the first failure with exit status 1.)roff"},
+      {0, "--source", "SOURCE", "SOURCE as an option (Wireshark's extcap dialog gives it so).",
+       R"roff(The source, as
+.I SOURCE
+above; Wireshark's capture options give it so.)roff"},
+      {0, "--extcap-interfaces", "", "Wireshark extcap: list the interfaces.",
+       R"roff(Wireshark's extcap: list the interfaces on standard output,
+.B packscope\-kiss\-tcp
+(a KISS port over TCP) and
+.B packscope\-kiss\-serial
+(a serial KISS TNC).)roff"},
+      {0, "--extcap-version", "VERSION", "Wireshark extcap: the version of Wireshark that asks.",
+       "Wireshark's extcap: the version of Wireshark that asks for the interfaces (read, not "
+       "needed)."},
+      {0, "--extcap-interface", "IF", "Wireshark extcap: the interface a step is about.",
+       R"roff(Wireshark's extcap: the interface a step is about,
+.B packscope\-kiss\-tcp
+or
+.BR packscope\-kiss\-serial .)roff"},
+      {0, "--extcap-dlts", "", "Wireshark extcap: the link type of the interface (202).",
+       "Wireshark's extcap: the link type of the interface, 202 (AX.25 with a KISS type byte)."},
+      {0, "--extcap-config", "",
+       "Wireshark extcap: the interface's options for Wireshark's dialog.",
+       R"roff(Wireshark's extcap: the options of the interface for Wireshark's capture dialog: the
+.B \-\-source
+(HOST:PORT, or a serial device with its
+.BR \-\-baud )
+and the
+.BR \-\-retry .)roff"},
+      {0, "--capture", "", "Wireshark extcap: record --source into --fifo as pcap until stopped.",
+       R"roff(Wireshark's extcap: record
+.B \-\-source
+into
+.B \-\-fifo
+as a pcap stream of link type 202, each frame as its own record as it arrives (the time of
+reception its time), until Wireshark stops the capture (SIGTERM, or it closes the FIFO);
+connections lost are made again as
+.B \-\-retry
+says.
+No
+.BR \-o .)roff"},
+      {0, "--fifo", "PATH", "Wireshark extcap: where --capture writes the pcap stream.",
+       "Wireshark's extcap: the FIFO (or file) that\n.B \\-\\-capture\nwrites to."},
+      {0, "--extcap-capture-filter", "FILTER",
+       "Wireshark extcap: a capture filter; every frame is written whatever it says.",
+       "Wireshark's extcap: a capture filter; it is accepted and not applied (every frame is "
+       "written: filter them with a display filter)."},
       {0, "--monitor", "", "Print a monitor line for each frame on standard output.",
        R"roff(While recording, print each frame on standard output as
 .B packscope\-convert \-\-layout monitor

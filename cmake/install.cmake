@@ -5,11 +5,28 @@
 #   share/icons/hicolor/NxN/apps/packscope.png     drawn at build time by packscope-images
 #   share/man/man1/packscope.1.gz, packscope-convert.1.gz, packscope-record.1.gz,
 #                  packscope-replay.1.gz
+#   lib/<arch>/wireshark/extcap/packscope-record   a link to bin/packscope-record, where
+#                                                  Wireshark finds its extcaps (Debian's folder)
 # and what `make package` (cpack) puts in the Debian package around it.
 include(GNUInstallDirs)
 
 install(TARGETS packscope packscope-convert packscope-record packscope-replay RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES data/packscope.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+
+# Wireshark runs packscope-record as an extcap (a KISS TNC as a capture interface) from its extcap
+# folder, /usr/lib/<arch>/wireshark/extcap on Debian: a relative link to the program there.
+if(CMAKE_LIBRARY_ARCHITECTURE)
+  set(packscope_extcap_default lib/${CMAKE_LIBRARY_ARCHITECTURE}/wireshark/extcap)
+else()
+  set(packscope_extcap_default lib/wireshark/extcap)
+endif()
+set(PACKSCOPE_EXTCAP_DIR ${packscope_extcap_default} CACHE STRING
+  "Wireshark's extcap folder under the prefix, where a link to packscope-record goes")
+file(RELATIVE_PATH packscope_extcap_target /prefix/${PACKSCOPE_EXTCAP_DIR}
+  /prefix/${CMAKE_INSTALL_BINDIR}/packscope-record)
+file(MAKE_DIRECTORY ${PROJECT_BINARY_DIR}/extcap)
+file(CREATE_LINK ${packscope_extcap_target} ${PROJECT_BINARY_DIR}/extcap/packscope-record SYMBOLIC)
+install(FILES ${PROJECT_BINARY_DIR}/extcap/packscope-record DESTINATION ${PACKSCOPE_EXTCAP_DIR})
 install(FILES data/packscope-mime.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages
   RENAME packscope.xml)
 

@@ -1,42 +1,8 @@
 #include "commands/capture_view.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-
-#include "capture/errors.h"
-#include "capture/output_file.h"
 
 namespace packscope {
-namespace {
-
-constexpr std::size_t kStreamBlock = 1 << 20;
-constexpr int kStreamWaitMs = 50;
-
-// Read as it comes, once: what is neither a regular file, nor a block device (read like a file),
-// nor a folder (which the index reports as such).
-bool IsStream(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return false;
-  return !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode) && !S_ISBLK(st.st_mode);
-}
-
-}  // namespace
-
-// A stream's reading: where its bytes go, and how it ended.
-struct CaptureView::StreamCopy {
-  ~StreamCopy() {
-    if (fd >= 0) ::close(fd);
-  }
-  std::unique_ptr<ScratchFile> file;
-  int fd = -1;  // the stream while it is read
-  std::int64_t read = 0;
-  std::optional<IndexResult> ended;
-};
 
 CaptureView::CaptureView(const Window& window) : screen_(window), log_(window) {}
 
@@ -45,106 +11,29 @@ CaptureView::~CaptureView() = default;
 void CaptureView::Open(std::string path) {
   Close();
   path_ = std::move(path);
-  stream_ = IsStream(path_);
-  if (!stream_) {
-    index_ = std::make_unique<FrameIndex>(path_);
-  } else {
-    copy_ = std::make_unique<StreamCopy>();
-    try {
-      copy_->file = std::make_unique<ScratchFile>("stream");
-      index_ = std::make_unique<FrameIndex>(copy_->file->Path());
-    } catch (const CommandError& e) {
-      copy_->ended = IndexResult{IndexStatus::kUnreadable,
-                                 "Cannot read the capture " + Quoted(path_) + ": " + e.what()};
-    }
-  }
+  index_ = std::make_unique<InputIndex>(path_, free_space_);
   Update(0);
 }
 
 void CaptureView::Close() {
   index_.reset();
-  copy_.reset();
   path_.clear();
-  stream_ = false;
   last_status_.reset();
   Update(0);
 }
 
 std::string CaptureView::ReadPath() const {
-  if (!stream_) return path_;
-  return copy_ != nullptr && copy_->file != nullptr ? copy_->file->Path() : std::string();
+  if (index_ == nullptr || !index_->Copied()) return path_;
+  return index_->CopyPath();
 }
 
 IndexResult CaptureView::ReadOn(const std::atomic<bool>* cancel,
                                 const FrameIndex::Progress& progress) {
-  IndexResult result;
-  if (stream_) {
-    result = ReadStream(cancel, progress);
-  } else if (index_ != nullptr) {
-    result = index_->Extend(cancel, progress);
-  } else {
-    result = {IndexStatus::kUnreadable, "Cannot read the capture: no file name was given."};
-  }
+  IndexResult result = index_ != nullptr ? index_->Extend(cancel, progress)
+                                         : IndexResult{IndexStatus::kUnreadable,
+                                                       "Cannot read the capture: no file name "
+                                                       "was given."};
   last_status_ = result.status;
-  return result;
-}
-
-IndexResult CaptureView::ReadStream(const std::atomic<bool>* cancel,
-                                    const FrameIndex::Progress& progress) {
-  StreamCopy& s = *copy_;
-  if (s.ended) return *s.ended;
-  const auto end = [&s](IndexResult result) {
-    ::close(s.fd);
-    s.fd = -1;
-    s.ended = result;
-    return result;
-  };
-  const auto failed = [&](int error_number) {
-    return end({IndexStatus::kUnreadable,
-                ErrnoMessage("Cannot read the capture " + Quoted(path_), error_number)});
-  };
-  if (s.fd < 0) {
-    // Without O_NONBLOCK, opening a FIFO waits for its writer.
-    s.fd = ::open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (s.fd < 0) return failed(errno);
-  }
-  std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[kStreamBlock]);
-  try {
-    for (;;) {
-      if (cancel != nullptr && cancel->load(std::memory_order_relaxed)) {
-        return end({IndexStatus::kCancelled, {}});
-      }
-      pollfd ready{s.fd, POLLIN, 0};
-      const int n_ready = ::poll(&ready, 1, kStreamWaitMs);
-      if (n_ready < 0 && errno != EINTR) return failed(errno);
-      if (n_ready > 0) {
-        const ssize_t n = ::read(s.fd, buffer.get(), kStreamBlock);
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
-          return failed(errno);
-        }
-        if (n == 0) return end(Named(index_->Extend()));  // the writer has gone: the end
-        if (n > 0) {
-          s.file->Append(buffer.get(), static_cast<std::size_t>(n));
-          s.read += n;
-          const IndexResult indexed = Named(index_->Extend());
-          if (indexed.status != IndexStatus::kAtEnd) return end(indexed);
-        }
-      }
-      if (progress) progress(s.read, -1);
-    }
-  } catch (const CommandError& e) {  // the copy could not be written
-    return end(
-        {IndexStatus::kUnreadable, "Cannot read the capture " + Quoted(path_) + ": " + e.what()});
-  }
-}
-
-IndexResult CaptureView::Named(IndexResult result) const {
-  const std::string copy = Quoted(copy_->file->Path());
-  const std::string shown = Quoted(path_);
-  for (std::size_t at = result.message.find(copy); at != std::string::npos;
-       at = result.message.find(copy, at + shown.size())) {
-    result.message.replace(at, copy.size(), shown);
-  }
   return result;
 }
 

@@ -3,11 +3,11 @@
 // on demand (capture/screen_text.h). The window keeps no text: its memory grows with the frames
 // (16 bytes each, 16 more per stamp), not with what they look like on screen.
 //
-// A capture that can be read only once, as it comes (a FIFO, a serial device: anything but a
-// regular file or a block device), is copied into a temporary file as it is read and indexed
-// there, so that it is shown and written like any other; the write commands read the copy. Its
-// reading waits for the stream in slices of 50 ms and never blocks: a FIFO without a writer
-// keeps the reading waiting, and cancel stops it.
+// The capture is read through its index (capture/input_index.h): a KISS file where it lies, any
+// other input (compressed, pcap, TNC2 lines, standard input, a FIFO, a device) through its reader
+// into a temporary KISS copy, which the write commands read. A stream's reading waits for it in
+// slices of 50 ms and never blocks: a FIFO without a writer keeps the reading waiting, and
+// cancel stops it. A copy stops before it fills its disk.
 //
 // Threads: ReadOn runs on one thread at a time, usually a worker (it reads the capture and
 // extends the index); everything else belongs to the window's thread, which lays out and paints
@@ -26,6 +26,7 @@
 #include <string>
 
 #include "capture/frame_index.h"
+#include "capture/input_index.h"
 #include "capture/screen_text.h"
 #include "capture/window.h"
 #include "render/display_source.h"
@@ -36,6 +37,9 @@ class CaptureView {
  public:
   // window gives the regional date texts; it must outlive the view.
   explicit CaptureView(const Window& window);
+  // Where the copies opened from now on learn the room on their disk (tests); nullptr: the
+  // system's. It must outlive the view.
+  void SetFreeSpace(const FreeSpace* free_space) { free_space_ = free_space; }
   ~CaptureView();
   CaptureView(const CaptureView&) = delete;
   CaptureView& operator=(const CaptureView&) = delete;
@@ -44,18 +48,20 @@ class CaptureView {
   void Open(std::string path);
   // Shows nothing.
   void Close();
-  // The capture shown (empty when none), and whether it is read as a stream.
+  // The capture shown (empty when none), and whether it is read through a copy (known once its
+  // reading began).
   const std::string& Path() const { return path_; }
-  bool Stream() const { return stream_; }
-  // Where passes read the capture: the copy of a stream (empty until its reading began), else
-  // the path itself.
+  bool Copied() const { return index_ != nullptr && index_->Copied(); }
+  // Where passes read the capture: the copy (empty until its reading began), else the path.
   std::string ReadPath() const;
+  // What the reading found: the input's format (nothing before it began), its damage.
+  const InputIndex* Reading() const { return index_.get(); }
 
-  // Reads on from where the last reading stopped: a file to its end as it is now, a stream until
-  // it ends. cancel and progress as for FrameIndex::Extend; progress counts the bytes read, and
-  // a stream that keeps the reading waiting reports every 50 ms. Messages name Path(). A stream
-  // that ended (or whose reading was cancelled or failed) is not read again: later calls answer
-  // as its reading ended.
+  // Reads on from where the last reading stopped (InputIndex::Extend): a file to its end as it is
+  // now, a stream until it ends. cancel and progress as for FrameIndex::Extend; a stream that
+  // keeps the reading waiting reports every 50 ms. Messages name Path(). A stream that ended (or
+  // whose reading was cancelled or failed) is not read again: later calls answer as its reading
+  // ended.
   IndexResult ReadOn(const std::atomic<bool>* cancel = nullptr,
                      const FrameIndex::Progress& progress = {});
   // How the last reading ended; nothing before the first.
@@ -94,15 +100,9 @@ class CaptureView {
   TextPlace TextPlaceOf(const FramePlace& place) const;
 
  private:
-  struct StreamCopy;
-  IndexResult ReadStream(const std::atomic<bool>* cancel, const FrameIndex::Progress& progress);
-  // The result with the copy's name replaced by the capture's in its message.
-  IndexResult Named(IndexResult result) const;
-
   std::string path_;
-  bool stream_ = false;
-  std::unique_ptr<FrameIndex> index_;  // null while closed, and for a stream not yet read
-  std::unique_ptr<StreamCopy> copy_;
+  std::unique_ptr<InputIndex> index_;  // null while closed
+  const FreeSpace* free_space_ = nullptr;
   std::optional<IndexStatus> last_status_;
   ScreenText screen_;
   StampLogText log_;

@@ -277,6 +277,17 @@ void ForgetUnreadable(DecoderState& state, Window& window, const std::string& me
   window.ReportError(message);
 }
 
+// A copy that stopped before it filled its disk: the frames read so far are shown, and Label2
+// says so, with the message in its own words.
+void CopyStopped(DecoderState& state, Window& window, const IndexResult& result) {
+  state.ShownInPart = true;
+  std::string why = result.message;
+  if (!why.empty() && why.back() == '.') why.pop_back();
+  if (!why.empty() && why[0] >= 'A' && why[0] <= 'Z')
+    why[0] = static_cast<char>(why[0] - 'A' + 'a');
+  window.SetLabel2Caption(FileCaption(state.CaptureFileName) + " (" + why + ")");
+}
+
 // ShowCapture through the window's view: the capture read on (anew: from its start, as another
 // capture), a capture that changed on disk read anew, and what a Screen pass would leave.
 bool ShowThroughView(DecoderState& state, Window& window, IndexedDisplay& indexed, bool anew) {
@@ -294,7 +305,7 @@ bool ShowThroughView(DecoderState& state, Window& window, IndexedDisplay& indexe
     open();
     result = indexed.ReadView();
   }
-  state.CaptureCopy = view.Stream() ? view.ReadPath() : std::string();
+  state.CaptureCopy = view.Copied() ? view.ReadPath() : std::string();
   if (result.status == IndexStatus::kUnreadable) {
     ForgetUnreadable(state, window, result.message);
     return false;
@@ -308,6 +319,9 @@ bool ShowThroughView(DecoderState& state, Window& window, IndexedDisplay& indexe
     case IndexStatus::kCancelled:
       state.ShownInPart = true;
       window.SetLabel2Caption(FileCaption(state.CaptureFileName) + " (cancelled, shown in part)");
+      return false;
+    case IndexStatus::kStopped:
+      CopyStopped(state, window, result);
       return false;
     default:
       window.ReportError(result.message);
@@ -396,6 +410,10 @@ void CaptureReadOn(DecoderState& state, Window& window, const IndexResult& resul
         break;
       case IndexStatus::kUnreadable:
         ForgetUnreadable(state, window, result.message);
+        break;
+      case IndexStatus::kStopped:
+        TakeShownFrames(state, window, indexed->View(), result.status);
+        CopyStopped(state, window, result);
         break;
       default:
         TakeShownFrames(state, window, indexed->View(), result.status);

@@ -125,6 +125,9 @@ std::string FindingWords(Finding finding, std::span<const std::uint8_t> kiss_fra
     case Finding::kSkipped:
     case Finding::kTimeBackwards:
     case Finding::kTimeBefore2000:
+    case Finding::kPcapRecord:  // a reader's damage is on no frame
+    case Finding::kTnc2Line:
+    case Finding::kCompressed:
       break;
   }
   return std::string(FindingTag(finding));

@@ -36,6 +36,11 @@ class HealthCheck : public CaptureObserver {
            "frame " + Frame() + ": FESC not followed by TFEND or TFESC, kept as a data byte");
   }
 
+  // A reader's damage, in its own terms: a pcap packet, a TNC2 line, compressed data.
+  void OnInputDamage(const InputDamage& damage) override {
+    Report(FindingOf(damage.kind), damage.offset, damage.text);
+  }
+
   void OnFrame(const DecoderState& state, const FrameInfo& info) override {
     const std::int64_t at = state.FrameOffset;
     const std::span<const std::uint8_t> frame = KissFrame(state);

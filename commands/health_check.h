@@ -10,7 +10,9 @@
 //   clean.kss: 40 frames, no findings
 //
 // The offset is that of the frame's opening FEND (for a recovered frame, the FEND that closed the
-// frame before it), of the FESC of a bad escape, and 0 for skipped bytes. Findings, by tag:
+// frame before it), of the FESC of a bad escape, 0 for skipped bytes, and for a reader's damage
+// where the lost piece stands in the decoded stream (behind the frames before it). Findings, by
+// tag:
 //   skipped           bytes before the first FEND
 //   recovered         a frame read behind a shared FEND or garbage
 //   bad-escape        FESC followed by neither TFEND nor TFESC, or standing last
@@ -18,6 +20,11 @@
 //   frame-type        a type byte that is no data frame, KISS command or the timestamp 0x09
 //   time-backwards    a timestamp earlier than the one before it in the capture
 //   time-before-2000  a timestamp before 2000-01-01
+//   pcap-record       a pcap or pcapng packet cut off, captured in part or too long, or a record
+//                     libpcap cannot read, with its number (damage):
+//                     pass.pcap: offset 512: damage: pcap-record: packet 7 cannot be read (...)
+//   tnc2-line         a line of a TNC2 file that is no frame, with its number (damage)
+//   compressed        compressed data that ends early or is damaged (damage)
 //   too-short         a data frame under 15 bytes after the type byte, or ending inside its
 //                     digipeater chain or before its control byte
 //   address-end       no address end mark within the 10 address blocks AX.25 allows

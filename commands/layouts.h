@@ -10,6 +10,7 @@
 //                       end with LF alone, every frame but timestamp frames
 //   kiss, stats, gpx    FrameWriters too: the frames as a capture again, a summary, the APRS
 //   series              positions as GPX tracks, and the APRS values over time as CSV
+//   tnc2                the frames as TNC2 text lines, which the capture readers read back
 //   sessions            the connected AX.25 sessions, one JSON object each
 #ifndef PACKSCOPE_COMMANDS_LAYOUTS_H_
 #define PACKSCOPE_COMMANDS_LAYOUTS_H_
@@ -35,6 +36,7 @@ std::unique_ptr<FrameWriter> MakeKissWriter(LineSink& out);
 std::unique_ptr<FrameWriter> MakeStatsWriter(LineSink& out);
 std::unique_ptr<FrameWriter> MakeGpxWriter(LineSink& out);
 std::unique_ptr<FrameWriter> MakeSeriesWriter(LineSink& out);
+std::unique_ptr<FrameWriter> MakeTnc2Writer(LineSink& out);
 std::unique_ptr<FrameWriter> MakeSessionsWriter(LineSink& out);
 
 // The frame-writing commands of the Write menu, in menu order, and the converter's names for
@@ -68,7 +70,7 @@ struct Layout {
   std::string_view export_extension = {};
 };
 
-inline constexpr std::array<Layout, 14> kLayouts = {{
+inline constexpr std::array<Layout, 15> kLayouts = {{
     {"screen",
      "log",
      "the display's text, as Write Logfile saves it",
@@ -163,6 +165,16 @@ inline constexpr std::array<Layout, 14> kLayouts = {{
      &MakeSeriesWriter,
      "Series of values (CSV)",
      ".csv"},
+    {"tnc2",
+     "tnc2.txt",
+     "one TNC2 line per frame (SRC>DST,PATH:info) behind its time, as APRS programs read them",
+     LayoutKind::kFrameWriter,
+     kNoWindowOutput,
+     false,
+     {},
+     &MakeTnc2Writer,
+     "TNC2 lines",
+     ".tnc2.txt"},
     {"sessions",
      "sessions.jsonl",
      "one JSON object per connected AX.25 session: stations, setup, outcome, each direction's "

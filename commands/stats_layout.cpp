@@ -185,6 +185,10 @@ class StatsWriter : public FrameWriter {
     ++findings_[static_cast<std::size_t>(Finding::kSkipped)];
   }
 
+  void OnInputDamage(const InputDamage& damage) override {
+    ++findings_[static_cast<std::size_t>(FindingOf(damage.kind))];
+  }
+
   void OnFrame(const DecoderState& state, const FrameInfo& info) override {
     const std::span<const std::uint8_t> frame = KissFrame(state);
     const bool data = !info.timestamp && IsDataFrame(frame);

@@ -54,7 +54,7 @@ void FrameList::Open(std::string path) {
 void FrameList::OpenFile(std::string path) {
   StopPasses();
   path_ = std::move(path);
-  index_ = std::make_unique<FrameIndex>(path_);
+  index_ = std::make_unique<InputIndex>(path_, free_space_);
   snapshot_ = index_->Snapshot();
   indexed_ = false;
   counted_to_ = frames_total_ = listed_to_ = unheld_ = 0;
@@ -72,7 +72,7 @@ void FrameList::OpenFile(std::string path) {
 
 void FrameList::ReadIndex(bool reading_on) {
   auto result = std::make_shared<IndexResult>();
-  FrameIndex* index = index_.get();
+  InputIndex* index = index_.get();
   host_.StartPass(
       kReadingLane, "Reading",
       [index, result](const std::atomic<bool>* cancel, const PassProgress& progress) {
@@ -125,7 +125,8 @@ void FrameList::IndexRead(const IndexResult& result, bool reading_on) {
 
 bool FrameList::ReadOn() {
   if (path_.empty() || !indexed_ || Reading() || host_.PassRunning(kRowsLane)) return false;
-  if (!disk_.Changed(path_, snapshot_.CaptureSize())) return false;
+  // A copy (of a compressed file, a pcap, a stream) was read once, as it came.
+  if (index_->Copied() || !disk_.Changed(path_, snapshot_.CaptureSize())) return false;
   // A last frame cut off by the end of the capture is read again: it may go on, or turn out a
   // timestamp frame.
   const std::int64_t settled = snapshot_.SettledFrameCount();
@@ -346,6 +347,16 @@ std::string FrameList::ShownText() const {
   return text;
 }
 
+std::string FrameList::SourceText() const {
+  const std::optional<InputKind> kind = index_ ? index_->Kind() : std::nullopt;
+  if (!kind) return {};
+  std::string text = "Source: " + InputKindName(*kind);
+  if (const std::int64_t damage = index_->DamageCount(); damage > 0) {
+    text += ", " + std::to_string(damage) + " damaged (packscope-convert --check lists them)";
+  }
+  return text;
+}
+
 std::int64_t FrameList::FrameOfRow(std::int64_t row) const {
   const std::vector<std::int64_t>& rows = Rows();
   if (row < 0 || static_cast<std::size_t>(row) >= rows.size()) return -1;
@@ -555,6 +566,7 @@ bool FrameList::Export(const std::string& out_path, const Layout& layout, Headle
                        std::int64_t* written) const {
   DecoderState state;
   state.CaptureFileName = path_;
+  state.CaptureCopy = index_ != nullptr ? index_->CopyPath() : std::string();
   // A merge is written as packscope-convert --merge writes it: with each frame's receivers.
   std::unique_ptr<FrameSource> source;
   if (merged_) {

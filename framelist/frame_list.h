@@ -36,6 +36,7 @@
 #include "capture/file_watch.h"
 #include "capture/frame_index.h"
 #include "capture/headless_window.h"
+#include "capture/input_index.h"
 #include "commands/layouts.h"
 #include "filter/filter.h"
 #include "framelist/capture_survey.h"
@@ -168,6 +169,9 @@ class FrameList {
   void RunRowsPass(int lane, std::string_view what, RowsWork work, std::function<void()> done);
 
   void SetClock(Clock clock) { clock_ = std::move(clock); }
+  // Where the copies of the captures opened from now on learn the room on their disk (tests);
+  // nullptr: the system's. It must outlive the list.
+  void SetFreeSpace(const FreeSpace* free_space) { free_space_ = free_space; }
   // The whole capture's statistics are kept beside a filter's when they hold at most this many
   // rows (stations ...); larger ones are made again when asked for.
   void SetKeptStatisticsRows(std::size_t rows) { kept_statistics_rows_ = rows; }
@@ -189,6 +193,9 @@ class FrameList {
   // The status line's count: "12 of 400 frames shown", and how many rows the capture no longer
   // held as they were read.
   std::string ShownText() const;
+  // The capture's format once the reading has told it, and the damage its reader met: "Source:
+  // TNC2 lines, 1 damaged (packscope-convert --check lists them)"; empty before.
+  std::string SourceText() const;
 
   std::int64_t RowCount() const { return static_cast<std::int64_t>(Rows().size()); }
   // The frame of a row; -1 outside the rows.
@@ -269,7 +276,8 @@ class FrameList {
   // Replaced only while no pass runs (the Receivers column reads it from the passes).
   std::shared_ptr<const MergedCapture> merged_;
   bool receivers_column_ = false;
-  std::unique_ptr<FrameIndex> index_;
+  std::unique_ptr<InputIndex> index_;
+  const FreeSpace* free_space_ = nullptr;
   IndexSnapshot snapshot_;
   IndexSnapshot rows_snapshot_;
   FileWatch disk_;  // the capture as its last reading to the end left it

@@ -4,6 +4,7 @@
 
 #include "capture/capture_file.h"
 #include "capture/errors.h"
+#include "capture/input_index.h"
 #include "framelist/merged_source.h"
 
 namespace packscope {
@@ -87,11 +88,11 @@ std::shared_ptr<const MergedCapture> MergedCapture::Make(const std::vector<std::
   std::shared_ptr<MergedCapture> merged(new MergedCapture(captures, options));
   std::int64_t total = 0;  // of the captures' sizes, as far as they are known
   std::int64_t indexed = 0;
-  std::vector<std::unique_ptr<FrameIndex>> indexes;
+  std::vector<std::unique_ptr<InputIndex>> indexes;
   std::vector<MergeInput> inputs;
   const std::vector<std::string> names = ReceiverNames(captures);
   for (const std::string& capture : captures) {
-    indexes.push_back(std::make_unique<FrameIndex>(capture));
+    indexes.push_back(std::make_unique<InputIndex>(capture));
     const IndexResult result =
         indexes.back()->Extend(cancel, [&](std::int64_t done, std::int64_t size) {
           if (progress) progress(indexed + done, 2 * std::max<std::int64_t>(total + size, 1));

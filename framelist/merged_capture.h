@@ -32,11 +32,11 @@ namespace packscope {
 
 class MergedCapture {
  public:
-  // Indexes the captures (paths as bytes; each a receiver, named by its file name, or by its path
-  // as given when two captures have one file name), merges them and
-  // writes the merge to a scratch file. Null when cancelled. Throws CommandError: a capture that
-  // cannot be read to its end, MergeProblem's reasons, a scratch file that cannot be written.
-  // Progress: bytes of the captures indexed, then merged, of twice their size.
+  // Indexes the captures (paths as bytes, any format the input index reads; each a receiver,
+  // named by its file name, or by its path as given when two captures have one file name),
+  // merges them and writes the merge to a scratch file. Null when cancelled. Throws CommandError: a
+  // capture that cannot be read to its end, MergeProblem's reasons, a scratch file that cannot be
+  // written. Progress: bytes of the captures indexed, then merged, of twice their size.
   static std::shared_ptr<const MergedCapture> Make(const std::vector<std::string>& captures,
                                                    const MergeOptions& options,
                                                    const std::atomic<bool>* cancel = nullptr,

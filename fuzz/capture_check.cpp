@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "aprs/aprs_frame.h"
+#include "ax25/tnc2_text.h"
+#include "capture/capture_input.h"
 #include "capture/decoder_state.h"
 #include "capture/errors.h"
 #include "capture/frame_findings.h"
@@ -24,6 +26,7 @@
 #include "commands/commands.h"
 #include "commands/health_check.h"
 #include "commands/layouts.h"
+#include "fuzz/memory_capture.h"
 
 namespace packscope::fuzz {
 namespace {
@@ -729,6 +732,75 @@ void CheckSessions(const std::string& text) {
   CAPTURE_CHECK(text.empty() || text.back() == '\n', "sessions: the last line has no end");
 }
 
+// The tnc2 layout read back through the capture readers: TNC2 lines without damage, one for
+// each data frame that has an address field the form can write, whose frames carry that frame's
+// port, addresses, repeated marks (through the last one set) and information field.
+void CheckTnc2(const std::string& text, const std::vector<const ModelFrame*>& shown) {
+  CAPTURE_CHECK(text.empty() || text.back() == '\n', "tnc2: the last line has no end");
+  std::unique_ptr<CaptureInput> input;
+  try {
+    input = OpenCaptureBytes(text, "tnc2");
+  } catch (const std::exception& e) {
+    g_failure(std::string("tnc2: not read back: ") + e.what());
+    return;
+  }
+  CAPTURE_CHECK(text.empty() || input->Kind().format == InputFormat::kTnc2,
+                "tnc2: read back as " + InputKindName(input->Kind()));
+  std::string stream;
+  std::vector<InputDamage> damage;
+  std::uint8_t buffer[4096];
+  for (std::size_t n; (n = input->Read(buffer, sizeof buffer)) > 0;) {
+    stream.append(reinterpret_cast<const char*>(buffer), n);
+  }
+  input->TakeDamage(damage);
+  CAPTURE_CHECK(damage.empty(), "tnc2: read back with damage: " +
+                                    (damage.empty() ? std::string() : damage[0].text));
+  const Model back =
+      ModelReader().Read(reinterpret_cast<const std::uint8_t*>(stream.data()), stream.size());
+  std::vector<const ModelFrame*> got;
+  for (const ModelFrame& f : back.frames) {
+    if (f.bytes.empty() || static_cast<std::uint8_t>(f.bytes[0]) != kTimestampType) {
+      got.push_back(&f);
+    }
+  }
+  const auto span = [](const std::string& bytes) {
+    return std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                         bytes.size());
+  };
+  std::size_t at = 0;
+  std::string unused;
+  for (const ModelFrame* f : shown) {
+    if (!IsDataFrame(span(f->bytes))) continue;
+    const Ax25Details want = DescribeAx25(span(f->bytes));
+    if (!AppendTnc2Line(unused, want)) continue;
+    const std::string n = "tnc2: frame at offset " + std::to_string(f->offset);
+    if (at == got.size()) {
+      g_failure(n + ": no line");
+      return;
+    }
+    const Ax25Details d = DescribeAx25(span(got[at]->bytes));
+    CAPTURE_CHECK(got[at]->bytes[0] == f->bytes[0], n + ": another port");
+    CAPTURE_CHECK(d.problem == Ax25Problem::kNone && d.source.call == want.source.call &&
+                      d.destination.call == want.destination.call &&
+                      d.digipeater_count == want.digipeater_count,
+                  n + ": other addresses");
+    int heard = -1;
+    for (int i = 0; i < want.digipeater_count; ++i) {
+      if (want.digipeaters[static_cast<std::size_t>(i)].high_bit) heard = i;
+    }
+    for (int i = 0; i < std::min(d.digipeater_count, want.digipeater_count); ++i) {
+      const auto k = static_cast<std::size_t>(i);
+      CAPTURE_CHECK(d.digipeaters[k].call == want.digipeaters[k].call &&
+                        d.digipeaters[k].high_bit == (i <= heard),
+                    n + ": digipeater " + std::to_string(i + 1) + " differs");
+    }
+    CAPTURE_CHECK(std::equal(d.info.begin(), d.info.end(), want.info.begin(), want.info.end()),
+                  n + ": another information field");
+    ++at;
+  }
+  CAPTURE_CHECK_NUMBER("tnc2: frames read back", got.size(), at);
+}
+
 // The series layout: RFC 4180 records of six fields under the header, frames in capture order,
 // each value a number.
 void CheckSeries(const std::string& text) {
@@ -816,6 +888,10 @@ void CheckConverterLayouts(Host& host, const Model& model) {
       CheckGpx(text);
       continue;
     }
+    if (layout.name == "tnc2") {
+      CheckTnc2(text, shown);
+      continue;
+    }
     if (layout.name == "sessions") {
       CheckSessions(text);
       continue;
@@ -898,6 +974,8 @@ void SetFailureHandler(FailureHandler handler) {
 }
 
 void CheckCapture(const std::uint8_t* data, std::size_t size) {
+  // The checks model the KISS framing: an input another reader takes is the input fuzzer's.
+  if (!ReadAsKiss(data, size)) return;
   Host& host = TheHost();
   LoadCapture(host, data, size);
   const Model model = ModelReader().Read(data, size);

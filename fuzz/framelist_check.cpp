@@ -50,6 +50,7 @@ std::string CheckDetails(const std::vector<DetailNode>& nodes, std::int32_t leng
 }  // namespace
 
 std::string CheckFrameList(const std::uint8_t* data, std::size_t size) {
+  if (!ReadAsKiss(data, size)) return {};
   MemoryCapture file;
   if (!file.Ok()) return std::string("memfd_create: ") + std::strerror(errno);
   if (!file.Write(data, 0, size)) return "cannot write the memory file";

@@ -105,6 +105,7 @@ std::string Compare(const IndexSnapshot& snapshot, const IndexResult& result,
 }  // namespace
 
 std::string CheckIndex(const std::uint8_t* data, std::size_t size) {
+  if (!ReadAsKiss(data, size)) return {};
   MemoryCapture capture;
   if (!capture.Ok()) return std::string("memfd_create: ") + std::strerror(errno);
   const std::string path = capture.Path();

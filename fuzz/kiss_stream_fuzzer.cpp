@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "capture/errors.h"
+#include "fuzz/memory_capture.h"
 #include "live/capture_frames.h"
 #include "live/kiss_stream.h"
 
@@ -67,6 +68,8 @@ Frames FrameLoopFrames(const std::uint8_t* data, std::size_t size, bool& complet
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  // The frame loop reads KISS only where the capture readers take the bytes as KISS.
+  if (!packscope::fuzz::ReadAsKiss(data, size)) return 0;
   const std::span<const std::uint8_t> stream(data, size);
   std::uint32_t hash = 2166136261u;
   for (std::size_t i = 0; i < size; ++i) hash = (hash ^ data[i]) * 16777619u;

@@ -1,5 +1,7 @@
 // A capture held in a memory file (memfd), named by a path the program's reading opens like any
-// other; the index and frame list checkers write their inputs into one.
+// other; the index and frame list checkers write their inputs into one. ReadAsKiss tells the
+// inputs that the capture readers take as KISS: the checkers model the KISS framing, and leave
+// the others (compressed, pcap, TNC2 lines) to the input fuzzer.
 #ifndef PACKSCOPE_FUZZ_MEMORY_CAPTURE_H_
 #define PACKSCOPE_FUZZ_MEMORY_CAPTURE_H_
 
@@ -11,7 +13,19 @@
 #include <cstdint>
 #include <string>
 
+#include "capture/capture_input.h"
+#include "capture/errors.h"
+
 namespace packscope::fuzz {
+
+inline bool ReadAsKiss(const std::uint8_t* data, std::size_t size) {
+  try {
+    return OpenCaptureBytes(std::string(reinterpret_cast<const char*>(data), size), "capture")
+               ->Kind() == InputKind{};
+  } catch (const CommandError&) {
+    return false;
+  }
+}
 
 class MemoryCapture {
  public:

@@ -20,32 +20,35 @@
 #include <string>
 #include <vector>
 
+#include "live/record_sink.h"
+
 namespace packscope {
 
-class CaptureAppender {
+class CaptureAppender : public RecordSink {
  public:
   // Opens the capture for appending, creating it when missing (mode 0666 less the umask).
   // Throws CommandError when it cannot, it is a folder, another recorder holds it, or it is a
   // symbolic link that may have been planted (FollowTrustedLinks).
   explicit CaptureAppender(std::string path);
   // Closes the capture; one that it created and never wrote to is removed.
-  ~CaptureAppender();
+  ~CaptureAppender() override;
   CaptureAppender(const CaptureAppender&) = delete;
   CaptureAppender& operator=(const CaptureAppender&) = delete;
 
   // Adds a frame (un-escaped, type byte first) to the batch, behind a binary stamp frame of
   // stamp_millis when given.
-  void Add(std::span<const std::uint8_t> kiss_frame, std::optional<std::int64_t> stamp_millis);
+  void Add(std::span<const std::uint8_t> kiss_frame,
+           std::optional<std::int64_t> stamp_millis) override;
   // Writes the batch in one write(). When the write fails, the capture is cut back to the end
   // of the last frame that reached it whole and CommandError says why; the batch is dropped.
-  void Write();
+  void Write() override;
   // Puts what was written on the disk (fdatasync); CommandError when that fails.
-  void Sync();
+  void Sync() override;
 
-  bool HasBatch() const { return !batch_.empty(); }
+  bool HasBatch() const override { return !batch_.empty(); }
   // Frames (stamp frames not counted) this appender has put in the capture whole, those of a
   // batch whose write failed halfway included.
-  std::int64_t FramesWritten() const { return frames_written_; }
+  std::int64_t FramesWritten() const override { return frames_written_; }
   // Bytes written since the last Sync().
   std::int64_t Unsynced() const { return unsynced_; }
   // The capture's size as this appender knows it.

@@ -47,7 +47,7 @@ std::string WaitText(Clock::duration wait) {
 
 class Recording {
  public:
-  Recording(ByteSource& source, CaptureAppender& capture, const RecordOptions& options,
+  Recording(ByteSource& source, RecordSink& capture, const RecordOptions& options,
             RecordListener& listener, const std::atomic<bool>& stop)
       : source_(source),
         capture_(capture),
@@ -186,7 +186,7 @@ class Recording {
   }
 
   ByteSource& source_;
-  CaptureAppender& capture_;
+  RecordSink& capture_;
   const RecordOptions& options_;
   RecordListener& listener_;
   const std::atomic<bool>& stop_;
@@ -206,7 +206,7 @@ extern "C" void RequestStop(int) { stop_requested.store(true); }
 
 }  // namespace
 
-RecordResult Record(ByteSource& source, CaptureAppender& capture, const RecordOptions& options,
+RecordResult Record(ByteSource& source, RecordSink& capture, const RecordOptions& options,
                     RecordListener& listener, const std::atomic<bool>& stop) {
   source.SetStopFlag(&stop);
   struct Unwatch {

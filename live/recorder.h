@@ -1,5 +1,6 @@
 // The recording loop: reads a TNC's KISS stream from a ByteSource, cuts it into frames and
-// appends each whole frame to the capture, behind a stamp frame of its time of reception.
+// appends each whole frame to the capture (or another RecordSink: the pcap stream of the
+// Wireshark extcap), behind a stamp frame of its time of reception.
 //
 //   connect ──> read ──> frames ──> one write() per read ──> fdatasync at least every second
 //      ^                                  |
@@ -19,6 +20,7 @@
 
 #include "live/byte_source.h"
 #include "live/capture_appender.h"
+#include "live/record_sink.h"
 
 namespace packscope {
 
@@ -61,7 +63,7 @@ struct RecordResult {
   std::string error;
 };
 
-RecordResult Record(ByteSource& source, CaptureAppender& capture, const RecordOptions& options,
+RecordResult Record(ByteSource& source, RecordSink& capture, const RecordOptions& options,
                     RecordListener& listener, const std::atomic<bool>& stop);
 
 // Makes SIGINT, SIGTERM and SIGHUP set the returned flag (and interrupt a waiting poll) instead

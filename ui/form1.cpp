@@ -35,7 +35,11 @@
 
 namespace packscope {
 
-const char* const kOpenFilter = "KISS Files (*.kss);;Text Files (*.txt);;All Files (*.*)";
+// The window's three filters, then one for the captures of every format the readers take.
+const QString kOpenFilter =
+    QStringLiteral("KISS Files (*.kss);;Text Files (*.txt);;All Files (*.*);;Captures (%1)")
+        .arg(QString::fromLatin1(kCaptureFilePatterns.data(),
+                                 static_cast<qsizetype>(kCaptureFilePatterns.size())));
 
 namespace {
 
@@ -92,7 +96,7 @@ std::unique_ptr<QFileDialog> CreateOpenDialog(QWidget* parent) {
   auto dialog = std::make_unique<QFileDialog>(parent, QStringLiteral("Open Kissfile"));
   dialog->setAcceptMode(QFileDialog::AcceptOpen);
   dialog->setFileMode(QFileDialog::ExistingFile);
-  dialog->setNameFilter(QString::fromLatin1(kOpenFilter));
+  dialog->setNameFilter(kOpenFilter);
   dialog->selectNameFilter(dialog->nameFilters().first());
   dialog->selectFile(QString());
   dialog->setWindowModality(Qt::ApplicationModal);

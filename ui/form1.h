@@ -52,8 +52,9 @@ class FrameListWindow;
 class LogBox;
 class QtWindow;
 
-// The open dialog's filter list: "KISS Files (*.kss)", "Text Files (*.txt)", "All Files (*.*)".
-extern const char* const kOpenFilter;
+// The open dialog's filter list: "KISS Files (*.kss)", "Text Files (*.txt)", "All Files (*.*)",
+// and "Captures (...)" of every format the readers take (capture/capture_input.h).
+extern const QString kOpenFilter;
 // The open dialog as File > Open shows it: modal, the first filter selected, no file name.
 std::unique_ptr<QFileDialog> CreateOpenDialog(QWidget* parent);
 

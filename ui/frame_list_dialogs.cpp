@@ -16,6 +16,8 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "capture/capture_input.h"
+
 namespace packscope {
 namespace {
 
@@ -79,8 +81,11 @@ ExportChoice AskExportFile(QWidget* parent, const QString& suggested) {
 }
 
 QString AskCaptureToOpen(QWidget* parent, const QString& folder) {
-  return QFileDialog::getOpenFileName(parent, QStringLiteral("Open Capture"), folder,
-                                      QStringLiteral("KISS Files (*.kss);;All Files (*)"));
+  return QFileDialog::getOpenFileName(
+      parent, QStringLiteral("Open Capture"), folder,
+      QStringLiteral("Captures (%1);;KISS Files (*.kss);;All Files (*)")
+          .arg(QString::fromLatin1(kCaptureFilePatterns.data(),
+                                   static_cast<qsizetype>(kCaptureFilePatterns.size()))));
 }
 
 std::optional<std::int64_t> ParseNumber(QString text) {

@@ -170,6 +170,10 @@ void FrameListWindow::CreateControls() {
   setCentralWidget(central);
   shown_ = new QLabel(this);
   shown_->setObjectName(QStringLiteral("FramesShown"));
+  source_ = new QLabel(this);
+  source_->setObjectName(QStringLiteral("CaptureSource"));
+  source_->setContentsMargins(0, 0, 16, 0);  // apart from the count beside it
+  statusBar()->addPermanentWidget(source_);
   statusBar()->addPermanentWidget(shown_);
   setTabOrder(filter_bar_, tabs_);
   setTabOrder(tabs_, table_);
@@ -357,7 +361,10 @@ void FrameListWindow::ShowError(const std::string& message) {
 
 void FrameListWindow::Act() { statusBar()->clearMessage(); }
 
-void FrameListWindow::UpdateShown() { shown_->setText(FromUtf8(list_->ShownText())); }
+void FrameListWindow::UpdateShown() {
+  shown_->setText(FromUtf8(list_->ShownText()));
+  source_->setText(FromUtf8(list_->SourceText()));
+}
 
 void FrameListWindow::UpdateStatistics() {
   const QString scope = list_->StatisticsOfWholeCapture()
@@ -383,6 +390,8 @@ void FrameListWindow::OpenCapture(const std::string& path) {
 }
 
 void FrameListWindow::SetCaptureLookInterval(int milliseconds) { look_->setInterval(milliseconds); }
+
+void FrameListWindow::SetFreeSpace(const FreeSpace* free_space) { list_->SetFreeSpace(free_space); }
 
 void FrameListWindow::ReadOn() { list_->ReadOn(); }
 

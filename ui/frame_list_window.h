@@ -108,6 +108,9 @@ class FrameListWindow : public QMainWindow, private FrameListHost {
   // once a second; the main window calls it when it has read on the same capture.
   void ReadOn();
   void SetCaptureLookInterval(int milliseconds);
+  // Where the copies of the captures opened from now on learn the room on their disk (tests);
+  // nullptr: the system's. It must outlive the window.
+  void SetFreeSpace(const FreeSpace* free_space);
   // The context menu of a cell (row, logical column) or of a detail of the frame shown.
   QMenu* CellMenu(int row, int column);
   QMenu* DetailMenu(QTreeWidgetItem* item);
@@ -149,6 +152,7 @@ class FrameListWindow : public QMainWindow, private FrameListHost {
   QComboBox* FilterBox() const;
   QLabel* FilterErrorLabel() const;
   QLabel* ShownLabel() const { return shown_; }
+  QLabel* SourceLabel() const { return source_; }
   StatisticsView* Statistics() const { return statistics_; }
   ReceiverCompareView* Comparison() const { return compare_; }
   QTabWidget* Tabs() const { return tabs_; }
@@ -224,6 +228,7 @@ class FrameListWindow : public QMainWindow, private FrameListHost {
   bool comparison_due_ = false;
   QSplitter* main_splitter_ = nullptr;
   QLabel* shown_ = nullptr;
+  QLabel* source_ = nullptr;  // the capture's format, and the damage its reader met
   QMenu* recent_menu_ = nullptr;
   QMenu* columns_menu_ = nullptr;
   QAction* stored_bytes_ = nullptr;

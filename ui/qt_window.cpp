@@ -326,7 +326,7 @@ IndexResult QtWindow::ReadView() {
       since_events.start();
     }
   }
-  following_ = result.status == IndexStatus::kAtEnd && !view_.Stream();
+  following_ = result.status == IndexStatus::kAtEnd && !view_.Copied();
   disk_.Remember(view_.ReadPath());
   return result;
 }

@@ -29,7 +29,7 @@ QString DefaultSaveDialog(QWidget* parent, const QString& suggested) {
   dialog.setFileMode(QFileDialog::AnyFile);
   // The capture is appended to, never overwritten: nothing to confirm.
   dialog.setOption(QFileDialog::DontConfirmOverwrite);
-  dialog.setNameFilter(QString::fromLatin1(kOpenFilter));
+  dialog.setNameFilter(kOpenFilter);
   dialog.setDefaultSuffix(QStringLiteral("kss"));
   dialog.selectFile(suggested);
   if (dialog.exec() != QDialog::Accepted) return QString();

@@ -15,6 +15,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <random>
 #include <string>
@@ -289,7 +290,7 @@ TEST_F(StreamTest, AFifoIsCopiedAsItComesShownAndWrittenFromTheCopy) {
   std::thread writer = Writer(bytes);
   EXPECT_TRUE(OpenCapture(state, window, fifo_));
   writer.join();
-  EXPECT_TRUE(window.View().Stream());
+  EXPECT_TRUE(window.View().Copied());
   const std::string copy = window.View().ReadPath();
   EXPECT_EQ(state.CaptureCopy, copy);
   EXPECT_EQ(ReadFile(copy), bytes);
@@ -347,6 +348,59 @@ TEST_F(StreamTest, MessagesNameTheFifoNotItsCopy) {
   EXPECT_EQ(window.Errors()[0], "Frame 2 at byte offset 4 of \"" + fifo_ +
                                     "\" is longer than 65535 bytes; the pass stopped there.");
   EXPECT_EQ(window.Label1(), "1 frames / 2 bytes");
+}
+
+// Inputs other than KISS are copied as KISS and shown as the pass over them shows them; a copy of
+// an endless device stops before it fills the disk.
+class CopiedInputTest : public CaptureViewTest {};
+
+TEST_F(CopiedInputTest, ACompressedCaptureIsShownAndWrittenFromItsCopy) {
+  const std::string bytes = MixedCapture(5);
+  const std::string file = WriteCapture("pass.kss", bytes);
+  ASSERT_EQ(std::system(("gzip -c " + file + " > " + PathOf("pass.kss.gz")).c_str()), 0);
+  ViewWindow window;
+  DecoderState state;
+  EXPECT_TRUE(OpenCapture(state, window, PathOf("pass.kss.gz")));
+  ASSERT_TRUE(window.View().Copied());
+  EXPECT_EQ(window.View().Reading()->Kind(),
+            (InputKind{InputFormat::kKiss, InputCompression::kGzip}));
+  EXPECT_EQ(ReadFile(state.CaptureCopy), bytes);
+  HeadlessWindow pass;
+  DecoderState pass_state;
+  ASSERT_TRUE(OpenCapture(pass_state, pass, PathOf("pass.kss.gz")));
+  ExpectLikeThePass(pass_state, pass, state, window);
+  ASSERT_TRUE(RunWriteCommand(state, window, kWriteCommands[1]));
+  ASSERT_TRUE(RunWriteCommand(pass_state, pass, kWriteCommands[1], PathOf("plain.hex")));
+  EXPECT_EQ(ReadFile(PathOf("pass.hex")), ReadFile(PathOf("plain.hex")));
+}
+
+// A disk with room for the margin and a few megabytes more than the copy holds.
+class SmallDisk : public FreeSpace {
+ public:
+  std::optional<DiskRoom> Room(const std::string& path) const override {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    const std::int64_t size = std::int64_t{1} << 30;
+    return DiskRoom{CopyMargin({0, size}) + (7 << 19) - st.st_size, size};
+  }
+};
+
+TEST_F(CopiedInputTest, TheCopyOfAnEndlessDeviceStopsBeforeTheDiskFills) {
+  SmallDisk disk;
+  ViewWindow window;
+  window.View().SetFreeSpace(&disk);
+  DecoderState state;
+  EXPECT_FALSE(OpenCapture(state, window, "/dev/zero"));
+  EXPECT_EQ(window.Label2(),
+            "File: /dev/zero (the temporary copy stopped at 3 MB to keep 512 MB of its disk free)");
+  EXPECT_TRUE(window.Errors().empty());
+  EXPECT_TRUE(state.ShownInPart);
+  // The copy takes the room above the margin, short of one block read.
+  const std::size_t copied = ReadFile(state.CaptureCopy).size();
+  EXPECT_LE(copied, std::size_t{7} << 19);
+  EXPECT_GT(copied, (std::size_t{7} << 19) - (std::size_t{1} << 20));
+  // Ended for good: shown again, it is not read on.
+  EXPECT_EQ(window.View().ReadOn().status, IndexStatus::kStopped);
 }
 
 }  // namespace

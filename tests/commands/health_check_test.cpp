@@ -240,6 +240,23 @@ TEST_F(HealthCheckTest, FindingLinesSayWhatAndWhere) {
   EXPECT_EQ(r.lines, expected);
 }
 
+// A reader's damage in its own terms, where it stands in the decoded stream; the frames around it
+// are read and the capture counts as damaged (TNC2 lines: a line that is no frame).
+TEST_F(HealthCheckTest, AReadersDamageIsReportedInItsOwnTerms) {
+  const std::string path = PathOf("c.tnc2.txt");
+  testing::WriteFile(path,
+                     "2016-01-01 12:34:56.789 QQ0QQ-1>CQ,RELAY*:hello\nnot a frame\nQQ1>CQ:x\n");
+  const Report r = CheckPath(path);
+  const std::size_t first = kStampSize + kUiSize;
+  EXPECT_EQ(r.lines,
+            (std::vector<std::string>{
+                path + ": offset " + std::to_string(first) +
+                    ": damage: tnc2-line: line 2 is no TNC2 frame: no \":\" in front of the "
+                    "information field",
+                path + ": 3 frames, damage 1 (tnc2-line 1), no sender findings"}));
+  EXPECT_EQ(r.status, kCheckFindings);
+}
+
 TEST_F(HealthCheckTest, AprsFindingsSayWhatIsWrong) {
   const std::string position = Kiss(Ax25Frame({"APRS"}, {"QQ0QQ"}, {}, 0x03, 0xF0, "!4903.50N"));
   const Report r =

@@ -39,6 +39,19 @@ for f in usr/bin/packscope usr/bin/packscope-convert usr/bin/packscope-record us
   [ -f "$root/$f" ] || fail "not in the package: /$f"
 done
 
+# Wireshark's extcap folder holds a link to packscope-record, which answers as an extcap there.
+extcap=$(find "$root/usr/lib" -path '*/wireshark/extcap/packscope-record')
+[ -n "$extcap" ] || fail "no packscope-record in a wireshark/extcap folder of the package"
+[ -L "$extcap" ] && [ "$(readlink -f "$extcap")" = "$(readlink -f "$root/usr/bin/packscope-record")" ] ||
+  fail "${extcap#"$root"} is no link to /usr/bin/packscope-record"
+if command -v tshark >/dev/null; then
+  want=$(tshark -G folders 2>/dev/null | awk -F'\t' '/^Extcap path/ {print $2}')
+  [ "${extcap#"$root"}" = "$want/packscope-record" ] ||
+    fail "the link is ${extcap#"$root"}; Wireshark's extcap folder is $want"
+fi
+"$extcap" --extcap-interfaces | grep -q 'interface {value=packscope-kiss-tcp}' ||
+  fail "the extcap link does not list its interfaces"
+
 # Every library the programs load directly comes from a package that Depends names. (No pipe
 # here ends its reader early: under pipefail the writer's SIGPIPE would fail the test.)
 for program in packscope packscope-convert packscope-record packscope-replay; do

@@ -7,12 +7,16 @@
 #include <pty.h>
 #include <signal.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
+#include "ax25/ax25_details.h"
 #include "capture/headless_window.h"
 #include "commands/layouts.h"
 #include "gencapture/capture_generator.h"
@@ -262,6 +266,71 @@ TEST_F(LiveProgramsTest, ASerialDeviceThatDisappearsEndsTheRecordingWithoutRetry
       << record->Err();
 }
 
+// packscope-record as Wireshark runs it as an extcap: its answers to the steps before a capture,
+// then a capture from a KISS TCP server on 127.0.0.1 (a replay) into a FIFO, which tshark reads
+// frame by frame as it comes; stopped as Wireshark stops it.
+TEST_F(LiveProgramsTest, AsAWiresharkExtcapItStreamsPcapIntoAFifoThatTsharkReads) {
+  const auto answer = [&](std::vector<std::string> args) {
+    auto step = Start("record", std::move(args));
+    EXPECT_EQ(step->Wait(20s), 0) << step->Err();
+    return step->Out();
+  };
+  const std::string interfaces = answer({"--extcap-interfaces", "--extcap-version=4.0"});
+  EXPECT_NE(interfaces.find("interface {value=packscope-kiss-tcp}"), std::string::npos);
+  EXPECT_NE(interfaces.find("interface {value=packscope-kiss-serial}"), std::string::npos);
+  EXPECT_EQ(answer({"--extcap-dlts", "--extcap-interface", "packscope-kiss-tcp"})
+                .rfind("dlt {number=202}", 0),
+            0u);
+  EXPECT_NE(answer({"--extcap-config", "--extcap-interface", "packscope-kiss-serial"})
+                .find("{call=--baud}"),
+            std::string::npos);
+  std::string tshark_path;
+  if (FILE* which = ::popen("command -v tshark", "r")) {
+    char line[512] = {};
+    if (std::fgets(line, sizeof line, which) != nullptr) tshark_path = line;
+    ::pclose(which);
+  }
+  while (!tshark_path.empty() && tshark_path.back() == '\n') tshark_path.pop_back();
+  if (tshark_path.empty()) GTEST_SKIP() << "tshark is not installed";
+
+  const std::vector<ByteVec> source = Generate("gen.kss", 60);
+  auto [replay, address] = StartReplay({"--once", "--speed", "0", PathOf("gen.kss")});
+  const std::string fifo = PathOf("wireshark_extcap_fifo");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  auto extcap = Start("record", {"--capture", "--extcap-interface", "packscope-kiss-tcp", "--fifo",
+                                 fifo, "--source", address});
+  Child tshark({tshark_path, "-r", fifo, "-c", "60", "-T", "fields", "-e", "_ws.col.Source", "-e",
+                "_ws.col.Destination"},
+               PathOf("tshark.out"), PathOf("tshark.err"));
+  ASSERT_EQ(tshark.Wait(60s), 0) << tshark.Err();
+  std::string expected;
+  for (const ByteVec& frame : source) {
+    const Ax25Details d = DescribeAx25(frame);
+    expected += d.source.call + "\t" + d.destination.call + "\n";
+  }
+  EXPECT_EQ(tshark.Out(), expected);
+  // Wireshark stops a capture with SIGTERM.
+  extcap->Signal(SIGTERM);
+  EXPECT_EQ(extcap->Wait(20s), 0) << extcap->Err();
+  EXPECT_EQ(replay->Wait(20s), 0) << replay->Err();
+
+  // tshark itself runs it from its personal extcap folder, the source given as Wireshark's
+  // capture options give it.
+  const std::string extcap_dir = PathOf("home/.config/wireshark/extcap");
+  std::filesystem::create_directories(extcap_dir);
+  std::filesystem::create_symlink(PACKSCOPE_RECORD, extcap_dir + "/packscope-record");
+  std::filesystem::remove(PathOf("replay.err"));  // the first replay's, with its port
+  auto [again, again_address] = StartReplay({"--once", "--speed", "0", PathOf("gen.kss")});
+  const std::string command =
+      "HOME=" + PathOf("home") + " timeout 60 " + tshark_path +
+      " -i packscope-kiss-tcp -o extcap.packscope_kiss_tcp.source:" + again_address +
+      " -c 60 -T fields -e _ws.col.Source -e _ws.col.Destination > " + PathOf("live.out") + " 2> " +
+      PathOf("live.err");
+  EXPECT_EQ(std::system(command.c_str()), 0) << ReadFile(PathOf("live.err"));
+  EXPECT_EQ(ReadFile(PathOf("live.out")), expected);
+  EXPECT_EQ(again->Wait(20s), 0) << again->Err();
+}
+
 TEST_F(LiveProgramsTest, UsageErrorsExitWithStatus2) {
   const std::vector<std::vector<std::string>> record_lines = {
       {"127.0.0.1:8001"},                              // no -o
@@ -271,6 +340,13 @@ TEST_F(LiveProgramsTest, UsageErrorsExitWithStatus2) {
       {"-o", PathOf("x.kss"), "--count", "0", "h:1"},  // nothing to record
       {"-o", PathOf("x.kss"), "--retry", "-1", "h:1"},
       {"-o", PathOf("x.kss"), "--frobnicate", "h:1"},
+      {"-o", PathOf("x.kss"), "--source", "h:1", "h:2"},  // two sources
+      // The extcap: an interface of another program, a capture without its FIFO, a serial
+      // interface given a TCP source.
+      {"--extcap-dlts", "--extcap-interface", "udpdump"},
+      {"--capture", "--extcap-interface", "packscope-kiss-tcp", "--source", "h:1"},
+      {"--capture", "--extcap-interface", "packscope-kiss-serial", "--fifo", PathOf("f"),
+       "--source", "h:1"},
   };
   for (const auto& args : record_lines) {
     auto record = Start("record", args);

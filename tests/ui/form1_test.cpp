@@ -408,8 +408,10 @@ void Form1Test::cancelBeforeAnyCaptureChangesNothing() {
 void Form1Test::openDialogOffersTheThreeFilters() {
   const std::unique_ptr<QFileDialog> dialog = CreateOpenDialog(form_);
   QCOMPARE(dialog->parentWidget(), form_);
-  QCOMPARE(dialog->nameFilters(),
-           QStringList({"KISS Files (*.kss)", "Text Files (*.txt)", "All Files (*.*)"}));
+  QCOMPARE(
+      dialog->nameFilters(),
+      QStringList({"KISS Files (*.kss)", "Text Files (*.txt)", "All Files (*.*)",
+                   "Captures (*.kss *.pcap *.pcapng *.cap *.tnc2.txt *.gz *.xz *.zst *.bz2)"}));
   QCOMPARE(dialog->selectedNameFilter(), QStringLiteral("KISS Files (*.kss)"));
   QCOMPARE(dialog->acceptMode(), QFileDialog::AcceptOpen);
   QCOMPARE(dialog->fileMode(), QFileDialog::ExistingFile);

@@ -12,6 +12,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -95,6 +96,8 @@ class FrameListWindowTest : public QObject {
   void colouringRulesPaintRowsAndAreKept();
   void mainWindowOpensAndLeadsTheList();
   void followsTheCaptureAsItGrows();
+  void readsEveryFormatAndSaysWhich();
+  void readsADeviceOnlyUntilItsCopyWouldFillTheDisk();
 
  private:
   // The converter's output of a layout over the capture, with the filter.
@@ -532,6 +535,56 @@ void FrameListWindowTest::mainWindowOpensAndLeadsTheList() {
   list->close();
   QTRY_VERIFY(form.FrameList() == nullptr);
   QVERIFY(errors_.isEmpty());
+}
+
+// TNC2 lines (one no frame) and a gzip-compressed capture: the rows of the converter's jsonl of
+// the same file, and the status line says what the file was.
+void FrameListWindowTest::readsEveryFormatAndSaysWhich() {
+  const std::string tnc2 = Utf8Path(dir_->filePath(QStringLiteral("pass1.tnc2.txt")));
+  WriteBytes(QString::fromStdString(tnc2), Convert("tnc2") + "not a frame\n");
+  const std::string gzip = Utf8Path(dir_->filePath(QStringLiteral("pass1.kss.gz")));
+  QCOMPARE(std::system(("gzip -c " + capture_ + " > " + gzip).c_str()), 0);
+  struct {
+    std::string path;
+    QString source;
+  } inputs[] = {
+      {tnc2,
+       QStringLiteral("Source: TNC2 lines, 1 damaged (packscope-convert --check lists them)")},
+      {gzip, QStringLiteral("Source: KISS, gzip-compressed")},
+  };
+  for (const auto& input : inputs) {
+    Open(input.path);
+    DecoderState state;
+    state.CaptureFileName = input.path;
+    LocaleHeadlessWindow converter;
+    const std::string out = Utf8Path(dir_->filePath(QStringLiteral("expected.jsonl")));
+    QVERIFY(RunLayout(state, converter, *FindLayout("jsonl"), out));
+    const std::string jsonl = ReadBytes(QString::fromStdString(out));
+    QCOMPARE(window_->Model()->rowCount(),
+             static_cast<int>(std::count(jsonl.begin(), jsonl.end(), '\n')));
+    QCOMPARE(window_->SourceLabel()->text(), input.source);
+  }
+}
+
+// A disk with room for the margin and a few megabytes more than the copy holds.
+class SmallDisk : public FreeSpace {
+ public:
+  std::optional<DiskRoom> Room(const std::string& path) const override {
+    const std::int64_t size = std::int64_t{1} << 30;
+    return DiskRoom{
+        CopyMargin({0, size}) + (7 << 19) - QFileInfo(QString::fromStdString(path)).size(), size};
+  }
+};
+
+void FrameListWindowTest::readsADeviceOnlyUntilItsCopyWouldFillTheDisk() {
+  SmallDisk disk;
+  window_->SetFreeSpace(&disk);
+  errors_.clear();
+  Open("/dev/zero");
+  QCOMPARE(errors_, QStringList{QStringLiteral(
+                        "The temporary copy stopped at 3 MB to keep 512 MB of its disk free.")});
+  QCOMPARE(window_->Model()->rowCount(), 0);
+  window_->SetFreeSpace(nullptr);
 }
 
 QTEST_MAIN(FrameListWindowTest)
