@@ -124,6 +124,7 @@ SurveyStatistics MakeStatistics(CaptureSurvey& survey) {
   statistics.frames = survey.frames;
   statistics.bins = BinTraffic(survey.minutes, kMostChartBars);
   statistics.tables.push_back(HeardTable(std::move(survey.heard)));
+  statistics.positions = std::make_shared<const PositionCollector>(std::move(survey.positions));
   return statistics;
 }
 

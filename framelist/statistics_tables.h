@@ -53,10 +53,12 @@ struct SurveyStatistics {
   std::int64_t frames = 0;  // frames surveyed
   StatTables tables;
   TrafficBins bins;  // at most kMostChartBars
+  // The map's positions of the frames surveyed.
+  std::shared_ptr<const PositionCollector> positions;
   // The rows of all tables (what they hold grows with them).
   std::size_t Rows() const;
 };
-// The survey's statistics; its heard list goes into them.
+// The survey's statistics; its heard list and positions go into them.
 SurveyStatistics MakeStatistics(CaptureSurvey& survey);
 
 // The span of a chart's bin in words: "minute", "2 minutes", "hour", "6 hours", "day", "2 days".

@@ -25,6 +25,7 @@
 #include <algorithm>
 
 #include "framelist/frame_list_text.h"
+#include "framelist/map_plots_feed.h"
 #include "qt/qt_text.h"
 #include "ui/bytes_view.h"
 #include "ui/frame_details_view.h"
@@ -162,6 +163,7 @@ void FrameListWindow::CreateControls() {
   connect(statistics_, &StatisticsView::WholeCaptureChosen, this,
           [this](bool whole) { list_->SetStatisticsOfWholeCapture(whole); });
   tabs_->addTab(statistics_, QStringLiteral("S&tatistics"));
+  CreateMapAndPlots();
   layout->addWidget(tabs_, 1);
   find_bar_ = new FindBar(central);
   connect(find_bar_, &FindBar::FindRequested, this, &FrameListWindow::FindNext);
@@ -234,6 +236,7 @@ void FrameListWindow::CreateMenus() {
        });
   item(view, "MnuViewStatistics", QStringLiteral("&Statistics"), QKeySequence(Qt::CTRL | Qt::Key_2),
        [this] { tabs_->setCurrentIndex(1); });
+  AddMapAndPlotsMenus(view);
   view->addSeparator();
   columns_menu_ = view->addMenu(QStringLiteral("&Columns"));
   columns_menu_->setObjectName(QStringLiteral("MnuViewColumns"));
@@ -329,6 +332,7 @@ void FrameListWindow::RowsChanged(const RowsChange& change) {
   // The frame selected stays selected; with none, the first row.
   if (kept_frame_ < 0 || CurrentFrame() != kept_frame_) SelectFrame(kept_frame_);
   UpdateShown();
+  if (map_plots_) map_plots_->Update();
   UpdateComparison();
 }
 
@@ -343,6 +347,7 @@ void FrameListWindow::ListChanged(unsigned what) {
     table_->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
   if ((what & kFilterChanged) != 0) filter_bar_->SetApplied(FromUtf8(list_->FilterText()));
   if ((what & (kCountsChanged | kFilterChanged)) != 0) UpdateShown();
+  if (map_plots_) map_plots_->Update();
 }
 
 void FrameListWindow::Found(std::int64_t row) {

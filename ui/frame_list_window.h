@@ -1,9 +1,9 @@
 // FrameListWindow: the frame list, a second window over a capture, laid out as packet analysers
 // are: a filter bar, the table of frames (FrameTableModel), the details of the frame selected
-// (a tree), its bytes (BytesView), and a Statistics tab (StatisticsView). Title "Packscope Frames
-// - NAME". Several captures of one traffic (File > Open Several, a drop of several files) are
-// listed merged, with a Receivers column and a Receivers tab that compares two of them
-// (ReceiverCompareView).
+// (a tree), its bytes (BytesView), a Statistics tab (StatisticsView), a Map tab (StationMapView)
+// and a Plots tab (PlotsView). Title "Packscope Frames - NAME". Several captures of one traffic
+// (File > Open Several, a drop of several files) are listed merged, with a Receivers column and
+// a Receivers tab that compares two of them (ReceiverCompareView).
 //
 // What it shows is the frame list's core (framelist/frame_list.h): the window is its host. It
 // runs the core's passes on worker threads (PassLanes: a BackgroundJob per lane) with their
@@ -53,8 +53,11 @@ class FilterBar;
 class FindBar;
 class FrameDetailsView;
 class FrameTableModel;
+class MapPlotsFeed;
 class PassLanes;
+class PlotsView;
 class ReceiverCompareView;
+class StationMapView;
 class StatisticsView;
 
 class FrameListWindow : public QMainWindow, private FrameListHost {
@@ -116,6 +119,10 @@ class FrameListWindow : public QMainWindow, private FrameListHost {
   QMenu* DetailMenu(QTreeWidgetItem* item);
   // Adds an entry to those menus.
   void AddContextEntry(ContextEntry entry) { context_menu_.Add(std::move(entry)); }
+  // The Map tab, and the Plots tab with the values of the selected row's station, object or item
+  // (when a row is selected).
+  void ShowMap();
+  void ShowPlots();
 
   // --- Event handlers ---
   void MnuFileOpen_Click();
@@ -154,6 +161,8 @@ class FrameListWindow : public QMainWindow, private FrameListHost {
   QLabel* ShownLabel() const { return shown_; }
   QLabel* SourceLabel() const { return source_; }
   StatisticsView* Statistics() const { return statistics_; }
+  StationMapView* Map() const { return map_; }
+  PlotsView* Plots() const { return plots_; }
   ReceiverCompareView* Comparison() const { return compare_; }
   QTabWidget* Tabs() const { return tabs_; }
   const std::vector<ColourRule>& ColouringRules() const { return colouring_rules_; }
@@ -178,6 +187,9 @@ class FrameListWindow : public QMainWindow, private FrameListHost {
   void CreateControls();
   void CreateMenus();
   void AddContextEntries();
+  // The Map and Plots tabs and their View menu entries (frame_list_window_map.cpp).
+  void CreateMapAndPlots();
+  void AddMapAndPlotsMenus(QMenu* view);
   // The parts for several captures merged: File > Open Several, drops, the Receivers tab.
   void CreateMergeParts();
   // The comparison of the Receivers tab, anew when it is shown and the rows or receivers changed.
@@ -224,6 +236,9 @@ class FrameListWindow : public QMainWindow, private FrameListHost {
   FrameDetailsView* details_ = nullptr;
   QTabWidget* tabs_ = nullptr;
   StatisticsView* statistics_ = nullptr;
+  StationMapView* map_ = nullptr;
+  PlotsView* plots_ = nullptr;
+  std::unique_ptr<MapPlotsFeed> map_plots_;
   ReceiverCompareView* compare_ = nullptr;
   bool comparison_due_ = false;
   QSplitter* main_splitter_ = nullptr;

@@ -72,7 +72,15 @@ void FrameListWindow::CreateMergeParts() {
   receivers->setObjectName(QStringLiteral("MnuViewReceivers"));
   receivers->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_7));
   connect(receivers, &QAction::triggered, this, [this] { tabs_->setCurrentWidget(compare_); });
-  view->insertAction(view->actions().value(2), receivers);
+  // Behind the tabs' entries: before the menu's first separator.
+  QAction* before = nullptr;
+  for (QAction* a : view->actions()) {
+    if (a->isSeparator()) {
+      before = a;
+      break;
+    }
+  }
+  view->insertAction(before, receivers);
 }
 
 void FrameListWindow::OpenCaptures(const std::vector<std::string>& paths) {

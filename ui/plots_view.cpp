@@ -161,6 +161,9 @@ void PlotsView::ShowSubject(const Subject& subject) {
       picker_->setCurrentIndex(static_cast<int>(i));
     }
   }
+  // The pass still reading writes into reading_: it ends before reading_ is replaced.
+  job_.Cancel();
+  job_.Join();
   reading_subject_ = subject;
   reading_ = std::make_unique<StationSeries>();
   StationSeries* out = reading_.get();
@@ -201,9 +204,9 @@ void PlotsView::ShowSeries(const Subject& subject, StationSeries series) {
   shown_ = subject;
   series_ = std::move(series);
   // A span that lies outside the new values is forgotten.
-  if (span_ && (!series_.first || span_->second < *series_.first || span_->first > *series_.last)) {
-    span_.reset();
-  }
+  const bool span_gone =
+      span_ && (!series_.first || span_->second < *series_.first || span_->first > *series_.last);
+  if (span_gone) span_.reset();
   Build();
   std::int64_t values = 0;
   for (const StationQuantity& q : series_.quantities)
@@ -221,6 +224,7 @@ void PlotsView::ShowSeries(const Subject& subject, StationSeries series) {
     text += QStringLiteral(" (%1 without a time, not drawn)").arg(series_.untimed);
   }
   caption_->setText(text);
+  if (span_gone) emit SpanChanged();
 }
 
 void PlotsView::Clear() {

@@ -61,6 +61,8 @@ class PlotsView : public QWidget {
 
   // The time the charts show, ms; nothing when they show none.
   std::optional<std::pair<std::int64_t, std::int64_t>> Span() const;
+  // Zoomed in: the span was chosen (a drag), not the values' whole time.
+  bool Zoomed() const { return span_.has_value(); }
   // Every chart to [from, to] (ms), or to the whole time when nothing.
   void SetSpan(std::optional<std::pair<std::int64_t, std::int64_t>> span);
   // A click at pos (pixels of chart's view): the frame of the nearest point, if one is near.

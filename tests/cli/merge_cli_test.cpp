@@ -84,6 +84,14 @@ TEST_F(MergeCliTest, JsonlKissStatsAndTheFilterTellOneStory) {
     m.erase("heard_offset_ms");
     EXPECT_EQ(m, alone[i]) << i;
   }
+  // The series of the merge are those of the merged capture, through a filter too.
+  for (const std::string filter : {"", " --filter 'aprs.type == position'"}) {
+    ASSERT_EQ(Run("--merge " + captures + " --layout series -o -" + filter), 0) << err;
+    const std::string series = out;
+    ASSERT_EQ(Run("--layout series -o - merged.kss" + filter), 0) << err;
+    EXPECT_GT(Lines(series).size(), 100u) << filter;
+    EXPECT_EQ(series, out) << filter;
+  }
 
   // The receivers of stats count what jsonl says; the filter finds the packets heard alone.
   ASSERT_EQ(Run("--merge " + captures + " --layout stats -o -"), 0) << err;

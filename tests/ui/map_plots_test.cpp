@@ -2,7 +2,9 @@
 // generated capture: the wheel zooms at the pointer, a drag pans, a click on a station asks for
 // its filter; tiles of a folder and of an MBTiles file are drawn where they belong (MBTiles rows
 // from the south); the plots have a chart per unit, zoom together, a click on a point names its
-// frame, and save as PNG and SVG.
+// frame, and save as PNG and SVG. In the frame list window: the Map tab shows the survey's
+// stations, Ctrl+4 plots the selected row's station, a span zoomed to there holds for the map, a
+// point chosen selects its frame.
 #include <QApplication>
 #include <QBuffer>
 #include <QCategoryAxis>
@@ -10,9 +12,12 @@
 #include <QComboBox>
 #include <QDir>
 #include <QLineSeries>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QTabWidget>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QValueAxis>
@@ -24,6 +29,8 @@
 #include "gencapture/capture_generator.h"
 #include "qt/qt_text.h"
 #include "tests/ui/ui_test_support.h"
+#include "ui/frame_list_window.h"
+#include "ui/frame_table_model.h"
 #include "ui/plots_view.h"
 #include "ui/station_map_view.h"
 
@@ -257,6 +264,62 @@ class MapPlotsTest : public QObject {
     const QImage image(png);
     QVERIFY(image.width() > 500 && image.height() > 4 * 200);
     QVERIFY(QString::fromStdString(ReadBytes(svg)).contains(QStringLiteral("<svg")));
+  }
+
+  void FrameListTabsFollowTheRowAndThePlotsSpan() {
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                       dir_.filePath(QStringLiteral("settings")));
+    QCoreApplication::setApplicationName(QStringLiteral("packscope-test"));
+    FrameListWindow window;
+    QStringList errors;
+    window.SetErrorReporter([&errors](const QString& m) { errors << m; });
+    window.resize(1100, 760);
+    window.show();
+    window.OpenCapture(Utf8Path(path_));
+    QVERIFY(window.WaitUntilIdle(20000));
+    window.ShowMap();
+    QCOMPARE(window.Tabs()->currentWidget(), static_cast<QWidget*>(window.Map()));
+    const PositionCollector* shown = window.Map()->Canvas()->Positions();
+    QVERIFY(shown != nullptr);
+    QCOMPARE(shown->Tracks().size(), positions_->Tracks().size());
+
+    // Ctrl+4 on a row of the weather station plots it.
+    const MapTrack& weather = positions_->Tracks().at({AprsSubjectKind::kStation, "QQ3DEF"});
+    QVERIFY(window.GoToFrame(weather.last_frame + 1));
+    window.ShowPlots();
+    window.Plots()->WaitForReading();
+    QCOMPARE(window.Plots()->Shown().name, QStringLiteral("QQ3DEF"));
+    QVERIFY(!window.Plots()->Series().quantities.empty());
+
+    // Zoomed to its first half, the map places only what was heard then.
+    const auto whole = window.Plots()->Span();
+    QVERIFY(whole);
+    const std::pair<std::int64_t, std::int64_t> half{whole->first,
+                                                     (whole->first + whole->second) / 2};
+    window.Plots()->SetSpan(half);
+    window.ShowMap();
+    QVERIFY(window.WaitUntilIdle(20000));
+    PositionCollector expected;
+    MapSelection selection;
+    selection.from = half.first;
+    selection.to = half.second;
+    CollectPositions(index_->Snapshot(), selection, expected);
+    shown = window.Map()->Canvas()->Positions();
+    QVERIFY(shown != nullptr);
+    QCOMPARE(shown->Tracks().size(), expected.Tracks().size());
+    for (const auto& [key, t] : expected.Tracks()) {
+      QCOMPARE(shown->Tracks().at(key).points.size(), t.points.size());
+    }
+    const QTableView* table = window.Table();
+    QVERIFY(shown->Tracks().at({AprsSubjectKind::kStation, "QQ3DEF"}).last_frame <
+            weather.last_frame);
+
+    // A point chosen in the plots selects its frame in the table.
+    const std::int64_t point = window.Plots()->Series().quantities[0].points[1].frame;
+    emit window.Plots()->FrameChosen(point);
+    QCOMPARE(window.Tabs()->currentIndex(), 0);
+    QCOMPARE(window.Model()->FrameOfRow(table->currentIndex().row()), point);
+    QVERIFY2(errors.isEmpty(), qPrintable(errors.join(u'\n')));
   }
 
  private:
