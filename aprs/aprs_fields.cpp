@@ -261,22 +261,31 @@ const AprsPacket* FaultyAprsPacket(const AprsPacket& p) {
   return nullptr;
 }
 
+void AppendAprsNumber(std::string& out, const AprsField& field, double value,
+                      FractionDigits digits) {
+  double r = value;
+  if (field.decimals != kAprsAsSent) {
+    // Powers of ten up to 10^22 are exact doubles: the table holds what std::pow gives.
+    constexpr double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8};
+    const double scale = field.decimals >= 0 && field.decimals < 9 ? kPowers[field.decimals]
+                                                                   : std::pow(10.0, field.decimals);
+    // A value too large to scale has no decimals to round.
+    if (std::isfinite(value * scale)) r = std::round(value * scale) / scale;
+  }
+  if (r == 0.0) r = 0.0;  // no "-0"
+  if (std::abs(r) < 9e15 && r == std::round(r)) {
+    char buf[24];
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, static_cast<std::int64_t>(r));
+    (void)ec;  // 24 characters hold every 64-bit integer
+    out.append(buf, end);
+    return;
+  }
+  AppendJsonFraction(out, r, digits);
+}
+
 std::string AprsNumberText(const AprsField& field, double value) {
-  char buf[400];
-  if (field.decimals == kAprsAsSent) {
-    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value);
-    return ec == std::errc() ? std::string(buf, end) : std::string();
-  }
-  // No "-0".
-  if (std::abs(value) < 0.5 * std::pow(10.0, -field.decimals)) value = 0.0;
-  const auto [end, ec] =
-      std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, field.decimals);
-  if (ec != std::errc()) return {};
-  std::string text(buf, end);
-  if (text.find('.') != std::string::npos) {
-    while (text.back() == '0') text.pop_back();
-    if (text.back() == '.') text.pop_back();
-  }
+  std::string text;
+  AppendAprsNumber(text, field, value, FractionDigits::kShortest);
   return text;
 }
 

@@ -20,6 +20,7 @@
 #include <string_view>
 
 #include "aprs/aprs_decoder.h"
+#include "render/json_text.h"
 
 namespace packscope {
 
@@ -62,8 +63,13 @@ const AprsField* FindAprsField(std::string_view name);
 // The value of the named field in p; absent for a name that is no field.
 AprsValue AprsFieldValue(const AprsPacket& p, std::string_view name);
 
-// A field's number as text: at most the field's decimals, trailing zeros dropped ("1034.8", "-32");
-// as sent (the shortest text that reads back as the value: "-1e-07") for kAprsAsSent.
+// A field's number as the JSON object writes it: rounded to the field's decimals (halves away
+// from zero; kAprsAsSent: as sent), whole numbers without a decimal point ("199", "-32"), never
+// "-0", the others as JSON numbers (render/json_text.h: "1034.8", "-71.126333", "0.0001",
+// "-1e-07", "1e+20"). digits: kJson for the JSON Lines and series layouts, which write what they
+// always have; the frame list's details take the shortest (AprsNumberText).
+void AppendAprsNumber(std::string& out, const AprsField& field, double value,
+                      FractionDigits digits);
 std::string AprsNumberText(const AprsField& field, double value);
 
 // The first packet with an error: p, or the packet a third-party packet carries (at any depth);

@@ -1,7 +1,9 @@
 #include "aprs/aprs_json.h"
 
-#include <cmath>
-#include <nlohmann/json.hpp>
+#include <array>
+#include <cstdint>
+#include <utility>
+#include <vector>
 
 #include "aprs/aprs_fields.h"
 #include "aprs/aprs_parse.h"
@@ -12,190 +14,228 @@ namespace {
 
 using aprs_parse::Sub;
 
-using Json = nlohmann::ordered_json;
-
-// Whether s is well-formed UTF-8 (no overlong forms, surrogates or values beyond U+10FFFF).
-bool ValidUtf8(std::string_view s) {
-  std::size_t i = 0;
-  while (i < s.size()) {
-    const auto b = static_cast<std::uint8_t>(s[i]);
-    std::size_t n = 0;
-    std::uint32_t cp = 0;
-    if (b < 0x80) {
-      ++i;
-      continue;
-    } else if (b >= 0xC2 && b <= 0xDF) {
-      n = 1;
-      cp = b & 0x1F;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-      n = 2;
-      cp = b & 0x0F;
-    } else if (b >= 0xF0 && b <= 0xF4) {
-      n = 3;
-      cp = b & 0x07;
-    } else {
-      return false;
-    }
-    if (i + n >= s.size()) return false;
-    for (std::size_t k = 1; k <= n; ++k) {
-      const auto c = static_cast<std::uint8_t>(s[i + k]);
-      if ((c & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (c & 0x3F);
-    }
-    if ((n == 2 && cp < 0x800) || (n == 3 && cp < 0x10000) || cp > 0x10FFFF ||
-        (cp >= 0xD800 && cp <= 0xDFFF)) {
-      return false;
-    }
-    i += n + 1;
+// A text of the field: UTF-8 as it is when it is UTF-8, else Windows-1252.
+void Text(JsonWriter& out, std::string_view s) {
+  if (IsUtf8(s)) {
+    out.String(s);
+  } else {
+    AppendJsonStringCp1252(out.Raw(), s);
   }
-  return true;
 }
 
-Json TextJson(std::string_view s) { return Json(AprsTextUtf8(s)); }
-
-double Rounded(double v, int decimals) {
-  if (decimals == kAprsAsSent) return v == 0.0 ? 0.0 : v;
-  const double scale = std::pow(10.0, decimals);
-  // A value too large to scale has no decimals to round.
-  if (!std::isfinite(v * scale)) return v;
-  const double r = std::round(v * scale) / scale;
-  return r == 0.0 ? 0.0 : r;  // no "-0"
-}
-
-Json ValueJson(const AprsField& f, const AprsValue& v) {
+void Value(JsonWriter& out, const AprsField& f, const AprsValue& v) {
   switch (v.kind) {
-    case AprsValue::Kind::kNumber: {
-      // Whole numbers without a decimal point: 199, not 199.0.
-      const double r = Rounded(v.number, f.decimals);
-      if (std::abs(r) < 9e15 && r == std::round(r)) {
-        return Json(static_cast<std::int64_t>(r));
-      }
-      return Json(r);
-    }
+    case AprsValue::Kind::kNumber:
+      AppendAprsNumber(out.Raw(), f, v.number, FractionDigits::kJson);
+      return;
     case AprsValue::Kind::kText:
-      return TextJson(v.text);
+      Text(out, v.text);
+      return;
     case AprsValue::Kind::kBool:
-      return Json(v.truth);
+      out.Bool(v.truth);
+      return;
     case AprsValue::Kind::kAbsent:
       break;
   }
-  return Json();
+  out.Null();
 }
 
-// The channels of one telemetry array ("analog", "values", "names", "units"), by the rows
-// "analog.1", ... of the field table.
-void AddChannels(Json& j, const AprsPacket& p, std::string_view array, std::size_t first_row) {
+// What the object does at each row of the field table, worked out once from the rows' names and
+// places.
+struct Row {
+  enum class Step : std::uint8_t { kKey, kMember, kChannels, kBits, kNothing };
+  Step step = Step::kNothing;
+  std::string_view key;      // kKey: the name; kMember: after the dot; kChannels, kBits: the array
+  std::string_view object;   // kMember: before the dot ("weather")
+  bool closes = false;       // kMember: the object's last row, where the object stands
+  std::size_t channels = 0;  // kChannels: the array's rows, this one and the next ones
+};
+
+const std::vector<Row>& Rows() {
+  static const std::vector<Row> rows = [] {
+    const auto fields = AprsFields();
+    std::vector<Row> plan(fields.size());
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+      const AprsField& f = fields[i];
+      const std::size_t dot = f.name.find('.');
+      const std::string_view prefix = Sub(f.name, 0, dot);
+      Row& row = plan[i];
+      switch (f.place) {
+        case AprsJsonPlace::kTop:
+          row.step = Row::Step::kKey;
+          row.key = f.name;
+          break;
+        case AprsJsonPlace::kObject:
+          row.step = Row::Step::kMember;
+          row.key = Sub(f.name, dot + 1);
+          row.object = prefix;
+          row.closes = i + 1 == fields.size() || fields[i + 1].place != AprsJsonPlace::kObject ||
+                       Sub(fields[i + 1].name, 0, dot + 1) != Sub(f.name, 0, dot + 1);
+          break;
+        case AprsJsonPlace::kNone:
+          // An array stands where its first channel's row is.
+          if (Sub(f.name, dot) != ".1") break;
+          row.step = prefix == "bits" ? Row::Step::kBits : Row::Step::kChannels;
+          row.key = prefix;
+          while (i + row.channels < fields.size() &&
+                 Sub(fields[i + row.channels].name, 0, dot + 1) == Sub(f.name, 0, dot + 1)) {
+            ++row.channels;
+          }
+          break;
+      }
+    }
+    return plan;
+  }();
+  return rows;
+}
+
+// The channels of one telemetry array ("analog", "values", "names", "units") from the rows
+// "analog.1", ...; no key for an array without channels.
+void WriteChannels(JsonWriter& out, const AprsPacket& p, const Row& row, std::size_t first_row) {
   const auto fields = AprsFields();
-  Json list = Json::array();
-  for (std::size_t i = first_row; i < fields.size(); ++i) {
-    const AprsField& f = fields[i];
-    if (Sub(f.name, 0, array.size()) != array || Sub(f.name, array.size(), 1) != ".") break;
+  const bool names = row.key == "names";
+  const bool gaps = names || row.key == "units";
+  bool open = false;
+  const auto element = [&] {
+    if (open) return;
+    out.TextKey(row.key);
+    out.StartArray();
+    open = true;
+  };
+  for (std::size_t k = 0; k < row.channels; ++k) {
+    const AprsField& f = fields[first_row + k];
     const AprsValue v = f.get(p);
     if (!v.Present()) {
       // Names and units may leave a channel out and still name later ones.
-      if (v.kind == AprsValue::Kind::kAbsent && (array == "names" || array == "units")) {
-        const int count = array == "names" ? p.name_count : p.unit_count;
-        if (static_cast<int>(i - first_row) < count) {
-          list.push_back("");
-          continue;
-        }
+      if (gaps && static_cast<int>(k) < (names ? p.name_count : p.unit_count)) {
+        element();
+        out.String("");
+        continue;
       }
       break;
     }
-    list.push_back(ValueJson(f, v));
+    element();
+    Value(out, f, v);
   }
-  if (!list.empty()) j[std::string(array)] = std::move(list);
+  if (open) out.EndArray();
 }
 
 // "bits": the 8 digital channels, each whether it is on, with its name and label when the
 // station's PARM and UNIT give them (channels 6 to 13):
 //   [{"name":"Camra","label":"Click","on":true},{"on":false},...]
-void AddBits(Json& j, const AprsPacket& p, std::size_t first_row) {
+void WriteBits(JsonWriter& out, const AprsPacket& p, std::size_t first_row) {
   const auto fields = AprsFields();
-  Json bits = Json::array();
-  for (std::size_t i = 0; i < static_cast<std::size_t>(kAprsDigitalChannels); ++i) {
-    const AprsValue on = fields[first_row + i].get(p);
-    if (!on.Present()) return;
-    Json bit = Json::object();
+  std::array<bool, kAprsDigitalChannels> on{};
+  for (std::size_t i = 0; i < on.size(); ++i) {
+    const AprsValue v = fields[first_row + i].get(p);
+    if (!v.Present()) return;
+    on[i] = v.truth;
+  }
+  out.Key("bits");
+  out.StartArray();
+  for (std::size_t i = 0; i < on.size(); ++i) {
+    out.StartObject();
     const std::size_t channel = static_cast<std::size_t>(kAprsAnalogChannels) + i;
     if (static_cast<int>(channel) < p.name_count && !p.names[channel].empty()) {
-      bit["name"] = TextJson(p.names[channel]);
+      out.Key("name");
+      Text(out, p.names[channel]);
     }
     if (static_cast<int>(channel) < p.unit_count && !p.units[channel].empty()) {
-      bit["label"] = TextJson(p.units[channel]);
+      out.Key("label");
+      Text(out, p.units[channel]);
     }
-    bit["on"] = on.truth;
-    bits.push_back(std::move(bit));
+    out.Key("on");
+    out.Bool(on[i]);
+    out.EndObject();
   }
-  j["bits"] = std::move(bits);
+  out.EndArray();
 }
 
-// Adds the keys of p to j.
-void AddKeys(Json& j, const AprsPacket& p) {
-  Json object = Json::object();
+// Writes the keys of p into the object open in out.
+void WriteKeys(JsonWriter& out, const AprsPacket& p) {
   const auto fields = AprsFields();
+  const std::vector<Row>& rows = Rows();
+  bool object_open = false;  // the object of the rows "weather.*", "phg.*", ...
   for (std::size_t i = 0; i < fields.size(); ++i) {
     const AprsField& f = fields[i];
-    const std::string_view prefix = Sub(f.name, 0, f.name.find('.'));
-    if (f.place == AprsJsonPlace::kNone) {
-      if (Sub(f.name, prefix.size()) != ".1") continue;
-      if (prefix == "bits") {
-        AddBits(j, p, i);
-      } else {
-        AddChannels(j, p, prefix, i);
+    const Row& row = rows[i];
+    switch (row.step) {
+      case Row::Step::kNothing:
+        continue;
+      case Row::Step::kBits:
+        WriteBits(out, p, i);
+        continue;
+      case Row::Step::kChannels:
+        WriteChannels(out, p, row, i);
+        continue;
+      case Row::Step::kMember: {
+        const AprsValue v = f.get(p);
+        if (v.Present()) {
+          if (!object_open) {
+            out.TextKey(row.object);
+            out.StartObject();
+            object_open = true;
+          }
+          out.TextKey(row.key);
+          Value(out, f, v);
+        }
+        if (object_open && row.closes) {
+          out.EndObject();
+          object_open = false;
+        }
+        continue;
       }
-      continue;
+      case Row::Step::kKey:
+        break;
     }
     const AprsValue v = f.get(p);
-    if (f.place == AprsJsonPlace::kObject) {
-      if (v.Present()) object[std::string(Sub(f.name, prefix.size() + 1))] = ValueJson(f, v);
-      // The object stands where its last member's row is.
-      if (i + 1 == fields.size() || fields[i + 1].place != AprsJsonPlace::kObject ||
-          Sub(fields[i + 1].name, 0, prefix.size() + 1) != Sub(f.name, 0, prefix.size() + 1)) {
-        if (!object.empty()) j[std::string(prefix)] = std::move(object);
-        object = Json::object();
-      }
-      continue;
-    }
     if (f.name == "error" && p.inner != nullptr) {
-      Json inner = Json::object();
-      inner["source"] = TextJson(p.inner_source);
-      inner["destination"] = TextJson(p.inner_destination);
-      if (!p.inner_path.empty()) inner["path"] = TextJson(p.inner_path);
-      AddKeys(inner, *p.inner);
-      j["inner"] = std::move(inner);
+      out.Key("inner");
+      out.StartObject();
+      out.Key("source");
+      Text(out, p.inner_source);
+      out.Key("destination");
+      Text(out, p.inner_destination);
+      if (!p.inner_path.empty()) {
+        out.Key("path");
+        Text(out, p.inner_path);
+      }
+      WriteKeys(out, *p.inner);
+      out.EndObject();
     }
     if (!v.Present()) continue;
+    out.TextKey(row.key);
     if (f.name == "seq") {
       // A sequence number of digits is a number; "MIC" stays text.
       bool digits = true;
       for (char c : v.text) digits = digits && c >= '0' && c <= '9';
       if (digits && v.text.size() <= 9) {
-        j["seq"] = std::stoi(std::string(v.text));
+        std::int64_t n = 0;
+        for (char c : v.text) n = n * 10 + (c - '0');
+        out.Int(n);
         continue;
       }
     }
-    j[std::string(f.name)] = ValueJson(f, v);
+    Value(out, f, v);
   }
 }
 
 }  // namespace
 
-std::string AprsJsonNumberText(const AprsField& f, double value) {
-  AprsValue v;
-  v.kind = AprsValue::Kind::kNumber;
-  v.number = value;
-  return ValueJson(f, v).dump();
-}
-
 std::string AprsTextUtf8(std::string_view bytes) {
-  return ValidUtf8(bytes) ? std::string(bytes) : Cp1252ToUtf8(bytes);
+  return IsUtf8(bytes) ? std::string(bytes) : Cp1252ToUtf8(bytes);
 }
 
-nlohmann::ordered_json AprsJson(const AprsPacket& p) {
-  Json j = Json::object();
-  AddKeys(j, p);
-  return j;
+void WriteAprsJson(JsonWriter& out, const AprsPacket& p) {
+  out.StartObject();
+  WriteKeys(out, p);
+  out.EndObject();
+}
+
+std::string AprsJsonText(const AprsPacket& p) {
+  JsonWriter out;
+  WriteAprsJson(out, p);
+  return std::move(out.Text());
 }
 
 }  // namespace packscope

@@ -17,20 +17,19 @@
 #ifndef PACKSCOPE_APRS_APRS_JSON_H_
 #define PACKSCOPE_APRS_APRS_JSON_H_
 
-#include <nlohmann/json_fwd.hpp>
 #include <string>
 #include <string_view>
 
 #include "aprs/aprs_decoder.h"
 #include "aprs/aprs_fields.h"
+#include "render/json_writer.h"
 
 namespace packscope {
 
-nlohmann::ordered_json AprsJson(const AprsPacket& p);
-
-// A number of field f as the object writes it: rounded to the field's decimals, whole numbers
-// without a decimal point ("199", "25.9", "-71.126333"). The series layout writes its values so.
-std::string AprsJsonNumberText(const AprsField& f, double value);
+// Writes the object of p as the next value of out (a key's value, an array's element).
+void WriteAprsJson(JsonWriter& out, const AprsPacket& p);
+// The object of p as JSON text.
+std::string AprsJsonText(const AprsPacket& p);
 
 // A text of the field as the object gives it, in UTF-8 (see above).
 std::string AprsTextUtf8(std::string_view bytes);

@@ -25,7 +25,7 @@ struct AprsSeriesValue {
   std::string_view quantity;  // bytes: a PARM name is the station's
   std::string_view unit;      // bytes; empty for none
   double value = 0;
-  // The field whose rounding the JSON object writes the value with (AprsJsonNumberText); nullptr
+  // The field whose rounding the JSON object writes the value with (AppendAprsNumber); nullptr
   // for a digital bit, which is 0 or 1.
   const AprsField* field = nullptr;
 };

@@ -40,8 +40,6 @@
 // the receivers (captures, named as given, sorted) that heard the packet, and by how much each
 // one's first reception runs behind (or, negative, ahead of) the packet's time, the first
 // reception's. frame and offset are then those of the merged capture (the kiss layout's).
-#include <nlohmann/json.hpp>
-
 #include "aprs/aprs_json.h"
 #include "ax25/layer3.h"
 #include "capture/frame_aprs.h"
@@ -50,12 +48,10 @@
 #include "capture/frame_source.h"
 #include "commands/frame_text.h"
 #include "commands/layouts.h"
-#include "render/codepage.h"
+#include "render/json_writer.h"
 
 namespace packscope {
 namespace {
-
-using Json = nlohmann::ordered_json;
 
 std::string_view RoleName(Ax25Role role) {
   switch (role) {
@@ -69,51 +65,86 @@ std::string_view RoleName(Ax25Role role) {
   return {};
 }
 
-Json OrNull(std::string_view text) { return text.empty() ? Json(nullptr) : Json(text); }
-
-Json NetRomJson(const NetRomPacket& p) {
-  Json j;
-  if (p.kind == NetRomPacket::Kind::kNodes) {
-    j["type"] = "nodes";
-    j["alias"] = p.alias;
-    Json routes = Json::array();
-    for (const NetRomRoute& r : p.routes) {
-      routes.push_back(Json{{"call", r.call},
-                            {"alias", r.alias},
-                            {"neighbour", r.neighbour},
-                            {"quality", r.quality}});
-    }
-    j["routes"] = std::move(routes);
+void StringOrNull(JsonWriter& out, std::string_view text) {
+  if (text.empty()) {
+    out.Null();
   } else {
-    const auto byte = [](const std::optional<std::uint8_t>& b) {
-      return b ? Json(*b) : Json(nullptr);
-    };
-    j["type"] = "transport";
-    j["origin"] = OrNull(p.origin);
-    j["destination"] = OrNull(p.destination);
-    j["ttl"] = p.ttl;
-    j["opcode"] = NetRomOpcodeName(p.opcode);
-    j["circuit_index"] = p.circuit_index;
-    j["circuit_id"] = p.circuit_id;
-    j["my_circuit_index"] = byte(p.my_circuit_index);
-    j["my_circuit_id"] = byte(p.my_circuit_id);
-    j["tx_seq"] = p.tx_seq ? Json(*p.tx_seq) : Json(nullptr);
-    j["rx_seq"] = p.rx_seq ? Json(*p.rx_seq) : Json(nullptr);
-    j["choke"] = p.choke;
-    j["nak"] = p.nak;
-    j["more"] = p.more;
-    j["window"] = p.window ? Json(*p.window) : Json(nullptr);
-    j["user"] = OrNull(p.user);
-    j["node"] = OrNull(p.node);
-    j["data_hex"] = HexTextTrimmed(p.data);
+    out.String(text);
   }
-  j["error"] = OrNull(p.error);
-  return j;
 }
 
 template <typename T>
-Json OrNull(const std::optional<T>& value) {
-  return value ? Json(*value) : Json(nullptr);
+void IntOrNull(JsonWriter& out, const std::optional<T>& value) {
+  if (value) {
+    out.Int(*value);
+  } else {
+    out.Null();
+  }
+}
+
+void WriteNetRom(JsonWriter& j, const NetRomPacket& p) {
+  j.StartObject();
+  if (p.kind == NetRomPacket::Kind::kNodes) {
+    j.Key("type");
+    j.String("nodes");
+    j.Key("alias");
+    j.String(p.alias);
+    j.Key("routes");
+    j.StartArray();
+    for (const NetRomRoute& r : p.routes) {
+      j.StartObject();
+      j.Key("call");
+      j.String(r.call);
+      j.Key("alias");
+      j.String(r.alias);
+      j.Key("neighbour");
+      j.String(r.neighbour);
+      j.Key("quality");
+      j.Int(r.quality);
+      j.EndObject();
+    }
+    j.EndArray();
+  } else {
+    j.Key("type");
+    j.String("transport");
+    j.Key("origin");
+    StringOrNull(j, p.origin);
+    j.Key("destination");
+    StringOrNull(j, p.destination);
+    j.Key("ttl");
+    j.Int(p.ttl);
+    j.Key("opcode");
+    j.String(NetRomOpcodeName(p.opcode));
+    j.Key("circuit_index");
+    j.Int(p.circuit_index);
+    j.Key("circuit_id");
+    j.Int(p.circuit_id);
+    j.Key("my_circuit_index");
+    IntOrNull(j, p.my_circuit_index);
+    j.Key("my_circuit_id");
+    IntOrNull(j, p.my_circuit_id);
+    j.Key("tx_seq");
+    IntOrNull(j, p.tx_seq);
+    j.Key("rx_seq");
+    IntOrNull(j, p.rx_seq);
+    j.Key("choke");
+    j.Bool(p.choke);
+    j.Key("nak");
+    j.Bool(p.nak);
+    j.Key("more");
+    j.Bool(p.more);
+    j.Key("window");
+    IntOrNull(j, p.window);
+    j.Key("user");
+    StringOrNull(j, p.user);
+    j.Key("node");
+    StringOrNull(j, p.node);
+    j.Key("data_hex");
+    j.Hex(p.data);
+  }
+  j.Key("error");
+  StringOrNull(j, p.error);
+  j.EndObject();
 }
 
 class JsonlWriter : public FrameWriter {
@@ -131,79 +162,166 @@ class JsonlWriter : public FrameWriter {
     const bool ax25 = data && d.problem == Ax25Problem::kNone;
     const FrameFindings found = FindFrameFindings(frame, info, d, nullptr);
 
-    Json j;
-    j["frame"] = state.FrameCount;
-    j["offset"] = state.FrameOffset;
+    JsonWriter& j = json_;
+    j.Clear();
+    j.Next();
+    j.StartObject();
+    j.Key("frame");
+    j.Int(state.FrameCount);
+    j.Key("offset");
+    j.Int(state.FrameOffset);
+    j.Key("stamp");
     // Stamp texts are the window's single-byte text; JSON wants UTF-8.
-    j["stamp"] = state.StampText.empty() ? Json(nullptr) : Json(Cp1252ToUtf8(state.StampText));
-    j["stamp_ms"] = OrNull(clock_.Millis());
-    j["time"] = clock_.Millis() ? OrNull(IsoUtcText(*clock_.Millis())) : Json(nullptr);
-    j["port"] = frame.empty() ? Json(nullptr) : Json(KissPort(frame[0]));
-    j["command"] = frame.empty() ? Json(nullptr) : Json(KissCommand(frame[0]));
+    if (state.StampText.empty()) {
+      j.Null();
+    } else {
+      AppendJsonStringCp1252(j.Raw(), state.StampText);
+    }
+    j.Key("stamp_ms");
+    IntOrNull(j, clock_.Millis());
+    j.Key("time");
+    scratch_.clear();
+    if (clock_.Millis()) AppendIsoStampText(scratch_, *clock_.Millis());
+    if (scratch_.empty()) {
+      j.Null();
+    } else {
+      scratch_[10] = 'T';
+      scratch_.push_back('Z');
+      j.String(scratch_);
+    }
+    j.Key("port");
+    if (frame.empty()) {
+      j.Null();
+    } else {
+      j.Int(KissPort(frame[0]));
+    }
+    j.Key("command");
+    if (frame.empty()) {
+      j.Null();
+    } else {
+      j.Int(KissCommand(frame[0]));
+    }
     if (ax25) {
-      j["destination"] = d.destination.call;
-      j["source"] = d.source.call;
-      Json digis = Json::array();
+      j.Key("destination");
+      j.String(d.destination.call);
+      j.Key("source");
+      j.String(d.source.call);
+      j.Key("digipeaters");
+      j.StartArray();
       for (int i = 0; i < d.digipeater_count; ++i) {
         const Ax25Address& a = d.digipeaters[static_cast<std::size_t>(i)];
-        digis.push_back(Json{{"call", a.call}, {"repeated", a.high_bit}});
+        j.StartObject();
+        j.Key("call");
+        j.String(a.call);
+        j.Key("repeated");
+        j.Bool(a.high_bit);
+        j.EndObject();
       }
-      j["digipeaters"] = std::move(digis);
-      j["cr"] = OrNull(RoleName(d.role));
-      j["kind"] = KindLetter(d.kind);
-      j["name"] = OrNull(d.name);
-      j["code"] = d.kind == Ax25Kind::kI ? Json(nullptr) : Json(d.type_code);
-      j["ns"] = OrNull(d.ns);
-      j["nr"] = OrNull(d.nr);
-      j["pf"] = d.poll_final;
-      j["pid"] = d.pid ? Json(*d.pid) : Json(nullptr);
-      j["pid_name"] = d.pid ? OrNull(PidName(*d.pid)) : Json(nullptr);
-      j["payload_hex"] = HexTextTrimmed(d.info);
+      j.EndArray();
+      j.Key("cr");
+      StringOrNull(j, RoleName(d.role));
+      j.Key("kind");
+      j.String(KindLetter(d.kind));
+      j.Key("name");
+      StringOrNull(j, d.name);
+      j.Key("code");
+      if (d.kind == Ax25Kind::kI) {
+        j.Null();
+      } else {
+        j.Int(d.type_code);
+      }
+      j.Key("ns");
+      IntOrNull(j, d.ns);
+      j.Key("nr");
+      IntOrNull(j, d.nr);
+      j.Key("pf");
+      j.Bool(d.poll_final);
+      j.Key("pid");
+      IntOrNull(j, d.pid);
+      j.Key("pid_name");
+      if (d.pid) {
+        StringOrNull(j, PidName(*d.pid));
+      } else {
+        j.Null();
+      }
+      j.Key("payload_hex");
+      j.Hex(d.info);
     } else {
-      for (const char* key : {"destination", "source", "digipeaters", "cr", "kind", "name", "code",
-                              "ns", "nr", "pf", "pid", "pid_name", "payload_hex"}) {
-        j[key] = nullptr;
+      static constexpr JsonWriter::Literal kAx25Keys[] = {
+          "destination", "source", "digipeaters", "cr",  "kind",     "name",       "code",
+          "ns",          "nr",     "pf",          "pid", "pid_name", "payload_hex"};
+      for (const JsonWriter::Literal key : kAx25Keys) {
+        j.Key(key);
+        j.Null();
       }
     }
-    j["frame_hex"] = HexTextTrimmed(frame);
+    j.Key("frame_hex");
+    j.Hex(frame);
     // problem: damage and AX.25 departures in words; damage: the damage's tags.
-    std::string problem;
-    Json damage = Json(nullptr);
+    scratch_.clear();
+    bool damage = false;
     for (int k = 0; k < kFindingCount; ++k) {
       const auto f = static_cast<Finding>(k);
       if (!found.Has(f)) continue;
-      if (!problem.empty()) problem.append("; ");
-      problem.append(FindingWords(f, frame, d, nullptr, found));
-      if (KindOf(f) == FindingKind::kDamage) {
-        if (damage.is_null()) damage = Json::array();
-        damage.push_back(FindingTag(f));
-      }
+      if (!scratch_.empty()) scratch_.append("; ");
+      scratch_.append(FindingWords(f, frame, d, nullptr, found));
+      damage = damage || KindOf(f) == FindingKind::kDamage;
     }
-    j["problem"] = OrNull(problem);
-    j["damage"] = std::move(damage);
+    j.Key("problem");
+    StringOrNull(j, scratch_);
+    j.Key("damage");
+    if (damage) {
+      j.StartArray();
+      for (int k = 0; k < kFindingCount; ++k) {
+        const auto f = static_cast<Finding>(k);
+        if (found.Has(f) && KindOf(f) == FindingKind::kDamage) j.String(FindingTag(f));
+      }
+      j.EndArray();
+    } else {
+      j.Null();
+    }
     const AprsPacket* aprs = ax25 ? CurrentAprs(state, d) : nullptr;
-    j["aprs"] = aprs != nullptr ? AprsJson(*aprs) : Json(nullptr);
+    j.Key("aprs");
+    if (aprs != nullptr) {
+      WriteAprsJson(j, *aprs);
+    } else {
+      j.Null();
+    }
     const LinkFacts* link = CurrentLink(state);
-    j["session"] = link != nullptr && link->session > 0 ? Json(link->session) : Json(nullptr);
-    j["netrom"] = ax25 && d.pid == kPidNetRom && DecodeNetRom(d.info, netrom_) ? NetRomJson(netrom_)
-                                                                               : Json(nullptr);
+    j.Key("session");
+    if (link != nullptr && link->session > 0) {
+      j.Int(link->session);
+    } else {
+      j.Null();
+    }
+    j.Key("netrom");
+    if (ax25 && d.pid == kPidNetRom && DecodeNetRom(d.info, netrom_)) {
+      WriteNetRom(j, netrom_);
+    } else {
+      j.Null();
+    }
     if (state.Source != nullptr && !state.Source->ReceiverNames().empty()) {
-      Json heard_by = Json::array();
-      Json offsets = Json::object();
+      j.Key("heard_by");
+      j.StartArray();
       if (state.Receivers != nullptr) {
         for (const Reception& r : state.Receivers->heard) {
-          const std::string& name = state.Receivers->names[static_cast<std::size_t>(r.receiver)];
-          heard_by.push_back(name);
-          offsets[name] = r.offset_ms;
+          j.String(state.Receivers->names[static_cast<std::size_t>(r.receiver)]);
         }
       }
-      j["heard_by"] = std::move(heard_by);
-      j["heard_offset_ms"] = std::move(offsets);
+      j.EndArray();
+      j.Key("heard_offset_ms");
+      j.StartObject();
+      if (state.Receivers != nullptr) {
+        for (const Reception& r : state.Receivers->heard) {
+          j.TextKey(state.Receivers->names[static_cast<std::size_t>(r.receiver)]);
+          j.Int(r.offset_ms);
+        }
+      }
+      j.EndObject();
     }
-
-    line_ = j.dump(-1, ' ', false, Json::error_handler_t::replace);
-    line_.push_back('\n');
-    out_.Write(line_);
+    j.EndObject();
+    j.Text().push_back('\n');
+    out_.Write(j.Text());
   }
 
   bool ReadsAprs() const override { return true; }
@@ -212,7 +330,8 @@ class JsonlWriter : public FrameWriter {
  private:
   LineSink& out_;
   StampClock clock_;
-  std::string line_;
+  JsonWriter json_;      // kept from frame to frame, as its buffer
+  std::string scratch_;  // the time, the problem's words
   Ax25Details details_;  // read only for data frames
   NetRomPacket netrom_;
 };

@@ -70,7 +70,7 @@ class SeriesWriter : public FrameWriter {
       AppendCsvField(text_, AprsTextUtf8(v.quantity));
       text_.push_back(',');
       if (v.field != nullptr) {
-        text_.append(AprsJsonNumberText(*v.field, v.value));
+        AppendAprsNumber(text_, *v.field, v.value, FractionDigits::kJson);
       } else {
         text_.push_back(v.value != 0 ? '1' : '0');
       }

@@ -21,26 +21,33 @@
 //
 // With --filter the layout writes the sessions the filter keeps a frame of, whole.
 #include <map>
-#include <nlohmann/json.hpp>
 #include <set>
 
 #include "capture/frame_links.h"
 #include "commands/frame_text.h"
 #include "commands/layouts.h"
 #include "render/hex.h"
+#include "render/json_writer.h"
 
 namespace packscope {
 namespace {
 
-using Json = nlohmann::ordered_json;
-
-Json TimeOrNull(const std::optional<std::int64_t>& millis) {
-  if (!millis) return nullptr;
-  const std::string text = IsoUtcText(*millis);
-  return text.empty() ? Json(nullptr) : Json(text);
+void TimeOrNull(JsonWriter& j, const std::optional<std::int64_t>& millis) {
+  const std::string text = millis ? IsoUtcText(*millis) : std::string();
+  if (text.empty()) {
+    j.Null();
+  } else {
+    j.String(text);
+  }
 }
 
-Json TextOrNull(std::string_view text) { return text.empty() ? Json(nullptr) : Json(text); }
+void TextOrNull(JsonWriter& j, std::string_view text) {
+  if (text.empty()) {
+    j.Null();
+  } else {
+    j.String(text);
+  }
+}
 
 class SessionsWriter : public FrameWriter, public SessionSink {
  public:
@@ -72,32 +79,60 @@ class SessionsWriter : public FrameWriter, public SessionSink {
   void OnEnd(const Session& s) override {
     auto data = data_.extract(s.number);
     if (kept_.erase(s.number) > 0) {
-      Json j;
-      j["session"] = s.number;
-      j["initiator"] = s.initiator;
-      j["responder"] = s.responder;
-      j["port"] = s.port;
-      j["modulo"] = s.modulo;
-      j["setup"] = TextOrNull(SetupName(s.setup));
-      j["outcome"] = TextOrNull(OutcomeName(s.outcome));
-      j["first_frame"] = s.first_frame;
-      j["last_frame"] = s.last_frame;
-      j["start"] = TimeOrNull(s.start);
-      j["end"] = TimeOrNull(s.end);
-      j["frames"] = s.frames;
+      JsonWriter j;
+      j.StartObject();
+      j.Key("session");
+      j.Int(s.number);
+      j.Key("initiator");
+      j.String(s.initiator);
+      j.Key("responder");
+      j.String(s.responder);
+      j.Key("port");
+      j.Int(s.port);
+      j.Key("modulo");
+      j.Int(s.modulo);
+      j.Key("setup");
+      TextOrNull(j, SetupName(s.setup));
+      j.Key("outcome");
+      TextOrNull(j, OutcomeName(s.outcome));
+      j.Key("first_frame");
+      j.Int(s.first_frame);
+      j.Key("last_frame");
+      j.Int(s.last_frame);
+      j.Key("start");
+      TimeOrNull(j, s.start);
+      j.Key("end");
+      TimeOrNull(j, s.end);
+      j.Key("frames");
+      j.Int(s.frames);
       for (std::size_t i = 0; i < 2; ++i) {
         const DirectionCounts& c = s.from[i];
-        j[i == 0 ? "from_initiator" : "from_responder"] = {
-            {"i_frames", c.i_frames},
-            {"bytes", c.bytes},
-            {"retransmitted", c.retransmitted},
-            {"missing", c.missing},
-            {"rej", c.rej},
-            {"srej", c.srej},
-            {"rnr", c.rnr},
-            {"data_hex", data.empty() ? "" : data.mapped()[i]}};
+        if (i == 0) {
+          j.Key("from_initiator");
+        } else {
+          j.Key("from_responder");
+        }
+        j.StartObject();
+        j.Key("i_frames");
+        j.Int(c.i_frames);
+        j.Key("bytes");
+        j.Int(c.bytes);
+        j.Key("retransmitted");
+        j.Int(c.retransmitted);
+        j.Key("missing");
+        j.Int(c.missing);
+        j.Key("rej");
+        j.Int(c.rej);
+        j.Key("srej");
+        j.Int(c.srej);
+        j.Key("rnr");
+        j.Int(c.rnr);
+        j.Key("data_hex");
+        j.String(data.empty() ? std::string_view() : std::string_view(data.mapped()[i]));
+        j.EndObject();
       }
-      std::string line = j.dump(-1, ' ', false, Json::error_handler_t::replace);
+      j.EndObject();
+      std::string line = std::move(j.Text());
       line.push_back('\n');
       ready_.emplace(s.number, std::move(line));
     } else {

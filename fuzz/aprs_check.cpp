@@ -142,7 +142,7 @@ void CheckAprsFields(const std::uint8_t* data, std::size_t size) {
     if (!WordsText(words)) Fail(line, "words line is not one line of printable UTF-8: " + words);
 
     try {
-      const std::string json = AprsJson(p).dump();
+      const std::string json = AprsJsonText(p);
       if (nlohmann::ordered_json::parse(json).dump() != json) {
         Fail(line, "JSON object does not read back the same: " + json);
       }

@@ -20,9 +20,14 @@ std::string Words(AprsDecoder& d, std::string_view info, std::string_view destin
   return out;
 }
 
+// The object's text as written, and read back.
+std::string JsonText(AprsDecoder& d, std::string_view info, std::string_view destination = "APRS") {
+  return AprsJsonText(d.Decode(AprsHeader{"N0CALL", destination}, info));
+}
 nlohmann::ordered_json Json(AprsDecoder& d, std::string_view info,
                             std::string_view destination = "APRS") {
-  return AprsJson(d.Decode(AprsHeader{"N0CALL", destination}, info));
+  return nlohmann::ordered_json::parse(
+      AprsJsonText(d.Decode(AprsHeader{"N0CALL", destination}, info)));
 }
 
 TEST(AprsWordsTest, OneLineInPlainWords) {
@@ -72,23 +77,23 @@ TEST(AprsWordsTest, TelemetryWithItsStationsDefinitions) {
 
 TEST(AprsJsonTest, KeysOfTheIssue) {
   AprsDecoder d;
-  EXPECT_EQ(Json(d, "@092345z4903.50N/07201.75W>088/036/A=001234 hi").dump(),
+  EXPECT_EQ(JsonText(d, "@092345z4903.50N/07201.75W>088/036/A=001234 hi"),
             R"({"type":"position","lat":49.058333,"lon":-72.029167,"symbol":"/>","course":88,)"
             R"("speed_kmh":66.7,"altitude_m":376.1,"timestamp":"092345z","comment":" hi"})");
   // The wind of a weather report with a position is in mph, as its gusts.
-  EXPECT_EQ(Json(d, "!4903.50N/07201.75W_220/004g005t077r001h50b09900").dump(),
+  EXPECT_EQ(JsonText(d, "!4903.50N/07201.75W_220/004g005t077r001h50b09900"),
             R"({"type":"weather","lat":49.058333,"lon":-72.029167,"symbol":"/_","weather":)"
             R"({"wind_dir":220,"wind_speed_kmh":6.4,"gust_kmh":8,"temp_c":25,"rain_1h_mm":0.3,)"
             R"("humidity":50,"pressure_hpa":990}})");
-  EXPECT_EQ(Json(d, ")AID #2_4903.5 N/07201.7 WA").dump(),
+  EXPECT_EQ(JsonText(d, ")AID #2_4903.5 N/07201.7 WA"),
             R"({"type":"item","lat":49.059167,"lon":-72.029167,"ambiguity":1,"symbol":"/A",)"
             R"("name":"AID #2","alive":false})");
-  EXPECT_EQ(Json(d, "T#MIC,1,2.5,3,4,5,00000001").dump(),
+  EXPECT_EQ(JsonText(d, "T#MIC,1,2.5,3,4,5,00000001"),
             R"({"type":"telemetry","seq":"MIC","analog":[1,2.5,3,4,5],"digital":"00000001"})");
-  EXPECT_EQ(Json(d, "}WB2OSZ>APDW16,TCPIP:>On the air").dump(),
+  EXPECT_EQ(JsonText(d, "}WB2OSZ>APDW16,TCPIP:>On the air"),
             R"({"type":"third-party","inner":{"source":"WB2OSZ","destination":"APDW16",)"
             R"("path":"TCPIP","type":"status","status":"On the air","device":"Dire Wolf"}})");
-  EXPECT_EQ(Json(d, "!4963.50N/07201.75W-").dump(),
+  EXPECT_EQ(JsonText(d, "!4963.50N/07201.75W-"),
             R"({"type":"position","lon":-72.029167,"symbol":"/-",)"
             R"("error":"minutes 63 of the latitude are over 59"})");
 }
@@ -137,7 +142,7 @@ TEST(AprsJsonTest, WhatTheFieldSentIsInTheObject) {
   d.Decode(AprsHeader{"N0QBF-11", "APRS"}, ":N0QBF-11 :UNIT.,,,,,Click");
   d.Decode(AprsHeader{"N0QBF-11", "APRS"}, ":N0QBF-11 :BITS.10110001,Balloon");
   for (const Case& c : cases) {
-    EXPECT_EQ(AprsJson(d.Decode(AprsHeader{c.source, "APRS"}, c.info)).dump(), c.json) << c.info;
+    EXPECT_EQ(AprsJsonText(d.Decode(AprsHeader{c.source, "APRS"}, c.info)), c.json) << c.info;
   }
 }
 
@@ -151,6 +156,44 @@ TEST(AprsJsonTest, TextsBecomeUtf8) {
             "Gr\u00FC\u00DFe");
   EXPECT_EQ(Json(d, ">caf\xE9 \x80")["status"], "caf\u00E9 \u20AC");
   EXPECT_EQ(Json(d, ">\xED\xA0\x80")["status"], "\u00ED\u00A0\u20AC");  // a surrogate is no UTF-8
+}
+
+// One number text for jsonl, the series layout and the frame list's details: rounded halves away
+// from zero to the field's decimals, whole numbers without a point, never "-0"; the details
+// take the shortest digits where the JSON keeps the library's.
+TEST(AprsJsonTest, NumbersAsTheFieldsDecimalsHaveThem) {
+  struct Case {
+    int decimals;
+    double value;
+    const char* json;
+    const char* details;
+  };
+  const Case cases[] = {
+      {1, 199.0, "199", "199"},
+      {1, -32.04, "-32", "-32"},
+      {1, 0.25, "0.3", "0.3"},
+      {1, -0.25, "-0.3", "-0.3"},
+      {2, 2.675, "2.68", "2.68"},
+      {0, 0.5, "1", "1"},
+      {1, -0.04, "0", "0"},
+      {kAprsAsSent, -0.0, "0", "0"},
+      {6, 48.1548333, "48.154833000000004", "48.154833"},
+      {6, 0.00001, "1e-05", "1e-05"},
+      {1, 1e20, "1e+20", "1e+20"},
+      {1, 1e300, "1e+300", "1e+300"},
+      {0, 8999999999999999.0, "8999999999999999", "8999999999999999"},
+      {kAprsAsSent, 2.5, "2.5", "2.5"},
+      {kAprsAsSent, -1e-7, "-1e-07", "-1e-07"},
+      {kAprsAsSent, 0.1 + 0.2, "0.30000000000000004", "0.30000000000000004"},
+  };
+  for (const Case& c : cases) {
+    const AprsField field{"x", AprsJsonPlace::kTop, c.decimals, AprsValue::Kind::kNumber, nullptr,
+                          ""};
+    std::string json;
+    AppendAprsNumber(json, field, c.value, FractionDigits::kJson);
+    EXPECT_EQ(json, c.json) << c.value;
+    EXPECT_EQ(AprsNumberText(field, c.value), c.details) << c.value;
+  }
 }
 
 TEST(AprsFieldsTest, EveryFieldByItsName) {
@@ -178,7 +221,7 @@ TEST(AprsFieldsTest, EveryFieldByItsName) {
   // arrays).
   const AprsPacket& o =
       d.Decode(AprsHeader{"N0CALL", "APRS"}, ";LEADER   *092345z4903.50N/07201.75W_220/004t077");
-  const nlohmann::ordered_json object = AprsJson(o);
+  const auto object = nlohmann::ordered_json::parse(AprsJsonText(o));
   for (auto it = object.begin(); it != object.end(); ++it) {
     EXPECT_TRUE(FindAprsField(it.key()) != nullptr || it.key() == "weather") << it.key();
   }
