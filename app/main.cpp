@@ -1,8 +1,8 @@
 // packscope: the desktop program. Starts the main window Form1 and waits for the user; a capture
 // named on the command line is opened as if it had been dropped on the window, so that file
 // managers can open captures with the program. --frames CAPTURE [--filter EXPR] opens the frame
-// list window on a capture instead, without the main window. The program ends when its last
-// window closes.
+// list window on a capture instead, without the main window; --frames A.kss B.kss C.kss on the
+// captures of several receivers merged. The program ends when its last window closes.
 #include <limits.h>
 #include <unistd.h>
 
@@ -39,7 +39,9 @@ void Describe(QCommandLineParser& parser) {
   parser.addVersionOption();
   parser.addOption(QCommandLineOption(
       QStringLiteral("frames"),
-      QStringLiteral("Opens the frame list window on CAPTURE, without the main window."),
+      QStringLiteral("Opens the frame list window on CAPTURE, without the main window; with "
+                     "more CAPTUREs after it, on them all merged, each a receiver of one "
+                     "traffic (as packscope-convert --merge)."),
       QStringLiteral("CAPTURE")));
   parser.addOption(QCommandLineOption(
       QStringLiteral("filter"),
@@ -137,17 +139,18 @@ int main(int argc, char** argv) {
 
   const std::optional<std::string> frames = OptionBytes(argc, argv, "--frames");
   if (frames || parser.isSet(QStringLiteral("filter"))) {
-    if (!frames || !paths.empty()) {
-      std::fprintf(stderr, "packscope: %s\nTry 'packscope --help'.\n",
-                   frames ? "--frames CAPTURE opens one capture; no other CAPTURE."
-                          : "--filter goes with --frames CAPTURE.");
+    if (!frames) {
+      std::fprintf(stderr,
+                   "packscope: --filter goes with --frames CAPTURE.\nTry 'packscope --help'.\n");
       return 2;
     }
     packscope::FrameListWindow list;
     list.show();
     const QString filter = parser.value(QStringLiteral("filter"));
-    QTimer::singleShot(0, &list, [&list, path = AbsolutePath(*frames), filter] {
-      list.OpenCapture(path);
+    // More captures behind --frames CAPTURE: the receivers of a merge, in the order given.
+    paths.insert(paths.begin(), AbsolutePath(*frames));
+    QTimer::singleShot(0, &list, [&list, paths, filter] {
+      list.OpenCaptures(paths);
       if (!filter.isEmpty()) list.ApplyFilter(filter);
     });
     return app.exec();

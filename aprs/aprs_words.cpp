@@ -1,10 +1,12 @@
 #include "aprs/aprs_words.h"
 
+#include <array>
 #include <charconv>
 #include <cmath>
 
 #include "aprs/aprs_parse.h"
 #include "aprs/aprs_tables.h"
+#include "render/numbers.h"
 
 namespace packscope {
 namespace {
@@ -14,11 +16,16 @@ using namespace aprs_parse;
 constexpr std::string_view kDegree = "\xC2\xB0";  // U+00B0 in UTF-8
 
 void AppendFixed(std::string& out, double v, int decimals) {
-  char buf[400];                                               // 1e308 with its decimals
-  if (std::abs(v) < 0.5 * std::pow(10.0, -decimals)) v = 0.0;  // no "-0"
-  const auto [end, ec] =
-      std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
-  if (ec == std::errc()) out.append(buf, end);
+  static const auto kHalfUnits = [] {
+    std::array<double, 10> halves{};
+    for (int d = 0; d < 10; ++d) halves[static_cast<std::size_t>(d)] = 0.5 * std::pow(10.0, -d);
+    return halves;
+  }();
+  const double half = decimals >= 0 && decimals < 10
+                          ? kHalfUnits[static_cast<std::size_t>(decimals)]
+                          : 0.5 * std::pow(10.0, -decimals);
+  if (std::abs(v) < half) v = 0.0;  // no "-0"
+  AppendFixedDecimals(out, v, decimals);
 }
 
 // The shortest text that reads back as v: -1e-07, 12.5.

@@ -11,6 +11,11 @@ namespace packscope {
 
 namespace {
 
+// The SSID of a 7-byte address block: bits 1..4 of its last byte.
+std::uint8_t SsidOf(const std::uint8_t* block) {
+  return static_cast<std::uint8_t>((block[6] & 0x1E) / 2);
+}
+
 // The callsign text of a block into buf (room for 9 characters); returns its length.
 std::size_t CallsignChars(const std::uint8_t* block, char* buf, std::uint8_t& ssid) {
   char chars[6];
@@ -27,7 +32,7 @@ std::size_t CallsignChars(const std::uint8_t* block, char* buf, std::uint8_t& ss
     n = static_cast<std::size_t>(end - begin);
     std::memcpy(buf, chars + begin, n);
   }
-  ssid = static_cast<std::uint8_t>((block[6] & 0x1E) / 2);
+  ssid = SsidOf(block);
   if (ssid > 0) {
     buf[n++] = '-';
     if (ssid >= 10) buf[n++] = '1';
@@ -62,14 +67,21 @@ Ax25Control ClassifyControl(std::uint8_t control) {
   return k;
 }
 
-void DecodeAx25(std::span<const std::uint8_t> frame_bytes, std::int32_t frame_length,
-                Ax25Fields& f) {
+namespace {
+
+void Decode(std::span<const std::uint8_t> frame_bytes, std::int32_t frame_length, Ax25Fields& f,
+            bool calls) {
   // Position p of FrameBytes (from 1) is frame_bytes[p - 1].
   const auto at = [&](int pos) { return frame_bytes[static_cast<std::size_t>(pos - 1)]; };
 
   // Address field.
-  f.DestSsid = CallsignText(frame_bytes.data() + 1, f.DestCall);
-  f.SourceSsid = CallsignText(frame_bytes.data() + 8, f.SourceCall);
+  if (calls) {
+    f.DestSsid = CallsignText(frame_bytes.data() + 1, f.DestCall);
+    f.SourceSsid = CallsignText(frame_bytes.data() + 8, f.SourceCall);
+  } else {
+    f.DestSsid = SsidOf(frame_bytes.data() + 1);
+    f.SourceSsid = SsidOf(frame_bytes.data() + 8);
+  }
   f.AddressEnd = TestBit(at(15), 0) ? 1 : 0;
   f.FieldPos = 16;
   if (f.AddressEnd == 0) {
@@ -100,6 +112,18 @@ void DecodeAx25(std::span<const std::uint8_t> frame_bytes, std::int32_t frame_le
     AppendHexText(f.PayloadHex, frame_bytes.data() + f.InfoPos - 1,
                   static_cast<std::size_t>(frame_length - f.InfoPos + 1));
   }
+}
+
+}  // namespace
+
+void DecodeAx25(std::span<const std::uint8_t> frame_bytes, std::int32_t frame_length,
+                Ax25Fields& fields) {
+  Decode(frame_bytes, frame_length, fields, /*calls=*/true);
+}
+
+void DecodeAx25Payload(std::span<const std::uint8_t> frame_bytes, std::int32_t frame_length,
+                       Ax25Fields& fields) {
+  Decode(frame_bytes, frame_length, fields, /*calls=*/false);
 }
 
 }  // namespace packscope

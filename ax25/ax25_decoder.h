@@ -89,6 +89,10 @@ std::uint8_t CallsignText(const std::uint8_t* block, std::string& call);
 // PayloadHex of fields.
 void DecodeAx25(std::span<const std::uint8_t> frame_bytes, std::int32_t frame_length,
                 Ax25Fields& fields);
+// DecodeAx25 without the callsign texts, which cost most of its time: DestCall and SourceCall
+// keep what they held; everything else, their SSIDs included, is set.
+void DecodeAx25Payload(std::span<const std::uint8_t> frame_bytes, std::int32_t frame_length,
+                       Ax25Fields& fields);
 
 }  // namespace packscope
 

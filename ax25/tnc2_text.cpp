@@ -109,7 +109,8 @@ void AppendTnc2Info(std::string& out, std::span<const std::uint8_t> info) {
   const std::string_view text(reinterpret_cast<const char*>(info.data()), info.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
-    if (c == '\r' || c == '\n' || c == '\0' || (c == '<' && HexGroup(text, i))) {
+    // A FEND would let the readers take the file for KISS (a FEND and a type byte).
+    if (c == '\r' || c == '\n' || c == '\0' || c == '\xC0' || (c == '<' && HexGroup(text, i))) {
       static constexpr char kDigits[] = "0123456789abcdef";
       const auto b = static_cast<std::uint8_t>(c);
       out.append("<0x").append(1, kDigits[b >> 4]).append(1, kDigits[b & 15]).append(">");

@@ -10,7 +10,8 @@
 //              are those of the digipeaters before it
 //   ":"        the information field follows, to the end of the line, as bytes. Only what the
 //              line cannot hold is written otherwise: CR, LF and NUL as <0x0d>, <0x0a> and
-//              <0x00> (Dire Wolf's form), and a "<" that would begin such a group as <0x3c>.
+//              <0x00> (Dire Wolf's form), a FEND (0xC0, which would make the file look like
+//              KISS) as <0xc0>, and a "<" that would begin such a group as <0x3c>.
 //              Reading takes every <0xHH> as the byte HH.
 //
 // Read back, a line becomes a UI frame (control 03) with PID F0, a command: the destination's C

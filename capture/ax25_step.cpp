@@ -17,8 +17,13 @@ std::string_view Boxed(const std::string& call, char (&buf)[16]) {
 
 }  // namespace
 
-void DecodeAx25(DecoderState& state, Window& window) {
-  DecodeAx25(std::span<const std::uint8_t>(state.FrameBytes).subspan(1), state.FrameLength, state);
+void DecodeAx25(DecoderState& state, Window& window, bool callsigns) {
+  const auto frame_bytes = std::span<const std::uint8_t>(state.FrameBytes).subspan(1);
+  if (!callsigns) {
+    DecodeAx25Payload(frame_bytes, state.FrameLength, state);
+    return;
+  }
+  DecodeAx25(frame_bytes, state.FrameLength, state);
   char box[16];
   window.SetText2(Boxed(state.DestCall, box));
   window.SetText3(Boxed(state.SourceCall, box));

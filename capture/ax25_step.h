@@ -10,8 +10,9 @@ namespace packscope {
 
 // Decodes the current frame into state (DestCall ... PayloadHex, bytes of earlier frames beyond
 // FrameLength included, as the decoder reads them); sets Text2 to "-" DestCall "-" and Text3 to
-// "-" SourceCall "-".
-void DecodeAx25(DecoderState& state, Window& window);
+// "-" SourceCall "-". Without callsigns, for a pass that reads neither the callsigns nor the
+// boxes: the decoder's other fields alone (DecodeAx25Payload), the boxes left as they are.
+void DecodeAx25(DecoderState& state, Window& window, bool callsigns = true);
 
 }  // namespace packscope
 

@@ -72,8 +72,14 @@ struct DecoderState : Ax25Fields {
   std::int32_t FrameLength = 0;
   std::int64_t FrameCount = 0;
   std::int64_t ByteCount = 0;
-  std::string RawHex;    // hex text of the frame as stored: "C0 ", the bytes read, closing FEND
-  std::string FrameHex;  // hex text of the un-escaped frame
+  // The frame as stored: C0 (the FEND that opened it, for a recovered frame the shared one), the
+  // bytes read for it with their escapes, and the closing C0 (none for a frame cut off by the
+  // end of the capture). Every pass fills it.
+  std::vector<std::uint8_t> RawBytes;
+  // Hex texts of the frame as stored (RawBytes) and un-escaped: made only by a pass that reads
+  // them (FrameTexts); otherwise they keep what an earlier pass left.
+  std::string RawHex;
+  std::string FrameHex;
   // Where the frame starts: byte offset (from 0) of the FEND that opened it.
   std::int64_t FrameOffset = 0;
   // Which receivers heard the frame, when the pass reads a Source that knows (not owned; valid
@@ -82,6 +88,7 @@ struct DecoderState : Ax25Fields {
 
   // --- Timestamp frames ---
   // Both start empty with every pass: a frame before the pass's first stamp has none.
+  // StampText is made only by a pass that reads it (FrameTexts); it stays empty otherwise.
   std::string StampText;   // text of the pass's most recent stamp; empty until its first one
   double StampMillis = 0;  // milliseconds since 1970 of the pass's most recent binary stamp
 
@@ -113,6 +120,36 @@ struct DecoderState : Ax25Fields {
   // The connected links of the pass's frames, while a pass with an observer or a filter runs
   // (capture/frame_links.h; not owned). ReadCapture sets one up when none is set.
   FrameLinks* Links = nullptr;
+};
+
+// What a pass makes of every frame beyond FrameBytes, FrameLength, FrameOffset, RawBytes, the
+// counts and StampMillis. Each costs time on every frame, so ReadCapture makes only what the frame
+// output step, the observer or the window reads (capture/frame_loop.h); a default value asks for
+// all.
+// Which stamps get their StampText: every one, those without a date alone (binary stamps from
+// kUndatedStampMillis on, whose time no date shows, and text stamps, whose text costs little:
+// what a layout that writes a stamp's time writes where there is none), or none.
+enum class StampTexts : std::uint8_t { kNone, kUndated, kAll };
+
+struct FrameTexts {
+  bool raw_hex = true;    // RawHex
+  bool frame_hex = true;  // FrameHex
+  StampTexts stamp_text = StampTexts::kAll;
+  // While Check2 is ticked: the AX.25 decoder's fields (Ax25Fields), and of them the callsign
+  // texts DestCall and SourceCall, which cost most of the decoder's time.
+  bool ax25 = true;
+  bool callsigns = true;
+
+  static constexpr FrameTexts None() { return {false, false, StampTexts::kNone, false, false}; }
+  FrameTexts& operator|=(const FrameTexts& o) {
+    raw_hex |= o.raw_hex;
+    frame_hex |= o.frame_hex;
+    stamp_text = std::max(stamp_text, o.stamp_text);
+    ax25 |= o.ax25;
+    callsigns |= o.callsigns;
+    return *this;
+  }
+  friend bool operator==(const FrameTexts&, const FrameTexts&) = default;
 };
 
 // The current frame, un-escaped, from its type byte on: FrameBytes positions 1 to FrameLength.

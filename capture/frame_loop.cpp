@@ -37,7 +37,25 @@ std::string_view CountsText(char (&buf)[64], std::int64_t frames, std::int64_t b
 // The pass's handler of the scanner: fills the frame fields of DecoderState and runs the steps.
 class FrameLoop {
  public:
-  FrameLoop(DecoderState& state, Window& window) : state_(state), window_(window) {}
+  FrameLoop(DecoderState& state, Window& window)
+      : state_(state),
+        window_(window),
+        texts_(PassTexts(state, window)),
+        // The output step reads the decoder's fields of the frames it writes, never of timestamp
+        // frames: those are decoded for the window's callsigns and the observer alone.
+        decode_stamps_(texts_.callsigns ||
+                       (state.Observer != nullptr && state.Observer->Reads().ax25)),
+        counts_as_read_(window.ShowsFramesAsRead()) {}
+
+  // A window that is not shown the counts as the frames are read gets them once, at the end.
+  ~FrameLoop() {
+    if (counts_as_read_ || shown_frames_ < 0) return;
+    try {
+      window_.SetLabel1Caption(CountsText(caption_, shown_frames_, shown_bytes_));
+    } catch (...) {
+      // The pass's own outcome, success or its error, is what the caller learns.
+    }
+  }
 
   // source: the same input when it is a stream of a higher layer, which knows the receivers of
   // its frames; else null.
@@ -84,7 +102,7 @@ class FrameLoop {
     if (source_ != nullptr) state_.Receivers = source_->ReceiversAt(offset);
     info_ = FrameInfo{};
     info_.recovered = recovered;
-    state_.RawHex.assign("C0 ");
+    state_.RawBytes.assign(1, kFend);
   }
 
   // Un-escaped bytes into FrameBytes, which grows as needed and never shrinks.
@@ -95,7 +113,7 @@ class FrameLoop {
   }
 
   void OnStored(const std::uint8_t* bytes, std::size_t n) {
-    AppendHexText(state_.RawHex, bytes, n);
+    state_.RawBytes.insert(state_.RawBytes.end(), bytes, bytes + n);
   }
 
   void OnStrayEscape(std::int64_t offset) {
@@ -111,29 +129,41 @@ class FrameLoop {
   void OnFrameEnd(const KissFrameEnd& end) {
     const std::int32_t length = end.length;
     info_.cut_off = !end.closed;
-    if (end.closed) state_.RawHex.append("C0 ");
+    if (end.closed) state_.RawBytes.push_back(kFend);
+    if (texts_.raw_hex) {
+      state_.RawHex.clear();
+      AppendHexText(state_.RawHex, state_.RawBytes.data(), state_.RawBytes.size());
+    }
 
     state_.FrameLength = length;
     state_.ByteCount += length;
-    window_.SetLabel1Caption(CountsText(caption_, state_.FrameCount, state_.ByteCount));
+    shown_frames_ = state_.FrameCount;
+    shown_bytes_ = state_.ByteCount;
+    if (counts_as_read_) {
+      window_.SetLabel1Caption(CountsText(caption_, state_.FrameCount, state_.ByteCount));
+    }
 
-    if (end.escaped) {
-      state_.FrameHex.clear();
-      AppendHexText(state_.FrameHex, state_.FrameBytes.data() + 1,
-                    static_cast<std::size_t>(length));
-    } else {
-      // Without escapes the frame is the bytes as stored: its groups are already in RawHex,
-      // behind the opening "C0 ".
-      state_.FrameHex.assign(state_.RawHex, 3, 3 * static_cast<std::size_t>(length));
+    if (texts_.frame_hex) {
+      if (end.escaped || !texts_.raw_hex) {
+        state_.FrameHex.clear();
+        AppendHexText(state_.FrameHex, state_.FrameBytes.data() + 1,
+                      static_cast<std::size_t>(length));
+      } else {
+        // Without escapes the frame is the bytes as stored: its groups are already in RawHex,
+        // behind the opening "C0 ".
+        state_.FrameHex.assign(state_.RawHex, 3, 3 * static_cast<std::size_t>(length));
+      }
     }
 
     info_.timestamp = length >= 1 && state_.FrameBytes[1] == kTimestampType;
-    if (info_.timestamp) TimestampStep(state_, window_);
+    if (info_.timestamp) TimestampStep(state_, window_, times_, texts_.stamp_text);
     if (state_.Aprs != nullptr) state_.Aprs->NextFrame();
     if (state_.Links != nullptr) state_.Links->Follow(state_, info_);
     if (state_.FrameFilter == nullptr || state_.FrameFilter->Keep(state_, info_) ||
         info_.timestamp) {
-      if (window_.Check2()) DecodeAx25(state_, window_);
+      if (window_.Check2() && (info_.timestamp ? decode_stamps_ : texts_.ax25)) {
+        DecodeAx25(state_, window_, texts_.callsigns);
+      }
       if (!info_.timestamp) FrameOutputStep(state_, window_);
       if (state_.Observer != nullptr) state_.Observer->OnFrame(state_, info_);
     }
@@ -143,14 +173,30 @@ class FrameLoop {
  private:
   DecoderState& state_;
   Window& window_;
+  const FrameTexts texts_;
+  const bool decode_stamps_;
+  const bool counts_as_read_;
+  StampTimeTexts times_{window_};
   FrameSource* source_ = nullptr;
   KissScanner scanner_;
   FrameInfo info_;
+  std::int64_t shown_frames_ = -1;  // the counts Label1 shows, or is to show; -1: none yet
+  std::int64_t shown_bytes_ = 0;
   std::vector<InputDamage> damage_;
   char caption_[64];
 };
 
 }  // namespace
+
+FrameTexts PassTexts(const DecoderState& state, const Window& window) {
+  FrameTexts texts = OutputStepReads(state.OutputMode);
+  if (state.Observer != nullptr) texts |= state.Observer->Reads();
+  // The stamp log's line holds the stamp's time text.
+  if (window.KeepsStampLog()) texts.stamp_text = StampTexts::kAll;
+  if (window.ShowsFramesAsRead()) texts.callsigns = true;
+  if (texts.callsigns) texts.ax25 = true;
+  return texts;
+}
 
 void AppendCountsCaption(std::string& out, std::int64_t frames, std::int64_t bytes) {
   char buf[64];

@@ -6,9 +6,10 @@
 // before the first FEND skipped, frames behind a shared FEND or garbage recovered, escapes undone,
 // a frame cut off by the end of the file still a frame.
 //
-// Per frame the pass fills RawHex, FrameBytes, FrameLength and FrameHex, counts it, sets the
-// Label1 caption, runs the timestamp step (type 0x09), the AX.25 decoder (while Check2 is
-// ticked, every frame) and the frame output step (every frame but timestamp frames). With a
+// Per frame the pass fills RawBytes, FrameBytes and FrameLength (and RawHex and FrameHex where they
+// are read: PassTexts), counts it, sets the Label1 caption, runs the timestamp step (type 0x09),
+// the AX.25 decoder (while Check2 is ticked, every frame) and the frame output step (every frame
+// but timestamp frames). With a
 // FrameFilter (capture/frame_predicate.h) the frames it turns down go no further than the
 // timestamp step. A pass whose filter or observer reads APRS has a FrameAprs (DecoderState::Aprs)
 // that follows every frame, and a pass whose filter or observer reads the frames' links a
@@ -61,6 +62,8 @@ class CaptureObserver {
   }
   // Whether OnFrame reads the APRS decoding of frames (DecoderState::Aprs, capture/frame_aprs.h).
   virtual bool ReadsAprs() const { return false; }
+  // Which of the frame texts OnFrame reads (FrameTexts): all of them unless it says otherwise.
+  virtual FrameTexts Reads() const { return {}; }
   // Whether OnFrame reads the frames' link facts or their control fields (a session's modulo:
   // DecoderState::Links, capture/frame_links.h).
   virtual bool ReadsLinks() const { return false; }
@@ -69,6 +72,10 @@ class CaptureObserver {
   // pass returns.
   virtual SessionSink* Sessions() { return nullptr; }
 };
+
+// The frame texts a pass makes: those the frame output step (OutputStepReads), the observer and
+// the window read. A FramePredicate reads none of them.
+FrameTexts PassTexts(const DecoderState& state, const Window& window);
 
 // Runs one pass: busy pointer, the display emptied (OutputMode Screen only: a file pass leaves it
 // as it is), Text4 emptied, FrameCount, ByteCount, StampText and StampMillis reset, the whole

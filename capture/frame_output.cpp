@@ -20,8 +20,9 @@ void ScreenBlock(DecoderState& state, Window& window) {
   std::string& block = state.Scratch.piece;
   const bool kiss_view = window.Check1();
   block.clear();
-  const ScreenBlockParts parts =
-      AppendScreenBlock(block, state.StampText, kiss_view ? state.FrameHex : state.RawHex);
+  const ScreenBlockParts parts = AppendScreenBlock(
+      block, state.StampText,
+      kiss_view ? KissFrame(state) : std::span<const std::uint8_t>(state.RawBytes));
   const std::string_view text = block;
   AppendColored(window, text.substr(0, parts.dump), kBlack);
   AppendColored(window, text.substr(parts.dump, parts.green - parts.dump),
@@ -32,18 +33,44 @@ void ScreenBlock(DecoderState& state, Window& window) {
 }  // namespace
 
 ScreenBlockParts AppendScreenBlock(std::string& out, std::string_view stamp_text,
-                                   std::string_view hex) {
+                                   std::span<const std::uint8_t> bytes) {
   ScreenBlockParts parts;
   out.append(stamp_text);
   out.append(kCrLf);
   parts.dump = out.size();
-  AppendHexDump(out, hex);
+  AppendByteDump(out, bytes);
   out.append(kCrLf);
   parts.green = out.size();
-  AppendHexToAscii(out, hex);
+  AppendByteAscii(out, bytes);
   out.append(kCrLf);
   out.append(kSeparator);
   return parts;
+}
+
+FrameTexts OutputStepReads(std::int16_t mode) {
+  FrameTexts reads = FrameTexts::None();
+  switch (mode) {
+    case kScreen:
+    case kAsciiPayloadTime:
+      reads.stamp_text = StampTexts::kAll;
+      break;
+    case kHexComplete:
+      reads.raw_hex = true;
+      break;
+    case kHexKissFrame:
+      reads.frame_hex = true;
+      break;
+    case kHexPayloadTime:
+      reads.stamp_text = StampTexts::kAll;
+      reads.ax25 = true;
+      break;
+    case kHexPayload:
+      reads.ax25 = true;
+      break;
+    default:
+      break;
+  }
+  return reads;
 }
 
 void FrameOutputStep(DecoderState& state, Window& window) {
@@ -68,9 +95,10 @@ void FrameOutputStep(DecoderState& state, Window& window) {
       out.WriteLine(state.StampText, ": ", state.PayloadHex);
       break;
     case kAsciiPayloadTime: {
+      // HexToAscii of RawHex, made from the bytes RawHex shows.
       std::string& ascii = state.Scratch.piece;
       ascii.clear();
-      AppendHexToAscii(ascii, state.RawHex);
+      AppendByteAscii(ascii, state.RawBytes);
       out.WriteLine(state.StampText, ": ", ascii);
       break;
     }

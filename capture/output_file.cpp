@@ -17,7 +17,10 @@
 namespace packscope {
 namespace {
 
-constexpr std::size_t kBufferSize = 1 << 20;
+// Written in pieces of 128 KB: on Linux (ext4) a write of 512 KB or more into the page cache cost
+// over ten times the system time per byte of one of 256 KB or less (measured with dd and the
+// converter), and a piece this size is still in the processor's cache when the kernel copies it.
+constexpr std::size_t kBufferSize = 1 << 17;
 constexpr int kMaxLinkHops = 40;  // as the kernel's ELOOP limit
 
 class SystemDevice : public OutputDevice {

@@ -56,75 +56,7 @@ TextShape ShapeOfPiece(std::string_view piece) {
 // A piece of one line ending in CR LF.
 TextShape LineShape(std::int64_t size) { return {size, 1, size - 2}; }
 
-bool HasLineFeed(const std::string& text) {
-  return std::memchr(text.data(), '\n', text.size()) != nullptr;
-}
-
 }  // namespace
-
-// --- Regional texts ---
-
-const std::string& CachedDateTexts::ShortDateText(int year, int month, int day) const {
-  const std::int64_t key = (static_cast<std::int64_t>(year) * 13 + month) * 32 + day;
-  if (key == last_date_key_) return *last_date_;
-  auto it = dates_.find(key);
-  if (it == dates_.end()) it = dates_.emplace(key, window_.ShortDateText(year, month, day)).first;
-  last_date_key_ = key;
-  last_date_ = &it->second;  // elements of an unordered_map stay where they are
-  return it->second;
-}
-
-const std::string& CachedDateTexts::LongTimeText(int hour, int minute, int second) const {
-  constexpr std::size_t kSecondsOfDay = 86400;
-  if (times_.empty()) {
-    times_.resize(kSecondsOfDay);
-    have_time_.resize(kSecondsOfDay);
-  }
-  const auto key = static_cast<std::size_t>((hour * 60 + minute) * 60 + second) % kSecondsOfDay;
-  if (!have_time_[key]) {
-    times_[key] = window_.LongTimeText(hour, minute, second);
-    have_time_[key] = true;
-  }
-  return times_[key];
-}
-
-void StampTimeTexts::Append(std::string& out, std::uint64_t value) const {
-  AppendBinaryStampTime(out, texts_, value);
-}
-
-bool StampTimeTexts::Size(std::uint64_t value, std::int64_t& size) const {
-  const std::optional<std::int64_t> whole = WholeSecond(static_cast<double>(value) / 1000.0);
-  if (!whole) {  // the zero date: the time alone
-    const std::string& time = texts_.LongTimeText(0, 0, 0);
-    size = static_cast<std::int64_t>(time.size()) + 4;
-    return !HasLineFeed(time);
-  }
-  // The date of the last day asked for is kept (stamps come in order, many a day), and the
-  // length of every time of day once asked for (a small table, where the texts are not).
-  const std::int64_t second_of_day = (*whole % 86400 + 86400) % 86400;
-  const std::int64_t day_start = *whole - second_of_day;
-  if (day_start != day_start_) {
-    day_start_ = day_start;
-    const CivilDateTime dt = DateTimeOfSecond(day_start);
-    const std::string& date = texts_.ShortDateText(dt.year, dt.month, dt.day);
-    day_size_ = HasLineFeed(date) ? -1 : static_cast<std::int64_t>(date.size());
-  }
-  if (day_size_ < 0) return false;
-  size = day_size_ + 4;                 // ".mmm"
-  if (second_of_day == 0) return true;  // midnight: the date alone
-  if (time_sizes_.empty()) time_sizes_.assign(86400, kUnknown);
-  std::int8_t& time_size = time_sizes_[static_cast<std::size_t>(second_of_day)];
-  if (time_size == kUnknown) {
-    const std::string& time = texts_.LongTimeText(static_cast<int>(second_of_day / 3600),
-                                                  static_cast<int>(second_of_day / 60 % 60),
-                                                  static_cast<int>(second_of_day % 60));
-    time_size =
-        HasLineFeed(time) || time.size() > 127 ? kMeasure : static_cast<std::int8_t>(time.size());
-  }
-  if (time_size < 0) return false;
-  size += 1 + time_size;
-  return true;
-}
 
 // --- BlockText ---
 
@@ -405,10 +337,10 @@ void ScreenText::Render(std::int64_t frame, TextBlock& out) const {
     out.runs.push_back({0, kBlack});
     return;
   }
-  scratch_hex_.clear();
   const std::string& bytes = KissView() ? scratch_frame_ : scratch_stored_;
-  AppendHexText(scratch_hex_, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
-  const ScreenBlockParts parts = AppendScreenBlock(out.text, scratch_stamp_, scratch_hex_);
+  const ScreenBlockParts parts = AppendScreenBlock(
+      out.text, scratch_stamp_,
+      std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
   out.runs.push_back({0, kBlack});
   out.runs.push_back({static_cast<std::int64_t>(parts.dump), ScreenDumpColor(KissView())});
   out.runs.push_back({static_cast<std::int64_t>(parts.green), kGreen});

@@ -29,48 +29,14 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "capture/frame_index.h"
+#include "capture/timestamp.h"
 #include "capture/window.h"
 #include "render/display_source.h"
 
 namespace packscope {
-
-// The window's regional date and time texts, asked once per day and per second of the day.
-class CachedDateTexts {
- public:
-  explicit CachedDateTexts(const Window& window) : window_(window) {}
-  const std::string& ShortDateText(int year, int month, int day) const;
-  const std::string& LongTimeText(int hour, int minute, int second) const;
-
- private:
-  const Window& window_;
-  mutable std::unordered_map<std::int64_t, std::string> dates_;
-  mutable std::int64_t last_date_key_ = -1;
-  mutable const std::string* last_date_ = nullptr;
-  mutable std::vector<std::string> times_;  // by second of the day, once asked
-  mutable std::vector<bool> have_time_;
-};
-
-// The time text of binary stamps ("1 Jan 2016 12:34:56.789"), and its length without making it.
-class StampTimeTexts {
- public:
-  explicit StampTimeTexts(const Window& window) : texts_(window) {}
-  void Append(std::string& out, std::uint64_t value) const;
-  // False when the text holds a line feed: the caller then measures the text itself.
-  bool Size(std::uint64_t value, std::int64_t& size) const;
-
- private:
-  static constexpr std::int8_t kUnknown = -1;
-  static constexpr std::int8_t kMeasure = -2;
-
-  CachedDateTexts texts_;
-  mutable std::int64_t day_start_ = -1;          // a second no stamp has: 1970 on
-  mutable std::int64_t day_size_ = 0;            // -1: holds a line feed
-  mutable std::vector<std::int8_t> time_sizes_;  // by second of the day
-};
 
 // What a block or a piece of it takes on screen.
 struct TextShape {
@@ -211,7 +177,6 @@ class ScreenText : public BlockText {
   mutable TextShape stamp_shape_;
   mutable std::string scratch_stored_;
   mutable std::string scratch_frame_;
-  mutable std::string scratch_hex_;
   mutable std::string scratch_stamp_;
   mutable bool stale_ = false;
 };

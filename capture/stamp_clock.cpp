@@ -1,5 +1,6 @@
 #include "capture/stamp_clock.h"
 
+#include <algorithm>
 #include <limits>
 
 #include "capture/timestamp.h"
@@ -88,13 +89,19 @@ bool StampClock::Update(const DecoderState& state) {
     } else {
       millis_.reset();
     }
-    last_text_ = state.StampText;
+    last_text_.clear();
     return true;
   }
-  // A text stamp changes StampText; a type-0x09 frame without "UTC" changes nothing.
-  if (state.StampText == last_text_) return false;
-  last_text_ = state.StampText;
-  millis_ = ParseStampText(state.StampText);
+  // A text stamp sets the text in front of its "UTC" (read here: a pass need not make StampText);
+  // a type-0x09 frame without "UTC" sets nothing, and the same text once more changes nothing.
+  const std::string_view frame(reinterpret_cast<const char*>(state.FrameBytes.data() + 1),
+                               static_cast<std::size_t>(std::max(state.FrameLength, 0)));
+  const std::optional<TextStampPlace> place = FindTextStamp(frame);
+  if (!place) return false;
+  const std::string_view text = frame.substr(place->from, place->length);
+  if (text == last_text_) return false;
+  last_text_.assign(text);
+  millis_ = ParseStampText(text);
   return true;
 }
 

@@ -32,7 +32,8 @@ std::optional<std::int64_t> ReadDateTime(std::string_view text, std::size_t& pos
 // Nothing before the pass's first stamp.
 class StampClock {
  public:
-  // For a timestamp frame, after the timestamp step: true when the frame set a stamp.
+  // For a timestamp frame: true when the frame set a stamp (a binary one, or a text one other
+  // than the text stamp in force). Reads the frame's bytes alone.
   bool Update(const DecoderState& state);
   const std::optional<std::int64_t>& Millis() const { return millis_; }
   // Back to the state before the first stamp (a new pass).
@@ -42,7 +43,7 @@ class StampClock {
   }
 
  private:
-  std::string last_text_;
+  std::string last_text_;  // the text stamp in force; empty after a binary one
   std::optional<std::int64_t> millis_;
 };
 

@@ -14,17 +14,22 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <vector>
 
 #include "capture/decoder_state.h"
 #include "capture/window.h"
+#include "render/civil_time.h"
 
 namespace packscope {
 
 // The zero date-time: day 0, 30 December 1899 at midnight.
 inline constexpr CivilDateTime kZeroDateTime{};
 
-// For the current frame (type byte 0x09): a binary or text stamp, or nothing at all.
-void TimestampStep(DecoderState& state, Window& window);
+// Binary stamps from this value on (9999-12-31 00:00:00 UTC, a day before the dates end) have a
+// time that no date shows (StampTexts::kUndated).
+inline constexpr std::uint64_t kUndatedStampMillis =
+    static_cast<std::uint64_t>(DaysFromCivil(9999, 12, 31)) * 86400000;
 
 // 1970-01-01 00:00:00 advanced by seconds, the fraction dropped. Dates outside 0100-01-01 ..
 // 9999-12-31 23:59:59 (and NaN) give the zero date-time.
@@ -70,6 +75,58 @@ void AppendBinaryStampTime(std::string& out, const Texts& texts, std::uint64_t v
   AppendMillisPart(out, millis);
 }
 inline constexpr std::string_view kUtcSuffix = " UTC";
+
+// The window's regional date and time texts, asked once per day and per second of the day. The
+// table of the day's seconds is made once the object has been asked for many times: a pass over
+// a short capture asks the window instead. The texts returned stay until the next call.
+class CachedDateTexts {
+ public:
+  explicit CachedDateTexts(const Window& window) : window_(window) {}
+  const std::string& ShortDateText(int year, int month, int day) const;
+  const std::string& LongTimeText(int hour, int minute, int second) const;
+
+ private:
+  static constexpr int kAsksBeforeTable = 1000;
+
+  const Window& window_;
+  mutable std::unordered_map<std::int64_t, std::string> dates_;
+  mutable std::int64_t last_date_key_ = -1;
+  mutable const std::string* last_date_ = nullptr;
+  mutable int time_asks_ = 0;
+  mutable std::string last_time_;
+  mutable std::vector<std::string> times_;  // by second of the day, once asked
+  mutable std::vector<bool> have_time_;
+};
+
+// The time text of binary stamps as the window shows it (AppendBinaryStampTime: "1 Jan 2016
+// 12:34:56.789"), and its length without making it. Stamps come in order, many a day: the date of
+// the last day is kept.
+class StampTimeTexts {
+ public:
+  explicit StampTimeTexts(const Window& window) : texts_(window) {}
+  void Append(std::string& out, std::uint64_t value) const;
+  // False when the text holds a line feed: the caller then measures the text itself.
+  bool Size(std::uint64_t value, std::int64_t& size) const;
+
+ private:
+  static constexpr std::int8_t kUnknown = -1;
+  static constexpr std::int8_t kMeasure = -2;
+
+  CachedDateTexts texts_;
+  mutable std::int64_t date_day_start_ = -1;  // the day of date_ (a second no stamp has: 1970 on)
+  mutable CivilDateTime date_;
+  mutable std::int64_t day_start_ = -1;          // the day of day_size_
+  mutable std::int64_t day_size_ = 0;            // -1: holds a line feed
+  mutable std::vector<std::int8_t> time_sizes_;  // by second of the day
+};
+
+// For the current frame (type byte 0x09): a binary or text stamp, or nothing at all, its time
+// text made through times (of window). StampText is made for the stamps wanted (FrameTexts), and
+// for every one where the window keeps the stamp log (Window::KeepsStampLog), whose line holds
+// the text; a pass that wants none leaves StampText as it is, one that wants the undated ones
+// empties it at a dated binary stamp.
+void TimestampStep(DecoderState& state, Window& window, const StampTimeTexts& times,
+                   StampTexts wanted = StampTexts::kAll);
 
 // The timestamp log's line of a binary stamp: its 16 hex digits, " -> ", its time, CR LF.
 void AppendStampLogLine(std::string& out, std::uint64_t value, std::string_view time);

@@ -63,6 +63,13 @@ class Window {
   virtual void AppendText4(std::string_view text) = 0;
   virtual void ClearText4() = 0;
 
+  // Whether the window shows the counts (Label1) and the callsigns (Text2, Text3) of the frames
+  // as a pass reads them, and whether it keeps the timestamp log (Text4). A host that does not
+  // (the command-line converter) spares the pass that work: Label1 then gets the pass's counts
+  // once, when it ends (however it ends), and Text2, Text3 and Text4 get nothing.
+  virtual bool ShowsFramesAsRead() const { return true; }
+  virtual bool KeepsStampLog() const { return true; }
+
   // Check1 "Decode Kissframe" and Check2 "AX.25": ticked or not.
   virtual bool Check1() const = 0;
   virtual bool Check2() const = 0;

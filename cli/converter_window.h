@@ -31,6 +31,10 @@ class ConverterWindow : public HeadlessWindow {
   // leaves it alone.
   void AppendText4(std::string_view text) override;
   void SetStampLog(LineSink* log) { stamp_log_ = log; }
+  // Nobody sees the counts and callsigns while a pass runs, and only a --stamp-log file keeps
+  // the stamps' lines: passes make neither.
+  bool ShowsFramesAsRead() const override { return false; }
+  bool KeepsStampLog() const override { return stamp_log_ != nullptr; }
   // What went wrong with the stamp log during the passes; empty when nothing did.
   const std::string& StampLogError() const { return stamp_log_error_; }
 

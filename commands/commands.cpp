@@ -197,6 +197,8 @@ class StreamedDisplay : public Window {
   void SetText3(std::string_view text) override { window_.SetText3(text); }
   void AppendText4(std::string_view text) override { window_.AppendText4(text); }
   void ClearText4() override { window_.ClearText4(); }
+  bool ShowsFramesAsRead() const override { return window_.ShowsFramesAsRead(); }
+  bool KeepsStampLog() const override { return window_.KeepsStampLog(); }
   bool Check1() const override { return window_.Check1(); }
   bool Check2() const override { return window_.Check2(); }
   std::string ShortDateText(int year, int month, int day) const override {

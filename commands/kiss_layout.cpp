@@ -16,20 +16,11 @@
 namespace packscope {
 namespace {
 
-int HexValue(char c) { return c <= '9' ? c - '0' : c - 'A' + 10; }
-
-// The frame's stored bytes between FENDs, from RawHex ("C0 ", the bytes read, and "C0 " when a
-// FEND closed the frame), into out as C0 | bytes | C0.
+// The frame's stored bytes between FENDs of their own: RawBytes (C0, the bytes read, and C0 when a
+// FEND closed the frame), with the closing FEND that a frame cut off lacks.
 void StoredFrame(const DecoderState& state, const FrameInfo& info, std::string& out) {
-  const std::string_view hex = state.RawHex;
-  std::size_t groups = hex.size() / 3;
-  groups -= 1;                     // the opening FEND (a shared one for a recovered frame)
-  if (!info.cut_off) groups -= 1;  // the closing FEND
-  out.assign(1, static_cast<char>(kFend));
-  for (std::size_t g = 1; g <= groups; ++g) {
-    out.push_back(static_cast<char>(HexValue(hex[3 * g]) << 4 | HexValue(hex[3 * g + 1])));
-  }
-  out.push_back(static_cast<char>(kFend));
+  out.assign(reinterpret_cast<const char*>(state.RawBytes.data()), state.RawBytes.size());
+  if (info.cut_off) out.push_back(static_cast<char>(kFend));
 }
 
 // The timestamp step takes a stamp from a frame of 9 bytes or one that holds "UTC".
@@ -56,6 +47,9 @@ class KissWriter : public FrameWriter {
     StoredFrame(state, info, frame_);
     out_.Write(frame_);
   }
+
+  // The frame's bytes alone.
+  FrameTexts Reads() const override { return FrameTexts::None(); }
 
  private:
   LineSink& out_;

@@ -77,6 +77,12 @@ class MonitorWriter : public FrameWriter {
   }
 
   bool ReadsAprs() const override { return true; }
+  // StampText where a stamp has no time that a date shows; the frame's bytes for the rest.
+  FrameTexts Reads() const override {
+    FrameTexts reads = FrameTexts::None();
+    reads.stamp_text = StampTexts::kUndated;
+    return reads;
+  }
   bool ReadsLinks() const override { return true; }
 
  private:

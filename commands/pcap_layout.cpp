@@ -80,6 +80,9 @@ class PcapWriter : public FrameWriter {
     RethrowWriteError();
   }
 
+  // The frame's bytes and the stamp clock only.
+  FrameTexts Reads() const override { return FrameTexts::None(); }
+
   void Finish(const DecoderState& state) override {
     (void)state;
     if (::pcap_dump_flush(dumper_) != 0) {

@@ -5,12 +5,12 @@
 //   2016-01-01 12:34:56.789 QQ0QQ-1>CQ,RELAY*,WIDE2-1:hello
 //   [1 2016-01-01 12:34:57.004] QQ1>APRS:on port 1
 //
-// The information field is written as bytes; only CR, LF and NUL are written as <0x0d>, <0x0a>
-// and <0x00>, and a "<" that would begin such a group as <0x3c>. Read back (the TNC2 reader of
-// capture/capture_input.h), the file gives the same frames: source, destination, path with its
-// repeated marks, information field, port and time; each line becomes a UI frame with PID F0.
-// Frames the form cannot carry are left out: timestamp frames (their time is in the lines), KISS
-// command frames, frames without an address field, callsigns of characters other than letters
+// The information field is written as bytes; only CR, LF, NUL and FEND are written as <0x0d>,
+// <0x0a>, <0x00> and <0xc0>, and a "<" that would begin such a group as <0x3c>. Read back (the TNC2
+// reader of capture/capture_input.h), the file gives the same frames: source, destination, path
+// with its repeated marks, information field, port and time; each line becomes a UI frame with PID
+// F0. Frames the form cannot carry are left out: timestamp frames (their time is in the lines),
+// KISS command frames, frames without an address field, callsigns of characters other than letters
 // and digits.
 #include "ax25/tnc2_text.h"
 #include "capture/frame_predicate.h"

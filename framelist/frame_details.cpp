@@ -293,9 +293,9 @@ std::vector<DetailNode> FrameDetails(const StoredFrame& f, const FrameRecord& r,
     const auto kind = static_cast<Finding>(k);
     if (!found.Has(kind)) continue;
     // As the table's tooltip (FindingsText): "damage: cut-off: ...", "sender: aprs: ...".
-    DetailNode node = Node(std::string(FindingKindName(KindOf(kind))) + ": " +
-                           std::string(FindingTag(kind)) + ": " +
-                           FindingWords(kind, f.Kiss(), d, packet, found));
+    DetailNode node =
+        Node(std::string(FindingKindName(KindOf(kind))) + ": " + std::string(FindingTag(kind)) +
+             ": " + FindingWords(kind, f.Kiss(), d, packet, found));
     if (kind == Finding::kAprs) {
       node.filter = "aprs.error";
       node.value = std::string(FindingTag(kind));

@@ -7,6 +7,7 @@
 #include "commands/monitor_layout.h"
 #include "filter/capture_filter.h"
 #include "framelist/frame_list_text.h"
+#include "framelist/receiver_tables.h"
 #include "render/hex.h"
 
 namespace packscope {
@@ -45,6 +46,12 @@ void FrameList::StopPasses() {
 // --- Opening and reading ---
 
 void FrameList::Open(std::string path) {
+  StopPasses();
+  merged_.reset();
+  OpenFile(std::move(path));
+}
+
+void FrameList::OpenFile(std::string path) {
   StopPasses();
   path_ = std::move(path);
   index_ = std::make_unique<InputIndex>(path_, free_space_);
@@ -153,11 +160,11 @@ void FrameList::List(std::int64_t from, std::int64_t to, bool anew) {
   rows_pass_ = RowsPass::kListing;
   host_.StartPass(
       kRowsLane, "Filtering",
-      [s, from, to, filter, definitions, sessions, listing](const std::atomic<bool>* cancel,
-                                                            const PassProgress& progress) {
+      [s, from, to, filter, definitions, sessions, listing, merged = merged_](
+          const std::atomic<bool>* cancel, const PassProgress& progress) {
         listing->end =
             packscope::ListFrames(s, from, to, filter.get(), listing->rows, &listing->unheld,
-                                  cancel, progress, definitions, sessions.get());
+                                  cancel, progress, definitions, sessions.get(), merged.get());
       },
       [this, s, to, anew, listing] {
         rows_pass_ = RowsPass::kNone;
@@ -436,12 +443,14 @@ void FrameList::Survey() {
   const std::shared_ptr<const Filter> filter = rows_filter_;
   host_.StartPass(
       kSurveyLane, "Statistics",
-      [s, frames, result](const std::atomic<bool>* cancel, const PassProgress& progress) {
+      [s, frames, result, merged = merged_](const std::atomic<bool>* cancel,
+                                            const PassProgress& progress) {
         CaptureSurvey survey;
         result->end = SurveyCapture(s, survey, cancel, progress, frames.get());
         result->definitions =
             std::make_shared<const std::vector<std::int64_t>>(std::move(survey.definitions));
         result->statistics = MakeStatistics(survey);
+        if (merged) result->statistics.tables.push_back(ReceiversTable(*merged, frames.get()));
       },
       [this, result, whole, filter] {
         if (whole) survey_ms_ = clock_() - *surveyed_at_;
@@ -512,6 +521,7 @@ ShownFrame FrameList::Show(std::int64_t frame) {
   std::string time = FrameTimeText(times, record.StampNumber());
   if (times.Millis(record.StampNumber())) time += " UTC";
   out.details = FrameDetails(out.frame, record, time, *details_aprs_, sessions_.get());
+  if (merged_) out.details.push_back(ReceiversDetail(*merged_, frame));
   out.places = StoredPlaces(out.frame);
   return out;
 }
@@ -569,6 +579,13 @@ bool FrameList::Export(const std::string& out_path, const Layout& layout, Headle
   DecoderState state;
   state.CaptureFileName = path_;
   state.CaptureCopy = index_ != nullptr ? index_->CopyPath() : std::string();
+  // A merge is written as packscope-convert --merge writes it: with each frame's receivers.
+  std::unique_ptr<FrameSource> source;
+  if (merged_) {
+    source = merged_->Source(rows_snapshot_);
+    state.Source = source.get();
+    state.CaptureFileName = merged_->Captures().front();
+  }
   std::optional<CaptureFilter> predicate;
   if (rows_filter_) {
     predicate.emplace(*rows_filter_);

@@ -44,6 +44,7 @@
 #include "framelist/frame_details.h"
 #include "framelist/frame_passes.h"
 #include "framelist/frame_row.h"
+#include "framelist/merged_capture.h"
 #include "framelist/statistics_tables.h"
 
 namespace packscope {
@@ -129,6 +130,10 @@ class FrameList {
   // --- Commands ---
   // Lists the capture at path (bytes) from its start through the filter applied; empty: none.
   void Open(std::string path);
+  // Lists several captures merged (framelist/merged_capture.h), each a receiver: merges them on
+  // the reading lane ("Merging") and lists the merge as a capture, with a Receivers column, the
+  // filter's heard_by and a Receivers table; errors go to ShowError and leave the list empty.
+  void OpenMerged(std::vector<std::string> captures, const MergeOptions& options = {});
   // While the reading of Open runs: the rows of the frames indexed so far, when no filter picks
   // them (the host calls it now and then, a window at each tick).
   void Grow();
@@ -177,6 +182,9 @@ class FrameList {
 
   // --- State ---
   const std::string& Path() const { return path_; }
+  // The merge listed (OpenMerged); null for one capture.
+  const MergedCapture* Merged() const { return merged_.get(); }
+  const std::shared_ptr<const MergedCapture>& SharedMerged() const { return merged_; }
   // The index as read so far, and the one the rows were listed from (which holds their frames).
   const IndexSnapshot& Snapshot() const { return snapshot_; }
   const IndexSnapshot& RowsSnapshot() const { return rows_snapshot_; }
@@ -243,6 +251,7 @@ class FrameList {
   enum class RowsPass { kNone, kListing, kSorting, kFinding };
 
   void StopPasses();
+  void OpenFile(std::string path);
   void ReadIndex(bool reading_on);
   void IndexRead(const IndexResult& result, bool reading_on);
   void Count(std::int64_t to);
@@ -268,6 +277,9 @@ class FrameList {
   Clock clock_;
 
   std::string path_;
+  // Replaced only while no pass runs (the Receivers column reads it from the passes).
+  std::shared_ptr<const MergedCapture> merged_;
+  bool receivers_column_ = false;
   std::unique_ptr<InputIndex> index_;
   const FreeSpace* free_space_ = nullptr;
   IndexSnapshot snapshot_;

@@ -8,6 +8,7 @@
 
 #include "aprs/aprs_frame.h"
 #include "filter/frame_facts.h"
+#include "framelist/merged_capture.h"
 
 namespace packscope {
 namespace {
@@ -358,7 +359,8 @@ bool HoldsText(std::string_view text, std::string_view needle) {
 PassEnd ListFrames(const IndexSnapshot& snapshot, std::int64_t from, std::int64_t to,
                    const Filter* filter, std::vector<std::int64_t>& rows, std::int64_t* unheld,
                    const std::atomic<bool>* cancel, const PassProgress& progress,
-                   const DefinitionFrames& definitions, const SessionTable* sessions) {
+                   const DefinitionFrames& definitions, const SessionTable* sessions,
+                   const MergedCapture* merged) {
   const std::int64_t total = to - from;
   if (filter == nullptr) {  // the index alone tells
     for (std::int64_t i = from; i < to; ++i) {
@@ -378,6 +380,9 @@ PassEnd ListFrames(const IndexSnapshot& snapshot, std::int64_t from, std::int64_
   if (reads_aprs) facts.aprs_reading = &aprs;
   // The link facts, when a test reads the session or the frame's AX.25 header.
   LinkFacts link;
+  std::vector<Reception> heard;
+  FrameReceivers receivers;
+  if (merged != nullptr) receivers.names = merged->Names();
   const bool reads_link = sessions != nullptr &&
                           (filter->Needs() & (kNeedLink | kNeedAx25 | kNeedFindings | kNeedAprs));
   if (reads_link) facts.link = &link;
@@ -405,6 +410,11 @@ PassEnd ListFrames(const IndexSnapshot& snapshot, std::int64_t from, std::int64_
     aprs.NextFrame();
     facts.Begin(frame.Kiss(), i + 1, r.Offset(), times.Millis(r.StampNumber()), frame.info);
     if (reads_link) link = sessions->FactsOf(i, frame.Kiss());
+    if (merged != nullptr) {
+      merged->HeardOf(i, heard);
+      receivers.heard = heard;
+      facts.receivers = heard.empty() ? nullptr : &receivers;
+    }
     if (filter->Matches(facts)) rows.push_back(i);
     if (reads_aprs && !aprs.ReadThisFrame() && IsDataFrame(facts.kiss_frame)) {
       DescribeFrame(facts, kNeedAx25);

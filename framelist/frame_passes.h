@@ -28,6 +28,8 @@
 
 namespace packscope {
 
+class MergedCapture;
+
 // Called now and then with the work done and the whole of it (frames or rows).
 using PassProgress = std::function<void(std::int64_t done, std::int64_t total)>;
 
@@ -41,11 +43,12 @@ enum class PassEnd { kDone, kCancelled };
 // the frames listed so far. A listing that begins behind the first frame (from > 0) reads
 // APRS telemetry with the definitions sent before from, the frames that carry them given.
 // With sessions, a frame's `session` and the modulo its control field counts in are the table's.
+// With merged (snapshot its merged capture's index), heard_by and heard_count are its frames'.
 PassEnd ListFrames(const IndexSnapshot& snapshot, std::int64_t from, std::int64_t to,
                    const Filter* filter, std::vector<std::int64_t>& rows,
                    std::int64_t* unheld = nullptr, const std::atomic<bool>* cancel = nullptr,
                    const PassProgress& progress = {}, const DefinitionFrames& definitions = {},
-                   const SessionTable* sessions = nullptr);
+                   const SessionTable* sessions = nullptr, const MergedCapture* merged = nullptr);
 
 // Sorts rows (index numbers of listed frames) by column (a FrameColumn, or an extra column of
 // sources behind them), ascending or descending, into sorted; rows with equal texts keep their

@@ -21,7 +21,8 @@ MergedSource::MergedSource(std::vector<MergeInput> inputs, const MergeOptions& o
 std::size_t MergedSource::Read(std::uint8_t* buffer, std::size_t size) {
   std::size_t n = 0;
   // What a block too small for a whole packet left (its frame may begin in this part).
-  if (rest_at_ < rest_.size()) {
+  rest_read_ = rest_at_ < rest_.size();
+  if (rest_read_) {
     n = std::min(size, rest_.size() - rest_at_);
     std::memcpy(buffer, rest_.data() + rest_at_, n);
     rest_at_ += n;
@@ -47,10 +48,14 @@ std::size_t MergedSource::Read(std::uint8_t* buffer, std::size_t size) {
       held_ = std::move(packet_);  // the next block begins with it
       break;
     }
-    if (new_stamp) written_stamp_ = packet_.stamp;
+    if (new_stamp) {
+      written_stamp_ = packet_.stamp;
+      ++frames_;
+    }
     if (placed_ == block_.size()) block_.emplace_back();
     Placed& p = block_[placed_++];
     p.offset = offset_ + static_cast<std::int64_t>(n + frame_at);
+    p.frame = frames_++;
     p.heard.swap(packet_.heard);
     ++packets_;
     if (!fits) {

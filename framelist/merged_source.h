@@ -38,12 +38,18 @@ class MergedSource : public FrameSource {
   // Packets written so far.
   std::int64_t Packets() const { return packets_; }
 
- private:
+  // The packets whose frames begin in the block Read returned last (none when it went on with a
+  // packet longer than a block), in the order of the stream.
   struct Placed {
     std::int64_t offset = 0;  // of the packet's opening FEND in the stream
+    std::int64_t frame = 0;   // its number among the stream's frames (stamps counted), from 0
     std::vector<Reception> heard;
   };
+  std::span<const Placed> LastPlaced() const {
+    return std::span<const Placed>(block_).first(rest_read_ ? 0 : placed_);
+  }
 
+ private:
   std::vector<std::string> paths_;  // before merge_, which takes the inputs they are read from
   CaptureMerge merge_;
   std::optional<MergedPacket> held_;  // the packet that did not fit the last block
@@ -58,6 +64,8 @@ class MergedSource : public FrameSource {
   std::size_t rest_at_ = 0;
   FrameReceivers current_;
   std::int64_t packets_ = 0;
+  std::int64_t frames_ = 0;  // frames written so far, stamps counted
+  bool rest_read_ = false;   // the last Read went on with a packet longer than a block
 };
 
 }  // namespace packscope

@@ -14,6 +14,8 @@ class FramesOnlyWindow : public HeadlessWindow {
  public:
   FramesOnlyWindow() { SetCheck2(false); }  // no AX.25 decoding: nobody reads the callsigns
   void AppendText4(std::string_view) override {}
+  bool ShowsFramesAsRead() const override { return false; }
+  bool KeepsStampLog() const override { return false; }
 };
 
 class Forward : public CaptureObserver {
@@ -30,6 +32,7 @@ class Forward : public CaptureObserver {
     frame.millis = clock_.Millis();
     on_frame_(frame);
   }
+  FrameTexts Reads() const override { return FrameTexts::None(); }  // the frame's bytes alone
 
  private:
   const std::function<void(const CaptureFrame&)>& on_frame_;

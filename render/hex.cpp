@@ -131,31 +131,20 @@ __attribute__((target("ssse3"))) inline void Ssse3Sixteen(char* p, const std::ui
   _mm_storeu_si128(reinterpret_cast<__m128i*>(p + 32), o2);
 }
 
-// Groups of n bytes at p (3n characters): sixteen bytes at a time, the rest through a copy of
-// sixteen, so that nothing is read or written beyond the bytes and their text.
+// Groups of n bytes at p, which has room for 3n + 1 characters: sixteen bytes at a time, the
+// rest as PortableGroups writes them, so that nothing is read beyond the bytes.
 __attribute__((target("ssse3"))) void Ssse3Groups(char* p, const std::uint8_t* bytes,
                                                   std::size_t n) {
   std::size_t i = 0;
   for (; i + 16 <= n; i += 16, p += 48) Ssse3Sixteen(p, bytes + i);
-  if (i == n) return;
-  std::uint8_t rest[16] = {};
-  char text[48];
-  std::memcpy(rest, bytes + i, n - i);
-  Ssse3Sixteen(text, rest);
-  std::memcpy(p, text, 3 * (n - i));
+  PortableGroups(p, bytes + i, n - i);
 }
 
 const bool kHaveSsse3 = __builtin_cpu_supports("ssse3");
 #endif
 
-}  // namespace
-
-void AppendHexText(std::string& out, const std::uint8_t* bytes, std::size_t n) {
-  if (n == 0) return;
-  const std::size_t old = out.size();
-  // One spare byte lets every group go in as one four-byte store; the spare is cut off again.
-  out.resize(old + 3 * n + 1);
-  char* p = out.data() + old;
+// Groups of n bytes at p, which has room for 3n + 1 characters.
+inline void Groups(char* p, const std::uint8_t* bytes, std::size_t n) {
 #ifdef PACKSCOPE_HEX_SSSE3
   if (kHaveSsse3) {
     Ssse3Groups(p, bytes, n);
@@ -165,7 +154,75 @@ void AppendHexText(std::string& out, const std::uint8_t* bytes, std::size_t n) {
 #else
   PortableGroups(p, bytes, n);
 #endif
+}
+
+// HexToAscii's character for every byte value: the byte itself above 31, else ".".
+constexpr std::array<char, 256> MakeByteAsciiTable() {
+  std::array<char, 256> table{};
+  for (int b = 0; b < 256; ++b)
+    table[static_cast<std::size_t>(b)] = b > 31 ? static_cast<char>(b) : '.';
+  return table;
+}
+constexpr auto kAsciiOfByte = MakeByteAsciiTable();
+
+}  // namespace
+
+void AppendHexText(std::string& out, const std::uint8_t* bytes, std::size_t n) {
+  if (n == 0) return;
+  const std::size_t old = out.size();
+  // One spare byte lets every group go in as one four-byte store; the spare is cut off again.
+  out.resize(old + 3 * n + 1);
+  Groups(out.data() + old, bytes, n);
   out.resize(old + 3 * n);
+}
+
+void AppendByteDump(std::string& out, std::span<const std::uint8_t> bytes) {
+  const std::size_t n = bytes.size();
+  const HexDumpShape shape = HexDumpShapeOf(3 * static_cast<std::int64_t>(n));
+  const std::size_t old = out.size();
+  // The whole dump in one piece, and a spare byte for the groups' last store.
+  out.resize(old + static_cast<std::size_t>(shape.size) + 1);
+  char* p = out.data() + old;
+  for (std::size_t line = 0, at = 0; line < static_cast<std::size_t>(shape.lines); ++line) {
+    const std::size_t offset = 20 * line;
+    if (offset < 1000) {
+      p[0] = static_cast<char>('0' + offset / 100);
+      p[1] = static_cast<char>('0' + offset / 10 % 10);
+      p[2] = static_cast<char>('0' + offset % 10);
+      p += 3;
+    } else {
+      p = std::to_chars(p, p + 24, offset).ptr;
+    }
+    std::memcpy(p, " > ", 3);
+    p += 3;
+    const std::size_t k = std::min<std::size_t>(20, n - at);
+    Groups(p, bytes.data() + at, k);
+    at += k;
+    p += 3 * k;
+    std::memcpy(p, "\r\n", 2);
+    p += 2;
+  }
+  out.resize(old + static_cast<std::size_t>(shape.size));
+}
+
+void AppendByteAscii(std::string& out, std::span<const std::uint8_t> bytes) {
+  const std::size_t old = out.size();
+  const std::size_t n = bytes.size();
+  out.resize(old + n);
+  char* p = out.data() + old;
+  std::size_t i = 0;
+#if defined(PACKSCOPE_HEX_SSSE3) && defined(__SSE2__)
+  // Sixteen at a time: the bytes 0..31 (no bit of 0xE0 set) become ".".
+  for (; i + 16 <= n; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes.data() + i));
+    const __m128i control = _mm_cmpeq_epi8(_mm_and_si128(v, _mm_set1_epi8(static_cast<char>(0xE0))),
+                                           _mm_setzero_si128());
+    _mm_storeu_si128(
+        reinterpret_cast<__m128i*>(p + i),
+        _mm_or_si128(_mm_andnot_si128(control, v), _mm_and_si128(control, _mm_set1_epi8('.'))));
+  }
+#endif
+  for (; i < n; ++i) p[i] = kAsciiOfByte[bytes[i]];
 }
 
 void AppendHexDump(std::string& out, std::string_view s) {
@@ -249,19 +306,57 @@ std::int32_t ParseHexNumber(std::string_view s) {
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
 }
 
-void AppendPrintable(std::string& out, std::span<const std::uint8_t> bytes) {
-  const auto printable = [](std::uint8_t b) { return b >= 0x20 && b <= 0x7E; };
+namespace {
+
+bool Printable(std::uint8_t b) { return b >= 0x20 && b <= 0x7E; }
+
+// How many bytes at the start of bytes are printable: sixteen at a time where the machine can,
+// the last sixteen of a longer text at once.
+std::size_t PrintableRun(const std::uint8_t* bytes, std::size_t n) {
   std::size_t i = 0;
-  while (i < bytes.size()) {
-    // A run of printable bytes in one piece, then the bytes that are not, one by one.
-    std::size_t end = i;
-    while (end < bytes.size() && printable(bytes[end])) ++end;
-    out.append(reinterpret_cast<const char*>(bytes.data() + i), end - i);
-    for (i = end; i < bytes.size() && !printable(bytes[i]); ++i) {
-      const char escaped[6] = {'<', '0', 'x', kHexDigits[bytes[i] >> 4], kHexDigits[bytes[i] & 15],
-                               '>'};
-      out.append(escaped, sizeof escaped);
+#if defined(PACKSCOPE_HEX_SSSE3) && defined(__SSE2__)
+  if (n >= 16) {
+    // Bit k set: byte k of the sixteen at p is printable (as signed bytes, those above 0x1F
+    // and below 0x7F).
+    const auto printable = [](const std::uint8_t* p) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+      return static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(
+          _mm_cmpgt_epi8(v, _mm_set1_epi8(0x1F)), _mm_cmplt_epi8(v, _mm_set1_epi8(0x7F)))));
+    };
+    for (; i + 16 <= n; i += 16) {
+      const unsigned mask = printable(bytes + i);
+      if (mask != 0xFFFFu) return i + static_cast<std::size_t>(std::countr_one(mask));
     }
+    if (i == n) return n;
+    // The rest, as the last bits of the last sixteen bytes.
+    const unsigned mask = printable(bytes + n - 16) >> (16 - (n - i));
+    return i + static_cast<std::size_t>(std::countr_one(mask));
+  }
+#endif
+  while (i < n && Printable(bytes[i])) ++i;
+  return i;
+}
+
+}  // namespace
+
+void AppendPrintable(std::string& out, std::span<const std::uint8_t> bytes) {
+  const auto* data = bytes.data();
+  const std::size_t n = bytes.size();
+  std::size_t i = 0;
+  for (;;) {
+    // A run of printable bytes in one piece, then the bytes that are not, together.
+    const std::size_t run = PrintableRun(data + i, n - i);
+    out.append(reinterpret_cast<const char*>(data + i), run);
+    i += run;
+    if (i == n) return;
+    char text[96];
+    std::size_t used = 0;
+    for (; i < n && !Printable(data[i]) && used < sizeof text; ++i, used += 6) {
+      const std::uint8_t b = data[i];
+      const char escaped[6] = {'<', '0', 'x', kHexDigits[b >> 4], kHexDigits[b & 15], '>'};
+      std::memcpy(text + used, escaped, sizeof escaped);
+    }
+    out.append(text, used);
   }
 }
 

@@ -31,6 +31,11 @@ void AppendHexText(std::string& out, const std::uint8_t* bytes, std::size_t n);
 std::string HexDump(std::string_view s);
 void AppendHexDump(std::string& out, std::string_view s);
 
+// HexDump and HexToAscii of the hex text of bytes, made from the bytes themselves: the same
+// characters, without the hex text read back.
+void AppendByteDump(std::string& out, std::span<const std::uint8_t> bytes);
+void AppendByteAscii(std::string& out, std::span<const std::uint8_t> bytes);
+
 // What HexDump makes of a text of this length, without making it: its size in characters, its
 // number of lines, and the length of its longest line without CR LF.
 struct HexDumpShape {

@@ -33,6 +33,12 @@ inline void AppendZeroPadded(std::string& out, std::int64_t value, int width) {
   while (n > 0) out.push_back(buf[--n]);
 }
 
+// v with exactly decimals decimals, as std::to_chars writes it in fixed notation: correctly
+// rounded, a "-" for every negative v (-0.00 included), nan and inf as the library writes them.
+// The common case is formatted as an integer, the rest (halves, huge numbers, more than nine
+// decimals) by the library.
+void AppendFixedDecimals(std::string& out, double v, int decimals);
+
 }  // namespace packscope
 
 #endif  // PACKSCOPE_RENDER_NUMBERS_H_

@@ -83,6 +83,7 @@ FrameListWindow::FrameListWindow(QWidget* parent)
   CreateControls();
   CreateMenus();
   AddContextEntries();
+  CreateMergeParts();
   LoadSettings();
   UpdateShown();
 }
@@ -344,6 +345,7 @@ void FrameListWindow::RowsChanged(const RowsChange& change) {
   if (kept_frame_ < 0 || CurrentFrame() != kept_frame_) SelectFrame(kept_frame_);
   UpdateShown();
   if (map_plots_) map_plots_->Update();
+  UpdateComparison();
 }
 
 void FrameListWindow::ListChanged(unsigned what) {
@@ -616,10 +618,13 @@ void FrameListWindow::MnuFileOpen_Click() {
 
 void FrameListWindow::MnuFileExport_Click() {
   QString folder = FrameListSettings::LastFolder();
-  const QFileInfo capture(PathText(list_->Path()));
+  // A merge is named after its first capture, as the converter names it.
+  const MergedCapture* merged = list_->Merged();
+  const QFileInfo capture(PathText(merged ? merged->Captures().front() : list_->Path()));
   if (folder.isEmpty()) folder = capture.absolutePath();
-  const QString suggested =
-      QDir(folder).filePath(capture.completeBaseName() + QStringLiteral(".shown.jsonl"));
+  const QString suggested = QDir(folder).filePath(
+      capture.completeBaseName() +
+      (merged ? QStringLiteral(".merged.shown.jsonl") : QStringLiteral(".shown.jsonl")));
   const ExportChoice chosen = save_dialog_ ? save_dialog_(this, suggested) : ExportChoice{};
   if (!chosen.path.isEmpty()) ExportTo(PathBytes(chosen.path), chosen.layout);
 }

@@ -1,7 +1,9 @@
 // FrameListWindow: the frame list, a second window over a capture, laid out as packet analysers
 // are: a filter bar, the table of frames (FrameTableModel), the details of the frame selected
 // (a tree), its bytes (BytesView), a Statistics tab (StatisticsView), a Map tab (StationMapView)
-// and a Plots tab (PlotsView). Title "Packscope Frames - NAME".
+// and a Plots tab (PlotsView). Title "Packscope Frames - NAME". Several captures of one traffic
+// (File > Open Several, a drop of several files) are listed merged, with a Receivers column and
+// a Receivers tab that compares two of them (ReceiverCompareView).
 //
 // What it shows is the frame list's core (framelist/frame_list.h): the window is its host. It
 // runs the core's passes on worker threads (PassLanes: a BackgroundJob per lane) with their
@@ -20,6 +22,7 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -56,6 +59,7 @@ class ListConnections;
 class MapPlotsFeed;
 class PassLanes;
 class PlotsView;
+class ReceiverCompareView;
 class StationMapView;
 class StatisticsView;
 
@@ -71,6 +75,8 @@ class FrameListWindow : public QMainWindow, private FrameListHost {
   using ColouringEditor = std::function<std::optional<std::vector<ColourRule>>(
       QWidget* parent, const std::vector<ColourRule>& rules)>;
   using ErrorReporter = std::function<void(const QString& message)>;
+  // Asks for several captures to open merged, starting in folder; empty: cancelled.
+  using OpenSeveralDialog = std::function<QStringList(QWidget* parent, const QString& folder)>;
 
   explicit FrameListWindow(QWidget* parent = nullptr);
   ~FrameListWindow() override;
@@ -78,6 +84,11 @@ class FrameListWindow : public QMainWindow, private FrameListHost {
   // --- Commands ---
   // Reads the capture (path as bytes) and lists its frames through the filter applied.
   void OpenCapture(const std::string& path);
+  // Lists the captures (paths as bytes): one as OpenCapture does, several merged, each a receiver
+  // (frame_list_window_merge.cpp).
+  void OpenCaptures(const std::vector<std::string>& paths);
+  // Compares receivers a and b of the merge (places among its names) in the Receivers tab.
+  void CompareReceivers(int a, int b);
   // Parses text and lists the frames it keeps (empty: every frame). False, with the error shown
   // at its column and the rows greyed until the text is valid or reverted, when it is wrong.
   bool ApplyFilter(const QString& text);
@@ -120,6 +131,7 @@ class FrameListWindow : public QMainWindow, private FrameListHost {
 
   // --- Event handlers ---
   void MnuFileOpen_Click();
+  void MnuFileOpenSeveral_Click();
   void MnuFileExport_Click();
   void MnuFileClose_Click();
   void MnuEditFind_Click();
@@ -133,6 +145,7 @@ class FrameListWindow : public QMainWindow, private FrameListHost {
   // --- Seams and state, for main() and tests ---
   void SetSaveDialog(SaveDialog dialog) { save_dialog_ = std::move(dialog); }
   void SetOpenDialog(OpenDialog dialog) { open_dialog_ = std::move(dialog); }
+  void SetOpenSeveralDialog(OpenSeveralDialog dialog) { open_several_dialog_ = std::move(dialog); }
   void SetColouringEditor(ColouringEditor editor) { colouring_editor_ = std::move(editor); }
   void SetErrorReporter(ErrorReporter reporter) { error_reporter_ = std::move(reporter); }
   // How long a status message stays (it gives way to the next action sooner).
@@ -155,6 +168,7 @@ class FrameListWindow : public QMainWindow, private FrameListHost {
   StatisticsView* Statistics() const { return statistics_; }
   StationMapView* Map() const { return map_; }
   PlotsView* Plots() const { return plots_; }
+  ReceiverCompareView* Comparison() const { return compare_; }
   QTabWidget* Tabs() const { return tabs_; }
   const std::vector<ColourRule>& ColouringRules() const { return colouring_rules_; }
   ListConnections& Connections() { return *connections_; }
@@ -163,6 +177,8 @@ class FrameListWindow : public QMainWindow, private FrameListHost {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   // FrameListHost
@@ -182,6 +198,10 @@ class FrameListWindow : public QMainWindow, private FrameListHost {
   // The Map and Plots tabs and their View menu entries (frame_list_window_map.cpp).
   void CreateMapAndPlots();
   void AddMapAndPlotsMenus(QMenu* view);
+  // The parts for several captures merged: File > Open Several, drops, the Receivers tab.
+  void CreateMergeParts();
+  // The comparison of the Receivers tab, anew when it is shown and the rows or receivers changed.
+  void UpdateComparison();
   // A command begins: the status message of the one before gives way.
   void Act();
   void UpdateShown();
@@ -212,6 +232,7 @@ class FrameListWindow : public QMainWindow, private FrameListHost {
   std::vector<ColourRule> colouring_rules_;
   SaveDialog save_dialog_;
   OpenDialog open_dialog_;
+  OpenSeveralDialog open_several_dialog_;
   ColouringEditor colouring_editor_;
   ErrorReporter error_reporter_;
   int message_ms_ = 10000;
@@ -228,6 +249,8 @@ class FrameListWindow : public QMainWindow, private FrameListHost {
   StationMapView* map_ = nullptr;
   PlotsView* plots_ = nullptr;
   std::unique_ptr<MapPlotsFeed> map_plots_;
+  ReceiverCompareView* compare_ = nullptr;
+  bool comparison_due_ = false;
   QSplitter* main_splitter_ = nullptr;
   QLabel* shown_ = nullptr;
   QLabel* source_ = nullptr;  // the capture's format, and the damage its reader met

@@ -55,9 +55,10 @@ TEST(Tnc2TextTest, WritesTheLineOfAFrame) {
       // The star stands behind the last digipeater that has repeated only.
       {Ui({"CQ"}, {"QQ0QQ"}, {{"RELAY", 0, true}, {"WIDE", 0, true}, {"WIDE2", 2}}, "x"),
        "QQ0QQ>CQ,RELAY,WIDE*,WIDE2-2:x"},
-      // What a line cannot hold, and a "<" that would be read as a group; the rest as bytes.
+      // What a line cannot hold, a FEND, and a "<" that would be read as a group; the rest as
+      // bytes.
       {Ui({"APRS"}, {"QQ1"}, {}, "a\rb\nc" + nul + "d<0x41>e<0x4>\xC0\xFF"),
-       "QQ1>APRS:a<0x0d>b<0x0a>c<0x00>d<0x3c>0x41>e<0x4>\xC0\xFF"},
+       "QQ1>APRS:a<0x0d>b<0x0a>c<0x00>d<0x3c>0x41>e<0x4><0xc0>\xFF"},
       // Any frame with an address field: an I frame with its information, an S frame without.
       {Ax25Frame({"NODE"}, {"QQ2", 15}, {}, 0x10, 0xCF, "net"), "QQ2-15>NODE:net"},
       {Ax25Frame({"NODE"}, {"qq2"}, {}, 0x41, std::nullopt, ""), "qq2>NODE:"},

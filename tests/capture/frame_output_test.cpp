@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "capture/errors.h"
 #include "capture/frame_loop.h"
 #include "capture/headless_window.h"
 #include "capture/line_sink.h"
@@ -132,6 +133,56 @@ TEST_F(FrameOutputTest, OnlyTimestampFramesGiveNoOutput) {
   EXPECT_EQ(sink.text, "");
   Pass(Hex("C0 09 00 00 01 51 FD 2F 08 95 C0"));
   EXPECT_EQ(window.DisplayText(), "");
+}
+
+// The converter's kind of window: it shows nothing as the frames are read and keeps no stamp log,
+// so passes make only what their mode reads.
+class QuietWindow : public HeadlessWindow {
+ public:
+  bool ShowsFramesAsRead() const override { return false; }
+  bool KeepsStampLog() const override { return false; }
+};
+
+// Every mode writes the same for it as for a window that shows everything, and its Label1 gets
+// the counts once, also when a frame too long ends the pass; the boxes and the log get nothing.
+TEST_F(FrameOutputTest, AWindowThatShowsNothingAsReadGetsTheSameOutput) {
+  const std::string frames = Hex("C0 09 00 00 01 51 FD 2F 08 95 C0") + kUiFrame +
+                             Hex("C0 00 41 DB DC DB 42 C0 C0 C0 09") + "2016-01-01 12:00:00 UTC" +
+                             Hex("C0 00 DB DD 43 C0 C0 00 44 DB");
+  const std::string too_long = Hex("C0 00") + std::string(kMaxFrameLength, 'A') + Hex("C0");
+  for (const std::string& capture : {frames, frames + too_long}) {
+    const std::string path = WriteCapture("c.kss", capture);
+    for (const std::int16_t mode :
+         {kScreen, kHexComplete, kHexKissFrame, kHexPayload, kHexPayloadTime, kAsciiPayloadTime}) {
+      for (const bool check1 : {false, true}) {
+        SCOPED_TRACE(::testing::Message() << "mode " << mode << ", Check1 " << check1 << ", "
+                                          << capture.size() << " bytes");
+        HeadlessWindow shown;
+        QuietWindow quiet;
+        StringSink shown_out;
+        StringSink quiet_out;
+        for (auto [w, out] :
+             {std::pair<HeadlessWindow*, StringSink*>{&shown, &shown_out}, {&quiet, &quiet_out}}) {
+          DecoderState s;
+          s.CaptureFileName = path;
+          s.OutputMode = mode;
+          s.OutputFile = out;
+          w->SetCheck1(check1);
+          try {
+            ReadCapture(s, *w);
+          } catch (const CommandError&) {
+            EXPECT_EQ(capture.size(), frames.size() + too_long.size());
+          }
+        }
+        EXPECT_EQ(quiet_out.text, shown_out.text);
+        EXPECT_EQ(quiet.DisplayText(), shown.DisplayText());
+        EXPECT_EQ(quiet.Display().Runs(), shown.Display().Runs());
+        EXPECT_EQ(quiet.Label1(), shown.Label1());
+        EXPECT_EQ(quiet.Label1(), "7 frames / 63 bytes");
+        EXPECT_EQ(quiet.Text2() + quiet.Text3() + quiet.Text4(), "");
+      }
+    }
+  }
 }
 
 }  // namespace

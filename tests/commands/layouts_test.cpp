@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdlib>
+#include <new>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
@@ -16,9 +19,13 @@
 #include "commands/commands.h"
 #include "commands/frame_text.h"
 #include "commands/monitor_layout.h"
+#include "gencapture/capture_generator.h"
 #include "support/ax25_frames.h"
 #include "support/failing_device.h"
 #include "support/test_files.h"
+
+// Every allocation of the test program, counted (operator new below).
+std::atomic<std::int64_t> g_allocations{0};
 
 namespace packscope {
 namespace {
@@ -497,6 +504,32 @@ TEST_F(LayoutTest, MonitorTimeFromAStampInAnotherForm) {
             std::vector<std::string>{"e 1st of January, 12:00 UTC QQ0QQ-1>QQ1QQ: SABM P"});
 }
 
+// Where no date shows a binary stamp's time (from the year 10000 on, 2^63 ms and more) the
+// window's text of the stamp stands in its place, also for a window that keeps no stamp log and
+// so lets the pass make the texts of those stamps alone.
+TEST_F(LayoutTest, MonitorTimeOfStampsWithoutADate) {
+  constexpr std::uint64_t kLastDay = 253402214400000;  // 9999-12-31 00:00:00 UTC
+  std::string capture;
+  for (const std::uint64_t millis :
+       {kLastDay + 86399999, kLastDay + 86400005, std::uint64_t{1} << 63, kStampMillis}) {
+    capture += Kiss(BinaryStamp(millis)) + Kiss(kSabmFrame);
+  }
+  const std::vector<std::string> expected = {
+      "9999-12-31 23:59:59.999 QQ0QQ-1>QQ1QQ: SABM P", "00:00:00.005 UTC QQ0QQ-1>QQ1QQ: SABM P",
+      "00:00:00.808 UTC QQ0QQ-1>QQ1QQ: SABM P", "2016-01-01 12:34:56.789 QQ0QQ-1>QQ1QQ: SABM P"};
+  EXPECT_EQ(Lines(Run(Layout("monitor"), capture)), expected);
+  class NoStampLog : public HeadlessWindow {
+    bool ShowsFramesAsRead() const override { return false; }
+    bool KeepsStampLog() const override { return false; }
+  } quiet;
+  DecoderState state;
+  state.CaptureFileName = WriteCapture("undated.kss", capture);
+  const std::string out = PathOf("undated.monitor.txt");
+  ASSERT_TRUE(
+      RunFrameWriterCommand(state, quiet, "monitor.txt", Layout("monitor").make_writer, out));
+  EXPECT_EQ(Lines(testing::ReadFile(out)), expected);
+}
+
 // A text stamp may hold any byte: its line breaks and other control characters do not break the
 // one line of the frames behind it.
 TEST_F(LayoutTest, MonitorTimeWithControlCharactersStaysOnOneLine) {
@@ -596,6 +629,39 @@ TEST(PrintableTest, BytesOutsideAsciiPrintablesAreNamed) {
   EXPECT_EQ(HexTextTrimmed(Span(std::string())), "");
 }
 
+// A pass allocates nothing per frame, for the converter's window: a capture three times as long
+// costs no more allocations (a few for buffers that grow to a longer frame are let through), in
+// every layout but those whose output is built of what the frames hold (jsonl's and sessions'
+// documents, stats' and gpx's tables) and series, whose records take their texts from jsonl's
+// number and text writers (a string each).
+TEST_F(LayoutTest, NoAllocationPerFrame) {
+  class ConverterLike : public HeadlessWindow {
+    bool ShowsFramesAsRead() const override { return false; }
+    bool KeepsStampLog() const override { return false; }
+  };
+  const auto allocations = [&](const packscope::Layout& layout, std::int64_t frames) {
+    gen::Options options;
+    options.seed = 4;
+    options.frames = frames;
+    options.mix = true;
+    DecoderState state;
+    state.CaptureFileName = WriteCapture("frames.kss", gen::GenerateCaptureBytes(options));
+    ConverterLike window;
+    const std::int64_t before = g_allocations.load();
+    EXPECT_TRUE(RunLayout(state, window, layout, PathOf("out")));
+    return g_allocations.load() - before;
+  };
+  for (const packscope::Layout& layout : kLayouts) {
+    if (layout.name == "jsonl" || layout.name == "stats" || layout.name == "gpx" ||
+        layout.name == "sessions" || layout.name == "series") {
+      continue;
+    }
+    const std::int64_t few = allocations(layout, 2000);
+    const std::int64_t many = allocations(layout, 6000);
+    EXPECT_LE(many, few + 8) << layout.name << ": " << few << " allocations for 2000 frames";
+  }
+}
+
 TEST(LayoutRegistryTest, ExportOffersEveryLayoutByName) {
   // A dialog's filter names one layout; the name's extension finds a layout that writes it.
   std::set<std::string> filters;
@@ -625,3 +691,16 @@ TEST(LayoutRegistryTest, ExportOffersEveryLayoutByName) {
 
 }  // namespace
 }  // namespace packscope
+
+void* operator new(std::size_t size) {
+  ++g_allocations;
+  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+  throw std::bad_alloc();
+}
+// GCC sees free() for memory from operator new once it inlines these; the pair is replaced
+// together, so they match.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#pragma GCC diagnostic pop

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <random>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -164,6 +165,48 @@ TEST(HexDumpShapeTest, MatchesTheDump) {
     ASSERT_EQ(shape.size, static_cast<std::int64_t>(dump.size())) << n;
     ASSERT_EQ(shape.lines, lines) << n;
     ASSERT_EQ(shape.longest_line, longest) << n;
+  }
+}
+
+// The dump and the characters made from the bytes against HexDump and HexToAscii of their hex
+// text: every byte value, every length of a few lines, and the lengths where the offsets gain a
+// digit, behind text already in the string.
+TEST(ByteDumpTest, GivesHexDumpAndHexToAsciiOfTheHexText) {
+  std::vector<std::uint8_t> bytes(20 * 500 + 21);
+  for (std::size_t i = 0; i < bytes.size(); ++i)
+    bytes[i] = static_cast<std::uint8_t>(i * 7 + i / 256);
+  std::vector<std::size_t> lengths;
+  for (std::size_t n = 0; n <= 300; ++n) lengths.push_back(n);
+  for (std::size_t n : {999u, 1000u, 1001u, 9999u, 10000u, 10001u, 10021u}) lengths.push_back(n);
+  for (const std::size_t n : lengths) {
+    const std::span<const std::uint8_t> part(bytes.data(), n);
+    std::string hex;
+    AppendHexText(hex, part.data(), n);
+    std::string dump = "x";
+    AppendByteDump(dump, part);
+    ASSERT_EQ(dump, "x" + HexDump(hex)) << n;
+    std::string ascii = "x";
+    AppendByteAscii(ascii, part);
+    ASSERT_EQ(ascii, "x" + HexToAscii(hex)) << n;
+  }
+}
+
+// Each boundary byte at every place of a text long enough for the sixteen-byte scan, against a
+// byte by byte reading.
+TEST(AppendPrintableTest, EveryPlaceOfABoundaryByte) {
+  for (const int special : {0x00, 0x1F, 0x20, 0x7E, 0x7F, 0x80, 0xFF}) {
+    for (std::size_t at = 0; at < 40; ++at) {
+      std::string text(40, 'a');
+      text[at] = static_cast<char>(special);
+      std::string expected = "x";
+      for (const char c : text) {
+        const auto b = static_cast<std::uint8_t>(c);
+        expected += b >= 0x20 && b <= 0x7E ? std::string(1, c) : "<0x" + ByteToHex(b) + ">";
+      }
+      std::string out = "x";
+      AppendPrintable(out, std::string_view(text));
+      ASSERT_EQ(out, expected) << special << " at " << at;
+    }
   }
 }
 
