@@ -77,6 +77,17 @@ std::optional<LinkOf> LinkOfFrame(std::span<const std::uint8_t> kiss_frame) {
   return LinkOfFrame(kiss_frame, d);
 }
 
+std::optional<LinkOf> StationsOfFrame(std::span<const std::uint8_t> kiss_frame) {
+  if (kiss_frame.empty() || KissCommand(kiss_frame[0]) != 0) return std::nullopt;
+  Ax25Details d;
+  LocateAx25(kiss_frame, d);
+  if (d.problem != Ax25Problem::kNone) return std::nullopt;
+  const std::uint64_t to = StationId(kiss_frame.data() + 1);
+  const std::uint64_t from = StationId(kiss_frame.data() + 1 + kBlock);
+  return LinkOf{LinkKey{std::min(from, to), std::max(from, to), KissPort(kiss_frame[0])},
+                from <= to};
+}
+
 std::string_view SetupName(SessionSetup setup) {
   switch (setup) {
     case SessionSetup::kSabm:

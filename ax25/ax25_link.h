@@ -76,6 +76,9 @@ struct LinkOf {
   bool from_low = false;
 };
 std::optional<LinkOf> LinkOfFrame(std::span<const std::uint8_t> kiss_frame);
+// The two stations of any AX.25 frame (UI frames too) as LinkOfFrame keys them; nothing when the
+// frame is no data frame or its address field does not end.
+std::optional<LinkOf> StationsOfFrame(std::span<const std::uint8_t> kiss_frame);
 
 // "SABM", "SABME"; empty for kNone.
 std::string_view SetupName(SessionSetup setup);

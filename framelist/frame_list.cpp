@@ -60,6 +60,7 @@ void FrameList::OpenFile(std::string path) {
   counted_to_ = frames_total_ = listed_to_ = unheld_ = 0;
   definitions_.reset();
   details_aprs_.reset();
+  sessions_.reset();
   whole_stats_.reset();
   rows_stats_.reset();
   rows_stats_filter_.reset();
@@ -155,14 +156,15 @@ void FrameList::List(std::int64_t from, std::int64_t to, bool anew) {
   const IndexSnapshot s = snapshot_;
   const std::shared_ptr<const Filter> filter = filter_;
   const DefinitionFrames definitions = definitions_;
+  const std::shared_ptr<const SessionTable> sessions = sessions_;
   rows_pass_ = RowsPass::kListing;
   host_.StartPass(
       kRowsLane, "Filtering",
-      [s, from, to, filter, definitions, listing, merged = merged_](const std::atomic<bool>* cancel,
-                                                                    const PassProgress& progress) {
+      [s, from, to, filter, definitions, sessions, listing, merged = merged_](
+          const std::atomic<bool>* cancel, const PassProgress& progress) {
         listing->end =
             packscope::ListFrames(s, from, to, filter.get(), listing->rows, &listing->unheld,
-                                  cancel, progress, definitions, nullptr, merged.get());
+                                  cancel, progress, definitions, sessions.get(), merged.get());
       },
       [this, s, to, anew, listing] {
         rows_pass_ = RowsPass::kNone;
@@ -404,6 +406,7 @@ RowSources FrameList::Sources() const {
   RowSources sources(definitions_);
   sources.columns = columns_;
   sources.colouring = colouring_;
+  sources.sessions = sessions_;
   return sources;
 }
 
@@ -479,6 +482,15 @@ const SurveyStatistics* FrameList::Statistics() const {
   return rows_stats_filter_ == rows_filter_ ? rows_stats_.get() : nullptr;
 }
 
+void FrameList::SetSessions(std::shared_ptr<const SessionTable> sessions) {
+  sessions_ = std::move(sessions);
+  Changed(kTextsChanged);
+  if (filter_ && filter_ == rows_filter_ && (filter_->Needs() & kNeedLink) != 0 && !Reading() &&
+      !host_.PassRunning(kRowsLane)) {
+    List(0, snapshot_.FrameCount(), true);
+  }
+}
+
 void FrameList::RunRowsPass(int lane, std::string_view what, RowsWork work,
                             std::function<void()> done) {
   const IndexSnapshot s = rows_snapshot_;
@@ -508,7 +520,7 @@ ShownFrame FrameList::Show(std::int64_t frame) {
   const FrameRecord& record = snapshot_.Frame(frame);
   std::string time = FrameTimeText(times, record.StampNumber());
   if (times.Millis(record.StampNumber())) time += " UTC";
-  out.details = FrameDetails(out.frame, record, time, *details_aprs_);
+  out.details = FrameDetails(out.frame, record, time, *details_aprs_, sessions_.get());
   if (merged_) out.details.push_back(ReceiversDetail(*merged_, frame));
   out.places = StoredPlaces(out.frame);
   return out;

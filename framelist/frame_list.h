@@ -153,6 +153,10 @@ class FrameList {
   void Find(const FindQuery& query, std::int64_t from_row, bool backwards);
   // Statistics of the rows shown (a filter applied) or of the whole capture.
   void SetStatisticsOfWholeCapture(bool whole);
+  // The capture's connected sessions (framelist/session_table.h), read over its frames: rows,
+  // details and the filter then read modulo-128 frames and `session`; a filter that reads them
+  // lists its rows anew.
+  void SetSessions(std::shared_ptr<const SessionTable> sessions);
   // A column behind the frame's own; its texts must be made on any thread.
   void AddColumn(ExtraColumn column);
   // The colouring of rows (its rules compiled; null: none).
@@ -303,6 +307,7 @@ class FrameList {
   DefinitionFrames definitions_;
   ExtraColumns columns_;
   std::shared_ptr<const Colouring> colouring_;
+  std::shared_ptr<const SessionTable> sessions_;
   std::unique_ptr<AprsTimeline> details_aprs_;  // for Show, CellFilter and MonitorLine
 
   // The statistics of the whole capture, and of the rows listed through rows_statistics_filter_.

@@ -66,7 +66,8 @@ FrameFormatter::FrameFormatter(IndexSnapshot snapshot, RowSources sources, std::
     : reader_(snapshot, read_ahead),
       times_(snapshot),
       aprs_(snapshot, sources.definitions),
-      sources_(std::move(sources)) {}
+      sources_(std::move(sources)),
+      sessions_(sources_.sessions) {}
 
 int FrameFormatter::ExtraCount() const {
   return sources_.columns ? static_cast<int>(sources_.columns->size()) : 0;

@@ -121,6 +121,8 @@ struct RowSources {
   DefinitionFrames definitions;
   ExtraColumns columns;
   std::shared_ptr<const Colouring> colouring;
+  // The capture's sessions: I and S frames of modulo-128 sessions read with two control bytes.
+  std::shared_ptr<const SessionTable> sessions;
 };
 
 // The rows' frames (index numbers), shared between the rows and the passes that read them.

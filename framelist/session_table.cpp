@@ -58,7 +58,8 @@ class SessionKeeper : public SessionSink {
 
 bool ReadSessions(const IndexSnapshot& snapshot, SessionTable& table,
                   const std::atomic<bool>* cancel,
-                  const std::function<void(std::int64_t, std::int64_t)>& progress) {
+                  const std::function<void(std::int64_t, std::int64_t)>& progress,
+                  const SessionFrameHook& each) {
   table = SessionTable();
   SessionKeeper keeper(table);
   LinkTracker tracker(&keeper);
@@ -86,6 +87,7 @@ bool ReadSessions(const IndexSnapshot& snapshot, SessionTable& table,
       millis = times.Millis(stamp);
     }
     const LinkFacts& f = tracker.Next(frame.Kiss(), i + 1, millis);
+    if (each) each(i, frame.Kiss(), millis, f);
     if (f.session == 0) continue;
     const auto s = static_cast<std::size_t>(f.session - 1);
     if (modulo.size() <= s) {

@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <unordered_map>
@@ -28,6 +29,12 @@
 #include "capture/frame_index.h"
 
 namespace packscope {
+
+// Told of every frame a reading of the sessions follows (index number, un-escaped bytes, stamp
+// time, what the link tracker concluded), for tables read in the same pass.
+using SessionFrameHook =
+    std::function<void(std::int64_t frame, std::span<const std::uint8_t> kiss_frame,
+                       const std::optional<std::int64_t>& millis, const LinkFacts& facts)>;
 
 class SessionTable {
  public:
@@ -43,7 +50,8 @@ class SessionTable {
  private:
   friend bool ReadSessions(const IndexSnapshot& snapshot, SessionTable& table,
                            const std::atomic<bool>* cancel,
-                           const std::function<void(std::int64_t, std::int64_t)>& progress);
+                           const std::function<void(std::int64_t, std::int64_t)>& progress,
+                           const SessionFrameHook& each);
   friend class SessionKeeper;
   static constexpr std::int64_t kNoTime = INT64_MIN;
   static constexpr std::uint32_t kNoEnd = UINT32_MAX;
@@ -92,10 +100,12 @@ class SessionTable {
 };
 
 // Reads every frame of snapshot into table (anew); progress hears now and then of the frames
-// done and all. False when cancelled: the table holds the sessions of the frames read so far.
+// done and all; each hears of every frame. False when cancelled: the table holds the sessions of
+// the frames read so far.
 bool ReadSessions(const IndexSnapshot& snapshot, SessionTable& table,
                   const std::atomic<bool>* cancel = nullptr,
-                  const std::function<void(std::int64_t, std::int64_t)>& progress = {});
+                  const std::function<void(std::int64_t, std::int64_t)>& progress = {},
+                  const SessionFrameHook& each = {});
 
 }  // namespace packscope
 

@@ -11,6 +11,8 @@
 #include "capture/headless_window.h"
 #include "commands/commands.h"
 #include "framelist/capture_survey.h"
+#include "framelist/connections.h"
+#include "framelist/follow_connection.h"
 #include "framelist/frame_details.h"
 #include "framelist/frame_passes.h"
 #include "framelist/frame_reader.h"
@@ -48,6 +50,44 @@ std::string CheckDetails(const std::vector<DetailNode>& nodes, std::int32_t leng
 }
 
 }  // namespace
+
+// The connections' tables, and each session followed on its own: its frames, bytes and
+// retransmissions those of the table; a table's cells and order for every row.
+std::string CheckConnections(const IndexSnapshot& snapshot) {
+  CaptureConnections read;
+  if (!ReadConnections(snapshot, read)) return "reading the connections failed";
+  for (const auto& table : {read.conversations, read.nodes}) {
+    for (int c = 0; c < static_cast<int>(table->Columns().size()); ++c) {
+      std::vector<std::uint32_t> order = table->Order(c, c % 2 == 1);
+      std::sort(order.begin(), order.end());
+      for (std::uint32_t r = 0; r < order.size(); ++r) {
+        if (order[r] != r) return table->Title() + ": an order that is no permutation";
+        (void)table->Cell(r, c);
+      }
+    }
+  }
+  const SessionTable& sessions = *read.sessions;
+  for (std::int64_t n = 1; n <= sessions.SessionCount(); ++n) {
+    FollowedSession f;
+    if (!FollowSession(snapshot, sessions, n, f)) return "session " + std::to_string(n) + " lost";
+    const std::string where = "session " + std::to_string(n) + " followed: ";
+    if (static_cast<std::int64_t>(f.timeline.size()) != f.session.frames) {
+      return where + std::to_string(f.timeline.size()) + " frames of " +
+             std::to_string(f.session.frames);
+    }
+    for (std::size_t d = 0; d < 2; ++d) {
+      std::int64_t again = 0;
+      for (const FollowPiece& p : f.pieces) {
+        again += p.kind == FollowPiece::kRetransmission && p.direction == static_cast<int>(d);
+      }
+      if (f.bytes[d] != f.session.from[d].bytes || again != f.session.from[d].retransmitted) {
+        return where + "direction " + std::to_string(d) + " differs from the table's";
+      }
+    }
+    (void)TranscriptText(FollowTranscript(f, FollowDirections::kBoth));
+  }
+  return {};
+}
 
 std::string CheckFrameList(const std::uint8_t* data, std::size_t size) {
   if (!ReadAsKiss(data, size)) return {};
@@ -138,7 +178,7 @@ std::string CheckFrameList(const std::uint8_t* data, std::size_t size) {
         f.frame.begin() + std::min<std::ptrdiff_t>(4, static_cast<std::ptrdiff_t>(f.frame.size())));
     if (FindRow(snapshot, definitions, rows, rows, 0, false, query) < 0) return "find missed bytes";
   }
-  return {};
+  return CheckConnections(snapshot);
 }
 
 }  // namespace packscope::fuzz

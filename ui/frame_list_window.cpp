@@ -25,9 +25,11 @@
 #include <algorithm>
 
 #include "framelist/frame_list_text.h"
+#include "framelist/list_connections.h"
 #include "framelist/map_plots_feed.h"
 #include "qt/qt_text.h"
 #include "ui/bytes_view.h"
+#include "ui/follow_view.h"
 #include "ui/frame_details_view.h"
 #include "ui/frame_list_bars.h"
 #include "ui/frame_list_settings.h"
@@ -57,6 +59,8 @@ FrameListWindow::FrameListWindow(QWidget* parent)
       lanes_(new PassLanes(
           statusBar(), [this](const std::string& m) { ShowError(m); }, this)),
       list_(std::make_unique<FrameList>(static_cast<FrameListHost&>(*this))),
+      connections_(std::make_unique<ListConnections>(static_cast<FrameListHost&>(*this), *list_,
+                                                     [this] { UpdateStatistics(); })),
       save_dialog_(&AskExportFile),
       open_dialog_(&AskCaptureToOpen),
       colouring_editor_(
@@ -226,6 +230,8 @@ void FrameListWindow::CreateMenus() {
        [this] { GoToRow(true); });
   item(edit, "MnuEditFilter", QStringLiteral("Edit the F&ilter"),
        QKeySequence(Qt::CTRL | Qt::Key_Slash), [this] { filter_bar_->EditText(); });
+  item(edit, "MnuEditFollowConnection", QStringLiteral("Follow &Connection"),
+       QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_F), [this] { FollowConnection(CurrentFrame()); });
 
   QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
   view->setObjectName(QStringLiteral("MnuView"));
@@ -280,6 +286,12 @@ void FrameListWindow::AddContextEntries() {
            [this, join, apply](const ContextTarget& t) { JoinFilter(t, join, apply); }});
     }
   }
+  context_menu_.Add(
+      {QStringLiteral("Follow Co&nnection"),
+       {},
+       QStringLiteral("MnuFollowConnection"),
+       [this](const ContextTarget& t) { return connections_->SessionOfFrame(t.frame) != 0; },
+       [this](const ContextTarget& t) { FollowConnection(t.frame); }});
   context_menu_.Add({QStringLiteral("&Row as Monitor Line"), QStringLiteral("&Copy"),
                      QStringLiteral("MnuCopyRow"),
                      [](const ContextTarget& t) { return t.frame >= 0; },
@@ -337,6 +349,7 @@ void FrameListWindow::RowsChanged(const RowsChange& change) {
 }
 
 void FrameListWindow::ListChanged(unsigned what) {
+  connections_->Update();
   if ((what & kColumnsChanged) != 0) model_->ColumnsChanged();
   if ((what & kTextsChanged) != 0) {
     model_->TextsChanged();
@@ -377,7 +390,29 @@ void FrameListWindow::UpdateStatistics() {
                             : QStringLiteral("the %1 frames shown (%2)")
                                   .arg(list_->RowCount())
                                   .arg(FromUtf8(list_->FilterText()));
-  statistics_->SetStatistics(list_->Statistics(), scope, list_->RowsFilter() != nullptr);
+  // The connected sessions' tables (of the whole capture) behind the survey's.
+  const SurveyStatistics* surveyed = list_->Statistics();
+  SurveyStatistics shown;
+  const StatTables more = connections_->Tables();
+  if (surveyed != nullptr && !more.empty()) {
+    shown = *surveyed;
+    shown.tables.insert(shown.tables.end(), more.begin(), more.end());
+    surveyed = &shown;
+  }
+  statistics_->SetStatistics(surveyed, scope, list_->RowsFilter() != nullptr);
+}
+
+FollowView* FrameListWindow::LastFollowView() const { return follow_view_.data(); }
+
+void FrameListWindow::FollowConnection(std::int64_t frame) {
+  Act();
+  connections_->Follow(frame, [this](std::shared_ptr<const FollowedSession> session) {
+    auto* view = new FollowView(std::move(session), list_->Path(), this);
+    view->setAttribute(Qt::WA_DeleteOnClose);
+    connect(view, &FollowView::FrameChosen, this, [this](qint64 chosen) { GoToFrame(chosen + 1); });
+    follow_view_ = view;
+    view->show();
+  });
 }
 
 // --- Opening, filter ---

@@ -20,6 +20,7 @@
 
 #include <QByteArray>
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -52,7 +53,9 @@ class BytesView;
 class FilterBar;
 class FindBar;
 class FrameDetailsView;
+class FollowView;
 class FrameTableModel;
+class ListConnections;
 class MapPlotsFeed;
 class PassLanes;
 class PlotsView;
@@ -119,6 +122,8 @@ class FrameListWindow : public QMainWindow, private FrameListHost {
   QMenu* DetailMenu(QTreeWidgetItem* item);
   // Adds an entry to those menus.
   void AddContextEntry(ContextEntry entry) { context_menu_.Add(std::move(entry)); }
+  // Opens the follow view of the connected session of frame (index number), once it is read.
+  void FollowConnection(std::int64_t frame);
   // The Map tab, and the Plots tab with the values of the selected row's station, object or item
   // (when a row is selected).
   void ShowMap();
@@ -166,6 +171,9 @@ class FrameListWindow : public QMainWindow, private FrameListHost {
   ReceiverCompareView* Comparison() const { return compare_; }
   QTabWidget* Tabs() const { return tabs_; }
   const std::vector<ColourRule>& ColouringRules() const { return colouring_rules_; }
+  ListConnections& Connections() { return *connections_; }
+  // The follow view opened last (null when closed).
+  FollowView* LastFollowView() const;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -212,6 +220,8 @@ class FrameListWindow : public QMainWindow, private FrameListHost {
 
   PassLanes* lanes_ = nullptr;
   std::unique_ptr<FrameList> list_;
+  std::unique_ptr<ListConnections> connections_;
+  QPointer<FollowView> follow_view_;  // the follow view opened last (deleted when closed)
   QTimer* look_ = nullptr;
   // During a change of the rows: the frame selected before it, and whether the view was at its
   // end (follow mode).

@@ -14,7 +14,8 @@ namespace {
 
 TEST(FrameListCheckTest, SeedCorpusAndInputsThatOnceFailed) {
   int checked = 0;
-  for (const char* folder : {PACKSCOPE_FUZZ_DIR "/corpus", PACKSCOPE_FUZZ_DIR "/regressions"}) {
+  for (const char* folder : {PACKSCOPE_FUZZ_DIR "/corpus", PACKSCOPE_FUZZ_DIR "/regressions",
+                             PACKSCOPE_FUZZ_DIR "/sessions_corpus"}) {
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
       if (!entry.is_regular_file() || entry.path().filename().string()[0] == '.') continue;
       const std::string bytes = testing::ReadFile(entry.path().string());
