@@ -310,12 +310,16 @@ TEST(AprsFrameTest, UiFramesWithPidF0) {
     f.push_back('>');
     return f;
   };
-  const Ax25Details ui = DescribeAx25(frame(0x03, 0xF0));
+  // The details point into the frame's bytes: each frame outlives them.
+  const std::vector<std::uint8_t> ui_frame = frame(0x03, 0xF0);
+  const Ax25Details ui = DescribeAx25(ui_frame);
   EXPECT_TRUE(IsAprsFrame(ui));
   EXPECT_EQ(AprsHeaderOf(ui).source, "N0CALL-9");
   EXPECT_EQ(AprsHeaderOf(ui).destination, "APRS");
-  EXPECT_FALSE(IsAprsFrame(DescribeAx25(frame(0x03, 0xCF))));  // NET/ROM
-  EXPECT_FALSE(IsAprsFrame(DescribeAx25(frame(0x00, 0xF0))));  // an I frame
+  const std::vector<std::uint8_t> netrom = frame(0x03, 0xCF);
+  EXPECT_FALSE(IsAprsFrame(DescribeAx25(netrom)));
+  const std::vector<std::uint8_t> i_frame = frame(0x00, 0xF0);
+  EXPECT_FALSE(IsAprsFrame(DescribeAx25(i_frame)));
 }
 
 // An APRS field begins with a data type identifier, or has a position behind a ! within its
