@@ -737,51 +737,51 @@ class Generator {
   }
 
   void StartPlay() {
-    SessionSpec spec;
+    SessionPlan plan;
     const bool between_nodes = random_.Percent(20);
     const Node& node = random_.Pick(kNodes);
-    spec.responder = Address{std::string(node.call), node.ssid, false};
+    plan.responder = Address{std::string(node.call), node.ssid, false};
     if (between_nodes) {
       const Node& other = random_.Pick(kNodes);
       if (&other == &node) return;
-      spec.initiator = Address{std::string(other.call), other.ssid, false};
-      spec.netrom = true;
+      plan.initiator = Address{std::string(other.call), other.ssid, false};
+      plan.netrom = true;
     } else {
       static_assert(kNodeStation < kDigiStation);
       std::size_t user = static_cast<std::size_t>(random_.Below(kStations.size() - 2));
       if (user >= kNodeStation) ++user;
       if (user >= kDigiStation) ++user;
-      spec.initiator = StationAddress(kStations[user]);
+      plan.initiator = StationAddress(kStations[user]);
     }
     for (const auto& p : playing_) {
-      if (SamePair(p->truth, spec.initiator, spec.responder)) return;  // that link is busy
+      if (SamePair(p->truth, plan.initiator, plan.responder)) return;  // that link is busy
     }
     if (options_.max_digis > 0 && random_.Percent(30)) {
-      spec.path.push_back(StationAddress(kStations[kDigiStation]));
+      plan.path.push_back(StationAddress(kStations[kDigiStation]));
     }
-    spec.sabme = random_.Percent(options_.mod128);
-    spec.xid = spec.sabme && random_.Percent(50);
-    spec.window = spec.sabme ? 32 : (random_.Percent(70) ? 4 : 7);
-    spec.loss = options_.loss;
-    spec.monitor_loss = options_.monitor_loss;
+    plan.sabme = random_.Percent(options_.mod128);
+    plan.xid = plan.sabme && random_.Percent(50);
+    plan.window = plan.sabme ? 32 : (random_.Percent(70) ? 4 : 7);
+    plan.loss = options_.loss;
+    plan.monitor_loss = options_.monitor_loss;
     const int header =
-        16 + 7 * static_cast<int>(spec.path.size()) + (spec.sabme ? 1 : 0) + (spec.netrom ? 20 : 0);
-    spec.max_info = std::max(1, options_.max_length - header);
-    spec.min_info = std::clamp(options_.min_length - header, 1, spec.max_info);
-    spec.start_millis = now_;
+        16 + 7 * static_cast<int>(plan.path.size()) + (plan.sabme ? 1 : 0) + (plan.netrom ? 20 : 0);
+    plan.max_info = std::max(1, options_.max_length - header);
+    plan.min_info = std::clamp(options_.min_length - header, 1, plan.max_info);
+    plan.start_millis = now_;
     // A node of the older protocol answers a SABME with DM; the caller tries SABM next.
-    const bool fallback = spec.sabme && random_.Percent(10);
-    spec.refuse = fallback || random_.Percent(5);
+    const bool fallback = plan.sabme && random_.Percent(10);
+    plan.refuse = fallback || random_.Percent(5);
     auto play = std::make_unique<Playing>();
-    play->frames = PlaySession(spec, random_, play->truth);
+    play->frames = PlaySession(plan, random_, play->truth);
     if (fallback) {
       auto second = std::make_unique<Playing>();
-      spec.sabme = false;
-      spec.xid = false;
-      spec.refuse = false;
-      spec.window = 4;
-      spec.start_millis = play->frames.back().millis + 1500;
-      second->frames = PlaySession(spec, random_, second->truth);
+      plan.sabme = false;
+      plan.xid = false;
+      plan.refuse = false;
+      plan.window = 4;
+      plan.start_millis = play->frames.back().millis + 1500;
+      second->frames = PlaySession(plan, random_, second->truth);
       if (!second->frames.empty()) playing_.push_back(std::move(second));
     }
     if (!play->frames.empty()) playing_.push_back(std::move(play));

@@ -50,17 +50,17 @@ void AppendBlock(std::string& out, const Address& a) {
 
 class Play {
  public:
-  Play(const SessionSpec& spec, Random& random, GeneratedSession& truth)
-      : spec_(spec), random_(random), truth_(truth), now_(spec.start_millis) {
-    truth_.initiator = spec.initiator;
-    truth_.responder = spec.responder;
-    truth_.sabme = spec.sabme;
-    truth_.modulo = spec.sabme ? 128 : 8;
+  Play(const SessionPlan& plan, Random& random, GeneratedSession& truth)
+      : plan_(plan), random_(random), truth_(truth), now_(plan.start_millis) {
+    truth_.initiator = plan.initiator;
+    truth_.responder = plan.responder;
+    truth_.sabme = plan.sabme;
+    truth_.modulo = plan.sabme ? 128 : 8;
   }
 
   std::vector<Transmission> Run() {
     if (Connect()) {
-      if (spec_.xid) Xid();
+      if (plan_.xid) Xid();
       Transfer();
       Disconnect();
     }
@@ -83,8 +83,8 @@ class Play {
     std::int64_t circuit_seq = 0;
   };
 
-  int Modulo() const { return spec_.sabme ? 128 : 8; }
-  std::int64_t T1() const { return 3000 + 2000 * static_cast<std::int64_t>(spec_.path.size()); }
+  int Modulo() const { return plan_.sabme ? 128 : 8; }
+  std::int64_t T1() const { return 3000 + 2000 * static_cast<std::int64_t>(plan_.path.size()); }
 
   bool Send(int from, FrameKind kind, bool command, std::uint8_t control, int control2, int pid,
             std::string info, std::int64_t ns = -1, std::int64_t nr = -1) {
@@ -97,11 +97,11 @@ class Play {
     t.nr = nr;
     GeneratedFrame& f = t.frame;
     f.kind = kind;
-    f.source = from == 0 ? spec_.initiator : spec_.responder;
-    f.destination = from == 0 ? spec_.responder : spec_.initiator;
+    f.source = from == 0 ? plan_.initiator : plan_.responder;
+    f.destination = from == 0 ? plan_.responder : plan_.initiator;
     f.destination.high_bit = command;
     f.source.high_bit = !command;
-    f.digipeaters = spec_.path;
+    f.digipeaters = plan_.path;
     if (from == 1) std::reverse(f.digipeaters.begin(), f.digipeaters.end());
     for (Address& digi : f.digipeaters) digi.high_bit = true;
     f.control = control;
@@ -112,9 +112,9 @@ class Play {
         static_cast<std::int64_t>(14 + 7 * f.digipeaters.size() + 1 + (control2 >= 0 ? 1 : 0) +
                                   (pid >= 0 ? 1 : 0) + f.info.size());
     now_ += (bytes + 20) * 8 * 1000 / kBitsPerSecond;
-    t.heard = !random_.Percent(spec_.monitor_loss);
+    t.heard = !random_.Percent(plan_.monitor_loss);
     out_.push_back(std::move(t));
-    return !random_.Percent(spec_.loss);
+    return !random_.Percent(plan_.loss);
   }
 
   bool SendU(int from, std::uint8_t control, bool command, std::string info = {}) {
@@ -133,7 +133,7 @@ class Play {
   }
 
   bool SendI(int from, std::int64_t ns, std::int64_t nr, const std::string& info) {
-    const int pid = spec_.netrom ? kPidNetRom : kPidNoLayer3;
+    const int pid = plan_.netrom ? kPidNetRom : kPidNoLayer3;
     if (Modulo() == 8) {
       const auto c = static_cast<std::uint8_t>((nr % 8) << 5 | (ns % 8) << 1);
       return Send(from, FrameKind::kI, true, c, -1, pid, info, ns, nr);
@@ -143,11 +143,11 @@ class Play {
   }
 
   bool Connect() {
-    const std::uint8_t sabm = spec_.sabme ? kSabme : kSabm;
+    const std::uint8_t sabm = plan_.sabme ? kSabme : kSabm;
     for (int tries = 0; tries < kRetries; ++tries) {
       if (tries > 0) now_ += T1();
       if (!SendU(0, sabm | kPf, true)) continue;
-      if (spec_.refuse) {
+      if (plan_.refuse) {
         if (SendU(1, kDm | kPf, false)) return false;
         continue;
       }
@@ -195,10 +195,10 @@ class Play {
     Side& s = sides_[side];
     std::size_t at = 0;
     while (at < data.size()) {
-      const auto room = static_cast<std::size_t>(random_.Between(spec_.min_info, spec_.max_info));
+      const auto room = static_cast<std::size_t>(random_.Between(plan_.min_info, plan_.max_info));
       std::string info = data.substr(at, room);
       at += info.size();
-      if (spec_.netrom) info = NetRomInfo(side, info);
+      if (plan_.netrom) info = NetRomInfo(side, info);
       s.queue.push_back(std::move(info));
     }
   }
@@ -207,8 +207,8 @@ class Play {
   std::string NetRomInfo(int side, const std::string& data) {
     Side& s = sides_[side];
     std::string h;
-    AppendBlock(h, side == 0 ? spec_.initiator : spec_.responder);
-    AppendBlock(h, side == 0 ? spec_.responder : spec_.initiator);
+    AppendBlock(h, side == 0 ? plan_.initiator : plan_.responder);
+    AppendBlock(h, side == 0 ? plan_.responder : plan_.initiator);
     h.push_back(7);
     h.push_back(static_cast<char>(side == 0 ? 0x01 : 0x02));
     h.push_back(static_cast<char>(0x2A + side));
@@ -238,7 +238,7 @@ class Play {
   void Delivered(int side) {
     // The node answers every command it receives; between nodes either side now and then
     // answers a frame, a few times a session.
-    if (spec_.netrom ? replies_ < 6 && random_.Percent(20) : side == 1) {
+    if (plan_.netrom ? replies_ < 6 && random_.Percent(20) : side == 1) {
       ++replies_;
       Queue(side, Reply());
     }
@@ -292,7 +292,7 @@ class Play {
       sent = true;
       if (SendS(x, kRej, false, false, s.vr)) ReceiveS(1 - x, kRej, s.vr, false);
     }
-    for (int n = 0; !s.peer_busy && s.next - s.va < spec_.window && n < kMostPerTurn; ++n) {
+    for (int n = 0; !s.peer_busy && s.next - s.va < plan_.window && n < kMostPerTurn; ++n) {
       if (s.next == s.top) {
         if (s.queue.empty()) break;
         truth_.sent[x].push_back(std::move(s.queue.front()));
@@ -333,10 +333,10 @@ class Play {
     Side& user = sides_[0];
     Side& node = sides_[1];
     int commands = random_.Between(1, 4);
-    if (spec_.netrom) {
+    if (plan_.netrom) {
       Queue(0, Reply());
     } else {
-      Queue(1, "Hello " + spec_.initiator.call + ", welcome to the " + spec_.responder.call +
+      Queue(1, "Hello " + plan_.initiator.call + ", welcome to the " + plan_.responder.call +
                    " mailbox.\r[QQBBS-2.1-BFHM$]\r");
     }
     int turn = 1;
@@ -370,7 +370,7 @@ class Play {
     }
   }
 
-  const SessionSpec& spec_;
+  const SessionPlan& plan_;
   Random& random_;
   GeneratedSession& truth_;
   std::int64_t now_;
@@ -383,9 +383,9 @@ class Play {
 
 }  // namespace
 
-std::vector<Transmission> PlaySession(const SessionSpec& spec, Random& random,
+std::vector<Transmission> PlaySession(const SessionPlan& plan, Random& random,
                                       GeneratedSession& truth) {
-  return Play(spec, random, truth).Run();
+  return Play(plan, random, truth).Run();
 }
 
 }  // namespace packscope::gen

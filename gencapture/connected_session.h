@@ -25,7 +25,7 @@
 
 namespace packscope::gen {
 
-struct SessionSpec {
+struct SessionPlan {
   Address initiator;
   Address responder;
   std::vector<Address> path;  // initiator to responder; the responder answers along it reversed
@@ -51,10 +51,10 @@ struct Transmission {
   std::int64_t nr = -1;
 };
 
-// Plays the session spec describes: its frames in the order sent (at nondecreasing times), and
+// Plays the session plan describes: its frames in the order sent (at nondecreasing times), and
 // in truth what each station sent (GeneratedSession's heard is left to the caller, who writes
 // the frames).
-std::vector<Transmission> PlaySession(const SessionSpec& spec, Random& random,
+std::vector<Transmission> PlaySession(const SessionPlan& plan, Random& random,
                                       GeneratedSession& truth);
 
 }  // namespace packscope::gen
