@@ -1,6 +1,5 @@
 #include "ui/receiver_compare_view.h"
 
-#include <QAbstractTableModel>
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -10,69 +9,9 @@
 #include <QVBoxLayout>
 
 #include "qt/qt_text.h"
+#include "ui/stat_table_model.h"
 
 namespace packscope {
-
-// The rows of a StatTable in the order of the column sorted by; texts asked for as painted.
-class ReceiverCompareView::TableModel : public QAbstractTableModel {
- public:
-  using QAbstractTableModel::QAbstractTableModel;
-
-  void SetTable(std::shared_ptr<const StatTable> table) {
-    beginResetModel();
-    table_ = std::move(table);
-    rows_.clear();
-    if (table_ != nullptr) {
-      if (column_ < 0) {
-        column_ = table_->FirstSortColumn();
-        order_ = table_->FirstSortDescending() ? Qt::DescendingOrder : Qt::AscendingOrder;
-      }
-      rows_ = table_->Order(column_, order_ == Qt::DescendingOrder);
-    }
-    endResetModel();
-  }
-  const StatTable* Table() const { return table_.get(); }
-  std::size_t RowOf(int row) const { return rows_[static_cast<std::size_t>(row)]; }
-  int SortColumn() const { return column_; }
-  Qt::SortOrder SortOrder() const { return order_; }
-
-  int rowCount(const QModelIndex& parent = {}) const override {
-    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
-  }
-  int columnCount(const QModelIndex& parent = {}) const override {
-    return parent.isValid() || table_ == nullptr ? 0 : static_cast<int>(table_->Columns().size());
-  }
-  QVariant data(const QModelIndex& index, int role) const override {
-    if (!index.isValid() || index.row() >= rowCount()) return {};
-    if (role == Qt::TextAlignmentRole &&
-        table_->Columns()[static_cast<std::size_t>(index.column())].numeric) {
-      return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
-    }
-    if (role != Qt::DisplayRole) return {};
-    return FromUtf8(table_->Cell(RowOf(index.row()), index.column()));
-  }
-  QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
-        section >= columnCount()) {
-      return {};
-    }
-    return FromUtf8(table_->Columns()[static_cast<std::size_t>(section)].title);
-  }
-  void sort(int column, Qt::SortOrder order) override {
-    column_ = column;
-    order_ = order;
-    if (table_ == nullptr) return;
-    layoutAboutToBeChanged();
-    rows_ = table_->Order(column, order == Qt::DescendingOrder);
-    layoutChanged();
-  }
-
- private:
-  std::shared_ptr<const StatTable> table_;
-  std::vector<std::uint32_t> rows_;
-  int column_ = -1;  // -1: the table's first order
-  Qt::SortOrder order_ = Qt::AscendingOrder;
-};
 
 ReceiverCompareView::ReceiverCompareView(QWidget* parent) : QWidget(parent) {
   setObjectName(QStringLiteral("ReceiverComparison"));
@@ -110,10 +49,10 @@ ReceiverCompareView::ReceiverCompareView(QWidget* parent) : QWidget(parent) {
   SetReceivers({});
 }
 
-QTableView* ReceiverCompareView::MakeTable(const char* name, TableModel*& model) {
+QTableView* ReceiverCompareView::MakeTable(const char* name, StatTableModel*& model) {
   auto* table = new QTableView(this);
   table->setObjectName(QString::fromLatin1(name));
-  model = new TableModel(table);
+  model = new StatTableModel(table);
   table->setModel(model);
   table->setSelectionBehavior(QAbstractItemView::SelectRows);
   table->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -137,7 +76,7 @@ QTableView* ReceiverCompareView::MakeTable(const char* name, TableModel*& model)
   return table;
 }
 
-void ReceiverCompareView::RowChosen(const QTableView*, const TableModel* model,
+void ReceiverCompareView::RowChosen(const QTableView*, const StatTableModel* model,
                                     const QModelIndex& index) {
   if (!index.isValid() || model->Table() == nullptr) return;
   const std::string filter = model->Table()->RowFilter(model->RowOf(index.row()));
@@ -177,7 +116,7 @@ void ReceiverCompareView::SetComparison(std::shared_ptr<const ReceiverComparison
   station_model_->SetTable(comparison_ ? comparison_->stations : nullptr);
   time_model_->SetTable(comparison_ ? comparison_->times : nullptr);
   for (QTableView* t : {stations_, times_}) {
-    const auto* m = static_cast<const TableModel*>(t->model());
+    const auto* m = static_cast<const StatTableModel*>(t->model());
     t->horizontalHeader()->setSortIndicator(m->SortColumn(), m->SortOrder());
     if (made) t->resizeColumnsToContents();
   }

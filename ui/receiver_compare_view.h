@@ -20,6 +20,8 @@ class QTableView;
 
 namespace packscope {
 
+class StatTableModel;
+
 class ReceiverCompareView : public QWidget {
   Q_OBJECT
 
@@ -47,9 +49,8 @@ class ReceiverCompareView : public QWidget {
   void FilterRequested(const QString& expression);
 
  private:
-  class TableModel;
-  QTableView* MakeTable(const char* name, TableModel*& model);
-  void RowChosen(const QTableView* table, const TableModel* model, const QModelIndex& index);
+  QTableView* MakeTable(const char* name, StatTableModel*& model);
+  void RowChosen(const QTableView* table, const StatTableModel* model, const QModelIndex& index);
 
   std::vector<std::string> names_;
   QComboBox* a_ = nullptr;
@@ -57,8 +58,8 @@ class ReceiverCompareView : public QWidget {
   QLabel* caption_ = nullptr;
   QTableView* stations_ = nullptr;
   QTableView* times_ = nullptr;
-  TableModel* station_model_ = nullptr;
-  TableModel* time_model_ = nullptr;
+  StatTableModel* station_model_ = nullptr;
+  StatTableModel* time_model_ = nullptr;
   std::shared_ptr<const ReceiverComparison> comparison_;
 };
 

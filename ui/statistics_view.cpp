@@ -1,6 +1,5 @@
 #include "ui/statistics_view.h"
 
-#include <QAbstractTableModel>
 #include <QBarCategoryAxis>
 #include <QBarSet>
 #include <QChart>
@@ -22,6 +21,7 @@
 #include "commands/frame_text.h"
 #include "framelist/frame_list_text.h"
 #include "qt/qt_text.h"
+#include "ui/stat_table_model.h"
 
 namespace packscope {
 namespace {
@@ -40,63 +40,6 @@ QString BinLabel(std::int64_t minute, std::int64_t width, bool days_differ) {
 }
 
 }  // namespace
-
-// A table of the core's, in the order of the column sorted by; its texts made when asked for.
-class StatisticsView::TableModel : public QAbstractTableModel {
- public:
-  using QAbstractTableModel::QAbstractTableModel;
-
-  void SetTable(std::shared_ptr<const StatTable> table) {
-    beginResetModel();
-    table_ = std::move(table);
-    rows_.clear();
-    if (table_ != nullptr) rows_ = table_->Order(column_, order_ == Qt::DescendingOrder);
-    endResetModel();
-  }
-  const StatTable* Table() const { return table_.get(); }
-  std::size_t RowOf(int row) const { return rows_[static_cast<std::size_t>(row)]; }
-
-  int rowCount(const QModelIndex& parent = {}) const override {
-    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
-  }
-  int columnCount(const QModelIndex& parent = {}) const override {
-    return parent.isValid() || table_ == nullptr ? 0 : static_cast<int>(table_->Columns().size());
-  }
-  QVariant data(const QModelIndex& index, int role) const override {
-    if (!index.isValid() || index.row() >= rowCount()) return {};
-    if (role == Qt::TextAlignmentRole && Numeric(index.column())) {
-      return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
-    }
-    if (role != Qt::DisplayRole) return {};
-    return FromUtf8(table_->Cell(RowOf(index.row()), index.column()));
-  }
-  QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
-        section >= columnCount()) {
-      return {};
-    }
-    return FromUtf8(table_->Columns()[static_cast<std::size_t>(section)].title);
-  }
-  void sort(int column, Qt::SortOrder order) override {
-    column_ = column;
-    order_ = order;
-    if (table_ == nullptr) return;
-    layoutAboutToBeChanged();
-    rows_ = table_->Order(column, order == Qt::DescendingOrder);
-    layoutChanged();
-  }
-
- private:
-  bool Numeric(int column) const {
-    return column >= 0 && column < columnCount() &&
-           table_->Columns()[static_cast<std::size_t>(column)].numeric;
-  }
-
-  std::shared_ptr<const StatTable> table_;
-  std::vector<std::uint32_t> rows_;
-  int column_ = 0;
-  Qt::SortOrder order_ = Qt::AscendingOrder;
-};
 
 StatisticsView::StatisticsView(QWidget* parent) : QWidget(parent) {
   setObjectName(QStringLiteral("Statistics"));
@@ -153,7 +96,7 @@ QTableView* StatisticsView::AddTable() {
   view->setObjectName(tables_->count() == 0
                           ? QStringLiteral("HeardList")
                           : QStringLiteral("StatisticsTable%1").arg(tables_->count()));
-  view->setModel(new TableModel(view));
+  view->setModel(new StatTableModel(view, 0));
   view->setSelectionBehavior(QAbstractItemView::SelectRows);
   view->setSelectionMode(QAbstractItemView::SingleSelection);
   view->setAlternatingRowColors(true);
@@ -174,7 +117,7 @@ QTableView* StatisticsView::AddTable() {
 
 void StatisticsView::Clear() {
   for (int i = 0; i < tables_->count(); ++i) {
-    static_cast<TableModel*>(Table(i)->model())->SetTable(nullptr);
+    static_cast<StatTableModel*>(Table(i)->model())->SetTable(nullptr);
   }
   chart_->removeAllSeries();
   for (QAbstractAxis* axis : chart_->axes()) {
@@ -201,7 +144,7 @@ void StatisticsView::SetStatistics(const SurveyStatistics* statistics, const QSt
     const std::shared_ptr<const StatTable>& table = statistics->tables[i];
     QTableView* view =
         static_cast<int>(i) < tables_->count() ? Table(static_cast<int>(i)) : AddTable();
-    auto* model = static_cast<TableModel*>(view->model());
+    auto* model = static_cast<StatTableModel*>(view->model());
     const bool first = model->columnCount() == 0 && tables_->tabText(static_cast<int>(i)).isEmpty();
     tables_->setTabText(static_cast<int>(i), FromUtf8(table->Title()));
     model->SetTable(table);
@@ -284,7 +227,7 @@ void StatisticsView::BarClicked(int index, bool widen) {
 
 void StatisticsView::RowChosen(const QModelIndex& index) {
   if (!index.isValid()) return;
-  const auto* model = static_cast<const TableModel*>(index.model());
+  const auto* model = static_cast<const StatTableModel*>(index.model());
   if (model->Table() == nullptr) return;
   const std::string filter = model->Table()->RowFilter(model->RowOf(index.row()));
   if (!filter.empty()) emit FilterRequested(FromUtf8(filter));

@@ -27,6 +27,8 @@ class QTableView;
 
 namespace packscope {
 
+class StatTableModel;
+
 class StatisticsView : public QWidget {
   Q_OBJECT
 
@@ -57,7 +59,6 @@ class StatisticsView : public QWidget {
   void changeEvent(QEvent* event) override;
 
  private:
-  class TableModel;
   QTableView* AddTable();
   void RowChosen(const QModelIndex& index);
   void SetChart(const TrafficBins& bins);
