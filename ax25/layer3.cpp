@@ -135,7 +135,7 @@ void AppendIp(std::string& out, std::span<const std::uint8_t> b) {
     case 6:
     case 17:
       out += protocol == 6 ? ", TCP" : ", UDP";
-      if (rest.size() >= 4) out += " " + port(0) + " > " + port(2);
+      if (rest.size() >= 4) out.append(" ").append(port(0)).append(" > ").append(port(2));
       break;
     default:
       out += ", protocol " + std::to_string(protocol);
