@@ -56,7 +56,11 @@ struct ParsedAddress {
   bool starred = false;
 };
 
-std::string Quote(std::string_view text) { return "\"" + std::string(text) + "\""; }
+std::string Quote(std::string_view text) {
+  std::string quoted;
+  quoted.reserve(text.size() + 2);
+  return quoted.append(1, '"').append(text).append(1, '"');
+}
 
 // One address of the header, "CALL[-SSID][*]", into the block's six characters and its SSID
 // bits; the flag bits are the caller's.
@@ -69,7 +73,8 @@ bool ParseAddress(std::string_view text, ParsedAddress& address, std::string& wh
   const std::size_t dash = text.find('-');
   const std::string_view call = text.substr(0, dash);
   if (call.empty()) {
-    why = "an address without a callsign" + (whole.empty() ? std::string() : " " + Quote(whole));
+    why = "an address without a callsign";
+    if (!whole.empty()) why.append(" ").append(Quote(whole));
     return false;
   }
   for (const char c : call) {

@@ -99,8 +99,10 @@ bool NeedsParentheses(std::string_view expression, std::string_view op) {
 }
 
 std::string Operand(std::string_view expression, std::string_view op) {
-  return NeedsParentheses(expression, op) ? "(" + std::string(expression) + ")"
-                                          : std::string(expression);
+  if (!NeedsParentheses(expression, op)) return std::string(expression);
+  std::string enclosed;
+  enclosed.reserve(expression.size() + 2);
+  return enclosed.append(1, '(').append(expression).append(1, ')');
 }
 
 }  // namespace
