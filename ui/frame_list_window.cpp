@@ -637,7 +637,9 @@ void FrameListWindow::MnuEditGoTo_Click() {
   const std::optional<GoToChoice> choice = AskGoTo(this);
   if (!choice) return;
   if (!choice->value) {
-    Say("\"" + ToUtf8(choice->text) + "\" is no number.");
+    std::string message = ToUtf8(choice->text);
+    message.insert(0, 1, '"');
+    Say(message.append("\" is no number."));
   } else if (choice->offset) {
     GoToOffset(*choice->value);
   } else {
