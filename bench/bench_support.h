@@ -52,6 +52,19 @@ inline std::string GeneratedCapture(const std::vector<std::string>& args, const 
   return path;
 }
 
+// The peak RSS of this process so far, in kB (VmHWM); 0 where /proc does not tell.
+inline long PeakRssKbSoFar() {
+  std::FILE* f = std::fopen("/proc/self/status", "r");
+  if (f == nullptr) return 0;
+  char line[256];
+  long kb = 0;
+  while (std::fgets(line, sizeof line, f) != nullptr) {
+    if (std::sscanf(line, "VmHWM: %ld", &kb) == 1) break;
+  }
+  std::fclose(f);
+  return kb;
+}
+
 // Runs round() in a child process and hands its result back through a pipe (Round: a plain
 // struct with a long rss_kb, set here to the child's peak RSS). False when the child failed.
 template <typename Round, typename Body>

@@ -60,6 +60,8 @@ struct Round {
   long rows = 0;
   long ax25_rows = 0;
   long stamp_rows = 0;
+  long read_rss_kb = 0;    // the peak once read, listed and surveyed
+  long filter_rss_kb = 0;  // the peak once both filters are done
   long rss_kb = 0;
 };
 
@@ -96,6 +98,7 @@ Round RunRound(const std::string& capture, bool sort) {
   if (!window.WaitUntilIdle(kWaitMs)) Fail("reading took too long");
   r.read_ms = Ms(t);
   r.rows = model->rowCount();
+  r.read_rss_kb = bench::PeakRssKbSoFar();
 
   for (int i = 0; i < 10; ++i) {
     QScrollBar* bar = table->verticalScrollBar();
@@ -124,6 +127,7 @@ Round RunRound(const std::string& capture, bool sort) {
   };
   filter(kAx25Filter, r.ax25_filter_ms, r.ax25_rows, &r.ax25_statistics_ms);
   filter(kStampFilter, r.stamp_filter_ms, r.stamp_rows, nullptr);
+  r.filter_rss_kb = bench::PeakRssKbSoFar();
   if (sort) {
     window.ApplyFilter(QString());
     const auto sort_by = [&](FrameColumn column, double& ms) {
@@ -182,7 +186,8 @@ int main(int argc, char** argv) {
   std::printf(
       "| capture | MB | rows | first rows, ms | read, listed, surveyed, s | scroll repaint, ms "
       "(slowest) | select, ms (slowest) | filter AX.25 fields, s (rows) | filter stamp and port, "
-      "s (rows) | its statistics, s | sort by Source, s | sort by Info, s | peak RSS MB |\n"
+      "s (rows) | its statistics, s | sort by Source, s | sort by Info, s | peak RSS MB (once "
+      "read; once filtered) |\n"
       "|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
   for (const Case& c : cases) {
     const std::string capture = bench::GeneratedCapture(c.args, "frame_list_bench");
@@ -196,11 +201,12 @@ int main(int argc, char** argv) {
       for (const std::string& a : c.args) args += (args.empty() ? "" : " ") + a;
       std::printf(
           "| `%s` | %.0f | %ld | %.0f | %.2f | %.1f | %.1f | %.2f (%ld) | %.2f (%ld) | %.2f | "
-          "%.2f | %.2f | %.0f |\n",
+          "%.2f | %.2f | %.0f (%.0f; %.0f) |\n",
           args.c_str(), static_cast<double>(std::filesystem::file_size(capture)) / 1e6, r.rows,
           r.first_rows_ms, r.read_ms / 1000, r.scroll_ms, r.select_ms, r.ax25_filter_ms / 1000,
           r.ax25_rows, r.stamp_filter_ms / 1000, r.stamp_rows, r.ax25_statistics_ms / 1000,
-          r.sort_source_ms / 1000, r.sort_info_ms / 1000, static_cast<double>(r.rss_kb) / 1024);
+          r.sort_source_ms / 1000, r.sort_info_ms / 1000, static_cast<double>(r.rss_kb) / 1024,
+          static_cast<double>(r.read_rss_kb) / 1024, static_cast<double>(r.filter_rss_kb) / 1024);
       std::fflush(stdout);
     }
   }

@@ -319,9 +319,13 @@ bool FrameListWindow::Busy() const { return lanes_->Busy(); }
 bool FrameListWindow::WaitUntilIdle(int timeout_ms, int lane) {
   QElapsedTimer clock;
   clock.start();
+  // Waits for events rather than spinning: the passes keep the cores they run on. The timer
+  // wakes the loop to look at the lanes.
+  QTimer wake;
+  wake.start(2);
   while (lane < 0 ? Busy() : lanes_->Running(lane)) {
     if (clock.elapsed() > timeout_ms) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     lanes_->Tick();
   }
   return true;
