@@ -29,8 +29,8 @@ inline bool IsCallsignByte(std::uint8_t b) {
 }
 
 void ReadAddress(const std::uint8_t* block, Ax25Address& address, bool callsign_text) {
+  std::memcpy(address.block.data(), block, kBlockLength);
   if (callsign_text) {
-    std::memcpy(address.block.data(), block, kBlockLength);
     address.ssid = CallsignText(block, address.call);
   } else {
     address.ssid = static_cast<std::uint8_t>((block[6] >> 1) & 0x0F);

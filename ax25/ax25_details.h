@@ -112,7 +112,7 @@ struct Ax25Details {
 Ax25Details DescribeAx25(std::span<const std::uint8_t> kiss_frame, int modulo = kModulo8);
 // The same into details, whose strings keep their room (no allocation frame after frame). With
 // kTooShort the addresses the frame does not reach keep what they held. Without callsign_texts
-// the addresses' call strings and blocks are not written (they keep what they held): the header
+// the addresses' call strings are not written (they keep what they held): the header
 // alone, for what checks a frame (its problem, the addresses' bits and chars_valid) at less cost.
 void DescribeAx25(std::span<const std::uint8_t> kiss_frame, Ax25Details& details,
                   int modulo = kModulo8, bool callsign_texts = true);

@@ -1,12 +1,14 @@
 #include "commands/heard_list.h"
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 #include <deque>
 #include <functional>
 #include <limits>
 #include <stdexcept>
 
-#include "ax25/ax25_text.h"
+#include "ax25/ax25_decoder.h"
 
 namespace packscope {
 namespace {
@@ -78,6 +80,69 @@ class TextSet {
   std::vector<std::uint32_t> slots_;
 };
 
+// Numbers found again by a 64-bit key (an address block's bytes, see BlockKey): open addressing
+// over keys that are never kNoKey.
+class KeyIds {
+ public:
+  static constexpr std::uint64_t kNoKey = ~std::uint64_t{0};
+
+  // The number of key, or kNone when it has none yet.
+  std::uint32_t Find(std::uint64_t key) const {
+    if (keys_.empty()) return kNone;
+    const std::size_t mask = keys_.size() - 1;
+    for (std::size_t at = HashPair(key, 0) & mask;; at = (at + 1) & mask) {
+      if (keys_[at] == key) return ids_[at];
+      if (keys_[at] == kNoKey) return kNone;
+    }
+  }
+  void Insert(std::uint64_t key, std::uint32_t id) {
+    if ((used_ + 1) * 2 > keys_.size()) Grow();
+    Place(keys_, ids_, key, id);
+    ++used_;
+  }
+
+ private:
+  static void Place(std::vector<std::uint64_t>& keys, std::vector<std::uint32_t>& ids,
+                    std::uint64_t key, std::uint32_t id) {
+    const std::size_t mask = keys.size() - 1;
+    std::size_t at = HashPair(key, 0) & mask;
+    while (keys[at] != kNoKey) at = (at + 1) & mask;
+    keys[at] = key;
+    ids[at] = id;
+  }
+  void Grow() {
+    const std::size_t size = std::max<std::size_t>(16, keys_.size() * 2);
+    std::vector<std::uint64_t> keys(size, kNoKey);
+    std::vector<std::uint32_t> ids(size, kNone);
+    for (std::size_t at = 0; at < keys_.size(); ++at) {
+      if (keys_[at] != kNoKey) Place(keys, ids, keys_[at], ids_[at]);
+    }
+    keys_ = std::move(keys);
+    ids_ = std::move(ids);
+  }
+
+  std::vector<std::uint64_t> keys_;
+  std::vector<std::uint32_t> ids_;
+  std::size_t used_ = 0;
+};
+
+// What a block key stands for: the text of one callsign, or a path of one digipeater.
+enum BlockKind : std::uint64_t { kSourceBlock, kDestinationBlock, kPathBlock };
+
+// An address block as a number: its six character bytes and those bits of its SSID byte that its
+// text shows (mask: the SSID, and for a digipeater the H bit too), tagged with its kind. Blocks
+// with equal keys have equal texts.
+std::uint64_t BlockKey(const std::array<std::uint8_t, 7>& block, std::uint8_t mask,
+                       BlockKind kind) {
+  std::uint64_t key = 0;
+  for (int i = 5; i >= 0; --i) key = key << 8 | block[static_cast<std::size_t>(i)];
+  return key | std::uint64_t{static_cast<std::uint8_t>(block[6] & mask)} << 48 |
+         static_cast<std::uint64_t>(kind) << 56;
+}
+
+constexpr std::uint8_t kSsidBits = 0x1E;
+constexpr std::uint8_t kSsidAndRepeatedBits = 0x9E;
+
 // A station's record. Its first destination, path and APRS type are counted here; the others go
 // to the table of further counts, chained from extra.
 struct Record {
@@ -107,6 +172,14 @@ struct HeardList::Tables {
 
   TextSet calls;  // station i's callsign is text i
   TextSet keys;   // destinations, paths and APRS type names
+  // Sources, destinations and paths found by their address bytes, without making their texts:
+  // sources to stations, the others to keys; paths of two digipeaters or more by their blocks'
+  // bytes (as BlockKey masks them), to the keys of path_keys.
+  KeyIds by_block;
+  TextSet path_blocks;
+  std::vector<std::uint32_t> path_keys;
+  std::uint32_t direct = kNone;
+  std::string text;  // a text being made, kept for its room
   std::vector<std::unique_ptr<Record[]>> blocks;
   std::vector<Extra> extras;
   std::vector<std::uint32_t> extra_slots;
@@ -117,6 +190,69 @@ struct HeardList::Tables {
   Record& At(std::uint32_t station) { return blocks[station / kBlock][station % kBlock]; }
   const Record& At(std::uint32_t station) const {
     return blocks[station / kBlock][station % kBlock];
+  }
+
+  // The station whose source address is a, added when it is new (added set).
+  std::uint32_t Station(const Ax25Address& a, bool& added) {
+    const std::uint64_t key = BlockKey(a.block, kSsidBits, kSourceBlock);
+    std::uint32_t id = by_block.Find(key);
+    added = false;
+    if (id == kNone) {
+      CallsignText(a.block.data(), text);
+      id = calls.Insert(text, &added);
+      by_block.Insert(key, id);
+    }
+    return id;
+  }
+
+  std::uint32_t Destination(const Ax25Address& a) {
+    const std::uint64_t key = BlockKey(a.block, kSsidBits, kDestinationBlock);
+    std::uint32_t id = by_block.Find(key);
+    if (id == kNone) {
+      CallsignText(a.block.data(), text);
+      id = keys.Insert(text);
+      by_block.Insert(key, id);
+    }
+    return id;
+  }
+
+  // The digipeaters as AppendDigipeaterPath writes them, "direct" for none.
+  std::uint32_t Path(const Ax25Details& d) {
+    if (d.digipeater_count == 0) {
+      if (direct == kNone) direct = keys.Insert("direct");
+      return direct;
+    }
+    const auto count = static_cast<std::size_t>(d.digipeater_count);
+    if (count == 1) {
+      const std::uint64_t key = BlockKey(d.digipeaters[0].block, kSsidAndRepeatedBits, kPathBlock);
+      const std::uint32_t found = by_block.Find(key);
+      if (found != kNone) return found;
+      const std::uint32_t made = PathText(d);
+      by_block.Insert(key, made);
+      return made;
+    }
+    char bytes[7 * kMaxDigipeaters];
+    for (std::size_t i = 0; i < count; ++i) {
+      std::memcpy(bytes + 7 * i, d.digipeaters[i].block.data(), 7);
+      bytes[7 * i + 6] = static_cast<char>(d.digipeaters[i].block[6] & kSsidAndRepeatedBits);
+    }
+    bool added = false;
+    const std::uint32_t at = path_blocks.Insert({bytes, 7 * count}, &added);
+    if (added) path_keys.push_back(PathText(d));
+    return path_keys[at];
+  }
+
+  std::uint32_t PathText(const Ax25Details& d) {
+    text.clear();
+    std::string call;
+    for (int i = 0; i < d.digipeater_count; ++i) {
+      const Ax25Address& a = d.digipeaters[static_cast<std::size_t>(i)];
+      if (i > 0) text.push_back(',');
+      CallsignText(a.block.data(), call);
+      text.append(call);
+      if (a.high_bit) text.push_back('*');
+    }
+    return keys.Insert(text);
   }
 
   void CountUp(std::uint32_t station, Record& r, CountKind kind, std::uint32_t key) {
@@ -183,7 +319,7 @@ void HeardList::Add(const Ax25Details& d, const std::optional<std::int64_t>& tim
   if (t_ == nullptr) t_ = std::make_unique<Tables>();
   Tables& t = *t_;
   bool added = false;
-  const std::uint32_t station = t.calls.Insert(d.source.call, &added);
+  const std::uint32_t station = t.Station(d.source, added);
   if (added) {
     if (station % Tables::kBlock == 0)
       t.blocks.push_back(std::make_unique<Record[]>(Tables::kBlock));
@@ -195,11 +331,8 @@ void HeardList::Add(const Ax25Details& d, const std::optional<std::int64_t>& tim
     if (r.first == kNoTime || *time < r.first) r.first = *time;
     if (r.last == kNoTime || *time > r.last) r.last = *time;
   }
-  t.CountUp(station, r, kDestination, t.keys.Insert(d.destination.call));
-  path_.clear();
-  AppendDigipeaterPath(path_, d);
-  t.CountUp(station, r, kPath,
-            t.keys.Insert(path_.empty() ? std::string_view("direct") : std::string_view(path_)));
+  t.CountUp(station, r, kDestination, t.Destination(d.destination));
+  t.CountUp(station, r, kPath, t.Path(d));
   if (aprs != nullptr) {
     t.CountUp(station, r, kAprsType, t.keys.Insert(AprsTypeName(aprs->type)));
     if (aprs->lat && aprs->lon && aprs->type != AprsType::kObject &&

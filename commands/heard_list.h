@@ -58,8 +58,9 @@ class HeardList {
   HeardList& operator=(HeardList&&) noexcept;
 
   // One frame read whole as AX.25 (details.problem kNone), heard at time (its stamp, if any);
-  // aprs: its APRS reading, null when it is not an APRS frame. (A stamp of the least int64
-  // counts as none: no calendar shows it.)
+  // aprs: its APRS reading, null when it is not an APRS frame. The addresses are read from their
+  // blocks (with or without their callsign texts, DescribeAx25 writes them). (A stamp of the least
+  // int64 counts as none: no calendar shows it.)
   void Add(const Ax25Details& details, const std::optional<std::int64_t>& time,
            const AprsPacket* aprs = nullptr);
 
@@ -80,7 +81,6 @@ class HeardList {
  private:
   struct Tables;
   std::unique_ptr<Tables> t_;
-  std::string path_;
 };
 
 class HeardList::Range {

@@ -32,6 +32,10 @@ PassEnd SurveyCapture(const IndexSnapshot& snapshot, CaptureSurvey& survey,
   StoredFrame frame;
   Ax25Details d;
   AprsDecoder aprs;
+  // Stamps run in order for long stretches: the minute's counts are looked up again only when
+  // the minute changes (a map's entries stay where they are).
+  std::int64_t minute = 0;
+  TrafficCounts* counts = nullptr;
   const std::int64_t total =
       frames != nullptr ? static_cast<std::int64_t>(frames->size()) : snapshot.FrameCount();
   for (std::int64_t n = 0; n < total; ++n) {
@@ -50,15 +54,25 @@ PassEnd SurveyCapture(const IndexSnapshot& snapshot, CaptureSurvey& survey,
     }
     ++survey.frames;
     const bool data = IsDataFrame(frame.Kiss());
-    if (data) DescribeAx25(frame.Kiss(), d);
+    // The heard list reads the address blocks: callsign texts only for the APRS decoder.
+    if (data) DescribeAx25(frame.Kiss(), d, kModulo8, false);
     const bool ax25 = data && d.problem == Ax25Problem::kNone;
     const std::optional<std::int64_t> time = times.Millis(r.StampNumber());
-    if (time) ++survey.minutes[MinuteOf(*time)][static_cast<std::size_t>(TrafficKind(ax25, d))];
+    if (time) {
+      const std::int64_t m = MinuteOf(*time);
+      if (counts == nullptr || m != minute) {
+        minute = m;
+        counts = &survey.minutes[m];
+      }
+      ++(*counts)[static_cast<std::size_t>(TrafficKind(ax25, d))];
+    }
     if (!ax25) continue;
     survey.heard.Add(d, time);
     if (!IsAprsFrame(d)) continue;
     const bool may_define = AprsDecoder::MayDefine(d.info);
     if (!may_define && !MayPlace(d.info)) continue;
+    CallsignText(d.source.block.data(), d.source.call);
+    CallsignText(d.destination.block.data(), d.destination.call);
     const AprsPacket& p = aprs.Decode(AprsHeaderOf(d), d.info);
     survey.positions.Add(i, time, d.source.call, p);
     if (may_define && DefinesTelemetry(p)) survey.definitions.push_back(i);
