@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <thread>
 
 #include "capture/headless_window.h"
 #include "commands/monitor_layout.h"
@@ -59,6 +60,7 @@ void FrameList::OpenFile(std::string path) {
   indexed_ = false;
   counted_to_ = frames_total_ = listed_to_ = unheld_ = 0;
   definitions_.reset();
+  definitions_to_ = 0;
   details_aprs_.reset();
   sessions_.reset();
   whole_stats_.reset();
@@ -157,14 +159,20 @@ void FrameList::List(std::int64_t from, std::int64_t to, bool anew) {
   const std::shared_ptr<const Filter> filter = filter_;
   const DefinitionFrames definitions = definitions_;
   const std::shared_ptr<const SessionTable> sessions = sessions_;
+  // Slices each read the telemetry definitions sent before them: those of the survey, when it
+  // has surveyed every frame listed.
+  const bool definitions_known = definitions_ != nullptr && definitions_to_ >= to;
+  const int slices = (filter->Needs() & kNeedAprs) != 0 && !definitions_known
+                         ? 1
+                         : ListingSlices(to - from, std::thread::hardware_concurrency());
   rows_pass_ = RowsPass::kListing;
   host_.StartPass(
       kRowsLane, "Filtering",
-      [s, from, to, filter, definitions, sessions, listing, merged = merged_](
+      [s, from, to, filter, definitions, sessions, listing, slices, merged = merged_](
           const std::atomic<bool>* cancel, const PassProgress& progress) {
-        listing->end =
-            packscope::ListFrames(s, from, to, filter.get(), listing->rows, &listing->unheld,
-                                  cancel, progress, definitions, sessions.get(), merged.get());
+        listing->end = packscope::ListFramesInSlices(
+            slices, s, from, to, filter.get(), listing->rows, &listing->unheld, cancel, progress,
+            definitions, sessions.get(), merged.get());
       },
       [this, s, to, anew, listing] {
         rows_pass_ = RowsPass::kNone;
@@ -452,12 +460,13 @@ void FrameList::Survey() {
         result->statistics = MakeStatistics(survey);
         if (merged) result->statistics.tables.push_back(ReceiversTable(*merged, frames.get()));
       },
-      [this, result, whole, filter] {
+      [this, result, whole, filter, surveyed_to = s.FrameCount()] {
         if (whole) survey_ms_ = clock_() - *surveyed_at_;
         if (result->end == PassEnd::kCancelled) return;
         auto statistics = std::make_shared<const SurveyStatistics>(std::move(result->statistics));
         if (whole) {
           definitions_ = result->definitions;
+          definitions_to_ = surveyed_to;
           details_aprs_.reset();
           whole_stats_ = std::move(statistics);
           Changed(kTextsChanged | kStatisticsChanged);

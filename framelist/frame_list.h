@@ -305,6 +305,7 @@ class FrameList {
   RowsPass rows_pass_ = RowsPass::kNone;
 
   DefinitionFrames definitions_;
+  std::int64_t definitions_to_ = 0;  // definitions_ hold those of the frames before this one
   ExtraColumns columns_;
   std::shared_ptr<const Colouring> colouring_;
   std::shared_ptr<const SessionTable> sessions_;

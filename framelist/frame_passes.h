@@ -50,6 +50,27 @@ PassEnd ListFrames(const IndexSnapshot& snapshot, std::int64_t from, std::int64_
                    const PassProgress& progress = {}, const DefinitionFrames& definitions = {},
                    const SessionTable* sessions = nullptr, const MergedCapture* merged = nullptr);
 
+// ListFrames with a filter over slices of from..to at once, a thread each (the first in the
+// calling thread): the same rows, unheld count and end. Each slice reads APRS telemetry with the
+// definitions sent before it, so definitions must hold every definition frame before to when the
+// filter reads APRS fields. Progress is called from the calling thread alone, with the frames
+// of all slices. Cancelled: rows hold the frames listed so far by the slices in front of the
+// first one cancelled. The slices' rows are copied into rows one after the other, each freed
+// once copied. slices 1 (or no filter) is ListFrames itself.
+PassEnd ListFramesInSlices(int slices, const IndexSnapshot& snapshot, std::int64_t from,
+                           std::int64_t to, const Filter* filter, std::vector<std::int64_t>& rows,
+                           std::int64_t* unheld = nullptr,
+                           const std::atomic<bool>* cancel = nullptr,
+                           const PassProgress& progress = {},
+                           const DefinitionFrames& definitions = {},
+                           const SessionTable* sessions = nullptr,
+                           const MergedCapture* merged = nullptr);
+
+// The slices for a listing of frames frames on a machine of cores cores (0: not known): one a
+// core, at most 4, and one for every kMinSliceFrames frames at least.
+inline constexpr std::int64_t kMinSliceFrames = 1 << 17;
+int ListingSlices(std::int64_t frames, unsigned cores);
+
 // Sorts rows (index numbers of listed frames) by column (a FrameColumn, or an extra column of
 // sources behind them), ascending or descending, into sorted; rows with equal texts keep their
 // order (a sort by one column after another sorts by both). capture_order holds the same frames
