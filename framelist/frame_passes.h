@@ -78,9 +78,9 @@ int ListingSlices(std::int64_t frames, unsigned cores);
 // by number, empty texts (and, in an extra column, texts that are no number) first; text columns
 // by their bytes. Cancelled: sorted is left as it was.
 //
-// Memory: 24 bytes a row, and the texts of rows whose first 16 bytes tie, at most text_budget
-// bytes of them at once; ties beyond that are settled 16 bytes at a time, in one more pass
-// through the capture each.
+// Memory: 8 bytes a row (the result's own), and at most text_budget bytes of texts at a time
+// (framelist/row_sort.cpp). With more than one core the rows are keyed and sorted on several
+// threads.
 inline constexpr std::size_t kSortTextBudget = 32u << 20;
 PassEnd SortRows(const IndexSnapshot& snapshot, const RowSources& sources,
                  const std::vector<std::int64_t>& rows,

@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "capture/frame_index.h"
@@ -189,10 +191,30 @@ TEST_F(FrameListCoreTest, ReadsFramesAgainWithTheirEscapesAndPlaces) {
   EXPECT_EQ(row.text[static_cast<std::size_t>(FrameColumn::kSource)], "");
 }
 
-TEST_F(FrameListCoreTest, SortsStablyAsAPlainSortOfTheTexts) {
+// rows in the order of column as a plain stable sort of the texts gives it.
+std::vector<std::int64_t> PlainSort(std::vector<std::int64_t> rows,
+                                    const std::map<std::int64_t, std::string>& text_of,
+                                    FrameColumn column, bool descending) {
   const auto number = [](const std::string& t) {
     return t.empty() ? -1e300 : std::stod(t, nullptr);
   };
+  const bool numeric = ColumnInfo(column).numeric;
+  std::stable_sort(rows.begin(), rows.end(), [&](std::int64_t x, std::int64_t y) {
+    const std::string& a = text_of.at(x);
+    const std::string& b = text_of.at(y);
+    if (numeric && column != FrameColumn::kPid && column != FrameColumn::kTime) {
+      return descending ? number(a) > number(b) : number(a) < number(b);
+    }
+    // PID: two hex digits; Time: ISO digits, a stamp without a time as none.
+    const auto key = [column](const std::string& t) {
+      return column == FrameColumn::kTime && !t.empty() && !std::isdigit(t[0]) ? "" : t;
+    };
+    return descending ? key(b) < key(a) : key(a) < key(b);
+  });
+  return rows;
+}
+
+TEST_F(FrameListCoreTest, SortsStablyAsAPlainSortOfTheTexts) {
   for (int c = 0; c < kFrameColumnCount; ++c) {
     const auto column = static_cast<FrameColumn>(c);
     for (const auto& [descending, budget] : {std::pair{false, kSortTextBudget},
@@ -202,23 +224,10 @@ TEST_F(FrameListCoreTest, SortsStablyAsAPlainSortOfTheTexts) {
       // From an order that is not the capture's, to see ties keep it.
       std::vector<std::int64_t> rows = rows_;
       std::reverse(rows.begin(), rows.end());
-      std::vector<std::int64_t> expected = rows;
       const std::vector<std::string> texts = Column(rows_, column);
       std::map<std::int64_t, std::string> text_of;
       for (std::size_t i = 0; i < rows_.size(); ++i) text_of[rows_[i]] = texts[i];
-      const bool numeric = ColumnInfo(column).numeric;
-      std::stable_sort(expected.begin(), expected.end(), [&](std::int64_t x, std::int64_t y) {
-        const std::string& a = text_of[x];
-        const std::string& b = text_of[y];
-        if (numeric && column != FrameColumn::kPid && column != FrameColumn::kTime) {
-          return descending ? number(a) > number(b) : number(a) < number(b);
-        }
-        // PID: two hex digits; Time: ISO digits, a stamp without a time as none.
-        const auto key = [column](const std::string& t) {
-          return column == FrameColumn::kTime && !t.empty() && !std::isdigit(t[0]) ? "" : t;
-        };
-        return descending ? key(b) < key(a) : key(a) < key(b);
-      });
+      const std::vector<std::int64_t> expected = PlainSort(rows, text_of, column, descending);
       ASSERT_EQ(SortRows(snapshot_, definitions_, std::vector<std::int64_t>(rows), rows_, column,
                          descending, rows, nullptr, {}, budget),
                 PassEnd::kDone);
@@ -238,6 +247,46 @@ TEST_F(FrameListCoreTest, SortsStablyAsAPlainSortOfTheTexts) {
                 (sources[i - 1] == sources[i] && types[i - 1] <= types[i]))
         << i;
   }
+}
+
+// Enough rows to be keyed and sorted on several threads, and ties settled in several passes of a
+// small budget: the same order as a plain sort, in capture order, in another order and for a
+// part of the rows.
+TEST_F(FrameListCoreTest, SortsManyRowsAsAPlainSortOfTheTexts) {
+  gen::Options options;
+  options.seed = 5;
+  options.frames = 70000;
+  options.mix = true;
+  Open(gen::GenerateCaptureBytes(options));
+  ASSERT_GT(rows_.size(), 65536u);
+  std::vector<std::int64_t> part;
+  for (std::size_t i = 0; i < rows_.size(); i += 3) part.push_back(rows_[i]);
+  for (FrameColumn column : {FrameColumn::kInfo, FrameColumn::kSource, FrameColumn::kPath,
+                             FrameColumn::kTime, FrameColumn::kLength, FrameColumn::kDelta}) {
+    const std::vector<std::string> texts = Column(rows_, column);
+    std::map<std::int64_t, std::string> text_of;
+    for (std::size_t i = 0; i < rows_.size(); ++i) text_of[rows_[i]] = texts[i];
+    std::vector<std::int64_t> reversed = rows_;
+    std::reverse(reversed.begin(), reversed.end());
+    for (const auto& [from, descending, budget] : {std::tuple{&rows_, false, kSortTextBudget},
+                                                   {&reversed, true, std::size_t{1} << 16},
+                                                   {&part, false, std::size_t{1} << 14}}) {
+      std::vector<std::int64_t> sorted;
+      ASSERT_EQ(SortRows(snapshot_, definitions_, *from, rows_, column, descending, sorted, nullptr,
+                         {}, budget),
+                PassEnd::kDone);
+      EXPECT_TRUE(sorted == PlainSort(*from, text_of, column, descending))
+          << ColumnInfo(column).title << (descending ? " descending" : "") << " budget " << budget
+          << " rows " << from->size();
+    }
+  }
+  // Cancelled: nothing given.
+  std::atomic<bool> cancel = true;
+  std::vector<std::int64_t> sorted = {7};
+  EXPECT_EQ(
+      SortRows(snapshot_, definitions_, rows_, rows_, FrameColumn::kInfo, false, sorted, &cancel),
+      PassEnd::kCancelled);
+  EXPECT_EQ(sorted, std::vector<std::int64_t>{7});
 }
 
 TEST_F(FrameListCoreTest, FindsTextsAndBytesBothWays) {
