@@ -11,11 +11,12 @@
 //            bucket's two splitters share, and whether the text goes on
 //
 // Rows whose keys tie where the key does not tell all (a text that goes on, a number shifted)
-// are settled in groups: a pass through the capture reads the texts of as many groups as the
-// budget holds, keeping one text per group and only the texts that differ from it, and sorts
-// each group whole. A group too large for the budget alone is keyed again behind the bytes its
-// rows share, with splitters of its own. The passes through the capture read the rows in the
-// order of their frames, the first in as many slices as the machine has cores.
+// are settled in groups, by passes through the capture over as many of their rows as the budget
+// holds: the next 8 bytes of each row's text behind those its group shares (and whether the
+// group's texts are all alike), until a group's texts are known to fit the budget, then its
+// texts whole. A group too large for a pass is keyed again behind the bytes its rows share, with
+// splitters of its own. Every pass reads the rows in the order of their frames, in as many
+// slices as the machine has cores.
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -27,6 +28,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "framelist/frame_passes.h"
@@ -439,7 +441,6 @@ class Sorter {
     const std::size_t n = end - begin;
     const std::size_t slices = first ? Threads(n) : 1;
     std::atomic<bool> stopped = false;
-    std::vector<std::size_t> bytes(slices, 0);
     InSlices(n, slices, [&](std::size_t slice, std::size_t from, std::size_t to) {
       Reading reading(snapshot_, sources_, first ? kReadAhead : kSparseReadAhead);
       for (std::size_t i = begin + from; i < begin + to; ++i) {
@@ -449,16 +450,10 @@ class Sorter {
         }
         const std::string_view text = TextOf(reading, FrameOf(words_[i]));
         const std::string_view rest = text.substr(std::min(known, text.size()));
-        bytes[slice] += rest.size();
         SetKey(i, splitters.Key(rest));
       }
     });
     if (stopped) return std::nullopt;
-    if (first) {
-      std::size_t total = 0;
-      for (std::size_t b : bytes) total += b;
-      mean_text_ = total / std::max<std::size_t>(1, n) + 1;
-    }
     return splitters;
   }
 
@@ -483,9 +478,10 @@ class Sorter {
     }
   }
 
-  // A tied row in a pass of Settle: its word, and its group. Of a group read whole, where its
-  // text is in the pass's texts (offset << 32 | size); of one read in windows, the next 8 bytes
-  // of its text behind those its group shares, and the size of the text from there.
+  // A tied row in a pass of Settle: its word, and its group. window holds its frame until it is
+  // read; then, of a group read whole, where its text is in the pass's texts (slice << 62 |
+  // offset << 32 | size); of one read in windows, the next 8 bytes of its text behind those its
+  // group shares (and size_more the size of the text from there).
   struct Entry {
     Word word;
     Word window;
@@ -543,11 +539,13 @@ class Sorter {
     entries.reserve(rows);
     for (std::size_t g = 0; g < now.size(); ++g) {
       for (std::size_t i = now[g].begin; i < now[g].end; ++i) {
-        entries.push_back({words_[i], 0, static_cast<std::uint32_t>(g), 0});
+        // The frame goes where the window will: sorting by it reads nothing else.
+        entries.push_back(
+            {words_[i], static_cast<Word>(FrameOf(words_[i])), static_cast<std::uint32_t>(g), 0});
       }
     }
     std::sort(entries.begin(), entries.end(),
-              [this](const Entry& x, const Entry& y) { return ByFrame(x.word, y.word); });
+              [](const Entry& x, const Entry& y) { return x.window < y.window; });
     // Whether every row of a group read in windows holds the same text.
     struct Alike {
       std::size_t hash = 0;
@@ -572,7 +570,8 @@ class Sorter {
           return;
         }
         Entry& entry = entries[e];
-        const std::string_view text = TextOf(reading, FrameOf(entry.word));
+        const auto frame = static_cast<std::int64_t>(std::exchange(entry.window, 0));
+        const std::string_view text = TextOf(reading, frame);
         const std::string_view rest =
             text.substr(std::min<std::size_t>(now[entry.group].known, text.size()));
         if (whole[entry.group]) {
@@ -688,8 +687,7 @@ class Sorter {
   int key_bits_;
   Word place_mask_;
   bool numeric_ = false;
-  int shift_ = 0;               // of the numbers' keys
-  std::size_t mean_text_ = 16;  // the texts' mean length, for the groups' estimates
+  int shift_ = 0;  // of the numbers' keys
   std::vector<std::int64_t> storage_;
   Word* words_ = nullptr;  // storage_'s bytes
   std::size_t count_ = 0;
