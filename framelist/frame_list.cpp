@@ -295,6 +295,18 @@ void FrameList::RunSort() {
     return;
   }
   if (sort_column_ >= ColumnCount()) return;
+  // The capture order is the order of No.: no pass.
+  if (sort_column_ == static_cast<int>(FrameColumn::kNumber)) {
+    RowList sorted;
+    if (sort_descending_) {
+      sorted = std::make_shared<const std::vector<std::int64_t>>(capture_order_->rbegin(),
+                                                                 capture_order_->rend());
+    }
+    host_.StopPass(kRowsLane);
+    rows_pass_ = RowsPass::kNone;
+    SetOrder(std::move(sorted));
+    return;
+  }
   const RowList rows = SharedRows();
   const RowList capture_order = capture_order_;
   auto sorted = std::make_shared<std::vector<std::int64_t>>();

@@ -54,6 +54,10 @@ PassEnd ListFrames(const IndexSnapshot& snapshot, std::int64_t from, std::int64_
                    const MergedCapture* merged) {
   const std::int64_t total = to - from;
   if (filter == nullptr) {  // the index alone tells
+    // Counted first: the rows take their size once, not twice that while they grow.
+    std::size_t count = 0;
+    for (std::int64_t i = from; i < to; ++i) count += snapshot.Frame(i).Timestamp() ? 0 : 1;
+    rows.reserve(rows.size() + count);
     for (std::int64_t i = from; i < to; ++i) {
       if ((i - from) % (kStep * 16) == 0 && Cancelled(cancel)) return PassEnd::kCancelled;
       if (!snapshot.Frame(i).Timestamp()) rows.push_back(i);

@@ -55,6 +55,18 @@ export_as() {
   sleep 0.3
 }
 
+# Exported until the file is what the converter wrote (the merge is read in the background: on a
+# loaded machine a first export may come before it is read whole); a wrong export stays wrong.
+export_until() {
+  for _ in 1 2 3 4 5; do
+    rm -f "$1"
+    export_as "$1"
+    cmp -s "$1" "$2" && return 0
+    sleep 1
+  done
+  return 1
+}
+
 merged='^Packscope Frames - north\.kss, south\.kss, west\.kss$'
 
 # 1. One capture, then the three through File > Open Several.
@@ -70,8 +82,8 @@ focus "$merged"
 sleep 1 # the merge and its reading
 
 # 2. The merge exported as jsonl.
-export_as "$work/shown.jsonl"
-cmp shown.jsonl expected.jsonl || fail "the export differs from packscope-convert --merge"
+export_until "$work/shown.jsonl" expected.jsonl ||
+  fail "the export differs from packscope-convert --merge"
 
 # 3. The frames north.kss alone heard: the filter typed into the filter bar, exported.
 focus "$merged"
@@ -79,8 +91,7 @@ xdotool key ctrl+slash ctrl+a
 xdotool type --delay 20 "$filter"
 xdotool key Return
 sleep 1
-export_as "$work/north.jsonl"
-cmp north.jsonl expected-north.jsonl ||
+export_until "$work/north.jsonl" expected-north.jsonl ||
   fail "the export of '$filter' differs from packscope-convert --merge --filter"
 kill "$app"
 wait "$app" 2>/dev/null || true
@@ -90,8 +101,7 @@ wait "$app" 2>/dev/null || true
 app=$!
 focus "$merged"
 sleep 1
-export_as "$work/shown2.jsonl"
-cmp shown2.jsonl expected.jsonl || fail "the export of --frames A B C differs from the converter's"
+export_until "$work/shown2.jsonl" expected.jsonl || fail "the export of --frames A B C differs from the converter's"
 echo "$name: three captures merged through File > Open Several and through --frames A B C," \
   "exported as the converter's --merge jsonl ($(wc -l <expected.jsonl) packets; heard by" \
   "north.kss alone: $(wc -l <expected-north.jsonl))"
