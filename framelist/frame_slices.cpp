@@ -1,20 +1,13 @@
 // ListFrames over slices of the index at once. A slice's frames are listed as a single pass
 // lists them: the filter and the index are read-only, each slice has its own reader and APRS
 // decoder, and the telemetry definitions sent before a slice are decoded first.
-#include <algorithm>
-#include <chrono>
-#include <condition_variable>
-#include <exception>
-#include <mutex>
-#include <thread>
+#include <atomic>
 
 #include "framelist/frame_passes.h"
+#include "framelist/slices.h"
 
 namespace packscope {
 namespace {
-
-constexpr int kMostSlices = 4;
-constexpr auto kProgressEvery = std::chrono::milliseconds(50);
 
 struct Slice {
   std::int64_t from = 0;
@@ -23,15 +16,12 @@ struct Slice {
   std::int64_t unheld = 0;
   PassEnd end = PassEnd::kDone;
   std::atomic<std::int64_t> done{0};
-  std::exception_ptr error;
 };
 
 }  // namespace
 
 int ListingSlices(std::int64_t frames, unsigned cores) {
-  const auto by_size = std::max<std::int64_t>(1, frames / kMinSliceFrames);
-  const auto by_cores = static_cast<std::int64_t>(std::clamp(cores, 1u, unsigned{kMostSlices}));
-  return static_cast<int>(std::min(by_size, by_cores));
+  return SliceCount(frames, kMinSliceFrames, cores);
 }
 
 PassEnd ListFramesInSlices(int slices, const IndexSnapshot& snapshot, std::int64_t from,
@@ -54,47 +44,22 @@ PassEnd ListFramesInSlices(int slices, const IndexSnapshot& snapshot, std::int64
     for (const Slice& part : parts) done += part.done.load(std::memory_order_relaxed);
     return done;
   };
-  std::mutex mutex;
-  std::condition_variable finished;
-  int running = slices - 1;
-  const auto list = [&](Slice& part, const PassProgress& slice_progress) {
-    try {
-      part.end = ListFrames(snapshot, part.from, part.to, filter, part.rows, &part.unheld, cancel,
-                            slice_progress, definitions, sessions, merged);
-    } catch (...) {
-      part.error = std::current_exception();
-    }
-    part.done.store(part.to - part.from, std::memory_order_relaxed);
-  };
-  std::vector<std::thread> threads;
-  threads.reserve(parts.size() - 1);
-  for (std::size_t k = 1; k < parts.size(); ++k) {
-    threads.emplace_back([&, k] {
-      Slice& part = parts[k];
-      list(part, [&part](std::int64_t done, std::int64_t) {
-        part.done.store(done, std::memory_order_relaxed);
+  RunInSlices(
+      slices,
+      [&](int k) {
+        Slice& part = parts[static_cast<std::size_t>(k)];
+        part.end = ListFrames(
+            snapshot, part.from, part.to, filter, part.rows, &part.unheld, cancel,
+            [&, k](std::int64_t done, std::int64_t) {
+              part.done.store(done, std::memory_order_relaxed);
+              if (k == 0 && progress) progress(done_so_far(), total);
+            },
+            definitions, sessions, merged);
+        part.done.store(part.to - part.from, std::memory_order_relaxed);
+      },
+      [&] {
+        if (progress) progress(done_so_far(), total);
       });
-      const std::lock_guard<std::mutex> lock(mutex);
-      --running;
-      finished.notify_one();
-    });
-  }
-  list(parts[0], [&](std::int64_t done, std::int64_t) {
-    parts[0].done.store(done, std::memory_order_relaxed);
-    if (progress) progress(done_so_far(), total);
-  });
-  {
-    std::unique_lock<std::mutex> lock(mutex);
-    while (!finished.wait_for(lock, kProgressEvery, [&] { return running == 0; })) {
-      lock.unlock();
-      if (progress) progress(done_so_far(), total);
-      lock.lock();
-    }
-  }
-  for (std::thread& t : threads) t.join();
-  for (const Slice& part : parts) {
-    if (part.error) std::rethrow_exception(part.error);
-  }
 
   // The slices in capture order, up to the first one cancelled (its rows are those it listed).
   std::size_t kept = 0;

@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "framelist/frame_passes.h"
+#include "framelist/slices.h"
 
 namespace packscope {
 namespace {
@@ -40,7 +41,7 @@ constexpr std::size_t kReadAhead = 4u << 20;
 constexpr std::size_t kSparseReadAhead = 64u << 10;
 constexpr std::size_t kStep = 1 << 14;  // rows between looks at the cancel flag
 constexpr std::size_t kMostSplitters = 1 << 15;
-constexpr std::size_t kParallelRows = 1 << 16;  // fewer rows are keyed and sorted on one thread
+constexpr std::int64_t kLeastSliceRows = 1 << 15;  // rows a thread keys and sorts at least
 
 using Word = std::uint64_t;
 
@@ -53,21 +54,17 @@ bool Cancelled(const std::atomic<bool>* cancel) {
 }
 
 std::size_t Threads(std::size_t rows) {
-  if (rows < kParallelRows) return 1;
-  return std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 4);
+  return static_cast<std::size_t>(SliceCount(static_cast<std::int64_t>(rows), kLeastSliceRows,
+                                             std::thread::hardware_concurrency()));
 }
 
-// Runs body(slice, from, to) over count items in slices, one thread each; the calling thread
-// takes slice 0.
+// Runs body(slice, from, to) over count items in slices at once (RunInSlices).
 template <typename Body>
 void InSlices(std::size_t count, std::size_t slices, const Body& body) {
-  std::vector<std::thread> threads;
-  for (std::size_t s = 1; s < slices; ++s) {
-    threads.emplace_back(
-        [&body, s, count, slices] { body(s, count * s / slices, count * (s + 1) / slices); });
-  }
-  body(0, 0, count / slices);
-  for (std::thread& t : threads) t.join();
+  RunInSlices(static_cast<int>(slices), [&](int slice) {
+    const auto s = static_cast<std::size_t>(slice);
+    body(s, count * s / slices, count * (s + 1) / slices);
+  });
 }
 
 // Sorts words ascending; where the machine has cores, split at sampled pivots (the words are
