@@ -1,5 +1,6 @@
 #include "ax25/ax25_text.h"
 
+#include "ax25/ax25_decoder.h"
 #include "render/hex.h"
 
 namespace packscope {
@@ -10,6 +11,10 @@ void AppendDigipeaterPath(std::string& out, const Ax25Details& details, CallByte
     if (i > 0) out.push_back(',');
     if (calls == CallBytes::kPrintable) {
       AppendPrintable(out, std::string_view(a.call));
+    } else if (calls == CallBytes::kFromBlocks) {
+      std::string call;  // a callsign fits the string's own room
+      CallsignText(a.block.data(), call);
+      out.append(call);
     } else {
       out.append(a.call);
     }

@@ -15,8 +15,9 @@
 namespace packscope {
 
 // How a call's bytes are written: as they are (keys of the heard list), or with bytes outside
-// 0x20..0x7E as <0xNN> (a line of text; AppendPrintable).
-enum class CallBytes { kAsTheyAre, kPrintable };
+// 0x20..0x7E as <0xNN> (a line of text; AppendPrintable); kFromBlocks: as they are, made from
+// the address blocks (details read without their callsign texts).
+enum class CallBytes { kAsTheyAre, kPrintable, kFromBlocks };
 
 // Appends the digipeaters of details (read whole: problem kNone).
 void AppendDigipeaterPath(std::string& out, const Ax25Details& details,

@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "ax25/ax25_decoder.h"
+#include "ax25/ax25_text.h"
 
 namespace packscope {
 namespace {
@@ -244,14 +245,7 @@ struct HeardList::Tables {
 
   std::uint32_t PathText(const Ax25Details& d) {
     text.clear();
-    std::string call;
-    for (int i = 0; i < d.digipeater_count; ++i) {
-      const Ax25Address& a = d.digipeaters[static_cast<std::size_t>(i)];
-      if (i > 0) text.push_back(',');
-      CallsignText(a.block.data(), call);
-      text.append(call);
-      if (a.high_bit) text.push_back('*');
-    }
+    AppendDigipeaterPath(text, d, CallBytes::kFromBlocks);
     return keys.Insert(text);
   }
 
