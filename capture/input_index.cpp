@@ -14,6 +14,7 @@ namespace {
 constexpr std::size_t kBlock = 1 << 20;
 constexpr std::size_t kMostDamageKept = 1000;
 constexpr std::int64_t kLeastMargin = std::int64_t{512} << 20;
+constexpr std::int64_t kMostMargin = std::int64_t{4} << 30;
 
 class StatvfsFreeSpace : public FreeSpace {
  public:
@@ -47,7 +48,11 @@ const FreeSpace& SystemFreeSpace() {
   return free_space;
 }
 
-std::int64_t CopyMargin(const DiskRoom& room) { return std::max(kLeastMargin, room.size / 10); }
+// A share of the disk, so a small disk keeps room in proportion; capped, so a big shared disk
+// that is already nine-tenths full still takes a copy of a few gigabytes.
+std::int64_t CopyMargin(const DiskRoom& room) {
+  return std::max(kLeastMargin, std::min(room.size / 50, kMostMargin));
+}
 
 struct InputIndex::Copy {
   ScratchFile file{"copy"};

@@ -44,7 +44,7 @@ class FreeSpace {
 // statvfs(3).
 const FreeSpace& SystemFreeSpace();
 
-// The free space a copy leaves on its file system: 10 % of it, at least 512 MiB.
+// The free space a copy leaves on its file system: 2 % of it, at least 512 MiB, at most 4 GiB.
 std::int64_t CopyMargin(const DiskRoom& room);
 
 class InputIndex {

@@ -403,5 +403,13 @@ TEST_F(CopiedInputTest, TheCopyOfAnEndlessDeviceStopsBeforeTheDiskFills) {
   EXPECT_EQ(window.View().ReadOn().status, IndexStatus::kStopped);
 }
 
+TEST(CopyMarginTest, GrowsWithTheDiskWithinItsBounds) {
+  constexpr std::int64_t kGiB = std::int64_t{1} << 30;
+  EXPECT_EQ(CopyMargin({0, 4 * kGiB}), kGiB / 2);
+  EXPECT_EQ(CopyMargin({0, 100 * kGiB}), 2 * kGiB);
+  // A big disk nine-tenths full still takes a copy.
+  EXPECT_EQ(CopyMargin({0, 2048 * kGiB}), 4 * kGiB);
+}
+
 }  // namespace
 }  // namespace packscope
