@@ -308,7 +308,7 @@ std::int32_t ParseHexNumber(std::string_view s) {
 
 namespace {
 
-bool Printable(std::uint8_t b) { return b >= 0x20 && b <= 0x7E; }
+constexpr bool Printable(std::uint8_t b) { return b >= 0x20 && b <= 0x7E; }
 
 // How many bytes at the start of bytes are printable: sixteen at a time where the machine can,
 // the last sixteen of a longer text at once.
@@ -337,6 +337,25 @@ std::size_t PrintableRun(const std::uint8_t* bytes, std::size_t n) {
   return i;
 }
 
+// Each byte as AppendPrintable writes it, padded to 8 bytes, and how many of them it writes.
+struct PrintableTable {
+  std::array<std::array<char, 8>, 256> text{};
+  std::array<std::uint8_t, 256> size{};
+  constexpr PrintableTable() {
+    for (int b = 0; b < 256; ++b) {
+      const auto u = static_cast<std::size_t>(b);
+      if (Printable(static_cast<std::uint8_t>(b))) {
+        text[u][0] = static_cast<char>(b);
+        size[u] = 1;
+      } else {
+        text[u] = {'<', '0', 'x', kHexDigits[b >> 4], kHexDigits[b & 15], '>', 0, 0};
+        size[u] = 6;
+      }
+    }
+  }
+};
+constexpr PrintableTable kPrintable;
+
 }  // namespace
 
 void AppendPrintable(std::string& out, std::span<const std::uint8_t> bytes) {
@@ -344,19 +363,21 @@ void AppendPrintable(std::string& out, std::span<const std::uint8_t> bytes) {
   const std::size_t n = bytes.size();
   std::size_t i = 0;
   for (;;) {
-    // A run of printable bytes in one piece, then the bytes that are not, together.
+    // A run of printable bytes in one piece; then the next bytes through the table, without a
+    // branch for each, as many as a buffer holds.
     const std::size_t run = PrintableRun(data + i, n - i);
     out.append(reinterpret_cast<const char*>(data + i), run);
     i += run;
     if (i == n) return;
-    char text[96];
+    constexpr std::size_t kChunk = 64;
+    char text[kChunk * 6 + 8];
     std::size_t used = 0;
-    for (; i < n && !Printable(data[i]) && used < sizeof text; ++i, used += 6) {
-      const std::uint8_t b = data[i];
-      const char escaped[6] = {'<', '0', 'x', kHexDigits[b >> 4], kHexDigits[b & 15], '>'};
-      std::memcpy(text + used, escaped, sizeof escaped);
+    for (const std::size_t end = std::min(n, i + kChunk); i < end; ++i) {
+      std::memcpy(text + used, kPrintable.text[data[i]].data(), 8);
+      used += kPrintable.size[data[i]];
     }
     out.append(text, used);
+    if (i == n) return;
   }
 }
 

@@ -191,23 +191,34 @@ TEST(ByteDumpTest, GivesHexDumpAndHexToAsciiOfTheHexText) {
   }
 }
 
-// Each boundary byte at every place of a text long enough for the sixteen-byte scan, against a
-// byte by byte reading.
-TEST(AppendPrintableTest, EveryPlaceOfABoundaryByte) {
+// Each boundary byte at every place of a text long enough for the sixteen-byte scan, and every
+// byte in turn through texts longer than the escapes are gathered in, against a byte by byte
+// reading.
+TEST(AppendPrintableTest, EveryPlaceOfABoundaryByteAndEveryByte) {
+  const auto expect_printable = [](const std::string& text) {
+    std::string expected = "x";
+    for (const char c : text) {
+      const auto b = static_cast<std::uint8_t>(c);
+      expected += b >= 0x20 && b <= 0x7E ? std::string(1, c) : "<0x" + ByteToHex(b) + ">";
+    }
+    std::string out = "x";
+    AppendPrintable(out, std::string_view(text));
+    EXPECT_EQ(out, expected);
+  };
   for (const int special : {0x00, 0x1F, 0x20, 0x7E, 0x7F, 0x80, 0xFF}) {
     for (std::size_t at = 0; at < 40; ++at) {
       std::string text(40, 'a');
       text[at] = static_cast<char>(special);
-      std::string expected = "x";
-      for (const char c : text) {
-        const auto b = static_cast<std::uint8_t>(c);
-        expected += b >= 0x20 && b <= 0x7E ? std::string(1, c) : "<0x" + ByteToHex(b) + ">";
-      }
-      std::string out = "x";
-      AppendPrintable(out, std::string_view(text));
-      ASSERT_EQ(out, expected) << special << " at " << at;
+      SCOPED_TRACE(std::to_string(special) + " at " + std::to_string(at));
+      expect_printable(text);
     }
   }
+  std::string every;
+  for (int round = 0; round < 3; ++round) {
+    for (int b = 0; b < 256; ++b) every.push_back(static_cast<char>((b * 7 + round) & 0xFF));
+    every.append(70, 'p');
+  }
+  for (std::size_t from = 0; from < 140; from += 13) expect_printable(every.substr(from));
 }
 
 TEST(ParseHexNumberTest, PrefixesAndLeadingDigits) {
