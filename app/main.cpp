@@ -21,6 +21,7 @@
 #include "packscope_version.h"
 #include "ui/form1.h"
 #include "ui/frame_list_window.h"
+#include "ui/pass_lanes.h"
 
 namespace {
 
@@ -102,6 +103,7 @@ int ValueOptionLength(const char* argument) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  packscope::MapLargeBlocksApart();
   if (AsksForText(argc, argv)) {
     QCoreApplication app(argc, argv);
     SetNames();

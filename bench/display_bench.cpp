@@ -37,6 +37,7 @@
 #include "gencapture/capture_generator.h"
 #include "ui/display_widget.h"
 #include "ui/form1.h"
+#include "ui/pass_lanes.h"
 #include "ui/qt_window.h"
 
 namespace packscope {
@@ -194,6 +195,7 @@ double Median(std::vector<double> v) {
 }  // namespace packscope
 
 int main(int argc, char** argv) {
+  packscope::MapLargeBlocksApart();  // as the program does
   using namespace packscope;
   std::vector<std::vector<std::string>> runs;
   int rounds = 3;

@@ -39,6 +39,7 @@
 #include "ui/bytes_view.h"
 #include "ui/frame_list_window.h"
 #include "ui/frame_table_model.h"
+#include "ui/pass_lanes.h"
 
 namespace packscope {
 namespace {
@@ -149,6 +150,7 @@ Round RunRound(const std::string& capture, bool sort) {
 }  // namespace packscope
 
 int main(int argc, char** argv) {
+  packscope::MapLargeBlocksApart();  // as the program does
   using namespace packscope;
   int rounds = 1;
   bool small_only = false;

@@ -30,6 +30,7 @@
 #include "aprs/aprs_frame.h"
 #include "bench/bench_support.h"
 #include "framelist/capture_survey.h"
+#include "ui/pass_lanes.h"
 #include "ui/plots_view.h"
 #include "ui/station_map_view.h"
 
@@ -202,6 +203,7 @@ PlotRound RunPlot() {
 }  // namespace packscope
 
 int main(int argc, char** argv) {
+  packscope::MapLargeBlocksApart();  // as the program does
   using namespace packscope;
   bool map = true;
   std::string size = "1000000000";

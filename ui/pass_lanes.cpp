@@ -109,6 +109,12 @@ void PassLanes::Tick() {
   }
 }
 
+void MapLargeBlocksApart() {
+#ifdef __GLIBC__
+  mallopt(M_MMAP_THRESHOLD, 4 << 20);
+#endif
+}
+
 void PassLanes::ShowProgress() {
   // The progress of the pass the user waits for: the rows, else the reading, else the others.
   const Task* shown = nullptr;

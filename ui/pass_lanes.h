@@ -61,6 +61,13 @@ class PassLanes : public QObject {
   QPushButton* cancel_ = nullptr;
 };
 
+// Has every allocation of 4 MB and more mapped on its own, so that freeing it hands it back to
+// the system at once. (glibc raises that bound, up to 32 MB, as large blocks are freed, and then
+// keeps such blocks in its heaps, where the big passes' rows, keys and texts stayed, some 25 MB
+// at the peak of a sort of millions of rows.) The program calls it once at start, and so do the
+// benchmarks of its windows.
+void MapLargeBlocksApart();
+
 }  // namespace packscope
 
 #endif  // PACKSCOPE_UI_PASS_LANES_H_
