@@ -4,12 +4,14 @@
 #include <cerrno>
 #include <cstring>
 #include <exception>
+#include <optional>
 #include <vector>
 
 #include "capture/frame_index.h"
 #include "capture/frame_loop.h"
 #include "capture/headless_window.h"
 #include "commands/commands.h"
+#include "filter/filter.h"
 #include "framelist/capture_survey.h"
 #include "framelist/connections.h"
 #include "framelist/follow_connection.h"
@@ -118,6 +120,26 @@ std::string CheckFrameList(const std::uint8_t* data, std::size_t size) {
   if (survey.frames != static_cast<std::int64_t>(rows.size())) return "the survey counts otherwise";
   const DefinitionFrames definitions =
       std::make_shared<const std::vector<std::int64_t>>(survey.definitions);
+
+  // A filter over slices lists what one pass lists, telemetry scaled by earlier slices'
+  // definitions.
+  for (const char* expression : {"aprs.values.1 >= 0 or problem", "len > 20 and not problem"}) {
+    const std::optional<Filter> filter = Filter::Parse(expression);
+    if (!filter) return std::string("the check's filter does not parse: ") + expression;
+    std::vector<std::int64_t> one;
+    std::int64_t one_unheld = 0;
+    ListFrames(snapshot, 0, snapshot.FrameCount(), &*filter, one, &one_unheld, nullptr, {},
+               definitions);
+    for (int slices = 2; slices <= 4; slices += 2) {
+      std::vector<std::int64_t> sliced;
+      std::int64_t sliced_unheld = 0;
+      ListFramesInSlices(slices, snapshot, 0, snapshot.FrameCount(), &*filter, sliced,
+                         &sliced_unheld, nullptr, {}, definitions);
+      if (sliced != one || sliced_unheld != one_unheld) {
+        return std::string("a filter over slices lists otherwise: ") + expression;
+      }
+    }
+  }
 
   FrameReader reader(snapshot);
   AprsTimeline aprs(snapshot, definitions);
