@@ -127,21 +127,21 @@ class KeyIds {
   std::size_t used_ = 0;
 };
 
-// What a block key stands for: the text of one callsign, or a path of one digipeater.
-enum BlockKind : std::uint64_t { kSourceBlock, kDestinationBlock, kPathBlock };
+// What a block key stands for: a source's callsign or a destination's.
+enum BlockKind : std::uint64_t { kSourceBlock, kDestinationBlock };
 
-// An address block as a number: its six character bytes and those bits of its SSID byte that its
-// text shows (mask: the SSID, and for a digipeater the H bit too), tagged with its kind. Blocks
-// with equal keys have equal texts.
-std::uint64_t BlockKey(const std::array<std::uint8_t, 7>& block, std::uint8_t mask,
-                       BlockKind kind) {
+constexpr std::uint8_t kSsidBits = 0x1E;
+
+// An address block as a number: its six character bytes and its SSID, tagged with its kind.
+// Blocks with equal keys have equal texts.
+std::uint64_t BlockKey(const std::array<std::uint8_t, 7>& block, BlockKind kind) {
   std::uint64_t key = 0;
   for (int i = 5; i >= 0; --i) key = key << 8 | block[static_cast<std::size_t>(i)];
-  return key | std::uint64_t{static_cast<std::uint8_t>(block[6] & mask)} << 48 |
+  return key | std::uint64_t{static_cast<std::uint8_t>(block[6] & kSsidBits)} << 48 |
          static_cast<std::uint64_t>(kind) << 56;
 }
 
-constexpr std::uint8_t kSsidBits = 0x1E;
+// The bits of a digipeater's last byte its text shows: the SSID and H.
 constexpr std::uint8_t kSsidAndRepeatedBits = 0x9E;
 
 // A station's record. Its first destination, path and APRS type are counted here; the others go
@@ -174,8 +174,8 @@ struct HeardList::Tables {
   TextSet calls;  // station i's callsign is text i
   TextSet keys;   // destinations, paths and APRS type names
   // Sources, destinations and paths found by their address bytes, without making their texts:
-  // sources to stations, the others to keys; paths of two digipeaters or more by their blocks'
-  // bytes (as BlockKey masks them), to the keys of path_keys.
+  // sources to stations, destinations to keys; paths by their blocks' bytes (the SSID and H bits
+  // of the last byte kept), to the keys of path_keys.
   KeyIds by_block;
   TextSet path_blocks;
   std::vector<std::uint32_t> path_keys;
@@ -195,7 +195,7 @@ struct HeardList::Tables {
 
   // The station whose source address is a, added when it is new (added set).
   std::uint32_t Station(const Ax25Address& a, bool& added) {
-    const std::uint64_t key = BlockKey(a.block, kSsidBits, kSourceBlock);
+    const std::uint64_t key = BlockKey(a.block, kSourceBlock);
     std::uint32_t id = by_block.Find(key);
     added = false;
     if (id == kNone) {
@@ -207,7 +207,7 @@ struct HeardList::Tables {
   }
 
   std::uint32_t Destination(const Ax25Address& a) {
-    const std::uint64_t key = BlockKey(a.block, kSsidBits, kDestinationBlock);
+    const std::uint64_t key = BlockKey(a.block, kDestinationBlock);
     std::uint32_t id = by_block.Find(key);
     if (id == kNone) {
       CallsignText(a.block.data(), text);
@@ -224,14 +224,6 @@ struct HeardList::Tables {
       return direct;
     }
     const auto count = static_cast<std::size_t>(d.digipeater_count);
-    if (count == 1) {
-      const std::uint64_t key = BlockKey(d.digipeaters[0].block, kSsidAndRepeatedBits, kPathBlock);
-      const std::uint32_t found = by_block.Find(key);
-      if (found != kNone) return found;
-      const std::uint32_t made = PathText(d);
-      by_block.Insert(key, made);
-      return made;
-    }
     char bytes[7 * kMaxDigipeaters];
     for (std::size_t i = 0; i < count; ++i) {
       std::memcpy(bytes + 7 * i, d.digipeaters[i].block.data(), 7);
