@@ -52,17 +52,11 @@ inline std::string GeneratedCapture(const std::vector<std::string>& args, const 
   return path;
 }
 
-// The peak RSS of this process so far, in kB (VmHWM); 0 where /proc does not tell.
+// The peak RSS of this process so far, in kB.
 inline long PeakRssKbSoFar() {
-  std::FILE* f = std::fopen("/proc/self/status", "r");
-  if (f == nullptr) return 0;
-  char line[256];
-  long kb = 0;
-  while (std::fgets(line, sizeof line, f) != nullptr) {
-    if (std::sscanf(line, "VmHWM: %ld", &kb) == 1) break;
-  }
-  std::fclose(f);
-  return kb;
+  struct rusage usage {};
+  ::getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
 }
 
 // Runs round() in a child process and hands its result back through a pipe (Round: a plain

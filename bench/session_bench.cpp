@@ -47,12 +47,6 @@ double CpuSeconds() {
          static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-long PeakRssKb() {
-  struct rusage usage {};
-  ::getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_maxrss;
-}
-
 struct Round {
   double index_s = 0;
   double sessions_s = 0;
@@ -80,7 +74,7 @@ void Measure(const std::vector<std::string>& args) {
         const Clock::time_point start = Clock::now();
         if (index.Extend().status != IndexStatus::kAtEnd) std::exit(1);
         out.index_s = SecondsSince(start);
-        out.index_rss_kb = PeakRssKb();
+        out.index_rss_kb = bench::PeakRssKbSoFar();
         const IndexSnapshot snapshot = index.Snapshot();
         out.bytes = snapshot.CaptureSize();
         out.frames = snapshot.FrameCount();
